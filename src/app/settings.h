@@ -1,0 +1,69 @@
+// The processing settings record and the program-wide values stored beside
+// it in Setup.ini.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace imprimo {
+
+// Default output and source folders: the user's home folder with a trailing
+// "/" (computed at run time).
+std::string DefaultUserFolder();
+
+struct TSettings {
+  bool Resize = false;
+  int32_t NewWidth = 640;
+  int32_t NewHeight = 480;
+  int32_t ResizeMode = 3;
+  bool DrawBorder = false;
+  int32_t BorderTopWidth = 4;
+  int32_t BorderRightWidth = 4;
+  int32_t BorderBottomWidth = 4;
+  int32_t BorderLeftWidth = 4;
+  int32_t BorderColor = 0;  // TColor: 0x00BBGGRR, negative = system colour
+  int32_t BorderMode = 0;
+  bool BorderPosition = true;  // true = inside
+  int32_t PathType = 2;
+  std::string OutPath = DefaultUserFolder();
+  int32_t Quality = 90;
+  int32_t Compress = 5;
+  int32_t Colors = 3;
+  int32_t SaveFormat = 0;
+  int32_t ChangeCase = 2;
+  bool OverwriteOutput = false;
+  bool Rename = false;
+  std::string RenameTpl = "New####";
+  int64_t RenameNo = 1;
+  std::string ScrPath = DefaultUserFolder();
+  bool KeepExif = true;
+};
+
+// Values kept in the same section of Setup.ini but outside the record.
+struct TProgramValues {
+  int32_t TplIndex = 0;
+  int32_t WinWidth = 799;
+  int32_t WinHeight = 568;
+  int32_t WinState = 0;  // 0 normal, 1 minimized, 2 maximized
+  bool Open = false;
+  bool RemoveList = false;
+  bool Close = false;
+};
+
+// Output format list, in the order of the format combo boxes.
+struct TSaveFormatInfo {
+  const char* listText;
+  const char* extension;  // with the dot
+  enum Option { kNone, kQuality, kCompression } option;
+};
+constexpr int kSaveFormatCount = 16;
+const TSaveFormatInfo& SaveFormatInfo(int index);  // index 0..15
+
+// Reads folder + "Setup.ini"; missing or unreadable keys take their defaults.
+void LoadSettings(const std::string& folder, TSettings& settings, TProgramValues& values);
+// Writes every field and value to folder + "Setup.ini" (UTF-16LE with BOM),
+// keeping the other keys and sections of an existing file. Throws on a
+// write failure.
+void SaveSettings(const std::string& folder, const TSettings& settings, const TProgramValues& values);
+
+}  // namespace imprimo
