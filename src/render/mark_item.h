@@ -1,0 +1,47 @@
+// TMarkItem: one watermark layer as a template section describes it. The
+// fields are named after the template keys and stand in key-table order.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace imprimo {
+
+struct TMarkItem {
+  bool Enabled = true;
+  std::string Desc = "Layer";  // at most 255 characters
+  uint8_t Style = 0;           // 0 = text layer, other = picture layer
+  std::u16string Text;
+  std::string FontName = "Arial";
+  int32_t FontColor = 0xFFFFFF;  // TColor
+  int32_t FontSize = 28;         // points
+  uint8_t FontCharSet = 1;
+  uint8_t FontStyle = 0;  // bit 0 bold, bit 1 italic, bit 2 underline, bit 3 strike-out
+  uint8_t FontPitch = 0;  // 0 default, 1 variable, 2 fixed
+  int32_t Alpha = 80;     // percent
+  int32_t Blur = 0;
+  int32_t Angle = 0;
+  uint8_t PlaceStyle = 0;
+  int32_t Position = 9;
+  int32_t OffsetX = 0;
+  int32_t OffsetY = 0;
+  int32_t VertSpace = 0;
+  int32_t HorzSpace = 0;
+  bool isShadow = false;
+  int32_t ShadowColor = 0;  // TColor
+  int32_t ShadowBlur = 0;
+  int32_t ShadowAlpha = 80;
+  int32_t ShadowOffsetX = 1;
+  int32_t ShadowOffsetY = 1;
+  bool Outline = false;
+  bool HorzMirror = false;
+  bool VertMirror = false;
+  int32_t Noise = 0;
+  int32_t Spray = 0;
+  int32_t BGColor = 0xFFFFFF;  // TColor
+  int32_t PictureSize = 0;
+  std::string Picture;  // file name only, at most 255 characters
+  bool isBGTransparent = false;
+};
+
+}  // namespace imprimo
