@@ -1,0 +1,61 @@
+// A whole INI document held in memory: read from any of the four text
+// encodings, looked up through hash indexes, written back as UTF-16LE.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace imprimo {
+
+class IniDocument {
+ public:
+  IniDocument();
+  IniDocument(const IniDocument&);
+  IniDocument(IniDocument&&) noexcept;
+  IniDocument& operator=(const IniDocument&);
+  IniDocument& operator=(IniDocument&&) noexcept;
+  ~IniDocument();
+
+  // A missing or unreadable file gives an empty document with that name.
+  static IniDocument Open(const std::string& path);
+  // Decodes bytes: UTF-16LE (FF FE), UTF-16BE (FE FF), UTF-8 with EF BB BF,
+  // else 8-bit text (UTF-8 when well-formed, otherwise Windows-1252).
+  static IniDocument FromBytes(std::string_view bytes, std::string fileName = {});
+
+  const std::string& FileName() const;
+  std::vector<std::u16string> SectionNames() const;  // file order, duplicates included
+  bool SectionExists(std::u16string_view section) const;
+
+  std::u16string ReadString(std::u16string_view section, std::u16string_view key,
+                            std::u16string_view def) const;
+  int32_t ReadInteger(std::u16string_view section, std::u16string_view key, int32_t def) const;
+  bool ReadBool(std::u16string_view section, std::u16string_view key, bool def) const;
+  uint8_t ReadByte(std::u16string_view section, std::u16string_view key, uint8_t def) const;
+
+  void WriteString(std::u16string_view section, std::u16string_view key, std::u16string_view value);
+  void WriteInteger(std::u16string_view section, std::u16string_view key, int32_t value);
+  void WriteBool(std::u16string_view section, std::u16string_view key, bool value);
+
+  // Keys of a section in file order (the newest occurrence of the section
+  // when it is duplicated).
+  std::vector<std::u16string> SectionKeys(std::u16string_view section) const;
+
+  std::string Serialize() const;  // the UTF-16LE written form with FF FE
+  // Writes Serialize() to FileName() through a temporary file in the same
+  // folder renamed into place; throws std::runtime_error on failure.
+  void UpdateFile() const;
+
+  // Integer text conversion used by ReadInteger: decimal, or "$", "x", "X",
+  // "0x", "0X" hexadecimal of up to 8 digits (bit pattern of a signed 32-bit
+  // value), optional sign, leading blanks skipped. False for anything else.
+  static bool TextToInteger(std::u16string_view text, int32_t& value);
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace imprimo
