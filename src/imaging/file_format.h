@@ -1,0 +1,164 @@
+// TImageFileFormat, the base class of every file format, and the layer's
+// registry, loading/saving entry points and integer options.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "imaging/imaging_stream.h"
+#include "imaging/raster_image.h"
+
+namespace imprimo {
+
+using TImageFormats = std::set<TImageFormat>;
+
+class TImageFileFormat {
+ public:
+  virtual ~TImageFileFormat() = default;
+  TImageFileFormat(const TImageFileFormat&) = delete;
+  TImageFileFormat& operator=(const TImageFileFormat&) = delete;
+
+  const std::string& Name() const { return name_; }
+  const std::vector<std::string>& Extensions() const { return extensions_; }  // [0] is the default
+  const std::vector<std::string>& Masks() const { return masks_; }
+  bool CanLoad() const { return canLoad_; }
+  bool CanSave() const { return canSave_; }
+  bool IsMultiImage() const { return isMultiImage_; }
+  int FirstIndex() const { return firstIndex_; }
+  int LastIndex() const { return lastIndex_; }
+
+  // The set of pixel formats written unchanged.
+  virtual TImageFormats SupportedPixelFormats() const { return supportedFormats_; }
+
+  // Content test from the stream's current position; the position is
+  // restored. Never throws: read errors count as "not this format".
+  bool TestFormat(TImagingStream& stream);
+  // True when one of the masks matches the name part of the path.
+  bool TestFileName(std::string_view fileName) const;
+
+  // Loading: decodes the stream (first image only when onlyFirst) into images.
+  // Throws EImagingError with the layer's "not valid image" / "Error while
+  // loading" messages; subject is the file name, or empty for a stream.
+  bool LoadFromStream(TImagingStream& stream, TDynImageDataArray& images, bool onlyFirst,
+                      const std::string& fileName = {});
+  // Saving: writes images[index] (or, without onlyFirst on a multi-image
+  // format, the whole set). Images are made compatible on copies; the caller's
+  // images never change. Returns false when the format cannot save or an
+  // image is invalid; throws EImagingError with the "Error while saving" text.
+  bool SaveToStream(TImagingStream& stream, const std::vector<const RasterImage*>& images,
+                    bool onlyFirst, const std::string& fileName = {});
+
+  // Makes a compatible copy of image (the format's own conversion, and option
+  // 130 when set). Returns true when converted holds a converted copy; false
+  // when image is acceptable as it is.
+  bool MakeCompatible(const RasterImage& image, RasterImage& converted);
+
+ protected:
+  TImageFileFormat();
+
+  // Decoders fill images and return true; any exception or false means failure.
+  virtual bool DecodeImages(TImagingStream& stream, TDynImageDataArray& images, bool onlyFirst);
+  // Encoders receive compatible images only (images[0..] in save order).
+  virtual bool EncodeImages(TImagingStream& stream, const std::vector<const RasterImage*>& images);
+  // The format's own conversion ("otherwise" rules) of an unsupported image.
+  virtual void ConvertForSaving(RasterImage& image, const TImageFormatInfo& info);
+  virtual bool AcceptsPixelFormat(const RasterImage& image) const;
+  virtual bool ProbeContent(TImagingStream& stream);
+  // Resets out-of-range option values to their defaults before a save.
+  virtual void ValidateOptions() {}
+
+  void SetName(std::string name) { name_ = std::move(name); }
+  // Comma-separated wildcard masks ("*.jpg,*.jpeg"); fills Masks and Extensions.
+  void AddMasks(std::string_view masks);
+  void SetCapabilities(bool canLoad, bool canSave, bool isMultiImage) {
+    canLoad_ = canLoad;
+    canSave_ = canSave;
+    isMultiImage_ = isMultiImage;
+  }
+  void SetSupportedFormats(TImageFormats formats) { supportedFormats_ = std::move(formats); }
+  // Binds an option variable; used from the constructor.
+  void RegisterOption(int32_t id, int32_t* variable);
+
+  // Helper for content tests: reads count bytes, seeks back by the number
+  // read; returns fewer bytes when the stream is short.
+  static std::vector<uint8_t> PeekHeader(TImagingStream& stream, size_t count);
+
+ private:
+  std::string name_ = "Unknown and unsupported format";
+  std::vector<std::string> extensions_;
+  std::vector<std::string> masks_;
+  bool canLoad_ = false, canSave_ = false, isMultiImage_ = false;
+  TImageFormats supportedFormats_;
+  int firstIndex_ = 0, lastIndex_ = 0;
+};
+
+// ---- Registry ----
+// Formats are created in a fixed order by the table in
+// imaging/formats/format_list.inc: to add a format, define
+//   std::unique_ptr<TImageFileFormat> Make<Name>FileFormat();
+// in its own files and enable its IMAGING_FORMAT(<Name>) line there.
+const std::vector<TImageFileFormat*>& ImageFileFormats();
+TImageFileFormat* FormatByExtension(std::string_view extension);
+TImageFileFormat* FormatByFileName(std::string_view fileName);
+// True when the wildcard mask ("*", "?") matches name, ignoring ASCII case.
+bool MatchesMask(std::string_view name, std::string_view mask);
+
+std::string DetectFileFormat(const std::string& fileName);
+std::string DetectStreamFormat(TImagingStream& stream);
+bool ReadImageFile(const std::string& fileName, RasterImage& image);
+bool ReadImageStream(TImagingStream& stream, RasterImage& image);
+bool WriteImageFile(const std::string& fileName, const RasterImage& image);
+bool WriteImageStream(std::string_view extension, TImagingStream& stream, const RasterImage& image);
+// Whole multi-image sets.
+bool ReadMultiImageFile(const std::string& fileName, TDynImageDataArray& images);
+bool WriteMultiImageFile(const std::string& fileName, const TDynImageDataArray& images);
+
+// ---- Options ----
+constexpr int32_t ImagingJpegQuality = 10;
+constexpr int32_t ImagingJpegProgressive = 11;
+constexpr int32_t ImagingBitmapRLE = 12;
+constexpr int32_t ImagingTargaRLE = 13;
+constexpr int32_t ImagingDDSLoadedCubeMap = 14;
+constexpr int32_t ImagingDDSLoadedVolume = 15;
+constexpr int32_t ImagingDDSLoadedMipMapCount = 16;
+constexpr int32_t ImagingDDSLoadedDepth = 17;
+constexpr int32_t ImagingDDSSaveCubeMap = 18;
+constexpr int32_t ImagingDDSSaveVolume = 19;
+constexpr int32_t ImagingDDSSaveMipMapCount = 20;
+constexpr int32_t ImagingDDSSaveDepth = 21;
+constexpr int32_t ImagingPNGPreFilter = 25;
+constexpr int32_t ImagingPNGCompressLevel = 26;
+constexpr int32_t ImagingMNGLossyCompression = 28;
+constexpr int32_t ImagingMNGLossyAlpha = 29;
+constexpr int32_t ImagingMNGPreFilter = 30;
+constexpr int32_t ImagingMNGCompressLevel = 31;
+constexpr int32_t ImagingMNGQuality = 32;
+constexpr int32_t ImagingMNGProgressive = 33;
+constexpr int32_t ImagingJNGLossyAlpha = 40;
+constexpr int32_t ImagingJNGAlphaPreFilter = 41;
+constexpr int32_t ImagingJNGAlphaCompressLevel = 42;
+constexpr int32_t ImagingJNGQuality = 43;
+constexpr int32_t ImagingJNGProgressive = 44;
+constexpr int32_t ImagingPGMSaveBinary = 50;
+constexpr int32_t ImagingPPMSaveBinary = 51;
+constexpr int32_t ImagingJpeg2000Quality = 55;
+constexpr int32_t ImagingJpeg2000CodeStreamOnly = 56;
+constexpr int32_t ImagingJpeg2000LosslessCompression = 57;
+constexpr int32_t ImagingColorReductionMask = 128;
+constexpr int32_t ImagingLoadOverrideFormat = 129;
+constexpr int32_t ImagingSaveOverrideFormat = 130;
+constexpr int32_t ImagingMipMapFilter = 131;
+
+constexpr int32_t kInvalidOption = -2147483647;
+
+bool SetImagingOption(int32_t id, int32_t value);
+int32_t GetImagingOption(int32_t id);  // kInvalidOption when unbound
+bool RegisterImagingOption(int32_t id, int32_t* variable);
+bool PushOptions();
+bool PopOptions();
+
+}  // namespace imprimo
