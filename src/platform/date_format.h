@@ -15,10 +15,26 @@ struct TDateTime {
 
 TDateTime NowLocal();
 
-// Formats t by the date-pattern tokens (c, d..dddddd, m..mmmm, yy, yyyy,
-// h, hh, n, nn, s, ss, z, zzz, t, tt, am/pm, a/p, ampm, "/" and ":",
-// quoted literal text); other characters are copied. UTF-8 out.
+struct TLocaleData;
+
+// Formats t by the date-pattern tokens; letters are matched without regard
+// to case and a token is a run of one letter:
+//   c       short date, then a blank and the long time unless it is midnight
+//   d dd    day; ddd dddd day names; ddddd short date; dddddd long date
+//   m mm    month; mmm mmmm month names; minutes when the nearest letter
+//           before the run is an h
+//   y yy    two-digit year; yyy and longer the four-digit year
+//   h hh    hour, 12-hour when am/pm, a/p or ampm follows before the next h
+//   n nn  s ss  minutes, seconds;  z zz zzz  milliseconds (up to 3 digits)
+//   t tt    short and long time format
+//   am/pm a/p  the letters as written;  ampm  the locale's AM/PM text
+//   aaa aaaa   day names;  e ee  era year;  g..ggg short, gggg long era name
+//   /  :    the current date and time separators
+//   "..." '...'  literal text
+// Other characters are copied. UTF-8 in and out. The locale data is the
+// user's unless given.
 std::string FormatDateTime(std::string_view pattern, const TDateTime& t);
+std::string FormatDateTime(std::string_view pattern, const TDateTime& t, const TLocaleData& locale);
 // Short date format + " " + long time format; the time part is left out when
 // it is exactly midnight (the "c" token).
 std::string DateTimeToText(const TDateTime& t);
