@@ -1,0 +1,369 @@
+#include "imaging/formats/gif_codec.h"
+
+#include <array>
+#include <cstring>
+#include <vector>
+
+namespace imprimo {
+namespace {
+
+constexpr int kMaxCodes = 4096;
+
+[[noreturn]] void LzwError() { throw EImagingError("Error when decoding GIF LZW data"); }
+[[noreturn]] void Truncated() { throw EImagingError("GIF file is truncated"); }
+
+struct TColourTable {
+  int count = 0;
+  std::array<uint8_t, 768> rgb{};
+};
+
+void ReadColourTable(TByteReader& r, int sizeBits, TColourTable& table) {
+  table.count = 2 << sizeBits;
+  if (r.Remaining() < size_t(table.count) * 3) Truncated();
+  auto bytes = r.Bytes(size_t(table.count) * 3);
+  std::memcpy(table.rgb.data(), bytes.data(), bytes.size());
+}
+
+// Concatenates data sub-blocks up to the zero-length terminator.
+void ReadSubBlocks(TByteReader& r, std::vector<uint8_t>* into) {
+  while (true) {
+    if (r.AtEnd()) Truncated();
+    uint8_t n = r.U8();
+    if (n == 0) return;
+    if (r.Remaining() < n) Truncated();
+    auto b = r.Bytes(n);
+    if (into) into->insert(into->end(), b.begin(), b.end());
+  }
+}
+
+// Writes decoded indices into the frame rectangle, clipped to the canvas,
+// honouring the interlaced row order.
+class TPixelSink {
+ public:
+  TPixelSink(RasterImage& canvas, int left, int top, int width, int height, bool interlaced,
+             int colourCount)
+      : canvas_(canvas),
+        left_(left),
+        top_(top),
+        width_(width),
+        height_(height),
+        interlaced_(interlaced),
+        colourCount_(colourCount) {}
+
+  bool Full() const { return row_ >= height_; }
+  int64_t Written() const { return written_; }
+
+  void Put(uint8_t index) {
+    if (Full()) return;
+    if (index >= colourCount_) throw EImagingError("GIF pixel refers to a missing colour");
+    int cx = left_ + x_, cy = top_ + CanvasRow();
+    if (cx < canvas_.Width && cy < canvas_.Height) canvas_.Row(cy)[cx] = index;
+    ++written_;
+    if (++x_ == width_) {
+      x_ = 0;
+      NextRow();
+    }
+  }
+
+ private:
+  int CanvasRow() const {
+    if (!interlaced_) return row_;
+    // Rows of pass 1 (every 8th from 0), pass 2 (every 8th from 4),
+    // pass 3 (every 4th from 2), pass 4 (every 2nd from 1).
+    int r = row_;
+    int n1 = (height_ + 7) / 8;
+    if (r < n1) return r * 8;
+    r -= n1;
+    int n2 = (height_ + 3) / 8;
+    if (r < n2) return 4 + r * 8;
+    r -= n2;
+    int n3 = (height_ + 1) / 4;
+    if (r < n3) return 2 + r * 4;
+    r -= n3;
+    return 1 + r * 2;
+  }
+  void NextRow() { ++row_; }
+
+  RasterImage& canvas_;
+  int left_, top_, width_, height_;
+  bool interlaced_;
+  int colourCount_;
+  int x_ = 0, row_ = 0;
+  int64_t written_ = 0;
+};
+
+void DecodeLzw(std::span<const uint8_t> data, int minCodeSize, TPixelSink& sink) {
+  const int clear = 1 << minCodeSize, eoi = clear + 1;
+  std::vector<uint16_t> prefix(kMaxCodes);
+  std::vector<uint8_t> suffix(kMaxCodes), first(kMaxCodes);
+  std::vector<uint8_t> stack(kMaxCodes + 1);
+  for (int i = 0; i < clear; ++i) suffix[i] = first[i] = uint8_t(i);
+
+  int width = minCodeSize + 1, next = eoi + 1, prev = -1;
+  uint32_t bits = 0;
+  int bitCount = 0;
+  size_t pos = 0;
+  while (!sink.Full()) {
+    while (bitCount < width) {
+      if (pos >= data.size()) return;  // data ends early: the rest stays blank
+      bits |= uint32_t(data[pos++]) << bitCount;
+      bitCount += 8;
+    }
+    int code = int(bits & ((1u << width) - 1));
+    bits >>= width;
+    bitCount -= width;
+
+    if (code == clear) {
+      width = minCodeSize + 1;
+      next = eoi + 1;
+      prev = -1;
+      continue;
+    }
+    if (code == eoi) return;
+    if (prev < 0) {
+      if (code >= clear) LzwError();
+      sink.Put(uint8_t(code));
+      prev = code;
+      continue;
+    }
+    if (code > next || (code == next && next >= kMaxCodes)) LzwError();
+    int c = code == next ? prev : code;
+    int sp = 0;
+    if (code == next) stack[sp++] = first[prev];
+    while (c >= clear) {
+      stack[sp++] = suffix[c];
+      c = prefix[c];
+    }
+    stack[sp++] = uint8_t(c);
+    const uint8_t head = uint8_t(c);
+    while (sp > 0) sink.Put(stack[--sp]);
+    if (next < kMaxCodes) {
+      prefix[next] = uint16_t(prev);
+      suffix[next] = head;
+      first[next] = first[prev];
+      ++next;
+      if (next == (1 << width) && width < 12) ++width;
+    }
+    prev = code;
+  }
+}
+
+}  // namespace
+
+bool IsGifHeader(std::span<const uint8_t> data) {
+  return data.size() >= 13 &&
+         (std::memcmp(data.data(), "GIF87a", 6) == 0 || std::memcmp(data.data(), "GIF89a", 6) == 0);
+}
+
+void DecodeGif(std::span<const uint8_t> data, RasterImage& image) {
+  if (!IsGifHeader(data)) throw EImagingError("Not a GIF file");
+  TByteReader r(data);
+  r.Skip(6);
+  const int screenW = r.U16LE(), screenH = r.U16LE();
+  const uint8_t flags = r.U8();
+  r.Skip(2);  // background index, aspect ratio
+  if (screenW == 0 || screenH == 0) throw EImagingError("GIF logical screen has no size");
+  if (int64_t(screenW) * screenH > kMaxImagePixels)
+    throw EImagingError("GIF image is larger than supported");
+  TColourTable global;
+  if (flags & 0x80) ReadColourTable(r, flags & 7, global);
+
+  int transparent = -1;
+  while (true) {
+    if (r.AtEnd()) Truncated();
+    uint8_t tag = r.U8();
+    if (tag == 0x3B) throw EImagingError("GIF file holds no image");
+    if (tag == 0x21) {
+      if (r.AtEnd()) Truncated();
+      uint8_t label = r.U8();
+      if (label == 0xF9) {
+        std::vector<uint8_t> gce;
+        ReadSubBlocks(r, &gce);
+        transparent = (gce.size() >= 4 && (gce[0] & 1)) ? gce[3] : -1;
+      } else {
+        ReadSubBlocks(r, nullptr);
+      }
+      continue;
+    }
+    if (tag != 0x2C) throw EImagingError("GIF file has an unknown block");
+
+    if (r.Remaining() < 9) Truncated();
+    const int left = r.U16LE(), top = r.U16LE(), w = r.U16LE(), h = r.U16LE();
+    const uint8_t imageFlags = r.U8();
+    TColourTable local;
+    if (imageFlags & 0x80) ReadColourTable(r, imageFlags & 7, local);
+    const TColourTable* table = (imageFlags & 0x80) ? &local : (flags & 0x80) ? &global : nullptr;
+    TColourTable grayRamp;
+    if (!table) {
+      // No colour table at all: show the indices as a gray ramp.
+      grayRamp.count = 256;
+      for (int i = 0; i < 256; ++i)
+        grayRamp.rgb[3 * i] = grayRamp.rgb[3 * i + 1] = grayRamp.rgb[3 * i + 2] = uint8_t(i);
+      table = &grayRamp;
+    }
+    if (r.AtEnd()) Truncated();
+    const int minCodeSize = r.U8();
+    if (minCodeSize < 1 || minCodeSize > 11) LzwError();
+    std::vector<uint8_t> lzw;
+    ReadSubBlocks(r, &lzw);
+
+    if (transparent >= table->count) transparent = -1;
+    // Canvas pixels the image leaves uncovered take a transparent index: the
+    // transparency index, else the first entry past the colour table.
+    const int blank = transparent >= 0 ? transparent : table->count < 256 ? table->count : 0;
+
+    RasterImage canvas;
+    ImageCreate(canvas, screenW, screenH, ifIndex8);
+    if (blank != 0) std::memset(canvas.Bits.get(), blank, size_t(canvas.Size));
+    for (int i = 0; i < 256; ++i) {
+      canvas.Palette[i] =
+          i < table->count
+              ? TColor32Rec{table->rgb[3 * i + 2], table->rgb[3 * i + 1], table->rgb[3 * i], 255}
+              : TColor32Rec{0, 0, 0, 255};
+    }
+    if (transparent >= 0) canvas.Palette[transparent].A = 0;
+
+    TPixelSink sink(canvas, left, top, w, h, (imageFlags & 0x40) != 0, table->count);
+    if (w > 0 && h > 0) DecodeLzw(lzw, minCodeSize, sink);
+    const bool covers =
+        left == 0 && top == 0 && w >= screenW && h >= screenH && sink.Written() == int64_t(w) * h;
+    if (!covers) canvas.Palette[blank].A = 0;
+    image = std::move(canvas);
+    return;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Encoding
+
+namespace {
+
+class TLzwEncoder {
+ public:
+  explicit TLzwEncoder(std::vector<uint8_t>& out) : out_(out) {}
+
+  void Encode(const uint8_t* pixels, size_t count) {
+    Reset();
+    Emit(kClear);
+    if (count == 0) {
+      Emit(kEoi);
+      Flush();
+      return;
+    }
+    int prefix = pixels[0];
+    for (size_t i = 1; i < count; ++i) {
+      const uint8_t c = pixels[i];
+      const uint32_t key = (uint32_t(prefix) << 8) | c;
+      uint32_t slot = Hash(key);
+      while (keys_[slot] != kEmpty && keys_[slot] != key) slot = (slot + 1) & (kHashSize - 1);
+      if (keys_[slot] == key) {
+        prefix = codes_[slot];
+        continue;
+      }
+      Emit(prefix);
+      if (next_ < kMaxCodes) {
+        keys_[slot] = key;
+        codes_[slot] = uint16_t(next_++);
+        if (next_ > (1 << width_) && width_ < 12) ++width_;
+      } else {
+        Emit(kClear);
+        Reset();
+      }
+      prefix = c;
+    }
+    Emit(prefix);
+    // The decoder adds one more entry after this code and may widen its codes.
+    if (next_ == (1 << width_) && width_ < 12) ++width_;
+    Emit(kEoi);
+    Flush();
+  }
+
+ private:
+  static constexpr int kClear = 256, kEoi = 257;
+  static constexpr uint32_t kHashSize = 8192, kEmpty = 0xFFFFFFFFu;
+  static uint32_t Hash(uint32_t key) { return (key * 2654435761u) >> 19; }
+
+  void Reset() {
+    keys_.assign(kHashSize, kEmpty);
+    codes_.resize(kHashSize);
+    next_ = kEoi + 1;
+    width_ = 9;
+  }
+  void Emit(int code) {
+    bits_ |= uint32_t(code) << bitCount_;
+    bitCount_ += width_;
+    while (bitCount_ >= 8) {
+      out_.push_back(uint8_t(bits_));
+      bits_ >>= 8;
+      bitCount_ -= 8;
+    }
+  }
+  void Flush() {
+    if (bitCount_ > 0) out_.push_back(uint8_t(bits_));
+    bits_ = 0;
+    bitCount_ = 0;
+  }
+
+  std::vector<uint8_t>& out_;
+  std::vector<uint32_t> keys_;
+  std::vector<uint16_t> codes_;
+  int next_ = 0, width_ = 9;
+  uint32_t bits_ = 0;
+  int bitCount_ = 0;
+};
+
+}  // namespace
+
+void EncodeGif(const RasterImage& image, TImagingStream& out) {
+  if (!ImageIsValid(image) || image.Format != ifIndex8 || image.Width <= 0 || image.Height <= 0 ||
+      image.Width > 65535 || image.Height > 65535)
+    throw EImagingError("GIF cannot store this image as it stands");
+  const size_t count = size_t(image.Width) * image.Height;
+  const uint8_t* px = image.Bits.get();
+
+  std::array<bool, 256> used{};
+  for (size_t i = 0; i < count; ++i) used[px[i]] = true;
+  int transparent = -1;
+  for (int i = 0; i < 256 && transparent < 0; ++i)
+    if (used[i] && image.Palette[i].A < 128) transparent = i;
+
+  TByteWriter w;
+  w.Text("GIF89a");
+  w.U16LE(uint16_t(image.Width));
+  w.U16LE(uint16_t(image.Height));
+  w.U8(0xF7);  // global table of 256 entries, 8 bits of colour resolution
+  w.U8(0);
+  w.U8(0);
+  for (int i = 0; i < 256; ++i) {
+    w.U8(image.Palette[i].R);
+    w.U8(image.Palette[i].G);
+    w.U8(image.Palette[i].B);
+  }
+  if (transparent >= 0) {
+    const uint8_t gce[] = {0x21, 0xF9, 4, 1, 0, 0, uint8_t(transparent), 0};
+    w.Bytes(gce);
+  }
+  w.U8(0x2C);
+  w.U16LE(0);
+  w.U16LE(0);
+  w.U16LE(uint16_t(image.Width));
+  w.U16LE(uint16_t(image.Height));
+  w.U8(0);
+  w.U8(8);  // minimum code size
+  out.Write(w.Data());
+
+  std::vector<uint8_t> lzw;
+  TLzwEncoder(lzw).Encode(px, count);
+  std::vector<uint8_t> blocks;
+  blocks.reserve(lzw.size() + lzw.size() / 255 + 3);
+  for (size_t pos = 0; pos < lzw.size(); pos += 255) {
+    size_t n = std::min<size_t>(255, lzw.size() - pos);
+    blocks.push_back(uint8_t(n));
+    blocks.insert(blocks.end(), lzw.begin() + pos, lzw.begin() + pos + n);
+  }
+  blocks.push_back(0);
+  blocks.push_back(0x3B);
+  out.Write(blocks);
+}
+
+}  // namespace imprimo

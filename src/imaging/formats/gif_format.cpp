@@ -1,0 +1,41 @@
+#include "imaging/formats/gif_format.h"
+
+#include "imaging/formats/format_factories.h"
+#include "imaging/formats/gif_codec.h"
+
+namespace imprimo {
+
+TGIFFileFormat::TGIFFileFormat() {
+  SetName("Graphics Interchange Format");
+  AddMasks("*.gif");
+  SetCapabilities(true, true, true);
+  SetSupportedFormats({ifIndex8});
+}
+
+bool TGIFFileFormat::ProbeContent(TImagingStream& stream) {
+  return IsGifHeader(PeekHeader(stream, 13));
+}
+
+bool TGIFFileFormat::DecodeImages(TImagingStream& stream, TDynImageDataArray& images, bool) {
+  // Only the first frame is decoded; a whole animation has no use here.
+  std::vector<uint8_t> data = stream.ReadRemaining();
+  RasterImage image;
+  DecodeGif(data, image);
+  images.push_back(std::move(image));
+  return true;
+}
+
+bool TGIFFileFormat::EncodeImages(TImagingStream& stream,
+                                  const std::vector<const RasterImage*>& images) {
+  if (images.empty()) return false;
+  EncodeGif(*images[0], stream);
+  return true;
+}
+
+void TGIFFileFormat::ConvertForSaving(RasterImage& image, const TImageFormatInfo&) {
+  ImageConvert(image, ifIndex8);
+}
+
+std::unique_ptr<TImageFileFormat> MakeGIFFileFormat() { return std::make_unique<TGIFFileFormat>(); }
+
+}  // namespace imprimo

@@ -1,0 +1,275 @@
+#include "imaging/formats/jpeg_codec.h"
+
+#include <algorithm>
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <string>
+#include <vector>
+
+// The library's header needs size_t and FILE declared first.
+#include <jerror.h>
+#include <jpeglib.h>
+
+namespace imprimo {
+namespace {
+
+// Library errors jump back to the setjmp point of the call in progress; the
+// library itself never terminates the process and never prints.
+struct TErrorManager {
+  jpeg_error_mgr pub;
+  std::jmp_buf jump;
+  char message[JMSG_LENGTH_MAX];
+};
+
+[[noreturn]] void ErrorExit(j_common_ptr cinfo) {
+  auto* err = reinterpret_cast<TErrorManager*>(cinfo->err);
+  if (err->message[0] == 0) (*cinfo->err->format_message)(cinfo, err->message);
+  std::longjmp(err->jump, 1);
+}
+
+void EmitMessage(j_common_ptr cinfo, int level) {
+  // Data that ends before the image is complete is an error: the library
+  // would otherwise pad the picture with gray and report success.
+  if (level < 0 && cinfo->err->msg_code == JWRN_JPEG_EOF) ErrorExit(cinfo);
+  if (level < 0) cinfo->err->num_warnings++;
+}
+
+void OutputMessage(j_common_ptr) {}
+
+void InstallErrorManager(TErrorManager& err) {
+  jpeg_std_error(&err.pub);
+  err.pub.error_exit = ErrorExit;
+  err.pub.emit_message = EmitMessage;
+  err.pub.output_message = OutputMessage;
+  err.message[0] = 0;
+}
+
+void SetMessage(TErrorManager& err, const std::string& text) {
+  std::snprintf(err.message, sizeof err.message, "%s", text.c_str());
+}
+
+// Fewest bytes Huffman-coded data can take for a frame: every 8x8 block of a
+// component costs at least one bit. Arithmetic coding has no such floor.
+uint64_t MinimumHuffmanBytes(const jpeg_decompress_struct& c) {
+  uint64_t fewest = UINT64_MAX;
+  for (int i = 0; i < c.num_components; ++i) {
+    const jpeg_component_info& ci = c.comp_info[i];
+    uint64_t cw = (uint64_t(c.image_width) * ci.h_samp_factor + c.max_h_samp_factor - 1) /
+                  c.max_h_samp_factor;
+    uint64_t ch = (uint64_t(c.image_height) * ci.v_samp_factor + c.max_v_samp_factor - 1) /
+                  c.max_v_samp_factor;
+    uint64_t blocks = ((cw + 7) / 8) * ((ch + 7) / 8);
+    fewest = std::min(fewest, blocks / 8);
+  }
+  return fewest == UINT64_MAX ? 0 : fewest;
+}
+
+struct TDecoder {
+  TErrorManager err;
+  jpeg_decompress_struct cinfo;
+  bool created = false;
+  ~TDecoder() {
+    if (created) jpeg_destroy_decompress(&cinfo);
+  }
+};
+
+// Runs the library; returns false (with err.message set) when it failed.
+bool RunDecode(TDecoder& d, std::span<const uint8_t> data, RasterImage& result,
+               std::vector<uint8_t>& cmykRow) {
+  if (setjmp(d.err.jump)) return false;
+  jpeg_create_decompress(&d.cinfo);
+  d.created = true;
+  jpeg_mem_src(&d.cinfo, data.data(), static_cast<unsigned long>(data.size()));
+  jpeg_read_header(&d.cinfo, TRUE);
+  jpeg_decompress_struct& c = d.cinfo;
+
+  if (int64_t(c.image_width) * c.image_height > kMaxImagePixels) {
+    SetMessage(d.err, "JPEG image " + std::to_string(c.image_width) + "x" +
+                          std::to_string(c.image_height) + " is larger than supported");
+    return false;
+  }
+  if (!c.arith_code && MinimumHuffmanBytes(c) > data.size()) {
+    SetMessage(d.err, "JPEG data is too short for its image size");
+    return false;
+  }
+
+  TImageFormat format;
+  switch (c.jpeg_color_space) {
+    case JCS_GRAYSCALE:
+      c.out_color_space = JCS_GRAYSCALE;
+      format = ifGray8;
+      break;
+    case JCS_CMYK:
+    case JCS_YCCK:
+      c.out_color_space = JCS_CMYK;
+      format = ifA8R8G8B8;
+      break;
+    default:
+      // R8G8B8 keeps blue first, which the library can produce directly.
+      c.out_color_space = JCS_EXT_BGR;
+      format = ifR8G8B8;
+      break;
+  }
+  jpeg_start_decompress(&c);
+  if (int(c.output_width) != int(c.image_width) || int(c.output_height) != int(c.image_height)) {
+    SetMessage(d.err, "Unexpected JPEG output size");
+    return false;
+  }
+  ImageCreate(result, int32_t(c.output_width), int32_t(c.output_height), format);
+
+  if (format == ifA8R8G8B8) {
+    cmykRow.resize(size_t(c.output_width) * 4);
+    JSAMPROW row = cmykRow.data();
+    while (c.output_scanline < c.output_height) {
+      int y = int(c.output_scanline);
+      if (jpeg_read_scanlines(&c, &row, 1) != 1) break;
+      JpegCmykToBgra(cmykRow.data(), int(c.output_width), result.Row(y));
+    }
+  } else {
+    JSAMPROW rows[16];
+    while (c.output_scanline < c.output_height) {
+      int y = int(c.output_scanline);
+      int n = std::min<int>(16, int(c.output_height) - y);
+      for (int i = 0; i < n; ++i) rows[i] = result.Row(y + i);
+      if (jpeg_read_scanlines(&c, rows, JDIMENSION(n)) == 0) break;
+    }
+  }
+  if (c.output_scanline < c.output_height) {
+    SetMessage(d.err, "JPEG data ended before the image was complete");
+    return false;
+  }
+  jpeg_finish_decompress(&c);
+  return true;
+}
+
+// Destination manager writing into an imaging stream through a buffer.
+struct TStreamDestination {
+  jpeg_destination_mgr pub;
+  TImagingStream* stream;
+  TErrorManager* err;
+  std::vector<uint8_t>* buffer;
+};
+
+void InitDestination(j_compress_ptr cinfo) {
+  auto* d = reinterpret_cast<TStreamDestination*>(cinfo->dest);
+  d->pub.next_output_byte = d->buffer->data();
+  d->pub.free_in_buffer = d->buffer->size();
+}
+
+void WriteOut(j_compress_ptr cinfo, size_t count) {
+  auto* d = reinterpret_cast<TStreamDestination*>(cinfo->dest);
+  try {
+    d->stream->Write(d->buffer->data(), count);
+  } catch (const std::exception& e) {
+    // Exceptions must not cross the library's frames; leave by its error path.
+    SetMessage(*d->err, e.what());
+    ErrorExit(reinterpret_cast<j_common_ptr>(cinfo));
+  }
+}
+
+boolean EmptyOutputBuffer(j_compress_ptr cinfo) {
+  auto* d = reinterpret_cast<TStreamDestination*>(cinfo->dest);
+  WriteOut(cinfo, d->buffer->size());
+  d->pub.next_output_byte = d->buffer->data();
+  d->pub.free_in_buffer = d->buffer->size();
+  return TRUE;
+}
+
+void TermDestination(j_compress_ptr cinfo) {
+  auto* d = reinterpret_cast<TStreamDestination*>(cinfo->dest);
+  size_t count = d->buffer->size() - d->pub.free_in_buffer;
+  if (count > 0) WriteOut(cinfo, count);
+}
+
+struct TEncoder {
+  TErrorManager err;
+  jpeg_compress_struct cinfo;
+  bool created = false;
+  ~TEncoder() {
+    if (created) jpeg_destroy_compress(&cinfo);
+  }
+};
+
+bool RunEncode(TEncoder& e, TStreamDestination& dest, const RasterImage& image, int quality,
+               bool progressive) {
+  if (setjmp(e.err.jump)) return false;
+  jpeg_create_compress(&e.cinfo);
+  e.created = true;
+  jpeg_compress_struct& c = e.cinfo;
+  dest.pub.init_destination = InitDestination;
+  dest.pub.empty_output_buffer = EmptyOutputBuffer;
+  dest.pub.term_destination = TermDestination;
+  c.dest = &dest.pub;
+
+  c.image_width = JDIMENSION(image.Width);
+  c.image_height = JDIMENSION(image.Height);
+  if (image.Format == ifGray8) {
+    c.input_components = 1;
+    c.in_color_space = JCS_GRAYSCALE;
+  } else {
+    c.input_components = 3;
+    c.in_color_space = JCS_EXT_BGR;
+  }
+  jpeg_set_defaults(&c);
+  jpeg_set_quality(&c, quality, TRUE);
+  if (progressive) jpeg_simple_progression(&c);
+  jpeg_start_compress(&c, TRUE);
+  JSAMPROW rows[16];
+  while (c.next_scanline < c.image_height) {
+    int y = int(c.next_scanline);
+    int n = std::min<int>(16, image.Height - y);
+    for (int i = 0; i < n; ++i) rows[i] = const_cast<JSAMPROW>(image.Row(y + i));
+    jpeg_write_scanlines(&c, rows, JDIMENSION(n));
+  }
+  jpeg_finish_compress(&c);
+  return true;
+}
+
+}  // namespace
+
+void JpegCmykToBgra(const uint8_t* cmyk, int count, uint8_t* bgra) {
+  for (int i = 0; i < count; ++i, cmyk += 4, bgra += 4) {
+    const int k = 255 - cmyk[3];
+    int rgb[3];
+    for (int ch = 0; ch < 3; ++ch) {
+      const int v = 255 - cmyk[ch];
+      const int out = 255 - (v - v * k / 255) - k;
+      rgb[ch] = out < 0 ? 0 : out;
+    }
+    bgra[0] = uint8_t(rgb[2]);
+    bgra[1] = uint8_t(rgb[1]);
+    bgra[2] = uint8_t(rgb[0]);
+    bgra[3] = 255;
+  }
+}
+
+void DecodeJpeg(std::span<const uint8_t> data, RasterImage& image) {
+  if (data.size() < 2 || data[0] != 0xFF || data[1] != 0xD8) throw EImagingError("Not a JPEG file");
+  TDecoder d;
+  InstallErrorManager(d.err);
+  d.cinfo.err = &d.err.pub;
+  RasterImage result;
+  std::vector<uint8_t> cmykRow;
+  if (!RunDecode(d, data, result, cmykRow)) throw EImagingError(d.err.message);
+  image = std::move(result);
+}
+
+void EncodeJpeg(const RasterImage& image, int quality, bool progressive, TImagingStream& out) {
+  if (!ImageIsValid(image) || (image.Format != ifGray8 && image.Format != ifR8G8B8) ||
+      image.Width <= 0 || image.Height <= 0 || image.Width > 65535 || image.Height > 65535)
+    throw EImagingError("JPEG cannot store this image as it stands");
+  if (quality < 1 || quality > 100) quality = 90;
+  TEncoder e;
+  InstallErrorManager(e.err);
+  e.cinfo.err = &e.err.pub;
+  std::vector<uint8_t> buffer(1 << 16);
+  TStreamDestination dest{};
+  dest.stream = &out;
+  dest.err = &e.err;
+  dest.buffer = &buffer;
+  if (!RunEncode(e, dest, image, quality, progressive)) throw EImagingError(e.err.message);
+}
+
+}  // namespace imprimo

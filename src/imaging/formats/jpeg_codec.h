@@ -1,0 +1,25 @@
+// JPEG coding through the IJG-interface library (version 62).
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "imaging/imaging_stream.h"
+#include "imaging/raster_image.h"
+
+namespace imprimo {
+
+// Decodes a JPEG file: gray -> Gray8, colour -> R8G8B8, CMYK (Adobe, inverted
+// samples) -> A8R8G8B8 with alpha 255. Throws EImagingError on any fault,
+// including data that ends before the image is complete.
+void DecodeJpeg(std::span<const uint8_t> data, RasterImage& image);
+
+// Writes a Gray8 image as one-component grayscale or an R8G8B8 image as
+// three-component YCbCr with the library's defaults (JFIF header), quality
+// 1..100 and optional progressive coding.
+void EncodeJpeg(const RasterImage& image, int quality, bool progressive, TImagingStream& out);
+
+// CMYK sample conversion of the loader; samples as stored in the file.
+void JpegCmykToBgra(const uint8_t* cmyk, int count, uint8_t* bgra);
+
+}  // namespace imprimo

@@ -1,0 +1,26 @@
+// The JPEG file format of the registry.
+#pragma once
+
+#include "imaging/file_format.h"
+
+namespace imprimo {
+
+class TJpegFileFormat : public TImageFileFormat {
+ public:
+  TJpegFileFormat();
+  int32_t Quality() const { return quality_; }
+  bool Progressive() const { return progressive_ != 0; }
+
+ protected:
+  bool DecodeImages(TImagingStream& stream, TDynImageDataArray& images, bool onlyFirst) override;
+  bool EncodeImages(TImagingStream& stream, const std::vector<const RasterImage*>& images) override;
+  void ConvertForSaving(RasterImage& image, const TImageFormatInfo& info) override;
+  bool ProbeContent(TImagingStream& stream) override;
+  void ValidateOptions() override;
+
+ private:
+  int32_t quality_ = 90;
+  int32_t progressive_ = 0;
+};
+
+}  // namespace imprimo
