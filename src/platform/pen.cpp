@@ -4,16 +4,11 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/colors.h"
+
 namespace imprimo {
 
 namespace {
-
-// The default scheme's system colours, 0x00RRGGBB, by index.
-constexpr uint32_t kSysColors[] = {
-    0xC8C8C8, 0x000000, 0x99B4D1, 0xBFCDDB, 0xF0F0F0, 0xFFFFFF, 0x646464, 0x000000,
-    0x000000, 0x000000, 0xB4B4B4, 0xF4F7FC, 0xABABAB, 0x3399FF, 0xFFFFFF, 0xF0F0F0,
-    0xA0A0A0, 0x6D6D6D, 0x000000, 0x434E54, 0xFFFFFF, 0x696969, 0xE3E3E3, 0x000000,
-    0xFFFFE1, 0xB5B5B5, 0x0066CC, 0xB9D1EA, 0xD7E4F2, 0x3399FF, 0xF0F0F0};
 
 // On/off run lengths of the styled patterns, starting with a dash.
 struct Pattern {
@@ -46,11 +41,7 @@ TPenStyle PenStyleFromInt(int32_t style) {
 }
 
 uint32_t ColorToRGB(int32_t color) {
-  if (color < 0) {
-    unsigned index = static_cast<uint32_t>(color) & 0xFF;
-    return index < std::size(kSysColors) ? kSysColors[index] : 0;
-  }
-  uint32_t c = static_cast<uint32_t>(color);
+  const uint32_t c = ResolveColor(color);
   return ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF);
 }
 

@@ -15,8 +15,7 @@ enum class TPenStyle { psSolid, psDash, psDot, psDashDot, psDashDotDot };
 // count as solid, 5 and above are drawn solid as well.
 TPenStyle PenStyleFromInt(int32_t style);
 
-// 0x00RRGGBB of a TColor (0x00BBGGRR; negative values name a system colour of
-// the default colour scheme, chosen by the low byte).
+// 0x00RRGGBB of a TColor (0x00BBGGRR; system colours resolved).
 uint32_t ColorToRGB(int32_t color);
 
 struct TPen {
