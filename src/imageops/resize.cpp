@@ -144,10 +144,44 @@ ContribTable BuildContribs(int s, int d, int filter) {
   return t;
 }
 
+// Rounds halves to even and clamps to 0..255. Same rule as RoundHalfEven,
+// kept in single precision because it runs once per channel of every pixel.
 inline uint8_t ClampRound(float v) {
   if (!(v > 0.0f)) return 0;
   if (v >= 255.0f) return 255;
-  return static_cast<uint8_t>(RoundHalfEven(v));
+  int i = static_cast<int>(v);
+  float frac = v - static_cast<float>(i);
+  if (frac > 0.5f || (frac == 0.5f && (i & 1))) ++i;
+  return static_cast<uint8_t>(i);
+}
+
+// cache[i] += w[k] * line_k[i] for the contributors k in order. Four
+// contributors are taken per sweep; each element still sums them in the same
+// order, so the result equals the one-at-a-time loop.
+template <typename T>
+void AccumulateRows(float* __restrict cache, size_t span, const T* const* lines, const float* w,
+                    int count) {
+  int k = 0;
+  for (; k + 4 <= count; k += 4) {
+    const T* __restrict l0 = lines[k];
+    const T* __restrict l1 = lines[k + 1];
+    const T* __restrict l2 = lines[k + 2];
+    const T* __restrict l3 = lines[k + 3];
+    const float w0 = w[k], w1 = w[k + 1], w2 = w[k + 2], w3 = w[k + 3];
+    for (size_t i = 0; i < span; ++i) {
+      float c = cache[i];
+      c += w0 * static_cast<float>(l0[i]);
+      c += w1 * static_cast<float>(l1[i]);
+      c += w2 * static_cast<float>(l2[i]);
+      c += w3 * static_cast<float>(l3[i]);
+      cache[i] = c;
+    }
+  }
+  for (; k < count; ++k) {
+    const T* __restrict l = lines[k];
+    const float wk = w[k];
+    for (size_t i = 0; i < span; ++i) cache[i] += wk * static_cast<float>(l[i]);
+  }
 }
 
 // Two-pass filtering of interleaved channels. For bytes each result is
@@ -164,22 +198,26 @@ void Resample(const RasterImage& src, RasterImage& dst, int filter) {
   }
   const size_t span = static_cast<size_t>(maxCol - minCol + 1) * CH;
   std::vector<float> cache(span);
+  std::vector<const T*> lines;
   for (int y = 0; y < dh; ++y) {
     std::fill(cache.begin(), cache.end(), 0.0f);
-    for (int k = rows.first[y], e = k + rows.count[y]; k < e; ++k) {
-      const float w = rows.weight[k];
-      const T* line = reinterpret_cast<const T*>(src.Row(rows.pos[k])) + size_t(minCol) * CH;
-      float* c = cache.data();
-      for (size_t i = 0; i < span; ++i) c[i] += w * static_cast<float>(line[i]);
-    }
+    const int first = rows.first[y], n = rows.count[y];
+    lines.resize(n);
+    for (int k = 0; k < n; ++k)
+      lines[k] = reinterpret_cast<const T*>(src.Row(rows.pos[first + k])) + size_t(minCol) * CH;
+    AccumulateRows<T>(cache.data(), span, lines.data(), rows.weight.data() + first, n);
     T* out = reinterpret_cast<T*>(dst.Row(y));
     for (int x = 0; x < dw; ++x) {
-      float sum[CH] = {};
+      float s0 = 0.0f, s1 = 0.0f, s2 = 0.0f, s3 = 0.0f;
       for (int k = cols.first[x], e = k + cols.count[x]; k < e; ++k) {
         const float w = cols.weight[k];
         const float* c = cache.data() + static_cast<size_t>(cols.pos[k] - minCol) * CH;
-        for (int ch = 0; ch < CH; ++ch) sum[ch] += w * c[ch];
+        s0 += w * c[0];
+        if constexpr (CH > 1) s1 += w * c[1];
+        if constexpr (CH > 2) s2 += w * c[2];
+        if constexpr (CH > 3) s3 += w * c[3];
       }
+      const float sum[4] = {s0, s1, s2, s3};
       for (int ch = 0; ch < CH; ++ch) {
         if constexpr (std::is_same_v<T, uint8_t>)
           out[size_t(x) * CH + ch] = ClampRound(sum[ch]);
