@@ -1,0 +1,130 @@
+#include "render/text_layer.h"
+
+#include <memory>
+
+#include "platform/numeric.h"
+#include "platform/random.h"
+#include "platform/text.h"
+#include "render/text_renderer.h"
+
+namespace imprimo {
+
+TPlacePoint PlaceInImage(int W, int H, int w, int h, int position) {
+  Randomize();
+  const int dx = W - w, dy = H - h;
+  switch (position) {
+    case 1:
+      return {0, 0};
+    case 2:
+      return {dx / 2, 0};
+    case 3:
+      return {dx, 0};
+    case 4:
+      return {0, dy / 2};
+    case 5:
+      return {dx / 2, dy / 2};
+    case 6:
+      return {dx, dy / 2};
+    case 7:
+      return {0, dy};
+    case 8:
+      return {dx / 2, dy};
+    case 9:
+      return {dx, dy};
+    default: {
+      int x = Random(dx);
+      int y = Random(dy);
+      return {x, y};
+    }
+  }
+}
+
+bool DrawTextLayer(TCanvas& canvas, TMarkItem item, const std::string& fileName,
+                   TExifSummary summary, int32_t sequence) {
+  auto renderer = std::make_unique<TIAFontEx>(&canvas);
+  try {
+    std::u16string text =
+        ExpandTextVariables(item.Text, Utf8ToUtf16(fileName), sequence, std::move(summary));
+
+    TFont& font = canvas.Font();
+    font.SetName(item.FontName);
+    font.SetColor(item.FontColor);
+    font.SetSize(item.FontSize);
+    font.SetCharSet(item.FontCharSet);
+    font.SetStyle(item.FontStyle);
+    font.SetPitch(item.FontPitch == 1   ? TFontPitch::fpVariable
+                  : item.FontPitch == 2 ? TFontPitch::fpFixed
+                                        : TFontPitch::fpDefault);
+    const TBitmap& bmp = canvas.Bitmap();
+    if (item.PlaceStyle == 2 && int64_t{bmp.Width()} > 2 * int64_t{item.HorzSpace}) {
+      int64_t avail = int64_t{bmp.Width()} - 2 * int64_t{item.HorzSpace};
+      font.SetSize(static_cast<int>(
+          RoundHalfEven(static_cast<double>(avail) / static_cast<double>(text.size() + 1))));
+    }
+    renderer->SetQuality(0);
+    canvas.Brush().Style = TBrushStyle::bsClear;
+
+    TIAEffect& fx = renderer->Effect();
+    TIAShadow& sh = fx.Shadow();
+    sh.SetEnabled(item.isShadow);
+    sh.SetBlur(static_cast<TBlurStrength>(item.ShadowBlur));
+    sh.SetColor(item.ShadowColor);
+    sh.SetAlpha(static_cast<TAlpha>(item.ShadowAlpha));
+    sh.SetOffsetX(static_cast<TOffset>(item.ShadowOffsetX));
+    sh.SetOffsetY(static_cast<TOffset>(item.ShadowOffsetY));
+    fx.SetBlur(static_cast<TBlurStrength>(item.Blur));
+    fx.SetAlpha(static_cast<TAlpha>(item.Alpha));
+    fx.SetAngle(static_cast<TAngle>(item.Angle));
+    fx.SetNoise(static_cast<uint8_t>(item.Noise));
+    fx.SetSpray(static_cast<TSprayRange>(item.Spray));
+    fx.SetOutline(item.Outline);
+    fx.SetHorzMirror(item.HorzMirror);
+    fx.SetVertMirror(item.VertMirror);
+
+    if (text.empty()) return true;
+    const int tw = renderer->TextWidth(text);
+    const int th = renderer->TextHeight(text);
+
+    switch (item.PlaceStyle) {
+      case 1: {
+        const int64_t stepX = int64_t{tw} + item.HorzSpace;
+        const int64_t stepY = int64_t{th} + item.VertSpace;
+        if (stepX <= 0 || stepY <= 0) {
+          // A step that does not advance would tile forever: one copy instead.
+          renderer->TextOut(0, 0, text);
+          break;
+        }
+        const int64_t copies =
+            ((bmp.Width() + stepX - 1) / stepX) * ((bmp.Height() + stepY - 1) / stepY);
+        if (copies > kMaxTileCopies) return false;
+        for (int64_t y = 0; y < bmp.Height(); y += stepY)
+          for (int64_t x = 0; x < bmp.Width(); x += stepX)
+            renderer->TextOut(static_cast<int>(x), static_cast<int>(y), text);
+        break;
+      }
+      case 2:
+        renderer->TextOut(item.HorzSpace, item.VertSpace, text);
+        break;
+      default: {
+        int position = item.PlaceStyle == 3 ? 0 : item.Position;
+        TPlacePoint p = PlaceInImage(bmp.Width(), bmp.Height(), tw, th, position);
+        int64_t x = int64_t{p.x} + item.OffsetX, y = int64_t{p.y} + item.OffsetY;
+        if (x < INT32_MIN / 2 || x > INT32_MAX / 2 || y < INT32_MIN / 2 || y > INT32_MAX / 2)
+          return true;  // far outside the image: nothing to draw
+        renderer->TextOut(static_cast<int>(x), static_cast<int>(y), text);
+        break;
+      }
+    }
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+bool DrawTextLayer(TBitmap& bitmap, TMarkItem item, const std::string& fileName,
+                   TExifSummary summary, int32_t sequence) {
+  TCanvas canvas(bitmap);
+  return DrawTextLayer(canvas, std::move(item), fileName, std::move(summary), sequence);
+}
+
+}  // namespace imprimo

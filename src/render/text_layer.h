@@ -1,0 +1,40 @@
+// Drawing one text layer of a template onto an image, and the placement of a
+// layer's box at a position cell (shared with picture layers).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/bitmap.h"
+#include "platform/canvas.h"
+#include "render/mark_item.h"
+#include "render/text_mask.h"
+#include "render/text_variables.h"
+
+namespace imprimo {
+
+// Most copies a tiled layer draws; a tiny text box on a large image stops
+// there instead of taking unbounded time.
+constexpr int64_t kMaxTileCopies = 1'000'000;
+
+// A placed box's top-left corner.
+struct TPlacePoint {
+  int x = 0, y = 0;
+  bool operator==(const TPlacePoint&) const = default;
+};
+
+// Top-left corner of a w x h box in a W x H image for a position cell
+// (1..9 = top-left .. bottom-right; anything else = random). Reseeds the
+// process-wide random generator from the clock.
+TPlacePoint PlaceInImage(int W, int H, int w, int h, int position);
+
+// Paints the text layer on the canvas; true when it was drawn completely,
+// false when a failure interrupted it (what was painted stays). The canvas
+// keeps the layer's font and a clear brush afterwards.
+bool DrawTextLayer(TCanvas& canvas, TMarkItem item, const std::string& fileName,
+                   TExifSummary summary, int32_t sequence);
+// Same on a bitmap, through a canvas made for the call.
+bool DrawTextLayer(TBitmap& bitmap, TMarkItem item, const std::string& fileName,
+                   TExifSummary summary, int32_t sequence);
+
+}  // namespace imprimo

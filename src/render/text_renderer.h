@@ -1,0 +1,82 @@
+// TIAFont measures strings in the font of a target canvas; TIAFontEx draws
+// them with every effect of its TIAEffect (rotation, outline, spray, mirrors,
+// shadow, blur, gradient, texture or noise fills, opacity).
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/canvas.h"
+#include "render/effect_settings.h"
+#include "render/mask_blend.h"
+#include "render/text_mask.h"
+
+namespace imprimo {
+
+class TIAFont : public TPersistent {
+ public:
+  explicit TIAFont(TCanvas* canvas);
+  ~TIAFont() override;
+  const char* ClassName() const override { return "TIAFont"; }
+
+  TCanvas* Canvas() const { return canvas_; }
+  TIAMask& Mask() { return *mask_; }
+  TIABlend& Blend() { return *blend_; }
+  void SetQuality(uint8_t quality) { mask_->SetQuality(quality); }
+
+  // Size of the box the string occupies when drawn.
+  virtual void TextExtent(std::u16string_view text, TSize& size);
+  int TextWidth(std::u16string_view text);
+  int TextHeight(std::u16string_view text);
+
+ private:
+  TCanvas* canvas_;
+  std::unique_ptr<TIAMask> mask_;
+  std::unique_ptr<TIABlend> blend_;
+};
+
+class TIAFontEx : public TIAFont {
+ public:
+  explicit TIAFontEx(TCanvas* canvas);
+  ~TIAFontEx() override;
+  const char* ClassName() const override { return "TIAFontEx"; }
+
+  TIAEffect& Effect() { return *effect_; }
+
+  // Rotation and shadow included.
+  void TextExtent(std::u16string_view text, TSize& size) override;
+  // Draws the string with every effect; (x, y) is the top-left of the box
+  // TextExtent measures.
+  void TextOut(int x, int y, std::u16string_view text);
+
+  // When the same string is drawn again with the same font and mask effects
+  // and no spray, the finished masks of the previous draw are used again
+  // instead of being rebuilt (the result is the same). On by default.
+  void SetMaskReuse(bool on) { reuse_ = on; }
+
+  // Foreground fills of the compositor, sized to the mask.
+  void FillGradient();
+  void FillNoise();
+  void AddNoise(int amount);
+  void FillTexture();
+
+ private:
+  struct MaskKey {
+    std::u16string text;
+    TLogFont font;
+    uint8_t quality;
+    bool outline, horzMirror, vertMirror, shadow;
+    uint8_t shadowBlur, blur;
+    bool operator==(const MaskKey&) const = default;
+  };
+
+  std::unique_ptr<TIAEffect> effect_;
+  bool reuse_ = true;
+  std::optional<MaskKey> cachedKey_;
+  TIAMask cachedText_;
+  TIAMask cachedShadow_;
+};
+
+}  // namespace imprimo
