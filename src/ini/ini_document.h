@@ -26,6 +26,9 @@ class IniDocument {
   static IniDocument FromBytes(std::string_view bytes, std::string fileName = {});
 
   const std::string& FileName() const;
+  // True when Open found the file but could not read it (permissions, a
+  // folder, larger than 1 GB): writing it back would lose its content.
+  bool ReadError() const;
   std::vector<std::u16string> SectionNames() const;  // file order, duplicates included
   bool SectionExists(std::u16string_view section) const;
 

@@ -1,0 +1,107 @@
+#include "platform/file_io.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+
+namespace imprimo {
+
+namespace {
+
+std::string ErrorText(const std::string& what, const std::string& path, int err) {
+  return what + " \"" + path + "\": " + std::strerror(err);
+}
+
+class FileHandle {
+ public:
+  explicit FileHandle(int fd) : fd_(fd) {}
+  ~FileHandle() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FileHandle(const FileHandle&) = delete;
+  FileHandle& operator=(const FileHandle&) = delete;
+  int get() const { return fd_; }
+  int release() {
+    int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+
+ private:
+  int fd_;
+};
+
+}  // namespace
+
+EReadResult ReadWholeFile(const std::string& path, std::string& bytes, uint64_t maxBytes) {
+  bytes.clear();
+  FileHandle fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.get() < 0)
+    return errno == ENOENT || errno == ENOTDIR ? EReadResult::kMissing : EReadResult::kUnreadable;
+  struct stat st {};
+  if (fstat(fd.get(), &st) != 0) return EReadResult::kUnreadable;
+  if (S_ISDIR(st.st_mode)) return EReadResult::kUnreadable;
+  if (S_ISREG(st.st_mode) && static_cast<uint64_t>(st.st_size) > maxBytes)
+    return EReadResult::kTooLarge;
+  if (S_ISREG(st.st_mode)) bytes.reserve(static_cast<size_t>(st.st_size));
+  char buf[65536];
+  for (;;) {
+    ssize_t n = ::read(fd.get(), buf, sizeof buf);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      bytes.clear();
+      return EReadResult::kUnreadable;
+    }
+    if (n == 0) break;
+    if (bytes.size() + static_cast<size_t>(n) > maxBytes) {
+      bytes.clear();
+      return EReadResult::kTooLarge;
+    }
+    bytes.append(buf, static_cast<size_t>(n));
+  }
+  return EReadResult::kOk;
+}
+
+void WriteFileReplacing(const std::string& path, std::string_view bytes) {
+  if (path.empty()) throw std::runtime_error("Cannot write a file without a name");
+  static std::atomic<unsigned> counter{0};
+  std::string temp = path + ".tmp" + std::to_string(getpid()) + "-" + std::to_string(counter++);
+  FileHandle fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+  if (fd.get() < 0) throw std::runtime_error(ErrorText("Cannot create file", path, errno));
+  struct stat old {};
+  if (::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode))
+    (void)fchmod(fd.get(), old.st_mode & 07777);
+  auto fail = [&](const char* what) {
+    int err = errno;
+    ::close(fd.release());
+    ::unlink(temp.c_str());
+    throw std::runtime_error(ErrorText(what, path, err));
+  };
+  size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = ::write(fd.get(), bytes.data() + done, bytes.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      fail("Cannot write file");
+    }
+    done += static_cast<size_t>(n);
+  }
+  if (::fsync(fd.get()) != 0 && errno != EINVAL) fail("Cannot write file");
+  if (::close(fd.release()) != 0) {
+    int err = errno;
+    ::unlink(temp.c_str());
+    throw std::runtime_error(ErrorText("Cannot write file", path, err));
+  }
+  if (::rename(temp.c_str(), path.c_str()) != 0) {
+    int err = errno;
+    ::unlink(temp.c_str());
+    throw std::runtime_error(ErrorText("Cannot replace file", path, err));
+  }
+}
+
+}  // namespace imprimo
