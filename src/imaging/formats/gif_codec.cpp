@@ -328,6 +328,7 @@ void EncodeGif(const RasterImage& image, TImagingStream& out) {
     if (used[i] && image.Palette[i].A < 128) transparent = i;
 
   TByteWriter w;
+  w.Data().reserve(800);
   w.Text("GIF89a");
   w.U16LE(uint16_t(image.Width));
   w.U16LE(uint16_t(image.Height));
