@@ -1,0 +1,17 @@
+// DrawPictureLayer: paints one picture layer (a logo) onto the image being
+// stamped, with its colour key, mirrors, opacity and placement.
+#pragma once
+
+#include "imageops/bitmap32.h"
+#include "platform/bitmap.h"
+#include "render/mark_item.h"
+
+namespace imprimo {
+
+// Paints the logo on bitmap as item describes; bitmap becomes a 32-bit bitmap
+// of the same size. The logo is only read. False when a failure interrupted
+// the layer (the bitmap is then unchanged). Tiling with a step that is not
+// positive draws the logo once at the top-left corner.
+bool DrawPictureLayer(TBitmap& bitmap, TMarkItem item, const TBitmap32& logo);
+
+}  // namespace imprimo
