@@ -1,0 +1,416 @@
+#include "gui/main_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QImage>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPixmap>
+#include <QProgressBar>
+#include <QScreen>
+#include <QStackedWidget>
+#include <QStatusBar>
+#include <QStyle>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <cstdio>
+#include <exception>
+#include <utility>
+
+namespace imprimo {
+
+namespace {
+
+constexpr int kDesignWidth = 805;
+constexpr int kDesignHeight = 620;
+
+QString FromUtf8(const std::string& s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
+
+// A themed icon when the desktop offers one, else the style's own.
+QIcon ToolIcon(const QWidget* w, const char* themeName, QStyle::StandardPixmap fallback) {
+  return QIcon::fromTheme(QString::fromLatin1(themeName), w->style()->standardIcon(fallback));
+}
+
+}  // namespace
+
+TfrmMain::TfrmMain(std::string programFolder, std::string dataFolder, QWidget* parent)
+    : QMainWindow(parent),
+      programFolder_(std::move(programFolder)),
+      dataFolder_(std::move(dataFolder)) {
+  setObjectName(QStringLiteral("frmMain"));
+  CreateActions();
+  CreatePages();
+  QWidget* centre = new QWidget(this);
+  centre->setObjectName(QStringLiteral("plCentre"));
+  auto* row = new QHBoxLayout(centre);
+  row->setContentsMargins(4, 4, 4, 0);
+  row->setSpacing(4);
+  row->addWidget(CreatePanel());
+  row->addWidget(pages_, 1);
+  setCentralWidget(centre);
+  CreateMenus();
+  CreateToolBar();
+  CreateStatusBar();
+  FormCreate();
+}
+
+TfrmMain::~TfrmMain() { FormDestroy(); }
+
+void TfrmMain::FormCreate() {
+  thumbnailsStale_ = false;
+  setWindowTitle(QStringLiteral("Imprimo ") + QString::fromLatin1(kVersion));
+  // The application title follows the caption; with both equal the desktop
+  // shows the caption alone.
+  QApplication::setApplicationDisplayName(windowTitle());
+
+  try {
+    LoadSettings(dataFolder_, settings_, values_);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "imprimo: settings not loaded: %s\n", e.what());
+    settings_ = TSettings();
+    values_ = TProgramValues();
+  }
+  RefreshTemplateList();
+
+  const QString logoPath = FromUtf8(programFolder_) + QStringLiteral("Logo.bmp");
+  if (QFileInfo::exists(logoPath)) {
+    QImage logo(logoPath);
+    if (!logo.isNull()) imgWelcome_->setPixmap(QPixmap::fromImage(logo));
+  }
+
+  plProgress->hide();
+  ApplyStoredGeometry();
+}
+
+void TfrmMain::ApplyStoredGeometry() {
+  QRect available(0, 0, 1920, 1080);
+  if (const QScreen* screen = QApplication::primaryScreen())
+    available = screen->availableGeometry();
+  const QSize minimum = minimumSizeHint();
+  QSize client(kDesignWidth, kDesignHeight);
+  const bool minimized = values_.WinState == 1;
+  const bool maximized = values_.WinState == 2;
+  // Any other state is taken as normal. Sizes beyond the screen are cut to
+  // it so that a damaged file never gives an unreachable window.
+  if (!minimized && !maximized)
+    client =
+        QSize(values_.WinWidth, values_.WinHeight).boundedTo(available.size()).expandedTo(minimum);
+  resize(client);
+  move(available.x() + (available.width() - client.width()) / 2,
+       available.y() + (available.height() - client.height()) / 2);
+  // Moving or sizing a window drops a maximized state, so the state comes last.
+  if (minimized) setWindowState(Qt::WindowMinimized);
+  if (maximized) setWindowState(Qt::WindowMaximized);
+}
+
+void TfrmMain::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (!shown_) {
+    shown_ = true;
+    FormShow();
+  }
+}
+
+void TfrmMain::FormShow() {
+  pages_->setCurrentIndex(kPageWelcome);
+  SettingsToPanel();
+  SetStatusText(1, QStringLiteral("The images totaled %1.").arg(0));
+  actStop->setEnabled(false);
+  btnToolStop->setEnabled(false);
+  addToolBar(Qt::TopToolBarArea, ToolBarM);
+}
+
+void TfrmMain::closeEvent(QCloseEvent* event) {
+  QMainWindow::closeEvent(event);
+  if (event->isAccepted()) FormDestroy();
+}
+
+void TfrmMain::FormDestroy() {
+  if (destroyed_) return;
+  destroyed_ = true;
+  // Nothing that goes wrong here may stop the program from ending.
+  try {
+    values_.WinWidth = width();
+    values_.WinHeight = height();
+    if (isMinimized())
+      values_.WinState = 1;
+    else if (isMaximized())
+      values_.WinState = 2;
+    else
+      values_.WinState = 0;
+    values_.TplIndex = cbListTpl->currentIndex();
+    // A window that was never shown has a panel that never held the
+    // settings; copying it would overwrite them with the panel's defaults.
+    if (panelFilled_) PanelToSettings();
+    SaveSettings(dataFolder_, settings_, values_);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "imprimo: settings not saved: %s\n", e.what());
+  } catch (...) {
+    std::fprintf(stderr, "imprimo: settings not saved\n");
+  }
+}
+
+QAction* TfrmMain::NewAction(const char* name, const QString& caption,
+                             const QKeySequence& shortcut) {
+  auto* action = new QAction(caption, this);
+  action->setObjectName(QString::fromLatin1(name));
+  if (!shortcut.isEmpty()) {
+    action->setShortcut(shortcut);
+    action->setShortcutContext(Qt::WindowShortcut);
+  }
+  addAction(action);  // shortcuts work wherever the window has the focus
+  return action;
+}
+
+QAction* TfrmMain::LinkedItem(QAction* action, const QString& caption, const char* name) {
+  QString text = caption;
+  if (!action->shortcut().isEmpty())
+    text += QLatin1Char('\t') + action->shortcut().toString(QKeySequence::NativeText);
+  auto* item = new QAction(action->icon(), text, this);
+  item->setObjectName(QString::fromLatin1(name));
+  item->setEnabled(action->isEnabled());
+  connect(item, &QAction::triggered, action, [action] { action->trigger(); });
+  connect(action, &QAction::enabledChanged, item, &QAction::setEnabled);
+  return item;
+}
+
+void TfrmMain::CreateActions() {
+  actAddFiles =
+      NewAction("actAddFiles", QStringLiteral("Open Files"), QKeySequence(Qt::CTRL | Qt::Key_O));
+  actAddfolders = NewAction("actAddfolders", QStringLiteral("Add a Folder"),
+                            QKeySequence(Qt::CTRL | Qt::Key_F));
+  actRemoveSelected = NewAction("actRemoveSelected", QStringLiteral("Remove Selected Images"));
+  actRemoveAll = NewAction("actRemoveAll", QStringLiteral("Remove All Images"),
+                           QKeySequence(Qt::CTRL | Qt::Key_R));
+  actAboutSoft = NewAction("actAboutSoft", QStringLiteral("About Soft"));
+  actStandardOption = NewAction("actStandardOption", QStringLiteral("Standard Options"));
+  actProcess = NewAction("actProcess", QStringLiteral("Process"), QKeySequence(Qt::Key_F9));
+  actShowPreview = NewAction("actShowPreview", QStringLiteral("Preview Result"));
+  actHomePage = NewAction("actHomePage", QStringLiteral("Home Page"));
+  actExit =
+      NewAction("actExit", QStringLiteral("Exit"), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_X));
+  actHelp = NewAction("actHelp", QStringLiteral("Help Manual"), QKeySequence(Qt::Key_F1));
+  actShowLogs = NewAction("actShowLogs", QStringLiteral("Show Logs"));
+  actClearLogs = NewAction("actClearLogs", QStringLiteral("Clean Logs"));
+  actImagesView = NewAction("actImagesView", QStringLiteral("Thumb View"));
+  actWelcome = NewAction("actWelcome", QStringLiteral("Welcome Page"));
+  actStop = NewAction("actStop", QStringLiteral("Stop"));
+  actPhotoEditor = NewAction("actPhotoEditor", QStringLiteral("Image Editor"),
+                             QKeySequence(Qt::CTRL | Qt::Key_E));
+  actDetailsList = NewAction("actDetailsList", QStringLiteral("Detail List"));
+  actTplAdd = NewAction("actTplAdd", QStringLiteral("Open Template Editor"));
+  actTplDel = NewAction("actTplDel", QStringLiteral("Delete Selected Template"));
+  actTplEdit = NewAction("actTplEdit", QStringLiteral("Edit Selected Template"));
+
+  actAddFiles->setIcon(ToolIcon(this, "document-open", QStyle::SP_DialogOpenButton));
+  actRemoveSelected->setIcon(ToolIcon(this, "list-remove", QStyle::SP_TrashIcon));
+  actShowPreview->setIcon(
+      ToolIcon(this, "document-print-preview", QStyle::SP_FileDialogContentsView));
+  actProcess->setIcon(ToolIcon(this, "media-playback-start", QStyle::SP_MediaPlay));
+  actStop->setIcon(ToolIcon(this, "media-playback-stop", QStyle::SP_MediaStop));
+  actDetailsList->setIcon(ToolIcon(this, "view-list-details", QStyle::SP_FileDialogDetailedView));
+  actImagesView->setIcon(ToolIcon(this, "view-list-icons", QStyle::SP_FileDialogListView));
+  actTplAdd->setIcon(ToolIcon(this, "document-new", QStyle::SP_FileDialogNewFolder));
+  actPhotoEditor->setIcon(ToolIcon(this, "applications-graphics", QStyle::SP_DesktopIcon));
+  actStandardOption->setIcon(ToolIcon(this, "preferences-system", QStyle::SP_FileDialogInfoView));
+  actExit->setIcon(ToolIcon(this, "application-exit", QStyle::SP_DialogCloseButton));
+  actHelp->setIcon(ToolIcon(this, "help-contents", QStyle::SP_DialogHelpButton));
+  actAboutSoft->setIcon(ToolIcon(this, "help-about", QStyle::SP_MessageBoxInformation));
+  actWelcome->setIcon(ToolIcon(this, "go-home", QStyle::SP_DirHomeIcon));
+
+  // Commands whose work is not in this window yet stay unavailable.
+  for (QAction* a : {actAddFiles, actAddfolders, actRemoveSelected, actRemoveAll, actAboutSoft,
+                     actStandardOption, actProcess, actShowPreview, actHomePage, actHelp,
+                     actShowLogs, actClearLogs, actImagesView, actStop, actPhotoEditor,
+                     actDetailsList, actTplAdd, actTplDel, actTplEdit})
+    a->setEnabled(false);
+
+  connect(actWelcome, &QAction::triggered, this, &TfrmMain::actWelcomeExecute);
+  connect(actExit, &QAction::triggered, this, &TfrmMain::actExitExecute);
+}
+
+void TfrmMain::CreateMenus() {
+  QMenuBar* bar = menuBar();
+  bar->setObjectName(QStringLiteral("mnuMain"));
+
+  QMenu* file = bar->addMenu(QStringLiteral("&File"));
+  file->setObjectName(QStringLiteral("mnuFile"));
+  file->addAction(LinkedItem(actAddFiles, QStringLiteral("Open Images"), "mnuOpenImages"));
+  file->addAction(LinkedItem(actAddfolders, QStringLiteral("Select a Folder"), "mnuSelectFolder"));
+  file->addAction(LinkedItem(actRemoveAll, QStringLiteral("Remove All"), "mnuRemoveAll"));
+  file->addAction(
+      LinkedItem(actRemoveSelected, QStringLiteral("Remove Selected"), "mnuRemoveSelected"));
+  file->addSeparator();
+  file->addAction(LinkedItem(actExit, QStringLiteral("Exit"), "mnuExit"));
+
+  QMenu* process = bar->addMenu(QStringLiteral("&Process"));
+  process->setObjectName(QStringLiteral("mnuProcess"));
+  process->addAction(
+      LinkedItem(actProcess, QStringLiteral("Start Processing"), "mnuStartProcessing"));
+  process->addAction(LinkedItem(actStop, QStringLiteral("Stop Processing"), "mnuStopProcessing"));
+
+  QMenu* view = bar->addMenu(QStringLiteral("&View"));
+  view->setObjectName(QStringLiteral("mnuView"));
+  view->addAction(LinkedItem(actImagesView, QStringLiteral("View Thumbnail"), "mnuViewThumbnail"));
+  view->addAction(LinkedItem(actDetailsList, QStringLiteral("Detail List"), "mnuDetailList"));
+  view->addSeparator();
+  view->addAction(LinkedItem(actShowPreview, QStringLiteral("Preview Result"), "mnuPreviewResult"));
+  view->addAction(LinkedItem(actWelcome, QStringLiteral("Welcome Page"), "mnuWelcomePage"));
+
+  QMenu* tools = bar->addMenu(QStringLiteral("&Tools"));
+  tools->setObjectName(QStringLiteral("mnuTools"));
+  tools->addAction(
+      LinkedItem(actStandardOption, QStringLiteral("Standard Options"), "mnuStandardOptions"));
+  tools->addAction(LinkedItem(actTplAdd, QStringLiteral("Template Editor"), "mnuTemplateEditor"));
+  tools->addAction(LinkedItem(actPhotoEditor, QStringLiteral("Image Editor"), "mnuImageEditor"));
+  tools->addSeparator();
+  tools->addAction(LinkedItem(actShowLogs, QStringLiteral("Show Logs"), "mnuShowLogs"));
+  tools->addAction(LinkedItem(actClearLogs, QStringLiteral("Clean Logs"), "mnuCleanLogs"));
+
+  QMenu* help = bar->addMenu(QStringLiteral("&Help"));
+  help->setObjectName(QStringLiteral("mnuHelp"));
+  help->addAction(LinkedItem(actHelp, QStringLiteral("Contents"), "mnuContents"));
+  help->addAction(LinkedItem(actHomePage, QStringLiteral("Home Page"), "mnuHomePage"));
+  help->addSeparator();
+  mnuCheckUpdate = help->addAction(QStringLiteral("Check Update"));
+  mnuCheckUpdate->setObjectName(QStringLiteral("mnuCheckUpdate"));
+  mnuCheckUpdate->setEnabled(false);
+  help->addSeparator();
+  help->addAction(LinkedItem(actAboutSoft, QStringLiteral("About..."), "mnuAbout"));
+}
+
+void TfrmMain::CreateToolBar() {
+  ToolBarM = new QToolBar(QStringLiteral("Toolbar"), this);
+  ToolBarM->setObjectName(QStringLiteral("ToolBarM"));
+  ToolBarM->setMovable(false);
+  ToolBarM->setFloatable(false);
+  ToolBarM->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+  ToolBarM->setIconSize(QSize(28, 28));
+  ToolBarM->toggleViewAction()->setEnabled(false);
+
+  struct Button {
+    const char* name;
+    const char* caption;
+    const char* hint;
+    QAction* command;
+  };
+  const Button buttons[] = {
+      {"btnToolAdd", "Open", "Open images", actAddFiles},
+      {"btnToolDel", "Remove", "Remove selected images", actRemoveSelected},
+      {nullptr, nullptr, nullptr, nullptr},
+      {"btnToolPreview", "Preview", "Preview result", actShowPreview},
+      {"btnToolRun", "Process", "Start processing", actProcess},
+      {"btnToolStop", "Stop", "Stop processing", actStop},
+      {nullptr, nullptr, nullptr, nullptr},
+      {"btnToolDetails", "Details", "Detail List", actDetailsList},
+      {"btnToolThumb", "Thumb", "View Thumbnail", actImagesView},
+      {nullptr, nullptr, nullptr, nullptr},
+      {"btnToolTpl", "Template", "Template Editor", actTplAdd},
+      {"btnToolEdit", "Editor", "Image editor", actPhotoEditor},
+      {"btnToolOption", "Options", "Standard Options", actStandardOption},
+      {"btnToolExit", "Exit", "Exit", actExit},
+  };
+  for (const Button& b : buttons) {
+    if (b.name == nullptr) {
+      ToolBarM->addSeparator();
+      continue;
+    }
+    QAction* item = LinkedItem(b.command, QString::fromLatin1(b.caption), b.name);
+    item->setText(QString::fromLatin1(b.caption));  // no shortcut column on a button
+    item->setToolTip(QString::fromLatin1(b.hint));
+    ToolBarM->addAction(item);
+    QWidget* button = ToolBarM->widgetForAction(item);
+    button->setObjectName(QString::fromLatin1(b.name));
+    button->setMinimumWidth(56);
+    if (b.command == actProcess) btnToolRun = item;
+    if (b.command == actStop) btnToolStop = item;
+    if (b.command == actTplAdd) {
+      item->setMenu(pMenuTpl);
+      if (auto* tb = qobject_cast<QToolButton*>(button))
+        tb->setPopupMode(QToolButton::MenuButtonPopup);
+    }
+  }
+  addToolBar(Qt::TopToolBarArea, ToolBarM);
+}
+
+void TfrmMain::CreateStatusBar() {
+  QStatusBar* bar = statusBar();
+  bar->setObjectName(QStringLiteral("sbMain"));
+  const int widths[3] = {208, 210, 150};
+  for (int i = 0; i < 3; ++i) {
+    auto* panel = new QLabel(bar);
+    panel->setObjectName(QStringLiteral("sbMainPanel%1").arg(i));
+    panel->setMinimumWidth(widths[i]);
+    panel->setContentsMargins(4, 0, 4, 0);
+    panel->setTextFormat(Qt::PlainText);
+    bar->addWidget(panel, i == 2 ? 1 : 0);
+    statusPanels_[i] = panel;
+  }
+  bar->setSizeGripEnabled(true);
+  statusPanels_[0]->setText(QStringLiteral("Template name: "));
+  statusPanels_[2]->setText(QStringLiteral("File name: "));
+}
+
+void TfrmMain::SetStatusText(int panel, const QString& text) {
+  if (panel >= 0 && panel < 3) statusPanels_[panel]->setText(text);
+}
+
+QString TfrmMain::StatusText(int panel) const {
+  return panel >= 0 && panel < 3 ? statusPanels_[panel]->text() : QString();
+}
+
+void TfrmMain::CreatePages() {
+  pages_ = new QStackedWidget(this);
+  pages_->setObjectName(QStringLiteral("plPages"));
+  pages_->setFrameShape(QFrame::StyledPanel);
+
+  // Welcome: the optional picture, centred on white.
+  imgWelcome_ = new QLabel;
+  imgWelcome_->setObjectName(QStringLiteral("imgWelcome"));
+  imgWelcome_->setAlignment(Qt::AlignCenter);
+  imgWelcome_->setAutoFillBackground(true);
+  QPalette white = imgWelcome_->palette();
+  white.setColor(QPalette::Window, Qt::white);
+  imgWelcome_->setPalette(white);
+  pages_->addWidget(imgWelcome_);
+
+  // Detail list, with the progress panel under it.
+  auto* details = new QWidget;
+  details->setObjectName(QStringLiteral("plDetails"));
+  auto* detailsLayout = new QVBoxLayout(details);
+  detailsLayout->setContentsMargins(0, 0, 0, 0);
+  detailsLayout->setSpacing(0);
+  detailsLayout->addStretch(1);
+  plProgress = new QWidget(details);
+  plProgress->setObjectName(QStringLiteral("plProgress"));
+  plProgress->setFixedHeight(24);
+  auto* progressLayout = new QHBoxLayout(plProgress);
+  progressLayout->setContentsMargins(0, 0, 0, 0);
+  pbM = new QProgressBar(plProgress);
+  pbM->setObjectName(QStringLiteral("pbM"));
+  pbM->setRange(0, 100);
+  pbM->setFormat(QStringLiteral("Progress...[%p%]"));
+  pbM->setAlignment(Qt::AlignCenter);
+  progressLayout->addWidget(pbM);
+  detailsLayout->addWidget(plProgress);
+  pages_->addWidget(details);
+
+  auto* thumbnails = new QWidget;
+  thumbnails->setObjectName(QStringLiteral("plThumbnails"));
+  pages_->addWidget(thumbnails);
+
+  auto* preview = new QWidget;
+  preview->setObjectName(QStringLiteral("plPreview"));
+  pages_->addWidget(preview);
+}
+
+void TfrmMain::actWelcomeExecute() { pages_->setCurrentIndex(kPageWelcome); }
+
+void TfrmMain::actExitExecute() { close(); }
+
+}  // namespace imprimo

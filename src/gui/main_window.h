@@ -1,0 +1,189 @@
+// The main window: toolbar, menus, the left settings panel, the centre page
+// stack and the status bar. It owns the process's settings record and the
+// program-wide values kept beside it in Setup.ini.
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+#include <string>
+
+#include "app/settings.h"
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QProgressBar;
+class QRadioButton;
+class QSpinBox;
+class QStackedWidget;
+class QToolBar;
+class QWidget;
+
+namespace imprimo {
+
+class TMenuBtn;
+
+class TfrmMain : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  static constexpr const char* kVersion = "7.0.3";
+
+  // Pages of the centre stack.
+  enum Page { kPageWelcome = 0, kPageDetails = 1, kPageThumbnails = 2, kPagePreview = 3 };
+
+  // programFolder: where the program file, Logo.bmp and the editors live.
+  // dataFolder: where Setup.ini, Log.dat and Watermarks/ live. Both end with "/".
+  TfrmMain(std::string programFolder, std::string dataFolder, QWidget* parent = nullptr);
+  ~TfrmMain() override;
+
+  // Copies the left panel into the settings record, and back.
+  void PanelToSettings();
+  void SettingsToPanel();
+
+  TSettings& Settings() { return settings_; }
+  const TSettings& Settings() const { return settings_; }
+  TProgramValues& ProgramValues() { return values_; }
+  const TProgramValues& ProgramValues() const { return values_; }
+
+  const std::string& ProgramFolder() const { return programFolder_; }
+  const std::string& DataFolder() const { return dataFolder_; }
+  // Path of the template chosen in cbListTpl (set on every selection change).
+  const std::string& SelectedTemplatePath() const { return selectedTemplatePath_; }
+
+  QStackedWidget* Pages() const { return pages_; }
+  // Text of a status bar panel (0 template, 1 image count, 2 file name).
+  void SetStatusText(int panel, const QString& text);
+  QString StatusText(int panel) const;
+
+  // Rebuilds cbListTpl from the ".wg" files of the Watermarks folder and
+  // selects entry TplIndex (without running the selection change).
+  void RefreshTemplateList();
+  // The template selection change: path, TplIndex and status text.
+  void cbListTplChange();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void FormCreate();
+  void FormShow();
+  void FormDestroy();
+
+  void CreateActions();
+  void CreateMenus();
+  void CreateToolBar();
+  void CreateStatusBar();
+  void CreatePages();
+  QWidget* CreatePanel();
+  QWidget* CreateTemplateGroup();
+  QWidget* CreateOutputGroup();
+  QWidget* CreateRenameGroup();
+  QWidget* CreateResizeGroup();
+  void CreatePanelMenus();
+  void ApplyStoredGeometry();
+
+  // Panel reactions.
+  void cbSaveFormatChange();
+  void rbPathType2Click();
+  void cbOriginalNameClick();
+  void cbRenameClick();
+  void cbCustomSizeClick();
+  void pMenuSize1Click(QAction* item);
+  void pmnuFileNameClick(QAction* item);
+  void edtOutPathBeforeDialog();
+  void BrowseOutPath();
+
+  void actWelcomeExecute();
+  void actExitExecute();
+
+  QAction* NewAction(const char* name, const QString& caption, const QKeySequence& shortcut = {});
+  // A menu or toolbar entry with its own caption that triggers `action` and
+  // follows its enabled state.
+  QAction* LinkedItem(QAction* action, const QString& caption, const char* name);
+
+  std::string programFolder_;
+  std::string dataFolder_;
+  TSettings settings_;
+  TProgramValues values_;
+  std::string selectedTemplatePath_;
+  bool thumbnailsStale_ = false;
+  bool panelFilled_ = false;
+  bool shown_ = false;
+  bool destroyed_ = false;
+  QString outPathDialogText_;
+
+  // Actions.
+  QAction* actAddFiles = nullptr;
+  QAction* actAddfolders = nullptr;
+  QAction* actRemoveSelected = nullptr;
+  QAction* actRemoveAll = nullptr;
+  QAction* actAboutSoft = nullptr;
+  QAction* actStandardOption = nullptr;
+  QAction* actProcess = nullptr;
+  QAction* actShowPreview = nullptr;
+  QAction* actHomePage = nullptr;
+  QAction* actExit = nullptr;
+  QAction* actHelp = nullptr;
+  QAction* actShowLogs = nullptr;
+  QAction* actClearLogs = nullptr;
+  QAction* actImagesView = nullptr;
+  QAction* actWelcome = nullptr;
+  QAction* actStop = nullptr;
+  QAction* actPhotoEditor = nullptr;
+  QAction* actDetailsList = nullptr;
+  QAction* actTplAdd = nullptr;
+  QAction* actTplDel = nullptr;
+  QAction* actTplEdit = nullptr;
+  QAction* mnuCheckUpdate = nullptr;
+
+  QToolBar* ToolBarM = nullptr;
+  QAction* btnToolStop = nullptr;
+  QAction* btnToolRun = nullptr;
+
+  // Centre.
+  QStackedWidget* pages_ = nullptr;
+  QLabel* imgWelcome_ = nullptr;
+  QWidget* plProgress = nullptr;
+  QProgressBar* pbM = nullptr;
+  QLabel* statusPanels_[3] = {nullptr, nullptr, nullptr};
+
+  // Left panel.
+  QComboBox* cbListTpl = nullptr;
+  TMenuBtn* abTpl = nullptr;
+  QMenu* pMenuTpl = nullptr;
+  QRadioButton* rbPathType1 = nullptr;
+  QRadioButton* rbPathType2 = nullptr;
+  QLineEdit* edtOutPath = nullptr;
+  QLabel* lbFileFormat = nullptr;
+  QComboBox* cbSaveFormat = nullptr;
+  QStackedWidget* plCompress = nullptr;
+  QWidget* spC1 = nullptr;
+  QWidget* spC2 = nullptr;
+  QWidget* spC3 = nullptr;
+  QWidget* spC4 = nullptr;
+  QSpinBox* seQuality = nullptr;
+  QComboBox* cbCompress = nullptr;
+  QComboBox* cbColors = nullptr;
+  QRadioButton* cbOriginalName = nullptr;
+  QRadioButton* cbRename = nullptr;
+  QLineEdit* edtRnTempl = nullptr;
+  TMenuBtn* abRename = nullptr;
+  QLabel* lbNumber = nullptr;
+  QSpinBox* edtRenameNo = nullptr;
+  QCheckBox* cbCustomSize = nullptr;
+  QLabel* lbRestrainWidth = nullptr;
+  QSpinBox* edtCtmWidth = nullptr;
+  QLabel* lbRestrainHeight = nullptr;
+  QSpinBox* edtCtmHeight = nullptr;
+  TMenuBtn* abResize = nullptr;
+  QComboBox* cbResizeMode = nullptr;
+  QMenu* pMenuSize = nullptr;
+  QMenu* pMenuRn = nullptr;
+};
+
+}  // namespace imprimo

@@ -1,0 +1,488 @@
+// The main window's left panel: template list, output folder and format,
+// renaming and size restriction, and its copying to and from TSettings.
+#include <QAbstractItemView>
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QRadioButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSpinBox>
+#include <QStackedWidget>
+#include <QStyle>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+#include "gui/main_window.h"
+#include "gui/menu_btn.h"
+
+namespace imprimo {
+
+namespace {
+
+constexpr int kPanelWidth = 236;
+
+QString FromUtf8(const std::string& s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
+std::string ToUtf8(const QString& s) { return s.toUtf8().toStdString(); }
+
+// Selects entry `index`, or nothing when the list does not hold it.
+void SelectListIndex(QComboBox* list, int64_t index) {
+  list->setCurrentIndex(index >= 0 && index < list->count() ? int(index) : -1);
+}
+
+void ShowSpinValue(QSpinBox* spin, int64_t value) {
+  spin->setValue(int(std::clamp<int64_t>(value, spin->minimum(), spin->maximum())));
+}
+
+QComboBox* NewList(const char* name, QWidget* parent, std::initializer_list<const char*> items) {
+  auto* list = new QComboBox(parent);
+  list->setObjectName(QString::fromLatin1(name));
+  for (const char* item : items) list->addItem(QString::fromUtf8(item));
+  // Long entries must not widen the narrow panel; the open list is as wide
+  // as its longest entry.
+  list->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  list->setMinimumContentsLength(8);
+  list->view()->setMinimumWidth(list->view()->sizeHintForColumn(0) + 24);
+  return list;
+}
+
+QSpinBox* NewSpin(const char* name, QWidget* parent, int minimum, int maximum, int value) {
+  auto* spin = new QSpinBox(parent);
+  spin->setObjectName(QString::fromLatin1(name));
+  spin->setRange(minimum, maximum);
+  spin->setValue(value);
+  spin->setAccelerated(true);
+  return spin;
+}
+
+QLabel* NewLabel(const char* name, const QString& text, QWidget* parent) {
+  auto* label = new QLabel(text, parent);
+  label->setObjectName(QString::fromLatin1(name));
+  return label;
+}
+
+QGroupBox* NewGroup(const char* name, const QString& title, QWidget* parent) {
+  auto* group = new QGroupBox(title, parent);
+  group->setObjectName(QString::fromLatin1(name));
+  return group;
+}
+
+void Compact(QLayout* layout) {
+  layout->setContentsMargins(8, 6, 8, 8);
+  layout->setSpacing(5);
+}
+
+}  // namespace
+
+QWidget* TfrmMain::CreatePanel() {
+  CreatePanelMenus();
+
+  auto* panel = new QWidget;
+  panel->setObjectName(QStringLiteral("plSettings"));
+  auto* column = new QVBoxLayout(panel);
+  column->setContentsMargins(0, 0, 4, 0);
+  column->setSpacing(6);
+  column->addWidget(CreateTemplateGroup());
+  column->addWidget(CreateOutputGroup());
+  column->addWidget(CreateRenameGroup());
+  column->addWidget(CreateResizeGroup());
+  column->addStretch(1);
+
+  auto* scroller = new QScrollArea(this);
+  scroller->setObjectName(QStringLiteral("plLeft"));
+  scroller->setWidget(panel);
+  scroller->setWidgetResizable(true);
+  scroller->setFrameShape(QFrame::NoFrame);
+  scroller->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  scroller->setFixedWidth(kPanelWidth + scroller->verticalScrollBar()->sizeHint().width());
+
+  // The state of the controls before any settings are shown.
+  cbSaveFormatChange();
+  rbPathType2Click();
+  cbOriginalNameClick();
+  cbCustomSizeClick();
+  return scroller;
+}
+
+void TfrmMain::CreatePanelMenus() {
+  pMenuTpl = new QMenu(this);
+  pMenuTpl->setObjectName(QStringLiteral("pMenuTpl"));
+  pMenuTpl->addAction(
+      LinkedItem(actTplAdd, QStringLiteral("Launch Template Editor"), "pmnuTplAdd"));
+  pMenuTpl->addAction(LinkedItem(actTplEdit, actTplEdit->text(), "pmnuTplEdit"));
+  pMenuTpl->addAction(LinkedItem(actTplDel, actTplDel->text(), "pmnuTplDel"));
+
+  pMenuSize = new QMenu(this);
+  pMenuSize->setObjectName(QStringLiteral("pMenuSize"));
+  const char* sizes[] = {"Avatar (100x75)",         "Thumbnail (160x120)",
+                         "Website/Email (320x240)", "Message Board (640x480)",
+                         "15\" Screen (800x600)",   "17\" Screen (1024x768)",
+                         "19\" Screen (1280x1024)", "21\" Screen (1600x1200)"};
+  for (int tag = 1; tag <= 8; ++tag) {
+    QAction* item = pMenuSize->addAction(QString::fromLatin1(sizes[tag - 1]));
+    item->setObjectName(QStringLiteral("pMenuSize%1").arg(tag));
+    item->setData(tag);
+  }
+  connect(pMenuSize, &QMenu::triggered, this, &TfrmMain::pMenuSize1Click);
+
+  pMenuRn = new QMenu(this);
+  pMenuRn->setObjectName(QStringLiteral("pMenuRn"));
+  struct Token {
+    int tag;
+    const char* name;
+    const char* caption;
+  };
+  const Token tokens[] = {{1, "pmnuFileName", "Original filename"},
+                          {2, "pmnuFileExt", "Original extention"},
+                          {0, nullptr, nullptr},
+                          {3, "pmnuSerial3", "3 Digit Serial Number"},
+                          {4, "pmnuSerial4", "4 Digit Serial Number"},
+                          {5, "pmnuSerial5", "5 Digit Serial Number"}};
+  for (const Token& t : tokens) {
+    if (t.name == nullptr) {
+      pMenuRn->addSeparator();
+      continue;
+    }
+    QAction* item = pMenuRn->addAction(QString::fromLatin1(t.caption));
+    item->setObjectName(QString::fromLatin1(t.name));
+    item->setData(t.tag);
+  }
+  connect(pMenuRn, &QMenu::triggered, this, &TfrmMain::pmnuFileNameClick);
+}
+
+QWidget* TfrmMain::CreateTemplateGroup() {
+  QGroupBox* group = NewGroup("gbTemplates", QStringLiteral("Templates"), this);
+  auto* row = new QHBoxLayout(group);
+  Compact(row);
+  cbListTpl = NewList("cbListTpl", group, {});
+  row->addWidget(cbListTpl, 1);
+  abTpl = new TMenuBtn(group);
+  abTpl->setObjectName(QStringLiteral("abTpl"));
+  abTpl->SetPopupMenu(pMenuTpl);
+  abTpl->setToolTip(QStringLiteral("Template Editor"));
+  row->addWidget(abTpl);
+  connect(cbListTpl, &QComboBox::activated, this, [this] { cbListTplChange(); });
+  return group;
+}
+
+QWidget* TfrmMain::CreateOutputGroup() {
+  QGroupBox* group = NewGroup("gbOutput", QStringLiteral("Output folder and format"), this);
+  auto* column = new QVBoxLayout(group);
+  Compact(column);
+
+  rbPathType1 = new QRadioButton(QStringLiteral("Save files into the original folder"), group);
+  rbPathType1->setObjectName(QStringLiteral("rbPathType1"));
+  rbPathType2 = new QRadioButton(QStringLiteral("Save files into another folder"), group);
+  rbPathType2->setObjectName(QStringLiteral("rbPathType2"));
+  rbPathType2->setChecked(true);
+  column->addWidget(rbPathType1);
+  column->addWidget(rbPathType2);
+
+  edtOutPath = new QLineEdit(group);
+  edtOutPath->setObjectName(QStringLiteral("edtOutPath"));
+  QAction* browse = edtOutPath->addAction(style()->standardIcon(QStyle::SP_DirOpenIcon),
+                                          QLineEdit::TrailingPosition);
+  browse->setObjectName(QStringLiteral("btnOutPathBrowse"));
+  browse->setToolTip(QStringLiteral("Browse"));
+  connect(browse, &QAction::triggered, this, &TfrmMain::BrowseOutPath);
+  column->addWidget(edtOutPath);
+
+  lbFileFormat = NewLabel("lbFileFormat", QStringLiteral("Save files in this format:"), group);
+  column->addWidget(lbFileFormat);
+  cbSaveFormat = NewList("cbSaveFormat", group, {});
+  for (int i = 0; i < kSaveFormatCount; ++i)
+    cbSaveFormat->addItem(QString::fromUtf8(SaveFormatInfo(i).listText));
+  cbSaveFormat->view()->setMinimumWidth(cbSaveFormat->view()->sizeHintForColumn(0) + 24);
+  column->addWidget(cbSaveFormat);
+
+  plCompress = new QStackedWidget(group);
+  plCompress->setObjectName(QStringLiteral("plCompress"));
+  auto optionPage = [&](const char* name) {
+    auto* page = new QWidget;
+    page->setObjectName(QString::fromLatin1(name));
+    auto* row = new QHBoxLayout(page);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(6);
+    plCompress->addWidget(page);
+    return std::pair{page, row};
+  };
+  auto [c1, row1] = optionPage("spC1");
+  spC1 = c1;
+  row1->addWidget(NewLabel("lbQuality", QStringLiteral("Compression quality:"), spC1));
+  seQuality = NewSpin("seQuality", spC1, 10, 100, 90);
+  row1->addWidget(seQuality, 1);
+  auto [c2, row2] = optionPage("spC2");
+  spC2 = c2;
+  row2->addWidget(NewLabel("lbCompress", QStringLiteral("Compress level :"), spC2));
+  cbCompress = NewList("cbCompress", spC2, {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9"});
+  cbCompress->setCurrentIndex(5);
+  row2->addWidget(cbCompress, 1);
+  auto [c3, row3] = optionPage("spC3");
+  spC3 = c3;
+  row3->addWidget(NewLabel("lbColors", QStringLiteral("Use colors:"), spC3));
+  cbColors = NewList("cbColors", spC3,
+                     {"16 colors", "256 colors", "True color(16bit)", "True color(24bit)"});
+  cbColors->setCurrentIndex(3);
+  row3->addWidget(cbColors, 1);
+  auto [c4, row4] = optionPage("spC4");
+  spC4 = c4;
+  auto* defaults = NewLabel("lbDefaultValues", QStringLiteral("Use default values!"), spC4);
+  defaults->setEnabled(false);
+  row4->addWidget(defaults);
+  column->addWidget(plCompress);
+
+  connect(rbPathType1, &QRadioButton::toggled, this, [this] { rbPathType2Click(); });
+  connect(rbPathType2, &QRadioButton::toggled, this, [this] { rbPathType2Click(); });
+  connect(cbSaveFormat, &QComboBox::currentIndexChanged, this, [this] { cbSaveFormatChange(); });
+  return group;
+}
+
+QWidget* TfrmMain::CreateRenameGroup() {
+  QGroupBox* group = NewGroup("gbRename", QStringLiteral("Renaming output files"), this);
+  auto* column = new QVBoxLayout(group);
+  Compact(column);
+  cbOriginalName = new QRadioButton(QStringLiteral("New name based on original name"), group);
+  cbOriginalName->setObjectName(QStringLiteral("cbOriginalName"));
+  cbOriginalName->setChecked(true);
+  cbRename = new QRadioButton(QStringLiteral("Use define files rename pattern"), group);
+  cbRename->setObjectName(QStringLiteral("cbRename"));
+  column->addWidget(cbOriginalName);
+  column->addWidget(cbRename);
+
+  auto* patternRow = new QHBoxLayout;
+  patternRow->setSpacing(4);
+  edtRnTempl = new QLineEdit(QStringLiteral("New####"), group);
+  edtRnTempl->setObjectName(QStringLiteral("edtRnTempl"));
+  patternRow->addWidget(edtRnTempl, 1);
+  abRename = new TMenuBtn(group);
+  abRename->setObjectName(QStringLiteral("abRename"));
+  abRename->SetPopupMenu(pMenuRn);
+  patternRow->addWidget(abRename);
+  column->addLayout(patternRow);
+
+  auto* numberRow = new QHBoxLayout;
+  numberRow->setSpacing(6);
+  lbNumber = NewLabel("lbNumber", QStringLiteral("Serial number starting with"), group);
+  lbNumber->setWordWrap(true);
+  numberRow->addWidget(lbNumber, 1);
+  edtRenameNo = NewSpin("edtRenameNo", group, 0, 9999999, 1);
+  numberRow->addWidget(edtRenameNo);
+  column->addLayout(numberRow);
+
+  connect(cbOriginalName, &QRadioButton::toggled, this, [this](bool on) {
+    if (on) cbOriginalNameClick();
+  });
+  connect(cbRename, &QRadioButton::toggled, this, [this](bool on) {
+    if (on) cbRenameClick();
+  });
+  return group;
+}
+
+QWidget* TfrmMain::CreateResizeGroup() {
+  QGroupBox* group = NewGroup("gbResize", QStringLiteral("Restrict dimensions"), this);
+  auto* column = new QVBoxLayout(group);
+  Compact(column);
+  cbCustomSize = new QCheckBox(QStringLiteral("Restrict the dimensions of image"), group);
+  cbCustomSize->setObjectName(QStringLiteral("cbCustomSize"));
+  column->addWidget(cbCustomSize);
+
+  auto* grid = new QGridLayout;
+  grid->setHorizontalSpacing(6);
+  grid->setVerticalSpacing(5);
+  lbRestrainWidth = NewLabel("lbRestrainWidth", QStringLiteral("Width:"), group);
+  edtCtmWidth = NewSpin("edtCtmWidth", group, 5, 999999, 640);
+  lbRestrainHeight = NewLabel("lbRestrainHeight", QStringLiteral("Height:"), group);
+  edtCtmHeight = NewSpin("edtCtmHeight", group, 5, 999999, 480);
+  abResize = new TMenuBtn(group);
+  abResize->setObjectName(QStringLiteral("abResize"));
+  abResize->SetPopupMenu(pMenuSize);
+  grid->addWidget(lbRestrainWidth, 0, 0);
+  grid->addWidget(edtCtmWidth, 0, 1);
+  grid->addWidget(abResize, 0, 2, 2, 1, Qt::AlignVCenter);
+  grid->addWidget(lbRestrainHeight, 1, 0);
+  grid->addWidget(edtCtmHeight, 1, 1);
+  grid->setColumnStretch(1, 1);
+  column->addLayout(grid);
+
+  cbResizeMode = NewList("cbResizeMode", group,
+                         {"Use width and height", "Use height (keep aspect)",
+                          "Use width (keep aspect)", "Use width and height(keep aspect)"});
+  cbResizeMode->setCurrentIndex(3);
+  column->addWidget(cbResizeMode);
+
+  connect(cbCustomSize, &QCheckBox::toggled, this, [this] { cbCustomSizeClick(); });
+  return group;
+}
+
+void TfrmMain::PanelToSettings() {
+  settings_.PathType = rbPathType1->isChecked() ? 1 : 2;
+  if (settings_.PathType == 1) {
+    settings_.OutPath = settings_.ScrPath;
+  } else {
+    std::string path = ToUtf8(edtOutPath->text());
+    if (path.empty() || path.back() != '/') path += '/';
+    settings_.OutPath = path;
+  }
+
+  settings_.Quality = seQuality->value();
+  settings_.Compress = cbCompress->currentIndex();
+  settings_.Colors = cbColors->currentIndex();
+  settings_.SaveFormat = cbSaveFormat->currentIndex();
+
+  settings_.Rename = cbRename->isChecked();
+  settings_.RenameTpl = ToUtf8(edtRnTempl->text());
+  settings_.RenameNo = edtRenameNo->value();
+
+  settings_.Resize = cbCustomSize->isChecked();
+  settings_.NewWidth = edtCtmWidth->value();
+  settings_.NewHeight = edtCtmHeight->value();
+  settings_.ResizeMode = cbResizeMode->currentIndex();
+}
+
+void TfrmMain::SettingsToPanel() {
+  SelectListIndex(cbListTpl, values_.TplIndex);
+  SelectListIndex(cbSaveFormat, settings_.SaveFormat);
+
+  if (settings_.Rename)
+    cbRename->setChecked(true);
+  else
+    cbOriginalName->setChecked(true);
+  edtRnTempl->setText(FromUtf8(settings_.RenameTpl));
+  ShowSpinValue(edtRenameNo, settings_.RenameNo);
+  ShowSpinValue(seQuality, settings_.Quality);
+  SelectListIndex(cbCompress, settings_.Compress);
+  SelectListIndex(cbColors, settings_.Colors);
+
+  if (FromUtf8(settings_.OutPath).toUcs4().size() < 3)
+    settings_.OutPath = programFolder_ + "OutPic";
+
+  if (settings_.PathType == 1)
+    rbPathType1->setChecked(true);
+  else
+    rbPathType2->setChecked(true);
+  edtOutPath->setText(FromUtf8(settings_.OutPath));
+
+  cbCustomSize->setChecked(settings_.Resize);
+  ShowSpinValue(edtCtmWidth, settings_.NewWidth);
+  ShowSpinValue(edtCtmHeight, settings_.NewHeight);
+  SelectListIndex(cbResizeMode, settings_.ResizeMode);
+
+  cbListTplChange();
+  cbSaveFormatChange();
+  rbPathType2Click();
+  cbCustomSizeClick();
+  panelFilled_ = true;
+}
+
+void TfrmMain::cbSaveFormatChange() {
+  switch (cbSaveFormat->currentIndex()) {
+    case 0:
+    case 4:
+      plCompress->setCurrentWidget(spC1);
+      break;
+    case 1:
+    case 3:
+      plCompress->setCurrentWidget(spC2);
+      break;
+    default:
+      plCompress->setCurrentWidget(spC4);
+      break;
+  }
+}
+
+void TfrmMain::rbPathType2Click() { edtOutPath->setEnabled(rbPathType2->isChecked()); }
+
+void TfrmMain::cbOriginalNameClick() {
+  for (QWidget* w : {static_cast<QWidget*>(edtRnTempl), static_cast<QWidget*>(abRename),
+                     static_cast<QWidget*>(lbNumber), static_cast<QWidget*>(edtRenameNo)})
+    w->setEnabled(false);
+}
+
+void TfrmMain::cbRenameClick() {
+  for (QWidget* w : {static_cast<QWidget*>(edtRnTempl), static_cast<QWidget*>(abRename),
+                     static_cast<QWidget*>(lbNumber), static_cast<QWidget*>(edtRenameNo)})
+    w->setEnabled(true);
+}
+
+void TfrmMain::cbCustomSizeClick() {
+  const bool on = cbCustomSize->isChecked();
+  for (QWidget* w : {static_cast<QWidget*>(cbResizeMode), static_cast<QWidget*>(lbRestrainWidth),
+                     static_cast<QWidget*>(edtCtmWidth), static_cast<QWidget*>(lbRestrainHeight),
+                     static_cast<QWidget*>(edtCtmHeight), static_cast<QWidget*>(abResize)})
+    w->setEnabled(on);
+}
+
+void TfrmMain::pMenuSize1Click(QAction* item) {
+  if (item == nullptr) return;
+  static constexpr int kSizes[8][2] = {{100, 75},  {160, 120},  {320, 240},   {640, 480},
+                                       {800, 600}, {1024, 768}, {1280, 1024}, {1600, 1200}};
+  const int tag = item->data().toInt();
+  if (tag < 1 || tag > 8) return;
+  edtCtmWidth->setValue(kSizes[tag - 1][0]);
+  edtCtmHeight->setValue(kSizes[tag - 1][1]);
+}
+
+void TfrmMain::pmnuFileNameClick(QAction* item) {
+  if (item == nullptr) return;
+  static const char* const kTokens[5] = {"{FN}", "{EX}", "###", "####", "#####"};
+  const int tag = item->data().toInt();
+  if (tag < 1 || tag > 5) return;
+  edtRnTempl->setText(edtRnTempl->text() + QString::fromLatin1(kTokens[tag - 1]));
+}
+
+void TfrmMain::edtOutPathBeforeDialog() {
+  outPathDialogText_ = QStringLiteral("Please select an output folder:");
+}
+
+void TfrmMain::BrowseOutPath() {
+  edtOutPathBeforeDialog();
+  const QString folder =
+      QFileDialog::getExistingDirectory(this, outPathDialogText_, edtOutPath->text());
+  if (folder.isEmpty()) return;
+  edtOutPath->setText(folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/'));
+}
+
+void TfrmMain::RefreshTemplateList() {
+  cbListTpl->clear();
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const fs::path folder = fs::path(dataFolder_) / "Watermarks";
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (name.empty() || name[0] == '.' || name.size() < 3) continue;
+    std::error_code typeError;
+    if (!it->is_regular_file(typeError)) continue;
+    const std::string ext = name.substr(name.size() - 3);
+    if (ext != ".wg" && ext != ".WG" && ext != ".wG" && ext != ".Wg") continue;
+    // The file's own name is kept beside the entry: the extension may be in
+    // any letter case, and names on this file system are case-sensitive.
+    cbListTpl->addItem(FromUtf8(name.substr(0, name.size() - 3)), FromUtf8(name));
+  }
+  cbListTpl->view()->setMinimumWidth(cbListTpl->view()->sizeHintForColumn(0) + 24);
+  if (values_.TplIndex < 0 || values_.TplIndex >= cbListTpl->count()) values_.TplIndex = 0;
+  SelectListIndex(cbListTpl, values_.TplIndex);
+}
+
+void TfrmMain::cbListTplChange() {
+  const QVariant fileName = cbListTpl->currentData();
+  selectedTemplatePath_ =
+      dataFolder_ + "Watermarks/" +
+      (fileName.isValid() ? ToUtf8(fileName.toString()) : ToUtf8(cbListTpl->currentText()) + ".wg");
+  std::error_code ec;
+  if (cbListTpl->currentIndex() < 0 || !std::filesystem::is_regular_file(selectedTemplatePath_, ec))
+    return;
+  values_.TplIndex = cbListTpl->currentIndex();
+  SetStatusText(0, QStringLiteral("Template name: ") + cbListTpl->currentText());
+}
+
+}  // namespace imprimo
