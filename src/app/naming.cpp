@@ -1,0 +1,172 @@
+#include "app/naming.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <deque>
+#include <filesystem>
+#include <system_error>
+
+#include "platform/numeric.h"
+#include "platform/text.h"
+
+namespace imprimo {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string_view FileNamePart(std::string_view path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+// The extension of a name: from its last dot, the dot included.
+std::string_view ExtensionOf(std::string_view name) {
+  size_t dot = name.rfind('.');
+  return dot == std::string_view::npos ? std::string_view() : name.substr(dot);
+}
+
+void ReplaceAll(std::string& text, std::string_view what, std::string_view with) {
+  if (what.empty()) return;
+  std::string out;
+  size_t pos = 0;
+  for (size_t hit; (hit = text.find(what, pos)) != std::string::npos; pos = hit + what.size())
+    out.append(text, pos, hit - pos).append(with);
+  out.append(text, pos, std::string::npos);
+  text = std::move(out);
+}
+
+// v with one decimal: whole numbers without decimals, otherwise rounded to
+// tenths with halves to even.
+std::string OneDecimal(float v) {
+  char buf[64];
+  if (v == static_cast<float>(static_cast<int64_t>(v))) {
+    std::snprintf(buf, sizeof buf, "%lld", static_cast<long long>(v));
+    return buf;
+  }
+  int64_t tenths = RoundHalfEven(v * 10.0f);
+  int64_t whole = tenths / 10, digit = tenths % 10;
+  if (digit < 0) digit = -digit;
+  std::snprintf(buf, sizeof buf, "%s%lld.%lld", (tenths < 0 && whole == 0) ? "-" : "",
+                static_cast<long long>(whole), static_cast<long long>(digit));
+  return buf;
+}
+
+}  // namespace
+
+std::string ApplyRenamePattern(std::string_view pattern, std::string_view fileName,
+                               int32_t serial) {
+  std::string_view name = FileNamePart(fileName);
+  if (pattern.empty()) return std::string(name);
+  std::string_view ext = ExtensionOf(name);
+  std::string_view base = name.substr(0, name.size() - ext.size());
+  std::string result(pattern);
+  ReplaceAll(result, "{FN}", base);
+  ReplaceAll(result, "{EX}", ext.empty() ? ext : ext.substr(1));
+  size_t first = result.find('#');
+  if (first != std::string::npos) {
+    size_t length = 1;
+    while (first + length < result.size() && result[first + length] == '#') ++length;
+    char digits[64];
+    int width = static_cast<int>(std::min<size_t>(length, 40));
+    std::snprintf(digits, sizeof digits, "%.*d", width, serial);
+    std::string run(length, '#');
+    std::string text = digits;
+    if (length > 40) text.insert(0, length - 40, '0');
+    ReplaceAll(result, run, text);
+  }
+  result.append(ext);
+  return result;
+}
+
+std::string FormatSizeText(int64_t size) {
+  if (size > 1048576) return OneDecimal(static_cast<float>(size) / 1048576.0f) + " MB";
+  float v = static_cast<float>(size) / 1024.0f;
+  if (size <= 1024) return OneDecimal(v) + " KB";
+  return std::to_string(RoundHalfEven(v)) + " KB";
+}
+
+int32_t FileSizeOf(const std::string& path) {
+  std::error_code ec;
+  fs::path p = fs::absolute(path, ec);
+  if (ec) return -1;
+  fs::file_status st = fs::status(p, ec);
+  if (ec || !fs::exists(st)) return -1;
+  if (!fs::is_regular_file(st)) return 0;
+  uintmax_t size = fs::file_size(p, ec);
+  if (ec) return -1;
+  return static_cast<int32_t>(static_cast<uint32_t>(size));
+}
+
+void CreateSubFolders(const std::string& base, const std::string& relative) {
+  std::string folder = base;
+  std::string_view rest = relative;
+  for (size_t slash; (slash = rest.find('/')) != std::string_view::npos;) {
+    folder.append(rest.substr(0, slash + 1));
+    rest.remove_prefix(slash + 1);
+    std::error_code ec;
+    if (!fs::is_directory(folder, ec)) {
+      fs::create_directory(folder, ec);
+      if (ec) return;
+    }
+  }
+}
+
+void FindImageFiles(const std::string& folder, const std::string& filter,
+                    std::vector<std::string>& list, bool includeSubFolders) {
+  bool all = filter == "*.*";
+  std::string wanted = filter.empty() ? std::string() : LowerCaseUtf8(filter.substr(1));
+  std::string start = folder;
+  while (start.size() > 1 && start.back() == '/') start.pop_back();
+  std::deque<std::string> queue{start};
+  for (size_t q = 0; q < queue.size(); ++q) {
+    const std::string dir = queue[q];
+    std::string prefix = dir == "/" ? std::string() : dir;
+    // Entries are taken in name order so that results do not depend on the
+    // file system.
+    std::vector<std::pair<std::string, bool>> entries;
+    std::error_code ec;
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+      std::string name = it->path().filename().string();
+      if (name.empty() || name[0] == '.') continue;
+      std::error_code typeError;
+      bool isDir = it->is_directory(typeError);
+      if (typeError) continue;
+      // Linked folders are not walked: a link cycle would never end.
+      if (isDir && it->is_symlink(typeError)) continue;
+      entries.emplace_back(std::move(name), isDir);
+    }
+    std::sort(entries.begin(), entries.end());
+    for (auto& [name, isDir] : entries) {
+      if (isDir) {
+        if (includeSubFolders) queue.push_back(prefix + "/" + name);
+      } else if (all || LowerCaseUtf8(ExtensionOf(name)) == wanted) {
+        list.push_back(prefix + "/" + name);
+      }
+    }
+  }
+}
+
+std::string WithTrailingSeparator(std::string_view folder) {
+  std::string out(folder);
+  if (out.empty() || out.back() != '/') out += '/';
+  return out;
+}
+
+std::string EllipsizeText(std::string_view text, int maxChars) {
+  // Counts code points: continuation bytes do not start a character.
+  auto isStart = [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; };
+  int64_t count = std::count_if(text.begin(), text.end(), isStart);
+  if (count <= maxChars) return std::string(text);
+  int64_t keep = std::max(0, maxChars - 3);
+  size_t cut = 0;
+  for (int64_t seen = 0; cut < text.size(); ++cut) {
+    if (isStart(text[cut])) {
+      if (seen == keep) break;
+      ++seen;
+    }
+  }
+  return std::string(text.substr(0, cut)) + "...";
+}
+
+}  // namespace imprimo
