@@ -54,7 +54,6 @@ class TFileStream : public TImagingStream {
   void Close();  // flushes and closes; throws on a failed flush
 
  private:
-  void DropReadBuffer();
   std::FILE* file_ = nullptr;
   TMode mode_;
   std::vector<uint8_t> buffer_;

@@ -1,0 +1,124 @@
+#include "imaging/bitmap_conversion.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace imprimo {
+
+namespace {
+
+bool BitmapFormatOf(TImageFormat format, TPixelFormat& pf) {
+  switch (format) {
+    case ifIndex8:
+      pf = TPixelFormat::pf8bit;
+      return true;
+    case ifR5G6B5:
+      pf = TPixelFormat::pf16bit;
+      return true;
+    case ifR8G8B8:
+      pf = TPixelFormat::pf24bit;
+      return true;
+    case ifA8R8G8B8:
+    case ifX8R8G8B8:
+      pf = TPixelFormat::pf32bit;
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool ImageFormatOf(TPixelFormat pf, TImageFormat& format) {
+  switch (pf) {
+    case TPixelFormat::pf8bit:
+      format = ifIndex8;
+      return true;
+    case TPixelFormat::pf15bit:
+      format = ifA1R5G5B5;
+      return true;
+    case TPixelFormat::pf16bit:
+      format = ifR5G6B5;
+      return true;
+    case TPixelFormat::pf24bit:
+      format = ifR8G8B8;
+      return true;
+    case TPixelFormat::pf32bit:
+      format = ifA8R8G8B8;
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+void ImageToBitmap(const RasterImage& image, TBitmap& bitmap) {
+  if (!ImageIsValid(image))
+    throw EImagingError("Cannot find compatible bitmap format for image " +
+                        ImageDescription(image));
+  TPixelFormat pf;
+  RasterImage copy;
+  const RasterImage* src = &image;
+  if (!BitmapFormatOf(image.Format, pf)) {
+    const TImageFormatInfo* info = GetImageFormatInfo(image.Format);
+    TImageFormat target;
+    if (info->IsFloatingPoint || info->HasAlphaChannel || info->IsSpecial)
+      target = ifA8R8G8B8;
+    else if (info->IsIndexed || info->HasGrayChannel)
+      target = ifIndex8;
+    else if (info->UsePixelFormat)
+      target = ifR5G6B5;
+    else
+      target = ifR8G8B8;
+    ImageClone(image, copy);
+    ImageConvert(copy, target);
+    src = &copy;
+    if (!BitmapFormatOf(copy.Format, pf))
+      throw EImagingError("Cannot find compatible bitmap format for image " +
+                          ImageDescription(image));
+  }
+  try {
+    bitmap.SetFormatAndSize(pf, src->Width, src->Height);
+  } catch (const std::exception& e) {
+    throw EImagingError("Cannot find compatible bitmap format for image " +
+                        ImageDescription(image) + " Exception Message: " + e.what());
+  }
+  if (pf == TPixelFormat::pf8bit) {
+    auto& pal = bitmap.Palette();
+    pal.assign(256, TPaletteEntry{});
+    for (int i = 0; i < 256; ++i)
+      pal[i] = {src->Palette[i].R, src->Palette[i].G, src->Palette[i].B, 0};
+  }
+  const size_t line =
+      static_cast<size_t>(src->Width) * GetImageFormatInfo(src->Format)->BytesPerPixel;
+  for (int y = 0; y < src->Height; ++y) std::memcpy(bitmap.ScanLine(y), src->Row(y), line);
+}
+
+void BitmapToImage(TBitmap& bitmap, RasterImage& image) {
+  TImageFormat format;
+  if (!ImageFormatOf(bitmap.PixelFormat(), format)) {
+    const TPixelFormat pf = bitmap.PixelFormat();
+    if (pf == TPixelFormat::pfCustom)
+      bitmap.SetPixelFormat(TPixelFormat::pf32bit);
+    else if (pf == TPixelFormat::pfDevice || pf == TPixelFormat::pf1bit ||
+             pf == TPixelFormat::pf4bit)
+      bitmap.SetPixelFormat(TPixelFormat::pf8bit);
+    if (!ImageFormatOf(bitmap.PixelFormat(), format)) {
+      char buf[80];
+      std::snprintf(buf, sizeof buf, "Cannot find compatible data format for bitmap %p",
+                    static_cast<const void*>(&bitmap));
+      throw EImagingError(buf);
+    }
+  }
+  RasterImage result;
+  ImageCreate(result, bitmap.Width(), bitmap.Height(), format);
+  if (format == ifIndex8) {
+    const auto& pal = bitmap.Palette();
+    for (size_t i = 0; i < pal.size() && i < 256; ++i)
+      result.Palette[i] = {pal[i].b, pal[i].g, pal[i].r, 0xFF};
+  }
+  const size_t line = static_cast<size_t>(result.Width) * GetImageFormatInfo(format)->BytesPerPixel;
+  for (int y = 0; y < result.Height; ++y) std::memcpy(result.Row(y), bitmap.ScanLine(y), line);
+  image = std::move(result);
+}
+
+}  // namespace imprimo

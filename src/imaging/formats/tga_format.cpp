@@ -1,0 +1,261 @@
+// Truevision Targa files.
+#include <cstring>
+
+#include "imaging/file_format.h"
+#include "imaging/formats/basic_formats.h"
+#include "imaging/formats/format_factories.h"
+
+namespace imprimo {
+
+namespace {
+
+[[noreturn]] void Bad(const char* what) {
+  throw EImagingError(std::string("Invalid Targa image: ") + what);
+}
+
+}  // namespace
+
+RasterImage DecodeTga(std::span<const uint8_t> data) {
+  TByteReader r(data);
+  const uint8_t idLength = r.U8();
+  const uint8_t colorMapType = r.U8();
+  const uint8_t imageType = r.U8();
+  const uint16_t cmFirst = r.U16LE();
+  const uint16_t cmLength = r.U16LE();
+  const uint8_t cmEntrySize = r.U8();
+  r.Skip(4);  // origin
+  const int width = r.U16LE();
+  const int height = r.U16LE();
+  const uint8_t depth = r.U8();
+  const uint8_t descriptor = r.U8();
+  r.Skip(idLength);
+
+  const int baseType = imageType & 7;
+  const bool rle = imageType >= 9 && imageType <= 11;
+  if (!((imageType >= 1 && imageType <= 3) || rle)) Bad("unsupported image type");
+  if (width == 0 || height == 0) Bad("empty image");
+  if (colorMapType > 1) Bad("unknown colour map type");
+
+  // Colour map: stored whether or not the image uses it.
+  std::vector<TColor32Rec> map;
+  if (colorMapType == 1) {
+    if (!(cmEntrySize == 15 || cmEntrySize == 16 || cmEntrySize == 24 || cmEntrySize == 32))
+      Bad("unsupported colour map entry size");
+    const size_t entryBytes = (cmEntrySize + 7) / 8;
+    auto bytes = r.Bytes(entryBytes * cmLength);
+    map.resize(cmLength);
+    for (size_t i = 0; i < cmLength; ++i) {
+      const uint8_t* e = bytes.data() + i * entryBytes;
+      if (entryBytes == 2) {
+        uint16_t v = static_cast<uint16_t>(e[0] | e[1] << 8);
+        auto c5 = [](int x) { return static_cast<uint8_t>((x << 3) | (x >> 2)); };
+        map[i] = {c5(v & 31), c5((v >> 5) & 31), c5((v >> 10) & 31), 0xFF};
+      } else {
+        map[i] = {e[0], e[1], e[2], entryBytes == 4 ? e[3] : uint8_t{0xFF}};
+      }
+    }
+  }
+
+  TImageFormat format;
+  if (baseType == 1) {
+    if (colorMapType != 1) Bad("colour-mapped image without a colour map");
+    if (depth != 8) Bad("unsupported index size");
+    format = ifIndex8;
+  } else if (baseType == 2) {
+    const int alphaBits = descriptor & 15;
+    if (depth == 15 || depth == 16)
+      format = (depth == 16 && alphaBits > 0) ? ifA1R5G5B5 : ifX1R5G5B5;
+    else if (depth == 24)
+      format = ifR8G8B8;
+    else if (depth == 32)
+      format = ifA8R8G8B8;
+    else
+      Bad("unsupported pixel depth");
+  } else {
+    if (depth == 8)
+      format = ifGray8;
+    else if (depth == 16)
+      format = ifA8Gray8;
+    else
+      Bad("unsupported gray depth");
+  }
+
+  const int bpp = (depth + 7) / 8;
+  if (width > kMaxImageSide || height > kMaxImageSide) Bad("image too large");
+  const size_t total = static_cast<size_t>(width) * height * bpp;
+  // A run-length packet of one header byte expands to at most 128 pixels.
+  if (rle ? (r.Remaining() * 128 < static_cast<size_t>(width) * height) : r.Remaining() < total)
+    Bad("pixel data is truncated");
+
+  std::vector<uint8_t> pixels(total);
+  if (!rle) {
+    std::memcpy(pixels.data(), r.Bytes(total).data(), total);
+  } else {
+    size_t pos = 0;
+    while (pos < total) {
+      const uint8_t head = r.U8();
+      const size_t count = (head & 0x7F) + 1;
+      if (count * bpp > total - pos) Bad("run-length packet runs past the image");
+      if (head & 0x80) {
+        auto px = r.Bytes(bpp);
+        for (size_t i = 0; i < count; ++i, pos += bpp) std::memcpy(&pixels[pos], px.data(), bpp);
+      } else {
+        auto px = r.Bytes(count * bpp);
+        std::memcpy(&pixels[pos], px.data(), px.size());
+        pos += px.size();
+      }
+    }
+  }
+
+  RasterImage image;
+  ImageCreate(image, width, height, format);
+  const bool topDown = descriptor & 0x20, rightToLeft = descriptor & 0x10;
+  const size_t line = static_cast<size_t>(width) * bpp;
+  for (int y = 0; y < height; ++y) {
+    const uint8_t* src = &pixels[line * (topDown ? y : height - 1 - y)];
+    uint8_t* dst = image.Row(y);
+    if (!rightToLeft) {
+      std::memcpy(dst, src, line);
+    } else {
+      for (int x = 0; x < width; ++x) std::memcpy(dst + x * bpp, src + (width - 1 - x) * bpp, bpp);
+    }
+  }
+  if (format == ifIndex8) {
+    for (size_t i = 0; i < map.size() && cmFirst + i < 256; ++i)
+      image.Palette[cmFirst + i] = map[i];
+    for (int32_t i = 0; i < image.Size; ++i)
+      if (image.Bits[i] < cmFirst || image.Bits[i] >= cmFirst + map.size())
+        Bad("pixel index outside the colour map");
+  }
+  if (format == ifA8R8G8B8 && (descriptor & 15) == 0) {
+    // Without declared alpha bits the fourth byte counts only when it is used.
+    bool used = false;
+    for (int32_t i = 3; i < image.Size && !used; i += 4) used = image.Bits[i] != 0;
+    if (!used) image.Format = ifX8R8G8B8;
+  }
+  return image;
+}
+
+std::vector<uint8_t> EncodeTga(const RasterImage& image, bool rle) {
+  const TImageFormatInfo* info = GetImageFormatInfo(image.Format);
+  const int w = image.Width, h = image.Height;
+  const int bpp = info->BytesPerPixel;
+  const bool indexed = image.Format == ifIndex8;
+  bool mapAlpha = false;
+  if (indexed)
+    for (int i = 0; i < 256; ++i) mapAlpha = mapAlpha || image.Palette[i].A != 0xFF;
+
+  TByteWriter out;
+  out.U8(0);
+  out.U8(indexed ? 1 : 0);
+  const uint8_t type = indexed ? 1 : (image.Format == ifGray8 ? 3 : 2);
+  out.U8(rle ? type + 8 : type);
+  out.U16LE(0);
+  out.U16LE(indexed ? 256 : 0);
+  out.U8(indexed ? (mapAlpha ? 32 : 24) : 0);
+  out.U16LE(0);
+  out.U16LE(0);
+  out.U16LE(static_cast<uint16_t>(w));
+  out.U16LE(static_cast<uint16_t>(h));
+  out.U8(image.Format == ifA1R5G5B5 ? 16 : static_cast<uint8_t>(bpp * 8));
+  const uint8_t alphaBits = image.Format == ifA8R8G8B8 ? 8 : image.Format == ifA1R5G5B5 ? 1 : 0;
+  out.U8(alphaBits);  // bottom-left origin
+  if (indexed)
+    for (int i = 0; i < 256; ++i) {
+      const TColor32Rec& e = image.Palette[i];
+      out.U8(e.B);
+      out.U8(e.G);
+      out.U8(e.R);
+      if (mapAlpha) out.U8(e.A);
+    }
+
+  for (int y = h - 1; y >= 0; --y) {
+    const uint8_t* row = image.Row(y);
+    if (!rle) {
+      out.Bytes({row, static_cast<size_t>(w) * bpp});
+      continue;
+    }
+    // Packets stay inside one row.
+    auto same = [&](int a, int b) { return std::memcmp(row + a * bpp, row + b * bpp, bpp) == 0; };
+    int x = 0;
+    while (x < w) {
+      int run = 1;
+      while (x + run < w && run < 128 && same(x, x + run)) ++run;
+      if (run >= 2) {
+        out.U8(static_cast<uint8_t>(0x80 | (run - 1)));
+        out.Bytes({row + x * bpp, static_cast<size_t>(bpp)});
+        x += run;
+        continue;
+      }
+      int lit = 1;
+      while (x + lit < w && lit < 128 && !(x + lit + 1 < w && same(x + lit, x + lit + 1))) ++lit;
+      out.U8(static_cast<uint8_t>(lit - 1));
+      out.Bytes({row + x * bpp, static_cast<size_t>(lit) * bpp});
+      x += lit;
+    }
+  }
+  // Version 2 footer without extension or developer areas.
+  out.U32LE(0);
+  out.U32LE(0);
+  out.Text("TRUEVISION-XFILE.");
+  out.U8(0);
+  return std::move(out.Data());
+}
+
+namespace {
+
+class TTargaFileFormat : public TImageFileFormat {
+ public:
+  TTargaFileFormat() {
+    SetName("Truevision Targa Image");
+    AddMasks("*.tga");
+    SetCapabilities(true, true, false);
+    SetSupportedFormats({ifIndex8, ifGray8, ifA1R5G5B5, ifR8G8B8, ifA8R8G8B8});
+    RegisterOption(ImagingTargaRLE, &rle_);
+  }
+
+ protected:
+  bool ProbeContent(TImagingStream& stream) override {
+    auto h = PeekHeader(stream, 18);
+    if (h.size() < 18) return false;
+    const uint8_t type = h[2], depth = h[16], cm = h[7];
+    return (type <= 3 || (type >= 9 && type <= 11)) &&
+           (depth == 1 || depth == 8 || depth == 15 || depth == 16 || depth == 24 || depth == 32) &&
+           (cm == 0 || cm == 16 || cm == 24 || cm == 32);
+  }
+  bool DecodeImages(TImagingStream& stream, TDynImageDataArray& images, bool) override {
+    std::vector<uint8_t> data = stream.ReadRemaining();
+    images.push_back(DecodeTga(data));
+    return true;
+  }
+  bool EncodeImages(TImagingStream& stream,
+                    const std::vector<const RasterImage*>& images) override {
+    stream.Write(EncodeTga(*images[0], rle_ != 0));
+    return true;
+  }
+  void ConvertForSaving(RasterImage& image, const TImageFormatInfo& info) override {
+    TImageFormat target;
+    if (info.HasGrayChannel)
+      target = info.HasAlphaChannel ? ifA8R8G8B8 : ifGray8;
+    else if (info.IsIndexed)
+      target = ifIndex8;
+    else if (info.HasAlphaChannel)
+      target = ifA8R8G8B8;
+    else if (info.UsePixelFormat)
+      target = ifA1R5G5B5;
+    else
+      target = ifR8G8B8;
+    ImageConvert(image, target);
+  }
+
+ private:
+  int32_t rle_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<TImageFileFormat> MakeTargaFileFormat() {
+  return std::make_unique<TTargaFileFormat>();
+}
+
+}  // namespace imprimo
