@@ -67,7 +67,7 @@ EReadResult ReadWholeFile(const std::string& path, std::string& bytes, uint64_t 
   return EReadResult::kOk;
 }
 
-void WriteFileReplacing(const std::string& path, std::string_view bytes) {
+void WriteFileReplacing(const std::string& path, std::string_view bytes, bool durable) {
   if (path.empty()) throw std::runtime_error("Cannot write a file without a name");
   static std::atomic<unsigned> counter{0};
   std::string temp = path + ".tmp" + std::to_string(getpid()) + "-" + std::to_string(counter++);
@@ -91,7 +91,7 @@ void WriteFileReplacing(const std::string& path, std::string_view bytes) {
     }
     done += static_cast<size_t>(n);
   }
-  if (::fsync(fd.get()) != 0 && errno != EINVAL) fail("Cannot write file");
+  if (durable && ::fsync(fd.get()) != 0 && errno != EINVAL) fail("Cannot write file");
   if (::close(fd.release()) != 0) {
     int err = errno;
     ::unlink(temp.c_str());

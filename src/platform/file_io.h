@@ -16,7 +16,8 @@ EReadResult ReadWholeFile(const std::string& path, std::string& bytes,
 // Writes bytes to a temporary file in the same folder and renames it over
 // path, so a failure never leaves a half-written file or loses the old one.
 // An existing file keeps its permission bits. Throws std::runtime_error
-// naming the path and the reason.
-void WriteFileReplacing(const std::string& path, std::string_view bytes);
+// naming the path and the reason. durable flushes the data to the disk
+// before the rename; files rewritten very often (the run log) skip that.
+void WriteFileReplacing(const std::string& path, std::string_view bytes, bool durable = true);
 
 }  // namespace imprimo
