@@ -319,7 +319,7 @@ void RenderOutline(FT_Library lib, FT_Outline* outline, TGreyTarget& t, int leve
 struct LayoutGlyph {
   int face;  // index into the resolved candidates
   unsigned gid;
-  int penX;  // whole pixels from the reference point
+  int64_t penX;  // whole pixels from the reference point
   double xOff, yOff;
 };
 
@@ -329,7 +329,8 @@ class TTextLayoutImpl {
   Resolved* resolved = nullptr;
   int em = 0;
   double scaleX = 1.0;
-  int ascent = 0, descent = 0, advance = 0;
+  int ascent = 0, descent = 0;
+  int64_t advance = 0;
   std::vector<LayoutGlyph> glyphs;
 
   FaceEntry* Face(int idx) const {
@@ -386,7 +387,7 @@ TTextLayout::TTextLayout(const TLogFont& font, std::u16string_view text)
   hb_buffer_t* buf = hb_buffer_create();
   const hb_feature_t features[] = {{HB_TAG('k', 'e', 'r', 'n'), 0, 0, ~0u},
                                    {HB_TAG('l', 'i', 'g', 'a'), 0, 0, ~0u}};
-  int pen = 0;
+  int64_t pen = 0;
   size_t start = 0;
   while (start < cps.size()) {
     size_t end = start + 1;
@@ -424,7 +425,10 @@ TTextLayout::TTextLayout(const TLogFont& font, std::u16string_view text)
 
 TTextLayout::~TTextLayout() = default;
 
-TSize TTextLayout::Extent() const { return {impl_->advance, impl_->ascent + impl_->descent}; }
+TSize TTextLayout::Extent() const {
+  return {static_cast<int>(std::min<int64_t>(impl_->advance, INT32_MAX)),
+          impl_->ascent + impl_->descent};
+}
 int TTextLayout::Ascent() const { return impl_->ascent; }
 int TTextLayout::Descent() const { return impl_->descent; }
 
@@ -491,7 +495,7 @@ void TTextLayout::Draw(TGreyTarget& target, double x, double y, uint8_t level) c
     FT_Outline* o = outlineOf(g.face, g.gid);
     if (!o) continue;
     FT_Pos ox, oy;
-    toOutline(g.penX + g.xOff, L.ascent - g.yOff, ox, oy);
+    toOutline(static_cast<double>(g.penX) + g.xOff, L.ascent - g.yOff, ox, oy);
     FT_Outline_Translate(o, ox, oy);
     RenderOutline(lib, o, target, level);
     FT_Outline_Translate(o, -ox, -oy);
@@ -503,7 +507,7 @@ void TTextLayout::Draw(TGreyTarget& target, double x, double y, uint8_t level) c
   auto bar = [&](double top, double height) {
     FT_Outline o;
     if (FT_Outline_New(lib, 4, 1, &o) != 0) return;
-    double w = L.advance;
+    double w = static_cast<double>(L.advance);
     toOutline(0, top, o.points[0].x, o.points[0].y);
     toOutline(w, top, o.points[1].x, o.points[1].y);
     toOutline(w, top + height, o.points[2].x, o.points[2].y);

@@ -39,6 +39,22 @@ TPlacePoint PlaceInImage(int W, int H, int w, int h, int position) {
   }
 }
 
+std::vector<TPlacePoint> TilePositions(int W, int H, int w, int h, int horzSpace, int vertSpace) {
+  const int64_t stepX = int64_t{w} + horzSpace;
+  const int64_t stepY = int64_t{h} + vertSpace;
+  // A step that does not advance would tile forever: one copy instead.
+  if (stepX <= 0 || stepY <= 0) return {{0, 0}};
+  const int64_t cols = W > 0 ? (W + stepX - 1) / stepX : 0;
+  const int64_t rows = H > 0 ? (H + stepY - 1) / stepY : 0;
+  if (cols * rows > kMaxTileCopies) return {};
+  std::vector<TPlacePoint> out;
+  out.reserve(static_cast<size_t>(cols * rows));
+  for (int64_t y = 0; y < H; y += stepY)
+    for (int64_t x = 0; x < W; x += stepX)
+      out.push_back({static_cast<int>(x), static_cast<int>(y)});
+  return out;
+}
+
 bool DrawTextLayer(TCanvas& canvas, TMarkItem item, const std::string& fileName,
                    TExifSummary summary, int32_t sequence) {
   auto renderer = std::make_unique<TIAFontEx>(&canvas);
@@ -87,19 +103,10 @@ bool DrawTextLayer(TCanvas& canvas, TMarkItem item, const std::string& fileName,
 
     switch (item.PlaceStyle) {
       case 1: {
-        const int64_t stepX = int64_t{tw} + item.HorzSpace;
-        const int64_t stepY = int64_t{th} + item.VertSpace;
-        if (stepX <= 0 || stepY <= 0) {
-          // A step that does not advance would tile forever: one copy instead.
-          renderer->TextOut(0, 0, text);
-          break;
-        }
-        const int64_t copies =
-            ((bmp.Width() + stepX - 1) / stepX) * ((bmp.Height() + stepY - 1) / stepY);
-        if (copies > kMaxTileCopies) return false;
-        for (int64_t y = 0; y < bmp.Height(); y += stepY)
-          for (int64_t x = 0; x < bmp.Width(); x += stepX)
-            renderer->TextOut(static_cast<int>(x), static_cast<int>(y), text);
+        auto positions =
+            TilePositions(bmp.Width(), bmp.Height(), tw, th, item.HorzSpace, item.VertSpace);
+        if (positions.empty()) return false;  // too many copies to draw
+        for (const TPlacePoint& p : positions) renderer->TextOut(p.x, p.y, text);
         break;
       }
       case 2:

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/bitmap.h"
 #include "platform/canvas.h"
@@ -27,6 +28,12 @@ struct TPlacePoint {
 // (1..9 = top-left .. bottom-right; anything else = random). Reseeds the
 // process-wide random generator from the clock.
 TPlacePoint PlaceInImage(int W, int H, int w, int h, int position);
+
+// Top-left corners of the copies of a tiled w x h box with the given gaps,
+// row by row from the top-left corner while inside the W x H image. A step
+// that would not advance gives the single corner (0, 0); more than
+// kMaxTileCopies copies give none.
+std::vector<TPlacePoint> TilePositions(int W, int H, int w, int h, int horzSpace, int vertSpace);
 
 // Paints the text layer on the canvas; true when it was drawn completely,
 // false when a failure interrupted it (what was painted stays). The canvas

@@ -17,6 +17,28 @@ namespace {
 constexpr int64_t kBandBytes = int64_t{8} << 20;
 }  // namespace
 
+void TurnedBox(int w, int h, int escapement, TSize& size, TPoint& origin) {
+  origin = {};
+  if (escapement == 0) {
+    size = {w, h};
+    return;
+  }
+  double theta = escapement * std::numbers::pi / 1800.0;
+  double hw = w / 2.0, hh = h / 2.0;
+  double s = std::sin(-theta), c = std::cos(-theta);
+  int64_t x1 = RoundHalfEven(-hw * c + hh * s), y1 = RoundHalfEven(-hw * s - hh * c);
+  int64_t x2 = RoundHalfEven(hw * c + hh * s), y2 = RoundHalfEven(hw * s - hh * c);
+  int64_t x3 = RoundHalfEven(-hw * c - hh * s), y3 = RoundHalfEven(-hw * s + hh * c);
+  int64_t x4 = RoundHalfEven(hw * c - hh * s), y4 = RoundHalfEven(hw * s + hh * c);
+  int64_t W = std::max({x1, x2, x3, x4}) - std::min({x1, x2, x3, x4});
+  int64_t H = std::max({y1, y2, y3, y4}) - std::min({y1, y2, y3, y4});
+  auto clampInt = [](int64_t v) {
+    return static_cast<int>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
+  };
+  size = {clampInt(W), clampInt(H)};
+  origin = {clampInt(W / 2 + x1), clampInt(H / 2 + y1)};
+}
+
 TIAMask::TIAMask(TIAFont* owner) : owner_(owner) {}
 
 void TIAMask::Assign(const TPersistent& source) {
@@ -72,21 +94,8 @@ void TIAMask::TextExtent(std::u16string_view text, TSize& size, TPoint& origin) 
   int64_t h = (int64_t{ext.cy} + scale_ - 1) / scale_;
   if (lf.italic && !text.empty())
     w += RoundHalfEven(static_cast<double>(w) / static_cast<double>(text.size()) * 0.3);
-  if (lf.escapement == 0) {
-    size = {static_cast<int>(w), static_cast<int>(h)};
-    return;
-  }
-  double theta = lf.escapement * std::numbers::pi / 1800.0;
-  double hw = w / 2.0, hh = h / 2.0;
-  double s = std::sin(-theta), c = std::cos(-theta);
-  int64_t x1 = RoundHalfEven(-hw * c + hh * s), y1 = RoundHalfEven(-hw * s - hh * c);
-  int64_t x2 = RoundHalfEven(hw * c + hh * s), y2 = RoundHalfEven(hw * s - hh * c);
-  int64_t x3 = RoundHalfEven(-hw * c - hh * s), y3 = RoundHalfEven(-hw * s + hh * c);
-  int64_t x4 = RoundHalfEven(hw * c - hh * s), y4 = RoundHalfEven(hw * s + hh * c);
-  int64_t W = std::max({x1, x2, x3, x4}) - std::min({x1, x2, x3, x4});
-  int64_t H = std::max({y1, y2, y3, y4}) - std::min({y1, y2, y3, y4});
-  size = {static_cast<int>(W), static_cast<int>(H)};
-  origin = {static_cast<int>(W / 2 + x1), static_cast<int>(H / 2 + y1)};
+  TurnedBox(static_cast<int>(std::min<int64_t>(w, INT32_MAX)),
+            static_cast<int>(std::min<int64_t>(h, INT32_MAX)), lf.escapement, size, origin);
 }
 
 void TIAMask::Measure(std::u16string_view text, TSize& size) {

@@ -37,6 +37,10 @@ struct TPoint {
 
 class TIAFont;
 
+// The box a w x h text cell needs when turned by an escapement (tenths of a
+// degree) about its centre, and where the cell's top-left corner lands in it.
+void TurnedBox(int w, int h, int escapement, TSize& size, TPoint& origin);
+
 class TIAMask : public TPersistent {
  public:
   explicit TIAMask(TIAFont* owner = nullptr);
