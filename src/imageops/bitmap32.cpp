@@ -23,38 +23,38 @@ void TBitmap32::SetSize(int width, int height) {
   height_ = height;
 }
 
+void BitmapRowToColor32(const TBitmap& source, int y, TColor32* d) {
+  const int width = source.Width();
+  const uint8_t* s = source.ScanLine(y);
+  switch (source.PixelFormat()) {
+    case TPixelFormat::pf32bit:
+      std::memcpy(d, s, static_cast<size_t>(width) * 4);
+      break;
+    case TPixelFormat::pf24bit:
+      for (int x = 0; x < width; ++x, s += 3)
+        d[x] = 0xFF000000u | (uint32_t{s[2]} << 16) | (uint32_t{s[1]} << 8) | s[0];
+      break;
+    case TPixelFormat::pf8bit: {
+      const auto& pal = source.Palette();
+      for (int x = 0; x < width; ++x) {
+        if (s[x] < pal.size()) {
+          const TPaletteEntry& e = pal[s[x]];
+          d[x] = 0xFF000000u | (uint32_t{e.r} << 16) | (uint32_t{e.g} << 8) | e.b;
+        } else {
+          d[x] = 0xFF000000u;
+        }
+      }
+      break;
+    }
+    default:
+      for (int x = 0; x < width; ++x) d[x] = 0xFF000000u | source.PixelRGB(x, y);
+      break;
+  }
+}
+
 void TBitmap32::AssignFrom(const TBitmap& source) {
   SetSize(source.Width(), source.Height());
-  if (Empty()) return;
-  const TPixelFormat pf = source.PixelFormat();
-  for (int y = 0; y < height_; ++y) {
-    const uint8_t* s = source.ScanLine(y);
-    TColor32* d = ScanLine(y);
-    switch (pf) {
-      case TPixelFormat::pf32bit:
-        std::memcpy(d, s, static_cast<size_t>(width_) * 4);
-        break;
-      case TPixelFormat::pf24bit:
-        for (int x = 0; x < width_; ++x, s += 3)
-          d[x] = 0xFF000000u | (uint32_t{s[2]} << 16) | (uint32_t{s[1]} << 8) | s[0];
-        break;
-      case TPixelFormat::pf8bit: {
-        const auto& pal = source.Palette();
-        for (int x = 0; x < width_; ++x) {
-          if (s[x] < pal.size()) {
-            const TPaletteEntry& e = pal[s[x]];
-            d[x] = 0xFF000000u | (uint32_t{e.r} << 16) | (uint32_t{e.g} << 8) | e.b;
-          } else {
-            d[x] = 0xFF000000u;
-          }
-        }
-        break;
-      }
-      default:
-        for (int x = 0; x < width_; ++x) d[x] = 0xFF000000u | source.PixelRGB(x, y);
-        break;
-    }
-  }
+  for (int y = 0; y < height_; ++y) BitmapRowToColor32(source, y, ScanLine(y));
 }
 
 void TBitmap32::AssignTo(TBitmap& target) const {
@@ -98,11 +98,16 @@ TColor32 BlendPixel(TColor32 src, TColor32 dst, uint8_t masterAlpha) {
 }
 
 void TBitmap32::Draw(int x, int y, const TBitmap32& source) {
-  if (Empty() || source.Empty()) return;
+  DrawOnto(pixels_.data(), width_, height_, x, y, source);
+}
+
+void TBitmap32::DrawOnto(TColor32* pixels, int width, int height, int x, int y,
+                         const TBitmap32& source) {
+  if (width <= 0 || height <= 0 || source.Empty()) return;
   // Clip in 64 bits: positions may be anywhere in the int range.
   int64_t left = std::max<int64_t>(x, 0), top = std::max<int64_t>(y, 0);
-  int64_t right = std::min<int64_t>(int64_t{x} + source.width_, width_);
-  int64_t bottom = std::min<int64_t>(int64_t{y} + source.height_, height_);
+  int64_t right = std::min<int64_t>(int64_t{x} + source.width_, width);
+  int64_t bottom = std::min<int64_t>(int64_t{y} + source.height_, height);
   if (left >= right || top >= bottom) return;
   const int sx0 = static_cast<int>(left - x);
   const int count = static_cast<int>(right - left);
@@ -110,7 +115,7 @@ void TBitmap32::Draw(int x, int y, const TBitmap32& source) {
   const uint8_t m = source.masterAlpha_;
   for (int64_t ty = top; ty < bottom; ++ty) {
     const TColor32* s = source.ScanLine(static_cast<int>(ty - y)) + sx0;
-    TColor32* d = ScanLine(static_cast<int>(ty)) + left;
+    TColor32* d = pixels + static_cast<size_t>(ty) * width + left;
     if (!blend) {
       std::memcpy(d, s, static_cast<size_t>(count) * 4);
       continue;

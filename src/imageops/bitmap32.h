@@ -65,6 +65,10 @@ class TBitmap32 {
   // Puts source onto this bitmap with its top-left at (x, y), clipped to this
   // bitmap, by the source's draw mode and master alpha.
   void Draw(int x, int y, const TBitmap32& source);
+  // The same onto width x height pixels laid out like a TBitmap32 (a 32-bit
+  // platform bitmap's rows are), so that one can be drawn on without a copy.
+  static void DrawOnto(TColor32* pixels, int width, int height, int x, int y,
+                       const TBitmap32& source);
 
   // Resamples to width x height with the linear filter; draw mode and master
   // alpha are kept. False when the resize failed (the bitmap is unchanged).
@@ -80,6 +84,10 @@ class TBitmap32 {
   uint8_t masterAlpha_ = 255;
   TCombineMode combineMode_ = TCombineMode::cmBlend;
 };
+
+// Row y of a platform bitmap of any format as 32-bit pixels (width values):
+// palette colours looked up, alpha 255 unless the bitmap is 32-bit.
+void BitmapRowToColor32(const TBitmap& source, int y, TColor32* row);
 
 // Blends one source pixel of alpha-bearing colour src onto dst with the master
 // alpha; exposed for the tests and the tight loops of Draw.

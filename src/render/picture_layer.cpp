@@ -33,20 +33,30 @@ bool DrawPictureLayer(TBitmap& bitmap, TMarkItem item, const TBitmap32& logo) {
 
     const int W = bitmap.Width(), H = bitmap.Height();
     const int w = mark.Width(), h = mark.Height();
-    TBitmap32 image;
-    image.AssignFrom(bitmap);
+    // The image is drawn on as 32-bit pixels. A 32-bit bitmap already has
+    // that layout and is drawn on in place; any other is converted into a
+    // new 32-bit bitmap that replaces it at the end.
+    TBitmap converted;
+    TBitmap* target = &bitmap;
+    if (bitmap.PixelFormat() != TPixelFormat::pf32bit) {
+      converted.SetFormatAndSize(TPixelFormat::pf32bit, W, H);
+      for (int y = 0; y < H; ++y)
+        BitmapRowToColor32(bitmap, y, reinterpret_cast<TColor32*>(converted.ScanLine(y)));
+      target = &converted;
+    }
+    TColor32* pixels = reinterpret_cast<TColor32*>(target->Bits());
+    auto draw = [&](int x, int y) { TBitmap32::DrawOnto(pixels, W, H, x, y, mark); };
     switch (item.PlaceStyle) {
       case 1: {
         const int64_t stepX = int64_t{w} + item.HorzSpace;
         const int64_t stepY = int64_t{h} + item.VertSpace;
         if (stepX <= 0 || stepY <= 0) {
           // A step that is not positive would never leave the first tile.
-          image.Draw(0, 0, mark);
+          draw(0, 0);
           break;
         }
         for (int64_t y = 0; y < H; y += stepY)
-          for (int64_t x = 0; x < W; x += stepX)
-            image.Draw(static_cast<int>(x), static_cast<int>(y), mark);
+          for (int64_t x = 0; x < W; x += stepX) draw(static_cast<int>(x), static_cast<int>(y));
         break;
       }
       case 2: {
@@ -56,18 +66,17 @@ bool DrawPictureLayer(TBitmap& bitmap, TMarkItem item, const TBitmap32& logo) {
         // A size the resize refuses leaves the logo as loaded.
         if (tw <= kMaxBitmapSide && th <= kMaxBitmapSide)
           ResizeBitmap32(mark, static_cast<int32_t>(tw), static_cast<int32_t>(th));
-        image.Draw(ClampToInt(hs), ClampToInt(vs), mark);
+        draw(ClampToInt(hs), ClampToInt(vs));
         break;
       }
       default: {
         const int position = item.PlaceStyle == 3 ? 0 : item.Position;
         const TPlacePoint pt = PlaceInImage(W, H, w, h, position);
-        image.Draw(ClampToInt(int64_t{pt.x} + item.OffsetX),
-                   ClampToInt(int64_t{pt.y} + item.OffsetY), mark);
+        draw(ClampToInt(int64_t{pt.x} + item.OffsetX), ClampToInt(int64_t{pt.y} + item.OffsetY));
         break;
       }
     }
-    image.AssignTo(bitmap);
+    if (target == &converted) bitmap = std::move(converted);
     return true;
   } catch (const std::exception&) {
     return false;
