@@ -155,6 +155,8 @@ std::string ConvertIcuPattern(const std::u16string& pattern, char16_t dateSep, c
       } else if (timeSep && c == timeSep) {
         flush();
         out += ':';
+      } else if (c == 0x00A0 || c == 0x202F) {
+        literal += u' ';  // no-break spaces between fields read as plain blanks
       } else {
         literal += c;
       }

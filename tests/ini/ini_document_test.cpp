@@ -174,6 +174,11 @@ TEST(IniDocumentTest, SavedFileStartsWithMarkAndReadsBackIdentically) {
   EXPECT_EQ(back.Serialize(), bytes);
   EXPECT_EQ(back.ReadInteger(u"Setup", u"Quality", 0), 80);
   EXPECT_EQ(back.ReadString(u"Keep", u"z", u""), u"\u00E9");
+  // The file keeps its permissions.
+  fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write);
+  back.UpdateFile();
+  EXPECT_EQ(fs::status(path).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
   // No temporary file is left behind.
   int files = 0;
   for (auto& e : fs::directory_iterator(fs::path(path).parent_path())) files += e.exists();

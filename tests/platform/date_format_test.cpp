@@ -99,6 +99,9 @@ TEST(LocaleDataTest, IcuPatternsMapOntoTokens) {
   EXPECT_EQ(ConvertIcuPattern(u"EEEE, MMMM d, y", u'/', 0, false), "dddd, mmmm d, yyyy");
   EXPECT_EQ(ConvertIcuPattern(u"h:mm:ss a", 0, u':', false), "h:nn:ss ampm");
   EXPECT_EQ(ConvertIcuPattern(u"HH:mm:ss z", 0, u':', false), "hh:nn:ss");
+  EXPECT_EQ(ConvertIcuPattern(u"h:mm\u202Fa", 0, u':', false), "h:nn ampm");
+  EXPECT_EQ(ConvertIcuPattern(u"H.mm", 0, u'.', false), "h:nn");
+  EXPECT_EQ(ConvertIcuPattern(u"y/MM/dd", u'-', 0, false), "yyyy\"/\"mm\"/\"dd");
   EXPECT_EQ(ConvertIcuPattern(u"d 'de' MMMM 'de' y", u'/', 0, false), "d\" de \"mmmm\" de \"yyyy");
   EXPECT_EQ(ConvertIcuPattern(u"H 'h' mm", 0, u':', false), "h\" h \"nn");
   EXPECT_EQ(ConvertIcuPattern(u"hh 'o''clock'", 0, u':', false), "hh\" o'clock\"");
