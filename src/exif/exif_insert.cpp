@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
 #include <string>
 
@@ -102,6 +104,17 @@ void TimgData::InsertMetadataIntoJpeg(std::span<const uint8_t> outputJpeg,
                                       const std::string& outputPath, bool /*adjustSize*/) const {
   if (!HasExifBlock()) return;
   ReplaceFile(outputPath, BuildMetadataJpeg(outputJpeg));
+}
+
+void TimgData::InsertMetadataIntoJpeg(const std::string& outputPath, bool adjustSize) const {
+  if (!HasExifBlock()) return;
+  std::ifstream in(outputPath, std::ios::binary);
+  if (!in) throw std::runtime_error(SystemError("Cannot open", outputPath));
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) throw std::runtime_error(SystemError("Cannot read", outputPath));
+  InsertMetadataIntoJpeg(
+      std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()),
+      outputPath, adjustSize);
 }
 
 }  // namespace imprimo

@@ -171,6 +171,8 @@ class TimgData {
   // file cannot be written (the previous file then stays as it was).
   void InsertMetadataIntoJpeg(std::span<const uint8_t> outputJpeg, const std::string& outputPath,
                               bool adjustSize = false) const;
+  // Same, taking the output's bytes from the file at outputPath first.
+  void InsertMetadataIntoJpeg(const std::string& outputPath, bool adjustSize = false) const;
   // The combined bytes that InsertMetadataIntoJpeg writes.
   std::string BuildMetadataJpeg(std::span<const uint8_t> outputJpeg) const;
 

@@ -57,6 +57,14 @@ TEST_F(InsertMetadata, SourceSegmentsReplaceTheOutputsLeadingOnes) {
   EXPECT_EQ(ReadAll(path), expectedHead + tail);
   EXPECT_EQ(FilesInFolder(), 1u);
 
+  // Taking the output from the file gives the same bytes.
+  std::string path2 = dir_ + "/out2.jpg";
+  std::ofstream(path2, std::ios::binary) << out;
+  reader_.InsertMetadataIntoJpeg(path2);
+  EXPECT_EQ(ReadAll(path2), expectedHead + tail);
+  EXPECT_THROW(reader_.InsertMetadataIntoJpeg(dir_ + "/none.jpg"), std::runtime_error);
+  std::filesystem::remove(path2);
+
   // The written file reads back with the source's tags and segments.
   TimgData back(255);
   EXPECT_TRUE(back.ReadMetadata(path));
