@@ -40,15 +40,16 @@ class FileHandle {
 
 EReadResult ReadWholeFile(const std::string& path, std::string& bytes, uint64_t maxBytes) {
   bytes.clear();
-  FileHandle fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  // Non-blocking so that a named pipe cannot hang the open; only regular
+  // files are read.
+  FileHandle fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (fd.get() < 0)
     return errno == ENOENT || errno == ENOTDIR ? EReadResult::kMissing : EReadResult::kUnreadable;
   struct stat st {};
   if (fstat(fd.get(), &st) != 0) return EReadResult::kUnreadable;
-  if (S_ISDIR(st.st_mode)) return EReadResult::kUnreadable;
-  if (S_ISREG(st.st_mode) && static_cast<uint64_t>(st.st_size) > maxBytes)
-    return EReadResult::kTooLarge;
-  if (S_ISREG(st.st_mode)) bytes.reserve(static_cast<size_t>(st.st_size));
+  if (!S_ISREG(st.st_mode)) return EReadResult::kUnreadable;
+  if (static_cast<uint64_t>(st.st_size) > maxBytes) return EReadResult::kTooLarge;
+  bytes.reserve(static_cast<size_t>(st.st_size));
   char buf[65536];
   for (;;) {
     ssize_t n = ::read(fd.get(), buf, sizeof buf);

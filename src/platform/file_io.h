@@ -9,7 +9,8 @@ namespace imprimo {
 
 enum class EReadResult { kOk, kMissing, kUnreadable, kTooLarge };
 
-// Reads the whole file into bytes. Files larger than maxBytes are not read.
+// Reads the whole regular file into bytes (anything else is unreadable).
+// Files larger than maxBytes are not read.
 EReadResult ReadWholeFile(const std::string& path, std::string& bytes,
                           uint64_t maxBytes = uint64_t{1} << 30);
 

@@ -1,6 +1,7 @@
 #include "ini/ini_document.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -192,6 +193,11 @@ TEST(IniDocumentTest, MissingUnreadableAndUnwritableFiles) {
   EXPECT_FALSE(missing.ReadError());
   IniDocument folder = IniDocument::Open(dir.File(""));
   EXPECT_TRUE(folder.ReadError());
+  // A named pipe without a writer must not hang the reader.
+  ASSERT_EQ(mkfifo(dir.File("pipe.ini").c_str(), 0600), 0);
+  IniDocument pipe = IniDocument::Open(dir.File("pipe.ini"));
+  EXPECT_TRUE(pipe.ReadError());
+  EXPECT_TRUE(pipe.SectionNames().empty());
 
   IniDocument nowhere = IniDocument::FromBytes("[S]\nk=1\n", dir.File("no/such/folder.ini"));
   EXPECT_THROW(nowhere.UpdateFile(), std::runtime_error);
