@@ -9,7 +9,9 @@
 #include <QImage>
 #include <QLabel>
 #include <QMenuBar>
+#include <QPainter>
 #include <QPixmap>
+#include <QPolygonF>
 #include <QProgressBar>
 #include <QScreen>
 #include <QStackedWidget>
@@ -34,6 +36,37 @@ QString FromUtf8(const std::string& s) { return QString::fromUtf8(s.data(), qsiz
 // A themed icon when the desktop offers one, else the style's own.
 QIcon ToolIcon(const QWidget* w, const char* themeName, QStyle::StandardPixmap fallback) {
   return QIcon::fromTheme(QString::fromLatin1(themeName), w->style()->standardIcon(fallback));
+}
+
+// The style has no picture for an image editor: a pencil over a picture frame.
+QIcon EditorIcon() {
+  QIcon icon;
+  for (const int size : {16, 24, 32, 48}) {
+    QPixmap pixmap(size, size);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size / 32.0, size / 32.0);
+    p.setPen(QPen(QColor(90, 90, 90), 1.5));
+    p.setBrush(QColor(235, 240, 248));
+    p.drawRoundedRect(QRectF(3, 5, 22, 20), 2, 2);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(120, 170, 90));
+    p.drawPolygon(QPolygonF(
+        {QPointF(5, 23), QPointF(12, 14), QPointF(17, 20), QPointF(20, 17), QPointF(23, 23)}));
+    p.setBrush(QColor(240, 190, 60));
+    p.drawEllipse(QPointF(19, 10), 2.5, 2.5);
+    p.translate(22, 22);
+    p.rotate(-45);
+    p.setPen(QPen(QColor(60, 60, 60), 1.2));
+    p.setBrush(QColor(250, 200, 80));
+    p.drawRect(QRectF(-3, -12, 6, 16));
+    p.setBrush(QColor(240, 220, 190));
+    p.drawPolygon(QPolygonF({QPointF(-3, 4), QPointF(3, 4), QPointF(0, 9)}));
+    p.end();
+    icon.addPixmap(pixmap);
+  }
+  return icon;
 }
 
 }  // namespace
@@ -216,7 +249,7 @@ void TfrmMain::CreateActions() {
   actDetailsList->setIcon(ToolIcon(this, "view-list-details", QStyle::SP_FileDialogDetailedView));
   actImagesView->setIcon(ToolIcon(this, "view-list-icons", QStyle::SP_FileDialogListView));
   actTplAdd->setIcon(ToolIcon(this, "document-new", QStyle::SP_FileDialogNewFolder));
-  actPhotoEditor->setIcon(ToolIcon(this, "applications-graphics", QStyle::SP_DesktopIcon));
+  actPhotoEditor->setIcon(QIcon::fromTheme(QStringLiteral("applications-graphics"), EditorIcon()));
   actStandardOption->setIcon(ToolIcon(this, "preferences-system", QStyle::SP_FileDialogInfoView));
   actExit->setIcon(ToolIcon(this, "application-exit", QStyle::SP_DialogCloseButton));
   actHelp->setIcon(ToolIcon(this, "help-contents", QStyle::SP_DialogHelpButton));

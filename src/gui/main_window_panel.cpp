@@ -104,7 +104,10 @@ QWidget* TfrmMain::CreatePanel() {
   scroller->setWidgetResizable(true);
   scroller->setFrameShape(QFrame::NoFrame);
   scroller->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  scroller->setFixedWidth(kPanelWidth + scroller->verticalScrollBar()->sizeHint().width());
+  // The panel keeps its width whether or not the scroll bar shows, and never
+  // cuts off its widest control.
+  const int inner = std::max(kPanelWidth, panel->minimumSizeHint().width());
+  scroller->setFixedWidth(inner + scroller->verticalScrollBar()->sizeHint().width() + 2);
 
   // The state of the controls before any settings are shown.
   cbSaveFormatChange();
@@ -270,14 +273,10 @@ QWidget* TfrmMain::CreateRenameGroup() {
   patternRow->addWidget(abRename);
   column->addLayout(patternRow);
 
-  auto* numberRow = new QHBoxLayout;
-  numberRow->setSpacing(6);
   lbNumber = NewLabel("lbNumber", QStringLiteral("Serial number starting with"), group);
-  lbNumber->setWordWrap(true);
-  numberRow->addWidget(lbNumber, 1);
+  column->addWidget(lbNumber);
   edtRenameNo = NewSpin("edtRenameNo", group, 0, 9999999, 1);
-  numberRow->addWidget(edtRenameNo);
-  column->addLayout(numberRow);
+  column->addWidget(edtRenameNo);
 
   connect(cbOriginalName, &QRadioButton::toggled, this, [this](bool on) {
     if (on) cbOriginalNameClick();
