@@ -100,6 +100,21 @@ inline uint16_t Expand16(uint32_t v, int bits) {
   return static_cast<uint16_t>(out);
 }
 
+// Narrows a 16-bit value to n bits with rounding.
+inline uint64_t Narrow16(uint16_t v, int bits) {
+  if (bits == 16) return v;
+  const uint32_t maxn = (1u << bits) - 1;
+  return (uint32_t{v} * maxn + 32767) / 65535;
+}
+
+// Narrows a 64-bit gray value to n bits with rounding.
+inline uint64_t NarrowGray(uint64_t g, int bits) {
+  if (bits == 64) return g;
+  const unsigned __int128 maxn = (uint64_t{1} << bits) - 1;
+  const unsigned __int128 full = ~uint64_t{0};
+  return static_cast<uint64_t>((g * maxn + full / 2) / full);
+}
+
 inline uint16_t ToU16(float f) {
   if (!(f > 0.0f)) return 0;
   if (f >= 1.0f) return 0xFFFF;
@@ -134,7 +149,7 @@ struct TPixelClassIO {
     auto put = [&](int shift, int bits, uint16_t c16) {
       if (bits == 0) return;
       uint64_t m = (uint64_t{1} << bits) - 1;
-      v |= (uint64_t{c16} >> (16 - bits)) << shift;
+      v |= Narrow16(c16, bits) << shift;
       used |= m << shift;
     };
     put(layout.aShift, layout.aBits, c.A);
@@ -177,21 +192,21 @@ struct TPixelClassIO {
   void WriteGray(uint8_t* p, uint64_t gray, uint16_t alpha) const {
     switch (info->Format) {
       case ifGray8:
-        p[0] = static_cast<uint8_t>(gray >> 56);
+        p[0] = static_cast<uint8_t>(NarrowGray(gray, 8));
         break;
       case ifA8Gray8:
-        p[0] = static_cast<uint8_t>(gray >> 56);
-        p[1] = static_cast<uint8_t>(alpha >> 8);
+        p[0] = static_cast<uint8_t>(NarrowGray(gray, 8));
+        p[1] = static_cast<uint8_t>(Narrow16(alpha, 8));
         break;
       case ifGray16:
-        StoreLE(p, 2, gray >> 48);
+        StoreLE(p, 2, NarrowGray(gray, 16));
         break;
       case ifA16Gray16:
-        StoreLE(p, 2, gray >> 48);
+        StoreLE(p, 2, NarrowGray(gray, 16));
         StoreLE(p + 2, 2, alpha);
         break;
       case ifGray32:
-        StoreLE(p, 4, gray >> 32);
+        StoreLE(p, 4, NarrowGray(gray, 32));
         break;
       default:
         StoreLE(p, 8, gray);
@@ -284,7 +299,7 @@ TColor64 ReadAs64(const TPixelClassIO& io, TClass cls, const uint8_t* p,
       uint64_t g;
       uint16_t a;
       io.ReadGray(p, g, a);
-      uint16_t g16 = static_cast<uint16_t>(g >> 48);
+      uint16_t g16 = static_cast<uint16_t>(NarrowGray(g, 16));
       return {a, g16, g16, g16};
     }
     case TClass::Float: {
@@ -363,8 +378,8 @@ std::vector<TColor32Rec> ToColor32(const RasterImage& src) {
   const uint8_t* p = src.Bits.get();
   for (size_t i = 0; i < n; ++i, p += info->BytesPerPixel) {
     TColor64 c = ReadAs64(io, cls, p, src.Palette.get());
-    out[i] = {static_cast<uint8_t>(c.B >> 8), static_cast<uint8_t>(c.G >> 8),
-              static_cast<uint8_t>(c.R >> 8), static_cast<uint8_t>(c.A >> 8)};
+    out[i] = {static_cast<uint8_t>(Narrow16(c.B, 8)), static_cast<uint8_t>(Narrow16(c.G, 8)),
+              static_cast<uint8_t>(Narrow16(c.R, 8)), static_cast<uint8_t>(Narrow16(c.A, 8))};
   }
   return out;
 }
