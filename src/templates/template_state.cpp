@@ -1,0 +1,103 @@
+#include "templates/template_state.h"
+
+#include <exception>
+#include <filesystem>
+
+#include "imageops/bitmap_bridge.h"
+#include "render/picture_layer.h"
+#include "render/text_layer.h"
+#include "templates/template_file.h"
+
+namespace imprimo {
+
+namespace {
+
+bool IsSequenceChar(char16_t c) {
+  return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') ||
+         c == u'-' || c == u'/';
+}
+
+// Decimal integer with an optional sign; anything else (letters, slashes,
+// values beyond 32 bits) gives 0.
+int32_t DecimalOrZero(std::u16string_view s) {
+  size_t i = 0;
+  bool negative = false;
+  if (i < s.size() && (s[i] == u'-' || s[i] == u'+')) negative = s[i++] == u'-';
+  if (i == s.size()) return 0;
+  int64_t v = 0;
+  for (; i < s.size(); ++i) {
+    if (s[i] < u'0' || s[i] > u'9') return 0;
+    v = v * 10 + (s[i] - u'0');
+    if (v > int64_t{INT32_MAX} + 1) return 0;
+  }
+  if (negative) v = -v;
+  if (v > INT32_MAX || v < INT32_MIN) return 0;
+  return static_cast<int32_t>(v);
+}
+
+bool FileExists(const std::string& path) {
+  std::error_code ec;
+  return std::filesystem::is_regular_file(path, ec);
+}
+
+}  // namespace
+
+std::optional<int32_t> FindSequenceStart(std::u16string_view text) {
+  // Leftmost match of "{$S" + one or more of [a-zA-Z0-9-/] + "}".
+  for (size_t i = 0; i + 3 < text.size(); ++i) {
+    if (text[i] != u'{' || text[i + 1] != u'$' || text[i + 2] != u'S') continue;
+    size_t j = i + 3;
+    while (j < text.size() && IsSequenceChar(text[j])) ++j;
+    if (j > i + 3 && j < text.size() && text[j] == u'}')
+      return DecimalOrZero(text.substr(i + 3, j - i - 3));
+  }
+  return std::nullopt;
+}
+
+void PrepareLayers(TTemplateState& state, const std::string& watermarkFolder) {
+  state.WatermarkSequence = -1;
+  state.LayerSections.clear();
+  state.LogoList.clear();
+  if (!state.TemplateDoc) return;
+  state.LayerSections = state.TemplateDoc->SectionNames();
+  state.LogoList.reserve(state.LayerSections.size());
+  TMarkItem item;
+  for (const std::u16string& section : state.LayerSections) {
+    state.LogoList.emplace_back();
+    ReadMarkItem(*state.TemplateDoc, section, item);
+    if (!item.Enabled) continue;
+    if (item.Style != 0) {
+      const std::string path = watermarkFolder + item.Picture;
+      TBitmap32 logo;
+      if (!item.Picture.empty() && FileExists(path) && LoadFileToBitmap32(path, logo))
+        state.LogoList.back() = std::move(logo);
+    } else if (auto start = FindSequenceStart(item.Text)) {
+      state.WatermarkSequence = *start;
+    }
+  }
+}
+
+void ApplyTemplate(TTemplateState& state, TBitmap& bitmap, const std::string& fileName) {
+  if (!state.TemplateDoc) {
+    state.LayerSections.clear();
+    return;
+  }
+  state.LayerSections = state.TemplateDoc->SectionNames();
+  TMarkItem item;
+  for (size_t i = 0; i < state.LayerSections.size(); ++i) {
+    ReadMarkItem(*state.TemplateDoc, state.LayerSections[i], item);
+    if (!item.Enabled) continue;
+    // A failing painter leaves the bitmap as it left it; the next layer goes on.
+    try {
+      if (item.Style != 0) {
+        if (i < state.LogoList.size() && !state.LogoList[i].Empty())
+          DrawPictureLayer(bitmap, item, state.LogoList[i]);
+      } else if (!item.Text.empty()) {
+        DrawTextLayer(bitmap, item, fileName, state.ExifSummary, state.WatermarkSequence);
+      }
+    } catch (const std::exception&) {
+    }
+  }
+}
+
+}  // namespace imprimo

@@ -1,0 +1,41 @@
+// The working state of the selected template during a run or a preview: the
+// opened document, its layer sections, the logos loaded once per run and the
+// sequence number, and the application of every enabled layer to an image.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "imageops/bitmap32.h"
+#include "ini/ini_document.h"
+#include "platform/bitmap.h"
+#include "render/text_variables.h"
+
+namespace imprimo {
+
+struct TTemplateState {
+  std::optional<IniDocument> TemplateDoc;     // none until a template is opened
+  std::vector<std::u16string> LayerSections;  // section names in file order
+  std::vector<TBitmap32> LogoList;            // slot i belongs to section i; empty = no logo
+  int32_t WatermarkSequence = -1;             // -1: no enabled text layer holds a sequence
+  TExifSummary ExifSummary;                   // the current image's EXIF values
+};
+
+// Value of the first "{$S...}" sequence variable in text: its digits read as
+// a decimal integer (0 when they are not one); empty when there is none.
+std::optional<int32_t> FindSequenceStart(std::u16string_view text);
+
+// Prepares the opened template for a run: WatermarkSequence from the last
+// enabled text layer holding a sequence variable, LayerSections, and every
+// enabled picture layer's logo loaded from watermarkFolder (with a trailing
+// separator) into LogoList. Logos that are missing or do not load leave an
+// empty slot.
+void PrepareLayers(TTemplateState& state, const std::string& watermarkFolder);
+
+// Paints every enabled layer of the template on bitmap in file order. A layer
+// that fails is skipped; fileName is what the file-name variables show.
+void ApplyTemplate(TTemplateState& state, TBitmap& bitmap, const std::string& fileName);
+
+}  // namespace imprimo
