@@ -33,6 +33,8 @@ namespace fs = std::filesystem;
 
 void EnsureApplication() {
   if (QApplication::instance() != nullptr) return;
+  // Windows under test never need a display.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   static int argc = 1;
   static char name[] = "test_gui";
   static char* argv[] = {name, nullptr};
