@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSpinBox>
 #include <QStackedWidget>
 #include <QToolButton>
@@ -279,6 +280,20 @@ TEST_F(MainWindowTest, WindowGeometryAndStateSurviveARestart) {
   EXPECT_EQ(Saved().ReadInteger(u"Setup", u"WinState", -1), 2);
   auto w = Open(false);
   EXPECT_TRUE(w->windowState() & Qt::WindowMaximized);
+}
+
+TEST_F(MainWindowTest, DamagedGeometryStillGivesAReachableWindow) {
+  const QSize screen = QApplication::primaryScreen()->availableGeometry().size();
+  for (const char* lines : {"WinWidth=100000\r\nWinHeight=90000\r\n",
+                            "WinWidth=-5\r\nWinHeight=0\r\n", "WinState=7\r\nWinWidth=640\r\n"}) {
+    WriteSetup(lines);
+    auto w = Open();
+    EXPECT_LE(w->width(), screen.width()) << lines;
+    EXPECT_LE(w->height(), screen.height()) << lines;
+    EXPECT_GE(w->width(), w->minimumSizeHint().width()) << lines;
+    EXPECT_GE(w->height(), w->minimumSizeHint().height()) << lines;
+    EXPECT_EQ(w->windowState() & (Qt::WindowMinimized | Qt::WindowMaximized), 0) << lines;
+  }
 }
 
 TEST_F(MainWindowTest, AWindowThatWasNeverShownKeepsTheStoredSettings) {
