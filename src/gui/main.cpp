@@ -5,6 +5,7 @@
 #include <exception>
 #include <string>
 
+#include "gui/app_icon.h"
 #include "gui/main_window.h"
 #include "platform/program_folder.h"
 
@@ -13,6 +14,7 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(QStringLiteral("Imprimo"));
   QApplication::setApplicationDisplayName(QStringLiteral("Imprimo"));
   QApplication::setApplicationVersion(QString::fromLatin1(imprimo::TfrmMain::kVersion));
+  QApplication::setWindowIcon(imprimo::AppIcon());
 
   const std::string programFolder = imprimo::ExecutableFolder();
   std::string dataFolder = programFolder;
