@@ -206,6 +206,14 @@ std::span<const uint8_t> TByteReader::Bytes(size_t count) {
 
 // ---- TByteWriter ----
 
+void TByteWriter::Bytes(std::span<const uint8_t> bytes) {
+  const size_t at = data_.size();
+  data_.resize(at + bytes.size());
+  if (!bytes.empty()) std::memcpy(data_.data() + at, bytes.data(), bytes.size());
+}
+void TByteWriter::Text(std::string_view s) {
+  Bytes({reinterpret_cast<const uint8_t*>(s.data()), s.size()});
+}
 void TByteWriter::U16LE(uint16_t v) {
   data_.push_back(static_cast<uint8_t>(v));
   data_.push_back(static_cast<uint8_t>(v >> 8));

@@ -116,10 +116,8 @@ class TByteWriter {
   void U16BE(uint16_t v);
   void U32LE(uint32_t v);
   void U32BE(uint32_t v);
-  void Bytes(std::span<const uint8_t> bytes) {
-    data_.insert(data_.end(), bytes.begin(), bytes.end());
-  }
-  void Text(std::string_view s) { data_.insert(data_.end(), s.begin(), s.end()); }
+  void Bytes(std::span<const uint8_t> bytes);
+  void Text(std::string_view s);
 
  private:
   std::vector<uint8_t> data_;
