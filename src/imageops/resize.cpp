@@ -3,10 +3,14 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <exception>
 #include <limits>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "imageops/bitmap32.h"
+#include "imaging/bitmap_conversion.h"
 #include "platform/numeric.h"
 
 namespace imprimo {
@@ -158,9 +162,16 @@ inline uint8_t ClampRound(float v) {
 // cache[i] += w[k] * line_k[i] for the contributors k in order. Four
 // contributors are taken per sweep; each element still sums them in the same
 // order, so the result equals the one-at-a-time loop.
+#if defined(__GNUC__) && !defined(__clang__)
+// GCC vectorises these sweeps only from -O3 on; they carry most of the work.
+#define IMPRIMO_VECTORIZE __attribute__((optimize("O3")))
+#else
+#define IMPRIMO_VECTORIZE
+#endif
+
 template <typename T>
-void AccumulateRows(float* __restrict cache, size_t span, const T* const* lines, const float* w,
-                    int count) {
+IMPRIMO_VECTORIZE void AccumulateRows(float* __restrict cache, size_t span, const T* const* lines,
+                                      const float* w, int count) {
   int k = 0;
   for (; k + 4 <= count; k += 4) {
     const T* __restrict l0 = lines[k];
@@ -184,11 +195,61 @@ void AccumulateRows(float* __restrict cache, size_t span, const T* const* lines,
   }
 }
 
+// Runs work(y0, y1) over [0, rows) split into bands on the available cores
+// when the job is large enough to be worth it; the bands write disjoint rows,
+// so the result does not depend on the split.
+template <typename Work>
+void RunInBands(int rows, int64_t cost, const Work& work) {
+  constexpr int64_t kMinCostPerThread = 1 << 20;
+  unsigned threads = std::max(1u, std::min(8u, std::thread::hardware_concurrency()));
+  threads = static_cast<unsigned>(
+      std::clamp<int64_t>(cost / kMinCostPerThread, 1, std::min<int64_t>(threads, rows)));
+  if (threads <= 1) {
+    work(0, rows);
+    return;
+  }
+  std::vector<std::thread> pool;
+  std::vector<std::exception_ptr> errors(threads);
+  for (unsigned t = 0; t < threads; ++t) {
+    const int y0 = static_cast<int>(int64_t{rows} * t / threads);
+    const int y1 = static_cast<int>(int64_t{rows} * (t + 1) / threads);
+    auto run = [&work, &errors, t, y0, y1] {
+      try {
+        work(y0, y1);
+      } catch (...) {
+        errors[t] = std::current_exception();
+      }
+    };
+    try {
+      pool.emplace_back(run);
+    } catch (const std::system_error&) {
+      run();  // no thread to be had: do the band here
+    }
+  }
+  for (std::thread& th : pool) th.join();
+  for (const std::exception_ptr& e : errors)
+    if (e) std::rethrow_exception(e);
+}
+
 // Two-pass filtering of interleaved channels. For bytes each result is
 // rounded and clamped; for floats it is stored as summed.
+// Source pixels: rows of interleaved channels, stride bytes apart.
+struct SourceView {
+  const uint8_t* bits;
+  size_t stride;
+  int width, height;
+  const uint8_t* Row(int y) const { return bits + stride * static_cast<size_t>(y); }
+};
+
+SourceView ViewOf(const RasterImage& image) {
+  const TImageFormatInfo* info = GetImageFormatInfo(image.Format);
+  return {image.Bits.get(), static_cast<size_t>(image.Width) * info->BytesPerPixel, image.Width,
+          image.Height};
+}
+
 template <typename T, int CH>
-void Resample(const RasterImage& src, RasterImage& dst, int filter) {
-  const int sw = src.Width, sh = src.Height, dw = dst.Width, dh = dst.Height;
+void Resample(const SourceView& src, RasterImage& dst, int filter) {
+  const int sw = src.width, sh = src.height, dw = dst.Width, dh = dst.Height;
   const ContribTable cols = BuildContribs(sw, dw, filter);
   const ContribTable rows = BuildContribs(sh, dh, filter);
   int minCol = sw, maxCol = -1;
@@ -197,35 +258,39 @@ void Resample(const RasterImage& src, RasterImage& dst, int filter) {
     maxCol = std::max(maxCol, p);
   }
   const size_t span = static_cast<size_t>(maxCol - minCol + 1) * CH;
-  std::vector<float> cache(span);
-  std::vector<const T*> lines;
-  for (int y = 0; y < dh; ++y) {
-    std::fill(cache.begin(), cache.end(), 0.0f);
-    const int first = rows.first[y], n = rows.count[y];
-    lines.resize(n);
-    for (int k = 0; k < n; ++k)
-      lines[k] = reinterpret_cast<const T*>(src.Row(rows.pos[first + k])) + size_t(minCol) * CH;
-    AccumulateRows<T>(cache.data(), span, lines.data(), rows.weight.data() + first, n);
-    T* out = reinterpret_cast<T*>(dst.Row(y));
-    for (int x = 0; x < dw; ++x) {
-      float s0 = 0.0f, s1 = 0.0f, s2 = 0.0f, s3 = 0.0f;
-      for (int k = cols.first[x], e = k + cols.count[x]; k < e; ++k) {
-        const float w = cols.weight[k];
-        const float* c = cache.data() + static_cast<size_t>(cols.pos[k] - minCol) * CH;
-        s0 += w * c[0];
-        if constexpr (CH > 1) s1 += w * c[1];
-        if constexpr (CH > 2) s2 += w * c[2];
-        if constexpr (CH > 3) s3 += w * c[3];
-      }
-      const float sum[4] = {s0, s1, s2, s3};
-      for (int ch = 0; ch < CH; ++ch) {
-        if constexpr (std::is_same_v<T, uint8_t>)
-          out[size_t(x) * CH + ch] = ClampRound(sum[ch]);
-        else
-          out[size_t(x) * CH + ch] = sum[ch];
+  // Target rows are independent: each band of rows has its own row cache.
+  auto band = [&](int y0, int y1) {
+    std::vector<float> cache(span);
+    std::vector<const T*> lines;
+    for (int y = y0; y < y1; ++y) {
+      std::fill(cache.begin(), cache.end(), 0.0f);
+      const int first = rows.first[y], n = rows.count[y];
+      lines.resize(n);
+      for (int k = 0; k < n; ++k)
+        lines[k] = reinterpret_cast<const T*>(src.Row(rows.pos[first + k])) + size_t(minCol) * CH;
+      AccumulateRows<T>(cache.data(), span, lines.data(), rows.weight.data() + first, n);
+      T* out = reinterpret_cast<T*>(dst.Row(y));
+      for (int x = 0; x < dw; ++x) {
+        float s0 = 0.0f, s1 = 0.0f, s2 = 0.0f, s3 = 0.0f;
+        for (int k = cols.first[x], e = k + cols.count[x]; k < e; ++k) {
+          const float w = cols.weight[k];
+          const float* c = cache.data() + static_cast<size_t>(cols.pos[k] - minCol) * CH;
+          s0 += w * c[0];
+          if constexpr (CH > 1) s1 += w * c[1];
+          if constexpr (CH > 2) s2 += w * c[2];
+          if constexpr (CH > 3) s3 += w * c[3];
+        }
+        const float sum[4] = {s0, s1, s2, s3};
+        for (int ch = 0; ch < CH; ++ch) {
+          if constexpr (std::is_same_v<T, uint8_t>)
+            out[size_t(x) * CH + ch] = ClampRound(sum[ch]);
+          else
+            out[size_t(x) * CH + ch] = sum[ch];
+        }
       }
     }
-  }
+  };
+  RunInBands(dh, (static_cast<int64_t>(span) + int64_t{dw} * CH) * dh, band);
 }
 
 // Nearest neighbour in 16.16 fixed point; whole pixels are copied.
@@ -266,17 +331,17 @@ void ResampleInto(const RasterImage& src, RasterImage& dst, int width, int heigh
   }
   switch (src.Format) {
     case ifGray8:
-      Resample<uint8_t, 1>(src, dst, filter);
+      Resample<uint8_t, 1>(ViewOf(src), dst, filter);
       return;
     case ifA8Gray8:
-      Resample<uint8_t, 2>(src, dst, filter);
+      Resample<uint8_t, 2>(ViewOf(src), dst, filter);
       return;
     case ifR8G8B8:
-      Resample<uint8_t, 3>(src, dst, filter);
+      Resample<uint8_t, 3>(ViewOf(src), dst, filter);
       return;
     case ifA8R8G8B8:
     case ifX8R8G8B8:
-      Resample<uint8_t, 4>(src, dst, filter);
+      Resample<uint8_t, 4>(ViewOf(src), dst, filter);
       return;
     default:
       break;
@@ -287,7 +352,7 @@ void ResampleInto(const RasterImage& src, RasterImage& dst, int width, int heigh
   ImageConvert(work, ifA32R32G32B32F);
   RasterImage out;
   ImageCreate(out, width, height, ifA32R32G32B32F);
-  Resample<float, 4>(work, out, filter);
+  Resample<float, 4>(ViewOf(work), out, filter);
   ImageConvert(out, src.Format);
   dst = std::move(out);
 }
@@ -308,6 +373,48 @@ bool ImageResize(RasterImage& image, int32_t width, int32_t height, int32_t filt
   result.Palette = std::move(image.Palette);
   image = std::move(result);
   return true;
+}
+
+// ---------------------------------------------------------------------------
+
+bool RestrictImageSize(TBitmap& bitmap, int32_t width, int32_t height, int32_t mode) {
+  try {
+    const int32_t w = bitmap.Width(), h = bitmap.Height();
+    const std::optional<TNewSize> size = ComputeRestrictedSize(w, h, width, height, mode);
+    if (!size) return false;
+    // An image that would grow in both directions is left as it is.
+    if (size->Width > w && size->Height > h) return true;
+    if (size->Width < 1 || size->Height < 1 || size->Width > kMaxImageSide ||
+        size->Height > kMaxImageSide || size->Width * size->Height > kMaxImagePixels)
+      return false;
+    const int32_t nw = static_cast<int32_t>(size->Width), nh = static_cast<int32_t>(size->Height);
+    if (nw == w && nh == h) return true;
+    RasterImage image;
+    const TPixelFormat pf = bitmap.PixelFormat();
+    if (pf == TPixelFormat::pf24bit || pf == TPixelFormat::pf32bit) {
+      // These bitmaps have the byte layout of R8G8B8 and A8R8G8B8 records:
+      // resample straight from their rows instead of through a full copy.
+      const SourceView view{bitmap.Bits(), bitmap.BytesPerLine(), w, h};
+      if (pf == TPixelFormat::pf24bit) {
+        ImageCreate(image, nw, nh, ifR8G8B8);
+        Resample<uint8_t, 3>(view, image, rfBicubic);
+      } else {
+        ImageCreate(image, nw, nh, ifA8R8G8B8);
+        Resample<uint8_t, 4>(view, image, rfBicubic);
+      }
+    } else {
+      TBitmap working = bitmap;  // the conversion may switch the bitmap's format
+      BitmapToImage(working, image);
+      ImageResize(image, nw, nh, rfBicubic);
+    }
+    // Convert into a fresh bitmap first so that a failure leaves the original.
+    TBitmap result;
+    ImageToBitmap(image, result);
+    bitmap = std::move(result);
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
 }
 
 // ---------------------------------------------------------------------------

@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "imageops/resize.h"
+#include "imaging/bitmap_conversion.h"
 #include "imaging/file_format.h"
 
 namespace imprimo {
@@ -162,6 +163,21 @@ TEST(RestrictImageSize, ResizesTheWorkingBitmap) {
   EXPECT_FALSE(RestrictImageSize(c, 1000000000, 50, 0));  // over the size limits
   EXPECT_EQ(c.Width(), 100);
   EXPECT_EQ(c.Height(), 100);
+}
+
+TEST(RestrictImageSize, SameResultAsThroughAnImageRecord) {
+  for (TPixelFormat pf : {TPixelFormat::pf24bit, TPixelFormat::pf32bit}) {
+    TBitmap b(97, 55, pf);
+    for (int y = 0; y < 55; ++y)
+      for (size_t i = 0; i < b.BytesPerLine(); ++i) b.ScanLine(y)[i] = uint8_t(i * 7 + y * 31);
+    TBitmap viaRecord = b;
+    RasterImage image;
+    BitmapToImage(viaRecord, image);
+    ASSERT_TRUE(ImageResize(image, 40, 22, 2));
+    ImageToBitmap(image, viaRecord);
+    ASSERT_TRUE(RestrictImageSize(b, 40, 22, 0));
+    EXPECT_EQ(b, viaRecord);
+  }
 }
 
 TEST(RestrictImageSize, PaletteImagesUseNearestNeighbour) {
