@@ -201,11 +201,16 @@ void DecodeGif(std::span<const uint8_t> data, RasterImage& image) {
         grayRamp.rgb[3 * i] = grayRamp.rgb[3 * i + 1] = grayRamp.rgb[3 * i + 2] = uint8_t(i);
       table = &grayRamp;
     }
-    if (r.AtEnd()) Truncated();
-    const int minCodeSize = r.U8();
-    if (minCodeSize < 1 || minCodeSize > 11) LzwError();
+    // An image without pixels may come without any image data at all.
+    const bool empty = w == 0 || h == 0;
+    int minCodeSize = 2;
     std::vector<uint8_t> lzw;
-    ReadSubBlocks(r, &lzw);
+    if (!empty || (!r.AtEnd() && r.Peek() != 0x3B)) {
+      if (r.AtEnd()) Truncated();
+      minCodeSize = r.U8();
+      if (minCodeSize < 1 || minCodeSize > 11) LzwError();
+      ReadSubBlocks(r, &lzw);
+    }
 
     if (transparent >= table->count) transparent = -1;
     // Canvas pixels the image leaves uncovered take a transparent index: the

@@ -1,0 +1,145 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "imaging/formats/gif_codec.h"
+#include "imaging_codecs/codec_test_util.h"
+
+namespace imprimo {
+namespace {
+
+using testutil::RandomImage;
+using testutil::SameImage;
+
+std::vector<uint8_t> Encode(const RasterImage& img) {
+  TMemoryStream out;
+  EncodeGif(img, out);
+  return out.Data();
+}
+
+TEST(GifCodec, RoundTripsIndexedImagesExactly) {
+  struct Case {
+    int w, h;
+    uint32_t seed;
+  } cases[] = {{1, 1, 1}, {64, 64, 2}, {300, 300, 3}, {1000, 3, 4}, {7, 129, 5}};
+  for (const Case& c : cases) {
+    RasterImage img = RandomImage(c.w, c.h, ifIndex8, c.seed);
+    RasterImage back;
+    DecodeGif(Encode(img), back);
+    EXPECT_TRUE(SameImage(img, back)) << c.w << "x" << c.h;
+  }
+  // Long runs of one colour grow the code width without noise.
+  RasterImage flat;
+  ImageCreate(flat, 2000, 50, ifIndex8);
+  for (int i = 0; i < 256; ++i) flat.Palette[i] = TColor32Rec{uint8_t(i), 0, 0, 255};
+  for (int y = 0; y < 50; ++y) std::memset(flat.Row(y), y < 25 ? 3 : 200, 2000);
+  RasterImage back;
+  DecodeGif(Encode(flat), back);
+  EXPECT_TRUE(SameImage(flat, back));
+}
+
+TEST(GifCodec, TransparentEntryBecomesTheTransparencyIndex) {
+  RasterImage img = RandomImage(16, 16, ifIndex8, 9);
+  img.Palette[img.Bits[5]].A = 0;
+  std::vector<uint8_t> file = Encode(img);
+  // A graphic control extension follows the 256-entry global table.
+  ASSERT_EQ(file[13 + 768], 0x21);
+  EXPECT_EQ(file[13 + 768 + 1], 0xF9);
+  EXPECT_EQ(file[13 + 768 + 6], img.Bits[5]);
+  RasterImage back;
+  DecodeGif(file, back);
+  EXPECT_TRUE(SameImage(img, back));
+
+  // An unused transparent entry writes no transparency at all.
+  RasterImage solid;
+  ImageCreate(solid, 4, 4, ifIndex8);
+  for (int i = 0; i < 256; ++i) solid.Palette[i] = TColor32Rec{1, 2, 3, uint8_t(i == 0 ? 255 : 0)};
+  file = Encode(solid);
+  EXPECT_EQ(file[13 + 768], 0x2C);
+  DecodeGif(file, back);
+  EXPECT_EQ(back.Palette[0].A, 255);
+}
+
+TEST(GifCodec, DecodesInterlacedRowOrder) {
+  RasterImage img;
+  ImageCreate(img, 3, 10, ifIndex8);
+  for (int i = 0; i < 256; ++i)
+    img.Palette[i] = TColor32Rec{uint8_t(i), uint8_t(i), uint8_t(i), 255};
+  for (int y = 0; y < 10; ++y) std::memset(img.Row(y), y, 3);
+  std::vector<uint8_t> file = Encode(img);
+  ASSERT_EQ(file[13 + 768], 0x2C);
+  file[13 + 768 + 9] |= 0x40;  // same data, now read as interlaced
+  RasterImage back;
+  DecodeGif(file, back);
+  const int stored[10] = {0, 8, 4, 2, 6, 1, 3, 5, 7, 9};  // canvas row of each stored row
+  for (int i = 0; i < 10; ++i) EXPECT_EQ(back.Row(stored[i])[0], i) << "stored row " << i;
+}
+
+std::vector<uint8_t> TinyGif(std::vector<uint8_t> lzw, int minCode = 2,
+                             const char* sig = "GIF89a") {
+  std::vector<uint8_t> f(sig, sig + 6);
+  f.insert(f.end(), {2, 0, 2, 0, 0x81, 0, 0});                        // 2x2, 4-colour table
+  f.insert(f.end(), {0, 0, 0, 255, 255, 255, 255, 0, 0, 0, 0, 255});  // black white red blue
+  f.insert(f.end(), {0x2C, 0, 0, 0, 0, 2, 0, 2, 0, 0, uint8_t(minCode)});
+  f.push_back(uint8_t(lzw.size()));
+  f.insert(f.end(), lzw.begin(), lzw.end());
+  f.insert(f.end(), {0, 0x3B});
+  return f;
+}
+
+TEST(GifCodec, LzwCodesOutOfRangeAreErrors) {
+  RasterImage out;
+  // clear, 0, then code 7 while the next free code is 6.
+  try {
+    DecodeGif(TinyGif({0xC4, 0x01}), out);
+    ADD_FAILURE() << "accepted";
+  } catch (const EImagingError& e) {
+    EXPECT_STREQ(e.what(), "Error when decoding GIF LZW data");
+  }
+  // First code after a clear that is not a literal.
+  EXPECT_THROW(DecodeGif(TinyGif({0x34}), out), EImagingError);  // clear, 6
+  // Minimum code size beyond 11 bits.
+  EXPECT_THROW(DecodeGif(TinyGif({0x00}, 12), out), EImagingError);
+  // A pixel that names a colour past the table.
+  EXPECT_THROW(DecodeGif(TinyGif({0x68, 0x09}, 3), out), EImagingError);  // clear, 6, end
+}
+
+TEST(GifCodec, ShortDataLeavesTheRestTransparent) {
+  // clear, 1, 2, end: only two of four pixels.
+  RasterImage out;
+  DecodeGif(TinyGif({0x8C, 0x0A}), out);  // codes 4,1,2,5 at 3 bits
+  ASSERT_EQ(out.Format, ifIndex8);
+  EXPECT_EQ(out.Row(0)[0], 1);
+  EXPECT_EQ(out.Row(0)[1], 2);
+  const uint8_t blank = out.Row(1)[0];
+  EXPECT_EQ(out.Palette[blank].A, 0);
+  EXPECT_EQ(out.Palette[1].A, 255);
+}
+
+TEST(GifCodec, HeadersAndTruncation) {
+  EXPECT_TRUE(IsGifHeader(TinyGif({0x8C, 0x0A})));
+  EXPECT_TRUE(IsGifHeader(TinyGif({0x8C, 0x0A}, 2, "GIF87a")));
+  EXPECT_FALSE(IsGifHeader(TinyGif({0x8C, 0x0A}, 2, "GIF88a")));
+  RasterImage out;
+  EXPECT_THROW(DecodeGif(TinyGif({0x8C, 0x0A}, 2, "GIF88a"), out), EImagingError);
+
+  RasterImage img = RandomImage(40, 40, ifIndex8, 11);
+  std::vector<uint8_t> good = Encode(img);
+  for (size_t cut = 0; cut < good.size(); cut += 3) {
+    std::vector<uint8_t> part(good.begin(), good.begin() + cut);
+    try {
+      DecodeGif(part, out);
+      ADD_FAILURE() << "truncated file at " << cut << " accepted";
+    } catch (const EImagingError&) {
+    }
+  }
+  // Logical screen of zero size, or too many pixels.
+  std::vector<uint8_t> f = TinyGif({0x8C, 0x0A});
+  f[6] = 0;
+  EXPECT_THROW(DecodeGif(f, out), EImagingError);
+  f[6] = f[7] = f[8] = f[9] = 0xFF;
+  EXPECT_THROW(DecodeGif(f, out), EImagingError);
+}
+
+}  // namespace
+}  // namespace imprimo

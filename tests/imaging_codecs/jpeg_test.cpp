@@ -1,0 +1,126 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+
+#include "imaging/formats/jpeg_codec.h"
+#include "imaging_codecs/codec_test_util.h"
+
+namespace imprimo {
+namespace {
+
+std::vector<uint8_t> Encode(const RasterImage& img, int quality = 90, bool progressive = false) {
+  TMemoryStream out;
+  EncodeJpeg(img, quality, progressive, out);
+  return out.Data();
+}
+
+bool HasMarker(const std::vector<uint8_t>& f, uint8_t marker) {
+  for (size_t i = 0; i + 1 < f.size(); ++i)
+    if (f[i] == 0xFF && f[i + 1] == marker) return true;
+  return false;
+}
+
+// Offset of the first byte after an SOF marker's length field.
+size_t SofOffset(const std::vector<uint8_t>& f) {
+  for (size_t i = 2; i + 1 < f.size(); ++i)
+    if (f[i] == 0xFF && (f[i + 1] == 0xC0 || f[i + 1] == 0xC2)) return i + 4;
+  return 0;
+}
+
+TEST(JpegCodec, ColourRoundTripStaysClose) {
+  RasterImage img = testutil::PhotoLikeImage(64, 48, 1);
+  for (bool progressive : {false, true}) {
+    std::vector<uint8_t> file = Encode(img, 90, progressive);
+    EXPECT_EQ(HasMarker(file, 0xC2), progressive);
+    EXPECT_EQ(HasMarker(file, 0xC0), !progressive);
+    RasterImage back;
+    DecodeJpeg(file, back);
+    ASSERT_EQ(back.Format, ifR8G8B8);
+    ASSERT_EQ(back.Width, 64);
+    ASSERT_EQ(back.Height, 48);
+    int64_t total = 0;
+    for (int32_t i = 0; i < img.Size; ++i) total += std::abs(img.Bits[i] - back.Bits[i]);
+    EXPECT_LT(double(total) / img.Size, 3.0);
+    // Channels keep their places: the first byte ramps up from left to right.
+    EXPECT_GT(back.Row(0)[63 * 3], 200);
+    EXPECT_LT(back.Row(0)[0], 50);
+  }
+}
+
+TEST(JpegCodec, WritesJfifHeaderAndGrayAsOneComponent) {
+  RasterImage gray;
+  ImageCreate(gray, 20, 10, ifGray8);
+  for (int32_t i = 0; i < gray.Size; ++i) gray.Bits[i] = uint8_t(i * 3);
+  std::vector<uint8_t> file = Encode(gray);
+  ASSERT_GT(file.size(), 20u);
+  EXPECT_EQ(file[2], 0xFF);
+  EXPECT_EQ(file[3], 0xE0);
+  EXPECT_EQ(std::string(file.begin() + 6, file.begin() + 11), std::string("JFIF\0", 5));
+  size_t sof = SofOffset(file);
+  ASSERT_NE(sof, 0u);
+  EXPECT_EQ(file[sof + 5], 1);  // component count
+  RasterImage back;
+  DecodeJpeg(file, back);
+  EXPECT_EQ(back.Format, ifGray8);
+
+  file = Encode(testutil::PhotoLikeImage(8, 8, 2));
+  EXPECT_EQ(file[SofOffset(file) + 5], 3);
+}
+
+TEST(JpegCodec, QualityOutsideTheRangeMeansNinety) {
+  RasterImage img = testutil::PhotoLikeImage(32, 32, 3);
+  std::vector<uint8_t> q90 = Encode(img, 90);
+  EXPECT_EQ(Encode(img, 101), q90);
+  EXPECT_EQ(Encode(img, 0), q90);
+  EXPECT_NE(Encode(img, 50), q90);
+  EXPECT_LT(Encode(img, 10).size(), q90.size());
+}
+
+TEST(JpegCodec, CmykConversionUsesInvertedSamples) {
+  // Stored samples are inverted: 255 means no ink.
+  const uint8_t white[4] = {255, 255, 255, 255}, black[4] = {255, 255, 255, 0};
+  uint8_t out[4];
+  JpegCmykToBgra(white, 1, out);
+  EXPECT_EQ(out[0], 255);
+  EXPECT_EQ(out[1], 255);
+  EXPECT_EQ(out[2], 255);
+  EXPECT_EQ(out[3], 255);
+  JpegCmykToBgra(black, 1, out);
+  EXPECT_EQ(out[2], 0);
+  // c = 200, m = 0, y = 255, k = 100: red = 255 - (200 - 200*100/255) - 100 = 33.
+  const uint8_t mixed[4] = {55, 255, 0, 155};
+  JpegCmykToBgra(mixed, 1, out);
+  EXPECT_EQ(out[2], 33);
+  EXPECT_EQ(out[1], 155);
+  EXPECT_EQ(out[0], 0);
+}
+
+TEST(JpegCodec, BrokenFilesFailCleanly) {
+  RasterImage img = testutil::PhotoLikeImage(48, 40, 4);
+  std::vector<uint8_t> good = Encode(img);
+  RasterImage out;
+  for (size_t cut = 0; cut + 2 < good.size(); cut += 5) {
+    std::vector<uint8_t> part(good.begin(), good.begin() + cut);
+    EXPECT_THROW(DecodeJpeg(part, out), EImagingError) << "cut " << cut;
+  }
+  // Garbage after the header: errors or decodes, never crashes.
+  std::vector<uint8_t> noisy = good;
+  for (size_t i = good.size() / 2; i < good.size() - 2; i += 7) noisy[i] ^= 0x5A;
+  try {
+    DecodeJpeg(noisy, out);
+  } catch (const EImagingError&) {
+  }
+  // A frame header claiming a giant picture over a few hundred bytes.
+  std::vector<uint8_t> giant = good;
+  size_t sof = SofOffset(giant);
+  giant[sof + 1] = 0xFF, giant[sof + 2] = 0xF0;  // height 65520
+  giant[sof + 3] = 0x0F, giant[sof + 4] = 0xFF;  // width 4095
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_THROW(DecodeJpeg(giant, out), EImagingError);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+  EXPECT_THROW(DecodeJpeg(std::vector<uint8_t>{0xFF, 0xD8}, out), EImagingError);
+}
+
+}  // namespace
+}  // namespace imprimo
