@@ -1,6 +1,7 @@
 #include "imageops/bitmap_bridge.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>

@@ -1,6 +1,7 @@
 #include "templates/template_state.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -98,6 +99,19 @@ TEST_F(TemplateFiles, LogosLoadOncePerSlotAndMissingOnesSkipOnlyTheirLayer) {
   TBitmap next = Black(20, 10);
   ApplyTemplate(state_, next, "photo2.jpg");
   EXPECT_EQ(CountRed(next), 24);
+}
+
+TEST_F(TemplateFiles, LogoAlphaFromThePngMultipliesWithTheLayerAlpha) {
+  RasterImage img;
+  ImageCreate(img, 2, 1, ifA8R8G8B8);
+  const uint8_t px[8] = {255, 255, 255, 128, 255, 255, 255, 255};
+  std::copy(px, px + 8, img.Bits.get());
+  ASSERT_TRUE(WriteImageFile(folder_ + "alpha.png", img));
+  Open("[Logo]\r\nStyle=1\r\nPicture=alpha.png\r\nAlpha=50\r\nPosition=1\r\n");
+  TBitmap b = Black(2, 1);
+  ApplyTemplate(state_, b, "x.jpg");
+  EXPECT_EQ(b.PixelRGB(0, 0) & 0xFF, 63u);   // (129 * 127) >> 8
+  EXPECT_EQ(b.PixelRGB(1, 0) & 0xFF, 127u);  // (256 * 127) >> 8
 }
 
 TEST_F(TemplateFiles, EmptyAndMissingTemplatesPaintNothing) {
