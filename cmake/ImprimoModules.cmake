@@ -32,7 +32,14 @@ function(imprimo_test name)
     IMPRIMO_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
     IMPRIMO_CORPUS_DIR="${CMAKE_SOURCE_DIR}/../shared/corpus"
     IMPRIMO_TEST_DATA_DIR="${CMAKE_SOURCE_DIR}/tests/data")
-  gtest_discover_tests(test_${name}
-    PROPERTIES ENVIRONMENT "LC_ALL=C;QT_QPA_PLATFORM=offscreen" LABELS "${name};${ARG_LABELS}"
-    DISCOVERY_TIMEOUT 60)
+  # gtest_discover_tests cannot pass list-valued properties, so the test
+  # environment is set by tests/test_env.cpp inside every test program and
+  # each suite carries one label: its own name, or the label it asks for.
+  target_sources(test_${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/test_env.cpp)
+  if(ARG_LABELS)
+    list(GET ARG_LABELS 0 label)
+  else()
+    set(label ${name})
+  endif()
+  gtest_discover_tests(test_${name} PROPERTIES LABELS ${label} DISCOVERY_TIMEOUT 60)
 endfunction()
