@@ -335,10 +335,8 @@ bool FastConvert(const RasterImage& src, TImageFormat dstFormat, uint8_t* dst) {
   const TImageFormat sf = src.Format;
   if (sf == ifR8G8B8 && (dstFormat == ifA8R8G8B8 || dstFormat == ifX8R8G8B8)) {
     for (size_t i = 0; i < n; ++i, s += 3, dst += 4) {
-      dst[0] = s[0];
-      dst[1] = s[1];
-      dst[2] = s[2];
-      dst[3] = 0xFF;
+      const uint32_t v = uint32_t{s[0]} | uint32_t{s[1]} << 8 | uint32_t{s[2]} << 16 | 0xFF000000u;
+      std::memcpy(dst, &v, 4);
     }
     return true;
   }
@@ -563,7 +561,7 @@ bool ImageConvert(RasterImage& image, TImageFormat format) {
     }
 
     RasterImage target;
-    ImageCreate(target, image.Width, image.Height, format);
+    ImageCreateForOverwrite(target, image.Width, image.Height, format);
     ConvertPixels(image, dstInfo, target);
     image = std::move(target);
   } catch (const std::exception& e) {

@@ -22,6 +22,11 @@ TGlobalImagingOptions& GlobalImagingOptions();
 void ReduceColors(const TColor32Rec* pixels, size_t count, uint8_t* indices, TColor32Rec* palette,
                   int maxColors, uint8_t mask);
 
+// ImageCreate for a caller that writes every pixel byte itself: the pixel
+// bytes are left uninitialised (the palette is still zeroed).
+void ImageCreateForOverwrite(RasterImage& image, int32_t width, int32_t height,
+                             TImageFormat format);
+
 // Half-precision float conversions.
 float HalfToFloat(uint16_t h);
 uint16_t FloatToHalf(float f);

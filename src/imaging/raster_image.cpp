@@ -160,7 +160,10 @@ void ImageFree(RasterImage& image) {
 
 void FreeImagesInArray(TDynImageDataArray& images) { images.clear(); }
 
-bool ImageCreate(RasterImage& image, int32_t width, int32_t height, TImageFormat format) {
+namespace {
+
+void CreateImage(RasterImage& image, int32_t width, int32_t height, TImageFormat format,
+                 bool zeroPixels) {
   if (format == ifDefault) format = ifA8R8G8B8;
   const TImageFormatInfo* info = GetImageFormatInfo(format);
   int64_t size = GetPixelsSize(format, width, height);
@@ -178,7 +181,8 @@ bool ImageCreate(RasterImage& image, int32_t width, int32_t height, TImageFormat
   fresh.Format = format;
   fresh.Size = static_cast<int32_t>(size);
   try {
-    fresh.Bits.reset(new uint8_t[size > 0 ? size : 1]());
+    const size_t bytes = size > 0 ? static_cast<size_t>(size) : 1;
+    fresh.Bits.reset(zeroPixels ? new uint8_t[bytes]() : new uint8_t[bytes]);
     if (info->PaletteEntries > 0) fresh.Palette.reset(new TColor32Rec[info->PaletteEntries]());
   } catch (const std::bad_alloc&) {
     char buf[200];
@@ -188,7 +192,18 @@ bool ImageCreate(RasterImage& image, int32_t width, int32_t height, TImageFormat
     throw EImagingError(buf);
   }
   image = std::move(fresh);
+}
+
+}  // namespace
+
+bool ImageCreate(RasterImage& image, int32_t width, int32_t height, TImageFormat format) {
+  CreateImage(image, width, height, format, true);
   return true;
+}
+
+void ImageCreateForOverwrite(RasterImage& image, int32_t width, int32_t height,
+                             TImageFormat format) {
+  CreateImage(image, width, height, format, false);
 }
 
 bool ImageClone(const RasterImage& source, RasterImage& target) {

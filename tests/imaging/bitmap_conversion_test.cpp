@@ -1,0 +1,105 @@
+#include "imaging/bitmap_conversion.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "imaging_test_util.h"
+
+namespace imprimo {
+namespace {
+
+TEST(ImageToBitmap, GrayBecomesEightBitsOverAGrayRamp) {
+  RasterImage img = test::RandomImage(ifGray8, 9, 4, 2);
+  TBitmap bmp;
+  ImageToBitmap(img, bmp);
+  ASSERT_EQ(bmp.PixelFormat(), TPixelFormat::pf8bit);
+  ASSERT_EQ(bmp.Palette().size(), 256u);
+  for (int i = 0; i < 256; ++i) {
+    uint8_t v = static_cast<uint8_t>(i);
+    EXPECT_EQ(bmp.Palette()[i], (TPaletteEntry{v, v, v, 0}));
+  }
+  for (int y = 0; y < 4; ++y) EXPECT_EQ(0, std::memcmp(bmp.ScanLine(y), img.Row(y), 9));
+  EXPECT_EQ(img.Format, ifGray8);  // the caller's image is untouched
+}
+
+TEST(ImageToBitmap, FormatMapping) {
+  struct Case {
+    TImageFormat in;
+    TPixelFormat out;
+  };
+  const Case cases[] = {
+      {ifIndex8, TPixelFormat::pf8bit},    {ifR5G6B5, TPixelFormat::pf16bit},
+      {ifR8G8B8, TPixelFormat::pf24bit},   {ifA8R8G8B8, TPixelFormat::pf32bit},
+      {ifX8R8G8B8, TPixelFormat::pf32bit}, {ifA16R16G16B16, TPixelFormat::pf32bit},
+      {ifR32F, TPixelFormat::pf32bit},     {ifA8Gray8, TPixelFormat::pf32bit},
+      {ifX1R5G5B5, TPixelFormat::pf16bit}, {ifR16G16B16, TPixelFormat::pf24bit},
+      {ifGray16, TPixelFormat::pf8bit}};
+  for (const Case& c : cases) {
+    RasterImage img = test::RandomImage(c.in, 5, 3);
+    TBitmap bmp;
+    ImageToBitmap(img, bmp);
+    EXPECT_EQ(bmp.PixelFormat(), c.out) << GetImageFormatInfo(c.in)->Name;
+    EXPECT_EQ(bmp.Width(), 5);
+    EXPECT_EQ(bmp.Height(), 3);
+  }
+  // A 16-bit-per-channel image keeps its top bytes.
+  RasterImage wide;
+  ImageCreate(wide, 1, 1, ifA16R16G16B16);
+  const uint16_t px[4] = {0x1234, 0x5678, 0x9ABC, 0xFFFF};
+  std::memcpy(wide.Bits.get(), px, 8);
+  TBitmap bmp;
+  ImageToBitmap(wide, bmp);
+  EXPECT_EQ(bmp.ScanLine(0)[1], 0x56);
+  EXPECT_EQ(bmp.ScanLine(0)[3], 0xFF);
+
+  RasterImage invalid;
+  EXPECT_THROW(ImageToBitmap(invalid, bmp), EImagingError);
+}
+
+TEST(BitmapToImage, MappingAndRows) {
+  TBitmap bmp(3, 2, TPixelFormat::pf32bit);
+  for (int y = 0; y < 2; ++y)
+    for (int i = 0; i < 12; ++i) bmp.ScanLine(y)[i] = static_cast<uint8_t>(y * 12 + i);
+  RasterImage img;
+  BitmapToImage(bmp, img);
+  EXPECT_EQ(img.Format, ifA8R8G8B8);
+  EXPECT_EQ(img.Row(1)[3], 15);  // fourth byte becomes alpha unchanged
+
+  TBitmap b15(2, 2, TPixelFormat::pf15bit), b16(2, 2, TPixelFormat::pf16bit),
+      b24(2, 2, TPixelFormat::pf24bit);
+  BitmapToImage(b15, img);
+  EXPECT_EQ(img.Format, ifA1R5G5B5);
+  BitmapToImage(b16, img);
+  EXPECT_EQ(img.Format, ifR5G6B5);
+  BitmapToImage(b24, img);
+  EXPECT_EQ(img.Format, ifR8G8B8);
+}
+
+TEST(BitmapToImage, OneBitBitmapsBecomeIndex8) {
+  TBitmap bmp(10, 2, TPixelFormat::pf1bit);
+  bmp.SetPixelRGB(3, 1, 0xFFFFFF);
+  RasterImage img;
+  BitmapToImage(bmp, img);
+  EXPECT_EQ(bmp.PixelFormat(), TPixelFormat::pf8bit);
+  ASSERT_EQ(img.Format, ifIndex8);
+  const TColor32Rec& white = img.Palette[img.Row(1)[3]];
+  const TColor32Rec& black = img.Palette[img.Row(0)[0]];
+  EXPECT_EQ(white, (TColor32Rec{255, 255, 255, 255}));
+  EXPECT_EQ(black, (TColor32Rec{0, 0, 0, 255}));
+}
+
+TEST(BitmapConversion, RoundTripsAreExact) {
+  for (TImageFormat f : {ifIndex8, ifR5G6B5, ifR8G8B8, ifA8R8G8B8}) {
+    RasterImage img = test::RandomImage(f, 7, 6, f);
+    TBitmap bmp;
+    ImageToBitmap(img, bmp);
+    RasterImage back;
+    BitmapToImage(bmp, back);
+    EXPECT_EQ(back.Format, f);
+    EXPECT_EQ(test::Pixels(back), test::Pixels(img));
+  }
+}
+
+}  // namespace
+}  // namespace imprimo
