@@ -255,6 +255,12 @@ bool NeedsNoFace(char32_t cp) {
          (cp >= 0xFE00 && cp <= 0xFE0F);
 }
 
+// Outline coordinates put the canvas row r at y = kOutlineBase - r (y up).
+// The base is the same for every band: the rasteriser's coverage depends
+// slightly on where an outline lies, so drawing band by band must not move
+// the outlines.
+constexpr int64_t kOutlineBase = int64_t{1} << 18;
+
 // Spans from the anti-aliasing rasteriser, blended into the band.
 struct SpanTarget {
   TGreyTarget* target;
@@ -265,7 +271,7 @@ struct SpanTarget {
 void BlendSpans(int y, int count, const FT_Span* spans, void* user) {
   auto* st = static_cast<SpanTarget*>(user);
   TGreyTarget& t = *st->target;
-  int row = t.height - 1 - y;
+  int64_t row = kOutlineBase - 1 - y - t.top;
   if (row < 0 || row >= t.height) return;
   uint8_t* p = t.data + row * t.stride;
   for (int s = 0; s < count; ++s) {
@@ -286,13 +292,15 @@ void BlendSpans(int y, int count, const FT_Span* spans, void* user) {
 // drawn in windows of at most this many columns.
 constexpr int kRasterWindow = 16384;
 
-// Renders an outline whose coordinates (26.6, y up) are canvas columns and
-// band rows counted from the band's bottom edge.
+// Renders an outline (26.6, x = canvas column, y = kOutlineBase - canvas row)
+// into the band.
 void RenderOutline(FT_Library lib, FT_Outline* outline, TGreyTarget& t, int level) {
   FT_BBox box;
   FT_Outline_Get_CBox(outline, &box);
-  if (box.xMax <= 0 || box.yMax <= 0 || box.xMin >= FT_Pos(t.width) * 64 ||
-      box.yMin >= FT_Pos(t.height) * 64)
+  const FT_Pos yMin = static_cast<FT_Pos>(kOutlineBase - t.top - t.height);
+  const FT_Pos yMax = static_cast<FT_Pos>(kOutlineBase - t.top);
+  if (box.xMax <= 0 || box.yMax <= yMin * 64 || box.xMin >= FT_Pos(t.width) * 64 ||
+      box.yMin >= yMax * 64)
     return;
   int x0 = std::max<int>(0, static_cast<int>(box.xMin >> 6));
   int x1 = std::min<int>(t.width, static_cast<int>((box.xMax + 63) >> 6));
@@ -306,9 +314,9 @@ void RenderOutline(FT_Library lib, FT_Outline* outline, TGreyTarget& t, int leve
     params.gray_spans = BlendSpans;
     params.user = &st;
     params.clip_box.xMin = 0;
-    params.clip_box.yMin = 0;
+    params.clip_box.yMin = yMin;
     params.clip_box.xMax = right - left;
-    params.clip_box.yMax = t.height;
+    params.clip_box.yMax = yMax;
     FT_Outline_Render(lib, outline, &params);
     FT_Outline_Translate(outline, FT_Pos(left) * 64, 0);
   }
@@ -445,7 +453,7 @@ void TTextLayout::Draw(TGreyTarget& target, double x, double y, uint8_t level) c
       static_cast<FT_Fixed>(std::lround(s * 65536)), static_cast<FT_Fixed>(std::lround(c * 65536))};
   bool rotated = L.font.escapement % 3600 != 0;
   // Canvas point (local frame of the unturned cell) -> outline coordinates.
-  double bottom = target.top + target.height;
+  const double bottom = static_cast<double>(kOutlineBase);
   auto toOutline = [&](double lx, double ly, FT_Pos& ox, FT_Pos& oy) {
     double sx = x + lx * c + ly * s;
     double sy = y - lx * s + ly * c;
