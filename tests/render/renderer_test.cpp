@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "platform/numeric.h"
 #include "platform/random.h"
 #include "render/text_renderer.h"
 
@@ -87,6 +88,32 @@ TEST(TextRenderer, SettingsAssignByClass) {
   EXPECT_EQ(sh.Color(), 0x444444);
   TIAMask notSettings;
   EXPECT_THROW(sh.Assign(notSettings), EConvertError);
+}
+
+TEST(TextRenderer, MaskSizeIsTheScaledExtentDividedAndWidenedForItalics) {
+  TBitmap bmp(10, 10, TPixelFormat::pf24bit);
+  TCanvas canvas(bmp);
+  canvas.Font().SetName("Arial");
+  canvas.Font().SetSize(28);
+  TIAFont font(&canvas);  // quality 1: scale 3
+  const std::u16string text = u"Imprimo";
+  TLogFont scaled = canvas.Font().LogFont();
+  scaled.height *= 3;
+  TSize cx = GetTextExtentPoint(scaled, text);
+  TSize size;
+  font.TextExtent(text, size);
+  EXPECT_EQ(size, (TSize{(cx.cx + 2) / 3, (cx.cy + 2) / 3}));
+  font.Mask().Build(text);
+  EXPECT_EQ(font.Mask().Width(), size.cx);
+  EXPECT_EQ(font.Mask().Height(), size.cy);
+  EXPECT_EQ(font.Mask().Stride() % 4, 0);
+
+  canvas.Font().SetStyle(fsItalic);
+  scaled = canvas.Font().LogFont();
+  scaled.height *= 3;
+  int w = (GetTextExtentPoint(scaled, text).cx + 2) / 3;
+  font.TextExtent(text, size);
+  EXPECT_EQ(size.cx, w + static_cast<int>(RoundHalfEven(w / 7.0 * 0.3)));
 }
 
 TEST(TextRenderer, ShadowOffsetsPlaceTextAndShadowInTheMeasuredBox) {
