@@ -1,4 +1,4 @@
-// Font engine: a GDI-like font description, face lookup through fontconfig,
+// Font engine: a font description in the classic desktop form, face lookup through fontconfig,
 // shaping with HarfBuzz and anti-aliased drawing with FreeType into 8-bit
 // grey buffers.
 //
