@@ -1,0 +1,149 @@
+// The batch run, written once against a small host interface. The desktop
+// window and the terminal command each implement TBatchHost; the run and the
+// per-image pipeline never know which one they talk to.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/settings.h"
+#include "exif/exif_reader.h"
+#include "imaging/raster_image.h"
+#include "platform/bitmap.h"
+#include "templates/template_state.h"
+
+namespace imprimo {
+
+// Texts the run shows. Hosts with a language file may translate them; the run
+// passes these exact strings.
+inline constexpr const char* kTextFoldersMustDiffer =
+    "The source and destination directories must be different.";
+inline constexpr const char* kTextFolderNotFound = "Can not find folder : %s . Please re-set.";
+inline constexpr const char* kTextTemplateNotFound =
+    "Unable to find selected template. Please choose a template first!";
+inline constexpr const char* kTextRunFinishedQuestion =
+    "Processing finished! \r\nDo you want to open the output folder? ";
+inline constexpr const char* kTextProgressCaption = "Progress...[%d%%]";
+
+// Row icons of the image list.
+enum TRowIcon : int { kIconFailed = 0, kIconSucceeded = 1, kIconWaiting = 2, kIconWorking = 3 };
+// Pipeline status codes.
+enum TImageStatus : int { kStatusFailed = 0, kStatusSucceeded = 1, kStatusWorking = 2 };
+// Result columns of a row (sub-column indexes).
+enum TRowColumn : int {
+  kColFormat = 0,
+  kColOriginalDimension = 1,
+  kColOriginalSize = 2,
+  kColNewDimension = 3,
+  kColNewSize = 4
+};
+
+enum class TRunState { Idle, Running };
+
+// What one ProcessImage call produced, beyond the row's columns.
+struct TImageResult {
+  std::string OutputPath;  // the file written; empty when nothing was written
+  std::string Reason;      // why the image failed; empty on success
+};
+
+class TBatchHost {
+ public:
+  virtual ~TBatchHost() = default;
+
+  // The image list.
+  virtual int RowCount() const = 0;
+  virtual std::string RowText(int row) const = 0;  // the source path
+  virtual void SetRowIcon(int row, int icon) = 0;  // TRowIcon
+  virtual void SetRowColumn(int row, int subColumn, const std::string& text) = 0;
+  virtual void RemoveAllRows() = 0;
+
+  // Copies the host's panel into the settings record (a no-op for hosts
+  // that set the record directly).
+  virtual void PanelToSettings() = 0;
+  // The output folder exactly as the user typed it (for the "Can not find
+  // folder" message); the run moves the input focus there after a refusal.
+  virtual std::string OutputFolderText() const = 0;
+  virtual void FocusOutputFolder() {}
+
+  // Command enabling: Running disables the run command and everything that
+  // could change the list, the template or the EXIF objects; Idle restores.
+  virtual void SetRunState(TRunState state) = 0;
+  virtual void ShowDetailList() {}
+
+  // Progress panel and message pumping.
+  virtual void ShowProgress(bool visible) = 0;
+  virtual void SetProgress(int percent, const std::string& caption) = 0;
+  virtual void ProcessMessages() = 0;
+  virtual bool StopRequested() const = 0;
+  virtual void ClearStopRequested() = 0;
+
+  // Modal messages: "Error" with the error icon; "Question" with Yes and No
+  // (true for Yes).
+  virtual void ShowError(const std::string& text) = 0;
+  virtual bool AskQuestion(const std::string& text) = 0;
+
+  // After the run: the advanced serial is shown in the panel.
+  virtual void ShowRenameNo(int64_t renameNo) = 0;
+  // After-run actions.
+  virtual void CloseProgram() = 0;
+  virtual void OpenFolder(const std::string& folder) = 0;
+
+  // Called once per processed row, after its log entry (optional).
+  virtual void ImageFinished(int /*row*/, int /*status*/, const TImageResult& /*result*/) {}
+};
+
+// Maps a pipeline status code to the row's icon: 0 -> failed, 1 -> succeeded,
+// 2 -> being processed; other codes are ignored.
+void SetRowStatus(TBatchHost& host, int row, int code);
+
+// The objects every image needs, created once per process and reused.
+struct TWorkingObjects {
+  TBitmap Bitmap;          // the working picture
+  RasterImage Image;       // the record loading and saving go through
+  TimgData ExifReader;     // the source's metadata
+  TTemplateState Template; // TemplateDoc, LayerSections, LogoList, sequence, EXIF summary
+};
+
+// Everything a run reads or changes besides the host.
+struct TRunContext {
+  TSettings& Settings;
+  TProgramValues& Values;
+  std::string ProgramFolder;  // trailing "/"
+  std::string DataFolder;     // where Log.dat and Watermarks/ live; trailing "/"
+  std::vector<std::string>& AddedFolders;
+  std::string TemplatePath;  // the selected template's .wg file
+  TWorkingObjects& Work;
+};
+
+// Opens context.TemplatePath into the template state; without such a file
+// shows kTextTemplateNotFound through the host and returns false.
+bool OpenSelectedTemplate(TRunContext& context, TBatchHost& host);
+
+enum class TRunOutcome {
+  NotStarted,  // a folder or template check refused the run
+  Finished,    // every row was processed
+  Stopped,     // the stop flag ended the loop between rows
+  Error        // an error escaped the pipeline and ended the loop
+};
+
+struct TRunSummary {
+  TRunOutcome Outcome = TRunOutcome::NotStarted;
+  int Rows = 0;
+  int Processed = 0;
+  int Succeeded = 0;
+  int Failed = 0;
+  std::string ErrorText;  // the refusal or the escaped error
+};
+
+// The run command: panel to settings, folder and template checks, template
+// preparation, the row loop with progress, log entries, stop between rows,
+// sequence and serial advance, the cleanup that always runs and the after-run
+// actions.
+TRunSummary RunBatch(TRunContext& context, TBatchHost& host);
+
+// Progress after row i of n: (i + 1) / n * 100, halves to even.
+int RunProgress(int index, int count);
+std::string ProgressCaption(int percent);
+
+}  // namespace imprimo

@@ -1,0 +1,36 @@
+// The per-image pipeline: one source file in, one output file out.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "app/batch_run.h"
+
+namespace imprimo {
+
+// Loads path, restricts its size, draws the border, paints the template,
+// names the output, saves it with the format's option and carries the EXIF
+// block of a JPEG source over to a JPEG output. Reports through the host
+// only (row icon and columns); status ends 1 on success, 0 on failure.
+// Failures of the image itself (unreadable, corrupt, unwritable output) are
+// reported by status and result.Reason, never thrown.
+TImageResult ProcessImage(const std::string& path, int row, int& status, TRunContext& context,
+                          TBatchHost& host);
+
+// Output extension (with its dot) for a SaveFormat index; ".jpg" outside 0..15.
+std::string OutputExtension(int32_t saveFormat);
+// The extension case rule: 0 upper case, 2 keeps the source's own spelling
+// when the two agree ignoring case, anything else the lower-case table value.
+std::string ApplyExtensionCase(std::string newExt, std::string_view srcExt, int32_t changeCase);
+// The output folder for a source path: with PathType 2 the sub-folder below
+// the matching entry of addedFolders is mirrored under OutPath (created when
+// createFolders); otherwise the source's own folder. Trailing "/".
+std::string OutputFolderFor(const std::string& path, const TSettings& settings,
+                            const std::vector<std::string>& addedFolders, bool createFolders);
+// outDir + base + ext, or the first free outDir + base + "(n)" + ext.
+std::string NumberedOutputPath(const std::string& outDir, const std::string& base,
+                               const std::string& ext, bool overwrite);
+// "1024 x 768"
+std::string DimensionText(int width, int height);
+
+}  // namespace imprimo
