@@ -87,17 +87,20 @@ inline void StoreLE(uint8_t* p, int n, uint64_t v) {
   for (int i = 0; i < n; ++i, v >>= 8) p[i] = static_cast<uint8_t>(v);
 }
 
-// Widens an n-bit value to 16 bits by repeating its bits (0 -> 0, max -> 0xFFFF).
+// Widens an n-bit value to 16 bits by repeating its bits (0 -> 0, max ->
+// 0xFFFF). Channels narrower than 8 bits repeat to 8 bits first, so that
+// their 8-bit value is the usual bit replication.
 inline uint16_t Expand16(uint32_t v, int bits) {
   if (bits == 16) return static_cast<uint16_t>(v);
   if (bits == 0) return 0xFFFF;
+  const int target = bits < 8 ? 8 : 16;
   uint32_t out = 0;
-  int pos = 16 - bits;
+  int pos = target - bits;
   while (pos > -bits) {
     out |= pos >= 0 ? v << pos : v >> -pos;
     pos -= bits;
   }
-  return static_cast<uint16_t>(out);
+  return static_cast<uint16_t>(target == 8 ? (out & 0xFF) * 257 : out);
 }
 
 // Narrows a 16-bit value to n bits with rounding.

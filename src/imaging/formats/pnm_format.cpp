@@ -29,7 +29,7 @@ class TPnmLexer {
   void SkipSpaceAndComments() {
     while (pos < d_.size()) {
       if (d_[pos] == '#') {
-        while (pos < d_.size() && d_[pos] != '\n' && d_[pos] != '\r') ++pos;
+        while (pos < d_.size() && d_[pos] != '\n') ++pos;
       } else if (IsSpace(d_[pos])) {
         ++pos;
       } else {

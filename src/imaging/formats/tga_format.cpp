@@ -127,6 +127,13 @@ RasterImage DecodeTga(std::span<const uint8_t> data) {
       if (image.Bits[i] < cmFirst || image.Bits[i] >= cmFirst + map.size())
         Bad("pixel index outside the colour map");
   }
+  if (format == ifA1R5G5B5) {
+    // Many writers declare the attribute bit but leave it clear everywhere;
+    // such an image is opaque, not invisible.
+    bool used = false;
+    for (int32_t i = 1; i < image.Size && !used; i += 2) used = (image.Bits[i] & 0x80) != 0;
+    if (!used) image.Format = ifX1R5G5B5;
+  }
   if (format == ifA8R8G8B8 && (descriptor & 15) == 0) {
     // Without declared alpha bits the fourth byte counts only when it is used.
     bool used = false;
