@@ -114,6 +114,15 @@ TEST(GifCodec, ShortDataLeavesTheRestTransparent) {
   const uint8_t blank = out.Row(1)[0];
   EXPECT_EQ(out.Palette[blank].A, 0);
   EXPECT_EQ(out.Palette[1].A, 255);
+
+  // An image of zero width, with or without data, leaves the canvas clear.
+  for (bool withData : {true, false}) {
+    std::vector<uint8_t> f = TinyGif({0x8C, 0x0A});
+    f[6 + 7 + 12 + 5] = 0;  // image width
+    if (!withData) f.erase(f.begin() + 6 + 7 + 12 + 10, f.end() - 1);
+    DecodeGif(f, out);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(out.Palette[out.Bits[i]].A, 0) << withData;
+  }
 }
 
 TEST(GifCodec, HeadersAndTruncation) {
@@ -125,11 +134,13 @@ TEST(GifCodec, HeadersAndTruncation) {
 
   RasterImage img = RandomImage(40, 40, ifIndex8, 11);
   std::vector<uint8_t> good = Encode(img);
-  for (size_t cut = 0; cut < good.size(); cut += 3) {
+  for (size_t cut = 0; cut < good.size(); cut += cut + 30 < good.size() ? 3 : 1) {
     std::vector<uint8_t> part(good.begin(), good.begin() + cut);
     try {
       DecodeGif(part, out);
-      ADD_FAILURE() << "truncated file at " << cut << " accepted";
+      // Only the trailer may be missing.
+      EXPECT_EQ(cut, good.size() - 1);
+      EXPECT_TRUE(SameImage(img, out));
     } catch (const EImagingError&) {
     }
   }
@@ -139,6 +150,39 @@ TEST(GifCodec, HeadersAndTruncation) {
   EXPECT_THROW(DecodeGif(f, out), EImagingError);
   f[6] = f[7] = f[8] = f[9] = 0xFF;
   EXPECT_THROW(DecodeGif(f, out), EImagingError);
+}
+
+TEST(GifCodec, SetsOfImagesKeepEveryImage) {
+  RasterImage a = RandomImage(30, 20, ifIndex8, 21);
+  RasterImage b = RandomImage(12, 40, ifIndex8, 22);  // other colours, other size
+  RasterImage c;
+  ImageClone(a, c);
+  std::memset(c.Bits.get(), 9, size_t(c.Size));
+  TMemoryStream out;
+  EncodeGifImages({&a, &b, &c}, out);
+  TDynImageDataArray images;
+  DecodeGifImages(out.Data(), images, false);
+  ASSERT_EQ(images.size(), 3u);
+  const RasterImage* sources[] = {&a, &b, &c};
+  for (int i = 0; i < 3; ++i) {
+    const RasterImage& got = images[i];
+    const RasterImage& src = *sources[i];
+    ASSERT_EQ(got.Width, 30);
+    ASSERT_EQ(got.Height, 40);
+    for (int y = 0; y < got.Height; ++y)
+      for (int x = 0; x < got.Width; ++x) {
+        const TColor32Rec& px = got.Palette[got.Row(y)[x]];
+        if (x < src.Width && y < src.Height) {
+          EXPECT_EQ(px, src.Palette[src.Row(y)[x]]) << i << " at " << x << "," << y;
+        } else {
+          EXPECT_EQ(px.A, 0) << i << " at " << x << "," << y;
+        }
+      }
+  }
+  // Asking for the first image only stops there.
+  images.clear();
+  DecodeGifImages(out.Data(), images, true);
+  EXPECT_EQ(images.size(), 1u);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "imaging/formats/gif_codec.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <vector>
@@ -50,15 +51,26 @@ class TPixelSink {
         interlaced_(interlaced),
         colourCount_(colourCount) {}
 
-  bool Full() const { return row_ >= height_; }
+  bool Full() const { return row_ >= height_ || width_ <= 0; }
   int64_t Written() const { return written_; }
+  bool Used(int index) const { return used_[index]; }
+
+  // Gives the pixels the data did not reach the index blank.
+  void FillRest(uint8_t blank) {
+    while (!Full()) {
+      Store(blank);
+      if (++x_ == width_) {
+        x_ = 0;
+        NextRow();
+      }
+    }
+  }
 
   void Put(uint8_t index) {
     if (Full()) return;
     if (index >= colourCount_) throw EImagingError("GIF pixel refers to a missing colour");
-    int cx = left_ + x_, cy = top_ + CanvasRow();
-    if (cx < canvas_.Width && cy < canvas_.Height) canvas_.Row(cy)[cx] = index;
-    ++written_;
+    Store(index);
+    used_[index] = true;
     if (++x_ == width_) {
       x_ = 0;
       NextRow();
@@ -83,6 +95,11 @@ class TPixelSink {
     return 1 + r * 2;
   }
   void NextRow() { ++row_; }
+  void Store(uint8_t index) {
+    int cx = left_ + x_, cy = top_ + CanvasRow();
+    if (cx < canvas_.Width && cy < canvas_.Height) canvas_.Row(cy)[cx] = index;
+    ++written_;
+  }
 
   RasterImage& canvas_;
   int left_, top_, width_, height_;
@@ -90,7 +107,22 @@ class TPixelSink {
   int colourCount_;
   int x_ = 0, row_ = 0;
   int64_t written_ = 0;
+  std::array<bool, 256> used_{};
 };
+
+// Fills the canvas outside the image rectangle.
+void FillOutside(RasterImage& canvas, int left, int top, int w, int h, uint8_t blank) {
+  for (int y = 0; y < canvas.Height; ++y) {
+    uint8_t* row = canvas.Row(y);
+    if (y < top || y >= top + h || left >= canvas.Width) {
+      std::memset(row, blank, size_t(canvas.Width));
+      continue;
+    }
+    std::memset(row, blank, size_t(left));
+    const int right = std::min(canvas.Width, left + w);
+    std::memset(row + right, blank, size_t(canvas.Width - right));
+  }
+}
 
 void DecodeLzw(std::span<const uint8_t> data, int minCodeSize, TPixelSink& sink) {
   const int clear = 1 << minCodeSize, eoi = clear + 1;
@@ -155,7 +187,7 @@ bool IsGifHeader(std::span<const uint8_t> data) {
          (std::memcmp(data.data(), "GIF87a", 6) == 0 || std::memcmp(data.data(), "GIF89a", 6) == 0);
 }
 
-void DecodeGif(std::span<const uint8_t> data, RasterImage& image) {
+void DecodeGifImages(std::span<const uint8_t> data, TDynImageDataArray& images, bool onlyFirst) {
   if (!IsGifHeader(data)) throw EImagingError("Not a GIF file");
   TByteReader r(data);
   r.Skip(6);
@@ -170,9 +202,16 @@ void DecodeGif(std::span<const uint8_t> data, RasterImage& image) {
 
   int transparent = -1;
   while (true) {
-    if (r.AtEnd()) Truncated();
+    if (r.AtEnd()) {
+      // A missing trailer after whole images loses nothing.
+      if (images.empty()) Truncated();
+      return;
+    }
     uint8_t tag = r.U8();
-    if (tag == 0x3B) throw EImagingError("GIF file holds no image");
+    if (tag == 0x3B) {
+      if (images.empty()) throw EImagingError("GIF file holds no image");
+      return;
+    }
     if (tag == 0x21) {
       if (r.AtEnd()) Truncated();
       uint8_t label = r.U8();
@@ -213,13 +252,8 @@ void DecodeGif(std::span<const uint8_t> data, RasterImage& image) {
     }
 
     if (transparent >= table->count) transparent = -1;
-    // Canvas pixels the image leaves uncovered take a transparent index: the
-    // transparency index, else the first entry past the colour table.
-    const int blank = transparent >= 0 ? transparent : table->count < 256 ? table->count : 0;
-
     RasterImage canvas;
     ImageCreate(canvas, screenW, screenH, ifIndex8);
-    if (blank != 0) std::memset(canvas.Bits.get(), blank, size_t(canvas.Size));
     for (int i = 0; i < 256; ++i) {
       canvas.Palette[i] =
           i < table->count
@@ -232,10 +266,30 @@ void DecodeGif(std::span<const uint8_t> data, RasterImage& image) {
     if (w > 0 && h > 0) DecodeLzw(lzw, minCodeSize, sink);
     const bool covers =
         left == 0 && top == 0 && w >= screenW && h >= screenH && sink.Written() == int64_t(w) * h;
-    if (!covers) canvas.Palette[blank].A = 0;
-    image = std::move(canvas);
-    return;
+    if (!covers) {
+      // Canvas pixels the image leaves uncovered are transparent: they take the
+      // transparency index, else an entry past the colour table, else an entry
+      // the image does not use. (An image using all 256 colours has no spare
+      // entry; its uncovered pixels then show colour 0.)
+      int blank = transparent >= 0 ? transparent : table->count < 256 ? table->count : -1;
+      for (int i = 0; i < 256 && blank < 0; ++i)
+        if (!sink.Used(i)) blank = i;
+      if (blank >= 0) {
+        FillOutside(canvas, left, top, w, h, uint8_t(blank));
+        sink.FillRest(uint8_t(blank));
+        canvas.Palette[blank].A = 0;
+      }
+    }
+    images.push_back(std::move(canvas));
+    if (onlyFirst) return;
+    transparent = -1;  // a graphic control extension applies to one image
   }
+}
+
+void DecodeGif(std::span<const uint8_t> data, RasterImage& image) {
+  TDynImageDataArray images;
+  DecodeGifImages(data, images, true);
+  image = std::move(images.front());
 }
 
 // ---------------------------------------------------------------------------
@@ -319,57 +373,93 @@ class TLzwEncoder {
 
 }  // namespace
 
-void EncodeGif(const RasterImage& image, TImagingStream& out) {
-  if (!ImageIsValid(image) || image.Format != ifIndex8 || image.Width <= 0 || image.Height <= 0 ||
-      image.Width > 65535 || image.Height > 65535)
-    throw EImagingError("GIF cannot store this image as it stands");
+namespace {
+
+int UsedTransparentIndex(const RasterImage& image) {
   const size_t count = size_t(image.Width) * image.Height;
-  const uint8_t* px = image.Bits.get();
-
   std::array<bool, 256> used{};
-  for (size_t i = 0; i < count; ++i) used[px[i]] = true;
-  int transparent = -1;
-  for (int i = 0; i < 256 && transparent < 0; ++i)
-    if (used[i] && image.Palette[i].A < 128) transparent = i;
+  for (size_t i = 0; i < count; ++i) used[image.Bits[i]] = true;
+  for (int i = 0; i < 256; ++i)
+    if (used[i] && image.Palette[i].A < 128) return i;
+  return -1;
+}
 
-  TByteWriter w;
-  w.Data().reserve(800);
-  w.Text("GIF89a");
-  w.U16LE(uint16_t(image.Width));
-  w.U16LE(uint16_t(image.Height));
-  w.U8(0xF7);  // global table of 256 entries, 8 bits of colour resolution
-  w.U8(0);
-  w.U8(0);
+void PutColourTable(TByteWriter& w, const RasterImage& image) {
   for (int i = 0; i < 256; ++i) {
     w.U8(image.Palette[i].R);
     w.U8(image.Palette[i].G);
     w.U8(image.Palette[i].B);
   }
-  if (transparent >= 0) {
-    const uint8_t gce[] = {0x21, 0xF9, 4, 1, 0, 0, uint8_t(transparent), 0};
-    w.Bytes(gce);
+}
+
+bool SameColours(const RasterImage& a, const RasterImage& b) {
+  for (int i = 0; i < 256; ++i)
+    if (a.Palette[i].R != b.Palette[i].R || a.Palette[i].G != b.Palette[i].G ||
+        a.Palette[i].B != b.Palette[i].B)
+      return false;
+  return true;
+}
+
+}  // namespace
+
+void EncodeGif(const RasterImage& image, TImagingStream& out) { EncodeGifImages({&image}, out); }
+
+void EncodeGifImages(const std::vector<const RasterImage*>& images, TImagingStream& out) {
+  if (images.empty()) throw EImagingError("No image to write");
+  int screenW = 0, screenH = 0;
+  for (const RasterImage* image : images) {
+    if (!ImageIsValid(*image) || image->Format != ifIndex8 || image->Width <= 0 ||
+        image->Height <= 0 || image->Width > 65535 || image->Height > 65535)
+      throw EImagingError("GIF cannot store this image as it stands");
+    screenW = std::max(screenW, image->Width);
+    screenH = std::max(screenH, image->Height);
   }
-  w.U8(0x2C);
-  w.U16LE(0);
-  w.U16LE(0);
-  w.U16LE(uint16_t(image.Width));
-  w.U16LE(uint16_t(image.Height));
+  const RasterImage& first = *images.front();
+
+  TByteWriter w;
+  w.Data().reserve(800);
+  w.Text("GIF89a");
+  w.U16LE(uint16_t(screenW));
+  w.U16LE(uint16_t(screenH));
+  w.U8(0xF7);  // global table of 256 entries, 8 bits of colour resolution
   w.U8(0);
-  w.U8(8);  // minimum code size
+  w.U8(0);
+  PutColourTable(w, first);
   out.Write(w.Data());
 
-  std::vector<uint8_t> lzw;
-  TLzwEncoder(lzw).Encode(px, count);
-  std::vector<uint8_t> blocks;
-  blocks.reserve(lzw.size() + lzw.size() / 255 + 3);
-  for (size_t pos = 0; pos < lzw.size(); pos += 255) {
-    size_t n = std::min<size_t>(255, lzw.size() - pos);
-    blocks.push_back(uint8_t(n));
-    blocks.insert(blocks.end(), lzw.begin() + pos, lzw.begin() + pos + n);
+  for (const RasterImage* image : images) {
+    TByteWriter head;
+    const int transparent = UsedTransparentIndex(*image);
+    if (transparent >= 0) {
+      const uint8_t gce[] = {0x21, 0xF9, 4, 1, 0, 0, uint8_t(transparent), 0};
+      head.Bytes(gce);
+    }
+    // Images whose colours differ from the first carry their own table.
+    const bool local = image != &first && !SameColours(*image, first);
+    head.U8(0x2C);
+    head.U16LE(0);
+    head.U16LE(0);
+    head.U16LE(uint16_t(image->Width));
+    head.U16LE(uint16_t(image->Height));
+    head.U8(local ? 0x87 : 0);
+    if (local) PutColourTable(head, *image);
+    head.U8(8);  // minimum code size
+    out.Write(head.Data());
+
+    std::vector<uint8_t> lzw;
+    TLzwEncoder(lzw).Encode(image->Bits.get(), size_t(image->Width) * image->Height);
+    std::vector<uint8_t> blocks;
+    blocks.reserve(lzw.size() + lzw.size() / 255 + 2);
+    for (size_t pos = 0; pos < lzw.size(); pos += 255) {
+      size_t n = std::min<size_t>(255, lzw.size() - pos);
+      blocks.push_back(uint8_t(n));
+      blocks.insert(blocks.end(), lzw.begin() + pos, lzw.begin() + pos + n);
+    }
+    blocks.push_back(0);
+    out.Write(blocks);
   }
-  blocks.push_back(0);
-  blocks.push_back(0x3B);
-  out.Write(blocks);
+  const uint8_t trailer = 0x3B;
+  out.Write(&trailer, 1);
 }
 
 }  // namespace imprimo

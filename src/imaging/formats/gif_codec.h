@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <span>
+#include <vector>
 
 #include "imaging/imaging_stream.h"
 #include "imaging/raster_image.h"
@@ -20,9 +21,19 @@ bool IsGifHeader(std::span<const uint8_t> data);
 // transparent. Throws EImagingError on any fault.
 void DecodeGif(std::span<const uint8_t> data, RasterImage& image);
 
+// Decodes the images of a GIF file in file order, each as DecodeGif makes the
+// first (the logical screen with that one image on it; earlier images are not
+// composed in). Stops after the first image when onlyFirst.
+void DecodeGifImages(std::span<const uint8_t> data, TDynImageDataArray& images, bool onlyFirst);
+
 // Writes an Index8 image as a GIF89a file with a 256-entry global colour
 // table. The first palette entry with alpha below 128 that a pixel uses
 // becomes the transparency index.
 void EncodeGif(const RasterImage& image, TImagingStream& out);
+
+// Writes a set of Index8 images into one file: the logical screen is as large
+// as the largest image, the first image's palette is the global colour table
+// and images with other colours carry a local table.
+void EncodeGifImages(const std::vector<const RasterImage*>& images, TImagingStream& out);
 
 }  // namespace imprimo

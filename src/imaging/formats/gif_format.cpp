@@ -16,19 +16,17 @@ bool TGIFFileFormat::ProbeContent(TImagingStream& stream) {
   return IsGifHeader(PeekHeader(stream, 13));
 }
 
-bool TGIFFileFormat::DecodeImages(TImagingStream& stream, TDynImageDataArray& images, bool) {
-  // Only the first frame is decoded; a whole animation has no use here.
+bool TGIFFileFormat::DecodeImages(TImagingStream& stream, TDynImageDataArray& images,
+                                  bool onlyFirst) {
   std::vector<uint8_t> data = stream.ReadRemaining();
-  RasterImage image;
-  DecodeGif(data, image);
-  images.push_back(std::move(image));
+  DecodeGifImages(data, images, onlyFirst);
   return true;
 }
 
 bool TGIFFileFormat::EncodeImages(TImagingStream& stream,
                                   const std::vector<const RasterImage*>& images) {
   if (images.empty()) return false;
-  EncodeGif(*images[0], stream);
+  EncodeGifImages(images, stream);
   return true;
 }
 
