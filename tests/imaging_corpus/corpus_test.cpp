@@ -80,7 +80,8 @@ bool PillowDecode(const fs::path& file, TRgba& out) {
 bool MagickDecode(const fs::path& file, TRgba& out) {
   if (!HaveMagick()) return false;
   bool ok;
-  auto bytes = Run("convert " + Quote(file.string() + "[0]") + " -depth 8 pam:- 2>/dev/null", ok);
+  auto bytes = Run(
+      "convert " + Quote(file.string() + "[0]") + " -auto-orient -depth 8 pam:- 2>/dev/null", ok);
   if (!ok) return false;
   try {
     RasterImage img = DecodePortableMap(bytes);
