@@ -1,5 +1,5 @@
-// Feeds arbitrary bytes to the GIF decoder; anything but a clean image or
-// an imaging error is a finding.
+// Feeds arbitrary bytes to the GIF decoder, every image of the file; anything
+// but clean images or an imaging error is a finding.
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -7,10 +7,11 @@
 #include "imaging/formats/gif_codec.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  imprimo::RasterImage image;
+  imprimo::TDynImageDataArray images;
   try {
-    imprimo::DecodeGif(std::span<const uint8_t>(data, size), image);
-    if (!imprimo::ImageIsValid(image)) __builtin_trap();
+    imprimo::DecodeGifImages(std::span<const uint8_t>(data, size), images, false);
+    for (const imprimo::RasterImage& image : images)
+      if (!imprimo::ImageIsValid(image)) __builtin_trap();
   } catch (const imprimo::EImagingError&) {
   }
   return 0;

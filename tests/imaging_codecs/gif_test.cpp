@@ -150,6 +150,12 @@ TEST(GifCodec, HeadersAndTruncation) {
   EXPECT_THROW(DecodeGif(f, out), EImagingError);
   f[6] = f[7] = f[8] = f[9] = 0xFF;
   EXPECT_THROW(DecodeGif(f, out), EImagingError);
+  // 8000 x 8000 is allowed in principle, but not over a few bytes of data.
+  f[6] = 0x40, f[7] = 0x1F, f[8] = 0x40, f[9] = 0x1F;
+  EXPECT_THROW(DecodeGif(f, out), EImagingError);
+  f[6] = 0xFF, f[7] = 0xFF, f[8] = 1, f[9] = 0;  // 65535 x 1 is fine
+  DecodeGif(f, out);
+  EXPECT_EQ(out.Width, 65535);
 }
 
 TEST(GifCodec, SetsOfImagesKeepEveryImage) {

@@ -9,6 +9,8 @@ namespace imprimo {
 namespace {
 
 constexpr int kMaxCodes = 4096;
+constexpr int64_t kSmallCanvas = int64_t{1} << 24;
+constexpr int64_t kMaxPixelsPerByte = 4096;
 
 [[noreturn]] void LzwError() { throw EImagingError("Error when decoding GIF LZW data"); }
 [[noreturn]] void Truncated() { throw EImagingError("GIF file is truncated"); }
@@ -197,6 +199,11 @@ void DecodeGifImages(std::span<const uint8_t> data, TDynImageDataArray& images, 
   if (screenW == 0 || screenH == 0) throw EImagingError("GIF logical screen has no size");
   if (int64_t(screenW) * screenH > kMaxImagePixels)
     throw EImagingError("GIF image is larger than supported");
+  // One LZW code yields at most a few thousand pixels, so a large screen
+  // needs data in proportion; a tiny file cannot claim a giant canvas.
+  if (int64_t(screenW) * screenH > kSmallCanvas &&
+      int64_t(screenW) * screenH > int64_t(data.size()) * kMaxPixelsPerByte)
+    throw EImagingError("GIF logical screen is larger than its data can fill");
   TColourTable global;
   if (flags & 0x80) ReadColourTable(r, flags & 7, global);
 
