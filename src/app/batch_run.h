@@ -99,10 +99,10 @@ void SetRowStatus(TBatchHost& host, int row, int code);
 
 // The objects every image needs, created once per process and reused.
 struct TWorkingObjects {
-  TBitmap Bitmap;          // the working picture
-  RasterImage Image;       // the record loading and saving go through
-  TimgData ExifReader;     // the source's metadata
-  TTemplateState Template; // TemplateDoc, LayerSections, LogoList, sequence, EXIF summary
+  TBitmap Bitmap;           // the working picture
+  RasterImage Image;        // the record loading and saving go through
+  TimgData ExifReader;      // the source's metadata
+  TTemplateState Template;  // TemplateDoc, LayerSections, LogoList, sequence, EXIF summary
 };
 
 // Everything a run reads or changes besides the host.
@@ -116,7 +116,8 @@ struct TRunContext {
   TWorkingObjects& Work;
 };
 
-// Opens context.TemplatePath into the template state; without such a file
+// Opens context.TemplatePath (logos of picture layers are looked up in the
+// template's own folder) into the template state; without such a file
 // shows kTextTemplateNotFound through the host and returns false.
 bool OpenSelectedTemplate(TRunContext& context, TBatchHost& host);
 
@@ -134,6 +135,7 @@ struct TRunSummary {
   int Succeeded = 0;
   int Failed = 0;
   std::string ErrorText;  // the refusal or the escaped error
+  std::string LogError;   // first failure to save Log.dat; the run went on
 };
 
 // The run command: panel to settings, folder and template checks, template

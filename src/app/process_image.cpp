@@ -1,0 +1,233 @@
+#include "app/process_image.h"
+
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <system_error>
+
+#include "app/naming.h"
+#include "imageops/border.h"
+#include "imageops/resize.h"
+#include "imaging/bitmap_conversion.h"
+#include "imaging/file_format.h"
+#include "platform/text.h"
+#include "render/text_variables.h"
+
+namespace imprimo {
+
+namespace {
+
+// Folder part of a path including its trailing "/"; empty without one.
+std::string FolderPart(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string NamePart(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The extension of a name with its dot, as written; empty when the last dot
+// is not in the name part.
+std::string ExtensionOf(const std::string& path) {
+  const std::string name = NamePart(path);
+  const size_t dot = name.rfind('.');
+  return dot == std::string::npos ? std::string() : name.substr(dot);
+}
+
+std::string AsciiUpper(std::string s) {
+  for (char& c : s)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return s;
+}
+
+bool FileExists(const std::string& path) {
+  std::error_code ec;
+  return std::filesystem::exists(std::filesystem::symlink_status(path, ec)) && !ec;
+}
+
+// Why a source that did not load failed, in words a user can act on.
+std::string LoadFailureReason(const std::string& path) {
+  std::error_code ec;
+  const auto st = std::filesystem::status(path, ec);
+  if (ec || !std::filesystem::exists(st)) return "the file does not exist";
+  if (std::filesystem::is_directory(st)) return "the path is a folder, not an image file";
+  const auto size = std::filesystem::file_size(path, ec);
+  if (!ec && size == 0) return "the file is empty";
+  if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+    std::fclose(f);
+  } else {
+    return "the file cannot be read (permission denied)";
+  }
+  return "not an image file of a known format";
+}
+
+// Sets the row's icon from the status when the pipeline leaves, and releases
+// the image record, whatever way it leaves.
+class TFinishGuard {
+ public:
+  TFinishGuard(TBatchHost& host, int row, const int& status, RasterImage& image)
+      : host_(host), row_(row), status_(status), image_(image) {}
+  ~TFinishGuard() {
+    ImageFree(image_);
+    try {
+      SetRowStatus(host_, row_, status_);
+    } catch (...) {
+    }
+  }
+
+ private:
+  TBatchHost& host_;
+  int row_;
+  const int& status_;
+  RasterImage& image_;
+};
+
+}  // namespace
+
+std::string OutputExtension(int32_t saveFormat) {
+  if (saveFormat < 0 || saveFormat >= kSaveFormatCount) return ".jpg";
+  return SaveFormatInfo(saveFormat).extension;
+}
+
+std::string ApplyExtensionCase(std::string newExt, std::string_view srcExt, int32_t changeCase) {
+  if (changeCase == 0) return AsciiUpper(std::move(newExt));
+  if (changeCase == 2 && SameTextUtf8(newExt, srcExt)) return std::string(srcExt);
+  return newExt;
+}
+
+std::string OutputFolderFor(const std::string& path, const TSettings& settings,
+                            const std::vector<std::string>& addedFolders, bool createFolders) {
+  if (settings.PathType != 2) return WithTrailingSeparator(FolderPart(path));
+  const std::string srcDir = WithTrailingSeparator(FolderPart(path));
+  std::string sub;
+  bool isAddedFolder = false;
+  for (const std::string& f : addedFolders)
+    if (SameTextUtf8(f, srcDir)) isAddedFolder = true;
+  if (!isAddedFolder) {
+    for (const std::string& f : addedFolders) {
+      if (!f.empty() && srcDir.find(f) != std::string::npos) {
+        sub = srcDir.substr(f.size());
+        break;
+      }
+    }
+  }
+  if (sub.empty()) return settings.OutPath;
+  if (sub.front() == '/') sub.erase(0, 1);
+  if (createFolders) CreateSubFolders(settings.OutPath, sub);
+  return settings.OutPath + sub;
+}
+
+std::string NumberedOutputPath(const std::string& outDir, const std::string& base,
+                               const std::string& ext, bool overwrite) {
+  std::string out = outDir + base + ext;
+  if (overwrite) return out;
+  for (int n = 1; FileExists(out); ++n) out = outDir + base + "(" + std::to_string(n) + ")" + ext;
+  return out;
+}
+
+std::string DimensionText(int width, int height) {
+  return std::to_string(width) + " x " + std::to_string(height);
+}
+
+TImageResult ProcessImage(const std::string& path, int row, int& status, TRunContext& context,
+                          TBatchHost& host) {
+  TImageResult result;
+  TSettings& s = context.Settings;
+  TWorkingObjects& work = context.Work;
+
+  status = kStatusWorking;
+  SetRowStatus(host, row, kStatusWorking);
+  status = kStatusFailed;
+  TFinishGuard guard(host, row, status, work.Image);
+
+  try {
+    if (!ReadImageFile(path, work.Image)) {
+      result.Reason = LoadFailureReason(path);
+      return result;
+    }
+    host.SetRowColumn(row, kColOriginalDimension,
+                      DimensionText(work.Image.Width, work.Image.Height));
+
+    if (s.SaveFormat >= -16 && s.SaveFormat <= -1) s.SaveFormat = 0;
+    std::string newExt = OutputExtension(s.SaveFormat);
+    const std::string srcExt = ExtensionOf(path);
+
+    const std::string outDir = OutputFolderFor(path, s, context.AddedFolders, true);
+
+    std::string name = NamePart(path);
+    if (s.Rename)
+      name = ApplyRenamePattern(s.RenameTpl, name, static_cast<int32_t>(s.RenameNo & 0xFFFFFFFF));
+    const std::string base = name.substr(0, name.size() - std::min(name.size(), srcExt.size()));
+
+    newExt = ApplyExtensionCase(std::move(newExt), srcExt, s.ChangeCase);
+
+    ImageToBitmap(work.Image, work.Bitmap);
+    // The record is refilled from the bitmap below; releasing its pixels now
+    // keeps only one full copy of a large picture alive while drawing.
+    ImageFree(work.Image);
+
+    if (s.Resize && !RestrictImageSize(work.Bitmap, s.NewWidth, s.NewHeight, s.ResizeMode)) {
+      result.Reason = "the picture could not be resized";
+      return result;
+    }
+
+    work.ExifReader.ReadMetadata(path);
+    FillExifSummary(work.Template.ExifSummary, work.ExifReader);
+
+    if (s.DrawBorder &&
+        !AddImageBorder(work.Bitmap, s.BorderTopWidth, s.BorderRightWidth, s.BorderBottomWidth,
+                        s.BorderLeftWidth, s.BorderColor, s.BorderMode, s.BorderPosition)) {
+      result.Reason = "the border could not be drawn";
+      return result;
+    }
+
+    ApplyTemplate(work.Template, work.Bitmap, base + newExt);
+
+    BitmapToImage(work.Bitmap, work.Image);
+    host.SetRowColumn(row, kColNewDimension, DimensionText(work.Image.Width, work.Image.Height));
+
+    const std::string out = NumberedOutputPath(outDir, base, newExt, s.OverwriteOutput);
+
+    switch (s.SaveFormat) {
+      case 0:
+        SetImagingOption(ImagingJpegQuality, s.Quality);
+        break;
+      case 1:
+        SetImagingOption(ImagingPNGCompressLevel, s.Compress);
+        break;
+      case 3:
+        SetImagingOption(ImagingMNGCompressLevel, s.Compress);
+        break;
+      case 4:
+        SetImagingOption(ImagingJNGQuality, s.Quality);
+        break;
+      default:
+        break;
+    }
+
+    // The image layer writes a temporary file beside out and renames it into
+    // place, so a failed save never leaves a partial file, nor replaces the
+    // source when writing over it.
+    if (!WriteImageFile(out, work.Image)) {
+      result.Reason = "the output format cannot store this picture";
+      return result;
+    }
+    result.OutputPath = out;
+    host.SetRowColumn(row, kColNewSize, FormatSizeText(FileSizeOf(out)));
+
+    if (s.KeepExif && s.SaveFormat == 0 && work.ExifReader.HasExifBlock())
+      work.ExifReader.InsertMetadataIntoJpeg(out, false);
+
+    status = kStatusSucceeded;
+  } catch (const std::exception& e) {
+    // The image layer raises errors for files it cannot read or write; each
+    // such error fails this image only.
+    status = kStatusFailed;
+    result.Reason = e.what();
+  }
+  return result;
+}
+
+}  // namespace imprimo
