@@ -34,6 +34,7 @@ RasterImage DecodePcx(std::span<const uint8_t> data) {
   r.U8();
   const int planes = r.U8();
   const size_t bytesPerLine = r.U16LE();
+  r.Seek(kHeaderSize);
   if (encoding > 1) Bad("unknown encoding");
   if (xmax < xmin || ymax < ymin) Bad("bad image bounds");
   const int width = xmax - xmin + 1, height = ymax - ymin + 1;
@@ -107,8 +108,9 @@ RasterImage DecodePcx(std::span<const uint8_t> data) {
       for (int i = 0; i < 256; ++i) pal[i] = {uint8_t(i), uint8_t(i), uint8_t(i), 255};
     } else if (!vga) {
       for (int i = 0; i < 16; ++i) pal[i] = {ega[3 * i + 2], ega[3 * i + 1], ega[3 * i], 255};
-      // Two-colour files often leave the header palette blank: black and white.
-      if (colours == 2 && pal[0] == pal[1]) {
+      // One-bit single-plane images are monochrome whatever the header palette
+      // holds (writers leave stale bytes there).
+      if (colours == 2 && planes == 1) {
         pal[0] = {0, 0, 0, 255};
         pal[1] = {255, 255, 255, 255};
       }

@@ -140,17 +140,22 @@ RasterImage DecodePsd(std::span<const uint8_t> data) {
   if (channels < colourChannels) Bad("too few channels for the colour mode");
   if (mode == kIndexed && depth != 8) Bad("indexed images must have 8 bits");
   if (mode == kCmyk && depth == 32) Bad("unsupported bit depth");
-  const bool alpha =
-      channels > colourChannels && mode != kIndexed && mode != kBitmap && mode != kMultichannel;
-  const int used = colourChannels + (alpha ? 1 : 0);
-
   const uint32_t modeDataLen = r.U32BE();
   auto modeData = r.Bytes(modeDataLen);
   if (mode == kIndexed && modeDataLen < 768) Bad("palette is missing");
   const uint32_t resourcesLen = r.U32BE();
   auto resources = r.Bytes(resourcesLen);
   const uint32_t layersLen = r.U32BE();
-  r.Skip(layersLen);
+  auto layers = r.Bytes(layersLen);
+  // The first extra channel is the merged image's transparency unless the
+  // file has layers and a positive layer count (then the extra channels are
+  // spot or mask channels and the merged image is opaque).
+  int layerCount = 0;
+  if (layersLen >= 6 && Be32(layers.data()) >= 2)
+    layerCount = static_cast<int16_t>(Be16(layers.data() + 4));
+  const bool alpha = channels > colourChannels && mode != kIndexed && mode != kBitmap &&
+                     mode != kMultichannel && layerCount <= 0;
+  const int used = colourChannels + (alpha ? 1 : 0);
   const uint16_t compression = r.U16BE();
   if (compression > 1) Bad("unsupported compression");
 
