@@ -358,6 +358,17 @@ bool FastConvert(const RasterImage& src, TImageFormat dstFormat, uint8_t* dst) {
     }
     return true;
   }
+  if ((sf == ifR8G8B8 || sf == ifA8R8G8B8 || sf == ifX8R8G8B8) && dstFormat == ifGray8) {
+    // Same arithmetic as the general path, without its per-pixel dispatch.
+    const int step = sf == ifR8G8B8 ? 3 : 4;
+    for (size_t i = 0; i < n; ++i, s += step, ++dst) {
+      const uint16_t g16 =
+          Luminance16(static_cast<uint16_t>(s[2] * 257), static_cast<uint16_t>(s[1] * 257),
+                      static_cast<uint16_t>(s[0] * 257));
+      *dst = static_cast<uint8_t>(NarrowGray(g16 * 0x0001000100010001ull, 8));
+    }
+    return true;
+  }
   if (sf == ifGray8 && (dstFormat == ifR8G8B8 || dstFormat == ifA8R8G8B8)) {
     const int step = dstFormat == ifR8G8B8 ? 3 : 4;
     for (size_t i = 0; i < n; ++i, ++s, dst += step) {

@@ -1,5 +1,7 @@
 #include "imaging/raster_image.h"
 
+#include <sys/mman.h>
+
 #include <array>
 #include <cinttypes>
 #include <cstdio>
@@ -162,6 +164,16 @@ void FreeImagesInArray(TDynImageDataArray& images) { images.clear(); }
 
 namespace {
 
+// Photo-sized buffers fault in far faster as large pages; the advice is only
+// a hint and is ignored where unsupported.
+void AdviseLargePages(uint8_t* p, size_t bytes) {
+  constexpr size_t kLarge = size_t{2} << 20;
+  if (bytes < 2 * kLarge) return;
+  const uintptr_t begin = (reinterpret_cast<uintptr_t>(p) + kLarge - 1) & ~(kLarge - 1);
+  const uintptr_t end = (reinterpret_cast<uintptr_t>(p) + bytes) & ~(kLarge - 1);
+  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+}
+
 void CreateImage(RasterImage& image, int32_t width, int32_t height, TImageFormat format,
                  bool zeroPixels) {
   if (format == ifDefault) format = ifA8R8G8B8;
@@ -182,7 +194,9 @@ void CreateImage(RasterImage& image, int32_t width, int32_t height, TImageFormat
   fresh.Size = static_cast<int32_t>(size);
   try {
     const size_t bytes = size > 0 ? static_cast<size_t>(size) : 1;
-    fresh.Bits.reset(zeroPixels ? new uint8_t[bytes]() : new uint8_t[bytes]);
+    fresh.Bits.reset(new uint8_t[bytes]);
+    AdviseLargePages(fresh.Bits.get(), bytes);
+    if (zeroPixels) std::memset(fresh.Bits.get(), 0, bytes);
     if (info->PaletteEntries > 0) fresh.Palette.reset(new TColor32Rec[info->PaletteEntries]());
   } catch (const std::bad_alloc&) {
     char buf[200];

@@ -44,6 +44,17 @@ TEST(ImagingOptions, DefaultsChecksAndUnboundIds) {
   EXPECT_FALSE(PopOptions());
 }
 
+TEST(ImagingOptions, FormatOptionsStoreOutOfRangeValuesUntilTheNextSave) {
+  if (!FormatByExtension("jpg")) GTEST_SKIP() << "JPEG format not registered";
+  PushOptions();
+  EXPECT_TRUE(SetImagingOption(ImagingJpegQuality, 101));
+  EXPECT_EQ(GetImagingOption(ImagingJpegQuality), 101);
+  EXPECT_TRUE(SetImagingOption(ImagingJpegQuality, 0));
+  EXPECT_EQ(GetImagingOption(ImagingJpegQuality), 0);
+  PopOptions();
+  EXPECT_EQ(GetImagingOption(ImagingJpegQuality), 90);
+}
+
 TEST(ImagingOptions, RegisterGrowsTableAndRefusesDuplicates) {
   static int32_t variable = 42;
   EXPECT_FALSE(RegisterImagingOption(-3, &variable));

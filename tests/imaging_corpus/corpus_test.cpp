@@ -234,7 +234,7 @@ int CheckGood(const std::vector<fs::path>& files, int tolerance, const std::vect
   return compared;
 }
 
-TEST(BmpSuite, GoodFilesMatchAnIndependentDecoder) {
+TEST(BmpCorpus, GoodFilesMatchAnIndependentDecoder) {
   REQUIRE_CORPUS("bmp/bmpsuite/g");
   auto files = Files(kCorpus / "bmp/bmpsuite/g", {".bmp"});
   ASSERT_FALSE(files.empty());
@@ -242,7 +242,7 @@ TEST(BmpSuite, GoodFilesMatchAnIndependentDecoder) {
   EXPECT_GT(CheckGood(files, 0, {TOracle::Magick, TOracle::Pillow}), 20);
 }
 
-TEST(BmpSuite, BadFilesAreRefusedAndNothingCrashes) {
+TEST(BmpCorpus, BadFilesAreRefusedAndNothingCrashes) {
   REQUIRE_CORPUS("bmp/bmpsuite/b");
   // Files whose damage is harmless to a careful reader may load: a wrong file
   // size, image size or density field, or a bit field with no blue bits.
@@ -264,7 +264,7 @@ TEST(BmpSuite, BadFilesAreRefusedAndNothingCrashes) {
   EXPECT_GT(loaded, 10);
 }
 
-TEST(TgaSuites, ConformanceFilesMatchTheirReferences) {
+TEST(TgaCorpus, ConformanceFilesMatchTheirReferences) {
   REQUIRE_CORPUS("tga");
   // gdk-pixbuf: reference PNGs listed in REFS.txt.
   std::map<std::string, fs::path> refs;
@@ -295,7 +295,7 @@ TEST(TgaSuites, ConformanceFilesMatchTheirReferences) {
   CheckGood(Files(kCorpus / "tga/oiio-images", {".tga"}), 0, kImageOracles);
 }
 
-TEST(TgaSuites, BrokenFilesAreRefused) {
+TEST(TgaCorpus, BrokenFilesAreRefused) {
   REQUIRE_CORPUS("tga/gdk-pixbuf/fail");
   // A colour map shorter than the indices it serves, runs past the end,
   // missing maps and absurd sizes all end in a refusal.
@@ -309,7 +309,7 @@ TEST(TgaSuites, BrokenFilesAreRefused) {
   }
 }
 
-TEST(PortableMaps, GoodFilesMatchAnIndependentDecoder) {
+TEST(PortableMapCorpus, GoodFilesMatchAnIndependentDecoder) {
   REQUIRE_CORPUS("pnm");
   std::vector<fs::path> good;
   const std::set<std::string> exts = {".pbm", ".pgm", ".ppm", ".pnm", ".pam", ".pfm"};
@@ -339,7 +339,7 @@ TEST(PortableMaps, GoodFilesMatchAnIndependentDecoder) {
   CheckGood(Files(kCorpus / "pnm/oiio-images", {".pfm"}), 1, kMapOracles);
 }
 
-TEST(PortableMaps, BadFilesAreRefused) {
+TEST(PortableMapCorpus, BadFilesAreRefused) {
   REQUIRE_CORPUS("pnm");
   std::vector<fs::path> bad;
   for (auto& f : Files(kCorpus / "pnm/haskell-netpbm/bad", {".ppm"})) bad.push_back(f);
