@@ -196,7 +196,10 @@ TEST(BmpCodec, HeaderChecks) {
   EXPECT_THROW(DecodeBmp(Bmp8(0, 1, 0, row)), EImagingError);      // zero width
   EXPECT_THROW(DecodeBmp(Bmp8(70000, 1, 0, row)), EImagingError);  // gigantic
   EXPECT_THROW(DecodeBmp(Bmp8(30000, 30000, 0, row)), EImagingError);
-  EXPECT_THROW(DecodeBmp(Bmp8(3, 1, 0, row, 300)), EImagingError);  // palette too large
+  EXPECT_NO_THROW(DecodeBmp(Bmp8(3, 1, 0, row, 300)));  // long palette, all present
+  auto absurdPalette = Bmp8(3, 1, 0, row, 300);
+  absurdPalette[47] = 0x10;  // 0x1000012C colours
+  EXPECT_THROW(DecodeBmp(absurdPalette), EImagingError);
   auto badPlanes = Bmp8(3, 1, 0, row);
   badPlanes[26] = 2;
   EXPECT_THROW(DecodeBmp(badPlanes), EImagingError);

@@ -133,6 +133,8 @@ RasterImage DecodeBmp(std::span<const uint8_t> data) {
   if (width > kMaxImageSide || height > kMaxImageSide || int64_t{width} * height > kMaxImagePixels)
     Bad("image too large");
   if (os2v2 && compression >= 3) Bad("unsupported OS/2 compression");
+  if (!os2v2 && (compression == 4 || compression == 5))
+    Bad("embedded JPEG or PNG data is not supported");
   if (!(bitCount == 1 || bitCount == 2 || bitCount == 4 || bitCount == 8 || bitCount == 16 ||
         bitCount == 24 || bitCount == 32))
     Bad("unsupported bit count");
@@ -153,9 +155,11 @@ RasterImage DecodeBmp(std::span<const uint8_t> data) {
   RasterImage image;
   if (bitCount <= 8) {
     const uint32_t maxEntries = 1u << bitCount;
-    if (clrUsed > 256) Bad("palette too large");
-    uint32_t entries = clrUsed ? clrUsed : maxEntries;
     const size_t entrySize = core ? 3 : 4;
+    // A palette longer than 256 entries is legal as long as it is present;
+    // indices can reach only the first 256.
+    if (clrUsed > 256 && uint64_t{clrUsed} * entrySize > r.Remaining()) Bad("palette too large");
+    uint32_t entries = clrUsed ? std::min<uint32_t>(clrUsed, 256) : maxEntries;
     ImageCreate(image, width, height, ifIndex8);
     // The palette lies between the header and the pixel data.
     size_t available = r.Remaining() / entrySize;
