@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <filesystem>
+#include <map>
 
 #include "imageops/bitmap_bridge.h"
 #include "render/picture_layer.h"
@@ -61,16 +62,24 @@ void PrepareLayers(TTemplateState& state, const std::string& watermarkFolder) {
   if (!state.TemplateDoc) return;
   state.LayerSections = state.TemplateDoc->SectionNames();
   state.LogoList.reserve(state.LayerSections.size());
+  const auto none = std::make_shared<const TBitmap32>();
+  // One decoded bitmap per file, however many sections name it.
+  std::map<std::string, std::shared_ptr<const TBitmap32>> loaded;
   TMarkItem item;
   for (const std::u16string& section : state.LayerSections) {
-    state.LogoList.emplace_back();
+    state.LogoList.push_back(none);
     ReadMarkItem(*state.TemplateDoc, section, item);
     if (!item.Enabled) continue;
     if (item.Style != 0) {
-      const std::string path = watermarkFolder + item.Picture;
-      TBitmap32 logo;
-      if (!item.Picture.empty() && FileExists(path) && LoadFileToBitmap32(path, logo))
-        state.LogoList.back() = std::move(logo);
+      if (item.Picture.empty()) continue;
+      auto [it, fresh] = loaded.try_emplace(item.Picture, none);
+      if (fresh) {
+        const std::string path = watermarkFolder + item.Picture;
+        TBitmap32 logo;
+        if (FileExists(path) && LoadFileToBitmap32(path, logo))
+          it->second = std::make_shared<const TBitmap32>(std::move(logo));
+      }
+      state.LogoList.back() = it->second;
     } else if (auto start = FindSequenceStart(item.Text)) {
       state.WatermarkSequence = *start;
     }
@@ -90,8 +99,8 @@ void ApplyTemplate(TTemplateState& state, TBitmap& bitmap, const std::string& fi
     // A failing painter leaves the bitmap as it left it; the next layer goes on.
     try {
       if (item.Style != 0) {
-        if (i < state.LogoList.size() && !state.LogoList[i].Empty())
-          DrawPictureLayer(bitmap, item, state.LogoList[i]);
+        if (i < state.LogoList.size() && state.LogoList[i] && !state.LogoList[i]->Empty())
+          DrawPictureLayer(bitmap, item, *state.LogoList[i]);
       } else if (!item.Text.empty()) {
         DrawTextLayer(bitmap, item, fileName, state.ExifSummary, state.WatermarkSequence);
       }

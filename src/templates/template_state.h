@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,9 +19,11 @@ namespace imprimo {
 struct TTemplateState {
   std::optional<IniDocument> TemplateDoc;     // none until a template is opened
   std::vector<std::u16string> LayerSections;  // section names in file order
-  std::vector<TBitmap32> LogoList;            // slot i belongs to section i; empty = no logo
-  int32_t WatermarkSequence = -1;             // -1: no enabled text layer holds a sequence
-  TExifSummary ExifSummary;                   // the current image's EXIF values
+  // Slot i belongs to section i and is never null; an empty (0 x 0) bitmap
+  // means no logo. Sections naming the same file share one loaded bitmap.
+  std::vector<std::shared_ptr<const TBitmap32>> LogoList;
+  int32_t WatermarkSequence = -1;  // -1: no enabled text layer holds a sequence
+  TExifSummary ExifSummary;        // the current image's EXIF values
 };
 
 // Value of the first "{$S...}" sequence variable in text: its digits read as
@@ -30,8 +33,8 @@ std::optional<int32_t> FindSequenceStart(std::u16string_view text);
 // Prepares the opened template for a run: WatermarkSequence from the last
 // enabled text layer holding a sequence variable, LayerSections, and every
 // enabled picture layer's logo loaded from watermarkFolder (with a trailing
-// separator) into LogoList. Logos that are missing or do not load leave an
-// empty slot.
+// separator) into LogoList, each file decoded once. Logos that are missing or
+// do not load leave an empty slot.
 void PrepareLayers(TTemplateState& state, const std::string& watermarkFolder);
 
 // Paints every enabled layer of the template on bitmap in file order. A layer

@@ -86,10 +86,10 @@ TEST_F(TemplateFiles, LogosLoadOncePerSlotAndMissingOnesSkipOnlyTheirLayer) {
       "[Off]\r\nEnabled=0\r\nStyle=1\r\nPicture=logo.png\r\n");
   ASSERT_EQ(state_.LayerSections.size(), 4u);
   ASSERT_EQ(state_.LogoList.size(), 4u);
-  EXPECT_TRUE(state_.LogoList[0].Empty());
-  EXPECT_TRUE(state_.LogoList[1].Empty());
-  EXPECT_EQ(state_.LogoList[2].Width(), 6);
-  EXPECT_TRUE(state_.LogoList[3].Empty());
+  EXPECT_TRUE(state_.LogoList[0]->Empty());
+  EXPECT_TRUE(state_.LogoList[1]->Empty());
+  EXPECT_EQ(state_.LogoList[2]->Width(), 6);
+  EXPECT_TRUE(state_.LogoList[3]->Empty());
 
   TBitmap img = Black(20, 10);
   ApplyTemplate(state_, img, "photo.jpg");
@@ -179,17 +179,21 @@ TEST_F(TemplateFiles, BadLogosAndManySections) {
       "[A]\r\nStyle=1\r\nPicture=corrupt.png\r\n[B]\r\nStyle=1\r\nPicture=folder.png\r\n"
       "[C]\r\nStyle=1\r\nPicture=\r\n");
   ASSERT_EQ(state_.LogoList.size(), 3u);
-  for (const auto& logo : state_.LogoList) EXPECT_TRUE(logo.Empty());
+  for (const auto& logo : state_.LogoList) EXPECT_TRUE(logo->Empty());
 
+  // Ten thousand layers naming one logo share a single decoded bitmap.
+  WriteLogo("logo.png");
   std::string many;
   for (int i = 0; i < 10000; ++i)
-    many += "[L" + std::to_string(i) + "]\r\nStyle=1\r\nPicture=none.png\r\n";
+    many += "[L" + std::to_string(i) + "]\r\nStyle=1\r\nPicture=logo.png\r\nAlpha=100\r\n";
   Open(many);
   EXPECT_EQ(state_.LayerSections.size(), 10000u);
-  EXPECT_EQ(state_.LogoList.size(), 10000u);
+  ASSERT_EQ(state_.LogoList.size(), 10000u);
+  EXPECT_EQ(state_.LogoList[0]->Width(), 6);
+  EXPECT_EQ(state_.LogoList[0].get(), state_.LogoList[9999].get());
   TBitmap img = Black(4, 4);
   ApplyTemplate(state_, img, "x.jpg");
-  EXPECT_EQ(img.PixelFormat(), TPixelFormat::pf24bit);  // no layer painted
+  EXPECT_EQ(CountRed(img), 16);
 }
 
 }  // namespace
