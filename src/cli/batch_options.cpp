@@ -1,0 +1,292 @@
+#include "cli/batch_options.h"
+
+#include <charconv>
+#include <cstring>
+#include <string_view>
+
+namespace imprimo {
+
+namespace {
+
+const char* const kFormatExtensions[kSaveFormatCount] = {"jpg", "png", "bmp", "mng", "jng", "gif",
+                                                         "dds", "tga", "pgm", "ppm", "pam", "pfm",
+                                                         "jp2", "psd", "cif", "img"};
+
+template <typename T>
+bool ParseNumber(std::string_view text, T& value) {
+  if (text.empty()) return false;
+  const char* end = text.data() + text.size();
+  auto [ptr, ec] = std::from_chars(text.data(), end, value);
+  return ec == std::errc() && ptr == end;
+}
+
+bool ParseRanged(std::string_view name, std::string_view text, int lo, int hi, int& value,
+                 std::string& error) {
+  if (!ParseNumber(text, value) || value < lo || value > hi) {
+    error = "option " + std::string(name) + " takes a whole number from " + std::to_string(lo) +
+            " to " + std::to_string(hi) + ", not \"" + std::string(text) + "\"";
+    return false;
+  }
+  return true;
+}
+
+std::string Lower(std::string_view s) {
+  std::string r(s);
+  for (char& c : r)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return r;
+}
+
+}  // namespace
+
+const char* BatchUsageText() {
+  return "Usage: imprimo-batch [options] PATH...\n"
+         "Watermarks image files and folders with an Imprimo template.\n"
+         "PATHs are image files or folders (folders are searched with --filter).\n"
+         "Settings come from Setup.ini; these options override them:\n"
+         "  --program-folder DIR   folder holding Setup.ini, Log.dat and Watermarks/\n"
+         "  --template NAME|FILE   template by name from Watermarks/, or a .wg file\n"
+         "  --out DIR              write the outputs under DIR (sub-folders mirrored)\n"
+         "  --in-place             write each output beside its source\n"
+         "  --format EXT           jpg png bmp mng jng gif dds tga pgm ppm pam pfm jp2 psd cif "
+         "img\n"
+         "  --quality N            JPEG/JNG quality 10..100\n"
+         "  --compress N           PNG/MNG compression level 0..9\n"
+         "  --resize WxH           restrict the dimensions to W x H\n"
+         "  --resize-mode N        0 width and height, 1 height (keep aspect),\n"
+         "                         2 width (keep aspect), 3 width and height (keep aspect)\n"
+         "  --border T,R,B,L       draw a border with these widths\n"
+         "  --border-color RRGGBB  border colour\n"
+         "  --border-style N       0 solid, 1 dash, 2 dot, 3 dash-dot, 4 dash-dot-dot\n"
+         "  --border-outside       add the border around the picture\n"
+         "  --rename PATTERN       rename outputs ({FN} name, {EX} extension, # serial)\n"
+         "  --serial N             first serial number for #, 0..9999999\n"
+         "  --case upper|lower|keep  extension letter case\n"
+         "  --overwrite            replace existing outputs instead of numbering them\n"
+         "  --keep-exif, --no-keep-exif  carry the EXIF block over to JPEG outputs\n"
+         "  --filter MASK          folder search filter, e.g. *.jpg (default *.*)\n"
+         "  --no-recurse           do not search sub-folders\n"
+         "  --save-settings        write the effective settings back to Setup.ini\n"
+         "  --quiet                print only errors\n"
+         "  --help, --version\n"
+         "Exit status: 0 every image succeeded, 1 some failed or the run was stopped,\n"
+         "2 the run could not start.\n";
+}
+
+bool ParseBatchOptions(int argc, const char* const* argv, TBatchOptions& o, std::string& error) {
+  bool onlyPaths = false;
+  for (int i = 1; i < argc; ++i) {
+    std::string_view arg = argv[i];
+    if (onlyPaths || arg.empty() || arg[0] != '-' || arg == "-") {
+      o.Paths.emplace_back(arg);
+      continue;
+    }
+    if (arg == "--") {
+      onlyPaths = true;
+      continue;
+    }
+    std::string_view name = arg;
+    std::optional<std::string_view> inlineValue;
+    if (const size_t eq = arg.find('='); eq != std::string_view::npos && arg.starts_with("--")) {
+      name = arg.substr(0, eq);
+      inlineValue = arg.substr(eq + 1);
+    }
+    auto flag = [&](bool& target) {
+      if (inlineValue) {
+        error = "option " + std::string(name) + " takes no value";
+        return false;
+      }
+      target = true;
+      return true;
+    };
+    std::string_view value;
+    auto needValue = [&]() {
+      if (inlineValue) {
+        value = *inlineValue;
+        return true;
+      }
+      if (i + 1 >= argc) {
+        error = "option " + std::string(name) + " needs a value";
+        return false;
+      }
+      value = argv[++i];
+      return true;
+    };
+    int n = 0;
+    if (name == "--help" || name == "-h") {
+      if (!flag(o.Help)) return false;
+    } else if (name == "--version") {
+      if (!flag(o.Version)) return false;
+    } else if (name == "--quiet" || name == "-q") {
+      if (!flag(o.Quiet)) return false;
+    } else if (name == "--in-place") {
+      if (!flag(o.InPlace)) return false;
+    } else if (name == "--overwrite") {
+      if (!flag(o.Overwrite)) return false;
+    } else if (name == "--border-outside") {
+      if (!flag(o.BorderOutside)) return false;
+    } else if (name == "--save-settings") {
+      if (!flag(o.SaveSettings)) return false;
+    } else if (name == "--no-recurse") {
+      bool set = false;
+      if (!flag(set)) return false;
+      o.Recurse = false;
+    } else if (name == "--keep-exif" || name == "--no-keep-exif") {
+      bool set = false;
+      if (!flag(set)) return false;
+      o.KeepExif = name == "--keep-exif";
+    } else if (name == "--program-folder") {
+      if (!needValue()) return false;
+      o.ProgramFolder = value;
+    } else if (name == "--template") {
+      if (!needValue()) return false;
+      o.Template = value;
+    } else if (name == "--out") {
+      if (!needValue()) return false;
+      if (value.empty()) {
+        error = "option --out needs a folder";
+        return false;
+      }
+      o.OutFolder = std::string(value);
+    } else if (name == "--format") {
+      if (!needValue()) return false;
+      std::string ext = Lower(value);
+      if (ext.starts_with(".")) ext.erase(0, 1);
+      if (ext == "jpeg") ext = "jpg";
+      int index = -1;
+      for (int f = 0; f < kSaveFormatCount; ++f)
+        if (ext == kFormatExtensions[f]) index = f;
+      if (index < 0) {
+        error = "unknown output format \"" + std::string(value) +
+                "\" (jpg png bmp mng jng gif dds tga pgm ppm pam pfm jp2 psd cif img)";
+        return false;
+      }
+      o.SaveFormat = index;
+    } else if (name == "--quality") {
+      if (!needValue() || !ParseRanged(name, value, 10, 100, n, error)) return false;
+      o.Quality = n;
+    } else if (name == "--compress") {
+      if (!needValue() || !ParseRanged(name, value, 0, 9, n, error)) return false;
+      o.Compress = n;
+    } else if (name == "--resize") {
+      if (!needValue()) return false;
+      const size_t x = Lower(value).find('x');
+      int w = 0, h = 0;
+      if (x == std::string_view::npos || !ParseNumber(value.substr(0, x), w) ||
+          !ParseNumber(value.substr(x + 1), h) || w < 1 || h < 1 || w > 999999 || h > 999999) {
+        error =
+            "option --resize takes WIDTHxHEIGHT, e.g. 1024x768, not \"" + std::string(value) + "\"";
+        return false;
+      }
+      o.NewWidth = w;
+      o.NewHeight = h;
+    } else if (name == "--resize-mode") {
+      if (!needValue() || !ParseRanged(name, value, 0, 3, n, error)) return false;
+      o.ResizeMode = n;
+    } else if (name == "--border") {
+      if (!needValue()) return false;
+      std::vector<int> widths;
+      std::string_view rest = value;
+      bool ok = true;
+      while (ok) {
+        const size_t comma = rest.find(',');
+        int w = 0;
+        ok = ParseNumber(rest.substr(0, comma), w) && w >= 0 && w <= 65535;
+        if (ok) widths.push_back(w);
+        if (comma == std::string_view::npos) break;
+        rest.remove_prefix(comma + 1);
+      }
+      if (!ok || widths.size() != 4) {
+        error = "option --border takes four widths TOP,RIGHT,BOTTOM,LEFT, not \"" +
+                std::string(value) + "\"";
+        return false;
+      }
+      o.Border = widths;
+    } else if (name == "--border-color") {
+      if (!needValue()) return false;
+      std::string_view hex = value;
+      if (hex.starts_with("#")) hex.remove_prefix(1);
+      unsigned rgb = 0;
+      auto [ptr, ec] = std::from_chars(hex.data(), hex.data() + hex.size(), rgb, 16);
+      if (hex.size() != 6 || ec != std::errc() || ptr != hex.data() + hex.size()) {
+        error =
+            "option --border-color takes RRGGBB in hexadecimal, not \"" + std::string(value) + "\"";
+        return false;
+      }
+      // Colours are stored as 0x00BBGGRR.
+      o.BorderColor =
+          static_cast<int>(((rgb >> 16) & 0xFF) | (rgb & 0xFF00) | ((rgb & 0xFF) << 16));
+    } else if (name == "--border-style") {
+      if (!needValue() || !ParseRanged(name, value, 0, 4, n, error)) return false;
+      o.BorderStyle = n;
+    } else if (name == "--rename") {
+      if (!needValue()) return false;
+      o.RenamePattern = std::string(value);
+    } else if (name == "--serial") {
+      if (!needValue() || !ParseRanged(name, value, 0, 9999999, n, error)) return false;
+      o.Serial = n;
+    } else if (name == "--case") {
+      if (!needValue()) return false;
+      const std::string c = Lower(value);
+      if (c == "upper") {
+        o.ChangeCase = 0;
+      } else if (c == "lower") {
+        o.ChangeCase = 1;
+      } else if (c == "keep") {
+        o.ChangeCase = 2;
+      } else {
+        error = "option --case takes upper, lower or keep, not \"" + std::string(value) + "\"";
+        return false;
+      }
+    } else if (name == "--filter") {
+      if (!needValue()) return false;
+      if (value.empty()) {
+        error = "option --filter needs a mask such as *.jpg";
+        return false;
+      }
+      o.Filter = value;
+    } else {
+      error = "unknown option " + std::string(name);
+      return false;
+    }
+  }
+  if (o.OutFolder && o.InPlace) {
+    error = "options --out and --in-place exclude each other";
+    return false;
+  }
+  return true;
+}
+
+void ApplyBatchOptions(const TBatchOptions& o, TSettings& s) {
+  if (o.InPlace) s.PathType = 1;
+  if (o.OutFolder) s.PathType = 2;
+  if (o.SaveFormat) s.SaveFormat = *o.SaveFormat;
+  if (o.Quality) s.Quality = *o.Quality;
+  if (o.Compress) s.Compress = *o.Compress;
+  if (o.NewWidth) {
+    s.Resize = true;
+    s.NewWidth = *o.NewWidth;
+    s.NewHeight = *o.NewHeight;
+  }
+  if (o.ResizeMode) s.ResizeMode = *o.ResizeMode;
+  if (o.Border) {
+    s.DrawBorder = true;
+    s.BorderTopWidth = (*o.Border)[0];
+    s.BorderRightWidth = (*o.Border)[1];
+    s.BorderBottomWidth = (*o.Border)[2];
+    s.BorderLeftWidth = (*o.Border)[3];
+  }
+  if (o.BorderColor) s.BorderColor = *o.BorderColor;
+  if (o.BorderStyle) s.BorderMode = *o.BorderStyle;
+  if (o.BorderOutside) s.BorderPosition = false;
+  if (o.RenamePattern) {
+    s.Rename = true;
+    s.RenameTpl = *o.RenamePattern;
+  }
+  if (o.Serial) s.RenameNo = *o.Serial;
+  if (o.ChangeCase) s.ChangeCase = *o.ChangeCase;
+  if (o.Overwrite) s.OverwriteOutput = true;
+  if (o.KeepExif) s.KeepExif = *o.KeepExif;
+}
+
+}  // namespace imprimo

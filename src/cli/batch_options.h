@@ -1,0 +1,47 @@
+// Command-line options of imprimo-batch and how they override the settings.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/settings.h"
+
+namespace imprimo {
+
+struct TBatchOptions {
+  std::string ProgramFolder;             // empty: the executable's folder
+  std::string Template;                  // empty: the template list's selected entry
+  std::optional<std::string> OutFolder;  // --out as typed
+  bool InPlace = false;
+  std::optional<int> SaveFormat;
+  std::optional<int> Quality, Compress;
+  std::optional<int> NewWidth, NewHeight, ResizeMode;
+  std::optional<std::vector<int>> Border;  // top, right, bottom, left
+  std::optional<int> BorderColor, BorderStyle;
+  bool BorderOutside = false;
+  std::optional<std::string> RenamePattern;
+  std::optional<int64_t> Serial;
+  std::optional<int> ChangeCase;
+  bool Overwrite = false;
+  std::optional<bool> KeepExif;
+  std::string Filter = "*.*";
+  bool Recurse = true;
+  bool SaveSettings = false;
+  bool Quiet = false;
+  bool Help = false;
+  bool Version = false;
+  std::vector<std::string> Paths;
+};
+
+// Parses argv[1..]; false with a message in error for a usage error.
+bool ParseBatchOptions(int argc, const char* const* argv, TBatchOptions& options,
+                       std::string& error);
+
+// Applies the options that override Setup.ini (everything but the paths and
+// the folders).
+void ApplyBatchOptions(const TBatchOptions& options, TSettings& settings);
+
+const char* BatchUsageText();
+
+}  // namespace imprimo

@@ -1,0 +1,208 @@
+// imprimo-batch: the batch run of the desktop program from a terminal, with
+// the same settings file, templates, pipeline and run log.
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "app/batch_run.h"
+#include "app/image_list.h"
+#include "app/naming.h"
+#include "app/settings.h"
+#include "cli/batch_options.h"
+#include "cli/terminal_host.h"
+#include "platform/program_folder.h"
+
+namespace fs = std::filesystem;
+using namespace imprimo;
+
+namespace {
+
+constexpr const char* kVersion = "7.0.3";
+constexpr int kExitAllSucceeded = 0;
+constexpr int kExitSomeFailed = 1;
+constexpr int kExitNotStarted = 2;
+
+std::string AbsolutePath(const std::string& path) {
+  std::error_code ec;
+  fs::path p = fs::absolute(path, ec);
+  if (ec) return path;
+  std::string text = p.lexically_normal().string();
+  // A folder given as "dir/" normalises to "dir/"; keep files without one.
+  return text;
+}
+
+bool EndsWithWg(const std::string& name) {
+  return name.size() > 3 && (name.ends_with(".wg") || name.ends_with(".WG") ||
+                             name.ends_with(".wG") || name.ends_with(".Wg"));
+}
+
+// The template list as the desktop program builds it: the .wg files of the
+// Watermarks folder in directory order, hidden files left out.
+std::vector<std::string> TemplateList(const std::string& watermarkFolder) {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (fs::directory_iterator it(watermarkFolder, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (name.empty() || name[0] == '.' || !EndsWithWg(name)) continue;
+    if (!it->is_regular_file(ec)) continue;
+    names.push_back(name.substr(0, name.size() - 3));
+  }
+  return names;
+}
+
+// Resolves --template: a path (with a "/" or a .wg ending that names a file)
+// or a name from the Watermarks folder; empty means the selected entry.
+std::string ResolveTemplate(const std::string& option, const std::string& watermarkFolder,
+                            TProgramValues& values) {
+  const std::vector<std::string> list = TemplateList(watermarkFolder);
+  if (option.empty()) {
+    if (values.TplIndex < 0 || values.TplIndex >= static_cast<int>(list.size()))
+      values.TplIndex = 0;
+    if (list.empty()) return {};
+    return watermarkFolder + list[values.TplIndex] + ".wg";
+  }
+  std::error_code ec;
+  if (option.find('/') != std::string::npos || (EndsWithWg(option) && fs::exists(option, ec)))
+    return AbsolutePath(option);
+  std::string name = option;
+  if (EndsWithWg(name)) name.resize(name.size() - 3);
+  for (size_t i = 0; i < list.size(); ++i)
+    if (list[i] == name) values.TplIndex = static_cast<int>(i);
+  return watermarkFolder + name + ".wg";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  TBatchOptions options;
+  std::string error;
+  if (!ParseBatchOptions(argc, argv, options, error)) {
+    std::fprintf(stderr, "imprimo-batch: %s\nTry 'imprimo-batch --help' for more information.\n",
+                 error.c_str());
+    return kExitNotStarted;
+  }
+  if (options.Help) {
+    std::fputs(BatchUsageText(), stdout);
+    return 0;
+  }
+  if (options.Version) {
+    std::printf("imprimo-batch (Imprimo) %s\n", kVersion);
+    return 0;
+  }
+  if (options.Paths.empty()) {
+    std::fprintf(stderr,
+                 "imprimo-batch: no images given\nTry 'imprimo-batch --help' for more "
+                 "information.\n");
+    return kExitNotStarted;
+  }
+
+  try {
+    std::string programFolder = options.ProgramFolder.empty()
+                                    ? ExecutableFolder()
+                                    : WithTrailingSeparator(AbsolutePath(options.ProgramFolder));
+    std::error_code ec;
+    if (!fs::is_directory(programFolder, ec)) {
+      std::fprintf(stderr, "imprimo-batch: the program folder %s does not exist\n",
+                   programFolder.c_str());
+      return kExitNotStarted;
+    }
+    std::string dataFolder = programFolder;
+    try {
+      dataFolder = ResolveDataFolder(programFolder);
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "imprimo-batch: no writable data folder, using %s: %s\n",
+                   programFolder.c_str(), e.what());
+    }
+
+    TSettings settings;
+    TProgramValues values;
+    LoadSettings(dataFolder, settings, values);
+    ApplyBatchOptions(options, settings);
+
+    std::string outputText = settings.OutPath;
+    if (options.OutFolder) {
+      outputText = *options.OutFolder;
+      settings.OutPath = WithTrailingSeparator(AbsolutePath(*options.OutFolder));
+    }
+
+    TTerminalHost host(options.Quiet, outputText);
+    std::vector<std::string> addedFolders;
+
+    // Folders are searched and added one by one; loose files form one add
+    // whose first file's folder is noted, as the open dialog does.
+    std::vector<std::string> files;
+    for (const std::string& arg : options.Paths) {
+      const std::string path = AbsolutePath(arg);
+      if (fs::is_directory(path, ec)) {
+        const std::string folder = WithTrailingSeparator(path);
+        NoteAddedFolder(addedFolders, settings, folder);
+        std::vector<std::string> found;
+        FindImageFiles(folder.size() > 1 ? folder.substr(0, folder.size() - 1) : folder,
+                       options.Filter, found, options.Recurse);
+        if (found.empty() && !options.Quiet)
+          std::fprintf(stderr, "imprimo-batch: no files matching %s in %s\n",
+                       options.Filter.c_str(), folder.c_str());
+        AddImages(host, found);
+      } else {
+        if (files.empty()) NoteAddedFiles(addedFolders, settings, path);
+        files.push_back(path);
+      }
+    }
+    AddImages(host, files);
+    if (host.RowCount() == 0) {
+      std::fprintf(stderr, "imprimo-batch: no images to process\n");
+      return kExitNotStarted;
+    }
+
+    // The panel's copy into the record: in place means the source folder.
+    if (settings.PathType == 1)
+      settings.OutPath = settings.ScrPath;
+    else
+      settings.OutPath = WithTrailingSeparator(settings.OutPath);
+
+    auto work = std::make_unique<TWorkingObjects>();
+    const std::string watermarkFolder = dataFolder + "Watermarks/";
+    TRunContext context{settings,      values,
+                        programFolder, dataFolder,
+                        addedFolders,  ResolveTemplate(options.Template, watermarkFolder, values),
+                        *work};
+
+    if (!options.Quiet)
+      std::fprintf(stdout, "Template %s, %d image(s), output %s\n", context.TemplatePath.c_str(),
+                   host.RowCount(),
+                   settings.PathType == 1 ? "beside each source" : settings.OutPath.c_str());
+
+    TTerminalHost::InstallInterruptHandler();
+    const TRunSummary summary = RunBatch(context, host);
+
+    if (options.SaveSettings) {
+      try {
+        SaveSettings(dataFolder, settings, values);
+      } catch (const std::exception& e) {
+        std::fprintf(stderr, "imprimo-batch: could not save the settings: %s\n", e.what());
+      }
+    }
+
+    if (summary.Outcome == TRunOutcome::NotStarted) return kExitNotStarted;
+    if (!summary.LogError.empty())
+      std::fprintf(stderr, "imprimo-batch: the run log could not be saved: %s\n",
+                   summary.LogError.c_str());
+    if (!options.Quiet || summary.Failed > 0 || summary.Outcome != TRunOutcome::Finished) {
+      std::FILE* to = options.Quiet ? stderr : stdout;
+      std::fprintf(to, "Processed %d of %d image(s): %d succeeded, %d failed.", summary.Processed,
+                   summary.Rows, summary.Succeeded, summary.Failed);
+      if (summary.Outcome == TRunOutcome::Stopped)
+        std::fprintf(to, " Stopped; %d image(s) not processed.", summary.Rows - summary.Processed);
+      std::fputc('\n', to);
+    }
+    const bool allDone = summary.Outcome == TRunOutcome::Finished && summary.Failed == 0;
+    return allDone ? kExitAllSucceeded : kExitSomeFailed;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "imprimo-batch: %s\n", e.what());
+    return kExitNotStarted;
+  }
+}

@@ -1,0 +1,113 @@
+#include "cli/terminal_host.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace imprimo {
+
+namespace {
+
+volatile std::sig_atomic_t g_stopRequested = 0;
+
+void OnInterrupt(int) {
+  if (g_stopRequested) {
+    // Second Ctrl+C: the default action ends the process.
+    std::signal(SIGINT, SIG_DFL);
+    std::raise(SIGINT);
+    return;
+  }
+  g_stopRequested = 1;
+  static const char kText[] = "\nStopping after the current image (Ctrl+C again to abort)...\n";
+  [[maybe_unused]] ssize_t written = write(STDERR_FILENO, kText, sizeof kText - 1);
+}
+
+}  // namespace
+
+TTerminalHost::TTerminalHost(bool quiet, std::string outputFolderText)
+    : quiet_(quiet),
+      progressOnTerminal_(!quiet && isatty(STDERR_FILENO) == 1),
+      outputFolderText_(std::move(outputFolderText)) {}
+
+void TTerminalHost::InstallInterruptHandler() {
+  struct sigaction action {};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = 0;
+  sigaction(SIGINT, &action, nullptr);
+}
+
+bool TTerminalHost::StopRequested() const { return g_stopRequested != 0; }
+void TTerminalHost::ClearStopRequested() { g_stopRequested = 0; }
+
+void TTerminalHost::SetRowColumn(int row, int subColumn, const std::string& text) {
+  if (subColumn >= 0 && subColumn < 5) rows_.at(row).Columns[subColumn] = text;
+}
+
+void TTerminalHost::ShowProgress(bool visible) {
+  progressVisible_ = visible;
+  if (!visible)
+    ClearProgressLine();
+  else
+    DrawProgress();
+}
+
+void TTerminalHost::SetProgress(int percent, const std::string&) {
+  percent_ = percent;
+  if (progressVisible_) DrawProgress();
+}
+
+void TTerminalHost::ClearProgressLine() {
+  if (!progressDrawn_) return;
+  std::fputs("\r\033[K", stderr);
+  std::fflush(stderr);
+  progressDrawn_ = false;
+}
+
+void TTerminalHost::DrawProgress() {
+  if (!progressOnTerminal_) return;
+  constexpr int kWidth = 30;
+  const int filled = percent_ * kWidth / 100;
+  char bar[kWidth + 1];
+  std::memset(bar, '-', kWidth);
+  std::memset(bar, '#', static_cast<size_t>(filled));
+  bar[kWidth] = 0;
+  std::fprintf(stderr, "\r\033[K[%s] %3d%% (%d/%d)", bar, percent_, done_, RowCount());
+  std::fflush(stderr);
+  progressDrawn_ = true;
+}
+
+void TTerminalHost::ShowError(const std::string& text) {
+  ClearProgressLine();
+  std::string oneLine;
+  for (char c : text)
+    if (c != '\r') oneLine.push_back(c == '\n' ? ' ' : c);
+  std::fprintf(stderr, "imprimo-batch: %s\n", oneLine.c_str());
+}
+
+void TTerminalHost::ImageFinished(int row, int status, const TImageResult& result) {
+  ++done_;
+  if (quiet_ && status == kStatusSucceeded) return;
+  ClearProgressLine();
+  const ImageListEntry& e = rows_.at(row);
+  if (status == kStatusSucceeded) {
+    std::fprintf(stdout, "[ok]   %s -> %s (%s, %s)\n", e.Path.c_str(), result.OutputPath.c_str(),
+                 e.Columns[kColNewDimension].c_str(), e.Columns[kColNewSize].c_str());
+    std::fflush(stdout);
+  } else {
+    std::FILE* to = quiet_ ? stderr : stdout;
+    std::fprintf(to, "[fail] %s: %s\n", e.Path.c_str(),
+                 result.Reason.empty() ? "failed" : result.Reason.c_str());
+    std::fflush(to);
+  }
+  if (progressVisible_) DrawProgress();
+}
+
+bool TTerminalHost::IsInList(const std::string& path) const {
+  return imprimo::IsInList(rows_, path);
+}
+
+void TTerminalHost::AddRow(ImageListEntry entry) { InsertSorted(rows_, std::move(entry)); }
+
+}  // namespace imprimo
