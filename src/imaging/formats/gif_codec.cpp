@@ -199,11 +199,10 @@ void DecodeGifImages(std::span<const uint8_t> data, TDynImageDataArray& images, 
   if (screenW == 0 || screenH == 0) throw EImagingError("GIF logical screen has no size");
   if (int64_t(screenW) * screenH > kMaxImagePixels)
     throw EImagingError("GIF image is larger than supported");
-  // One LZW code yields at most a few thousand pixels, so a large screen
-  // needs data in proportion; a tiny file cannot claim a giant canvas.
-  if (int64_t(screenW) * screenH > kSmallCanvas &&
-      int64_t(screenW) * screenH > int64_t(data.size()) * kMaxPixelsPerByte)
-    throw EImagingError("GIF logical screen is larger than its data can fill");
+  // One LZW code yields at most a few thousand pixels, so large screens need
+  // data in proportion: a tiny file cannot claim giant canvases.
+  const int64_t canvasBudget = std::max(kSmallCanvas, int64_t(data.size()) * kMaxPixelsPerByte);
+  int64_t canvasPixels = 0;
   TColourTable global;
   if (flags & 0x80) ReadColourTable(r, flags & 7, global);
 
@@ -259,6 +258,9 @@ void DecodeGifImages(std::span<const uint8_t> data, TDynImageDataArray& images, 
     }
 
     if (transparent >= table->count) transparent = -1;
+    canvasPixels += int64_t(screenW) * screenH;
+    if (canvasPixels > canvasBudget)
+      throw EImagingError("GIF logical screen is larger than its data can fill");
     RasterImage canvas;
     ImageCreate(canvas, screenW, screenH, ifIndex8);
     for (int i = 0; i < 256; ++i) {
