@@ -1,0 +1,497 @@
+// JPEG 2000: JP2 files and bare code streams through OpenJPEG. The library
+// reads from and writes to memory through stream callbacks; its messages are
+// swallowed, a failure becomes one error text.
+#include "imaging/formats/jp2_format.h"
+
+#include <openjpeg.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <thread>
+
+#include "imaging/file_format.h"
+#include "imaging/formats/format_factories.h"
+#include "imaging/pixel_convert.h"
+
+namespace imprimo {
+
+namespace {
+
+constexpr uint8_t kJp2Signature[8] = {0x00, 0x00, 0x00, 0x0C, 0x6A, 0x50, 0x20, 0x20};
+constexpr uint8_t kJ2kSignature[4] = {0xFF, 0x4F, 0xFF, 0x51};
+constexpr char kDecodeFailed[] = "Failed to decode J2K image";
+
+[[noreturn]] void Fail(const char* what) { throw EImagingError(what); }
+
+void QuietHandler(const char*, void*) {}
+
+struct CodecDeleter {
+  void operator()(opj_codec_t* c) const { opj_destroy_codec(c); }
+};
+struct StreamDeleter {
+  void operator()(opj_stream_t* s) const { opj_stream_destroy(s); }
+};
+struct ImageDeleter {
+  void operator()(opj_image_t* i) const { opj_image_destroy(i); }
+};
+using CodecPtr = std::unique_ptr<opj_codec_t, CodecDeleter>;
+using StreamPtr = std::unique_ptr<opj_stream_t, StreamDeleter>;
+using ImagePtr = std::unique_ptr<opj_image_t, ImageDeleter>;
+
+void Quiet(opj_codec_t* codec) {
+  opj_set_info_handler(codec, QuietHandler, nullptr);
+  opj_set_warning_handler(codec, QuietHandler, nullptr);
+  opj_set_error_handler(codec, QuietHandler, nullptr);
+}
+
+void UseThreads(opj_codec_t* codec) {
+  const unsigned n = std::max(1u, std::thread::hardware_concurrency());
+  opj_codec_set_threads(codec, static_cast<int>(std::min(n, 16u)));  // best effort
+}
+
+// ---- Reading from memory ----
+
+struct TMemorySource {
+  const uint8_t* data;
+  size_t size;
+  size_t pos;
+};
+
+OPJ_SIZE_T SourceRead(void* buffer, OPJ_SIZE_T count, void* user) {
+  auto* s = static_cast<TMemorySource*>(user);
+  if (s->pos >= s->size) return static_cast<OPJ_SIZE_T>(-1);
+  const size_t n = std::min<size_t>(count, s->size - s->pos);
+  std::memcpy(buffer, s->data + s->pos, n);
+  s->pos += n;
+  return n;
+}
+
+OPJ_OFF_T SourceSkip(OPJ_OFF_T count, void* user) {
+  auto* s = static_cast<TMemorySource*>(user);
+  if (count < 0) {
+    if (static_cast<uint64_t>(-count) > s->pos) return -1;
+    s->pos -= static_cast<size_t>(-count);
+    return count;
+  }
+  const size_t n =
+      std::min<uint64_t>(static_cast<uint64_t>(count), s->size - std::min(s->pos, s->size));
+  s->pos += n;
+  return static_cast<OPJ_OFF_T>(n);
+}
+
+OPJ_BOOL SourceSeek(OPJ_OFF_T pos, void* user) {
+  auto* s = static_cast<TMemorySource*>(user);
+  if (pos < 0 || static_cast<uint64_t>(pos) > s->size) return OPJ_FALSE;
+  s->pos = static_cast<size_t>(pos);
+  return OPJ_TRUE;
+}
+
+// ---- Writing to memory ----
+
+struct TMemorySink {
+  std::vector<uint8_t> data;
+  size_t pos = 0;
+};
+
+OPJ_SIZE_T SinkWrite(void* buffer, OPJ_SIZE_T count, void* user) {
+  auto* s = static_cast<TMemorySink*>(user);
+  if (s->data.size() < s->pos + count) s->data.resize(s->pos + count);
+  std::memcpy(s->data.data() + s->pos, buffer, count);
+  s->pos += count;
+  return count;
+}
+
+OPJ_OFF_T SinkSkip(OPJ_OFF_T count, void* user) {
+  auto* s = static_cast<TMemorySink*>(user);
+  if (count < 0 && static_cast<uint64_t>(-count) > s->pos) return -1;
+  s->pos = static_cast<size_t>(static_cast<OPJ_OFF_T>(s->pos) + count);
+  if (s->data.size() < s->pos) s->data.resize(s->pos);
+  return count;
+}
+
+OPJ_BOOL SinkSeek(OPJ_OFF_T pos, void* user) {
+  auto* s = static_cast<TMemorySink*>(user);
+  if (pos < 0) return OPJ_FALSE;
+  s->pos = static_cast<size_t>(pos);
+  if (s->data.size() < s->pos) s->data.resize(s->pos);
+  return OPJ_TRUE;
+}
+
+// One component resampled onto the image grid, values scaled to targetBits.
+struct TPlaneReader {
+  const opj_image_comp_t* comp = nullptr;
+  std::vector<uint32_t> column;  // grid column -> component column
+  int64_t offset = 0;            // added to signed samples
+  uint64_t maxIn = 1, maxOut = 1;
+  bool same = true;
+
+  void Setup(const opj_image_t& image, const opj_image_comp_t& c, int width, int targetBits) {
+    comp = &c;
+    column.resize(width);
+    for (int x = 0; x < width; ++x) {
+      int64_t col = (static_cast<int64_t>(image.x0) + x) / c.dx - c.x0;
+      column[x] = static_cast<uint32_t>(std::clamp<int64_t>(col, 0, c.w - 1));
+    }
+    const int prec = std::clamp<int>(static_cast<int>(c.prec), 1, 31);
+    maxIn = (uint64_t{1} << prec) - 1;
+    maxOut = (uint64_t{1} << targetBits) - 1;
+    offset = c.sgnd ? (int64_t{1} << (prec - 1)) : 0;
+    same = maxIn == maxOut;
+  }
+  const OPJ_INT32* RowFor(const opj_image_t& image, int y) const {
+    int64_t row = (static_cast<int64_t>(image.y0) + y) / comp->dy - comp->y0;
+    row = std::clamp<int64_t>(row, 0, comp->h - 1);
+    return comp->data + static_cast<size_t>(row) * comp->w;
+  }
+  uint32_t Scale(OPJ_INT32 raw) const {
+    int64_t v =
+        std::clamp<int64_t>(static_cast<int64_t>(raw) + offset, 0, static_cast<int64_t>(maxIn));
+    if (same) return static_cast<uint32_t>(v);
+    return static_cast<uint32_t>((static_cast<uint64_t>(v) * maxOut + maxIn / 2) / maxIn);
+  }
+};
+
+void Put(uint8_t* px, int index, uint32_t value, bool wide) {
+  if (wide) {
+    px[index * 2] = static_cast<uint8_t>(value);
+    px[index * 2 + 1] = static_cast<uint8_t>(value >> 8);
+  } else {
+    px[index] = static_cast<uint8_t>(value);
+  }
+}
+
+}  // namespace
+
+bool IsJp2Signature(std::span<const uint8_t> header) {
+  return header.size() >= 8 && std::memcmp(header.data(), kJp2Signature, 8) == 0;
+}
+
+bool IsJ2kCodeStream(std::span<const uint8_t> header) {
+  return header.size() >= 4 && std::memcmp(header.data(), kJ2kSignature, 4) == 0;
+}
+
+RasterImage DecodeJp2(std::span<const uint8_t> data) {
+  OPJ_CODEC_FORMAT kind;
+  if (IsJp2Signature(data))
+    kind = OPJ_CODEC_JP2;
+  else if (IsJ2kCodeStream(data))
+    kind = OPJ_CODEC_J2K;
+  else
+    Fail(kDecodeFailed);
+
+  TMemorySource source{data.data(), data.size(), 0};
+  StreamPtr stream(opj_stream_create(64 * 1024, OPJ_TRUE));
+  CodecPtr codec(opj_create_decompress(kind));
+  if (!stream || !codec) Fail(kDecodeFailed);
+  opj_stream_set_user_data(stream.get(), &source, nullptr);
+  opj_stream_set_user_data_length(stream.get(), data.size());
+  opj_stream_set_read_function(stream.get(), SourceRead);
+  opj_stream_set_skip_function(stream.get(), SourceSkip);
+  opj_stream_set_seek_function(stream.get(), SourceSeek);
+  Quiet(codec.get());
+
+  opj_dparameters_t params;
+  opj_set_default_decoder_parameters(&params);
+  if (!opj_setup_decoder(codec.get(), &params)) Fail(kDecodeFailed);
+  UseThreads(codec.get());
+
+  opj_image_t* rawImage = nullptr;
+  if (!opj_read_header(stream.get(), codec.get(), &rawImage) || !rawImage) {
+    if (rawImage) opj_image_destroy(rawImage);
+    Fail(kDecodeFailed);
+  }
+  ImagePtr image(rawImage);
+  if (image->x1 <= image->x0 || image->y1 <= image->y0 || image->numcomps == 0) Fail(kDecodeFailed);
+  const int64_t width64 = int64_t{image->x1} - image->x0;
+  const int64_t height64 = int64_t{image->y1} - image->y0;
+  if (width64 > kMaxImageSide || height64 > kMaxImageSide || width64 * height64 > kMaxImagePixels)
+    throw EImagingError("JPEG 2000 image is too large");
+  if (!opj_decode(codec.get(), stream.get(), image.get()) ||
+      !opj_end_decompress(codec.get(), stream.get()))
+    Fail(kDecodeFailed);
+
+  const int width = static_cast<int>(width64), height = static_cast<int>(height64);
+  const uint32_t n = image->numcomps;
+  for (uint32_t i = 0; i < n; ++i) {
+    const opj_image_comp_t& c = image->comps[i];
+    if (!c.data || c.w == 0 || c.h == 0 || c.dx == 0 || c.dy == 0 || c.prec == 0)
+      Fail(kDecodeFailed);
+  }
+
+  // Which components are colour and which is alpha.
+  std::vector<uint32_t> colour;
+  int alpha = -1;
+  const bool cmyk = image->color_space == OPJ_CLRSPC_CMYK && n >= 4;
+  if (cmyk) {
+    colour = {0, 1, 2, 3};
+    if (n >= 5 && image->comps[4].alpha) alpha = 4;
+  } else if (n < 3 || image->color_space == OPJ_CLRSPC_GRAY) {
+    colour = {0};
+    for (uint32_t i = 1; i < n && alpha < 0; ++i)
+      if (image->comps[i].alpha || n == 2) alpha = static_cast<int>(i);
+  } else {
+    colour = {0, 1, 2};
+    for (uint32_t i = 3; i < n && alpha < 0; ++i)
+      if (image->comps[i].alpha || n == 4) alpha = static_cast<int>(i);
+  }
+
+  uint32_t maxPrec = 0;
+  for (uint32_t i : colour) maxPrec = std::max(maxPrec, image->comps[i].prec);
+  if (alpha >= 0) maxPrec = std::max(maxPrec, image->comps[alpha].prec);
+  const bool wide = maxPrec > 8;
+  const int bits = wide ? 16 : 8;
+  const bool gray = colour.size() == 1;
+
+  TImageFormat format;
+  if (gray)
+    format = alpha >= 0 ? (wide ? ifA16Gray16 : ifA8Gray8) : (wide ? ifGray16 : ifGray8);
+  else
+    format = alpha >= 0 ? (wide ? ifA16R16G16B16 : ifA8R8G8B8) : (wide ? ifR16G16B16 : ifR8G8B8);
+
+  std::vector<TPlaneReader> planes(colour.size());
+  for (size_t i = 0; i < colour.size(); ++i)
+    planes[i].Setup(*image, image->comps[colour[i]], width, bits);
+  TPlaneReader alphaPlane;
+  if (alpha >= 0) alphaPlane.Setup(*image, image->comps[alpha], width, bits);
+  const bool ycc = !gray && !cmyk &&
+                   (image->color_space == OPJ_CLRSPC_SYCC || image->color_space == OPJ_CLRSPC_EYCC);
+  const double maxOut = static_cast<double>((1u << bits) - 1);
+
+  RasterImage out;
+  ImageCreateForOverwrite(out, width, height, format);
+  const int channels = GetImageFormatInfo(format)->ChannelCount;
+  for (int y = 0; y < height; ++y) {
+    uint8_t* row = out.Row(y);
+    const OPJ_INT32* src[4] = {};
+    for (size_t i = 0; i < planes.size(); ++i) src[i] = planes[i].RowFor(*image, y);
+    const OPJ_INT32* asrc = alpha >= 0 ? alphaPlane.RowFor(*image, y) : nullptr;
+    for (int x = 0; x < width; ++x) {
+      uint8_t* px = row + static_cast<size_t>(x) * channels * (wide ? 2 : 1);
+      uint32_t v[4];
+      for (size_t i = 0; i < planes.size(); ++i)
+        v[i] = planes[i].Scale(src[i][planes[i].column[x]]);
+      if (gray) {
+        Put(px, 0, v[0], wide);
+        if (asrc) Put(px, 1, alphaPlane.Scale(asrc[alphaPlane.column[x]]), wide);
+        continue;
+      }
+      uint32_t r = v[0], g = v[1], b = v[2];
+      if (ycc) {
+        const double half = (maxOut + 1) / 2;
+        const double yy = v[0], cb = v[1] - half, cr = v[2] - half;
+        auto clamp = [&](double d) {
+          return static_cast<uint32_t>(std::clamp(std::nearbyint(d), 0.0, maxOut));
+        };
+        r = clamp(yy + 1.402 * cr);
+        g = clamp(yy - 0.344136 * cb - 0.714136 * cr);
+        b = clamp(yy + 1.772 * cb);
+      } else if (cmyk) {
+        const uint64_t m = static_cast<uint64_t>(maxOut);
+        const uint64_t k = m - v[3];
+        r = static_cast<uint32_t>((m - v[0]) * k / m);
+        g = static_cast<uint32_t>((m - v[1]) * k / m);
+        b = static_cast<uint32_t>((m - v[2]) * k / m);
+      }
+      Put(px, 0, b, wide);
+      Put(px, 1, g, wide);
+      Put(px, 2, r, wide);
+      if (asrc) Put(px, 3, alphaPlane.Scale(asrc[alphaPlane.column[x]]), wide);
+    }
+  }
+  return out;
+}
+
+double Jp2CompressionRatio(int32_t quality) {
+  // Quality 100 asks for no rate limit; every 7.5 steps below doubles the
+  // ratio, so 80 is about 6:1, 50 about 100:1, capped at 1000:1.
+  const int q = std::clamp(quality, 1, 100);
+  return std::min(1000.0, std::pow(2.0, (100 - q) / 7.5));
+}
+
+std::vector<uint8_t> EncodeJp2(const RasterImage& image, const TJp2EncodeOptions& options) {
+  const TImageFormatInfo* info = GetImageFormatInfo(image.Format);
+  bool wide = false, gray = false, hasAlpha = false;
+  switch (image.Format) {
+    case ifGray8:
+      gray = true;
+      break;
+    case ifA8Gray8:
+      gray = hasAlpha = true;
+      break;
+    case ifGray16:
+      gray = wide = true;
+      break;
+    case ifA16Gray16:
+      gray = wide = hasAlpha = true;
+      break;
+    case ifR8G8B8:
+      break;
+    case ifA8R8G8B8:
+      hasAlpha = true;
+      break;
+    case ifR16G16B16:
+      wide = true;
+      break;
+    case ifA16R16G16B16:
+      wide = hasAlpha = true;
+      break;
+    default:
+      throw EImagingError(std::string("Pixel format ") + (info ? info->Name : "?") +
+                          " cannot be saved as JPEG 2000");
+  }
+  const int w = image.Width, h = image.Height;
+  const int colourCount = gray ? 1 : 3;
+  const int n = colourCount + (hasAlpha ? 1 : 0);
+
+  std::vector<opj_image_cmptparm_t> cparams(n);
+  for (auto& p : cparams) {
+    std::memset(&p, 0, sizeof(p));
+    p.dx = p.dy = 1;
+    p.w = static_cast<OPJ_UINT32>(w);
+    p.h = static_cast<OPJ_UINT32>(h);
+    p.prec = wide ? 16 : 8;
+    p.sgnd = 0;
+  }
+  ImagePtr jimage(opj_image_create(static_cast<OPJ_UINT32>(n), cparams.data(),
+                                   gray ? OPJ_CLRSPC_GRAY : OPJ_CLRSPC_SRGB));
+  if (!jimage) throw EImagingError("Out of memory for the JPEG 2000 encoder");
+  jimage->x0 = jimage->y0 = 0;
+  jimage->x1 = static_cast<OPJ_UINT32>(w);
+  jimage->y1 = static_cast<OPJ_UINT32>(h);
+  if (hasAlpha) jimage->comps[n - 1].alpha = 1;
+
+  // Channel order in our pixels: gray[, alpha] or B, G, R[, A]; the code
+  // stream wants gray[, alpha] or R, G, B[, A].
+  int order[4];
+  if (gray) {
+    order[0] = 0;
+    order[1] = 1;
+  } else {
+    order[0] = 2;
+    order[1] = 1;
+    order[2] = 0;
+    order[3] = 3;
+  }
+  for (int y = 0; y < h; ++y) {
+    const uint8_t* row = image.Row(y);
+    for (int c = 0; c < n; ++c) {
+      OPJ_INT32* dst = jimage->comps[c].data + static_cast<size_t>(y) * w;
+      const int ch = order[c];
+      if (wide) {
+        for (int x = 0; x < w; ++x) {
+          const uint8_t* p = row + (static_cast<size_t>(x) * n + ch) * 2;
+          dst[x] = p[0] | p[1] << 8;
+        }
+      } else {
+        for (int x = 0; x < w; ++x) dst[x] = row[static_cast<size_t>(x) * n + ch];
+      }
+    }
+  }
+
+  opj_cparameters_t params;
+  opj_set_default_encoder_parameters(&params);
+  params.tcp_numlayers = 1;
+  params.cp_disto_alloc = 1;
+  if (options.Lossless) {
+    params.irreversible = 0;
+    params.tcp_rates[0] = 0;
+  } else {
+    params.irreversible = 1;
+    const double ratio = Jp2CompressionRatio(options.Quality);
+    params.tcp_rates[0] = ratio <= 1.0 ? 0.0f : static_cast<float>(ratio);
+  }
+  params.tcp_mct = colourCount == 3 ? 1 : 0;
+  int res = 6;
+  while (res > 1 && (1 << (res - 1)) > std::min(w, h)) --res;
+  params.numresolution = res;
+
+  CodecPtr codec(opj_create_compress(options.CodeStreamOnly ? OPJ_CODEC_J2K : OPJ_CODEC_JP2));
+  if (!codec) throw EImagingError("Cannot create the JPEG 2000 encoder");
+  Quiet(codec.get());
+  if (!opj_setup_encoder(codec.get(), &params, jimage.get()))
+    throw EImagingError("Cannot set up the JPEG 2000 encoder");
+  UseThreads(codec.get());
+
+  TMemorySink sink;
+  sink.data.reserve(static_cast<size_t>(image.Size) / 4 + 1024);
+  StreamPtr stream(opj_stream_create(1 << 20, OPJ_FALSE));
+  if (!stream) throw EImagingError("Out of memory for the JPEG 2000 encoder");
+  opj_stream_set_user_data(stream.get(), &sink, nullptr);
+  opj_stream_set_write_function(stream.get(), SinkWrite);
+  opj_stream_set_skip_function(stream.get(), SinkSkip);
+  opj_stream_set_seek_function(stream.get(), SinkSeek);
+  if (!opj_start_compress(codec.get(), jimage.get(), stream.get()) ||
+      !opj_encode(codec.get(), stream.get()) || !opj_end_compress(codec.get(), stream.get()))
+    throw EImagingError("Failed to encode JPEG 2000 image");
+  stream.reset();
+  return std::move(sink.data);
+}
+
+namespace {
+
+class TJpeg2000FileFormat : public TImageFileFormat {
+ public:
+  TJpeg2000FileFormat() {
+    SetName("JPEG 2000 Image");
+    AddMasks("*.jp2,*.j2k,*.j2c,*.jpx,*.jpc");
+    SetCapabilities(true, true, false);
+    SetSupportedFormats({ifGray8, ifA8Gray8, ifGray16, ifA16Gray16, ifR8G8B8, ifA8R8G8B8,
+                         ifR16G16B16, ifA16R16G16B16});
+    RegisterOption(ImagingJpeg2000Quality, &quality_);
+    RegisterOption(ImagingJpeg2000CodeStreamOnly, &codeStreamOnly_);
+    RegisterOption(ImagingJpeg2000LosslessCompression, &lossless_);
+  }
+
+ protected:
+  bool ProbeContent(TImagingStream& stream) override {
+    auto h = PeekHeader(stream, 8);
+    return IsJp2Signature(h) || IsJ2kCodeStream(h);
+  }
+  bool DecodeImages(TImagingStream& stream, TDynImageDataArray& images, bool) override {
+    std::vector<uint8_t> data = stream.ReadRemaining();
+    images.push_back(DecodeJp2(data));
+    return true;
+  }
+  bool EncodeImages(TImagingStream& stream,
+                    const std::vector<const RasterImage*>& images) override {
+    TJp2EncodeOptions o;
+    o.Quality = quality_;
+    o.CodeStreamOnly = codeStreamOnly_ != 0;
+    o.Lossless = lossless_ != 0;
+    stream.Write(EncodeJp2(*images[0], o));
+    return true;
+  }
+  void ValidateOptions() override {
+    if (quality_ < 1 || quality_ > 100) quality_ = 80;
+  }
+  void ConvertForSaving(RasterImage& image, const TImageFormatInfo& info) override {
+    TImageFormat target;
+    const bool narrow = info.ChannelCount == 0 || info.BytesPerPixel < 2 * info.ChannelCount;
+    if (info.IsFloatingPoint)
+      target = info.ChannelCount == 1 ? ifGray16 : ifA16R16G16B16;
+    else if (info.HasGrayChannel)
+      target = info.HasAlphaChannel ? ifA16Gray16 : ifGray16;
+    else if (info.IsIndexed)
+      target = ifA8R8G8B8;
+    else if (narrow)
+      target = info.HasAlphaChannel ? ifA8R8G8B8 : ifR8G8B8;
+    else
+      target = info.HasAlphaChannel ? ifA16R16G16B16 : ifR16G16B16;
+    ImageConvert(image, target);
+  }
+
+ private:
+  int32_t quality_ = 80;
+  int32_t codeStreamOnly_ = 0;
+  int32_t lossless_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<TImageFileFormat> MakeJpeg2000FileFormat() {
+  return std::make_unique<TJpeg2000FileFormat>();
+}
+
+}  // namespace imprimo
