@@ -12,17 +12,20 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QPolygonF>
-#include <QProgressBar>
 #include <QScreen>
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTableWidget>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <cstdio>
 #include <exception>
 #include <utility>
+
+#include "app/batch_run.h"
+#include "gui/progress_bar.h"
 
 namespace imprimo {
 
@@ -74,7 +77,9 @@ QIcon EditorIcon() {
 TfrmMain::TfrmMain(std::string programFolder, std::string dataFolder, QWidget* parent)
     : QMainWindow(parent),
       programFolder_(std::move(programFolder)),
-      dataFolder_(std::move(dataFolder)) {
+      dataFolder_(std::move(dataFolder)),
+      work_(std::make_unique<TWorkingObjects>()),
+      lastRun_(std::make_unique<TRunSummary>()) {
   setObjectName(QStringLiteral("frmMain"));
   CreateActions();
   CreatePages();
@@ -152,13 +157,22 @@ void TfrmMain::showEvent(QShowEvent* event) {
 void TfrmMain::FormShow() {
   pages_->setCurrentIndex(kPageWelcome);
   SettingsToPanel();
-  SetStatusText(1, QStringLiteral("The images totaled %1.").arg(0));
+  UpdateCommands();
   actStop->setEnabled(false);
   btnToolStop->setEnabled(false);
   addToolBar(Qt::TopToolBarArea, ToolBarM);
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
+  // Closing during a run or an add would pull the window from under the
+  // loop: the work stops after the current image and the window closes then.
+  if (running_ || adding_) {
+    stopRequested_ = true;
+    closeAfterRun_ = true;
+    closing_ = true;
+    event->ignore();
+    return;
+  }
   QMainWindow::closeEvent(event);
   if (event->isAccepted()) FormDestroy();
 }
@@ -256,15 +270,23 @@ void TfrmMain::CreateActions() {
   actAboutSoft->setIcon(ToolIcon(this, "help-about", QStyle::SP_MessageBoxInformation));
   actWelcome->setIcon(ToolIcon(this, "go-home", QStyle::SP_DirHomeIcon));
 
-  // Commands whose work is not in this window yet stay unavailable.
-  for (QAction* a : {actAddFiles, actAddfolders, actRemoveSelected, actRemoveAll, actAboutSoft,
-                     actStandardOption, actProcess, actShowPreview, actHomePage, actHelp,
-                     actShowLogs, actClearLogs, actImagesView, actStop, actPhotoEditor,
-                     actDetailsList, actTplAdd, actTplDel, actTplEdit})
+  // Commands whose work is not in this window yet stay unavailable; the
+  // list commands follow UpdateCommands.
+  for (QAction* a : {actRemoveSelected, actRemoveAll, actAboutSoft, actStandardOption, actProcess,
+                     actShowPreview, actHomePage, actHelp, actShowLogs, actClearLogs, actImagesView,
+                     actStop, actPhotoEditor, actDetailsList, actTplAdd, actTplDel, actTplEdit})
     a->setEnabled(false);
 
   connect(actWelcome, &QAction::triggered, this, &TfrmMain::actWelcomeExecute);
   connect(actExit, &QAction::triggered, this, &TfrmMain::actExitExecute);
+  connect(actAddFiles, &QAction::triggered, this, &TfrmMain::actAddFilesExecute);
+  connect(actAddfolders, &QAction::triggered, this, &TfrmMain::actAddfoldersExecute);
+  connect(actRemoveSelected, &QAction::triggered, this, &TfrmMain::actRemoveSelectedExecute);
+  connect(actRemoveAll, &QAction::triggered, this, &TfrmMain::actRemoveAllExecute);
+  connect(actProcess, &QAction::triggered, this, &TfrmMain::actProcessExecute);
+  connect(actStop, &QAction::triggered, this, &TfrmMain::actStopExecute);
+  connect(actDetailsList, &QAction::triggered, this,
+          [this] { pages_->setCurrentIndex(kPageDetails); });
 }
 
 void TfrmMain::CreateMenus() {
@@ -418,17 +440,15 @@ void TfrmMain::CreatePages() {
   auto* detailsLayout = new QVBoxLayout(details);
   detailsLayout->setContentsMargins(0, 0, 0, 0);
   detailsLayout->setSpacing(0);
-  detailsLayout->addStretch(1);
+  CreateImageList(details);
+  detailsLayout->addWidget(ListImgs_, 1);
   plProgress = new QWidget(details);
   plProgress->setObjectName(QStringLiteral("plProgress"));
   plProgress->setFixedHeight(24);
   auto* progressLayout = new QHBoxLayout(plProgress);
   progressLayout->setContentsMargins(0, 0, 0, 0);
-  pbM = new QProgressBar(plProgress);
+  pbM = new TProgressBar(plProgress);
   pbM->setObjectName(QStringLiteral("pbM"));
-  pbM->setRange(0, 100);
-  pbM->setFormat(QStringLiteral("Progress...[%p%]"));
-  pbM->setAlignment(Qt::AlignCenter);
   progressLayout->addWidget(pbM);
   detailsLayout->addWidget(plProgress);
   pages_->addWidget(details);

@@ -4,8 +4,13 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QMessageBox>
 #include <QString>
+#include <QStringList>
+#include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "app/settings.h"
 
@@ -19,12 +24,33 @@ class QProgressBar;
 class QRadioButton;
 class QSpinBox;
 class QStackedWidget;
+class QTableWidget;
 class QToolBar;
 class QWidget;
 
 namespace imprimo {
 
 class TMenuBtn;
+class TProgressBar;
+class TfrmSelDir;
+struct ImageListEntry;
+struct TWorkingObjects;
+struct TRunSummary;
+
+// The window's dialogs and shell calls, replaceable so that tests can answer
+// them without a modal loop. An empty member uses the real dialog.
+struct TMainDialogs {
+  // Returns the QMessageBox::StandardButton chosen.
+  std::function<int(QMessageBox::Icon icon, const QString& caption, const QString& text,
+                    QMessageBox::StandardButtons buttons)>
+      MessageBox;
+  // The open-file dialog: the files chosen, none when cancelled.
+  std::function<QStringList(const QString& startFolder, const QString& filters)> OpenFiles;
+  // The folder dialog, already set up; true when the user pressed OK.
+  std::function<bool(TfrmSelDir& dialog)> SelectFolder;
+  // Opens a folder in the desktop's file manager.
+  std::function<void(const QString& folder)> OpenFolder;
+};
 
 class TfrmMain : public QMainWindow {
   Q_OBJECT
@@ -64,10 +90,55 @@ class TfrmMain : public QMainWindow {
   void RefreshTemplateList();
   // The template selection change: path, TplIndex and status text.
   void cbListTplChange();
+  // Opens the selected template for a run, or shows why there is none.
+  bool OpenSelectedTemplate();
+
+  void SetDialogs(TMainDialogs dialogs) { dialogs_ = std::move(dialogs); }
+  // Shows a message box through the replaceable dialogs.
+  int ShowMessage(QMessageBox::Icon icon, const QString& caption, const QString& text,
+                  QMessageBox::StandardButtons buttons = QMessageBox::Ok);
+
+  // The image list.
+  QTableWidget* ListImgs() const { return ListImgs_; }
+  int RowCount() const;
+  QString RowText(int row) const;
+  int RowIcon(int row) const;  // -1 outside the list
+  // Sub-column 0..4: format, original dimension, original size, new
+  // dimension, new size.
+  QString RowColumn(int row, int subColumn) const;
+  void SetRowIcon(int row, int icon);
+  void SetRowColumn(int row, int subColumn, const QString& text);
+  bool IsInList(const QString& path) const;
+  // Appends rows for the paths not yet listed, with progress and stop.
+  void AddImages(const QStringList& paths);
+  const std::vector<std::string>& AddedFolders() const { return addedFolders_; }
+  const QString& CurrentImage() const { return currentImage_; }
+  bool ThumbnailsStale() const { return thumbnailsStale_; }
+  // Enables the commands that need rows, a template or a selection.
+  void UpdateCommands();
+
+  // Commands.
+  void actAddFilesExecute();
+  void actAddfoldersExecute();
+  void DragDropMDrop(const QStringList& paths);
+  void actRemoveSelectedExecute();
+  void actRemoveAllExecute();
+  void actProcessExecute();
+  void actStopExecute();
+  bool StopRequested() const { return stopRequested_; }
+  bool Running() const { return running_; }
+  // What the last run did (outcome and counts).
+  const TRunSummary& LastRun() const { return *lastRun_; }
+  // The objects every image of a run works on, created once per window.
+  TWorkingObjects& WorkingObjects() { return *work_; }
+
+  // The filter list of the open-file dialog.
+  static QString OpenFilesFilter();
 
  protected:
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void FormCreate();
@@ -101,6 +172,20 @@ class TfrmMain : public QMainWindow {
   void actWelcomeExecute();
   void actExitExecute();
 
+  void CreateImageList(QWidget* page);
+  void ListImgsSelectItem();
+  void InsertRow(const ImageListEntry& entry);
+  class RunHost;
+  class ListHost;
+  friend class RunHost;
+  friend class ListHost;
+  void SetProgress(int percent);
+  // Enables the commands for the rows, the selection and the work under
+  // way. A run or an add keeps the list, the template and the EXIF objects
+  // unchanged by disabling the commands that would change them.
+  void ApplyCommandState();
+  void ProcessMessages();
+
   QAction* NewAction(const char* name, const QString& caption, const QKeySequence& shortcut = {});
   // A menu or toolbar entry with its own caption that triggers `action` and
   // follows its enabled state.
@@ -112,6 +197,16 @@ class TfrmMain : public QMainWindow {
   TProgramValues values_;
   std::string selectedTemplatePath_;
   bool thumbnailsStale_ = false;
+  TMainDialogs dialogs_;
+  std::vector<std::string> addedFolders_;
+  QString currentImage_;
+  bool stopRequested_ = false;
+  bool running_ = false;
+  bool adding_ = false;
+  bool closeAfterRun_ = false;
+  bool closing_ = false;
+  std::unique_ptr<TWorkingObjects> work_;
+  std::unique_ptr<TRunSummary> lastRun_;
   bool panelFilled_ = false;
   bool shown_ = false;
   bool destroyed_ = false;
@@ -149,7 +244,9 @@ class TfrmMain : public QMainWindow {
   QStackedWidget* pages_ = nullptr;
   QLabel* imgWelcome_ = nullptr;
   QWidget* plProgress = nullptr;
-  QProgressBar* pbM = nullptr;
+  TProgressBar* pbM = nullptr;
+  QTableWidget* ListImgs_ = nullptr;
+  QMenu* pMenuImg = nullptr;
   QLabel* statusPanels_[3] = {nullptr, nullptr, nullptr};
 
   // Left panel.

@@ -1,0 +1,392 @@
+// The main window's image list: adding files and folders, dropping, removing,
+// the command state that depends on the rows, and the progress panel.
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMimeData>
+#include <QScrollBar>
+#include <QStackedWidget>
+#include <QTableWidget>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <exception>
+#include <functional>
+
+#include "app/image_list.h"
+#include "app/naming.h"
+#include "gui/main_window.h"
+#include "gui/menu_btn.h"
+#include "gui/progress_bar.h"
+#include "gui/sel_dir.h"
+#include "gui/status_icons.h"
+
+namespace imprimo {
+
+namespace {
+
+constexpr int kIconRole = Qt::UserRole + 1;
+
+QString FromUtf8(const std::string& s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
+std::string ToUtf8(const QString& s) { return s.toUtf8().toStdString(); }
+
+struct FilterEntry {
+  const char* description;
+  const char* mask;
+};
+
+// The open dialog's filters: description, then mask.
+constexpr FilterEntry kOpenFilters[] = {
+    {"All Image Files ",
+     "*.bsi;*.rci;*.cif;*.img;*.dag;*.xpm;*.pcx;*.pdd;*.psd;*.jpc;*.jpx;*.j2c;*.j2k;*.jp2;;*.pbm;"
+     "*.pgm;*.ppm;*.pam;*.pfm;*.tga;*.dds;*.gif;*.jif;*.jpe;*.jfif;;*.jpeg;*.jpg;*.png;*.mng;*."
+     "jng;*.dib;*.bmp"},
+    {"Joint Photographic Experts Group (*.jpg;*.jpeg;*.jfif;*.jpe;*.jif)", "*.jpg"},
+    {"Windows Bitmap Image (*.bmp;*.dib)", "*.bmp"},
+    {"Portable Network Graphics (*.png)", "*.png"},
+    {"Multiple Network Graphics (*.mng)", "*.mng"},
+    {"JPEG Network Graphics (*.jng)", "*.jng"},
+    {"Graphics Interchange Format (*.gif)", "*.gif"},
+    {"Tagged Image File Format (*.tiff)", "*.tiff"},
+    {"DirectDraw Surface (*.dds)", "*.dds"},
+    {"ZSoft IBM PC Paintbrush file(*.pcx)", "*.pcx"},
+    {"Truevision Targa Image (*.tga)", "*.tga"},
+    {"Portable Gray Map (*.pgm)", "*.pgm"},
+    {"Portable Pixel Map (*.ppm)", "*.ppm"},
+    {"Portable Arbitrary Map (*.pam)", "*.pam"},
+    {"Portable Float Map (*.pfm)", "*.pfm"},
+    {"JPEG 2000 Image (*.jp2;*.j2k;*.j2c;*.jpx;*.jpc)", "*.jp2"},
+    {"Photoshop Image (*.psd;*.pdd)", "*.psd"},
+    {"Daggerfall MultiImage (*.cif;*.rci)", "*.cif"},
+    {"Daggerfall Image (*.img)", "*.img"},
+};
+
+struct Column {
+  const char* heading;
+  int width;  // 0: takes the remaining width
+};
+constexpr Column kColumns[6] = {{"Filen Name", 0},           {"Format", 66},
+                                {"Original Dimension", 100}, {"Original Size", 70},
+                                {"New Dimension", 100},      {"New Size", 70}};
+
+}  // namespace
+
+QString TfrmMain::OpenFilesFilter() {
+  // Qt reads the masks from the parentheses of each entry, and the
+  // descriptions already hold masks of their own; the masks are therefore
+  // given in a trailing pair, where Qt takes them from.
+  QStringList entries;
+  for (const FilterEntry& f : kOpenFilters) {
+    QString masks = QString::fromLatin1(f.mask);
+    masks.replace(QLatin1Char(';'), QLatin1Char(' '));
+    masks = masks.simplified();
+    entries << QString::fromLatin1(f.description) + QStringLiteral(" (") + masks + QLatin1Char(')');
+  }
+  return entries.join(QStringLiteral(";;"));
+}
+
+void TfrmMain::CreateImageList(QWidget* page) {
+  ListImgs_ = new QTableWidget(0, 6, page);
+  ListImgs_->setObjectName(QStringLiteral("ListImgs"));
+  QStringList headings;
+  for (const Column& c : kColumns) headings << QString::fromLatin1(c.heading);
+  ListImgs_->setHorizontalHeaderLabels(headings);
+  ListImgs_->verticalHeader()->hide();
+  ListImgs_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  ListImgs_->verticalHeader()->setDefaultSectionSize(20);
+  ListImgs_->setShowGrid(true);
+  ListImgs_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  ListImgs_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  ListImgs_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  ListImgs_->setIconSize(QSize(16, 16));
+  ListImgs_->setWordWrap(false);
+  ListImgs_->setTextElideMode(Qt::ElideMiddle);
+  ListImgs_->setSortingEnabled(false);  // rows are kept in path order as they come in
+  ListImgs_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  QHeaderView* header = ListImgs_->horizontalHeader();
+  header->setHighlightSections(false);
+  header->setSectionsClickable(false);
+  header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  // The first column takes what the other five leave, with or without a
+  // vertical scroll bar.
+  for (int c = 1; c < 6; ++c) {
+    header->setSectionResizeMode(c, QHeaderView::Fixed);
+    header->resizeSection(c, kColumns[c].width);
+  }
+  header->setSectionResizeMode(0, QHeaderView::Stretch);
+  header->setStretchLastSection(false);
+
+  ListImgs_->setContextMenuPolicy(Qt::CustomContextMenu);
+  pMenuImg = new QMenu(this);
+  pMenuImg->setObjectName(QStringLiteral("pMenuImg"));
+  pMenuImg->addAction(LinkedItem(actAddFiles, QStringLiteral("Open Images"), "pmnuOpenImages"));
+  pMenuImg->addAction(
+      LinkedItem(actAddfolders, QStringLiteral("Select a Folder"), "pmnuSelectFolder"));
+  pMenuImg->addSeparator();
+  pMenuImg->addAction(
+      LinkedItem(actRemoveSelected, QStringLiteral("Remove Selected"), "pmnuRemoveSelected"));
+  pMenuImg->addAction(LinkedItem(actRemoveAll, QStringLiteral("Remove All"), "pmnuRemoveAll"));
+  pMenuImg->addSeparator();
+  pMenuImg->addAction(LinkedItem(actPhotoEditor, QStringLiteral("Image Editor"), "pmnuEditor"));
+  connect(ListImgs_, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& at) { pMenuImg->popup(ListImgs_->viewport()->mapToGlobal(at)); });
+
+  connect(ListImgs_, &QTableWidget::itemSelectionChanged, this, &TfrmMain::ListImgsSelectItem);
+  ListImgs_->installEventFilter(this);
+  // Files and folders may be dropped anywhere on the centre pages.
+  pages_->setAcceptDrops(true);
+  pages_->installEventFilter(this);
+  ListImgs_->setAcceptDrops(false);
+  ListImgs_->viewport()->setAcceptDrops(false);
+}
+
+bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == ListImgs_ && event->type() == QEvent::KeyPress) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::NoModifier) {
+      if (actRemoveSelected->isEnabled()) actRemoveSelectedExecute();
+      return true;
+    }
+  }
+  if (watched == pages_) {
+    if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove) {
+      auto* drag = static_cast<QDropEvent*>(event);
+      if (drag->mimeData()->hasUrls() && !running_ && !adding_) {
+        drag->acceptProposedAction();
+        return true;
+      }
+    } else if (event->type() == QEvent::Drop) {
+      auto* drop = static_cast<QDropEvent*>(event);
+      QStringList paths;
+      for (const QUrl& url : drop->mimeData()->urls())
+        if (url.isLocalFile()) paths << url.toLocalFile();
+      drop->acceptProposedAction();
+      DragDropMDrop(paths);
+      return true;
+    }
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+int TfrmMain::RowCount() const { return ListImgs_->rowCount(); }
+
+QString TfrmMain::RowText(int row) const {
+  const QTableWidgetItem* item = ListImgs_->item(row, 0);
+  return item != nullptr ? item->text() : QString();
+}
+
+int TfrmMain::RowIcon(int row) const {
+  const QTableWidgetItem* item = ListImgs_->item(row, 0);
+  return item != nullptr ? item->data(kIconRole).toInt() : -1;
+}
+
+QString TfrmMain::RowColumn(int row, int subColumn) const {
+  if (subColumn < 0 || subColumn > 4) return {};
+  const QTableWidgetItem* item = ListImgs_->item(row, subColumn + 1);
+  return item != nullptr ? item->text() : QString();
+}
+
+void TfrmMain::SetRowIcon(int row, int icon) {
+  QTableWidgetItem* item = ListImgs_->item(row, 0);
+  if (item == nullptr || icon < 0 || icon >= kStatusIconCount) return;
+  item->setData(kIconRole, icon);
+  item->setIcon(StatusIcon(icon));
+}
+
+void TfrmMain::SetRowColumn(int row, int subColumn, const QString& text) {
+  if (row < 0 || row >= ListImgs_->rowCount() || subColumn < 0 || subColumn > 4) return;
+  QTableWidgetItem* item = ListImgs_->item(row, subColumn + 1);
+  if (item == nullptr) {
+    item = new QTableWidgetItem;
+    ListImgs_->setItem(row, subColumn + 1, item);
+  }
+  item->setText(text);
+}
+
+bool TfrmMain::IsInList(const QString& path) const {
+  for (int row = 0; row < ListImgs_->rowCount(); ++row)
+    if (RowText(row) == path) return true;
+  return false;
+}
+
+void TfrmMain::InsertRow(const ImageListEntry& entry) {
+  // The rows stay in ascending path order; a new row goes after the rows
+  // that compare equal to it.
+  const QString path = FromUtf8(entry.Path);
+  int low = 0, high = ListImgs_->rowCount();
+  while (low < high) {
+    const int mid = (low + high) / 2;
+    if (ComparePathText(ToUtf8(RowText(mid)), entry.Path) <= 0)
+      low = mid + 1;
+    else
+      high = mid;
+  }
+  ListImgs_->insertRow(low);
+  auto* first = new QTableWidgetItem(path);
+  first->setToolTip(path);
+  ListImgs_->setItem(low, 0, first);
+  SetRowIcon(low, entry.Icon);
+  for (int c = 0; c < 5; ++c) SetRowColumn(low, c, FromUtf8(entry.Columns[size_t(c)]));
+}
+
+// The list side of the shared add loop.
+class TfrmMain::ListHost : public TImageListHost {
+ public:
+  explicit ListHost(TfrmMain& w) : w_(w) {}
+  bool IsInList(const std::string& path) const override { return w_.IsInList(FromUtf8(path)); }
+  void AddRow(ImageListEntry entry) override { w_.InsertRow(entry); }
+  void ShowDetailList() override { w_.pages_->setCurrentIndex(kPageDetails); }
+  void ShowProgress(bool visible) override { w_.plProgress->setVisible(visible); }
+  void SetProgress(int percent, const std::string&) override { w_.SetProgress(percent); }
+  void ProcessMessages() override { w_.ProcessMessages(); }
+  bool StopRequested() const override { return w_.stopRequested_; }
+  void ClearStopRequested() override { w_.stopRequested_ = false; }
+  void AddFinished() override {
+    w_.plProgress->hide();
+    w_.adding_ = false;
+    w_.ApplyCommandState();
+    w_.thumbnailsStale_ = true;
+    w_.UpdateCommands();
+  }
+
+ private:
+  TfrmMain& w_;
+};
+
+void TfrmMain::SetProgress(int percent) {
+  pbM->setValue(std::clamp(percent, 0, 100));
+  pbM->update();
+}
+
+void TfrmMain::ProcessMessages() { QApplication::processEvents(QEventLoop::AllEvents); }
+
+void TfrmMain::AddImages(const QStringList& paths) {
+  if (adding_) return;
+  std::vector<std::string> files;
+  files.reserve(size_t(paths.size()));
+  for (const QString& p : paths) files.push_back(ToUtf8(p));
+  adding_ = true;
+  // Adding keeps the run and the other list commands away until it ends;
+  // the stop command ends it early.
+  ApplyCommandState();
+  ListHost host(*this);
+  try {
+    imprimo::AddImages(host, files);
+  } catch (const std::exception&) {
+    host.AddFinished();  // the rows added so far stay
+  }
+  if (adding_) host.AddFinished();
+  if (closeAfterRun_ && !running_) close();
+}
+
+void TfrmMain::actAddFilesExecute() {
+  if (running_ || adding_) return;
+  const QString start = FromUtf8(settings_.ScrPath);
+  QStringList files;
+  if (dialogs_.OpenFiles) {
+    files = dialogs_.OpenFiles(start, OpenFilesFilter());
+  } else {
+    QFileDialog dialog(this, QStringLiteral("Open Images"), start, OpenFilesFilter());
+    dialog.setObjectName(QStringLiteral("OpenPictureDialog"));
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setViewMode(QFileDialog::Detail);
+    if (dialog.exec() == QDialog::Accepted) files = dialog.selectedFiles();
+  }
+  if (files.isEmpty()) return;
+  AddImages(files);
+  NoteAddedFiles(addedFolders_, settings_, ToUtf8(files.first()));
+}
+
+void TfrmMain::actAddfoldersExecute() {
+  if (running_ || adding_) return;
+  TfrmSelDir dialog(FromUtf8(settings_.ScrPath), this);
+  const bool ok =
+      dialogs_.SelectFolder ? dialogs_.SelectFolder(dialog) : dialog.exec() == QDialog::Accepted;
+  if (!ok) return;
+  const std::string folder = WithTrailingSeparator(ToUtf8(dialog.Folder()));
+  NoteAddedFolder(addedFolders_, settings_, folder);
+  std::vector<std::string> found;
+  try {
+    FindImageFiles(folder, ToUtf8(dialog.Filter()), found, dialog.IncludeSubFolders());
+  } catch (const std::exception& e) {
+    ShowMessage(QMessageBox::Critical, QStringLiteral("Error"), QString::fromUtf8(e.what()));
+    return;
+  }
+  if (found.empty()) return;
+  QStringList paths;
+  paths.reserve(qsizetype(found.size()));
+  for (const std::string& f : found) paths << FromUtf8(f);
+  AddImages(paths);
+}
+
+void TfrmMain::DragDropMDrop(const QStringList& paths) {
+  if (running_ || adding_ || paths.isEmpty()) return;
+  AddImages(paths);
+}
+
+void TfrmMain::actRemoveSelectedExecute() {
+  if (running_ || adding_) return;
+  if (pages_->currentIndex() == kPageDetails) {
+    QList<int> rows;
+    for (const QModelIndex& index : ListImgs_->selectionModel()->selectedRows())
+      rows << index.row();
+    if (rows.isEmpty()) return;
+    // From the last row to the first, so that the indexes stay valid.
+    std::sort(rows.begin(), rows.end(), std::greater<int>());
+    for (const int row : rows) ListImgs_->removeRow(row);
+  }
+  thumbnailsStale_ = true;
+  UpdateCommands();
+}
+
+void TfrmMain::actRemoveAllExecute() {
+  if (running_ || adding_) return;
+  ListImgs_->setRowCount(0);
+  thumbnailsStale_ = true;
+  UpdateCommands();
+}
+
+void TfrmMain::ListImgsSelectItem() {
+  const QTableWidgetItem* current = ListImgs_->currentItem();
+  if (current != nullptr && current->isSelected()) {
+    currentImage_ = RowText(current->row());
+    SetStatusText(2, QStringLiteral("File name: ") + currentImage_);
+  }
+  UpdateCommands();
+}
+
+void TfrmMain::ApplyCommandState() {
+  const bool rows = ListImgs_->rowCount() > 0;
+  const bool busy = running_ || adding_;
+  for (QAction* a : {actRemoveSelected, actRemoveAll}) a->setEnabled(rows && !busy);
+  actDetailsList->setEnabled(rows);
+  actProcess->setEnabled(rows && !busy);
+  if (btnToolRun != nullptr) btnToolRun->setEnabled(rows && !busy);
+  const bool templateChosen = cbListTpl->currentIndex() >= 0;
+  actTplEdit->setEnabled(templateChosen && !busy);
+  actTplDel->setEnabled(templateChosen && !busy);
+  actPhotoEditor->setEnabled(!ListImgs_->selectionModel()->selectedRows().isEmpty());
+  // The stop command belongs to the busy state.
+  actStop->setEnabled(busy);
+  if (btnToolStop != nullptr) btnToolStop->setEnabled(busy);
+  for (QAction* a : {actAddFiles, actAddfolders}) a->setEnabled(!busy);
+  cbListTpl->setEnabled(!busy);
+  abTpl->setEnabled(!busy);
+}
+
+void TfrmMain::UpdateCommands() {
+  ApplyCommandState();
+  if (ListImgs_->rowCount() == 0) addedFolders_.clear();
+  SetStatusText(1, QStringLiteral("The images totaled %1.").arg(ListImgs_->rowCount()));
+}
+
+}  // namespace imprimo

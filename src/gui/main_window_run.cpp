@@ -1,0 +1,139 @@
+// The main window's part in a run: message boxes, the template check, the
+// stop command and the host that the shared batch run talks to.
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QLineEdit>
+#include <QSpinBox>
+#include <QStackedWidget>
+#include <QTableWidget>
+#include <QUrl>
+#include <algorithm>
+#include <exception>
+
+#include "app/batch_run.h"
+#include "gui/main_window.h"
+#include "gui/progress_bar.h"
+
+namespace imprimo {
+
+namespace {
+
+QString FromUtf8(const std::string& s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
+std::string ToUtf8(const QString& s) { return s.toUtf8().toStdString(); }
+
+}  // namespace
+
+int TfrmMain::ShowMessage(QMessageBox::Icon icon, const QString& caption, const QString& text,
+                          QMessageBox::StandardButtons buttons) {
+  if (dialogs_.MessageBox) return dialogs_.MessageBox(icon, caption, text, buttons);
+  QMessageBox box(icon, caption, text, buttons, this);
+  return box.exec();
+}
+
+// The window side of the shared batch run.
+class TfrmMain::RunHost : public TBatchHost {
+ public:
+  explicit RunHost(TfrmMain& w) : w_(w) {}
+
+  int RowCount() const override { return w_.RowCount(); }
+  std::string RowText(int row) const override { return ToUtf8(w_.RowText(row)); }
+  void SetRowIcon(int row, int icon) override {
+    w_.SetRowIcon(row, icon);
+    // The row being worked on stays in sight.
+    if (icon == kIconWorking) {
+      if (QTableWidgetItem* item = w_.ListImgs_->item(row, 0)) w_.ListImgs_->scrollToItem(item);
+    }
+  }
+  void SetRowColumn(int row, int subColumn, const std::string& text) override {
+    w_.SetRowColumn(row, subColumn, FromUtf8(text));
+  }
+  void RemoveAllRows() override {
+    w_.ListImgs_->setRowCount(0);
+    w_.thumbnailsStale_ = true;
+    w_.UpdateCommands();
+  }
+
+  void PanelToSettings() override { w_.PanelToSettings(); }
+  std::string OutputFolderText() const override { return ToUtf8(w_.edtOutPath->text()); }
+  void FocusOutputFolder() override {
+    w_.edtOutPath->setFocus(Qt::OtherFocusReason);
+    w_.edtOutPath->selectAll();
+  }
+
+  void SetRunState(TRunState state) override {
+    w_.running_ = state == TRunState::Running;
+    w_.ApplyCommandState();
+  }
+  void ShowDetailList() override { w_.pages_->setCurrentIndex(kPageDetails); }
+
+  void ShowProgress(bool visible) override { w_.plProgress->setVisible(visible); }
+  void SetProgress(int percent, const std::string&) override { w_.SetProgress(percent); }
+  void ProcessMessages() override { w_.ProcessMessages(); }
+  bool StopRequested() const override { return w_.stopRequested_; }
+  void ClearStopRequested() override { w_.stopRequested_ = false; }
+
+  void ShowError(const std::string& text) override {
+    w_.ShowMessage(QMessageBox::Critical, QStringLiteral("Error"), FromUtf8(text));
+  }
+  bool AskQuestion(const std::string& text) override {
+    if (w_.closing_) return false;  // a program that is ending asks nothing
+    return w_.ShowMessage(QMessageBox::Question, QStringLiteral("Question"), FromUtf8(text),
+                          QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+  }
+
+  void ShowRenameNo(int64_t renameNo) override {
+    w_.edtRenameNo->setValue(
+        int(std::clamp<int64_t>(renameNo, w_.edtRenameNo->minimum(), w_.edtRenameNo->maximum())));
+  }
+  void CloseProgram() override {
+    w_.closing_ = true;
+    w_.closeAfterRun_ = true;  // closes once the run command has returned
+  }
+  void OpenFolder(const std::string& folder) override {
+    const QString path = FromUtf8(folder);
+    if (w_.dialogs_.OpenFolder)
+      w_.dialogs_.OpenFolder(path);
+    else
+      QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+  }
+
+ private:
+  TfrmMain& w_;
+};
+
+bool TfrmMain::OpenSelectedTemplate() {
+  RunHost host(*this);
+  TRunContext context{settings_,   values_,       programFolder_,
+                      dataFolder_, addedFolders_, selectedTemplatePath_,
+                      *work_};
+  return imprimo::OpenSelectedTemplate(context, host);
+}
+
+void TfrmMain::actStopExecute() { stopRequested_ = true; }
+
+void TfrmMain::actProcessExecute() {
+  // The command is disabled while a run or an add is under way; a shortcut
+  // that slips through must not start a second loop over the same rows.
+  if (running_ || adding_) return;
+  RunHost host(*this);
+  TRunContext context{settings_,   values_,       programFolder_,
+                      dataFolder_, addedFolders_, selectedTemplatePath_,
+                      *work_};
+  try {
+    *lastRun_ = RunBatch(context, host);
+  } catch (const std::exception& e) {
+    // RunBatch restores the window itself; this only reports what escaped.
+    running_ = false;
+    ApplyCommandState();
+    plProgress->hide();
+    ShowMessage(QMessageBox::Critical, QStringLiteral("Error"), QString::fromUtf8(e.what()));
+  }
+  if (closeAfterRun_) {
+    closing_ = true;
+    close();
+  }
+}
+
+}  // namespace imprimo

@@ -1,0 +1,248 @@
+// Filling and emptying the main window's image list.
+#include <QAction>
+#include <QComboBox>
+#include <QItemSelectionModel>
+#include <QKeyEvent>
+#include <QProgressBar>
+#include <QStackedWidget>
+#include <QTableWidget>
+#include <QTest>
+
+#include "app/settings.h"
+#include "gui/sel_dir.h"
+#include "window_fixture.h"
+
+namespace imprimo::testing_gui {
+namespace {
+
+using ImageListTest = WindowFixture;
+
+QStringList Q(std::initializer_list<std::string> paths) {
+  QStringList list;
+  for (const std::string& p : paths) list << QString::fromStdString(p);
+  return list;
+}
+
+TEST_F(ImageListTest, RowsAreUniqueByExactPathSortedAndDescribed) {
+  const std::string in = (root_ / "in").string() + "/";
+  WriteImage(in + "b.jpg", 40, 30, "JPEG");
+  WriteImage(in + "a.png", 40, 30, "PNG");
+  WriteImage(in + "B.JPG", 40, 30, "JPEG");
+  WriteText(in + "notes.jpg", "just some text, not a picture");
+  WriteImage(in + "photo.png", 40, 30, "JPEG");  // a JPEG behind the wrong extension
+  TfrmMain& w = Open();
+
+  w.DragDropMDrop(Q({in + "b.jpg", in + "a.png", in + "b.jpg", in + "notes.jpg"}));
+  w.DragDropMDrop(Q({in + "b.jpg", in + "B.JPG", in + "photo.png", in + "missing.bmp"}));
+  // The same path once; another letter case is another row. Rows follow the
+  // path order whatever order they came in.
+  EXPECT_EQ(Rows(),
+            (std::vector<std::string>{in + "B.JPG", in + "a.png", in + "b.jpg", in + "missing.bmp",
+                                      in + "notes.jpg", in + "photo.png"}));
+  EXPECT_EQ(Icons(), std::vector<int>(6, 2));
+  EXPECT_EQ(w.RowColumn(2, 0), QStringLiteral("JPG"));
+  EXPECT_EQ(w.RowColumn(1, 0), QStringLiteral("PNG"));
+  EXPECT_EQ(w.RowColumn(4, 0), QStringLiteral("UNKNOWN"));
+  EXPECT_EQ(w.RowColumn(5, 0), QStringLiteral("JPG"));
+  EXPECT_EQ(w.RowColumn(3, 2), QStringLiteral("0.0 KB")) << "a missing file has no bytes";
+  EXPECT_FALSE(w.RowColumn(2, 2).isEmpty());
+  for (int c : {1, 3, 4}) EXPECT_TRUE(w.RowColumn(2, c).isEmpty()) << c;
+  EXPECT_EQ(w.StatusText(1), QStringLiteral("The images totaled 6."));
+  EXPECT_EQ(w.Pages()->currentIndex(), TfrmMain::kPageDetails);
+  EXPECT_TRUE(w.ThumbnailsStale());
+  // Drops leave the added folders and the start folder alone.
+  EXPECT_TRUE(w.AddedFolders().empty());
+  EXPECT_EQ(w.Settings().ScrPath, DefaultUserFolder());
+  EXPECT_TRUE(w.findChild<QAction*>("actProcess")->isEnabled());
+  EXPECT_FALSE(w.findChild<QWidget*>("plProgress")->isVisible());
+
+  auto* list = w.ListImgs();
+  EXPECT_EQ(list->columnCount(), 6);
+  EXPECT_EQ(list->horizontalHeaderItem(0)->text(), QStringLiteral("Filen Name"));
+  EXPECT_EQ(list->horizontalHeaderItem(2)->text(), QStringLiteral("Original Dimension"));
+  EXPECT_EQ(list->columnWidth(1), 66);
+  EXPECT_EQ(list->columnWidth(5), 70);
+}
+
+TEST_F(ImageListTest, AddFolderSearchesWithTheFilterAndSubFolders) {
+  const std::string trip = (root_ / "trip").string() + "/";
+  WriteImage(trip + "z.jpg", 20, 20, "JPEG");
+  WriteImage(trip + "a.png", 20, 20, "PNG");
+  WriteImage(trip + "day1/m.jpg", 20, 20, "JPEG");
+  WriteImage(trip + "day1/deep/n.JPG", 20, 20, "JPEG");
+  fs::create_directories(root_ / "empty");
+  TfrmMain& w = Open();
+
+  QString startFolder;
+  QString filter = QStringLiteral("*.jpg");
+  bool subFolders = true;
+  std::string pick = trip;
+  TMainDialogs dialogs;
+  dialogs.MessageBox = [](QMessageBox::Icon, const QString&, const QString&,
+                          QMessageBox::StandardButtons) { return int(QMessageBox::No); };
+  dialogs.SelectFolder = [&](TfrmSelDir& d) {
+    // Every dialog starts from the defaults, in the last folder added from.
+    EXPECT_EQ(d.Filter(), QStringLiteral("*.*"));
+    EXPECT_TRUE(d.IncludeSubFolders());
+    EXPECT_EQ(d.windowTitle(), QStringLiteral("Select a Folder"));
+    startFolder = d.Folder();
+    d.SetFolder(QString::fromStdString(pick));
+    d.SetFilter(filter);
+    d.SetIncludeSubFolders(subFolders);
+    return true;
+  };
+  w.SetDialogs(dialogs);
+
+  w.findChild<QAction*>("actAddfolders")->trigger();
+  EXPECT_EQ(Rows(), (std::vector<std::string>{trip + "day1/deep/n.JPG", trip + "day1/m.jpg",
+                                              trip + "z.jpg"}));
+  EXPECT_EQ(w.AddedFolders(), std::vector<std::string>{trip});
+  EXPECT_EQ(w.Settings().ScrPath, trip);
+
+  // Without sub-folders only the folder's own files; the folder is noted again.
+  filter = QStringLiteral("*.*");
+  subFolders = false;
+  w.findChild<QAction*>("actAddfolders")->trigger();
+  EXPECT_EQ(startFolder + "/", QString::fromStdString(trip));
+  EXPECT_EQ(Rows(), (std::vector<std::string>{trip + "a.png", trip + "day1/deep/n.JPG",
+                                              trip + "day1/m.jpg", trip + "z.jpg"}));
+  EXPECT_EQ(w.AddedFolders(), (std::vector<std::string>{trip, trip}));
+
+  // A search that finds nothing still notes the folder and moves ScrPath.
+  pick = (root_ / "empty").string();
+  w.findChild<QAction*>("actAddfolders")->trigger();
+  EXPECT_EQ(w.RowCount(), 4);
+  EXPECT_EQ(w.AddedFolders().back(), pick + "/");
+  EXPECT_EQ(w.Settings().ScrPath, pick + "/");
+
+  // Cancel changes nothing.
+  dialogs.SelectFolder = [](TfrmSelDir&) { return false; };
+  w.SetDialogs(dialogs);
+  w.findChild<QAction*>("actAddfolders")->trigger();
+  EXPECT_EQ(w.AddedFolders().size(), 3u);
+}
+
+TEST_F(ImageListTest, AddFilesStartsInScrPathAndNotesTheFirstFilesFolder) {
+  const std::string in = (root_ / "in").string() + "/";
+  WriteImage(in + "x.jpg", 20, 20, "JPEG");
+  WriteImage(in + "y.bmp", 20, 20, "BMP");
+  TfrmMain& w = Open();
+  w.Settings().ScrPath = out_;
+  QString start, filters;
+  TMainDialogs dialogs;
+  dialogs.OpenFiles = [&](const QString& s, const QString& f) {
+    start = s;
+    filters = f;
+    return Q({in + "y.bmp", in + "x.jpg"});
+  };
+  w.SetDialogs(dialogs);
+  w.findChild<QAction*>("actAddFiles")->trigger();
+  EXPECT_EQ(start.toStdString(), out_);
+  EXPECT_TRUE(filters.startsWith(QStringLiteral("All Image Files  (*.bsi *.rci")))
+      << filters.toStdString();
+  EXPECT_TRUE(filters.contains(QStringLiteral("Daggerfall Image (*.img) (*.img)")));
+  EXPECT_EQ(filters.count(QStringLiteral(";;")), 18);
+  EXPECT_EQ(Rows(), (std::vector<std::string>{in + "x.jpg", in + "y.bmp"}));
+  EXPECT_EQ(w.RowColumn(1, 0), QStringLiteral("BMP"));
+  EXPECT_EQ(w.AddedFolders(), std::vector<std::string>{in});
+  EXPECT_EQ(w.Settings().ScrPath, in);
+  EXPECT_EQ(w.findChild<QAction*>("actAddFiles")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
+  EXPECT_EQ(w.findChild<QAction*>("actAddfolders")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F));
+  EXPECT_EQ(w.findChild<QAction*>("actRemoveAll")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_R));
+}
+
+TEST_F(ImageListTest, RemovingSelectedRowsAndAllRows) {
+  const std::string in = (root_ / "in").string() + "/";
+  for (const char* n : {"1.jpg", "2.jpg", "3.jpg", "4.jpg"}) WriteImage(in + n, 16, 16, "JPEG");
+  TfrmMain& w = Open();
+  TMainDialogs dialogs;
+  dialogs.OpenFiles = [&](const QString&, const QString&) {
+    return Q({in + "1.jpg", in + "2.jpg", in + "3.jpg", in + "4.jpg"});
+  };
+  w.SetDialogs(dialogs);
+  w.findChild<QAction*>("actAddFiles")->trigger();
+  ASSERT_EQ(w.RowCount(), 4);
+
+  QTableWidget* list = w.ListImgs();
+  EXPECT_FALSE(w.findChild<QAction*>("actPhotoEditor")->isEnabled());
+  list->selectRow(1);
+  EXPECT_EQ(w.CurrentImage().toStdString(), in + "2.jpg");
+  EXPECT_EQ(w.StatusText(2).toStdString(), "File name: " + in + "2.jpg");
+  EXPECT_TRUE(w.findChild<QAction*>("actPhotoEditor")->isEnabled());
+  list->selectionModel()->select(list->model()->index(3, 0),
+                                 QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  list->setFocus();
+  QTest::keyClick(list, Qt::Key_Delete);
+  EXPECT_EQ(Rows(), (std::vector<std::string>{in + "1.jpg", in + "3.jpg"}));
+  EXPECT_EQ(w.StatusText(1), QStringLiteral("The images totaled 2."));
+
+  // Nothing selected: nothing removed.
+  list->clearSelection();
+  w.findChild<QAction*>("actRemoveSelected")->trigger();
+  EXPECT_EQ(w.RowCount(), 2);
+
+  w.findChild<QAction*>("actRemoveAll")->trigger();
+  EXPECT_EQ(w.RowCount(), 0);
+  EXPECT_TRUE(w.AddedFolders().empty());
+  EXPECT_EQ(w.StatusText(1), QStringLiteral("The images totaled 0."));
+  for (const char* name : {"actProcess", "actRemoveAll", "actRemoveSelected", "actDetailsList"})
+    EXPECT_FALSE(w.findChild<QAction*>(name)->isEnabled()) << name;
+  EXPECT_FALSE(w.findChild<QAction*>("btnToolRun")->isEnabled());
+}
+
+TEST_F(ImageListTest, AddingShowsProgressAndStopsWhenAsked) {
+  const std::string in = (root_ / "in").string() + "/";
+  QStringList paths;
+  for (int i = 0; i < 8; ++i) {
+    const std::string p = in + "p" + std::to_string(i) + ".bmp";
+    WriteImage(p, 8, 8, "BMP");
+    paths << QString::fromStdString(p);
+  }
+  TfrmMain& w = Open();
+  auto* bar = w.findChild<QProgressBar*>("pbM");
+  std::vector<int> values;
+  bool stopEnabled = false, addEnabled = true;
+  QObject::connect(bar, &QProgressBar::valueChanged, [&](int v) {
+    values.push_back(v);
+    if (v == 0) return;
+    stopEnabled = w.findChild<QAction*>("actStop")->isEnabled();
+    addEnabled = w.findChild<QAction*>("actAddFiles")->isEnabled();
+    EXPECT_TRUE(w.findChild<QWidget*>("plProgress")->isVisible());
+  });
+  w.DragDropMDrop(paths);
+  EXPECT_EQ(values, (std::vector<int>{12, 25, 38, 50, 62, 75, 88, 100}));
+  EXPECT_TRUE(stopEnabled);
+  EXPECT_FALSE(addEnabled);
+  EXPECT_FALSE(w.findChild<QAction*>("actStop")->isEnabled());
+  EXPECT_TRUE(w.findChild<QAction*>("actAddFiles")->isEnabled());
+  EXPECT_EQ(bar->text(), QStringLiteral("Progress...[100%]"));
+
+  // Stop pressed while the third new row goes in: the add ends there.
+  w.findChild<QAction*>("actRemoveAll")->trigger();
+  QObject::connect(w.ListImgs()->model(), &QAbstractItemModel::rowsInserted, [&] {
+    if (w.RowCount() == 3) w.findChild<QAction*>("actStop")->trigger();
+  });
+  w.DragDropMDrop(paths);
+  EXPECT_EQ(w.RowCount(), 3);
+  EXPECT_FALSE(w.findChild<QWidget*>("plProgress")->isVisible());
+}
+
+TEST_F(ImageListTest, FolderDialogOffersMountPointsAndTheFilterList) {
+  TfrmSelDir d(QString::fromStdString((root_ / "nowhere" / "deeper").string()));
+  // A folder that does not exist opens its nearest existing parent.
+  EXPECT_EQ(d.Folder().toStdString(), root_.string());
+  const QStringList points = TfrmSelDir::MountPoints();
+  ASSERT_FALSE(points.isEmpty());
+  EXPECT_EQ(points.first(), QStringLiteral("/"));
+  EXPECT_FALSE(points.contains(QStringLiteral("/proc")));
+  const QStringList& filters = TfrmSelDir::FilterItems();
+  EXPECT_EQ(filters.size(), 33);
+  EXPECT_EQ(filters.first(), QStringLiteral("*.*"));
+  EXPECT_EQ(filters.last(), QStringLiteral("*.bmp"));
+  d.SetFilter(QStringLiteral("*.jp*"));  // typed by the user
+  EXPECT_EQ(d.Filter(), QStringLiteral("*.jp*"));
+  EXPECT_NE(d.findChild<QWidget*>("cbSubDir"), nullptr);
+}
+
+}  // namespace
+}  // namespace imprimo::testing_gui

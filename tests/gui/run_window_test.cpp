@@ -1,0 +1,228 @@
+// Runs from the main window over generated pictures: row icons, columns,
+// progress, stopping, refusals, command state and the after-run actions.
+#include <QAction>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTableWidget>
+#include <QToolButton>
+
+#include "app/batch_run.h"
+#include "window_fixture.h"
+
+namespace imprimo::testing_gui {
+namespace {
+
+class RunWindowTest : public WindowFixture {
+ protected:
+  // n pictures in root/<folder>/, dropped on the window, output into out_.
+  TfrmMain& OpenWithImages(int n, const std::string& folder = "in") {
+    in_ = (root_ / folder).string() + "/";
+    for (int i = 0; i < n; ++i)
+      WriteImage(in_ + "img" + std::to_string(i) + ".jpg", 48 + i, 32, "JPEG");
+    WriteTemplate();
+    TfrmMain& w = Open();
+    QStringList paths;
+    for (int i = 0; i < n; ++i)
+      paths << QString::fromStdString(in_ + "img" + std::to_string(i) + ".jpg");
+    w.DragDropMDrop(paths);
+    w.findChild<QLineEdit*>("edtOutPath")->setText(QString::fromStdString(out_));
+    return w;
+  }
+  QAction* Action(const char* name) const { return window_->findChild<QAction*>(name); }
+
+  std::string in_;
+};
+
+TEST_F(RunWindowTest, ARunTicksEveryRowFillsTheColumnsAndRestoresTheCommands) {
+  TfrmMain& w = OpenWithImages(3);
+  WriteText(in_ + "zz_text.jpg", "not a picture at all");
+  w.DragDropMDrop({QString::fromStdString(in_ + "zz_text.jpg")});
+  ASSERT_EQ(w.RowCount(), 4);
+
+  // The command state while rows are being worked on.
+  struct Seen {
+    bool process = true, stop = false, add = true, addFolder = true, removeAll = true,
+         templates = true, run = true;
+  } seen;
+  QObject::connect(w.findChild<QProgressBar*>("pbM"), &QProgressBar::valueChanged, [&](int v) {
+    if (v == 0) return;
+    seen.process = Action("actProcess")->isEnabled();
+    seen.run = Action("btnToolRun")->isEnabled();
+    seen.stop = Action("actStop")->isEnabled() && Action("btnToolStop")->isEnabled();
+    seen.add = Action("actAddFiles")->isEnabled();
+    seen.addFolder = Action("actAddfolders")->isEnabled();
+    seen.removeAll = Action("actRemoveAll")->isEnabled();
+    seen.templates = w.findChild<QComboBox*>("cbListTpl")->isEnabled();
+    // A selection change during the run must not bring the run command back.
+    w.ListImgs()->selectRow(0);
+    EXPECT_FALSE(Action("actProcess")->isEnabled());
+  });
+  answers_ = {QMessageBox::No};
+  Action("actProcess")->trigger();
+
+  EXPECT_EQ(Icons(), (std::vector<int>{1, 1, 1, 0}));
+  EXPECT_EQ(w.RowColumn(0, 1), QStringLiteral("48 x 32")) << w.RowColumn(0, 1).toStdString();
+  EXPECT_EQ(w.RowColumn(2, 1), QStringLiteral("50 x 32"));
+  EXPECT_FALSE(w.RowColumn(1, 3).isEmpty());
+  EXPECT_FALSE(w.RowColumn(1, 4).isEmpty());
+  EXPECT_TRUE(w.RowColumn(3, 1).isEmpty()) << "a failed image has no dimension";
+  for (int i = 0; i < 3; ++i)
+    EXPECT_TRUE(fs::exists(out_ + "img" + std::to_string(i) + ".jpg")) << i;
+  EXPECT_TRUE(fs::exists(folder_ + "Log.dat"));
+  EXPECT_EQ(w.LastRun().Succeeded, 3);
+  EXPECT_EQ(w.LastRun().Failed, 1);
+
+  EXPECT_FALSE(seen.process);
+  EXPECT_FALSE(seen.run);
+  EXPECT_TRUE(seen.stop);
+  EXPECT_FALSE(seen.add);
+  EXPECT_FALSE(seen.addFolder);
+  EXPECT_FALSE(seen.removeAll);
+  EXPECT_FALSE(seen.templates);
+  for (const char* name : {"actProcess", "btnToolRun", "actAddFiles", "actAddfolders",
+                           "actRemoveAll", "actRemoveSelected"})
+    EXPECT_TRUE(Action(name)->isEnabled()) << name;
+  EXPECT_FALSE(Action("actStop")->isEnabled());
+  EXPECT_FALSE(Action("btnToolStop")->isEnabled());
+  EXPECT_TRUE(w.findChild<QComboBox*>("cbListTpl")->isEnabled());
+  EXPECT_FALSE(w.findChild<QWidget*>("plProgress")->isVisible());
+
+  // The run ends with the question; No opens nothing.
+  ASSERT_EQ(messages_.size(), 1u);
+  EXPECT_EQ(messages_[0].caption, QStringLiteral("Question"));
+  EXPECT_EQ(messages_[0].icon, QMessageBox::Question);
+  EXPECT_EQ(messages_[0].text,
+            QStringLiteral("Processing finished! \r\nDo you want to open the output folder? "));
+  EXPECT_TRUE(openedFolders_.empty());
+
+  // Yes opens the output folder.
+  answers_ = {QMessageBox::Yes};
+  Action("actProcess")->trigger();
+  ASSERT_EQ(openedFolders_.size(), 1u);
+  EXPECT_EQ(openedFolders_[0].toStdString(), out_);
+}
+
+TEST_F(RunWindowTest, EightImagesGiveProgressRoundedHalvesToEven) {
+  TfrmMain& w = OpenWithImages(8);
+  std::vector<int> values;
+  auto* bar = w.findChild<QProgressBar*>("pbM");
+  QObject::connect(bar, &QProgressBar::valueChanged, [&](int v) { values.push_back(v); });
+  Action("actProcess")->trigger();
+  EXPECT_EQ(values, (std::vector<int>{0, 12, 25, 38, 50, 62, 75, 88, 100}));
+  EXPECT_EQ(bar->text(), QStringLiteral("Progress...[100%]"));
+}
+
+TEST_F(RunWindowTest, StopDuringAnImageFinishesItAndLeavesTheRestWaiting) {
+  TfrmMain& w = OpenWithImages(5);
+  const int k = 1;
+  std::vector<int> values;
+  QObject::connect(w.findChild<QProgressBar*>("pbM"), &QProgressBar::valueChanged,
+                   [&](int v) { values.push_back(v); });
+  QObject::connect(w.ListImgs(), &QTableWidget::itemChanged, [&](QTableWidgetItem* item) {
+    if (item->column() == 0 && item->row() == k && w.RowIcon(k) == 3) Action("actStop")->trigger();
+  });
+  Action("actProcess")->trigger();
+  EXPECT_EQ(Icons(), (std::vector<int>{1, 1, 2, 2, 2}));
+  EXPECT_EQ(values.back(), 40);  // (k + 1) / n
+  EXPECT_TRUE(fs::exists(out_ + "img1.jpg"));
+  EXPECT_FALSE(fs::exists(out_ + "img2.jpg"));
+  EXPECT_EQ(w.LastRun().Outcome, TRunOutcome::Stopped);
+  // The after-run question still comes, and the commands are back.
+  ASSERT_EQ(messages_.size(), 1u);
+  EXPECT_EQ(messages_[0].caption, QStringLiteral("Question"));
+  EXPECT_TRUE(Action("actProcess")->isEnabled());
+  EXPECT_FALSE(w.StopRequested() && Action("actStop")->isEnabled());
+}
+
+TEST_F(RunWindowTest, RefusedRunsShowTheirMessageAndChangeNothing) {
+  // The output folder equal to the folder the images came from.
+  WriteTemplate();
+  const std::string photos = (root_ / "Photos").string() + "/";
+  WriteImage(photos + "a.jpg", 20, 20, "JPEG");
+  fs::create_directories(root_ / "photos");
+  TfrmMain& w = Open();
+  TMainDialogs dialogs;
+  dialogs.MessageBox = [this](QMessageBox::Icon icon, const QString& caption, const QString& text,
+                              QMessageBox::StandardButtons) {
+    messages_.push_back({icon, caption, text});
+    return int(QMessageBox::No);
+  };
+  dialogs.OpenFiles = [&](const QString&, const QString&) {
+    return QStringList{QString::fromStdString(photos + "a.jpg")};
+  };
+  w.SetDialogs(dialogs);
+  Action("actAddFiles")->trigger();
+  ASSERT_EQ(w.Settings().ScrPath, photos);
+  auto* edit = w.findChild<QLineEdit*>("edtOutPath");
+  edit->setText(QString::fromStdString(photos));
+  Action("actProcess")->trigger();
+  ASSERT_EQ(messages_.size(), 1u);
+  EXPECT_EQ(messages_[0].caption, QStringLiteral("Error"));
+  EXPECT_EQ(messages_[0].icon, QMessageBox::Critical);
+  EXPECT_EQ(messages_[0].text,
+            QStringLiteral("The source and destination directories must be different."));
+  EXPECT_EQ(Icons(), std::vector<int>{2});
+  EXPECT_TRUE(Action("actProcess")->isEnabled());
+  EXPECT_FALSE(Action("actStop")->isEnabled());
+
+  // Another letter case is another folder here; the run goes ahead.
+  messages_.clear();
+  edit->setText(QString::fromStdString((root_ / "photos").string()));
+  Action("actProcess")->trigger();
+  EXPECT_EQ(Icons(), std::vector<int>{1});
+  EXPECT_TRUE(fs::exists(root_ / "photos" / "a.jpg"));
+
+  // A folder that does not exist, named as typed.
+  messages_.clear();
+  const std::string typed = (root_ / "no such folder").string();
+  edit->setText(QString::fromStdString(typed));
+  Action("actProcess")->trigger();
+  ASSERT_EQ(messages_.size(), 1u);
+  EXPECT_EQ(messages_[0].text.toStdString(),
+            "Can not find folder : " + typed + " . Please re-set.");
+
+  // No template file behind the selection.
+  messages_.clear();
+  edit->setText(QString::fromStdString(out_));
+  fs::remove(folder_ + "Watermarks/Sample.wg");
+  Action("actProcess")->trigger();
+  ASSERT_EQ(messages_.size(), 1u);
+  EXPECT_EQ(messages_[0].text,
+            QStringLiteral("Unable to find selected template. Please choose a template first!"));
+  EXPECT_FALSE(fs::exists(out_ + "a.jpg"));
+}
+
+TEST_F(RunWindowTest, AfterRunActionsAndTheSerialNumber) {
+  TfrmMain& w = OpenWithImages(3);
+  w.ProgramValues().Open = true;
+  w.ProgramValues().RemoveList = true;
+  w.findChild<QRadioButton*>("cbRename")->setChecked(true);
+  w.findChild<QLineEdit*>("edtRnTempl")->setText(QStringLiteral("Pic_##"));
+  w.findChild<QSpinBox*>("edtRenameNo")->setValue(7);
+  Action("actProcess")->trigger();
+  EXPECT_TRUE(messages_.empty()) << "no question when the folder opens by itself";
+  ASSERT_EQ(openedFolders_.size(), 1u);
+  EXPECT_EQ(w.RowCount(), 0);
+  EXPECT_FALSE(Action("actProcess")->isEnabled());
+  EXPECT_EQ(w.findChild<QSpinBox*>("edtRenameNo")->value(), 10);
+  for (const char* name : {"Pic_07.jpg", "Pic_08.jpg", "Pic_09.jpg"})
+    EXPECT_TRUE(fs::exists(out_ + name)) << name;
+}
+
+TEST_F(RunWindowTest, ClosingDuringARunStopsAfterTheImageAndThenCloses) {
+  TfrmMain& w = OpenWithImages(4);
+  QObject::connect(w.ListImgs(), &QTableWidget::itemChanged, [&](QTableWidgetItem* item) {
+    if (item->column() == 0 && item->row() == 0 && w.RowIcon(0) == 3) w.close();
+  });
+  Action("actProcess")->trigger();
+  EXPECT_EQ(Icons(), (std::vector<int>{1, 2, 2, 2}));
+  EXPECT_TRUE(messages_.empty()) << "a closing program asks nothing";
+  EXPECT_FALSE(w.isVisible());
+  EXPECT_TRUE(fs::exists(folder_ + "Setup.ini"));
+}
+
+}  // namespace
+}  // namespace imprimo::testing_gui

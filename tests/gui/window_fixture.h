@@ -1,0 +1,119 @@
+// A main window over a temporary program folder, with its dialogs answered
+// by the test and every message it shows recorded.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QColor>
+#include <QImage>
+#include <QString>
+#include <atomic>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "gui/main_window.h"
+
+namespace imprimo::testing_gui {
+
+namespace fs = std::filesystem;
+
+inline void EnsureApplication() {
+  if (QApplication::instance() != nullptr) return;
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  static int argc = 1;
+  static char name[] = "test_gui";
+  static char* argv[] = {name, nullptr};
+  new QApplication(argc, argv);
+}
+
+struct ShownMessage {
+  QMessageBox::Icon icon;
+  QString caption;
+  QString text;
+};
+
+class WindowFixture : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    EnsureApplication();
+    static std::atomic<int> counter{0};
+    root_ = fs::temp_directory_path() /
+            ("imprimo_guirun_" + std::to_string(::getpid()) + "_" + std::to_string(counter++));
+    fs::remove_all(root_);
+    fs::create_directories(root_ / "prog" / "Watermarks");
+    fs::create_directories(root_ / "out");
+    folder_ = (root_ / "prog").string() + "/";
+    out_ = (root_ / "out").string() + "/";
+  }
+  void TearDown() override {
+    window_.reset();
+    std::error_code ec;
+    fs::remove_all(root_, ec);
+  }
+
+  // The window, shown, with its dialogs routed to the test.
+  TfrmMain& Open() {
+    window_ = std::make_unique<TfrmMain>(folder_, folder_);
+    TMainDialogs dialogs;
+    dialogs.MessageBox = [this](QMessageBox::Icon icon, const QString& caption, const QString& text,
+                                QMessageBox::StandardButtons) {
+      messages_.push_back({icon, caption, text});
+      if (answers_.empty()) return int(QMessageBox::No);
+      const int answer = answers_.front();
+      answers_.pop_front();
+      return answer;
+    };
+    dialogs.OpenFolder = [this](const QString& folder) { openedFolders_.push_back(folder); };
+    window_->SetDialogs(std::move(dialogs));
+    window_->show();
+    return *window_;
+  }
+
+  // A small picture of one colour, written by the toolkit's own encoders.
+  static void WriteImage(const std::string& path, int width, int height, const char* format,
+                         QColor colour = QColor(40, 90, 160)) {
+    fs::create_directories(fs::path(path).parent_path());
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(colour);
+    ASSERT_TRUE(image.save(QString::fromStdString(path), format)) << path;
+  }
+
+  static void WriteText(const std::string& path, const std::string& text) {
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream(path, std::ios::binary) << text;
+  }
+
+  // A template with one text layer in the program's Watermarks folder.
+  void WriteTemplate(const std::string& name = "Sample") {
+    WriteText(folder_ + "Watermarks/" + name + ".wg",
+              "[Copyright]\r\nText=(c) Imprimo {$S001}\r\nFontName=Liberation Sans\r\n"
+              "FontSize=12\r\nFontColor=$FFFFFF\r\nAlpha=100\r\nPosition=9\r\n");
+  }
+
+  std::vector<std::string> Rows() const {
+    std::vector<std::string> rows;
+    for (int i = 0; i < window_->RowCount(); ++i) rows.push_back(window_->RowText(i).toStdString());
+    return rows;
+  }
+  std::vector<int> Icons() const {
+    std::vector<int> icons;
+    for (int i = 0; i < window_->RowCount(); ++i) icons.push_back(window_->RowIcon(i));
+    return icons;
+  }
+
+  fs::path root_;
+  std::string folder_;
+  std::string out_;
+  std::unique_ptr<TfrmMain> window_;
+  std::vector<ShownMessage> messages_;
+  std::deque<int> answers_;
+  std::vector<QString> openedFolders_;
+};
+
+}  // namespace imprimo::testing_gui
