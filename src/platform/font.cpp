@@ -71,7 +71,21 @@ class FontSystem {
     FT_Init_FreeType(&library_);
     FcInit();
   }
-  ~FontSystem() = default;  // faces live for the whole process
+  // Faces live for the whole process and are released at its exit.
+  ~FontSystem() {
+    for (auto& [key, r] : resolved_)
+      for (auto& c : r->fallbacks)
+        if (c.charset) FcCharSetDestroy(c.charset);
+    resolved_.clear();
+    for (auto& [key, f] : faces_) {
+      if (!f) continue;
+      if (f->hb) hb_face_destroy(f->hb);
+      FT_Done_Face(f->ft);
+    }
+    faces_.clear();
+    FT_Done_FreeType(library_);
+    FcFini();
+  }
 
   std::mutex mutex_;
   FT_Library library_ = nullptr;
