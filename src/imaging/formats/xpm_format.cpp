@@ -195,7 +195,7 @@ RasterImage DecodeXpm(std::span<const uint8_t> data) {
         idx = single[static_cast<uint8_t>(row[x])];
       } else {
         auto it = lookup.find(row.substr(static_cast<size_t>(x) * cpp, cpp));
-        idx = it == lookup.end() ? -1 : it->second;
+        idx = it == lookup.end() ? int64_t{-1} : static_cast<int64_t>(it->second);
       }
       if (idx < 0) Bad("pixel with an undefined colour");
       dst[x] = table[static_cast<size_t>(idx)];
