@@ -59,12 +59,16 @@ class TPixelSink {
 
   // Gives the pixels the data did not reach the index blank.
   void FillRest(uint8_t blank) {
+    // Works row by row so that the parts of a huge image rectangle that lie
+    // off the canvas cost nothing.
     while (!Full()) {
-      Store(blank);
-      if (++x_ == width_) {
-        x_ = 0;
-        NextRow();
+      const int cy = top_ + CanvasRow();
+      if (cy < canvas_.Height && left_ + x_ < canvas_.Width) {
+        const int end = std::min(width_, canvas_.Width - left_);
+        std::memset(canvas_.Row(cy) + left_ + x_, blank, size_t(end - x_));
       }
+      x_ = 0;
+      NextRow();
     }
   }
 
