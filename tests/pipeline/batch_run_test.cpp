@@ -237,7 +237,7 @@ TEST(BatchRun, UnreadableFileFails) {
   EXPECT_EQ(s.Succeeded, 1);
 }
 
-TEST(Exif, JpegOutputCarriesTheSourceBlockAndPngDoesNot) {
+TEST(PipelineExif, JpegOutputCarriesTheSourceBlockAndPngDoesNot) {
   if (!HaveTool("exiftool")) GTEST_SKIP() << "exiftool is not installed";
   TBatch b;
   samples::TExifFields exif;
@@ -265,7 +265,7 @@ TEST(Exif, JpegOutputCarriesTheSourceBlockAndPngDoesNot) {
   EXPECT_EQ(plain.find("Testmaker"), std::string::npos) << plain;
 }
 
-TEST(ImageList, SamePathOnceOtherCaseTwice) {
+TEST(ImageListAdding, SamePathOnceOtherCaseTwice) {
   TRunEnv env;
   TRecordingHost host;
   WritePicture(env.Src("a.jpg"), 8, 8);
@@ -283,7 +283,7 @@ TEST(ImageList, SamePathOnceOtherCaseTwice) {
   for (const ImageListEntry& e : host.rows) EXPECT_EQ(e.Icon, kIconWaiting);
 }
 
-TEST(ImageList, JpegNamedPngIsAJpgRowAndAddedFoldersTrackTheLastAdd) {
+TEST(ImageListAdding, JpegNamedPngIsAJpgRowAndAddedFoldersTrackTheLastAdd) {
   TRunEnv env;
   TRecordingHost host;
   WritePicture(env.Src("really-jpeg.png"), 8, 8, "jpg");
@@ -296,7 +296,7 @@ TEST(ImageList, JpegNamedPngIsAJpgRowAndAddedFoldersTrackTheLastAdd) {
   EXPECT_EQ(env.settings.ScrPath, env.scratch / "empty/");
 }
 
-TEST(ImageList, AddingStopsOnRequest) {
+TEST(ImageListAdding, AddingStopsOnRequest) {
   struct TStoppingHost : TRecordingHost {
     void AddRow(ImageListEntry e) override {
       TRecordingHost::AddRow(std::move(e));

@@ -155,7 +155,7 @@ TEST(OutputName, FileNameVariableShowsThePlannedNameNotTheNumberedOne) {
   EXPECT_NE(written, Stamped(t.env.Src("a.png"), t.env.templatePath, "a(1).png"));
 }
 
-TEST(SaveOptions, QualityIsSetForJpegAndLeftAloneForBmp) {
+TEST(PipelineSaveOptions, QualityIsSetForJpegAndLeftAloneForBmp) {
   TOneImage t;
   WritePicture(t.env.Src("a.png"), 32, 24, "png");
   t.env.settings.SaveFormat = 0;
@@ -173,7 +173,7 @@ TEST(SaveOptions, QualityIsSetForJpegAndLeftAloneForBmp) {
   EXPECT_EQ(GetImagingOption(ImagingPNGCompressLevel), 3);
 }
 
-TEST(SaveOptions, EmptyFormatSelectionBecomesJpegAndStrangeIndexesGiveJpg) {
+TEST(PipelineSaveOptions, EmptyFormatSelectionBecomesJpegAndStrangeIndexesGiveJpg) {
   TOneImage t;
   WritePicture(t.env.Src("a.png"), 32, 24, "png");
   t.env.settings.SaveFormat = -1;
@@ -186,7 +186,7 @@ TEST(SaveOptions, EmptyFormatSelectionBecomesJpegAndStrangeIndexesGiveJpg) {
   EXPECT_EQ(t.result.OutputPath, t.env.Out("a(1).jpg"));
 }
 
-TEST(Columns, DimensionsBeforeAndAfterResizeAndBorder) {
+TEST(PipelineColumns, DimensionsBeforeAndAfterResizeAndBorder) {
   TOneImage t;
   WritePicture(t.env.Src("a.jpg"), 400, 300);
   t.env.settings.Resize = true;
@@ -204,7 +204,7 @@ TEST(Columns, DimensionsBeforeAndAfterResizeAndBorder) {
   EXPECT_EQ(row.Icon, kIconSucceeded);
 }
 
-TEST(BadInput, TextFileNamedJpgFailsAndWritesNothing) {
+TEST(PipelineBadInput, TextFileNamedJpgFailsAndWritesNothing) {
   TOneImage t;
   WriteText(t.env.Src("notes.jpg"), "this is not a picture\n");
   t.Process(t.env.Src("notes.jpg"));
@@ -216,7 +216,7 @@ TEST(BadInput, TextFileNamedJpgFailsAndWritesNothing) {
   EXPECT_TRUE(FilesUnder(t.env.Out("")).empty());
 }
 
-TEST(BadInput, CorruptEmptyAndMissingFilesFailWithAReason) {
+TEST(PipelineBadInput, CorruptEmptyAndMissingFilesFailWithAReason) {
   TOneImage t;
   WritePicture(t.env.Src("good.jpg"), 64, 48);
   std::vector<uint8_t> bytes = ReadBytes(t.env.Src("good.jpg"));
@@ -232,7 +232,7 @@ TEST(BadInput, CorruptEmptyAndMissingFilesFailWithAReason) {
   EXPECT_TRUE(FilesUnder(t.env.Out("")).empty());
 }
 
-TEST(BadInput, UnwritableOutputFailsWithAClearReason) {
+TEST(PipelineBadInput, UnwritableOutputFailsWithAClearReason) {
   TOneImage t;
   WritePicture(t.env.Src("trip/a.jpg"), 32, 24);
   t.env.added = {t.env.Src("")};
@@ -244,7 +244,7 @@ TEST(BadInput, UnwritableOutputFailsWithAClearReason) {
   EXPECT_EQ(t.host.rows[0].Columns[kColNewSize], "");
 }
 
-TEST(BadInput, ReadOnlyOutputFolder) {
+TEST(PipelineBadInput, ReadOnlyOutputFolder) {
   if (geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";
   TOneImage t;
   WritePicture(t.env.Src("a.jpg"), 32, 24);
@@ -275,7 +275,7 @@ class TFileSizeLimit {
   sighandler_t oldHandler_;
 };
 
-TEST(BadInput, FailedSaveOverTheSourceLeavesItUntouched) {
+TEST(PipelineBadInput, FailedSaveOverTheSourceLeavesItUntouched) {
   TOneImage t;
   WritePicture(t.env.Src("a.bmp"), 200, 150, "bmp");
   const std::vector<uint8_t> before = ReadBytes(t.env.Src("a.bmp"));
