@@ -1,0 +1,240 @@
+// imprimo-batch run as a program: options, exit codes, messages, output
+// lines, Log.dat, Setup.ini and Ctrl+C.
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "app/settings.h"
+#include "pipeline/pipeline_test_util.h"
+#include "runlog/run_log.h"
+
+namespace imprimo::testing {
+namespace {
+
+#ifndef IMPRIMO_BATCH_EXE
+#define IMPRIMO_BATCH_EXE ""
+#endif
+
+// A program folder with the sample templates and a source tree.
+struct TCommandEnv {
+  TScratchFolder scratch;
+  std::string program = scratch / "prog/";
+  std::string src = scratch / "src/";
+  std::string out = scratch / "out/";
+
+  TCommandEnv() {
+    if (std::string(IMPRIMO_BATCH_EXE).empty()) throw std::runtime_error("no imprimo-batch");
+    fs::create_directories(program);
+    fs::create_directories(src);
+    fs::create_directories(out);
+    fs::copy(std::string(IMPRIMO_SOURCE_DIR) + "/data/Watermarks", program + "Watermarks",
+             fs::copy_options::recursive);
+  }
+  std::string Run(const std::string& args, int* exitCode, bool withProgramFolder = true) {
+    std::string command = std::string("'") + IMPRIMO_BATCH_EXE + "' ";
+    if (withProgramFolder) command += "--program-folder " + Quote(program) + " ";
+    return RunCommand(command + args + " 2>&1", exitCode);
+  }
+  std::vector<RunLogRecord> Log() {
+    RunLog log;
+    log.LoadFromFile(program + "Log.dat");
+    return log.Records();
+  }
+};
+
+size_t Count(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+TEST(BatchCommand, HelpVersionAndUsageErrors) {
+  TCommandEnv env;
+  int code = -1;
+  std::string text = env.Run("--help", &code, false);
+  EXPECT_EQ(code, 0);
+  EXPECT_NE(text.find("Usage: imprimo-batch"), std::string::npos);
+  text = env.Run("--version", &code, false);
+  EXPECT_EQ(code, 0);
+  EXPECT_NE(text.find("7.0.3"), std::string::npos);
+  for (const char* bad : {"--frobnicate x.jpg", "--quality 5 x.jpg", "--resize 10 x.jpg",
+                          "--format tiff x.jpg", "--border 1,2,3 x.jpg", "--case title x.jpg",
+                          "--out a --in-place x.jpg", "--quality", ""}) {
+    text = env.Run(bad, &code);
+    EXPECT_EQ(code, 2) << bad;
+    EXPECT_NE(text.find("imprimo-batch: "), std::string::npos) << bad;
+  }
+  EXPECT_TRUE(env.Log().empty());
+}
+
+TEST(BatchCommand, RefusalsGiveTheirMessagesAndExitTwo) {
+  TCommandEnv env;
+  WritePicture(env.src + "a.jpg", 32, 24);
+  int code = -1;
+  std::string text =
+      env.Run("--out " + Quote(env.scratch / "missing") + " " + Quote(env.src), &code);
+  EXPECT_EQ(code, 2);
+  EXPECT_NE(text.find("Can not find folder : " + (env.scratch / "missing") + " . Please re-set."),
+            std::string::npos)
+      << text;
+
+  text = env.Run("--template nosuch --out " + Quote(env.out) + " " + Quote(env.src), &code);
+  EXPECT_EQ(code, 2);
+  EXPECT_NE(text.find("Unable to find selected template. Please choose a template first!"),
+            std::string::npos);
+
+  text = env.Run("--template Copyright --out " + Quote(env.src) + " " + Quote(env.src), &code);
+  EXPECT_EQ(code, 2);
+  EXPECT_NE(text.find("The source and destination directories must be different."),
+            std::string::npos);
+  EXPECT_TRUE(env.Log().empty());
+
+  // The same folder in other letter case is a different folder here.
+  fs::create_directories(env.scratch / "SRC");
+  text = env.Run("--template Copyright --out " + Quote(env.scratch / "SRC") + " " + Quote(env.src),
+                 &code);
+  EXPECT_EQ(code, 0) << text;
+}
+
+TEST(BatchCommand, FolderRunMirrorsSubFoldersLogsAndCarriesExif) {
+  TCommandEnv env;
+  samples::TExifFields exif;
+  exif.Make = "Cliffside";
+  exif.DateTime = "2024:05:06 07:08:09";
+  WritePicture(env.src + "trip/day1/a.jpg", 120, 80, "jpg", true, exif);
+  WritePicture(env.src + "b.png", 120, 80, "png");
+  WriteText(env.src + "notes.txt", "skipped by the filter");
+  int code = -1;
+  const std::string text = env.Run(
+      "--template 'Photo Info' --filter '*.jpg' --out " + Quote(env.out) + " " + Quote(env.src),
+      &code);
+  EXPECT_EQ(code, 0) << text;
+  EXPECT_EQ(FilesUnder(env.out), std::vector<std::string>{"trip/day1/a.jpg"});
+  EXPECT_NE(text.find("[ok]   " + env.src + "trip/day1/a.jpg -> " + env.out +
+                      "trip/day1/a.jpg (120 x 80, "),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("Processed 1 of 1 image(s): 1 succeeded, 0 failed."), std::string::npos);
+  const std::vector<RunLogRecord> log = env.Log();
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_EQ(log[0].title, "Success");
+  EXPECT_EQ(log[0].description, env.src + "trip/day1/a.jpg");
+  if (HaveTool("exiftool")) {
+    const std::string tags =
+        RunCommand("exiftool -s -Make -DateTimeOriginal " + Quote(env.out + "trip/day1/a.jpg"));
+    EXPECT_NE(tags.find("Cliffside"), std::string::npos) << tags;
+    EXPECT_NE(tags.find("2024:05:06 07:08:09"), std::string::npos) << tags;
+  }
+}
+
+TEST(BatchCommand, OptionsOverrideSetupAndSaveSettingsWritesThemBack) {
+  TCommandEnv env;
+  TSettings stored;
+  TProgramValues values;
+  stored.SaveFormat = 1;  // PNG from the settings file
+  stored.OutPath = env.out;
+  SaveSettings(env.program, stored, values);
+  WritePicture(env.src + "IMG_1.JPG", 300, 200);
+  WritePicture(env.src + "IMG_2.JPG", 300, 200);
+  int code = -1;
+  std::string text = env.Run("--template Logo " + Quote(env.src + "IMG_1.JPG"), &code);
+  EXPECT_EQ(code, 0) << text;
+  EXPECT_TRUE(fs::exists(env.out + "IMG_1.png"));
+
+  text = env.Run(
+      "--template Logo --case upper --resize 60x60 --border 2,2,2,2 --border-outside "
+      "--rename 'pic-###' --serial 7 --save-settings " +
+          Quote(env.src + "IMG_1.JPG") + " " + Quote(env.src + "IMG_2.JPG"),
+      &code);
+  EXPECT_EQ(code, 0) << text;
+  EXPECT_TRUE(fs::exists(env.out + "pic-007.PNG"));
+  EXPECT_TRUE(fs::exists(env.out + "pic-008.PNG"));
+  EXPECT_NE(text.find("(64 x 44, "), std::string::npos) << text;
+  TSettings saved;
+  LoadSettings(env.program, saved, values);
+  EXPECT_EQ(saved.RenameNo, 9);
+  EXPECT_TRUE(saved.Rename);
+  EXPECT_EQ(saved.RenameTpl, "pic-###");
+  EXPECT_EQ(saved.ChangeCase, 0);
+  EXPECT_EQ(saved.ScrPath, env.src);
+}
+
+TEST(BatchCommand, FailuresGiveExitOneAndTheRestSucceed) {
+  TCommandEnv env;
+  WritePicture(env.src + "a.jpg", 40, 30);
+  WriteText(env.src + "b.jpg", "text, not a picture");
+  WriteBytes(env.src + "c.jpg", {});
+  int code = -1;
+  const std::string text = env.Run("--template Copyright --out " + Quote(env.out) + " " +
+                                       Quote(env.src) + " " + Quote(env.scratch / "vanished.jpg"),
+                                   &code);
+  EXPECT_EQ(code, 1) << text;
+  EXPECT_EQ(Count(text, "[ok]"), 1u) << text;
+  EXPECT_EQ(Count(text, "[fail]"), 3u) << text;
+  EXPECT_NE(text.find("the file is empty"), std::string::npos) << text;
+  EXPECT_NE(text.find("does not exist"), std::string::npos) << text;
+  EXPECT_EQ(env.Log().size(), 4u);
+  EXPECT_EQ(FilesUnder(env.out), std::vector<std::string>{"a.jpg"});
+}
+
+TEST(BatchCommand, FailedSaveInPlaceWithOverwriteKeepsTheSource) {
+  TCommandEnv env;
+  WritePicture(env.src + "big.bmp", 300, 200, "bmp");
+  const std::vector<uint8_t> before = ReadBytes(env.src + "big.bmp");
+  int code = -1;
+  // Files over 40 KB cannot be written: the 180 KB output fails.
+  const std::string command = "trap '' XFSZ; ulimit -f 80; '" + std::string(IMPRIMO_BATCH_EXE) +
+                              "' --program-folder " + Quote(env.program) +
+                              " --template Copyright --format bmp --in-place --overwrite " +
+                              Quote(env.src + "big.bmp") + " 2>&1";
+  const std::string text = RunCommand("sh -c " + Quote(command), &code);
+  EXPECT_EQ(code, 1) << text;
+  EXPECT_NE(text.find("[fail]"), std::string::npos) << text;
+  EXPECT_EQ(ReadBytes(env.src + "big.bmp"), before);
+  EXPECT_EQ(FilesUnder(env.src), std::vector<std::string>{"big.bmp"});
+}
+
+TEST(BatchCommand, CtrlCStopsBetweenImages) {
+  TCommandEnv env;
+  const int n = 40;
+  for (int i = 0; i < n; ++i)
+    WritePicture(env.src + "p" + std::to_string(100 + i) + ".jpg", 900, 600);
+  int pipeFds[2];
+  ASSERT_EQ(pipe(pipeFds), 0);
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    dup2(pipeFds[1], 1);
+    dup2(pipeFds[1], 2);
+    close(pipeFds[0]);
+    execl(IMPRIMO_BATCH_EXE, IMPRIMO_BATCH_EXE, "--program-folder", env.program.c_str(),
+          "--template", "Diagonal Proof", "--out", env.out.c_str(), env.src.c_str(), nullptr);
+    _exit(127);
+  }
+  close(pipeFds[1]);
+  std::string text;
+  char buffer[4096];
+  bool signalled = false;
+  for (ssize_t got; (got = read(pipeFds[0], buffer, sizeof buffer)) > 0;) {
+    text.append(buffer, static_cast<size_t>(got));
+    if (!signalled && text.find("[ok]") != std::string::npos) {
+      kill(pid, SIGINT);
+      signalled = true;
+    }
+  }
+  close(pipeFds[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status)) << text;
+  EXPECT_EQ(WEXITSTATUS(status), 1) << text;
+  const size_t done = Count(text, "[ok]");
+  EXPECT_GE(done, 1u);
+  EXPECT_LT(done, static_cast<size_t>(n)) << text;
+  EXPECT_NE(text.find("Stopped;"), std::string::npos) << text;
+  // Every started image was finished: one output and one log line each.
+  EXPECT_EQ(FilesUnder(env.out).size(), done);
+  EXPECT_EQ(env.Log().size(), done);
+}
+
+}  // namespace
+}  // namespace imprimo::testing
