@@ -8,6 +8,7 @@
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMenu>
@@ -117,9 +118,17 @@ void TfrmMain::CreateImageList(QWidget* page) {
   header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   // The first column takes what the other five leave, with or without a
   // vertical scroll bar.
+  // The widths are those of the design's small font; a larger desktop font
+  // widens a column as far as its heading and its longest short text need.
+  const QFontMetrics headerFont(header->font());
+  const QFontMetrics cellFont(ListImgs_->font());
   for (int c = 1; c < 6; ++c) {
+    int width = kColumns[c].width;
+    width = std::max(width,
+                     headerFont.horizontalAdvance(QString::fromLatin1(kColumns[c].heading)) + 14);
+    if (c == 1) width = std::max(width, cellFont.horizontalAdvance(QStringLiteral("UNKNOWN")) + 12);
     header->setSectionResizeMode(c, QHeaderView::Fixed);
-    header->resizeSection(c, kColumns[c].width);
+    header->resizeSection(c, width);
   }
   header->setSectionResizeMode(0, QHeaderView::Stretch);
   header->setStretchLastSection(false);

@@ -1,6 +1,8 @@
 // Filling and emptying the main window's image list.
 #include <QAction>
 #include <QComboBox>
+#include <QFontMetrics>
+#include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QProgressBar>
@@ -60,8 +62,19 @@ TEST_F(ImageListTest, RowsAreUniqueByExactPathSortedAndDescribed) {
   EXPECT_EQ(list->columnCount(), 6);
   EXPECT_EQ(list->horizontalHeaderItem(0)->text(), QStringLiteral("Filen Name"));
   EXPECT_EQ(list->horizontalHeaderItem(2)->text(), QStringLiteral("Original Dimension"));
-  EXPECT_EQ(list->columnWidth(1), 66);
-  EXPECT_EQ(list->columnWidth(5), 70);
+  // At least the design's widths, and wide enough for every heading.
+  const int widths[6] = {0, 66, 100, 70, 100, 70};
+  const QFontMetrics metrics(list->horizontalHeader()->font());
+  for (int c = 1; c < 6; ++c) {
+    EXPECT_GE(list->columnWidth(c), widths[c]) << c;
+    EXPECT_GT(list->columnWidth(c),
+              metrics.horizontalAdvance(list->horizontalHeaderItem(c)->text()))
+        << c;
+  }
+  // The first column takes the rest of the list's width.
+  int total = 0;
+  for (int c = 0; c < 6; ++c) total += list->columnWidth(c);
+  EXPECT_EQ(total, list->viewport()->width());
 }
 
 TEST_F(ImageListTest, AddFolderSearchesWithTheFilterAndSubFolders) {
