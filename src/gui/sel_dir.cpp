@@ -88,6 +88,8 @@ TfrmSelDir::TfrmSelDir(const QString& startFolder, QWidget* parent) : QDialog(pa
   for (int c = 1; c < model_->columnCount(); ++c) tvFolders->hideColumn(c);
   tvFolders->setHeaderHidden(true);
   tvFolders->setSelectionMode(QAbstractItemView::SingleSelection);
+  tvFolders->setSortingEnabled(true);
+  tvFolders->sortByColumn(0, Qt::AscendingOrder);
   column->addWidget(tvFolders, 1);
 
   lbFilter = new QLabel(QStringLiteral("Select type of filter:"), this);

@@ -9,6 +9,7 @@
 #include <QStackedWidget>
 #include <QTableWidget>
 #include <QTest>
+#include <cstdlib>
 
 #include "app/settings.h"
 #include "gui/sel_dir.h"
@@ -255,6 +256,16 @@ TEST_F(ImageListTest, FolderDialogOffersMountPointsAndTheFilterList) {
   d.SetFilter(QStringLiteral("*.jp*"));  // typed by the user
   EXPECT_EQ(d.Filter(), QStringLiteral("*.jp*"));
   EXPECT_NE(d.findChild<QWidget*>("cbSubDir"), nullptr);
+
+  // Opened on an existing folder, the tree selects it under its mount point.
+  TfrmSelDir home(QString::fromStdString(root_.string() + "/"));
+  EXPECT_EQ(home.Folder().toStdString(), root_.string());
+  if (const char* dir = std::getenv("IMPRIMO_SCREENS_DIR")) {
+    home.show();
+    QApplication::processEvents();
+    EXPECT_TRUE(
+        home.grab().save(QString::fromLocal8Bit(dir) + QStringLiteral("/select-folder.png")));
+  }
 }
 
 }  // namespace
