@@ -186,6 +186,8 @@ TImageResult ProcessImage(const std::string& path, int row, int& status, TRunCon
     ApplyTemplate(work.Template, work.Bitmap, base + newExt);
 
     BitmapToImage(work.Bitmap, work.Image);
+    // Likewise the drawn bitmap is not needed while the record is saved.
+    work.Bitmap = TBitmap();
     host.SetRowColumn(row, kColNewDimension, DimensionText(work.Image.Width, work.Image.Height));
 
     const std::string out = NumberedOutputPath(outDir, base, newExt, s.OverwriteOutput);
