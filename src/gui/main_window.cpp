@@ -285,6 +285,7 @@ void TfrmMain::CreateActions() {
   connect(actRemoveAll, &QAction::triggered, this, &TfrmMain::actRemoveAllExecute);
   connect(actProcess, &QAction::triggered, this, &TfrmMain::actProcessExecute);
   connect(actStop, &QAction::triggered, this, &TfrmMain::actStopExecute);
+  connect(actTplDel, &QAction::triggered, this, &TfrmMain::actTplDelExecute);
   connect(actDetailsList, &QAction::triggered, this,
           [this] { pages_->setCurrentIndex(kPageDetails); });
 }

@@ -125,6 +125,8 @@ class TfrmMain : public QMainWindow {
   void actRemoveAllExecute();
   void actProcessExecute();
   void actStopExecute();
+  // Deletes the selected template file after the user confirms.
+  void actTplDelExecute();
   bool StopRequested() const { return stopRequested_; }
   bool Running() const { return running_; }
   // What the last run did (outcome and counts).

@@ -381,7 +381,8 @@ void TfrmMain::ApplyCommandState() {
   actProcess->setEnabled(rows && !busy);
   if (btnToolRun != nullptr) btnToolRun->setEnabled(rows && !busy);
   const bool templateChosen = cbListTpl->currentIndex() >= 0;
-  actTplEdit->setEnabled(templateChosen && !busy);
+  // Editing needs the template editor, which this window cannot start yet.
+  actTplEdit->setEnabled(false);
   actTplDel->setEnabled(templateChosen && !busy);
   actPhotoEditor->setEnabled(!ListImgs_->selectionModel()->selectedRows().isEmpty());
   // The stop command belongs to the busy state.

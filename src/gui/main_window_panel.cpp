@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QRadioButton>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -482,6 +483,28 @@ void TfrmMain::cbListTplChange() {
     return;
   values_.TplIndex = cbListTpl->currentIndex();
   SetStatusText(0, QStringLiteral("Template name: ") + cbListTpl->currentText());
+}
+
+void TfrmMain::actTplDelExecute() {
+  if (running_ || adding_ || cbListTpl->currentIndex() < 0) return;
+  if (ShowMessage(QMessageBox::Question, QStringLiteral("Question"),
+                  QStringLiteral("Are you sure you want to delete it?"),
+                  QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
+    return;
+  const QVariant fileName = cbListTpl->currentData();
+  const std::string path =
+      dataFolder_ + "Watermarks/" +
+      (fileName.isValid() ? ToUtf8(fileName.toString()) : ToUtf8(cbListTpl->currentText()) + ".wg");
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) return;
+  // A file that cannot be removed stays listed; its logo pictures stay too.
+  std::filesystem::remove(path, ec);
+  RefreshTemplateList();
+  cbListTplChange();
+  if (cbListTpl->count() == 0) {
+    SetStatusText(0, QStringLiteral("Template name: "));
+    UpdateCommands();
+  }
 }
 
 }  // namespace imprimo
