@@ -5,10 +5,13 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
+#include <QLineEdit>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QStackedWidget>
 #include <QTableWidget>
 #include <QTest>
+#include <QUrl>
 #include <cstdlib>
 
 #include "app/settings.h"
@@ -266,6 +269,45 @@ TEST_F(ImageListTest, FolderDialogOffersMountPointsAndTheFilterList) {
     EXPECT_TRUE(
         home.grab().save(QString::fromLocal8Bit(dir) + QStringLiteral("/select-folder.png")));
   }
+}
+
+TEST_F(ImageListTest, FilesAndFoldersDroppedOnThePagesBecomeRows) {
+  const std::string in = (root_ / "in").string() + "/";
+  WriteImage(in + "a.jpg", 16, 16, "JPEG");
+  fs::create_directories(in + "sub");
+  TfrmMain& w = Open();
+  QWidget* pages = w.Pages();
+  QMimeData data;
+  data.setUrls({QUrl::fromLocalFile(QString::fromStdString(in + "a.jpg")),
+                QUrl::fromLocalFile(QString::fromStdString(in + "sub")),
+                QUrl(QStringLiteral("https://example.org/remote.jpg"))});
+  QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(pages, &enter);
+  EXPECT_TRUE(enter.isAccepted());
+  QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(pages, &drop);
+  // A dropped folder is a row like a file; addresses that are not local
+  // files are left out.
+  EXPECT_EQ(Rows(), (std::vector<std::string>{in + "a.jpg", in + "sub"}));
+  EXPECT_EQ(w.RowColumn(1, 0), QStringLiteral("UNKNOWN"));
+  EXPECT_TRUE(w.AddedFolders().empty());
+}
+
+TEST_F(ImageListTest, ShortcutsReachTheCommandsFromTheWindow) {
+  const std::string in = (root_ / "in").string() + "/";
+  WriteImage(in + "a.jpg", 16, 16, "JPEG");
+  WriteTemplate();
+  TfrmMain& w = Open();
+  w.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+  w.DragDropMDrop({QString::fromStdString(in + "a.jpg")});
+  w.findChild<QLineEdit*>("edtOutPath")->setText(QString::fromStdString(out_));
+  w.ListImgs()->setFocus();
+  QTest::keyClick(&w, Qt::Key_F9);
+  EXPECT_EQ(w.RowIcon(0), 1);
+  EXPECT_TRUE(fs::exists(out_ + "a.jpg"));
+  QTest::keyClick(&w, Qt::Key_R, Qt::ControlModifier);
+  EXPECT_EQ(w.RowCount(), 0);
 }
 
 }  // namespace
