@@ -1,0 +1,15 @@
+// Feeds arbitrary bytes to the Paintbrush decoder.
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "imaging/formats/pcx_format.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  try {
+    imprimo::RasterImage img = imprimo::DecodePcx(std::span<const uint8_t>(data, size));
+    (void)img.Size;
+  } catch (const imprimo::EImagingError&) {
+  }
+  return 0;
+}

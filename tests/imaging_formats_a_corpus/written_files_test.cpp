@@ -1,0 +1,155 @@
+// Files the reference converter writes are read here as it reads them, and
+// the DDS and PSD files written here are read by the converter as we read
+// them.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "imaging/file_format.h"
+#include "imaging_formats_a/formats_a_util.h"
+#include "imaging_formats_a_corpus/corpus_a_util.h"
+
+namespace imprimo::fmta {
+namespace {
+
+namespace fs = std::filesystem;
+
+#define REQUIRE_CONVERTER()                                                 \
+  do {                                                                      \
+    if (std::system("convert -version >/dev/null 2>&1") != 0)               \
+      GTEST_SKIP() << "the reference converter (convert) is not installed"; \
+  } while (0)
+
+fs::path TempDir(const std::string& name) {
+  fs::path p =
+      fs::temp_directory_path() / ("imprimo_fmta_" + name + "_" + std::to_string(::getpid()));
+  fs::remove_all(p);
+  fs::create_directories(p);
+  return p;
+}
+
+// The smooth test picture as raw R, G, B, A bytes for the converter.
+fs::path WriteRawSource(const fs::path& dir, int w, int h) {
+  RasterImage img = SmoothImage(w, h);
+  std::vector<uint8_t> rgba(size_t(w) * h * 4);
+  for (size_t i = 0; i < size_t(w) * h; ++i) {
+    rgba[4 * i] = img.Bits[4 * i + 2];
+    rgba[4 * i + 1] = img.Bits[4 * i + 1];
+    rgba[4 * i + 2] = img.Bits[4 * i];
+    rgba[4 * i + 3] = img.Bits[4 * i + 3];
+  }
+  fs::path p = dir / "source.rgba";
+  std::ofstream(p, std::ios::binary)
+      .write(reinterpret_cast<const char*>(rgba.data()), static_cast<std::streamsize>(rgba.size()));
+  return p;
+}
+
+TEST(WrittenFiles, FilesTheReferenceWritesLoadAlike) {
+  REQUIRE_CONVERTER();
+  const fs::path dir = TempDir("theirs");
+  const int w = 37, h = 29;
+  const fs::path raw = WriteRawSource(dir, w, h);
+  struct Case {
+    const char* name;
+    const char* args;
+    int tolerance;
+    bool againstSource = false;  // compare with the picture the converter was given
+  };
+  const Case cases[] = {
+      {"plain.dds", "-define dds:compression=none", 0},
+      {"opaque.dds", "-alpha off -define dds:compression=none", 0},
+      {"dxt1.dds", "-alpha off -define dds:compression=dxt1", 3},
+      {"dxt5.dds", "-define dds:compression=dxt5", 3},
+      {"mips.dds", "-define dds:compression=dxt5 -define dds:mipmaps=3", 3},
+      // The converter reads transparent merged images of its own files as
+      // if they were blended with white; they are not, so these compare with
+      // the source picture instead.
+      {"rgba.psd", "", 0, true},
+      {"rgb.psd", "-alpha off", 0},
+      {"gray.psd", "-alpha off -colorspace gray", 0},
+      {"deep.psd", "-alpha off -depth 16", 0},
+      {"raw.psd", "-compress none", 0, true},
+      {"colour.pcx", "-alpha off", 0},
+      {"palette.xpm", "-alpha off -colors 40", 0},
+      {"holes.xpm", "-colors 30 -channel A -threshold 50% +channel", 0},
+  };
+  int compared = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string out = (dir / c.name).string();
+    bool ok;
+    fmta::Run("convert -size " + std::to_string(w) + "x" + std::to_string(h) +
+                  " -depth 8 rgba:" + Quote(raw.string()) + " " + c.args + " " + Quote(out),
+              ok);
+    if (!ok || !fs::exists(out)) {
+      ADD_FAILURE() << "the converter could not write " << c.name;
+      continue;
+    }
+    int rw, rh, ow, oh;
+    std::vector<uint8_t> ref, ours;
+    ASSERT_TRUE(ReferenceRgba(out, rw, rh, ref));
+    if (c.againstSource) {
+      std::ifstream in(raw, std::ios::binary);
+      ref.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    std::string error;
+    ASSERT_TRUE(OurRgba(out, ow, oh, ours, &error)) << error;
+    ASSERT_EQ(ow, rw);
+    ASSERT_EQ(oh, rh);
+    EXPECT_LE(MaxDifference(ref, ours), c.tolerance) << FirstDifference(ref, ours, c.tolerance);
+    ++compared;
+  }
+  EXPECT_EQ(compared, int(std::size(cases)));
+  fs::remove_all(dir);
+}
+
+TEST(WrittenFiles, OurFilesLoadAlikeInTheReference) {
+  REQUIRE_CONVERTER();
+  const fs::path dir = TempDir("ours");
+  const RasterImage source = SmoothImage(37, 29);
+  struct Case {
+    const char* ext;
+    TImageFormat format;
+    int tolerance;
+  };
+  const Case cases[] = {
+      // Five- and six-bit channels widen by bit replication here, by
+      // rounded scaling there; the converter reads neither 5-5-5 without
+      // alpha, luminance with alpha nor the one-channel blocks; it refuses
+      // indexed Photoshop files of this size, its own included.
+      {"dds", ifA8R8G8B8, 0}, {"dds", ifX8R8G8B8, 0},  {"dds", ifR8G8B8, 0},
+      {"dds", ifR5G6B5, 1},   {"dds", ifA1R5G5B5, 1},  {"dds", ifA4R4G4B4, 0},
+      {"dds", ifGray8, 0},    {"dds", ifDXT1, 3},      {"dds", ifDXT3, 3},
+      {"dds", ifDXT5, 3},     {"psd", ifGray8, 0},     {"psd", ifA8Gray8, 0},
+      {"psd", ifGray16, 1},   {"psd", ifA16Gray16, 1}, {"psd", ifR8G8B8, 0},
+      {"psd", ifA8R8G8B8, 0}, {"psd", ifR16G16B16, 1}, {"psd", ifA16R16G16B16, 1},
+  };
+  for (const Case& c : cases) {
+    const std::string label = std::string(GetImageFormatInfo(c.format)->Name) + "." + c.ext;
+    SCOPED_TRACE(label);
+    RasterImage img;
+    ASSERT_TRUE(ImageClone(source, img));
+    if (c.format == ifDXT1)  // one-bit alpha: keep the picture opaque
+      for (int32_t i = 3; i < img.Size; i += 4) img.Bits[i] = 255;
+    ASSERT_TRUE(ImageConvert(img, c.format));
+    const std::string path = (dir / ("out_" + label)).string();
+    ASSERT_TRUE(WriteImageFile(path, img));
+    int rw, rh, ow, oh;
+    std::vector<uint8_t> ref, ours;
+    ASSERT_TRUE(ReferenceRgba(path, rw, rh, ref)) << "the converter cannot read it";
+    ASSERT_TRUE(OurRgba(path, ow, oh, ours));
+    ASSERT_EQ(rw, ow);
+    ASSERT_EQ(rh, oh);
+    // Without layers the converter takes the extra channel of a Photoshop
+    // file as a plain channel, not as transparency: compare colour only.
+    if (std::string(c.ext) == "psd")
+      for (size_t k = 3; k < ref.size(); k += 4) ref[k] = ours[k];
+    EXPECT_LE(MaxDifference(ref, ours), c.tolerance) << FirstDifference(ref, ours, c.tolerance);
+  }
+  fs::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace imprimo::fmta
