@@ -225,5 +225,16 @@ TEST_F(RunWindowTest, ClosingDuringARunStopsAfterTheImageAndThenCloses) {
   EXPECT_TRUE(fs::exists(folder_ + "Setup.ini"));
 }
 
+TEST_F(RunWindowTest, CloseAfterTheRunEndsTheProgramWithoutAQuestion) {
+  TfrmMain& w = OpenWithImages(2);
+  w.ProgramValues().Close = true;
+  Action("actProcess")->trigger();
+  EXPECT_EQ(Icons(), (std::vector<int>{1, 1}));
+  EXPECT_TRUE(messages_.empty());
+  EXPECT_TRUE(openedFolders_.empty());
+  EXPECT_FALSE(w.isVisible());
+  EXPECT_TRUE(fs::exists(folder_ + "Setup.ini"));
+}
+
 }  // namespace
 }  // namespace imprimo::testing_gui
