@@ -206,7 +206,10 @@ RasterImage DecodeJp2(std::span<const uint8_t> data) {
   if (image->x1 <= image->x0 || image->y1 <= image->y0 || image->numcomps == 0) Fail(kDecodeFailed);
   const int64_t width64 = int64_t{image->x1} - image->x0;
   const int64_t height64 = int64_t{image->y1} - image->y0;
-  if (width64 > kMaxImageSide || height64 > kMaxImageSide || width64 * height64 > kMaxImagePixels)
+  // The library holds every component as 32-bit samples, so the component
+  // count counts against the pixel limit as well.
+  if (width64 > kMaxImageSide || height64 > kMaxImageSide || width64 * height64 > kMaxImagePixels ||
+      width64 * height64 * image->numcomps > kMaxImagePixels)
     throw EImagingError("JPEG 2000 image is too large");
   if (!opj_decode(codec.get(), stream.get(), image.get()) ||
       !opj_end_decompress(codec.get(), stream.get()))
