@@ -384,7 +384,9 @@ void TfrmMain::ApplyCommandState() {
   // Editing needs the template editor, which this window cannot start yet.
   actTplEdit->setEnabled(false);
   actTplDel->setEnabled(templateChosen && !busy);
-  actPhotoEditor->setEnabled(!ListImgs_->selectionModel()->selectedRows().isEmpty());
+  // The image editor command needs a selected row, and a way to start the
+  // editor, which this window does not have yet.
+  actPhotoEditor->setEnabled(false);
   // The stop command belongs to the busy state.
   actStop->setEnabled(busy);
   if (btnToolStop != nullptr) btnToolStop->setEnabled(busy);
