@@ -171,6 +171,14 @@ TEST(Psd, ColourModesFromHandMadeFiles) {
   std::memcpy(&v, img.Bits.get(), 4);
   EXPECT_EQ(v, 0.5f);
 
+  // Lab: neutral L* 50 is sRGB gray 119 (18.4 % luminance); D50 white is white.
+  img = DecodePsd(MakePsd(9, 8, 3, 2, 1, {128, 255, 128, 128, 128, 128}));
+  EXPECT_EQ(img.Format, ifR8G8B8);
+  for (int c = 0; c < 3; ++c) {
+    EXPECT_NEAR(img.Bits[c], 119, 1);
+    EXPECT_NEAR(img.Bits[3 + c], 255, 1);
+  }
+
   // 16-bit RGB with an extra channel and no layers: transparency.
   img = DecodePsd(MakePsd(3, 16, 4, 1, 1, {0x12, 0x34, 0, 1, 0, 2, 0xFF, 0xFE}));
   EXPECT_EQ(img.Format, ifA16R16G16B16);
@@ -184,7 +192,8 @@ TEST(Psd, DamagedFilesFailCleanly) {
   EXPECT_THROW(DecodePsd(MakePsd(3, 8, 3, 0, 1, {})), EImagingError);
   EXPECT_THROW(DecodePsd(MakePsd(3, 8, 3, 70000, 1, {})), EImagingError);
   EXPECT_THROW(DecodePsd(MakePsd(2, 8, 1, 1, 1, {0}, {1, 2, 3})), EImagingError);
-  EXPECT_THROW(DecodePsd(MakePsd(9, 8, 3, 1, 1, {1, 2, 3})), EImagingError);
+  EXPECT_THROW(DecodePsd(MakePsd(5, 8, 3, 1, 1, {1, 2, 3})), EImagingError);
+  EXPECT_THROW(DecodePsd(MakePsd(9, 32, 3, 1, 1, std::vector<uint8_t>(12))), EImagingError);
 
   // Every truncation and random damage of a real file.
   RasterImage img = RandomImage(ifA8R8G8B8, 20, 9, 2);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <cstring>
 #include <string>
 
@@ -27,6 +28,7 @@ enum TColorMode : uint16_t {
   kCmyk = 4,
   kMultichannel = 7,
   kDuotone = 8,
+  kLab = 9,
 };
 
 inline uint16_t Be16(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
@@ -34,6 +36,26 @@ inline uint32_t Be32(const uint8_t* p) {
   return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
 }
 inline float BeFloat(const uint8_t* p) { return std::bit_cast<float>(Be32(p)); }
+
+// CIE L*a*b* (D50, as the format stores it) to gamma-encoded sRGB in 0..1,
+// through XYZ with Bradford adaptation to D65.
+void LabToSrgb(double L, double a, double b, double rgb[3]) {
+  const double fy = (L + 16.0) / 116.0, fx = fy + a / 500.0, fz = fy - b / 200.0;
+  auto finv = [](double t) {
+    const double t3 = t * t * t;
+    return t3 > 216.0 / 24389.0 ? t3 : (116.0 * t - 16.0) * 27.0 / 24389.0;
+  };
+  const double X = 0.96422 * finv(fx);
+  const double Y = L > 8.0 ? fy * fy * fy : L * 27.0 / 24389.0;
+  const double Z = 0.82521 * finv(fz);
+  const double lin[3] = {3.1338561 * X - 1.6168667 * Y - 0.4906146 * Z,
+                         -0.9787684 * X + 1.9161415 * Y + 0.0334540 * Z,
+                         0.0719453 * X - 0.2289914 * Y + 1.4052427 * Z};
+  for (int c = 0; c < 3; ++c) {
+    const double v = std::clamp(lin[c], 0.0, 1.0);
+    rgb[c] = v <= 0.0031308 ? 12.92 * v : 1.055 * std::pow(v, 1.0 / 2.4) - 0.055;
+  }
+}
 
 // The transparent palette index from the image resources, or -1.
 int TransparentIndex(std::span<const uint8_t> resources) {
@@ -131,6 +153,9 @@ RasterImage DecodePsd(std::span<const uint8_t> data) {
     case kRgb:
       colourChannels = 3;
       break;
+    case kLab:
+      colourChannels = 3;
+      break;
     case kCmyk:
       colourChannels = 4;
       break;
@@ -139,7 +164,7 @@ RasterImage DecodePsd(std::span<const uint8_t> data) {
   }
   if (channels < colourChannels) Bad("too few channels for the colour mode");
   if (mode == kIndexed && depth != 8) Bad("indexed images must have 8 bits");
-  if (mode == kCmyk && depth == 32) Bad("unsupported bit depth");
+  if ((mode == kCmyk || mode == kLab) && depth == 32) Bad("unsupported bit depth");
   const uint32_t modeDataLen = r.U32BE();
   auto modeData = r.Bytes(modeDataLen);
   if (mode == kIndexed && modeDataLen < 768) Bad("palette is missing");
@@ -181,7 +206,7 @@ RasterImage DecodePsd(std::span<const uint8_t> data) {
   };
 
   RasterImage image;
-  const bool gray = mode != kRgb && mode != kCmyk && mode != kIndexed;
+  const bool gray = mode != kRgb && mode != kCmyk && mode != kIndexed && mode != kLab;
   TImageFormat format;
   if (mode == kBitmap)
     format = ifGray8;
@@ -221,6 +246,32 @@ RasterImage DecodePsd(std::span<const uint8_t> data) {
         } else {  // B, G, R, A floats
           const float bgra[4] = {v[2], v[1], v[0], v[3]};
           std::memcpy(p, bgra, 16);
+        }
+        continue;
+      }
+      if (mode == kLab) {
+        // L* 0..100 and a*, b* centred on the middle code value.
+        const double scale = depth == 8 ? 255.0 : 65535.0;
+        double v[4];
+        for (int c = 0; c < used; ++c) v[c] = depth == 8 ? *sample(c, y, x) : Be16(sample(c, y, x));
+        double rgb[3];
+        LabToSrgb(v[0] / scale * 100.0, (v[1] - (scale + 1) / 2) * 256.0 / (scale + 1),
+                  (v[2] - (scale + 1) / 2) * 256.0 / (scale + 1), rgb);
+        for (int c = 0; c < 3; ++c) {
+          if (depth == 8)
+            p[2 - c] = static_cast<uint8_t>(std::lround(rgb[c] * 255.0));
+          else {
+            const uint16_t w16 = static_cast<uint16_t>(std::lround(rgb[c] * 65535.0));
+            std::memcpy(p + (2 - c) * 2, &w16, 2);
+          }
+        }
+        if (alpha) {
+          if (depth == 8)
+            p[3] = static_cast<uint8_t>(v[3]);
+          else {
+            const uint16_t a16 = static_cast<uint16_t>(v[3]);
+            std::memcpy(p + 6, &a16, 2);
+          }
         }
         continue;
       }

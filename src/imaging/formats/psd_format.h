@@ -10,8 +10,8 @@
 namespace imprimo {
 
 // Decodes the merged image of a Photoshop file (bitmap, gray, duotone,
-// multichannel, indexed, RGB and CMYK modes at 1, 8, 16 and 32 bits, raw or
-// PackBits-coded). Throws EImagingError on bad or truncated data.
+// multichannel, indexed, RGB, CMYK and Lab modes at 1, 8, 16 and 32 bits,
+// raw or PackBits-coded). Throws EImagingError on bad or truncated data.
 RasterImage DecodePsd(std::span<const uint8_t> data);
 
 // Writes an image in one of the kept pixel formats (Index8, Gray8, A8Gray8,
