@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 
@@ -43,7 +44,10 @@ ImageListEntry MakeImageListEntry(const std::string& path) {
   ImageListEntry entry;
   entry.Path = path;
   entry.Icon = kIconWaiting;
-  std::string format = DetectFileFormat(path);
+  // Only regular files are probed: opening a named pipe would block.
+  std::error_code ec;
+  std::string format =
+      std::filesystem::is_regular_file(path, ec) ? DetectFileFormat(path) : std::string();
   if (format.empty()) format = "Unknown";
   entry.Columns[kColFormat] = UpperCaseUtf8(format);
   entry.Columns[kColOriginalSize] = FormatSizeText(FileSizeOf(path));

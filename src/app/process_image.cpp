@@ -53,6 +53,7 @@ std::string LoadFailureReason(const std::string& path) {
   const auto st = std::filesystem::status(path, ec);
   if (ec || !std::filesystem::exists(st)) return "the file does not exist";
   if (std::filesystem::is_directory(st)) return "the path is a folder, not an image file";
+  if (!std::filesystem::is_regular_file(st)) return "not a regular file";
   const auto size = std::filesystem::file_size(path, ec);
   if (!ec && size == 0) return "the file is empty";
   if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
@@ -143,6 +144,13 @@ TImageResult ProcessImage(const std::string& path, int row, int& status, TRunCon
   TFinishGuard guard(host, row, status, work.Image);
 
   try {
+    // Only regular files are opened: a named pipe or device would block the
+    // run or never end.
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) {
+      result.Reason = LoadFailureReason(path);
+      return result;
+    }
     if (!ReadImageFile(path, work.Image)) {
       result.Reason = LoadFailureReason(path);
       return result;

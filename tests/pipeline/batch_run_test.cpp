@@ -1,5 +1,9 @@
 #include "app/batch_run.h"
 
+#include <sys/stat.h>
+
+#include <set>
+
 #include "pipeline/pipeline_test_util.h"
 #include "runlog/run_log.h"
 
@@ -219,12 +223,71 @@ TEST(BatchRun, BadFilesFailAndAreLoggedWhileTheRestSucceed) {
   EXPECT_EQ(s.Outcome, TRunOutcome::Finished);
   EXPECT_EQ(s.Failed, 4);
   EXPECT_EQ(s.Succeeded, 8);
-  const std::vector<RunLogRecord> log = b.Log();
-  ASSERT_EQ(log.size(), 12u);
-  int fails = 0;
-  for (const RunLogRecord& r : log) fails += r.title == "Fail";
-  EXPECT_EQ(fails, 4);
+  ASSERT_EQ(b.host.finished.size(), 12u);
+  EXPECT_EQ(b.Log().back().description, b.host.rows.back().Path);
   EXPECT_EQ(FilesUnder(b.env.Out("")).size(), 8u);
+}
+
+// Bad files spread over a long batch: corrupt, empty, named pipes (which
+// would block a reader), files that vanish while the run goes on and, when
+// permissions bind, unreadable ones. Each fails and is logged; the rest
+// succeed.
+TEST(BatchRun, ThousandFilesWithBadOnesAmongThem) {
+  TBatch b;
+  const int n = 1000;
+  WritePicture(b.env.Src("seed.bmp"), 6, 4, "bmp");
+  std::vector<std::string> paths;
+  for (int i = 0; i < n; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "f%04d.bmp", i);
+    paths.push_back(b.env.Src(name));
+    fs::copy_file(b.env.Src("seed.bmp"), paths.back());
+  }
+  fs::remove(b.env.Src("seed.bmp"));
+  std::set<int> bad;
+  for (int i = 0; i < 10; ++i) {  // corrupt: the header promises more than is there
+    const int k = 7 + i * 97;
+    std::vector<uint8_t> bytes = ReadBytes(paths[k]);
+    bytes.resize(40);
+    WriteBytes(paths[k], bytes);
+    bad.insert(k);
+  }
+  for (int i = 0; i < 5; ++i) {
+    const int k = 50 + i * 190;
+    if (geteuid() == 0) {
+      fs::remove(paths[k]);
+      ASSERT_EQ(mkfifo(paths[k].c_str(), 0644), 0);
+    } else {
+      fs::permissions(paths[k], fs::perms::none);
+    }
+    bad.insert(k);
+  }
+  WriteBytes(paths[999], {});
+  bad.insert(999);
+  const std::vector<int> vanishing = {600, 601, 602};
+  for (int k : vanishing) bad.insert(k);
+  b.host.AddPaths(paths);
+  b.host.progress.clear();
+  // The files vanish while row 300 is being finished.
+  b.host.onFinished = [&](int row) {
+    if (row == 300)
+      for (int k : vanishing) fs::remove(paths[k]);
+  };
+  const TRunSummary summary = b.Run();
+  EXPECT_EQ(summary.Outcome, TRunOutcome::Finished);
+  EXPECT_EQ(summary.Failed, static_cast<int>(bad.size()));
+  EXPECT_EQ(summary.Succeeded, n - static_cast<int>(bad.size()));
+  for (int k : bad) EXPECT_EQ(b.host.rows[k].Icon, kIconFailed) << k;
+  // The log keeps only its newest thousand characters: the last image is in
+  // it, as its last line.
+  const std::vector<RunLogRecord> log = b.Log();
+  ASSERT_FALSE(log.empty());
+  EXPECT_LT(log.size(), 100u);
+  EXPECT_EQ(log.back().title, "Fail");
+  EXPECT_EQ(log.back().description, paths[999]);
+  ASSERT_EQ(b.host.finished.size(), 1000u);
+  for (int k : bad) EXPECT_EQ(b.host.finished[k].second, kStatusFailed) << k;
+  EXPECT_EQ(FilesUnder(b.env.Out("")).size(), static_cast<size_t>(n) - bad.size());
 }
 
 TEST(BatchRun, UnreadableFileFails) {

@@ -113,6 +113,7 @@ class TRecordingHost : public TBatchHost, public TImageListHost {
   int stopAfterRow = -1;  // the Stop command arrives while this row is processed
   std::string outputFolderText;
   std::function<void()> panelToSettings;
+  std::function<void(int)> onFinished;
 
   void AddPaths(const std::vector<std::string>& paths) { AddImages(*this, paths); }
 
@@ -152,6 +153,7 @@ class TRecordingHost : public TBatchHost, public TImageListHost {
     finished.emplace_back(row, status);
     results.push_back(r);
     if (row == stopAfterRow) stop = true;
+    if (onFinished) onFinished(row);
   }
   bool IsInList(const std::string& path) const override { return imprimo::IsInList(rows, path); }
   void AddRow(ImageListEntry e) override { InsertSorted(rows, std::move(e)); }
