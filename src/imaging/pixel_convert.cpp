@@ -642,7 +642,8 @@ int Extent(const TBox& box, int& channel) {
 
 void ReduceColors(const TColor32Rec* pixels, size_t count, uint8_t* indices, TColor32Rec* palette,
                   int maxColors, uint8_t mask) {
-  maxColors = std::clamp(maxColors, 2, kMaxBoxes);
+  // Indices are bytes, so at most 256 of the table's boxes can be told apart.
+  maxColors = std::clamp(maxColors, 2, std::min(kMaxBoxes, 256));
 
   // Histogram of masked colours in hash buckets.
   std::vector<THistEntry> colors;
