@@ -75,6 +75,15 @@ TEST(Pcx, TrueColourPlanesAndPackedAndPlanarIndices) {
   EXPECT_EQ(Pixels(img), (std::vector<uint8_t>{9, 10, 7}));
   EXPECT_EQ(img.Palette[9].R, 144);
 
+  // Without a header palette (version 3, or all zero) the standard EGA colours.
+  std::vector<uint8_t> v3 = MakePcx(4, 1, 2, 1, 1, false, {0x6E});
+  v3[1] = 3;
+  img = DecodePcx(v3);
+  EXPECT_EQ(img.Palette[6], (TColor32Rec{0, 85, 170, 255}));
+  EXPECT_EQ(img.Palette[14], (TColor32Rec{85, 255, 255, 255}));
+  img = DecodePcx(MakePcx(4, 1, 2, 1, 1, false, {0x6E}));
+  EXPECT_EQ(img.Palette[9], (TColor32Rec{255, 85, 85, 255}));
+
   // Two and four bits packed, high bits first; one bit is black and white.
   img = DecodePcx(MakePcx(2, 1, 5, 1, 2, false, {0b00011011, 0b10000000}));
   EXPECT_EQ(Pixels(img), (std::vector<uint8_t>{0, 1, 2, 3, 2}));

@@ -1,6 +1,7 @@
 // ZSoft Paintbrush files (load only).
 #include "imaging/formats/pcx_format.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -19,13 +20,19 @@ namespace {
 
 constexpr size_t kHeaderSize = 128;
 
+// The standard 16-colour EGA palette, R, G, B.
+constexpr uint8_t kDefaultEga[48] = {0,   0,  0,  0,   0,  170, 0,   170, 0,  0,   170, 170,
+                                     170, 0,  0,  170, 0,  170, 170, 85,  0,  170, 170, 170,
+                                     85,  85, 85, 85,  85, 255, 85,  255, 85, 85,  255, 255,
+                                     255, 85, 85, 255, 85, 255, 255, 255, 85, 255, 255, 255};
+
 }  // namespace
 
 RasterImage DecodePcx(std::span<const uint8_t> data) {
   if (data.size() < kHeaderSize) Bad("file is shorter than its header");
   TByteReader r(data);
   if (r.U8() != 10) Bad("missing signature");
-  r.U8();  // version
+  const uint8_t version = r.U8();
   const uint8_t encoding = r.U8();
   const int bpp = r.U8();
   const int xmin = r.U16LE(), ymin = r.U16LE(), xmax = r.U16LE(), ymax = r.U16LE();
@@ -107,7 +114,10 @@ RasterImage DecodePcx(std::span<const uint8_t> data) {
     if (!vga && bpp == 8) {
       for (int i = 0; i < 256; ++i) pal[i] = {uint8_t(i), uint8_t(i), uint8_t(i), 255};
     } else if (!vga) {
-      for (int i = 0; i < 16; ++i) pal[i] = {ega[3 * i + 2], ega[3 * i + 1], ega[3 * i], 255};
+      // Versions 0 and 3 carry no palette; a blank header palette means the same.
+      const bool blank = std::all_of(ega.begin(), ega.end(), [](uint8_t b) { return b == 0; });
+      const uint8_t* src = (version == 0 || version == 3 || blank) ? kDefaultEga : ega.data();
+      for (int i = 0; i < 16; ++i) pal[i] = {src[3 * i + 2], src[3 * i + 1], src[3 * i], 255};
       // One-bit single-plane images are monochrome whatever the header palette
       // holds (writers leave stale bytes there).
       if (colours == 2 && planes == 1) {
