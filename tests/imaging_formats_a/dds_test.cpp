@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdio>
 #include <random>
 
 #include "imaging/file_format.h"
@@ -146,6 +147,22 @@ TEST_F(DdsOptions, CubeMapsAndVolumesKeepTheirImagesInOrder) {
   LoadDds(file);
   EXPECT_EQ(GetImagingOption(ImagingDDSLoadedVolume), 1);
   EXPECT_EQ(GetImagingOption(ImagingDDSLoadedDepth), 4);
+
+  // Whole sets through the layer's multi-image file calls.
+  const std::string path = ::testing::TempDir() + "fmta_cube.dds";
+  TDynImageDataArray set;
+  for (auto& f : faces) {
+    RasterImage copy;
+    ASSERT_TRUE(ImageClone(f, copy));
+    set.push_back(std::move(copy));
+  }
+  ASSERT_TRUE(SetImagingOption(ImagingDDSSaveCubeMap, 1));
+  ASSERT_TRUE(WriteMultiImageFile(path, set));
+  TDynImageDataArray loaded;
+  ASSERT_TRUE(ReadMultiImageFile(path, loaded));
+  ASSERT_EQ(loaded.size(), 6u);
+  EXPECT_EQ(Pixels(loaded[5]), Pixels(faces[5]));
+  std::remove(path.c_str());
 
   // One image cannot make a cube map: a clear failure, not six copies.
   ASSERT_TRUE(SetImagingOption(ImagingDDSSaveCubeMap, 1));
