@@ -159,7 +159,7 @@ int main(int argc, char** argv) {
         files.push_back(path);
       }
     }
-    AddImages(host, files);
+    if (!files.empty()) AddImages(host, files);
     if (host.RowCount() == 0) {
       std::fprintf(stderr, "imprimo-batch: no images to process\n");
       return kExitNotStarted;

@@ -73,7 +73,10 @@ void TTerminalHost::DrawProgress() {
   std::memset(bar, '-', kWidth);
   std::memset(bar, '#', static_cast<size_t>(filled));
   bar[kWidth] = 0;
-  std::fprintf(stderr, "\r\033[K[%s] %3d%% (%d/%d)", bar, percent_, done_, RowCount());
+  if (running_)
+    std::fprintf(stderr, "\r\033[K[%s] %3d%% (%d/%d)", bar, percent_, done_, RowCount());
+  else
+    std::fprintf(stderr, "\r\033[K[%s] %3d%% adding images", bar, percent_);
   std::fflush(stderr);
   progressDrawn_ = true;
 }

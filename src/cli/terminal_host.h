@@ -25,7 +25,7 @@ class TTerminalHost final : public TBatchHost, public TImageListHost {
   void RemoveAllRows() override {}  // the rows end with the command anyway
   void PanelToSettings() override {}
   std::string OutputFolderText() const override { return outputFolderText_; }
-  void SetRunState(TRunState) override {}
+  void SetRunState(TRunState state) override { running_ = state == TRunState::Running; }
   void ShowProgress(bool visible) override;
   void SetProgress(int percent, const std::string& caption) override;
   void ProcessMessages() override {}
@@ -54,6 +54,7 @@ class TTerminalHost final : public TBatchHost, public TImageListHost {
   bool progressOnTerminal_;
   bool progressVisible_ = false;
   bool progressDrawn_ = false;
+  bool running_ = false;
   int percent_ = 0;
   int done_ = 0;
   std::string outputFolderText_;
