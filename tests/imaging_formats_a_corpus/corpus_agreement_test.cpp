@@ -156,5 +156,29 @@ TEST(CorpusAgreement, XPixmapsTheReferenceRefuses) {
   EXPECT_FALSE(OurRgba(CorpusDir() + "/xpm/gdk-pixbuf/issue-95.xpm", w, h, px, &error));
 }
 
+TEST(CorpusAgreement, DamagedFilesFailCleanlyOrKeepWhatIsSound) {
+  REQUIRE_CORPUS_A("dds");
+  const std::string dds = CorpusDir() + "/dds/";
+  for (const char* name :
+       {"oiio-images/broken/dds_8bytes.dds", "oiio-images/broken/dds_bc3_just_header.dds",
+        "oiio-images/broken/dds_bc3_no_full_header.dds",
+        "oiio-images/broken/dds_bc7_not_enough_data.dds", "magnum-plugins/unknown-format.dds",
+        "magnum-plugins/dxt10-invalid-resource-dimension.dds"}) {
+    RasterImage img;
+    try {
+      EXPECT_FALSE(ReadImageFile(dds + name, img)) << name;
+    } catch (const EImagingError& e) {
+      EXPECT_NE(std::string(e.what()).find("Error while loading images"), std::string::npos);
+    }
+    EXPECT_EQ(img.Bits, nullptr) << name;
+  }
+  // Damage inside the layers does not touch the merged image.
+  REQUIRE_CORPUS_A("psd");
+  RasterImage img;
+  ASSERT_TRUE(ReadImageFile(CorpusDir() + "/psd/oiio-images/corrupt_20260312a.psd", img));
+  EXPECT_EQ(img.Width, 48);
+  EXPECT_EQ(img.Height, 27);
+}
+
 }  // namespace
 }  // namespace imprimo::fmta
