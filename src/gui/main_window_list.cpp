@@ -6,7 +6,6 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QHeaderView>
@@ -26,6 +25,7 @@
 #include "app/naming.h"
 #include "gui/main_window.h"
 #include "gui/menu_btn.h"
+#include "gui/open_picture_dialog.h"
 #include "gui/progress_bar.h"
 #include "gui/sel_dir.h"
 #include "gui/status_icons.h"
@@ -303,12 +303,7 @@ void TfrmMain::actAddFilesExecute() {
   if (dialogs_.OpenFiles) {
     files = dialogs_.OpenFiles(start, OpenFilesFilter());
   } else {
-    QFileDialog dialog(this, QStringLiteral("Open Images"), start, OpenFilesFilter());
-    dialog.setObjectName(QStringLiteral("OpenPictureDialog"));
-    dialog.setFileMode(QFileDialog::ExistingFiles);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setViewMode(QFileDialog::Detail);
-    if (dialog.exec() == QDialog::Accepted) files = dialog.selectedFiles();
+    files = ExecOpenPictureDialog(this, start, OpenFilesFilter());
   }
   if (files.isEmpty()) return;
   AddImages(files);
