@@ -443,6 +443,28 @@ TEST(DaggerfallTexture, RawAndRunLengthRecords) {
   EXPECT_EQ(Pixels(set[1]), (std::vector<uint8_t>{9, 8, 7, 6, 5, 5, 5, 5}));
 }
 
+TEST(DaggerfallTexture, AnimatedRecordGivesEveryFrame) {
+  TByteWriter f;
+  f.U16LE(1);
+  f.Text(std::string("Animated\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0", 24));
+  f.U16LE(0), f.U32LE(46), f.U16LE(0), f.U32LE(0), f.U32LE(0), f.U32LE(0);
+  f.U16LE(0), f.U16LE(0), f.U16LE(2), f.U16LE(2), f.U16LE(0), f.U32LE(0), f.U32LE(28);
+  f.U16LE(0), f.U16LE(3), f.U16LE(0), f.U16LE(0), f.U16LE(0);
+  // Frame table (3 frames) then the frames, the last one first in the file.
+  f.U32LE(16), f.U32LE(20), f.U32LE(12);
+  for (uint8_t v : {30, 31, 32, 33, 10, 11, 12, 13, 20, 21, 22, 23}) f.U8(v);
+  auto set = LoadSet("texture.002", f.Data());
+  ASSERT_EQ(set.size(), 3u);
+  EXPECT_EQ(Pixels(set[0]), (std::vector<uint8_t>{10, 11, 12, 13}));
+  EXPECT_EQ(Pixels(set[1]), (std::vector<uint8_t>{20, 21, 22, 23}));
+  EXPECT_EQ(Pixels(set[2]), (std::vector<uint8_t>{30, 31, 32, 33}));
+  // A frame offset past the data fails the file.
+  auto bad = f.Data();
+  bad[46 + 28] = 200;
+  TDynImageDataArray none;
+  EXPECT_THROW(DecodeDaggerfallTexture(bad, DaggerfallImagePalette(), none, false), EImagingError);
+}
+
 TEST(DaggerfallDamage, TruncatedAndFlippedFilesFailCleanly) {
   std::vector<uint8_t> group(76);
   group[0] = 3, group[2] = 2, group[4] = 76, group[74] = 76 + 2;

@@ -376,11 +376,18 @@ void DecodeDaggerfallTexture(std::span<const uint8_t> data, const TElderPalette&
         }
       }
     } else if (frames > 1) {
+      // Every frame of an animated record; the table must fit the data.
       TByteReader table(body);
-      const uint32_t off = table.U32LE();
-      if (off > body.size() || body.size() - off < static_cast<size_t>(img.Size))
-        Bad("Texture frame is truncated");
-      CopyRaw(body.subspan(off), img);
+      if (body.size() / 4 < frames) Bad("Texture frame table is truncated");
+      for (uint16_t f = 0; f < frames; ++f) {
+        const uint32_t off = table.U32LE();
+        if (off > body.size() || body.size() - off < static_cast<size_t>(img.Size))
+          Bad("Texture frame is truncated");
+        if (f > 0) img = NewIndexed(w, h, palette);
+        CopyRaw(body.subspan(off), img);
+        if (f + 1 < frames && !onlyFirst) images.push_back(std::move(img));
+        if (onlyFirst) break;
+      }
     } else {
       const size_t stride = (w <= 256 && body.size() >= size_t{256} * (h - 1) + w) ? 256 : w;
       if (body.size() < stride * (h - 1) + w) Bad("Texture pixels are truncated");
