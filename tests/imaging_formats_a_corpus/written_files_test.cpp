@@ -119,12 +119,13 @@ TEST(WrittenFiles, OurFilesLoadAlikeInTheReference) {
       // rounded scaling there; the converter reads neither 5-5-5 without
       // alpha, luminance with alpha nor the one-channel blocks; it refuses
       // indexed Photoshop files of this size, its own included.
-      {"dds", ifA8R8G8B8, 0}, {"dds", ifX8R8G8B8, 0},  {"dds", ifR8G8B8, 0},
-      {"dds", ifR5G6B5, 1},   {"dds", ifA1R5G5B5, 1},  {"dds", ifA4R4G4B4, 0},
-      {"dds", ifGray8, 0},    {"dds", ifDXT1, 3},      {"dds", ifDXT3, 3},
-      {"dds", ifDXT5, 3},     {"psd", ifGray8, 0},     {"psd", ifA8Gray8, 0},
-      {"psd", ifGray16, 1},   {"psd", ifA16Gray16, 1}, {"psd", ifR8G8B8, 0},
-      {"psd", ifA8R8G8B8, 0}, {"psd", ifR16G16B16, 1}, {"psd", ifA16R16G16B16, 1},
+      {"dds", ifA8R8G8B8, 0}, {"dds", ifX8R8G8B8, 0},      {"dds", ifR8G8B8, 0},
+      {"dds", ifR5G6B5, 1},   {"dds", ifA1R5G5B5, 1},      {"dds", ifA4R4G4B4, 0},
+      {"dds", ifGray8, 0},    {"dds", ifDXT1, 3},          {"dds", ifDXT3, 3},
+      {"dds", ifDXT5, 3},     {"psd", ifGray8, 0},         {"psd", ifA8Gray8, 0},
+      {"psd", ifGray16, 1},   {"psd", ifA16Gray16, 1},     {"psd", ifR8G8B8, 0},
+      {"psd", ifA8R8G8B8, 0}, {"psd", ifR16G16B16, 1},     {"psd", ifA16R16G16B16, 1},
+      {"psd", ifR32F, 1},     {"psd", ifA32R32G32B32F, 1},
   };
   for (const Case& c : cases) {
     const std::string label = std::string(GetImageFormatInfo(c.format)->Name) + "." + c.ext;
