@@ -245,6 +245,26 @@ TEST(DaggerfallSave, CifOfOnePictureEqualsTheImg) {
   std::remove(b.c_str());
 }
 
+TEST(DaggerfallSave, CifKeepsEveryImageOfASet) {
+  TDynImageDataArray set(3);
+  for (int i = 0; i < 3; ++i) {
+    ImageCreate(set[i], 5 + i, 4, ifIndex8);
+    ExpandElderPalette(DaggerfallImagePalette(), set[i].Palette.get());
+    for (int32_t k = 0; k < set[i].Size; ++k) set[i].Bits[k] = static_cast<uint8_t>(k * (i + 3));
+  }
+  const std::string path = TempPath("set.cif");
+  ASSERT_TRUE(WriteMultiImageFile(path, set));
+  EXPECT_EQ(ReadBytes(path).size(), 3u * 12u + 20u + 24u + 28u);
+  TDynImageDataArray back;
+  ASSERT_TRUE(ReadMultiImageFile(path, back));
+  ASSERT_EQ(back.size(), 3u);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(back[i].Width, 5 + i);
+    EXPECT_EQ(Pixels(back[i]), Pixels(set[i]));
+  }
+  std::remove(path.c_str());
+}
+
 TEST(DaggerfallSave, PaletteColoursRoundTripExactlyInEveryPixelFormat) {
   TColor32Rec entries[256];
   ExpandElderPalette(DaggerfallImagePalette(), entries);
