@@ -44,8 +44,9 @@ TEST(Psd, EveryKeptPixelFormatRoundTripsWithRunLengthRows) {
     RasterImage back = LoadPsd(file);
     EXPECT_EQ(back.Format, f);
     EXPECT_EQ(Pixels(back), Pixels(img));
-    if (f == ifIndex8)
+    if (f == ifIndex8) {
       for (int i = 0; i < 256; ++i) EXPECT_EQ(back.Palette[i], img.Palette[i]);
+    }
   }
 }
 
