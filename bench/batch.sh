@@ -88,6 +88,8 @@ ratio imagemagick floor
 ratio imagemagick imprimo
 
 echo "== the same, restricted to 1024 x 768 (keep aspect) =="
+# floor-resize scales with netpbm between the two; "floor" (no scaling) stays
+# the stricter bound.
 run floor-resize bash -c 'for f in "$1"/in/*.jpg; do djpeg "$f" | pamscale -xyfit 1024 768 | cjpeg -quality 90 >"$1/out/$(basename "$f")"; done' _ "$work"
 run imprimo-resize "$batch" --program-folder "$work/prog" --template Bench --quality 90 --format jpg \
   --no-keep-exif --resize 1024x768 --resize-mode 3 --out "$work/out" "$work/in"
@@ -101,5 +103,7 @@ run imagemagick-resize bash -c '
       -quality 90 "$1/out/$(basename "$f")"
   done' _ "$work" "$logo" "$text"
 ratio imprimo-resize floor-resize
+ratio imprimo-resize floor
 ratio imagemagick-resize floor-resize
+ratio imagemagick-resize floor
 ratio imagemagick-resize imprimo-resize
