@@ -180,7 +180,8 @@ TEST(Xpm, DamagedFilesFailCleanly) {
       "/* XPM */ \"0 1 1 1\" \"x c red\" \"\"",           // empty
       "/* XPM */ \"99999 99999 1 1\" \"x c red\" \"x\"",  // too large
       "/* XPM */ \"1 1 1 1\" \"x c red",                  // unterminated
-      "/* XPM */ \"1 1 999999999 1\" \"x c red\" \"x\"",  // count beyond the text
+      "/* XPM */ \"1 1 999999999 1\" \"x c red\" \"x\"",
+      "/* XPM */ \"65535 4000 1 1\" \"x c red\" \"x\"",  // count beyond the text
   };
   for (const char* b : bad) EXPECT_THROW(DecodeXpm(Text(b)), EImagingError) << b;
 

@@ -196,6 +196,25 @@ TEST(Psd, DamagedFilesFailCleanly) {
   EXPECT_THROW(DecodePsd(MakePsd(5, 8, 3, 1, 1, {1, 2, 3})), EImagingError);
   EXPECT_THROW(DecodePsd(MakePsd(9, 32, 3, 1, 1, std::vector<uint8_t>(12))), EImagingError);
 
+  // A huge image with a handful of coded bytes is refused before its planes
+  // (gigabytes) are allocated.
+  {
+    TByteWriter o;
+    o.Text("8BPS");
+    o.U16BE(1);
+    for (int i = 0; i < 6; ++i) o.U8(0);
+    o.U16BE(4);
+    o.U32BE(8000);
+    o.U32BE(30000);
+    o.U16BE(32);
+    o.U16BE(3);
+    for (int i = 0; i < 3; ++i) o.U32BE(0);
+    o.U16BE(1);
+    for (int i = 0; i < 4 * 8000; ++i) o.U16BE(2);
+    for (int i = 0; i < 100; ++i) o.U8(0x81);
+    EXPECT_THROW(DecodePsd(o.Data()), EImagingError);
+  }
+
   // Every truncation and random damage of a real file.
   RasterImage img = RandomImage(ifA8R8G8B8, 20, 9, 2);
   for (int x = 0; x < 40; ++x) img.Row(3)[x] = 1;

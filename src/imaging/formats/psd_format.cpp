@@ -186,15 +186,22 @@ RasterImage DecodePsd(std::span<const uint8_t> data) {
 
   const size_t w = width, h = height;
   const size_t rowBytes = (w * depth + 7) / 8;
-  // Planes of the channels used, one after another.
-  std::vector<uint8_t> planes(rowBytes * h * used);
+  // Planes of the channels used, one after another. The data present is
+  // checked before they are allocated.
+  const size_t planeBytes = rowBytes * h * used;
+  std::vector<uint8_t> planes;
   if (compression == 0) {
     if (r.Remaining() / rowBytes / h < static_cast<size_t>(used)) Bad("pixel data is truncated");
-    auto bytes = r.Bytes(planes.size());
-    std::memcpy(planes.data(), bytes.data(), planes.size());
+    auto bytes = r.Bytes(planeBytes);
+    planes.assign(bytes.begin(), bytes.end());
   } else {
     if (r.Remaining() / 2 / h < static_cast<size_t>(channels)) Bad("row counts are truncated");
     auto counts = r.Bytes(2 * h * channels);
+    // Two coded bytes give at most 128 bytes of a row.
+    size_t coded = 0;
+    for (size_t i = 0; i < h * used; ++i) coded += Be16(&counts[2 * i]);
+    if (coded > r.Remaining() || coded * 64 < planeBytes) Bad("pixel data is truncated");
+    planes.resize(planeBytes);
     for (int c = 0; c < used; ++c)
       for (size_t y = 0; y < h; ++y) {
         const size_t count = Be16(&counts[2 * (c * h + y)]);

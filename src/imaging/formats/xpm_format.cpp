@@ -178,6 +178,11 @@ RasterImage DecodeXpm(std::span<const uint8_t> data) {
     table.push_back(*colour);
   }
 
+  // The rows must fit in the rest of the text before the image is made.
+  if (uint64_t{static_cast<uint32_t>(width)} * static_cast<uint32_t>(height) *
+          static_cast<uint32_t>(cpp) >
+      text.size())
+    Bad("pixel rows exceed the file");
   RasterImage image;
   ImageCreate(image, width, height, ifA8R8G8B8);
   std::vector<int32_t> single;
