@@ -2,6 +2,7 @@
 // it, and the option table.
 #include "imaging/file_format.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -110,6 +111,18 @@ class TTempTarget {
     buf.push_back('\0');
     int fd = mkstemp(buf.data());
     if (fd < 0) throw EImagingError("Cannot create file \"" + target + "\"");
+    // mkstemp makes the file private; give it the mode a plain create would,
+    // or the mode of the file it replaces.
+    struct stat st;
+    mode_t mode;
+    if (stat(target.c_str(), &st) == 0) {
+      mode = st.st_mode & 07777;
+    } else {
+      const mode_t mask = umask(0);
+      umask(mask);
+      mode = 0666 & ~mask;
+    }
+    fchmod(fd, mode);
     close(fd);
     temp_ = buf.data();
   }

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 
@@ -164,6 +165,13 @@ TEST_F(FileLayerTest, SavingNeverChangesTheCallersImage) {
   EXPECT_FALSE(WriteImageFile(Path("out.pbm"), img));
   RasterImage invalid;
   EXPECT_FALSE(WriteImageFile(Path("bad.bmp"), invalid));
+
+  // The output gets the usual mode of a new file, not a private one.
+  const mode_t mask = umask(0);
+  umask(mask);
+  struct stat st;
+  ASSERT_EQ(stat(Path("out.PGM").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask);
 
   // No temporary files are left beside the output.
   int files = 0;
