@@ -124,3 +124,41 @@ TEST(JpegCodec, BrokenFilesFailCleanly) {
 
 }  // namespace
 }  // namespace imprimo
+
+namespace imprimo {
+namespace {
+
+// A stream that accepts a few bytes and then fails like a full disk.
+class TFullStream : public TMemoryStream {
+ public:
+  explicit TFullStream(size_t room) : room_(room) {}
+  void Write(const void* buffer, size_t count) override {
+    if (Data().size() + count > room_) throw EImagingError("disk full");
+    TMemoryStream::Write(buffer, count);
+  }
+
+ private:
+  size_t room_;
+};
+
+TEST(CodecWriteFailures, SurfaceAsImagingErrors) {
+  // Noise compresses badly, so the output passes the 64 KiB buffer and the
+  // failure hits both the buffer flush and the final write.
+  RasterImage photo = testutil::RandomImage(400, 400, ifR8G8B8, 9);
+  for (size_t room : {size_t(0), size_t(100), size_t(70000)}) {
+    TFullStream jpeg(room);
+    try {
+      EncodeJpeg(photo, 90, room == 100, jpeg);
+      ADD_FAILURE() << "JPEG write into " << room << " bytes succeeded";
+    } catch (const EImagingError& e) {
+      EXPECT_STREQ(e.what(), "disk full");
+    }
+  }
+  // The encoder stays usable after a failed write.
+  TMemoryStream ok;
+  EncodeJpeg(photo, 90, false, ok);
+  EXPECT_GT(ok.Data().size(), 1000u);
+}
+
+}  // namespace
+}  // namespace imprimo

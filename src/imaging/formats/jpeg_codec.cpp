@@ -160,13 +160,20 @@ void InitDestination(j_compress_ptr cinfo) {
 
 void WriteOut(j_compress_ptr cinfo, size_t count) {
   auto* d = reinterpret_cast<TStreamDestination*>(cinfo->dest);
+  // Exceptions must not cross the library's frames, and the jump back must
+  // not start inside a handler: note the failure, leave the handler, then
+  // take the library's error path.
+  bool failed = false;
   try {
     d->stream->Write(d->buffer->data(), count);
   } catch (const std::exception& e) {
-    // Exceptions must not cross the library's frames; leave by its error path.
     SetMessage(*d->err, e.what());
-    ErrorExit(reinterpret_cast<j_common_ptr>(cinfo));
+    failed = true;
+  } catch (...) {
+    SetMessage(*d->err, "Cannot write JPEG data");
+    failed = true;
   }
+  if (failed) ErrorExit(reinterpret_cast<j_common_ptr>(cinfo));
 }
 
 boolean EmptyOutputBuffer(j_compress_ptr cinfo) {

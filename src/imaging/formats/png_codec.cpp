@@ -324,7 +324,10 @@ void DecodePng(std::span<const uint8_t> data, RasterImage& image) {
       if (seenIdat) break;
       CorruptChunk(haveHeader ? kIDAT : kIHDR);
     }
-    if (r.Remaining() < 12) CorruptChunk(haveHeader ? kIEND : kIHDR);
+    if (r.Remaining() < 12) {
+      if (seenIdat) break;  // stray bytes where IEND should be
+      CorruptChunk(haveHeader ? kIEND : kIHDR);
+    }
     uint32_t length = r.U32BE();
     size_t typePos = r.Position();
     uint32_t type = r.U32BE();
