@@ -242,6 +242,17 @@ TEST(TgaCodec, OriginsColourMapsAndBadInput) {
   zero[12] = 0;
   EXPECT_THROW(DecodeTga(zero), EImagingError);
   EXPECT_THROW(DecodeTga(std::vector<uint8_t>(17, 0)), EImagingError);
+  // 20000 x 20000 pixels with enough run-length data to look plausible.
+  auto huge = rle;
+  huge[12] = huge[14] = 0x20;
+  huge[13] = huge[15] = 0x4E;
+  huge.resize(3200000, 0xFF);
+  try {
+    DecodeTga(huge);
+    ADD_FAILURE() << "huge image accepted";
+  } catch (const EImagingError& e) {
+    EXPECT_NE(std::string(e.what()).find("too large"), std::string::npos) << e.what();
+  }
   auto noMap = cm;
   noMap[1] = 0;
   EXPECT_THROW(DecodeTga(noMap), EImagingError);

@@ -81,7 +81,8 @@ RasterImage DecodeTga(std::span<const uint8_t> data) {
   }
 
   const int bpp = (depth + 7) / 8;
-  if (width > kMaxImageSide || height > kMaxImageSide) Bad("image too large");
+  if (width > kMaxImageSide || height > kMaxImageSide || int64_t{width} * height > kMaxImagePixels)
+    Bad("image too large");
   const size_t total = static_cast<size_t>(width) * height * bpp;
   // A run-length packet of one header byte expands to at most 128 pixels.
   if (rle ? (r.Remaining() * 128 < static_cast<size_t>(width) * height) : r.Remaining() < total)
