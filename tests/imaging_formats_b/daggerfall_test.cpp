@@ -485,6 +485,30 @@ TEST(DaggerfallTexture, AnimatedRecordGivesEveryFrame) {
   EXPECT_THROW(DecodeDaggerfallTexture(bad, DaggerfallImagePalette(), none, false), EImagingError);
 }
 
+TEST(DaggerfallDamage, SmallFilesCannotClaimLargeImages) {
+  // Two thousand 255 x 255 records of one data byte each: 26 KB that would
+  // describe 130 million pixels.
+  std::vector<uint8_t> cif;
+  for (int i = 0; i < 2000; ++i) {
+    auto rec = Concat({Header(255, 255, 0, 1), {7}});
+    cif.insert(cif.end(), rec.begin(), rec.end());
+  }
+  TDynImageDataArray set;
+  EXPECT_THROW(DecodeDaggerfallCif(cif, DaggerfallImagePalette(), set, false), EImagingError);
+  // Only the first image is made when only the first is asked for.
+  TDynImageDataArray first;
+  DecodeDaggerfallCif(cif, DaggerfallImagePalette(), first, true);
+  EXPECT_EQ(first.size(), 1u);
+  // A run-length image whose two data bytes cannot fill it.
+  EXPECT_THROW(
+      DecodeDaggerfallImg(Concat({Header(255, 255, 2, 2), {0xFF, 1}}), DaggerfallImagePalette()),
+      EImagingError);
+  // More than 65535 pixels in a header.
+  EXPECT_THROW(
+      DecodeDaggerfallImg(Concat({Header(300, 300, 0, 4), Ramp(90000)}), DaggerfallImagePalette()),
+      EImagingError);
+}
+
 TEST(DaggerfallDamage, TruncatedAndFlippedFilesFailCleanly) {
   std::vector<uint8_t> group(76);
   group[0] = 3, group[2] = 2, group[4] = 76, group[74] = 76 + 2;

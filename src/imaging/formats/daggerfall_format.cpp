@@ -70,6 +70,17 @@ void CopyRaw(std::span<const uint8_t> src, RasterImage& img) {
   std::memcpy(img.Bits.get(), src.data(), std::min<size_t>(src.size(), img.Size));
 }
 
+// Pixels a set may hold: run-length data gives at most 64 pixels a byte, so
+// a file never makes the decoder allocate much more than it could describe.
+void Spend(int64_t& budget, int64_t pixels) {
+  budget -= pixels;
+  if (budget < 0) Bad("Image set holds more pixels than its data can describe");
+}
+
+int64_t PixelBudget(size_t fileSize) {
+  return std::min<int64_t>(kMaxImagePixels, static_cast<int64_t>(fileSize) * 64 + 65535);
+}
+
 }  // namespace
 
 TElderSize HeaderlessImgSize(uint64_t fileSize) {
@@ -146,6 +157,14 @@ RasterImage DecodeDaggerfallImg(std::span<const uint8_t> data, const TElderPalet
     if (h.Compression == kCompressionUnread1 || h.Compression == kCompressionUnread2)
       Bad("IMG compression " + std::to_string(h.Compression) + " is not supported");
     if (h.Width == 0 || h.Height == 0) Bad("IMG image has no pixels");
+    const int64_t pixels = int64_t{h.Width} * h.Height;
+    if (pixels > kMaxElderPixels) Bad("IMG image has more than 65535 pixels");
+    // Nothing is allocated beyond what the data can fill: raw pixels must be
+    // present, and two run-length bytes give at most 128 pixels.
+    if (h.Compression == kCompressionRle
+            ? (h.DataSize > r.Remaining() || pixels > int64_t{h.DataSize} * 64)
+            : pixels > static_cast<int64_t>(r.Remaining()))
+      Bad("IMG pixel data is truncated");
     img = NewIndexed(h.Width, h.Height, palette);
     if (h.Compression == kCompressionRle) {
       auto packed = r.Bytes(h.DataSize);
@@ -165,7 +184,7 @@ namespace {
 // 76-byte header = width (u16), height (u16), up to 35 frame offsets (u16,
 // from the group start, 0 ends the list), the group's total size (u16).
 void DecodeWeaponGroups(TByteReader& r, const TElderPalette& palette, TDynImageDataArray& images,
-                        bool onlyFirst) {
+                        bool onlyFirst, int64_t& budget) {
   while (!onlyFirst && r.Remaining() >= kGroupHeaderSize) {
     const size_t start = r.Position();
     const uint16_t w = r.U16LE(), h = r.U16LE();
@@ -183,6 +202,7 @@ void DecodeWeaponGroups(TByteReader& r, const TElderPalette& palette, TDynImageD
       const size_t end = i + 1 < count ? offsets[i + 1] : groupSize;
       if (offsets[i] < kGroupHeaderSize || end <= offsets[i] || end > groupSize)
         Bad("Weapon animation frame offsets are out of order");
+      Spend(budget, int64_t{w} * h);
       RasterImage img = NewIndexed(w, h, palette);
       DecodeElderRle(r.Data().subspan(start + offsets[i], end - offsets[i]),
                      {img.Bits.get(), static_cast<size_t>(img.Size)});
@@ -207,6 +227,7 @@ void DecodeDaggerfallCif(std::span<const uint8_t> data, const TElderPalette& pal
     return;
   }
   TByteReader r(data);
+  int64_t budget = PixelBudget(data.size());
   bool first = true;
   while (r.Remaining() >= kHeaderSize) {
     const size_t recordStart = r.Position();
@@ -221,6 +242,7 @@ void DecodeDaggerfallCif(std::span<const uint8_t> data, const TElderPalette& pal
     }
     if (h.Compression == kCompressionUnread1 || h.Compression == kCompressionUnread2)
       Bad("CIF compression " + std::to_string(h.Compression) + " is not supported");
+    Spend(budget, int64_t{h.Width} * h.Height);
     RasterImage img = NewIndexed(h.Width, h.Height, palette);
     auto bytes = r.Bytes(h.DataSize);
     if (h.Compression == kCompressionRle)
@@ -238,7 +260,7 @@ void DecodeDaggerfallCif(std::span<const uint8_t> data, const TElderPalette& pal
                  groupSize <= r.Remaining();
       }
       if (weapon) {
-        DecodeWeaponGroups(r, palette, images, onlyFirst);
+        DecodeWeaponGroups(r, palette, images, onlyFirst, budget);
         return;
       }
     }
@@ -257,6 +279,7 @@ void DecodeDaggerfallCif(std::span<const uint8_t> data, const TElderPalette& pal
 void DecodeBsi(std::span<const uint8_t> data, const TElderPalette& palette,
                TDynImageDataArray& images, bool onlyFirst) {
   TByteReader r(data);
+  int64_t budget = PixelBudget(data.size());
   const bool archive = !(data.size() >= 4 && std::memcmp(data.data(), "IFHD", 4) == 0);
   while (!r.AtEnd()) {
     size_t entryEnd = r.Size();
@@ -298,6 +321,11 @@ void DecodeBsi(std::span<const uint8_t> data, const TElderPalette& palette,
     if (width <= 0 || height <= 0 || width > kMaxImageSide || height > kMaxImageSide)
       Bad("BSI image size is invalid");
     const size_t rowBytes = static_cast<size_t>(width);
+    // Rows may share bytes, but the set never outgrows the pixel limit, and
+    // one frame never outgrows its data.
+    if (int64_t{width} * height > static_cast<int64_t>(pixels.size()))
+      Bad("Error when reading DATA chunk data.");
+    Spend(budget, int64_t{width} * height * (onlyFirst ? 1 : frames));
     if (frames == 1) {
       RasterImage img = NewIndexed(width, height, pal);
       if (pixels.size() < static_cast<size_t>(img.Size)) Bad("Error when reading DATA chunk data.");
@@ -344,6 +372,7 @@ void DecodeDaggerfallTexture(std::span<const uint8_t> data, const TElderPalette&
   if (count < 1 || count > 2048) Bad("Texture record count is invalid");
   r.Skip(24);
   if (r.Remaining() / 20 < count) Bad("Texture record directory is truncated");
+  int64_t budget = PixelBudget(data.size());
   for (uint16_t i = 0; i < count; ++i) {
     r.Seek(26 + size_t{i} * 20 + 2);
     const uint32_t pos = r.U32LE();
@@ -360,8 +389,15 @@ void DecodeDaggerfallTexture(std::span<const uint8_t> data, const TElderPalette&
     const uint64_t start = uint64_t{pos} + dataOffset;
     if (start > data.size()) Bad("Texture record data is outside the file");
     auto body = data.subspan(static_cast<size_t>(start));
+    const bool rleRows = compression == 0x0108 || compression == 0x1108;
+    const int64_t pixels = int64_t{w} * h;
+    // Check that the data can fill the image before allocating it.
+    if (rleRows ? (body.size() < size_t{4} * h || pixels > static_cast<int64_t>(body.size()) * 64)
+                : pixels > static_cast<int64_t>(body.size()))
+      Bad("Texture pixels are truncated");
+    Spend(budget, pixels * (rleRows || onlyFirst ? 1 : frames));
     RasterImage img = NewIndexed(w, h, palette);
-    if (compression == 0x0108 || compression == 0x1108) {
+    if (rleRows) {
       TByteReader rows(body);
       for (int y = 0; y < h; ++y) {
         rows.Seek(static_cast<size_t>(y) * 4);
