@@ -160,6 +160,9 @@ RasterImage DecodeBmp(std::span<const uint8_t> data) {
     // indices can reach only the first 256.
     if (clrUsed > 256 && uint64_t{clrUsed} * entrySize > r.Remaining()) Bad("palette too large");
     uint32_t entries = clrUsed ? std::min<uint32_t>(clrUsed, 256) : maxEntries;
+    // Uncompressed rows must fit in the file before anything is allocated.
+    const size_t rowBytesIdx = ((static_cast<size_t>(width) * bitCount + 31) / 32) * 4;
+    if (!rle && rowBytesIdx * height > data.size()) Bad("pixel data is truncated");
     ImageCreate(image, width, height, ifIndex8);
     // The palette lies between the header and the pixel data.
     size_t available = r.Remaining() / entrySize;
