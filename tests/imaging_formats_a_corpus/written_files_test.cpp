@@ -152,5 +152,24 @@ TEST(WrittenFiles, OurFilesLoadAlikeInTheReference) {
   fs::remove_all(dir);
 }
 
+TEST(WrittenFiles, BlockEncodersKeepARealPhotoAboveThirtyFiveDecibels) {
+  const std::string photo = CorpusDir() + "/exif/exif-samples/phone-hdr/canon_hdr_NO.jpg";
+  if (!fs::exists(photo)) GTEST_SKIP() << "sample photo is absent";
+  RasterImage src;
+  ASSERT_TRUE(ReadImageFile(photo, src));
+  ASSERT_TRUE(ImageConvert(src, ifA8R8G8B8));
+  for (TImageFormat f : {ifDXT1, ifDXT3, ifDXT5, ifATI2N}) {
+    RasterImage img;
+    ASSERT_TRUE(ImageClone(src, img));
+    ASSERT_TRUE(ImageConvert(img, f));
+    ASSERT_TRUE(ImageConvert(img, ifA8R8G8B8));
+    const unsigned mask = f == ifATI2N ? 6 : 7;  // red and green only for two channels
+    const double psnr = Psnr(src, img, 4, mask);
+    std::printf("%s on a %dx%d photo: %.1f dB\n", GetImageFormatInfo(f)->Name, src.Width,
+                src.Height, psnr);
+    EXPECT_GE(psnr, 35.0) << GetImageFormatInfo(f)->Name;
+  }
+}
+
 }  // namespace
 }  // namespace imprimo::fmta
