@@ -183,6 +183,37 @@ TEST(Jp2Corpus, FilesTheReferenceEncoderWritesDecodeExactly) {
   }
 }
 
+TEST(Jp2Corpus, TwelveBitSamplesAreScaledToSixteenBits) {
+  if (!HaveTool("command -v opj_compress")) GTEST_SKIP() << "opj_compress is absent";
+  const int w = 23, h = 17;
+  std::mt19937 rng(12);
+  std::vector<uint16_t> values(size_t(w) * h);
+  std::string head = "P5\n" + std::to_string(w) + " " + std::to_string(h) + "\n4095\n";
+  std::vector<uint8_t> file(head.begin(), head.end());
+  for (auto& v : values) {
+    v = static_cast<uint16_t>(rng() % 4096);
+    file.push_back(static_cast<uint8_t>(v >> 8));
+    file.push_back(static_cast<uint8_t>(v));
+  }
+  values[0] = 4095;
+  file[head.size()] = 0x0F, file[head.size() + 1] = 0xFF;
+  const std::string src = TempPath("twelve.pgm"), out = TempPath("twelve.j2k");
+  WriteBytes(src, file);
+  bool ok;
+  fmtb::Run("opj_compress -n 3 -i " + Quote(src) + " -o " + Quote(out), ok);
+  ASSERT_TRUE(ok);
+  RasterImage img;
+  ASSERT_TRUE(ReadImageFile(out, img));
+  ASSERT_EQ(img.Format, ifGray16);
+  for (size_t i = 0; i < values.size(); ++i) {
+    const unsigned got = img.Bits[i * 2] | img.Bits[i * 2 + 1] << 8;
+    ASSERT_EQ(got, (values[i] * 65535u + 2047) / 4095) << i;
+  }
+  EXPECT_EQ(img.Bits[0] | img.Bits[1] << 8, 65535);
+  std::remove(src.c_str());
+  std::remove(out.c_str());
+}
+
 TEST(Jp2Corpus, FilesTheConverterWritesDecodeLikeTheConverterReadsThem) {
   REQUIRE_JP2_TOOLS();
   RasterImage src = SmoothRgb(70, 50);
