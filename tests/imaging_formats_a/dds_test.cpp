@@ -230,6 +230,25 @@ TEST(Dds, ChannelMasksOutsideTheKeptLayoutsAreUnpacked) {
   EXPECT_EQ(img.Bits[6], 0);
 }
 
+TEST(Dds, PalettedSurfacesBecomeIndex8) {
+  // Four-bit indices: 3 x 2, rows end on a byte, the first pixel in the low half.
+  std::vector<uint8_t> f = Header(3, 2, 0x8, 0, 4, {});
+  for (int i = 0; i < 16; ++i) f.insert(f.end(), {uint8_t(i * 16), 7, 9, 0});
+  f.insert(f.end(), {0x21, 0x03, 0x54, 0x0F});
+  RasterImage img = std::move(DecodeDds(f, true)[0]);
+  EXPECT_EQ(img.Format, ifIndex8);
+  EXPECT_EQ(Pixels(img), (std::vector<uint8_t>{1, 2, 3, 4, 5, 15}));
+  EXPECT_EQ(img.Palette[2], (TColor32Rec{9, 7, 32, 255}));
+
+  // Eight-bit indices; a missing palette is truncated data.
+  f = Header(2, 1, 0x20, 0, 8, {});
+  f.resize(f.size() + 1024, 1);
+  f.insert(f.end(), {200, 3});
+  img = std::move(DecodeDds(f, true)[0]);
+  EXPECT_EQ(Pixels(img), (std::vector<uint8_t>{200, 3}));
+  EXPECT_THROW(DecodeDds(Header(2, 1, 0x20, 0, 8, {}), true), EImagingError);
+}
+
 TEST(Dds, HostileHeadersNeverOutgrowTheFile) {
   // A 4x4 volume claiming 2^31 slices and 2^32-1 levels, with one slice of data.
   std::vector<uint8_t> f = Header(4, 4, 0x41, 0, 32, {0xFF0000, 0xFF00, 0xFF, 0xFF000000},

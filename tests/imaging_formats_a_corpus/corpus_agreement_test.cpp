@@ -180,5 +180,20 @@ TEST(CorpusAgreement, DamagedFilesFailCleanlyOrKeepWhatIsSound) {
   EXPECT_EQ(img.Height, 27);
 }
 
+TEST(CorpusAgreement, PalettedSurfacesMatchTheirTrueColourTwin) {
+  // The reference reads neither; the set holds the same picture as A8R8G8B8.
+  REQUIRE_CORPUS_A("dds/qtimageformats");
+  const std::string dir = CorpusDir() + "/dds/qtimageformats/";
+  int w, h;
+  std::vector<uint8_t> truth, px;
+  ASSERT_TRUE(OurRgba(dir + "A8R8G8B8.dds", w, h, truth));
+  for (size_t i = 3; i < truth.size(); i += 4) truth[i] = 255;
+  for (const auto& [name, tolerance] : {std::pair{"P8.dds", 8}, std::pair{"P4.dds", 40}}) {
+    ASSERT_TRUE(OurRgba(dir + name, w, h, px)) << name;
+    EXPECT_LE(MaxDifference(truth, px, false), tolerance)
+        << name << ": " << FirstDifference(truth, px, tolerance);
+  }
+}
+
 }  // namespace
 }  // namespace imprimo::fmta

@@ -25,8 +25,8 @@ constexpr uint32_t kFlagCaps = 0x1, kFlagHeight = 0x2, kFlagWidth = 0x4, kFlagPi
                    kFlagPixelFormat = 0x1000, kFlagMipMapCount = 0x20000, kFlagLinearSize = 0x80000,
                    kFlagDepth = 0x800000;
 // Pixel format flags.
-constexpr uint32_t kPfAlphaPixels = 0x1, kPfAlpha = 0x2, kPfFourCC = 0x4, kPfRgb = 0x40,
-                   kPfLuminance = 0x20000;
+constexpr uint32_t kPfAlphaPixels = 0x1, kPfAlpha = 0x2, kPfFourCC = 0x4, kPfIndexed4 = 0x8,
+                   kPfIndexed8 = 0x20, kPfRgb = 0x40, kPfLuminance = 0x20000;
 // Capabilities.
 constexpr uint32_t kCapsComplex = 0x8, kCapsTexture = 0x1000, kCapsMipMap = 0x400000;
 constexpr uint32_t kCaps2CubeMap = 0x200, kCaps2AllFaces = 0xFC00, kCaps2Volume = 0x200000;
@@ -51,6 +51,7 @@ struct TSurfaceFormat {
   int BitCount = 0;
   uint32_t Masks[4] = {};  // R, G, B, A
   bool Luminance = false;
+  int PaletteBits = 0;  // 4 or 8 for palette indices; the palette follows the header
 };
 
 struct TMaskedLayout {
@@ -170,6 +171,11 @@ TSurfaceFormat ParsePixelFormat(uint32_t flags, uint32_t code, int bits, const u
     if (sf.Format == ifUnknown) Bad("unsupported compressed or coded pixel format");
     return sf;
   }
+  if (flags & (kPfIndexed4 | kPfIndexed8)) {
+    sf.Format = ifIndex8;
+    sf.PaletteBits = (flags & kPfIndexed8) ? 8 : 4;
+    return sf;
+  }
   if (!(flags & (kPfRgb | kPfLuminance | kPfAlpha))) Bad("unsupported pixel format");
   if (bits != 8 && bits != 16 && bits != 24 && bits != 32) Bad("unsupported bit count");
   const bool hasAlpha = (flags & (kPfAlphaPixels | kPfAlpha)) && masks[3] != 0;
@@ -196,6 +202,7 @@ TSurfaceFormat ParsePixelFormat(uint32_t flags, uint32_t code, int bits, const u
 
 // Bytes one stored level of w x h takes.
 int64_t StoredSize(const TSurfaceFormat& sf, int w, int h) {
+  if (sf.PaletteBits == 4) return int64_t{(w + 1) / 2} * h;
   if (sf.Masked) return int64_t{w} * h * (sf.BitCount / 8);
   return GetPixelsSize(sf.Format, w, h);
 }
@@ -208,9 +215,22 @@ uint8_t ScaleField(uint32_t value, uint32_t mask) {
   return static_cast<uint8_t>((uint64_t{v} * 255 + max / 2) / max);
 }
 
-RasterImage DecodeSurface(const TSurfaceFormat& sf, int w, int h, std::span<const uint8_t> bytes) {
+RasterImage DecodeSurface(const TSurfaceFormat& sf, int w, int h, std::span<const uint8_t> bytes,
+                          const std::vector<TColor32Rec>& palette) {
   RasterImage image;
   ImageCreate(image, w, h, sf.Format);
+  if (sf.PaletteBits) {
+    std::copy(palette.begin(), palette.end(), image.Palette.get());
+    if (sf.PaletteBits == 8) {
+      std::memcpy(image.Bits.get(), bytes.data(), static_cast<size_t>(image.Size));
+    } else {  // two pixels a byte, the first in the low half; rows end on a byte
+      const size_t row = (static_cast<size_t>(w) + 1) / 2;
+      for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+          image.Row(y)[x] = static_cast<uint8_t>((bytes[y * row + x / 2] >> (4 * (x & 1))) & 15);
+    }
+    return image;
+  }
   if (!sf.Masked) {
     std::memcpy(image.Bits.get(), bytes.data(), static_cast<size_t>(image.Size));
     return image;
@@ -333,6 +353,14 @@ TDynImageDataArray DecodeDds(std::span<const uint8_t> data, bool onlyFirst, TDds
   } else {
     sf = ParsePixelFormat(pfFlags, code, bitCount, masks);
   }
+  // Palettes of indexed surfaces: R, G, B and a flags byte per entry.
+  std::vector<TColor32Rec> palette;
+  if (sf.PaletteBits) {
+    const size_t entries = size_t{1} << sf.PaletteBits;
+    auto bytes = r.Bytes(4 * entries);
+    for (size_t i = 0; i < entries; ++i)
+      palette.push_back({bytes[4 * i + 2], bytes[4 * i + 1], bytes[4 * i], 255});
+  }
 
   const bool volume = !cube && (caps2 & kCaps2Volume) && (flags & kFlagDepth) && depthField > 1;
   const int w0 = static_cast<int>(width), h0 = static_cast<int>(height);
@@ -367,7 +395,7 @@ TDynImageDataArray DecodeDds(std::span<const uint8_t> data, bool onlyFirst, TDds
           if (images.empty()) Bad("pixel data is truncated");
           return images;  // keep the complete images that are present
         }
-        images.push_back(DecodeSurface(sf, w, h, r.Bytes(static_cast<size_t>(size))));
+        images.push_back(DecodeSurface(sf, w, h, r.Bytes(static_cast<size_t>(size)), palette));
         if (onlyFirst) return images;
       }
     }
