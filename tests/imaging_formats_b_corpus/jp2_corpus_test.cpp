@@ -3,6 +3,7 @@
 // and files this codec writes read back by them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 
 #include "imaging/formats/jp2_format.h"
@@ -212,6 +213,38 @@ TEST(Jp2Corpus, TwelveBitSamplesAreScaledToSixteenBits) {
   EXPECT_EQ(img.Bits[0] | img.Bits[1] << 8, 65535);
   std::remove(src.c_str());
   std::remove(out.c_str());
+}
+
+TEST(Jp2Corpus, LuminanceChromaFilesAreTurnedIntoRgbLikeTheReference) {
+  REQUIRE_JP2_TOOLS();
+  // Our own lossless file with its colour box relabelled as YCC: the samples
+  // now mean Y, Cb, Cr and both decoders must turn them into RGB alike.
+  ScopedOption l(ImagingJpeg2000LosslessCompression, 1);
+  RasterImage src = SmoothRgb(40, 30);
+  auto bytes = SaveToMemory("jp2", src);
+  const std::string colr = "colr";
+  auto at = std::search(bytes.begin(), bytes.end(), colr.begin(), colr.end());
+  ASSERT_NE(at, bytes.end());
+  const size_t cs = size_t(at - bytes.begin()) + 4 + 3;
+  ASSERT_EQ(bytes[cs + 3], 16);  // sRGB
+  bytes[cs + 3] = 18;
+  const std::string path = TempPath("ycc.jp2");
+  WriteBytes(path, bytes);
+  int w, h, rw, rh;
+  std::vector<uint8_t> ours, ref;
+  ASSERT_TRUE(OurRgba(path, w, h, ours));
+  ASSERT_TRUE(ReferenceRgba(path, rw, rh, ref));
+  ASSERT_EQ(w, rw);
+  ASSERT_EQ(h, rh);
+  int worst = 0;
+  for (size_t i = 0; i < ours.size(); ++i) worst = std::max(worst, std::abs(ours[i] - ref[i]));
+  EXPECT_LE(worst, 1);
+  // And the picture really changed: the plain decode would equal the source.
+  RasterImage plain;
+  ImageClone(src, plain);
+  ImageConvert(plain, ifA8R8G8B8);
+  EXPECT_NE(ours[0], plain.Bits[2]);
+  std::remove(path.c_str());
 }
 
 TEST(Jp2Corpus, FilesTheConverterWritesDecodeLikeTheConverterReadsThem) {
