@@ -23,11 +23,11 @@ struct TSetOutcome {
 };
 
 // Every file of the set: where both decoders succeed, sizes must agree and
-// pixels lie within tolerance (per file overrides in special). Files that the
+// pixels lie within tolerance (per-file overrides in tolerances). Files that the
 // reference decodes and we refuse must be listed in allowedFailures.
 TSetOutcome CompareSet(const std::string& sub, const std::string& ext, int tolerance,
                        const std::map<std::string, std::string>& allowedFailures,
-                       const std::map<std::string, int>& special = {},
+                       const std::map<std::string, int>& tolerances = {},
                        const std::map<std::string, TRefFault>& faults = {}) {
   TSetOutcome outcome;
   for (const std::string& path : CorpusFiles(sub, ext)) {
@@ -60,8 +60,8 @@ TSetOutcome CompareSet(const std::string& sub, const std::string& ext, int toler
       }
     } else
       ++outcome.compared;
-    const auto it = special.find(name);
-    const int tol = it == special.end() ? tolerance : it->second;
+    const auto it = tolerances.find(name);
+    const int tol = it == tolerances.end() ? tolerance : it->second;
     const int diff = MaxDifference(ref, ours);
     EXPECT_LE(diff, tol) << name << ": " << FirstDifference(ref, ours, tol);
   }
@@ -73,7 +73,7 @@ TEST(CorpusAgreement, DirectDrawSurfaces) {
   // Every surface the reference decodes must load here too.
   const std::map<std::string, std::string> unsupported = {};
   // Surfaces whose channel masks the reference does not follow; the file's
-  // masks (and, for the oiio set, its source picture) say otherwise.
+  // masks (and, for one set, its source picture) say otherwise.
   const std::map<std::string, TRefFault> faults = {
       {"rgb8unorm.dds", TRefFault::SwapRedBlue},
       {"rgb8unorm-yup.dds", TRefFault::SwapRedBlue},
@@ -112,9 +112,9 @@ TEST(CorpusAgreement, PhotoshopImages) {
   // The reference rebuilds this file's transparency from its single layer.
   // Lab values are relative to D50 as stored and adapted to sRGB's D65 here;
   // the reference takes them as D65-relative, which moves saturated colours.
-  const std::map<std::string, int> special = {
+  const std::map<std::string, int> tolerances = {
       {"gray0.psd", 2}, {"4x4_8bit_lab.psd", 24}, {"4x4_16bit_lab.psd", 24}};
-  TSetOutcome o = CompareSet("psd", ".psd", 1, unsupported, special, faults);
+  TSetOutcome o = CompareSet("psd", ".psd", 1, unsupported, tolerances, faults);
   std::printf("PSD: %d files compared, %zu refused\n", o.compared, o.ourFailures.size());
   EXPECT_GE(o.compared, 20);
 }
