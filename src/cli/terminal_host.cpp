@@ -11,11 +11,11 @@ namespace {
 
 volatile std::sig_atomic_t g_stopRequested = 0;
 
-void OnInterrupt(int) {
+void OnInterrupt(int signo) {
   if (g_stopRequested) {
-    // Second Ctrl+C: the default action ends the process.
-    std::signal(SIGINT, SIG_DFL);
-    std::raise(SIGINT);
+    // Second request: the default action ends the process.
+    std::signal(signo, SIG_DFL);
+    std::raise(signo);
     return;
   }
   g_stopRequested = 1;
@@ -36,6 +36,10 @@ void TTerminalHost::InstallInterruptHandler() {
   sigemptyset(&action.sa_mask);
   action.sa_flags = 0;
   sigaction(SIGINT, &action, nullptr);
+  // A terminated run also stops between images, so no temporary file is left
+  // behind; a closed output pipe must not end the run halfway either.
+  sigaction(SIGTERM, &action, nullptr);
+  std::signal(SIGPIPE, SIG_IGN);
 }
 
 bool TTerminalHost::StopRequested() const { return g_stopRequested != 0; }

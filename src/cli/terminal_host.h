@@ -42,7 +42,8 @@ class TTerminalHost final : public TBatchHost, public TImageListHost {
   bool IsInList(const std::string& path) const override;
   void AddRow(ImageListEntry entry) override;
 
-  // Ctrl+C sets the stop flag; a second Ctrl+C ends the program at once.
+  // Ctrl+C (or SIGTERM) sets the stop flag; a second one ends the program
+  // at once.
   static void InstallInterruptHandler();
 
  private:

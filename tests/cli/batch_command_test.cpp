@@ -194,7 +194,9 @@ TEST(BatchCommand, FailedSaveInPlaceWithOverwriteKeepsTheSource) {
   EXPECT_EQ(FilesUnder(env.src), std::vector<std::string>{"big.bmp"});
 }
 
-TEST(BatchCommand, CtrlCStopsBetweenImages) {
+// Starts a run of many pictures, sends signo once the first image is done and
+// checks that the run stopped cleanly between images.
+void StopsBetweenImagesOn(int signo) {
   TCommandEnv env;
   const int n = 40;
   for (int i = 0; i < n; ++i)
@@ -218,7 +220,7 @@ TEST(BatchCommand, CtrlCStopsBetweenImages) {
   for (ssize_t got; (got = read(pipeFds[0], buffer, sizeof buffer)) > 0;) {
     text.append(buffer, static_cast<size_t>(got));
     if (!signalled && text.find("[ok]") != std::string::npos) {
-      kill(pid, SIGINT);
+      kill(pid, signo);
       signalled = true;
     }
   }
@@ -241,6 +243,9 @@ TEST(BatchCommand, CtrlCStopsBetweenImages) {
   const size_t arrow = text.find(" -> ", lastOk);
   EXPECT_EQ(log.back().description, text.substr(lastOk + 7, arrow - lastOk - 7));
 }
+
+TEST(BatchCommand, CtrlCStopsBetweenImages) { StopsBetweenImagesOn(SIGINT); }
+TEST(BatchCommand, TerminationStopsBetweenImages) { StopsBetweenImagesOn(SIGTERM); }
 
 }  // namespace
 }  // namespace imprimo::testing
