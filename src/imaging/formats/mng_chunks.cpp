@@ -1,0 +1,64 @@
+#include "imaging/formats/mng_chunks.h"
+
+#include <zlib.h>
+
+namespace imprimo {
+
+std::string NgChunkName(uint32_t id) {
+  std::string s(4, ' ');
+  for (int i = 0; i < 4; ++i) {
+    char c = static_cast<char>((id >> (24 - 8 * i)) & 0xFF);
+    s[i] = (c >= 0x20 && c < 0x7F) ? c : '?';
+  }
+  return s;
+}
+
+void NgCorruptChunk(uint32_t id) {
+  throw EImagingError("Error when reading " + NgChunkName(id) +
+                      " chunk data. File may be corrupted.");
+}
+
+void NgBadChunk(uint32_t id) {
+  throw EImagingError("Error when reading " + NgChunkName(id) + " chunk data.");
+}
+
+TNgChunk TNgChunkReader::Next(uint32_t expected) {
+  const size_t remaining = data_.size() - pos_;
+  if (remaining < 8) NgCorruptChunk(expected);
+  const uint8_t* p = data_.data() + pos_;
+  const uint32_t length = NgLoadBE(p);
+  TNgChunk chunk;
+  chunk.Id = NgLoadBE(p + 4);
+  if (length > 0x7FFFFFFFu || uint64_t(length) + 12 > remaining) NgCorruptChunk(chunk.Id);
+  chunk.Data = std::span<const uint8_t>(p + 8, length);
+  const uint32_t stored = NgLoadBE(p + 8 + length);
+  const uint32_t crc = static_cast<uint32_t>(crc32(0L, p + 4, length + 4));
+  chunk.CrcOk = crc == stored;
+  if (!chunk.CrcOk && NgIsCritical(chunk.Id)) NgCorruptChunk(chunk.Id);
+  pos_ += size_t(length) + 12;
+  return chunk;
+}
+
+void TNgChunkWriter::Write(uint32_t id, std::span<const uint8_t> data) {
+  if (data.size() > 0x7FFFFFFFu) throw EImagingError("Chunk " + NgChunkName(id) + " is too large");
+  uint8_t head[8];
+  StoreBE(head, static_cast<uint32_t>(data.size()));
+  StoreBE(head + 4, id);
+  out_.insert(out_.end(), head, head + 8);
+  out_.insert(out_.end(), data.begin(), data.end());
+  uLong crc = crc32(0L, head + 4, 4);
+  if (!data.empty()) crc = crc32(crc, data.data(), static_cast<uInt>(data.size()));
+  uint8_t tail[4];
+  StoreBE(tail, static_cast<uint32_t>(crc));
+  out_.insert(out_.end(), tail, tail + 4);
+}
+
+void NgCheckImageSize(uint32_t id, uint32_t width, uint32_t height) {
+  if (width == 0 || height == 0) NgBadChunk(id);
+  if (width > uint32_t(kMaxImageSide) || height > uint32_t(kMaxImageSide) ||
+      uint64_t(width) * height > uint64_t(kMaxImagePixels))
+    throw EImagingError("Image size " + std::to_string(width) + "x" + std::to_string(height) +
+                        " is larger than supported");
+}
+
+}  // namespace imprimo
