@@ -286,5 +286,29 @@ TEST_F(JngTest, EveryTruncationFailsCleanlyThroughTheLayer) {
       << error;
 }
 
+// Files from another writer: alpha stored before the colour data, extra
+// colour-space chunks, progressive colour, gray colour.
+TEST_F(JngTest, FilesFromAnotherWriterLoad) {
+  const std::string dir = std::string(IMPRIMO_TEST_DATA_DIR) + "/jng/";
+  RasterImage source;
+  ASSERT_TRUE(ReadImageFile(dir + "gradient_alpha.png", source));
+  ASSERT_EQ(source.Format, ifA8R8G8B8);
+  for (const char* name : {"gradient_alpha.jng", "gradient_progressive.jng"}) {
+    SCOPED_TRACE(name);
+    RasterImage img;
+    ASSERT_TRUE(ReadImageFile(dir + name, img));
+    ASSERT_EQ(img.Format, ifA8R8G8B8);
+    ASSERT_EQ(img.Width, 20);
+    ASSERT_EQ(img.Height, 10);
+    EXPECT_EQ(AlphaOf(img), AlphaOf(source));
+    EXPECT_GT(ColourPsnr(source, img), 30.0);
+  }
+  RasterImage grayPng, grayJng;
+  ASSERT_TRUE(ReadImageFile(dir + "gray.png", grayPng));
+  ASSERT_TRUE(ReadImageFile(dir + "gray.jng", grayJng));
+  EXPECT_EQ(grayJng.Format, ifGray8);
+  EXPECT_LE(MaxDifference(grayPng, grayJng), 4);
+}
+
 }  // namespace
 }  // namespace imprimo
