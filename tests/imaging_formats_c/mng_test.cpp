@@ -265,5 +265,35 @@ TEST_F(MngTest, DamagedFilesFailWithTheChunkMessages) {
   }
 }
 
+TEST_F(MngTest, HiddenObjectsCountOnlyWhenNothingIsShown) {
+  RasterImage hiddenImg = RandomImage(4, 4, ifGray8, 51), shownImg = RandomImage(5, 3, ifGray8, 52);
+  auto embed = [](TStreamBuilder& b, const RasterImage& img) {
+    for (auto& ch : PngChunks(img)) {
+      char id[5] = {};
+      std::memcpy(id, ch.first.data(), 4);
+      TNgChunkWriter(b.bytes).Write(NgChunkId(id), ch.second);
+    }
+  };
+  TStreamBuilder b(kMngSignature);
+  b.Add("MHDR", Mhdr(5, 4)).Add("DEFI", {0, 1, 1});
+  embed(b, hiddenImg);
+  TStreamBuilder onlyHidden = b;
+  b.Add("DEFI", {0, 2, 0});
+  embed(b, shownImg);
+  b.Add("MEND");
+  for (bool first : {true, false}) {
+    std::vector<RasterImage> images;
+    DecodeMng(b.bytes, images, first);
+    ASSERT_EQ(images.size(), 1u);
+    EXPECT_TRUE(SameImage(shownImg, images[0]));
+  }
+  // Stray bytes in place of MEND.
+  onlyHidden.bytes.insert(onlyHidden.bytes.end(), {0, 0, 0});
+  std::vector<RasterImage> images;
+  DecodeMng(onlyHidden.bytes, images, false);
+  ASSERT_EQ(images.size(), 1u);
+  EXPECT_TRUE(SameImage(hiddenImg, images[0]));
+}
+
 }  // namespace
 }  // namespace imprimo

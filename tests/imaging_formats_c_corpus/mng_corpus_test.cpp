@@ -18,8 +18,7 @@ const char kSet[] = "mng/qtimageformats";
 std::string SetPath(const std::string& name) { return CorpusDir() + "/" + kSet + "/" + name; }
 
 // Frame index of a file through the reference converter, as 16-bit RGBA.
-bool ReferenceFrame(const std::string& path, int index, int& w, int& h,
-                    std::vector<uint16_t>& px) {
+bool ReferenceFrame(const std::string& path, int index, int& w, int& h, std::vector<uint16_t>& px) {
   const std::string frame = Quote(path + "[" + std::to_string(index) + "]");
   bool ok;
   std::vector<uint8_t> dims = RunCommand("identify -format '%w %h\\n' " + frame, ok);
@@ -82,14 +81,17 @@ TEST(MngCorpus, EmbeddedImagesOfAFullFileMatchTheirPngDecoding) {
   const std::vector<uint8_t> file = ReadFileBytes(SetPath("dutch.mng"));
   // Cut the IHDR .. IEND runs out of the file as PNG files, leaving out the
   // block data of delta images (a DHDR chunk followed by such a run), which
-  // only changes an earlier image.
+  // only changes an earlier image, and hidden objects.
   std::vector<std::vector<uint8_t>> pngs;
   std::vector<uint8_t>* current = nullptr;
-  bool inDelta = false;
+  bool inDelta = false, hiddenObjects = false;
   TNgChunkReader r(std::span<const uint8_t>(file).subspan(8));
   while (!r.AtEnd()) {
     TNgChunk c = r.Next(0);
-    if (NgChunkName(c.Id) == "DHDR") inDelta = true;
+    // Objects defined as not shown are not images of their own either.
+    if (NgChunkName(c.Id) == "DEFI") hiddenObjects = c.Data.size() >= 3 && c.Data[2] == 1;
+    if (NgChunkName(c.Id) == "DHDR" || (hiddenObjects && NgChunkName(c.Id) == "IHDR"))
+      inDelta = true;
     if (inDelta) {
       if (NgChunkName(c.Id) == "IEND") inDelta = false;
       continue;

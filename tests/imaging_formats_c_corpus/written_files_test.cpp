@@ -65,8 +65,8 @@ class WrittenFiles : public ::testing::Test {
 
 TEST_F(WrittenFiles, OurMngFramesReadTheSameInTheReference) {
   REQUIRE_TOOL("convert");
-  for (TImageFormat f : {ifIndex8, ifGray8, ifA8Gray8, ifGray16, ifA16Gray16, ifR8G8B8,
-                         ifA8R8G8B8, ifR16G16B16, ifA16R16G16B16}) {
+  for (TImageFormat f : {ifIndex8, ifGray8, ifA8Gray8, ifGray16, ifA16Gray16, ifR8G8B8, ifA8R8G8B8,
+                         ifR16G16B16, ifA16R16G16B16}) {
     SCOPED_TRACE(f);
     RasterImage src = RandomImage(19, 13, f, 300 + f);
     const std::string path = Temp("written_" + std::to_string(f) + ".mng");
@@ -112,8 +112,7 @@ TEST_F(WrittenFiles, ReferenceWrittenMngAndJngLoad) {
   REQUIRE_TOOL("convert");
   for (TImageFormat f : {ifR8G8B8, ifA8R8G8B8, ifGray8, ifIndex8}) {
     SCOPED_TRACE(f);
-    RasterImage src =
-        f == ifIndex8 ? RandomImage(21, 17, f, 9) : SmoothImage(21, 17, f, 600 + f);
+    RasterImage src = f == ifIndex8 ? RandomImage(21, 17, f, 9) : SmoothImage(21, 17, f, 600 + f);
     const std::string png = Temp("source_" + std::to_string(f) + ".png");
     ASSERT_TRUE(WriteImageFile(png, src));
     for (const char* ext : {"mng", "jng"}) {

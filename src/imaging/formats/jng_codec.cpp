@@ -117,8 +117,9 @@ void DecodeJngChunks(const TNgChunk& jhdr, TNgChunkReader& reader, RasterImage& 
   std::vector<std::span<const uint8_t>> idat;
   bool afterSeparator = false, seenJdat = false;
   while (true) {
-    if (reader.AtEnd()) {
-      // A missing IEND is tolerated once the colour data is there.
+    if (reader.Remaining() < 12) {
+      // A missing IEND (or stray bytes in its place) is tolerated once the
+      // colour data is there.
       if (seenJdat) break;
       NgCorruptChunk(kJDAT);
     }

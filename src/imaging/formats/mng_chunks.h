@@ -44,6 +44,7 @@ class TNgChunkReader {
   // data starts at the first chunk (after any signature).
   explicit TNgChunkReader(std::span<const uint8_t> data) : data_(data) {}
   bool AtEnd() const { return pos_ >= data_.size(); }
+  size_t Remaining() const { return data_.size() - pos_; }
   // Reads the next chunk. A chunk cut short throws the corrupted-data
   // message with its name (or with expected's name when even the type is
   // missing). A critical chunk with a wrong CRC throws the same; an

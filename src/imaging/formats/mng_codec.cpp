@@ -14,6 +14,7 @@ constexpr uint32_t kIHDR = NgChunkId("IHDR");
 constexpr uint32_t kJHDR = NgChunkId("JHDR");
 constexpr uint32_t kDHDR = NgChunkId("DHDR");
 constexpr uint32_t kBASI = NgChunkId("BASI");
+constexpr uint32_t kDEFI = NgChunkId("DEFI");
 constexpr uint32_t kIEND = NgChunkId("IEND");
 constexpr uint32_t kPLTE = NgChunkId("PLTE");
 constexpr uint32_t kTRNS = NgChunkId("tRNS");
@@ -70,7 +71,9 @@ void DecodeEmbeddedPng(const TNgChunk& ihdr, TNgChunkReader& reader, const TGlob
   TNgChunkWriter w(png);
   w.Write(kIHDR, header);
   bool sawPlte = false, sawTrns = false, sawIend = false;
-  while (!reader.AtEnd()) {
+  // Stray bytes where IEND should be end the image; the PNG decoder then
+  // decides whether the data before them is complete.
+  while (reader.Remaining() >= 12) {
     const TNgChunk c = reader.Next(kIEND);
     if (!c.CrcOk) continue;
     if (c.Id == kIEND) {
@@ -123,9 +126,14 @@ void DecodeMng(std::span<const uint8_t> data, std::vector<RasterImage>& images, 
   // The full header has 28 bytes; early writers stopped after 12.
   if (mhdr.Data.size() != 28 && mhdr.Data.size() != 12) NgBadChunk(kMHDR);
 
-  std::vector<RasterImage> found;
+  // Images defined with the do-not-show flag of DEFI are objects for later
+  // use; they count only when the file shows nothing else.
+  std::vector<RasterImage> shown, hidden;
   TGlobals globals;
+  bool doNotShow = false;
   while (!reader.AtEnd()) {
+    // Stray bytes where MEND should be carry nothing once an image is in.
+    if (reader.Remaining() < 12 && !(shown.empty() && hidden.empty())) break;
     const TNgChunk c = reader.Next(kMEND);
     if (!c.CrcOk) continue;
     if (c.Id == kMEND) break;
@@ -135,8 +143,11 @@ void DecodeMng(std::span<const uint8_t> data, std::vector<RasterImage>& images, 
         DecodeEmbeddedPng(c, reader, globals, img);
       else
         DecodeJngChunks(c, reader, img);
-      found.push_back(std::move(img));
-      if (onlyFirst) break;
+      (doNotShow ? hidden : shown).push_back(std::move(img));
+      if (onlyFirst && !shown.empty()) break;
+    } else if (c.Id == kDEFI) {
+      if (c.Data.size() < 2) NgBadChunk(kDEFI);
+      doNotShow = c.Data.size() >= 3 && c.Data[2] == 1;
     } else if (c.Id == kDHDR || c.Id == kBASI) {
       // Delta images change an earlier object and basic images fill one
       // from their header; neither is a stand-alone picture.
@@ -153,8 +164,10 @@ void DecodeMng(std::span<const uint8_t> data, std::vector<RasterImage>& images, 
     // Everything else (frame, loop, object, background, text chunks) only
     // steers playback and is read past.
   }
+  std::vector<RasterImage>& found = shown.empty() ? hidden : shown;
   if (found.empty()) NgCorruptChunk(kIHDR);
-  for (auto& img : found) images.push_back(std::move(img));
+  const size_t count = onlyFirst ? 1 : found.size();
+  for (size_t i = 0; i < count; ++i) images.push_back(std::move(found[i]));
 }
 
 void EncodeMng(const std::vector<const RasterImage*>& images, const TMngEncodeOptions& options,
