@@ -1,0 +1,15 @@
+// Feeds arbitrary bytes to the bitmap decoder.
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "imaging/formats/basic_formats.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  try {
+    imprimo::RasterImage img = imprimo::DecodeBmp(std::span<const uint8_t>(data, size));
+    (void)img.Size;
+  } catch (const imprimo::EImagingError&) {
+  }
+  return 0;
+}
