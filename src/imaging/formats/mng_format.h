@@ -1,41 +1,9 @@
-// The MNG file format of the registry and the base it shares with JNG: the
-// network graphics options and the 8-byte signature test.
+// The MNG file format of the registry.
 #pragma once
 
-#include <array>
-
-#include "imaging/file_format.h"
+#include "imaging/formats/network_graphics_format.h"
 
 namespace imprimo {
-
-class TNetworkGraphicsFileFormat : public TImageFileFormat {
- public:
-  int32_t PreFilter() const { return preFilter_; }
-  int32_t CompressLevel() const { return compressLevel_; }
-  bool LossyCompression() const { return lossyCompression_ != 0; }
-  bool LossyAlpha() const { return lossyAlpha_ != 0; }
-  int32_t Quality() const { return quality_; }
-  bool Progressive() const { return progressive_ != 0; }
-
-  // The PNG set, or the JNG set when lossy compression is on.
-  TImageFormats SupportedPixelFormats() const override;
-
- protected:
-  explicit TNetworkGraphicsFileFormat(const uint8_t (&signature)[8]);
-  void ConvertForSaving(RasterImage& image, const TImageFormatInfo& info) override;
-  bool ProbeContent(TImagingStream& stream) override;
-  void ValidateOptions() override;
-
-  int32_t preFilter_ = 5;
-  int32_t compressLevel_ = 5;
-  int32_t lossyAlpha_ = 0;
-  int32_t lossyCompression_ = 0;
-  int32_t quality_ = 90;
-  int32_t progressive_ = 0;
-
- private:
-  std::array<uint8_t, 8> signature_;
-};
 
 class TMNGFileFormat : public TNetworkGraphicsFileFormat {
  public:
