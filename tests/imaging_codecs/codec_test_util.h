@@ -7,24 +7,19 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "imaging/imaging_stream.h"
 #include "imaging/raster_image.h"
+#include "support/imaging_support.h"
 
 namespace imprimo::testutil {
 
+using ::imprimo::testing::RunCommand;
+
 inline RasterImage RandomImage(int w, int h, TImageFormat format, uint32_t seed) {
-  RasterImage img;
-  ImageCreate(img, w, h, format);
-  std::mt19937 rng(seed);
-  for (int32_t i = 0; i < img.Size; ++i) img.Bits[i] = uint8_t(rng());
-  if (img.Palette)
-    for (int i = 0; i < 256; ++i)
-      img.Palette[i] = TColor32Rec{uint8_t(rng()), uint8_t(rng()), uint8_t(rng()), 255};
-  return img;
+  return ::imprimo::testing::RandomImage(format, w, h, seed);
 }
 
 // A smooth picture with some detail, more like a photo than noise.
@@ -112,37 +107,8 @@ inline std::vector<uint16_t> ToRgba16(const RasterImage& img) {
   return out;
 }
 
-inline std::vector<uint8_t> ReadFileBytes(const std::string& path) {
-  std::vector<uint8_t> data;
-  if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
-    uint8_t buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) data.insert(data.end(), buf, buf + n);
-    std::fclose(f);
-  }
-  return data;
-}
-
-inline void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& data) {
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  ASSERT_NE(f, nullptr) << path;
-  std::fwrite(data.data(), 1, data.size(), f);
-  std::fclose(f);
-}
-
-// Runs a shell command and returns its standard output; ok is false when it
-// failed to run or exited non-zero.
-inline std::vector<uint8_t> RunCommand(const std::string& command, bool& ok) {
-  std::vector<uint8_t> out;
-  ok = false;
-  std::FILE* p = popen((command + " 2>/dev/null").c_str(), "r");
-  if (!p) return out;
-  uint8_t buf[65536];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.insert(out.end(), buf, buf + n);
-  ok = pclose(p) == 0;
-  return out;
-}
+inline constexpr auto& ReadFileBytes = ::imprimo::testing::ReadBytes;
+inline constexpr auto& WriteFileBytes = ::imprimo::testing::WriteBytes;
 
 inline bool HaveCommand(const std::string& name) {
   bool ok;
@@ -151,7 +117,7 @@ inline bool HaveCommand(const std::string& name) {
 }
 
 inline std::string TempPath(const std::string& name) {
-  return ::testing::TempDir() + "imprimo_codecs_" + std::to_string(::getpid()) + "_" + name;
+  return ::imprimo::testing::TempPath("codecs", name);
 }
 
 }  // namespace imprimo::testutil

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -13,51 +12,25 @@
 
 #include "imaging/file_format.h"
 #include "imaging/raster_image.h"
+#include "support/imaging_support.h"
 
 namespace imprimo::fmta {
 
-inline std::string CorpusDir() { return IMPRIMO_CORPUS_DIR; }
+using ::imprimo::testing::CorpusDir;
+using ::imprimo::testing::Quote;
 
-#define REQUIRE_CORPUS_A(sub)                                                       \
-  do {                                                                              \
-    if (!std::filesystem::is_directory(::imprimo::fmta::CorpusDir() + "/" + (sub))) \
-      GTEST_SKIP() << "conformance corpus folder " << (sub) << " is absent";        \
-    if (std::system("convert -version >/dev/null 2>&1") != 0)                       \
-      GTEST_SKIP() << "the reference converter (convert) is not installed";         \
+#define REQUIRE_CORPUS_A(sub)                                               \
+  do {                                                                      \
+    IMPRIMO_REQUIRE_CORPUS(sub);                                            \
+    if (!::imprimo::testing::HaveTool("convert -version"))                  \
+      GTEST_SKIP() << "the reference converter (convert) is not installed"; \
   } while (0)
 
-inline std::string Quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
 // Runs a shell command; its standard output, and ok = exit status 0.
-inline std::vector<uint8_t> Run(const std::string& command, bool& ok) {
-  std::vector<uint8_t> out;
-  FILE* p = ::popen((command + " 2>/dev/null").c_str(), "r");
-  if (!p) {
-    ok = false;
-    return out;
-  }
-  uint8_t buf[65536];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.insert(out.end(), buf, buf + n);
-  const int status = ::pclose(p);
-  ok = status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-  return out;
-}
+inline constexpr auto& Run = ::imprimo::testing::RunCommand;
 
 // The first image of a file as 8-bit R, G, B, A bytes by the reference tool.
-inline bool ReferenceRgba(const std::string& path, int& w, int& h, std::vector<uint8_t>& rgba) {
-  bool ok;
-  auto dims = Run("identify -format '%w %h\\n' " + Quote(path + "[0]"), ok);
-  if (!ok) return false;
-  std::string d(dims.begin(), dims.end());
-  if (std::sscanf(d.c_str(), "%d %d", &w, &h) != 2) return false;
-  rgba = Run("convert " + Quote(path + "[0]") + " -depth 8 rgba:-", ok);
-  return ok && rgba.size() == size_t(w) * h * 4;
-}
+inline constexpr auto& ReferenceRgba = ::imprimo::testing::ConverterRgba;
 
 // Our decoding of a file as R, G, B, A bytes; false when loading fails.
 inline bool OurRgba(const std::string& path, int& w, int& h, std::vector<uint8_t>& rgba,
@@ -115,17 +88,7 @@ inline std::string FirstDifference(const std::vector<uint8_t>& a, const std::vec
 }
 
 inline std::vector<std::string> CorpusFiles(const std::string& sub, const std::string& ext) {
-  std::vector<std::string> out;
-  const std::string root = CorpusDir() + "/" + sub;
-  if (!std::filesystem::is_directory(root)) return out;
-  for (const auto& e : std::filesystem::recursive_directory_iterator(root)) {
-    if (!e.is_regular_file()) continue;
-    std::string x = e.path().extension().string();
-    for (char& c : x) c = char(std::tolower(static_cast<unsigned char>(c)));
-    if (x == ext) out.push_back(e.path().string());
-  }
-  std::sort(out.begin(), out.end());
-  return out;
+  return ::imprimo::testing::FilesWithExtensions(CorpusDir() + "/" + sub, {ext});
 }
 
 inline std::string BaseName(const std::string& path) {
