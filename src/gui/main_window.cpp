@@ -1,4 +1,5 @@
 #include "gui/main_window.h"
+#include "gui/imaging_graphic.h"
 
 #include <QAction>
 #include <QApplication>
@@ -115,6 +116,8 @@ void TfrmMain::FormCreate() {
   }
   RefreshTemplateList();
 
+  // Pictures the windows load by name are decoded by the image file layer.
+  RegisterImagingGraphic();
   const QString logoPath = FromUtf8(programFolder_) + QStringLiteral("Logo.bmp");
   if (QFileInfo::exists(logoPath)) {
     QImage logo(logoPath);
