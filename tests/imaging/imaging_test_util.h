@@ -1,8 +1,6 @@
 // Helpers shared by the image file layer tests.
 #pragma once
 
-#include <unistd.h>
-
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -26,11 +24,7 @@ inline RasterImage RandomImage(TImageFormat format, int w, int h, uint32_t seed 
 
 // A fresh empty folder under the system temp folder.
 inline std::filesystem::path TempFolder(const std::string& name) {
-  auto p = std::filesystem::temp_directory_path() /
-           ("imprimo_imaging_" + name + "_" + std::to_string(::getpid()));
-  std::filesystem::remove_all(p);
-  std::filesystem::create_directories(p);
-  return p;
+  return ::imprimo::testing::TempFolder("imaging", name);
 }
 
 }  // namespace imprimo::test

@@ -11,6 +11,7 @@
 #include "imaging/file_format.h"
 #include "imaging/formats/basic_formats.h"
 #include "imaging/raster_image.h"
+#include "support/imaging_support.h"
 
 namespace imprimo {
 namespace {
@@ -25,23 +26,8 @@ struct TRgba {
   std::vector<uint8_t> rgba;  // R, G, B, A per pixel
 };
 
-std::vector<uint8_t> Run(const std::string& cmd, bool& ok) {
-  std::vector<uint8_t> out;
-  ok = false;
-  FILE* p = ::popen(cmd.c_str(), "r");
-  if (!p) return out;
-  uint8_t buf[65536];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.insert(out.end(), buf, buf + n);
-  ok = ::pclose(p) == 0;
-  return out;
-}
-
-std::string Quote(const fs::path& p) {
-  std::string s = "'";
-  for (char c : p.string()) s += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return s + "'";
-}
+using testing::Quote;
+using testing::RunCommand;
 
 // The python interpreter that has Pillow, or empty.
 const std::string& PillowPython() {
@@ -55,7 +41,7 @@ const std::string& PillowPython() {
 }
 
 bool HaveMagick() {
-  static const bool have = std::system("convert -version >/dev/null 2>&1") == 0;
+  static const bool have = testing::HaveTool("convert -version");
   return have;
 }
 
@@ -63,7 +49,8 @@ bool PillowDecode(const fs::path& file, TRgba& out) {
   if (PillowPython().empty()) return false;
   bool ok;
   const fs::path script = fs::path(IMPRIMO_SOURCE_DIR) / "tests/imaging_corpus/oracle_decode.py";
-  auto bytes = Run(PillowPython() + " " + Quote(script) + " " + Quote(file) + " 2>/dev/null", ok);
+  auto bytes =
+      RunCommand(PillowPython() + " " + Quote(script) + " " + Quote(file) + " 2>/dev/null", ok);
   if (!ok) return false;
   auto nl = std::find(bytes.begin(), bytes.end(), '\n');
   if (nl == bytes.end()) return false;
@@ -76,13 +63,9 @@ bool PillowDecode(const fs::path& file, TRgba& out) {
   return out.rgba.size() == static_cast<size_t>(out.width) * out.height * 4;
 }
 
-// ImageMagick writes a PAM, read back with our own (separately tested) PAM parser.
-bool MagickDecode(const fs::path& file, TRgba& out) {
-  if (!HaveMagick()) return false;
-  bool ok;
-  auto bytes = Run(
-      "convert " + Quote(file.string() + "[0]") + " -auto-orient -depth 8 pam:- 2>/dev/null", ok);
-  if (!ok) return false;
+// A portable map a reference tool wrote, read with our own (separately
+// tested) parser.
+bool FromPortableMap(const std::vector<uint8_t>& bytes, TRgba& out) {
   try {
     RasterImage img = DecodePortableMap(bytes);
     out.alpha = GetImageFormatInfo(img.Format)->HasAlphaChannel;
@@ -102,9 +85,19 @@ bool MagickDecode(const fs::path& file, TRgba& out) {
   }
 }
 
+// ImageMagick writes a PAM, read back with our own (separately tested) PAM parser.
+bool MagickDecode(const fs::path& file, TRgba& out) {
+  if (!HaveMagick()) return false;
+  bool ok;
+  auto bytes = RunCommand(
+      "convert " + Quote(file.string() + "[0]") + " -auto-orient -depth 8 pam:- 2>/dev/null", ok);
+  if (!ok) return false;
+  return FromPortableMap(bytes, out);
+}
+
 // The netpbm tools scale every sample to 0..255 and write a portable map.
 bool NetpbmDecode(const fs::path& file, TRgba& out) {
-  static const bool have = std::system("pamdepth -version >/dev/null 2>&1") == 0;
+  static const bool have = testing::HaveTool("pamdepth -version");
   if (!have) return false;
   const std::string ext = file.extension().string();
   const std::string cmd =
@@ -112,24 +105,8 @@ bool NetpbmDecode(const fs::path& file, TRgba& out) {
   // The tools complain about junk after the image but still write it whole,
   // which the decoder below checks.
   bool ok;
-  auto bytes = Run(cmd, ok);
-  try {
-    RasterImage img = DecodePortableMap(bytes);
-    out.alpha = GetImageFormatInfo(img.Format)->HasAlphaChannel;
-    ImageConvert(img, ifA8R8G8B8);
-    out.width = img.Width;
-    out.height = img.Height;
-    out.rgba.resize(img.Size);
-    for (int32_t i = 0; i < img.Size; i += 4) {
-      out.rgba[i] = img.Bits[i + 2];
-      out.rgba[i + 1] = img.Bits[i + 1];
-      out.rgba[i + 2] = img.Bits[i];
-      out.rgba[i + 3] = img.Bits[i + 3];
-    }
-    return true;
-  } catch (const EImagingError&) {
-    return false;
-  }
+  auto bytes = RunCommand(cmd, ok);
+  return FromPortableMap(bytes, out);
 }
 
 enum class TOracle { Magick, Pillow, Netpbm };

@@ -17,6 +17,7 @@
 namespace imprimo::fmta {
 
 using ::imprimo::testing::CorpusDir;
+using ::imprimo::testing::OurRgba;
 using ::imprimo::testing::Quote;
 
 #define REQUIRE_CORPUS_A(sub)                                               \
@@ -31,32 +32,6 @@ inline constexpr auto& Run = ::imprimo::testing::RunCommand;
 
 // The first image of a file as 8-bit R, G, B, A bytes by the reference tool.
 inline constexpr auto& ReferenceRgba = ::imprimo::testing::ConverterRgba;
-
-// Our decoding of a file as R, G, B, A bytes; false when loading fails.
-inline bool OurRgba(const std::string& path, int& w, int& h, std::vector<uint8_t>& rgba,
-                    std::string* error = nullptr) {
-  RasterImage img;
-  try {
-    if (!ReadImageFile(path, img)) {
-      if (error) *error = "not recognised";
-      return false;
-    }
-    ImageConvert(img, ifA8R8G8B8);
-  } catch (const std::exception& e) {
-    if (error) *error = e.what();
-    return false;
-  }
-  w = img.Width;
-  h = img.Height;
-  rgba.resize(size_t(w) * h * 4);
-  for (size_t i = 0; i < size_t(w) * h; ++i) {
-    rgba[4 * i] = img.Bits[4 * i + 2];
-    rgba[4 * i + 1] = img.Bits[4 * i + 1];
-    rgba[4 * i + 2] = img.Bits[4 * i];
-    rgba[4 * i + 3] = img.Bits[4 * i + 3];
-  }
-  return true;
-}
 
 // Largest channel difference; colour channels of fully transparent pixels
 // are not compared when ignoreHiddenColour is set.

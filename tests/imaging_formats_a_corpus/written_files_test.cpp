@@ -18,28 +18,16 @@ namespace fs = std::filesystem;
 
 #define REQUIRE_CONVERTER()                                                 \
   do {                                                                      \
-    if (std::system("convert -version >/dev/null 2>&1") != 0)               \
+    if (!::imprimo::testing::HaveTool("convert -version"))                  \
       GTEST_SKIP() << "the reference converter (convert) is not installed"; \
   } while (0)
 
-fs::path TempDir(const std::string& name) {
-  fs::path p =
-      fs::temp_directory_path() / ("imprimo_fmta_" + name + "_" + std::to_string(::getpid()));
-  fs::remove_all(p);
-  fs::create_directories(p);
-  return p;
-}
+fs::path TempDir(const std::string& name) { return ::imprimo::testing::TempFolder("fmta", name); }
 
 // The smooth test picture as raw R, G, B, A bytes for the converter.
 fs::path WriteRawSource(const fs::path& dir, int w, int h) {
   RasterImage img = SmoothImage(w, h);
-  std::vector<uint8_t> rgba(size_t(w) * h * 4);
-  for (size_t i = 0; i < size_t(w) * h; ++i) {
-    rgba[4 * i] = img.Bits[4 * i + 2];
-    rgba[4 * i + 1] = img.Bits[4 * i + 1];
-    rgba[4 * i + 2] = img.Bits[4 * i];
-    rgba[4 * i + 3] = img.Bits[4 * i + 3];
-  }
+  const std::vector<uint8_t> rgba = ::imprimo::testing::RgbaBytes(img);
   fs::path p = dir / "source.rgba";
   std::ofstream(p, std::ios::binary)
       .write(reinterpret_cast<const char*>(rgba.data()), static_cast<std::streamsize>(rgba.size()));

@@ -17,6 +17,7 @@ namespace imprimo::fmtb {
 using ::imprimo::testing::ConverterRgba;
 using ::imprimo::testing::HaveTool;
 using ::imprimo::testing::LoadFromMemory;
+using ::imprimo::testing::OurRgba;
 using ::imprimo::testing::Pixels;
 using ::imprimo::testing::Psnr;
 using ::imprimo::testing::Quote;

@@ -20,29 +20,6 @@ std::string Jp2Dir() { return std::string(IMPRIMO_CORPUS_DIR) + "/jpeg2000/openj
     if (!HaveTool("convert -version")) GTEST_SKIP() << "the converter is absent";           \
   } while (0)
 
-// Our decode of a file as 8-bit R, G, B, A bytes.
-bool OurRgba(const std::string& path, int& w, int& h, std::vector<uint8_t>& rgba,
-             TImageFormat* format = nullptr) {
-  RasterImage img;
-  try {
-    if (!ReadImageFile(path, img)) return false;
-  } catch (const EImagingError&) {
-    return false;
-  }
-  if (format) *format = img.Format;
-  ImageConvert(img, ifA8R8G8B8);
-  w = img.Width;
-  h = img.Height;
-  rgba.resize(img.Size);
-  for (int32_t i = 0; i < img.Size; i += 4) {
-    rgba[i] = img.Bits[i + 2];
-    rgba[i + 1] = img.Bits[i + 1];
-    rgba[i + 2] = img.Bits[i];
-    rgba[i + 3] = img.Bits[i + 3];
-  }
-  return true;
-}
-
 // The reference decoder's output of a file, through PNG, as R, G, B, A.
 bool ReferenceRgba(const std::string& path, int& w, int& h, std::vector<uint8_t>& rgba) {
   const std::string png = TempPath(std::filesystem::path(path).filename().string() + ".png");
@@ -138,7 +115,7 @@ TEST(Jp2Corpus, IccTaggedGrayFileKeepsItsGrayLevels) {
   int w, h, rw, rh;
   std::vector<uint8_t> ours, ref;
   TImageFormat format;
-  ASSERT_TRUE(OurRgba(path, w, h, ours, &format));
+  ASSERT_TRUE(OurRgba(path, w, h, ours, nullptr, &format));
   ASSERT_TRUE(ReferenceRgba(path, rw, rh, ref));
   EXPECT_EQ(format, ifGray8);
   ASSERT_EQ(w, rw);
@@ -334,11 +311,7 @@ TEST(Jp2Corpus, FilesWeWriteDecodeIdenticallyInTheReferenceDecoder) {
           RasterImage expect;
           ImageClone(src, expect);
           ImageConvert(expect, ifA8R8G8B8);
-          std::vector<uint8_t> rgba(expect.Size);
-          for (int32_t i = 0; i < expect.Size; i += 4)
-            rgba[i] = expect.Bits[i + 2], rgba[i + 1] = expect.Bits[i + 1],
-            rgba[i + 2] = expect.Bits[i], rgba[i + 3] = expect.Bits[i + 3];
-          EXPECT_EQ(ref, rgba);
+          EXPECT_EQ(ref, ::imprimo::testing::RgbaBytes(expect));
         }
         std::remove(path.c_str());
       }

@@ -88,6 +88,41 @@ inline std::vector<uint8_t> Pixels(const RasterImage& img) {
   return std::vector<uint8_t>(img.Bits.get(), img.Bits.get() + img.Size);
 }
 
+// The pixels of an A8R8G8B8 image as R, G, B, A bytes.
+inline std::vector<uint8_t> RgbaBytes(const RasterImage& argb) {
+  std::vector<uint8_t> rgba(static_cast<size_t>(argb.Size));
+  for (int32_t i = 0; i + 3 < argb.Size; i += 4) {
+    rgba[i] = argb.Bits[i + 2];
+    rgba[i + 1] = argb.Bits[i + 1];
+    rgba[i + 2] = argb.Bits[i];
+    rgba[i + 3] = argb.Bits[i + 3];
+  }
+  return rgba;
+}
+
+// Our decoding of a file's first image as R, G, B, A bytes; false (never a
+// crash) when loading fails, with the reason in error and the format the
+// file loaded as in format when they are given.
+inline bool OurRgba(const std::string& path, int& w, int& h, std::vector<uint8_t>& rgba,
+                    std::string* error = nullptr, TImageFormat* format = nullptr) {
+  RasterImage img;
+  try {
+    if (!ReadImageFile(path, img)) {
+      if (error) *error = "not recognised";
+      return false;
+    }
+    if (format) *format = img.Format;
+    ImageConvert(img, ifA8R8G8B8);
+  } catch (const std::exception& e) {
+    if (error) *error = e.what();
+    return false;
+  }
+  w = img.Width;
+  h = img.Height;
+  rgba = RgbaBytes(img);
+  return true;
+}
+
 // Peak signal-to-noise ratio of n bytes; 99 when they are equal.
 inline double Psnr(const uint8_t* a, const uint8_t* b, size_t n) {
   double se = 0;
@@ -138,6 +173,16 @@ inline std::string TempPath(const std::string& group, const std::string& name) {
   const auto dir = std::filesystem::temp_directory_path() / ("imprimo_" + group);
   std::filesystem::create_directories(dir);
   return (dir / (std::to_string(::getpid()) + "_" + name)).string();
+}
+
+// A fresh empty folder imprimo_<group>_<name>_<process id> under the temp
+// folder.
+inline std::filesystem::path TempFolder(const std::string& group, const std::string& name) {
+  const auto p = std::filesystem::temp_directory_path() /
+                 ("imprimo_" + group + "_" + name + "_" + std::to_string(::getpid()));
+  std::filesystem::remove_all(p);
+  std::filesystem::create_directories(p);
+  return p;
 }
 
 // Writes an image to memory in the format that ext names; a refusal fails
