@@ -1,5 +1,4 @@
 #include "gui/main_window.h"
-#include "gui/imaging_graphic.h"
 
 #include <QAction>
 #include <QApplication>
@@ -26,6 +25,7 @@
 #include <utility>
 
 #include "app/batch_run.h"
+#include "gui/imaging_graphic.h"
 #include "gui/progress_bar.h"
 
 namespace imprimo {
@@ -276,8 +276,8 @@ void TfrmMain::CreateActions() {
   // Commands whose work is not in this window yet stay unavailable; the
   // list commands follow UpdateCommands.
   for (QAction* a : {actRemoveSelected, actRemoveAll, actAboutSoft, actStandardOption, actProcess,
-                     actShowPreview, actHomePage, actHelp, actShowLogs, actClearLogs, actImagesView,
-                     actStop, actPhotoEditor, actDetailsList, actTplAdd, actTplDel, actTplEdit})
+                     actShowPreview, actHomePage, actHelp, actImagesView, actStop, actPhotoEditor,
+                     actDetailsList, actTplAdd, actTplDel, actTplEdit})
     a->setEnabled(false);
 
   connect(actWelcome, &QAction::triggered, this, &TfrmMain::actWelcomeExecute);
@@ -289,6 +289,8 @@ void TfrmMain::CreateActions() {
   connect(actProcess, &QAction::triggered, this, &TfrmMain::actProcessExecute);
   connect(actStop, &QAction::triggered, this, &TfrmMain::actStopExecute);
   connect(actTplDel, &QAction::triggered, this, &TfrmMain::actTplDelExecute);
+  connect(actShowLogs, &QAction::triggered, this, &TfrmMain::actShowLogsExecute);
+  connect(actClearLogs, &QAction::triggered, this, &TfrmMain::actClearLogsExecute);
   connect(actDetailsList, &QAction::triggered, this,
           [this] { pages_->setCurrentIndex(kPageDetails); });
 }

@@ -30,6 +30,7 @@ class QWidget;
 
 namespace imprimo {
 
+class TFoLog;
 class TMenuBtn;
 class TProgressBar;
 class TfrmSelDir;
@@ -50,6 +51,8 @@ struct TMainDialogs {
   std::function<bool(TfrmSelDir& dialog)> SelectFolder;
   // Opens a folder in the desktop's file manager.
   std::function<void(const QString& folder)> OpenFolder;
+  // Shows the run-log viewer, already filled; the real one runs it modally.
+  std::function<void(TFoLog& viewer)> ShowLogViewer;
 };
 
 class TfrmMain : public QMainWindow {
@@ -127,6 +130,9 @@ class TfrmMain : public QMainWindow {
   void actStopExecute();
   // Deletes the selected template file after the user confirms.
   void actTplDelExecute();
+  // Opens the run-log viewer on Log.dat, and empties Log.dat.
+  void actShowLogsExecute();
+  void actClearLogsExecute();
   bool StopRequested() const { return stopRequested_; }
   bool Running() const { return running_; }
   // What the last run did (outcome and counts).

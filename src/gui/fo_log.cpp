@@ -1,0 +1,218 @@
+#include "gui/fo_log.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFileDialog>
+#include <QFontMetrics>
+#include <QHeaderView>
+#include <QIcon>
+#include <QPainter>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QScreen>
+#include <QStyle>
+#include <QTableWidget>
+#include <QToolBar>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "runlog/run_log.h"
+
+namespace imprimo {
+
+namespace {
+
+// A line break inside an entry would split its exported line in two.
+QString OneLine(const std::string& text) {
+  QString s = QString::fromUtf8(text.data(), qsizetype(text.size()));
+  s.replace(QLatin1Char('\r'), QLatin1Char(' '));
+  s.replace(QLatin1Char('\n'), QLatin1Char(' '));
+  return s;
+}
+
+QString FromUtf8(const std::string& s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
+
+}  // namespace
+
+const QString TFoLog::kSaveFilters = QStringLiteral("CSV File (*.csv);;Binary File (*.dat)");
+
+TFoLog::TFoLog(const RunLog& log, QWidget* parent) : QDialog(parent), log_(log) {
+  setObjectName(QStringLiteral("FoLog"));
+  setModal(true);
+  setSizeGripEnabled(true);
+  setMinimumSize(300, 300);
+  resize(639, 479);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+
+  tbLog = new QToolBar(this);
+  tbLog->setObjectName(QStringLiteral("tbLog"));
+  tbLog->setMovable(false);
+  tbLog->setFloatable(false);
+  tbLog->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  tbLog->setIconSize(QSize(16, 16));
+  btnSave = tbLog->addAction(QIcon::fromTheme(QStringLiteral("document-save"),
+                                              style()->standardIcon(QStyle::SP_DialogSaveButton)),
+                             QStringLiteral("Save"));
+  btnSave->setObjectName(QStringLiteral("btnSave"));
+  btnSave->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+  btnSave->setToolTip(QStringLiteral("Save (Ctrl+S)"));
+  btnPrint =
+      tbLog->addAction(QIcon::fromTheme(QStringLiteral("document-print"),
+                                        style()->standardIcon(QStyle::SP_FileDialogContentsView)),
+                       QStringLiteral("&Print"));
+  btnPrint->setObjectName(QStringLiteral("btnPrint"));
+  btnPrint->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+  btnPrint->setToolTip(QStringLiteral("Print (Ctrl+P)"));
+  connect(btnSave, &QAction::triggered, this, &TFoLog::btnSaveClick);
+  connect(btnPrint, &QAction::triggered, this, &TFoLog::btnPrintClick);
+  layout->addWidget(tbLog);
+
+  lvLog = new QTableWidget(0, 3, this);
+  lvLog->setObjectName(QStringLiteral("lvLog"));
+  lvLog->setHorizontalHeaderLabels(
+      {QStringLiteral("Date Time"), QStringLiteral("Status"), QStringLiteral("File Name")});
+  lvLog->setShowGrid(true);
+  lvLog->setSelectionBehavior(QAbstractItemView::SelectRows);
+  lvLog->setSelectionMode(QAbstractItemView::SingleSelection);
+  lvLog->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  lvLog->setWordWrap(false);
+  lvLog->setTextElideMode(Qt::ElideMiddle);
+  lvLog->verticalHeader()->hide();
+  lvLog->verticalHeader()->setDefaultSectionSize(lvLog->fontMetrics().height() + 6);
+  lvLog->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  lvLog->horizontalHeader()->setHighlightSections(false);
+  lvLog->setColumnWidth(0, 140);
+  lvLog->setColumnWidth(1, 120);
+  lvLog->setColumnWidth(2, 350);
+  layout->addWidget(lvLog, 1);
+
+  FillList();
+
+  // Centred on the screen the window opens on.
+  if (QScreen* s = parent != nullptr ? parent->screen() : QGuiApplication::primaryScreen()) {
+    QRect frame(QPoint(0, 0), size());
+    frame.moveCenter(s->availableGeometry().center());
+    move(frame.topLeft());
+  }
+}
+
+TFoLog::~TFoLog() = default;
+
+void TFoLog::FillList() {
+  const std::vector<RunLogRecord>& records = log_.Records();
+  lvLog->setRowCount(0);
+  for (const RunLogRecord& r : records) {
+    const int row = lvLog->rowCount();
+    lvLog->insertRow(row);
+    const QString texts[3] = {FromUtf8(r.time), FromUtf8(r.title), FromUtf8(r.description)};
+    for (int column = 0; column < 3; ++column) {
+      auto* item = new QTableWidgetItem(texts[column]);
+      item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+      if (column == 2) item->setToolTip(texts[column]);
+      lvLog->setItem(row, column, item);
+    }
+    // A long log keeps the program responsive while the rows go in.
+    QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  }
+}
+
+QStringList TFoLog::ExportLines() const {
+  QStringList lines;
+  for (const RunLogRecord& r : log_.Records())
+    lines << QStringLiteral("[%1] %2 > %3")
+                 .arg(OneLine(r.time), OneLine(r.title), OneLine(r.description));
+  return lines;
+}
+
+void TFoLog::ShowMessage(QMessageBox::Icon icon, const QString& caption, const QString& text) {
+  if (dialogs_.MessageBox) {
+    dialogs_.MessageBox(icon, caption, text);
+    return;
+  }
+  QMessageBox box(icon, caption, text, QMessageBox::Ok, this);
+  box.exec();
+}
+
+void TFoLog::btnSaveClick() {
+  const QString caption = QStringLiteral("Save");
+  const QString suffix = QStringLiteral("csv");
+  QString filter;
+  QString path;
+  if (dialogs_.SaveFileName) {
+    path = dialogs_.SaveFileName(this, caption, kSaveFilters, suffix, &filter);
+  } else {
+    QFileDialog dialog(this, caption);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilters(kSaveFilters.split(QStringLiteral(";;")));
+    dialog.setDefaultSuffix(suffix);
+    // A name typed without an extension takes the one of the chosen type.
+    connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& f) {
+      dialog.setDefaultSuffix(f.contains(QStringLiteral("*.dat")) ? QStringLiteral("dat")
+                                                                  : QStringLiteral("csv"));
+    });
+    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
+      path = dialog.selectedFiles().first();
+      filter = dialog.selectedNameFilter();
+    }
+  }
+  if (path.isEmpty()) return;
+  // Either type holds the same text lines.
+  try {
+    log_.ExportText(path.toUtf8().toStdString());
+  } catch (const std::exception& e) {
+    ShowMessage(QMessageBox::Critical, QStringLiteral("Error"), QString::fromUtf8(e.what()));
+  }
+}
+
+void TFoLog::btnPrintClick() {
+  const QStringList lines = ExportLines();
+  const QString title = windowTitle();
+  const QString error =
+      dialogs_.Print ? dialogs_.Print(lines, title) : PrintToDefaultPrinter(lines, title);
+  if (!error.isEmpty()) ShowMessage(QMessageBox::Critical, QStringLiteral("Error"), error);
+}
+
+QString TFoLog::PrintToDefaultPrinter(const QStringList& lines, const QString& title) {
+  const QPrinterInfo info = QPrinterInfo::defaultPrinter();
+  if (info.isNull())
+    return QStringLiteral("No printer is available. Set up a default printer and try again.");
+  QPrinter printer(info, QPrinter::HighResolution);
+  printer.setDocName(title);
+  if (!PrintLines(printer, lines))
+    return QStringLiteral("The printer \"%1\" could not be started.").arg(info.printerName());
+  return {};
+}
+
+bool TFoLog::PrintLines(QPrinter& printer, const QStringList& lines) {
+  QPainter painter;
+  if (!painter.begin(&printer)) return false;
+  QFont font = QApplication::font();
+  font.setPointSizeF(10);
+  painter.setFont(font);
+  const QFontMetrics metrics(font, &printer);
+  const int width = printer.width();
+  const int height = printer.height();
+  int y = 0;
+  for (const QString& line : lines) {
+    // Long paths wrap onto the next printed lines rather than being cut off.
+    const QRect bounds = metrics.boundingRect(QRect(0, 0, width, height),
+                                              Qt::TextWrapAnywhere | Qt::AlignLeft, line);
+    const int lineHeight = std::max(bounds.height(), metrics.lineSpacing());
+    if (y > 0 && y + lineHeight > height) {
+      if (!printer.newPage()) break;
+      y = 0;
+    }
+    painter.drawText(QRect(0, y, width, lineHeight), Qt::TextWrapAnywhere | Qt::AlignLeft, line);
+    y += lineHeight;
+  }
+  return painter.end();
+}
+
+}  // namespace imprimo
