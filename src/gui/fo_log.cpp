@@ -7,6 +7,7 @@
 #include <QHeaderView>
 #include <QIcon>
 #include <QPainter>
+#include <QPixmap>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QScreen>
@@ -35,6 +36,34 @@ QString OneLine(const std::string& text) {
 
 QString FromUtf8(const std::string& s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
 
+// The style has no picture for printing: a sheet coming out of a printer.
+QIcon PrinterIcon() {
+  QIcon icon;
+  for (const int size : {16, 24, 32}) {
+    QPixmap pixmap(size, size);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size / 16.0, size / 16.0);
+    p.setPen(QPen(QColor(80, 80, 80), 0.8));
+    p.setBrush(Qt::white);
+    p.drawRect(QRectF(4.5, 1.5, 7, 5));  // paper waiting at the back
+    p.setBrush(QColor(150, 155, 165));
+    p.drawRoundedRect(QRectF(1.5, 6.5, 13, 5.5), 1, 1);
+    p.setBrush(Qt::white);
+    p.drawRect(QRectF(4.5, 10, 7, 4.5));  // the printed sheet
+    p.setPen(QPen(QColor(120, 120, 120), 0.6));
+    p.drawLine(QPointF(5.5, 11.8), QPointF(10.5, 11.8));
+    p.drawLine(QPointF(5.5, 13.2), QPointF(9.5, 13.2));
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(90, 190, 90));
+    p.drawEllipse(QPointF(12.5, 8.3), 0.8, 0.8);
+    p.end();
+    icon.addPixmap(pixmap);
+  }
+  return icon;
+}
+
 }  // namespace
 
 const QString TFoLog::kSaveFilters = QStringLiteral("CSV File (*.csv);;Binary File (*.dat)");
@@ -62,10 +91,8 @@ TFoLog::TFoLog(const RunLog& log, QWidget* parent) : QDialog(parent), log_(log) 
   btnSave->setObjectName(QStringLiteral("btnSave"));
   btnSave->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
   btnSave->setToolTip(QStringLiteral("Save (Ctrl+S)"));
-  btnPrint =
-      tbLog->addAction(QIcon::fromTheme(QStringLiteral("document-print"),
-                                        style()->standardIcon(QStyle::SP_FileDialogContentsView)),
-                       QStringLiteral("&Print"));
+  btnPrint = tbLog->addAction(QIcon::fromTheme(QStringLiteral("document-print"), PrinterIcon()),
+                              QStringLiteral("&Print"));
   btnPrint->setObjectName(QStringLiteral("btnPrint"));
   btnPrint->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
   btnPrint->setToolTip(QStringLiteral("Print (Ctrl+P)"));

@@ -1,11 +1,13 @@
 // The run-log viewer and the main window's "Show Logs" and "Clean Logs".
 #include <QAction>
 #include <QHeaderView>
+#include <QPixmap>
 #include <QPrinter>
 #include <QTableWidget>
 #include <QToolBar>
 #include <QToolButton>
 #include <array>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <sstream>
@@ -302,6 +304,40 @@ TEST_F(FoLogTest, PrintedLinesRunOntoFurtherPagesWhenOnePageIsFull) {
   // 300 lines that each wrap take several pages.
   EXPECT_GT(counts[1], 5);
   EXPECT_EQ(counts[2], 1);
+}
+
+}  // namespace
+}  // namespace imprimo::testing_gui
+
+namespace imprimo::testing_gui {
+namespace {
+
+// The viewer as a user sees it after a few runs. Its picture is written to
+// $IMPRIMO_SCREENS_DIR/log-viewer.png when that is set.
+TEST(LogViewerPicture, AFewEntriesFillTheColumnsFromTheTop) {
+  EnsureApplication();
+  RunLog log;
+  const char* files[] = {"beach.png",    "harbour.bmp",       "readme.jpg",   "IMG_0412.JPG",
+                         "IMG_0413.JPG", "sunset > dusk.tif", "scan-0001.pcx"};
+  for (int i = 0; i < 7; ++i)
+    log.Add("2026-12-9 10:4" + std::to_string(i) + ":0" + std::to_string(i),
+            i == 2 ? "Fail" : "Success", std::string("/home/anna/Pictures/Holiday/") + files[i]);
+  TFoLog viewer(log);
+  viewer.setWindowTitle(QStringLiteral("Show Logs"));
+  viewer.List()->selectRow(1);
+  viewer.show();
+  QApplication::processEvents();
+  const QPixmap picture = viewer.grab();
+  EXPECT_EQ(picture.size(), QSize(639, 479));
+  // Rows start right under the header and keep the column order.
+  QTableWidget* list = viewer.List();
+  EXPECT_EQ(list->rowCount(), 7);
+  EXPECT_EQ(list->visualItemRect(list->item(0, 0)).top(), 0);
+  EXPECT_EQ(list->item(5, 2)->text(),
+            QStringLiteral("/home/anna/Pictures/Holiday/sunset > dusk.tif"));
+  if (const char* dir = std::getenv("IMPRIMO_SCREENS_DIR")) {
+    EXPECT_TRUE(picture.save(QString::fromLocal8Bit(dir) + QStringLiteral("/log-viewer.png")));
+  }
 }
 
 }  // namespace
