@@ -1,6 +1,7 @@
 #include "lang/language_file.h"
 
 #include <filesystem>
+#include <map>
 
 #include "platform/text.h"
 
@@ -52,6 +53,11 @@ std::string CutCharacters(std::string_view text, size_t max) {
     }
   }
   return std::string(text);
+}
+
+std::map<uint32_t, std::string>& BuiltinTexts() {
+  static std::map<uint32_t, std::string> texts;
+  return texts;
 }
 
 LanguageFile& ProcessLanguageFile() {
@@ -170,5 +176,14 @@ const LanguageFile& LoadedLanguageFile() { return ProcessLanguageFile(); }
 std::string TranslatedText(uint32_t id, std::string_view builtinText) {
   return ProcessLanguageFile().TranslatedText(id, builtinText);
 }
+
+void RegisterBuiltinText(uint32_t id, std::string text) { BuiltinTexts()[id] = std::move(text); }
+
+std::string BuiltinText(uint32_t id) {
+  const auto it = BuiltinTexts().find(id);
+  return it == BuiltinTexts().end() ? std::string() : it->second;
+}
+
+std::string TranslatedText(uint32_t id) { return TranslatedText(id, BuiltinText(id)); }
 
 }  // namespace imprimo

@@ -73,4 +73,12 @@ const LanguageFile& LoadedLanguageFile();
 // The loaded file's text for id, else builtinText.
 std::string TranslatedText(uint32_t id, std::string_view builtinText);
 
+// The program's own string table: the texts that stand when no language file
+// replaces them. Registering an identifier again replaces its text.
+void RegisterBuiltinText(uint32_t id, std::string text);
+// The registered text for id; "" when none is registered.
+std::string BuiltinText(uint32_t id);
+// The loaded file's text for id, else the registered built-in text.
+std::string TranslatedText(uint32_t id);
+
 }  // namespace imprimo

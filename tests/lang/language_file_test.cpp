@@ -231,11 +231,17 @@ TEST(LanguageFile, ProcessWideFile) {
   EXPECT_EQ(OpenLanguageFile(path, kProgramLanguageId), 1);
   EXPECT_EQ(TranslatedText(100, "Error"), "\u9519\u8bef");
   EXPECT_EQ(TranslatedText(101, "Warning"), "Warning");
+  RegisterBuiltinText(100, "Error");
+  RegisterBuiltinText(101, "Warning");
+  EXPECT_EQ(TranslatedText(100), "\u9519\u8bef");
+  EXPECT_EQ(TranslatedText(101), "Warning");
+  EXPECT_EQ(TranslatedText(102), "");
 
   // A later failed opening (the file deleted) leaves nothing loaded.
   std::filesystem::remove(path);
   EXPECT_EQ(OpenLanguageFile(path, kProgramLanguageId), -1);
   EXPECT_EQ(TranslatedText(100, "Error"), "Error");
+  EXPECT_EQ(TranslatedText(100), "Error");
   ReleaseLanguageFile();
   std::filesystem::remove_all(folder);
 }
