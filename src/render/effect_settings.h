@@ -33,9 +33,7 @@ class TEnabledClass : public TPersistent {
   explicit TEnabledClass(TPersistent* owner = nullptr) : owner_(owner) {}
   const char* ClassName() const override { return "TEnabledClass"; }
   bool Enabled() const { return enabled_; }
-  virtual void SetEnabled(bool v) {
-    if (enabled_ != v) enabled_ = v;
-  }
+  virtual void SetEnabled(bool v) { enabled_ = v; }
   // Copies Enabled from any settings object and, from one of the same class,
   // every other property too.
   virtual void Assign(const TPersistent& source);
@@ -56,24 +54,20 @@ class TIAShadow : public TEnabledClass {
   using TEnabledClass::TEnabledClass;
   const char* ClassName() const override { return "TIAShadow"; }
   TBlurStrength Blur() const { return blur_; }
-  void SetBlur(TBlurStrength v) { Set(blur_, v); }
+  void SetBlur(TBlurStrength v) { blur_ = v; }
   TAlpha Alpha() const { return alpha_; }
-  void SetAlpha(TAlpha v) { Set(alpha_, v); }
+  void SetAlpha(TAlpha v) { alpha_ = v; }
   TColor Color() const { return color_; }
-  void SetColor(TColor v) { Set(color_, v); }
+  void SetColor(TColor v) { color_ = v; }
   TOffset OffsetX() const { return offsetX_; }
-  void SetOffsetX(TOffset v) { Set(offsetX_, v); }
+  void SetOffsetX(TOffset v) { offsetX_ = v; }
   TOffset OffsetY() const { return offsetY_; }
-  void SetOffsetY(TOffset v) { Set(offsetY_, v); }
+  void SetOffsetY(TOffset v) { offsetY_ = v; }
 
  protected:
   void AssignProperties(const TEnabledClass& src) override;
 
  private:
-  template <class T>
-  static void Set(T& field, T v) {
-    if (field != v) field = v;
-  }
   TBlurStrength blur_ = 80;
   TAlpha alpha_ = 70;
   TColor color_ = 0x444444;
@@ -173,30 +167,26 @@ class TIAEffect : public TEnabledClass {
   void SetTexture(const TIATexture& v) { texture_->Assign(v); }
 
   TAlpha Alpha() const { return alpha_; }
-  void SetAlpha(TAlpha v) { Set(alpha_, v); }
+  void SetAlpha(TAlpha v) { alpha_ = v; }
   TBlurStrength Blur() const { return blur_; }
-  void SetBlur(TBlurStrength v) { Set(blur_, v); }
+  void SetBlur(TBlurStrength v) { blur_ = v; }
   TAngle Angle() const { return angle_; }
-  void SetAngle(TAngle v) { Set(angle_, v); }
+  void SetAngle(TAngle v) { angle_ = v; }
   uint8_t Noise() const { return noise_; }
-  void SetNoise(uint8_t v) { Set(noise_, v); }
+  void SetNoise(uint8_t v) { noise_ = v; }
   TSprayRange Spray() const { return spray_; }
-  void SetSpray(TSprayRange v) { Set(spray_, v); }
+  void SetSpray(TSprayRange v) { spray_ = v; }
   bool Outline() const { return outline_; }
-  void SetOutline(bool v) { Set(outline_, v); }
+  void SetOutline(bool v) { outline_ = v; }
   bool HorzMirror() const { return horzMirror_; }
-  void SetHorzMirror(bool v) { Set(horzMirror_, v); }
+  void SetHorzMirror(bool v) { horzMirror_ = v; }
   bool VertMirror() const { return vertMirror_; }
-  void SetVertMirror(bool v) { Set(vertMirror_, v); }
+  void SetVertMirror(bool v) { vertMirror_ = v; }
 
  protected:
   void AssignProperties(const TEnabledClass& src) override;
 
  private:
-  template <class T>
-  static void Set(T& field, T v) {
-    if (field != v) field = v;
-  }
   std::unique_ptr<TIAShadow> shadow_;
   std::unique_ptr<TIAGradual> gradual_;
   std::unique_ptr<TIATexture> texture_;
