@@ -275,7 +275,7 @@ void TfrmMain::CreateActions() {
 
   // Commands whose work is not in this window yet stay unavailable; the
   // list commands follow UpdateCommands.
-  for (QAction* a : {actRemoveSelected, actRemoveAll, actAboutSoft, actStandardOption, actProcess,
+  for (QAction* a : {actRemoveSelected, actRemoveAll, actAboutSoft, actProcess,
                      actShowPreview, actHomePage, actHelp, actImagesView, actStop, actPhotoEditor,
                      actDetailsList, actTplAdd, actTplDel, actTplEdit})
     a->setEnabled(false);
@@ -291,6 +291,7 @@ void TfrmMain::CreateActions() {
   connect(actTplDel, &QAction::triggered, this, &TfrmMain::actTplDelExecute);
   connect(actShowLogs, &QAction::triggered, this, &TfrmMain::actShowLogsExecute);
   connect(actClearLogs, &QAction::triggered, this, &TfrmMain::actClearLogsExecute);
+  connect(actStandardOption, &QAction::triggered, this, &TfrmMain::actStandardOptionExecute);
   connect(actDetailsList, &QAction::triggered, this,
           [this] { pages_->setCurrentIndex(kPageDetails); });
 }

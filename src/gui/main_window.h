@@ -31,6 +31,7 @@ class QWidget;
 namespace imprimo {
 
 class TFoLog;
+class TfrmOption;
 class TMenuBtn;
 class TProgressBar;
 class TfrmSelDir;
@@ -53,6 +54,9 @@ struct TMainDialogs {
   std::function<void(const QString& folder)> OpenFolder;
   // Shows the run-log viewer, already filled; the real one runs it modally.
   std::function<void(TFoLog& viewer)> ShowLogViewer;
+  // Runs the options dialog, already filled, modally; returns its result
+  // (QDialog::Accepted when closed with Save).
+  std::function<int(TfrmOption& dialog)> ShowOptions;
 };
 
 class TfrmMain : public QMainWindow {
@@ -133,6 +137,9 @@ class TfrmMain : public QMainWindow {
   // Opens the run-log viewer on Log.dat, and empties Log.dat.
   void actShowLogsExecute();
   void actClearLogsExecute();
+  // The options dialog over the panel's current state; Save shows the
+  // stored settings in the panel.
+  void actStandardOptionExecute();
   bool StopRequested() const { return stopRequested_; }
   bool Running() const { return running_; }
   // What the last run did (outcome and counts).

@@ -386,6 +386,8 @@ void TfrmMain::ApplyCommandState() {
   actStop->setEnabled(busy);
   if (btnToolStop != nullptr) btnToolStop->setEnabled(busy);
   for (QAction* a : {actAddFiles, actAddfolders}) a->setEnabled(!busy);
+  // A run reads the settings record; it is not edited under it.
+  actStandardOption->setEnabled(!busy);
   cbListTpl->setEnabled(!busy);
   abTpl->setEnabled(!busy);
 }

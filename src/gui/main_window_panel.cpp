@@ -24,8 +24,10 @@
 #include <filesystem>
 #include <system_error>
 
+#include "gui/form_controls.h"
 #include "gui/main_window.h"
 #include "gui/menu_btn.h"
+#include "gui/option_dialog.h"
 
 namespace imprimo {
 
@@ -35,42 +37,6 @@ constexpr int kPanelWidth = 236;
 
 QString FromUtf8(const std::string& s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
 std::string ToUtf8(const QString& s) { return s.toUtf8().toStdString(); }
-
-// Selects entry `index`, or nothing when the list does not hold it.
-void SelectListIndex(QComboBox* list, int64_t index) {
-  list->setCurrentIndex(index >= 0 && index < list->count() ? int(index) : -1);
-}
-
-void ShowSpinValue(QSpinBox* spin, int64_t value) {
-  spin->setValue(int(std::clamp<int64_t>(value, spin->minimum(), spin->maximum())));
-}
-
-QComboBox* NewList(const char* name, QWidget* parent, std::initializer_list<const char*> items) {
-  auto* list = new QComboBox(parent);
-  list->setObjectName(QString::fromLatin1(name));
-  for (const char* item : items) list->addItem(QString::fromUtf8(item));
-  // Long entries must not widen the narrow panel; the open list is as wide
-  // as its longest entry.
-  list->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-  list->setMinimumContentsLength(8);
-  list->view()->setMinimumWidth(list->view()->sizeHintForColumn(0) + 24);
-  return list;
-}
-
-QSpinBox* NewSpin(const char* name, QWidget* parent, int minimum, int maximum, int value) {
-  auto* spin = new QSpinBox(parent);
-  spin->setObjectName(QString::fromLatin1(name));
-  spin->setRange(minimum, maximum);
-  spin->setValue(value);
-  spin->setAccelerated(true);
-  return spin;
-}
-
-QLabel* NewLabel(const char* name, const QString& text, QWidget* parent) {
-  auto* label = new QLabel(text, parent);
-  label->setObjectName(QString::fromLatin1(name));
-  return label;
-}
 
 QGroupBox* NewGroup(const char* name, const QString& title, QWidget* parent) {
   auto* group = new QGroupBox(title, parent);
@@ -126,41 +92,10 @@ void TfrmMain::CreatePanelMenus() {
   pMenuTpl->addAction(LinkedItem(actTplEdit, actTplEdit->text(), "pmnuTplEdit"));
   pMenuTpl->addAction(LinkedItem(actTplDel, actTplDel->text(), "pmnuTplDel"));
 
-  pMenuSize = new QMenu(this);
-  pMenuSize->setObjectName(QStringLiteral("pMenuSize"));
-  const char* sizes[] = {"Avatar (100x75)",         "Thumbnail (160x120)",
-                         "Website/Email (320x240)", "Message Board (640x480)",
-                         "15\" Screen (800x600)",   "17\" Screen (1024x768)",
-                         "19\" Screen (1280x1024)", "21\" Screen (1600x1200)"};
-  for (int tag = 1; tag <= 8; ++tag) {
-    QAction* item = pMenuSize->addAction(QString::fromLatin1(sizes[tag - 1]));
-    item->setObjectName(QStringLiteral("pMenuSize%1").arg(tag));
-    item->setData(tag);
-  }
+  pMenuSize = NewSizeMenu(this);
   connect(pMenuSize, &QMenu::triggered, this, &TfrmMain::pMenuSize1Click);
 
-  pMenuRn = new QMenu(this);
-  pMenuRn->setObjectName(QStringLiteral("pMenuRn"));
-  struct Token {
-    int tag;
-    const char* name;
-    const char* caption;
-  };
-  const Token tokens[] = {{1, "pmnuFileName", "Original filename"},
-                          {2, "pmnuFileExt", "Original extention"},
-                          {0, nullptr, nullptr},
-                          {3, "pmnuSerial3", "3 Digit Serial Number"},
-                          {4, "pmnuSerial4", "4 Digit Serial Number"},
-                          {5, "pmnuSerial5", "5 Digit Serial Number"}};
-  for (const Token& t : tokens) {
-    if (t.name == nullptr) {
-      pMenuRn->addSeparator();
-      continue;
-    }
-    QAction* item = pMenuRn->addAction(QString::fromLatin1(t.caption));
-    item->setObjectName(QString::fromLatin1(t.name));
-    item->setData(t.tag);
-  }
+  pMenuRn = NewRenameMenu(this);
   connect(pMenuRn, &QMenu::triggered, this, &TfrmMain::pmnuFileNameClick);
 }
 
@@ -422,23 +357,9 @@ void TfrmMain::cbCustomSizeClick() {
     w->setEnabled(on);
 }
 
-void TfrmMain::pMenuSize1Click(QAction* item) {
-  if (item == nullptr) return;
-  static constexpr int kSizes[8][2] = {{100, 75},  {160, 120},  {320, 240},   {640, 480},
-                                       {800, 600}, {1024, 768}, {1280, 1024}, {1600, 1200}};
-  const int tag = item->data().toInt();
-  if (tag < 1 || tag > 8) return;
-  edtCtmWidth->setValue(kSizes[tag - 1][0]);
-  edtCtmHeight->setValue(kSizes[tag - 1][1]);
-}
+void TfrmMain::pMenuSize1Click(QAction* item) { ApplySizePreset(item, edtCtmWidth, edtCtmHeight); }
 
-void TfrmMain::pmnuFileNameClick(QAction* item) {
-  if (item == nullptr) return;
-  static const char* const kTokens[5] = {"{FN}", "{EX}", "###", "####", "#####"};
-  const int tag = item->data().toInt();
-  if (tag < 1 || tag > 5) return;
-  edtRnTempl->setText(edtRnTempl->text() + QString::fromLatin1(kTokens[tag - 1]));
-}
+void TfrmMain::pmnuFileNameClick(QAction* item) { AppendRenameToken(item, edtRnTempl); }
 
 void TfrmMain::edtOutPathBeforeDialog() {
   outPathDialogText_ = QStringLiteral("Please select an output folder:");
@@ -505,6 +426,15 @@ void TfrmMain::actTplDelExecute() {
     SetStatusText(0, QStringLiteral("Template name: "));
     UpdateCommands();
   }
+}
+
+void TfrmMain::actStandardOptionExecute() {
+  if (running_ || adding_) return;
+  TfrmOption dialog(programFolder_, settings_, values_, this);
+  PanelToSettings();
+  dialog.FormShow();
+  const int result = dialogs_.ShowOptions ? dialogs_.ShowOptions(dialog) : dialog.exec();
+  if (result == QDialog::Accepted) SettingsToPanel();
 }
 
 }  // namespace imprimo

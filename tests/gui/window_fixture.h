@@ -13,11 +13,13 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "gui/main_window.h"
+#include "gui/option_dialog.h"
 
 namespace imprimo::testing_gui {
 
@@ -70,6 +72,11 @@ class WindowFixture : public ::testing::Test {
       return answer;
     };
     dialogs.OpenFolder = [this](const QString& folder) { openedFolders_.push_back(folder); };
+    // The options dialog is answered by the test; unanswered, it is cancelled.
+    dialogs.ShowOptions = [this](TfrmOption& dialog) {
+      ++optionRuns_;
+      return showOptions_ ? showOptions_(dialog) : int(QDialog::Rejected);
+    };
     window_->SetDialogs(std::move(dialogs));
     window_->show();
     return *window_;
@@ -114,6 +121,8 @@ class WindowFixture : public ::testing::Test {
   std::vector<ShownMessage> messages_;
   std::deque<int> answers_;
   std::vector<QString> openedFolders_;
+  std::function<int(TfrmOption&)> showOptions_;
+  int optionRuns_ = 0;
 };
 
 }  // namespace imprimo::testing_gui

@@ -1,0 +1,42 @@
+// Small builders shared by the main window's panel and the options dialog:
+// lists, spin edits and labels with their object names, showing stored
+// values within what a control holds, and the size-preset and rename-token
+// popup menus with their reactions.
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <initializer_list>
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QSpinBox;
+class QWidget;
+
+namespace imprimo {
+
+QComboBox* NewList(const char* name, QWidget* parent, std::initializer_list<const char*> items);
+QSpinBox* NewSpin(const char* name, QWidget* parent, int minimum, int maximum, int value);
+QLabel* NewLabel(const char* name, const QString& text, QWidget* parent);
+
+// Selects entry `index`, or nothing when the list does not hold it.
+void SelectListIndex(QComboBox* list, int64_t index);
+// Shows `value` clamped to the spin edit's range.
+void ShowSpinValue(QSpinBox* spin, int64_t value);
+
+// The size presets "Avatar (100x75)" .. "21\" Screen (1600x1200)", tags 1..8
+// in the items' data.
+QMenu* NewSizeMenu(QWidget* parent);
+// The rename tokens, tags 1..5 in the items' data, a separator after tag 2.
+QMenu* NewRenameMenu(QWidget* parent);
+// Writes the preset of a size item into the two spin edits; false (and no
+// change) for anything that is not a size item.
+bool ApplySizePreset(const QAction* item, QSpinBox* width, QSpinBox* height);
+// Appends the token of a rename item to the pattern; false (and no change)
+// for anything that is not a token item.
+bool AppendRenameToken(const QAction* item, QLineEdit* pattern);
+
+}  // namespace imprimo
