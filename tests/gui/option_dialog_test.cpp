@@ -481,6 +481,35 @@ TEST_F(OptionDialogTest, CancelKeepsWhatThePanelHad) {
   EXPECT_EQ(Get<QComboBox>(w, "cbSaveFormat")->currentIndex(), 2);
 }
 
+TEST_F(OptionDialogTest, SavedOptionsReachSetupIniWhenTheWindowCloses) {
+  TfrmMain& w = Open();
+  showOptions_ = [](TfrmOption& d) {
+    Get<QCheckBox>(d, "cbBorder")->setChecked(true);
+    Get<QSpinBox>(d, "edtBorderBottomWidth")->setValue(77);
+    Get<QComboBox>(d, "cbBorderMode")->setCurrentIndex(4);
+    Get<QComboBox>(d, "cbPosition")->setCurrentIndex(1);
+    Get<QComboBox>(d, "cbChangeCase")->setCurrentIndex(0);
+    Get<QCheckBox>(d, "cbOverwrite")->setChecked(true);
+    Get<QCheckBox>(d, "cbClose")->setChecked(true);
+    d.SetBorderColor(0x00ABCDEF);
+    Get<QPushButton>(d, "btnSave")->click();
+    return d.result();
+  };
+  Get<QAction>(w, "actStandardOption")->trigger();
+  w.close();
+  TSettings s;
+  TProgramValues v;
+  LoadSettings(folder_, s, v);
+  EXPECT_TRUE(s.DrawBorder);
+  EXPECT_EQ(s.BorderBottomWidth, 77);
+  EXPECT_EQ(s.BorderMode, 4);
+  EXPECT_FALSE(s.BorderPosition);
+  EXPECT_EQ(s.BorderColor, 0x00ABCDEF);
+  EXPECT_EQ(s.ChangeCase, 0);
+  EXPECT_TRUE(s.OverwriteOutput);
+  EXPECT_TRUE(v.Close);
+}
+
 // Pictures of the five pages, written to $IMPRIMO_SCREENS_DIR/options-*.png
 // when that is set.
 TEST_F(OptionDialogTest, PagesPicture) {
