@@ -3,11 +3,16 @@
 #include <QAbstractItemView>
 #include <QAction>
 #include <QComboBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QSpinBox>
+#include <QStackedWidget>
 #include <algorithm>
+#include <utility>
+
+#include "app/settings.h"
 
 namespace imprimo {
 
@@ -118,6 +123,72 @@ bool AppendRenameToken(const QAction* item, QLineEdit* pattern) {
   if (tag < 1 || tag > 5) return false;
   pattern->setText(pattern->text() + QString::fromLatin1(kTokens[tag - 1]));
   return true;
+}
+
+TFormatOptionPages NewFormatOptionPages(QWidget* parent, const TFormatOptionLook& look) {
+  TFormatOptionPages pages;
+  pages.plCompress = new QStackedWidget(parent);
+  pages.plCompress->setObjectName(QStringLiteral("plCompress"));
+  auto newPage = [&](const char* name) {
+    auto* page = new QWidget;
+    page->setObjectName(QString::fromLatin1(name));
+    auto* row = new QHBoxLayout(page);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(6);
+    pages.plCompress->addWidget(page);
+    return std::pair{page, row};
+  };
+  auto addControl = [&](QHBoxLayout* row, QWidget* control) {
+    if (look.controlsFillRow) {
+      row->addWidget(control, 1);
+    } else {
+      row->addWidget(control);
+      row->addStretch(1);
+    }
+  };
+
+  auto [c1, row1] = newPage("spC1");
+  pages.spC1 = c1;
+  row1->addWidget(NewLabel("lbQuality", QString::fromUtf8(look.qualityLabel), c1));
+  pages.seQuality = NewSpin("seQuality", c1, look.qualityMinimum, 100, 90);
+  addControl(row1, pages.seQuality);
+
+  auto [c2, row2] = newPage("spC2");
+  pages.spC2 = c2;
+  row2->addWidget(NewLabel("lbCompress", QString::fromUtf8(look.compressLabel), c2));
+  pages.cbCompress = NewList("cbCompress", c2, {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9"});
+  if (!look.controlsFillRow) pages.cbCompress->setMinimumContentsLength(3);
+  pages.cbCompress->setCurrentIndex(5);
+  addControl(row2, pages.cbCompress);
+
+  auto [c3, row3] = newPage("spC3");
+  pages.spC3 = c3;
+  row3->addWidget(NewLabel("lbColors", QString::fromUtf8(look.colorsLabel), c3));
+  pages.cbColors = NewList("cbColors", c3,
+                           {"16 colors", "256 colors", "True color(16bit)", "True color(24bit)"});
+  pages.cbColors->setCurrentIndex(3);
+  row3->addWidget(pages.cbColors, 1);
+
+  auto [c4, row4] = newPage("spC4");
+  pages.spC4 = c4;
+  auto* defaults = NewLabel("lbDefaultValues", QStringLiteral("Use default values!"), c4);
+  defaults->setEnabled(false);
+  row4->addWidget(defaults);
+  return pages;
+}
+
+int FormatOptionPageIndex(int saveFormat) {
+  if (saveFormat >= 0 && saveFormat < kSaveFormatCount) {
+    switch (SaveFormatInfo(saveFormat).option) {
+      case TSaveFormatInfo::kQuality:
+        return 0;
+      case TSaveFormatInfo::kCompression:
+        return 1;
+      case TSaveFormatInfo::kNone:
+        break;
+    }
+  }
+  return 3;
 }
 
 }  // namespace imprimo

@@ -14,6 +14,7 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QSpinBox;
+class QStackedWidget;
 class QWidget;
 
 namespace imprimo {
@@ -38,5 +39,33 @@ bool ApplySizePreset(const QAction* item, QSpinBox* width, QSpinBox* height);
 // Appends the token of a rename item to the pattern; false (and no change)
 // for anything that is not a token item.
 bool AppendRenameToken(const QAction* item, QLineEdit* pattern);
+
+// The output format's option pages, stacked in plCompress in this order:
+// quality (spC1), compression level (spC2), colours (spC3) and the note
+// "Use default values!" (spC4).
+struct TFormatOptionPages {
+  QStackedWidget* plCompress = nullptr;
+  QWidget* spC1 = nullptr;
+  QWidget* spC2 = nullptr;
+  QWidget* spC3 = nullptr;
+  QWidget* spC4 = nullptr;
+  QSpinBox* seQuality = nullptr;
+  QComboBox* cbCompress = nullptr;
+  QComboBox* cbColors = nullptr;
+};
+// How a form words and lays out the option pages.
+struct TFormatOptionLook {
+  const char* qualityLabel;
+  const char* compressLabel;
+  const char* colorsLabel;
+  int qualityMinimum;
+  // true: the quality and level controls fill their row; false: they keep
+  // their natural width, followed by free space.
+  bool controlsFillRow;
+};
+TFormatOptionPages NewFormatOptionPages(QWidget* parent, const TFormatOptionLook& look);
+// Index in plCompress of the page that edits the option of output format
+// `saveFormat` (the "Use default values!" page for formats without one).
+int FormatOptionPageIndex(int saveFormat);
 
 }  // namespace imprimo

@@ -144,40 +144,16 @@ QWidget* TfrmMain::CreateOutputGroup() {
   cbSaveFormat->view()->setMinimumWidth(cbSaveFormat->view()->sizeHintForColumn(0) + 24);
   column->addWidget(cbSaveFormat);
 
-  plCompress = new QStackedWidget(group);
-  plCompress->setObjectName(QStringLiteral("plCompress"));
-  auto optionPage = [&](const char* name) {
-    auto* page = new QWidget;
-    page->setObjectName(QString::fromLatin1(name));
-    auto* row = new QHBoxLayout(page);
-    row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(6);
-    plCompress->addWidget(page);
-    return std::pair{page, row};
-  };
-  auto [c1, row1] = optionPage("spC1");
-  spC1 = c1;
-  row1->addWidget(NewLabel("lbQuality", QStringLiteral("Compression quality:"), spC1));
-  seQuality = NewSpin("seQuality", spC1, 10, 100, 90);
-  row1->addWidget(seQuality, 1);
-  auto [c2, row2] = optionPage("spC2");
-  spC2 = c2;
-  row2->addWidget(NewLabel("lbCompress", QStringLiteral("Compress level :"), spC2));
-  cbCompress = NewList("cbCompress", spC2, {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9"});
-  cbCompress->setCurrentIndex(5);
-  row2->addWidget(cbCompress, 1);
-  auto [c3, row3] = optionPage("spC3");
-  spC3 = c3;
-  row3->addWidget(NewLabel("lbColors", QStringLiteral("Use colors:"), spC3));
-  cbColors = NewList("cbColors", spC3,
-                     {"16 colors", "256 colors", "True color(16bit)", "True color(24bit)"});
-  cbColors->setCurrentIndex(3);
-  row3->addWidget(cbColors, 1);
-  auto [c4, row4] = optionPage("spC4");
-  spC4 = c4;
-  auto* defaults = NewLabel("lbDefaultValues", QStringLiteral("Use default values!"), spC4);
-  defaults->setEnabled(false);
-  row4->addWidget(defaults);
+  const TFormatOptionPages pages = NewFormatOptionPages(
+      group, {"Compression quality:", "Compress level :", "Use colors:", 10, true});
+  plCompress = pages.plCompress;
+  spC1 = pages.spC1;
+  spC2 = pages.spC2;
+  spC3 = pages.spC3;
+  spC4 = pages.spC4;
+  seQuality = pages.seQuality;
+  cbCompress = pages.cbCompress;
+  cbColors = pages.cbColors;
   column->addWidget(plCompress);
 
   connect(rbPathType1, &QRadioButton::toggled, this, [this] { rbPathType2Click(); });
@@ -320,19 +296,7 @@ void TfrmMain::SettingsToPanel() {
 }
 
 void TfrmMain::cbSaveFormatChange() {
-  switch (cbSaveFormat->currentIndex()) {
-    case 0:
-    case 4:
-      plCompress->setCurrentWidget(spC1);
-      break;
-    case 1:
-    case 3:
-      plCompress->setCurrentWidget(spC2);
-      break;
-    default:
-      plCompress->setCurrentWidget(spC4);
-      break;
-  }
+  plCompress->setCurrentIndex(FormatOptionPageIndex(cbSaveFormat->currentIndex()));
 }
 
 void TfrmMain::rbPathType2Click() { edtOutPath->setEnabled(rbPathType2->isChecked()); }

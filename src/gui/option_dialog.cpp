@@ -265,43 +265,16 @@ QWidget* TfrmOption::CreateOutputPage() {
   grid->setColumnStretch(1, 1);
   column->addLayout(grid);
 
-  plCompress = new QStackedWidget(page);
-  plCompress->setObjectName(QStringLiteral("plCompress"));
-  auto optionPage = [&](const char* name) {
-    auto* option = new QWidget;
-    option->setObjectName(QString::fromLatin1(name));
-    auto* row = new QHBoxLayout(option);
-    row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(6);
-    plCompress->addWidget(option);
-    return std::pair{option, row};
-  };
-  auto [c1, row1] = optionPage("spC1");
-  spC1 = c1;
-  row1->addWidget(NewLabel("lbQuality", QStringLiteral("Quality:"), spC1));
-  seQuality = NewSpin("seQuality", spC1, 0, 100, 90);
-  row1->addWidget(seQuality);
-  row1->addStretch(1);
-  auto [c2, row2] = optionPage("spC2");
-  spC2 = c2;
-  row2->addWidget(NewLabel("lbCompress", QStringLiteral("Compress level:"), spC2));
-  cbCompress = NewList("cbCompress", spC2, {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9"});
-  cbCompress->setMinimumContentsLength(3);
-  cbCompress->setCurrentIndex(5);
-  row2->addWidget(cbCompress);
-  row2->addStretch(1);
-  auto [c3, row3] = optionPage("spC3");
-  spC3 = c3;
-  row3->addWidget(NewLabel("lbColors", QStringLiteral("Use Colors:"), spC3));
-  cbColors = NewList("cbColors", spC3,
-                     {"16 colors", "256 colors", "True color(16bit)", "True color(24bit)"});
-  cbColors->setCurrentIndex(3);
-  row3->addWidget(cbColors, 1);
-  auto [c4, row4] = optionPage("spC4");
-  spC4 = c4;
-  auto* defaults = NewLabel("lbDefaultValues", QStringLiteral("Use default values!"), spC4);
-  defaults->setEnabled(false);
-  row4->addWidget(defaults);
+  const TFormatOptionPages pages =
+      NewFormatOptionPages(page, {"Quality:", "Compress level:", "Use Colors:", 0, false});
+  plCompress = pages.plCompress;
+  spC1 = pages.spC1;
+  spC2 = pages.spC2;
+  spC3 = pages.spC3;
+  spC4 = pages.spC4;
+  seQuality = pages.seQuality;
+  cbCompress = pages.cbCompress;
+  cbColors = pages.cbColors;
   column->addWidget(plCompress);
   column->addStretch(1);
 
@@ -596,19 +569,7 @@ void TfrmOption::btnSaveClick() {
 }
 
 void TfrmOption::cbOutputSaveFormatChange() {
-  switch (cbOutputSaveFormat->currentIndex()) {
-    case 0:
-    case 4:
-      plCompress->setCurrentWidget(spC1);
-      break;
-    case 1:
-    case 3:
-      plCompress->setCurrentWidget(spC2);
-      break;
-    default:
-      plCompress->setCurrentWidget(spC4);
-      break;
-  }
+  plCompress->setCurrentIndex(FormatOptionPageIndex(cbOutputSaveFormat->currentIndex()));
 }
 
 void TfrmOption::cbCustomSizeClick() {
