@@ -6,6 +6,9 @@
 #include <filesystem>
 #include <system_error>
 
+#include <set>
+
+#include "imaging/file_format.h"
 #include "platform/numeric.h"
 #include "platform/text.h"
 
@@ -145,6 +148,106 @@ void FindImageFiles(const std::string& folder, const std::string& filter,
       }
     }
   }
+}
+
+namespace {
+
+std::vector<std::string> SplitFilterList(const std::string& filters) {
+  std::vector<std::string> masks;
+  size_t start = 0;
+  while (start <= filters.size()) {
+    size_t end = filters.find(';', start);
+    if (end == std::string::npos) end = filters.size();
+    std::string mask = filters.substr(start, end - start);
+    while (!mask.empty() && mask.front() == ' ') mask.erase(mask.begin());
+    while (!mask.empty() && mask.back() == ' ') mask.pop_back();
+    if (!mask.empty()) masks.push_back(std::move(mask));
+    start = end + 1;
+  }
+  return masks;
+}
+
+bool IsReadableImage(const std::string& path, const std::string& name) {
+  if (FormatByFileName(name) != nullptr) return true;
+  try {
+    return !DetectFileFormat(path).empty();
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+}  // namespace
+
+void FindBatchImageFiles(const std::string& folder, const std::string& filters,
+                         std::vector<std::string>& list, bool includeSubFolders,
+                         const std::string& skipFolder) {
+  std::vector<std::string> masks = SplitFilterList(filters);
+  bool imagesOnly = masks.empty();
+  for (const std::string& m : masks)
+    if (m == "*" || m == "*.*") imagesOnly = true;
+  std::error_code ec;
+  std::string skip;
+  if (!skipFolder.empty()) {
+    fs::path canonicalSkip = fs::weakly_canonical(skipFolder, ec);
+    if (!ec) skip = canonicalSkip.string();
+    while (skip.size() > 1 && skip.back() == '/') skip.pop_back();
+  }
+  auto isSkipped = [&skip](const std::string& canonical) {
+    if (skip.empty()) return false;
+    if (canonical == skip) return true;
+    return canonical.size() > skip.size() && canonical.compare(0, skip.size(), skip) == 0 &&
+           (skip == "/" || canonical[skip.size()] == '/');
+  };
+  std::string start = folder;
+  while (start.size() > 1 && start.back() == '/') start.pop_back();
+  std::set<std::string> visited;
+  {
+    fs::path c = fs::canonical(start, ec);
+    if (!ec) visited.insert(c.string());
+  }
+  std::deque<std::string> queue{start};
+  for (size_t q = 0; q < queue.size(); ++q) {
+    const std::string dir = queue[q];
+    std::string prefix = dir == "/" ? std::string() : dir;
+    std::vector<std::pair<std::string, bool>> entries;
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+      std::string name = it->path().filename().string();
+      if (name.empty() || name[0] == '.') continue;
+      std::error_code typeError;
+      bool isDir = it->is_directory(typeError);  // follows links
+      if (typeError) continue;
+      if (!isDir && !it->is_regular_file(typeError)) continue;
+      entries.emplace_back(std::move(name), isDir);
+    }
+    ec.clear();
+    std::sort(entries.begin(), entries.end());
+    for (auto& [name, isDir] : entries) {
+      const std::string path = prefix + "/" + name;
+      if (isDir) {
+        if (!includeSubFolders) continue;
+        std::error_code canonicalError;
+        const std::string canonical = fs::canonical(path, canonicalError).string();
+        if (canonicalError || isSkipped(canonical)) continue;
+        // Each real folder once: a linked folder seen before (or a loop) is passed by.
+        if (!visited.insert(canonical).second) continue;
+        queue.push_back(path);
+      } else {
+        bool take = false;
+        if (imagesOnly) {
+          take = IsReadableImage(path, name);
+        } else {
+          for (const std::string& m : masks)
+            if (MatchesMask(name, m)) take = true;
+        }
+        if (take) list.push_back(path);
+      }
+    }
+  }
+}
+
+bool RenamePatternHasSeparator(std::string_view pattern) {
+  return pattern.find('/') != std::string_view::npos ||
+         pattern.find('\\') != std::string_view::npos;
 }
 
 std::string WithTrailingSeparator(std::string_view folder) {

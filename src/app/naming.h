@@ -24,6 +24,17 @@ void CreateSubFolders(const std::string& base, const std::string& relative);
 // (names starting with ".") are skipped.
 void FindImageFiles(const std::string& folder, const std::string& filter,
                     std::vector<std::string>& list, bool includeSubFolders);
+// The command line's folder search. filters is a ";"-separated list of
+// wildcard masks matched without regard to case; with "*" or "*.*" (or an
+// empty list) only files whose extension or content is a readable image
+// format are taken. Linked sub-folders are entered once each (a link loop
+// ends); skipFolder and everything below it are left out. Name order per
+// folder, breadth-first.
+void FindBatchImageFiles(const std::string& folder, const std::string& filters,
+                         std::vector<std::string>& list, bool includeSubFolders,
+                         const std::string& skipFolder);
+// True when a rename pattern would leave the output folder (holds "/" or "\").
+bool RenamePatternHasSeparator(std::string_view pattern);
 std::string WithTrailingSeparator(std::string_view folder);
 // Shortens text to maxChars characters ending in "..." when longer; counts
 // characters, never splits UTF-8.

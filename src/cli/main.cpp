@@ -136,6 +136,14 @@ int main(int argc, char** argv) {
       settings.OutPath = WithTrailingSeparator(AbsolutePath(*options.OutFolder));
     }
 
+    if (settings.Rename && RenamePatternHasSeparator(settings.RenameTpl)) {
+      std::fprintf(stderr,
+                   "imprimo-batch: the rename pattern %s may not contain a path separator "
+                   "(\"/\" or \"\\\"): outputs stay in the output folder\n",
+                   settings.RenameTpl.c_str());
+      return kExitNotStarted;
+    }
+
     TTerminalHost host(options.Quiet, outputText);
     std::vector<std::string> addedFolders;
 
@@ -148,8 +156,11 @@ int main(int argc, char** argv) {
         const std::string folder = WithTrailingSeparator(path);
         NoteAddedFolder(addedFolders, settings, folder);
         std::vector<std::string> found;
-        FindImageFiles(folder.size() > 1 ? folder.substr(0, folder.size() - 1) : folder,
-                       options.Filter, found, options.Recurse);
+        // The run's own output folder is never searched, so reruns do not
+        // pick up earlier outputs.
+        FindBatchImageFiles(folder.size() > 1 ? folder.substr(0, folder.size() - 1) : folder,
+                            options.Filter, found, options.Recurse,
+                            settings.PathType == 1 ? std::string() : settings.OutPath);
         if (found.empty() && !options.Quiet)
           std::fprintf(stderr, "imprimo-batch: no files matching %s in %s\n",
                        options.Filter.c_str(), folder.c_str());
@@ -178,10 +189,15 @@ int main(int argc, char** argv) {
                         addedFolders,  ResolveTemplate(options.Template, watermarkFolder, values),
                         *work};
 
-    if (!options.Quiet)
-      std::fprintf(stdout, "Template %s, %d image(s), output %s\n", context.TemplatePath.c_str(),
-                   host.RowCount(),
-                   settings.PathType == 1 ? "beside each source" : settings.OutPath.c_str());
+    // The header is printed when the run really starts, never before a
+    // start-up error.
+    if (!options.Quiet) {
+      char header[4096];
+      std::snprintf(header, sizeof header, "Template %s, %d image(s), output %s\n",
+                    context.TemplatePath.c_str(), host.RowCount(),
+                    settings.PathType == 1 ? "beside each source" : settings.OutPath.c_str());
+      host.SetHeader(header);
+    }
 
     TTerminalHost::InstallInterruptHandler();
     const TRunSummary summary = RunBatch(context, host);

@@ -49,6 +49,15 @@ void TTerminalHost::SetRowColumn(int row, int subColumn, const std::string& text
   if (subColumn >= 0 && subColumn < 5) rows_.at(row).Columns[subColumn] = text;
 }
 
+void TTerminalHost::SetRunState(TRunState state) {
+  running_ = state == TRunState::Running;
+  if (running_ && !header_.empty()) {
+    std::fputs(header_.c_str(), stdout);
+    std::fflush(stdout);
+    header_.clear();
+  }
+}
+
 void TTerminalHost::ShowProgress(bool visible) {
   progressVisible_ = visible;
   if (!visible)
@@ -115,6 +124,8 @@ bool TTerminalHost::IsInList(const std::string& path) const {
   return imprimo::IsInList(rows_, path);
 }
 
-void TTerminalHost::AddRow(ImageListEntry entry) { InsertSorted(rows_, std::move(entry)); }
+// Rows keep the order given on the command line (and the search order of a
+// folder), so sequence numbers and serials follow it.
+void TTerminalHost::AddRow(ImageListEntry entry) { rows_.push_back(std::move(entry)); }
 
 }  // namespace imprimo

@@ -25,7 +25,9 @@ class TTerminalHost final : public TBatchHost, public TImageListHost {
   void RemoveAllRows() override {}  // the rows end with the command anyway
   void PanelToSettings() override {}
   std::string OutputFolderText() const override { return outputFolderText_; }
-  void SetRunState(TRunState state) override { running_ = state == TRunState::Running; }
+  void SetRunState(TRunState state) override;
+  // Printed once to stdout when the run enters its running state.
+  void SetHeader(std::string header) { header_ = std::move(header); }
   void ShowProgress(bool visible) override;
   void SetProgress(int percent, const std::string& caption) override;
   void ProcessMessages() override {}
@@ -51,6 +53,7 @@ class TTerminalHost final : public TBatchHost, public TImageListHost {
   void DrawProgress();
 
   std::vector<ImageListEntry> rows_;
+  std::string header_;
   bool quiet_;
   bool progressOnTerminal_;
   bool progressVisible_ = false;
