@@ -4,9 +4,8 @@
 #include <cstdio>
 #include <deque>
 #include <filesystem>
-#include <system_error>
-
 #include <set>
+#include <system_error>
 
 #include "imaging/file_format.h"
 #include "platform/numeric.h"
