@@ -129,6 +129,7 @@ TRunSummary RunBatch(TRunContext& context, TBatchHost& host) {
         int status = kStatusFailed;
         const TImageResult result = ProcessImage(path, i, status, context, host);
         ++summary.Processed;
+        if (!result.Warnings.empty()) ++summary.Warned;
         if (status == kStatusSucceeded)
           ++summary.Succeeded;
         else

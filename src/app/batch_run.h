@@ -45,6 +45,8 @@ enum class TRunState { Idle, Running };
 struct TImageResult {
   std::string OutputPath;  // the file written; empty when nothing was written
   std::string Reason;      // why the image failed; empty on success
+  // Layers that could not be drawn (the row itself may still succeed).
+  std::vector<std::string> Warnings;
 };
 
 class TBatchHost {
@@ -114,6 +116,8 @@ struct TRunContext {
   std::vector<std::string>& AddedFolders;
   std::string TemplatePath;  // the selected template's .wg file
   TWorkingObjects& Work;
+  // When set, a row whose marks were not all drawn fails and writes nothing.
+  bool Strict = false;
 };
 
 // Opens context.TemplatePath (logos of picture layers are looked up in the
@@ -134,6 +138,7 @@ struct TRunSummary {
   int Processed = 0;
   int Succeeded = 0;
   int Failed = 0;
+  int Warned = 0;         // rows with a layer that could not be drawn
   std::string ErrorText;  // the refusal or the escaped error
   std::string LogError;   // first failure to save Log.dat; the run went on
 };

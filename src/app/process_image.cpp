@@ -191,7 +191,11 @@ TImageResult ProcessImage(const std::string& path, int row, int& status, TRunCon
       return result;
     }
 
-    ApplyTemplate(work.Template, work.Bitmap, base + newExt);
+    result.Warnings = ApplyTemplate(work.Template, work.Bitmap, base + newExt);
+    if (context.Strict && !result.Warnings.empty()) {
+      result.Reason = "the watermark was not drawn completely: " + result.Warnings.front();
+      return result;
+    }
 
     BitmapToImage(work.Bitmap, work.Image);
     // Likewise the drawn bitmap is not needed while the record is saved.

@@ -64,9 +64,11 @@ const char* BatchUsageText() {
          "  --case upper|lower|keep  extension letter case\n"
          "  --overwrite            replace existing outputs instead of numbering them\n"
          "  --keep-exif, --no-keep-exif  carry the EXIF block over to JPEG outputs\n"
-         "  --filter MASK          folder search filter, e.g. *.jpg (default *.*)\n"
+         "  --filter MASKS         folder search filter, e.g. '*.jpg;*.heic' (any letter case);\n"
+         "                         by default every file holding an image format that is read\n"
          "  --no-recurse           do not search sub-folders\n"
          "  --save-settings        write the effective settings back to Setup.ini\n"
+         "  --strict               fail images whose watermark layers were not all drawn\n"
          "  --quiet                print only errors\n"
          "  --help, --version\n"
          "Exit status: 0 every image succeeded, 1 some failed or the run was stopped,\n"
@@ -125,6 +127,8 @@ bool ParseBatchOptions(int argc, const char* const* argv, TBatchOptions& o, std:
       if (!flag(o.Overwrite)) return false;
     } else if (name == "--border-outside") {
       if (!flag(o.BorderOutside)) return false;
+    } else if (name == "--strict") {
+      if (!flag(o.Strict)) return false;
     } else if (name == "--save-settings") {
       if (!flag(o.SaveSettings)) return false;
     } else if (name == "--no-recurse") {

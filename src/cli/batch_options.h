@@ -29,6 +29,7 @@ struct TBatchOptions {
   bool Recurse = true;
   bool SaveSettings = false;
   bool Quiet = false;
+  bool Strict = false;  // rows whose marks were not all drawn fail
   bool Help = false;
   bool Version = false;
   std::vector<std::string> Paths;

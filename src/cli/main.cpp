@@ -188,6 +188,7 @@ int main(int argc, char** argv) {
                         programFolder, dataFolder,
                         addedFolders,  ResolveTemplate(options.Template, watermarkFolder, values),
                         *work};
+    context.Strict = options.Strict;
 
     // The header is printed when the run really starts, never before a
     // start-up error.
@@ -214,10 +215,13 @@ int main(int argc, char** argv) {
     if (!summary.LogError.empty())
       std::fprintf(stderr, "imprimo-batch: the run log could not be saved: %s\n",
                    summary.LogError.c_str());
-    if (!options.Quiet || summary.Failed > 0 || summary.Outcome != TRunOutcome::Finished) {
+    if (!options.Quiet || summary.Failed > 0 || summary.Warned > 0 ||
+        summary.Outcome != TRunOutcome::Finished) {
       std::FILE* to = options.Quiet ? stderr : stdout;
       std::fprintf(to, "Processed %d of %d image(s): %d succeeded, %d failed.", summary.Processed,
                    summary.Rows, summary.Succeeded, summary.Failed);
+      if (summary.Warned > 0)
+        std::fprintf(to, " %d image(s) with watermark layers not drawn.", summary.Warned);
       if (summary.Outcome == TRunOutcome::Stopped)
         std::fprintf(to, " Stopped; %d image(s) not processed.", summary.Rows - summary.Processed);
       std::fputc('\n', to);

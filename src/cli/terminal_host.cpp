@@ -104,13 +104,19 @@ void TTerminalHost::ShowError(const std::string& text) {
 
 void TTerminalHost::ImageFinished(int row, int status, const TImageResult& result) {
   ++done_;
-  if (quiet_ && status == kStatusSucceeded) return;
+  if (quiet_ && status == kStatusSucceeded && result.Warnings.empty()) return;
   ClearProgressLine();
   const ImageListEntry& e = rows_.at(row);
   if (status == kStatusSucceeded) {
-    std::fprintf(stdout, "[ok]   %s -> %s (%s, %s)\n", e.Path.c_str(), result.OutputPath.c_str(),
-                 e.Columns[kColNewDimension].c_str(), e.Columns[kColNewSize].c_str());
-    std::fflush(stdout);
+    if (!quiet_) {
+      std::fprintf(stdout, "[ok]   %s -> %s (%s, %s)\n", e.Path.c_str(), result.OutputPath.c_str(),
+                   e.Columns[kColNewDimension].c_str(), e.Columns[kColNewSize].c_str());
+    }
+    // A row that succeeded without all its marks says so, one line per layer.
+    std::FILE* to = quiet_ ? stderr : stdout;
+    for (const std::string& warning : result.Warnings)
+      std::fprintf(to, "[warn] %s: %s\n", e.Path.c_str(), warning.c_str());
+    std::fflush(to);
   } else {
     std::FILE* to = quiet_ ? stderr : stdout;
     std::fprintf(to, "[fail] %s: %s\n", e.Path.c_str(),

@@ -5,6 +5,7 @@
 #include <map>
 
 #include "imageops/bitmap_bridge.h"
+#include "platform/text.h"
 #include "render/picture_layer.h"
 #include "render/text_layer.h"
 #include "templates/template_file.h"
@@ -86,27 +87,41 @@ void PrepareLayers(TTemplateState& state, const std::string& watermarkFolder) {
   }
 }
 
-void ApplyTemplate(TTemplateState& state, TBitmap& bitmap, const std::string& fileName) {
+std::vector<std::string> ApplyTemplate(TTemplateState& state, TBitmap& bitmap,
+                                       const std::string& fileName) {
+  std::vector<std::string> missing;
   if (!state.TemplateDoc) {
     state.LayerSections.clear();
-    return;
+    missing.push_back("the template has no enabled layer");
+    return missing;
   }
   state.LayerSections = state.TemplateDoc->SectionNames();
   TMarkItem item;
+  int enabled = 0;
   for (size_t i = 0; i < state.LayerSections.size(); ++i) {
     ReadMarkItem(*state.TemplateDoc, state.LayerSections[i], item);
     if (!item.Enabled) continue;
+    ++enabled;
+    const std::string layer = "layer " + Utf16ToUtf8(state.LayerSections[i]);
     // A failing painter leaves the bitmap as it left it; the next layer goes on.
     try {
       if (item.Style != 0) {
-        if (i < state.LogoList.size() && state.LogoList[i] && !state.LogoList[i]->Empty())
-          DrawPictureLayer(bitmap, item, *state.LogoList[i]);
+        if (i < state.LogoList.size() && state.LogoList[i] && !state.LogoList[i]->Empty()) {
+          if (!DrawPictureLayer(bitmap, item, *state.LogoList[i]))
+            missing.push_back(layer + ": the logo could not be drawn");
+        } else {
+          missing.push_back(layer + ": the logo is missing or unreadable");
+        }
       } else if (!item.Text.empty()) {
-        DrawTextLayer(bitmap, item, fileName, state.ExifSummary, state.WatermarkSequence);
+        if (!DrawTextLayer(bitmap, item, fileName, state.ExifSummary, state.WatermarkSequence))
+          missing.push_back(layer + ": the text could not be drawn");
       }
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+      missing.push_back(layer + ": " + e.what());
     }
   }
+  if (enabled == 0) missing.push_back("the template has no enabled layer");
+  return missing;
 }
 
 }  // namespace imprimo

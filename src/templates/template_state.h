@@ -39,6 +39,10 @@ void PrepareLayers(TTemplateState& state, const std::string& watermarkFolder);
 
 // Paints every enabled layer of the template on bitmap in file order. A layer
 // that fails is skipped; fileName is what the file-name variables show.
-void ApplyTemplate(TTemplateState& state, TBitmap& bitmap, const std::string& fileName);
+// Returns one line per layer that could not be drawn (a missing or unreadable
+// logo, a text that failed), or a single line when the template has no
+// enabled layer at all; empty when every mark was drawn.
+std::vector<std::string> ApplyTemplate(TTemplateState& state, TBitmap& bitmap,
+                                       const std::string& fileName);
 
 }  // namespace imprimo
