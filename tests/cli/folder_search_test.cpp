@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "pipeline/pipeline_test_util.h"
+#include "runlog/run_log.h"
 
 namespace imprimo::testing {
 namespace {
@@ -154,6 +155,55 @@ TEST(BatchFolderSearch, NoHeaderBeforeAStartUpError) {
       &code);
   EXPECT_EQ(code, 0) << good;
   EXPECT_EQ(good.rfind("Template ", 0), 0u) << good;
+}
+
+TEST(BatchMissingMarks, WarnedWithoutStrictAndFailedWithIt) {
+  TFolderEnv env;
+  fs::remove(env.program + "Watermarks/imprimo-logo.png");
+  WriteText(env.program + "Watermarks/Off.wg", "[Caption]\nEnabled=0\nStyle=0\nText=hi\n");
+  WritePicture(env.scratch / "not-a-template.wg", 20, 20, "png");
+  WritePicture(env.src + "a.jpg", 60, 40);
+  WritePicture(env.src + "b.jpg", 60, 40);
+  const std::string out = env.scratch / "out/";
+  fs::create_directories(out);
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"Logo", "layer Logo: the logo is missing or unreadable"},
+      {"Off", "the template has no enabled layer"},
+      {Quote(env.scratch / "not-a-template.wg"), "the template has no enabled layer"}};
+  for (const auto& [tpl, warning] : cases) {
+    fs::remove(env.program + "Log.dat");
+    int code = -1;
+    std::string text = env.Run(
+        "--template " + tpl + " --overwrite --out " + Quote(out) + " " + Quote(env.src), &code);
+    EXPECT_EQ(code, 0) << tpl << "\n" << text;
+    EXPECT_EQ(CountOf(text, "[ok]"), 2u) << text;
+    EXPECT_EQ(CountOf(text, "[warn] "), 2u) << text;
+    EXPECT_NE(text.find("[warn] " + env.src + "a.jpg: " + warning), std::string::npos) << text;
+    EXPECT_NE(text.find("2 image(s) with watermark layers not drawn."), std::string::npos) << text;
+
+    fs::remove_all(out);
+    fs::create_directories(out);
+    text = env.Run("--template " + tpl + " --strict --out " + Quote(out) + " " + Quote(env.src),
+                   &code);
+    EXPECT_EQ(code, 1) << tpl << "\n" << text;
+    EXPECT_EQ(CountOf(text, "[fail]"), 2u) << text;
+    EXPECT_TRUE(FilesUnder(out).empty());
+    // The run log keeps its record layout: one Success and one Fail per image.
+    RunLog log;
+    log.LoadFromFile(env.program + "Log.dat");
+    ASSERT_EQ(log.Records().size(), 4u);
+    EXPECT_EQ(log.Records()[0].title, "Success");
+    EXPECT_EQ(log.Records()[3].title, "Fail");
+    EXPECT_EQ(log.Records()[3].description, env.src + "b.jpg");
+  }
+  // A template whose marks all draw gives no warning.
+  int code = -1;
+  const std::string text = env.Run(
+      "--template Copyright --strict --overwrite --out " + Quote(out) + " " + Quote(env.src),
+      &code);
+  EXPECT_EQ(code, 0) << text;
+  EXPECT_EQ(text.find("[warn]"), std::string::npos) << text;
+  EXPECT_EQ(text.find("not drawn"), std::string::npos) << text;
 }
 
 }  // namespace
