@@ -5,6 +5,7 @@
 #include <memory>
 #include <system_error>
 
+#include "app/naming.h"
 #include "app/process_image.h"
 #include "platform/date_format.h"
 #include "runlog/run_log.h"
@@ -78,6 +79,11 @@ TRunSummary RunBatch(TRunContext& context, TBatchHost& host) {
   host.PanelToSettings();
 
   std::error_code ec;
+  if (s.Rename && RenamePatternHasSeparator(s.RenameTpl)) {
+    summary.ErrorText = kTextRenameHasSeparator;
+    host.ShowError(summary.ErrorText);
+    return summary;
+  }
   if (s.PathType == 2 && s.ScrPath == s.OutPath) {
     summary.ErrorText = kTextFoldersMustDiffer;
     host.ShowError(summary.ErrorText);

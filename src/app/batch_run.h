@@ -20,6 +20,9 @@ namespace imprimo {
 inline constexpr const char* kTextFoldersMustDiffer =
     "The source and destination directories must be different.";
 inline constexpr const char* kTextFolderNotFound = "Can not find folder : %s . Please re-set.";
+inline constexpr const char* kTextRenameHasSeparator =
+    "The rename pattern may not contain \"/\" or \"\\\": renamed files stay in the output "
+    "folder.";
 inline constexpr const char* kTextTemplateNotFound =
     "Unable to find selected template. Please choose a template first!";
 inline constexpr const char* kTextRunFinishedQuestion =

@@ -196,6 +196,41 @@ TEST_F(RunWindowTest, RefusedRunsShowTheirMessageAndChangeNothing) {
   EXPECT_FALSE(fs::exists(out_ + "a.jpg"));
 }
 
+TEST_F(RunWindowTest, MissingMarksShowInTheRowToolTipAndRenameMayNotLeaveTheOutput) {
+  TfrmMain& w = OpenWithImages(2);
+  WriteText(folder_ + "Watermarks/Sample.wg",
+            "[Copyright]\r\nText=(c) Imprimo\r\nFontName=Liberation Sans\r\nFontSize=12\r\n"
+            "[Badge]\r\nEnabled=1\r\nStyle=1\r\nPicture=gone.png\r\n");
+  // A rename pattern with a folder in it is refused before anything is written.
+  w.findChild<QRadioButton*>("cbRename")->setChecked(true);
+  for (const char* pattern : {"../x_{FN}", "sub/x"}) {
+    messages_.clear();
+    w.findChild<QLineEdit*>("edtRnTempl")->setText(QString::fromUtf8(pattern));
+    Action("actProcess")->trigger();
+    ASSERT_EQ(messages_.size(), 1u) << pattern;
+    EXPECT_EQ(messages_[0].icon, QMessageBox::Critical);
+    EXPECT_TRUE(messages_[0].text.contains(QStringLiteral("may not contain"))) << pattern;
+    EXPECT_EQ(Icons(), (std::vector<int>{2, 2}));
+  }
+  EXPECT_FALSE(fs::exists(root_ / "x_img0.jpg"));
+  EXPECT_TRUE(!fs::exists(out_) || fs::is_empty(out_));
+
+  w.findChild<QLineEdit*>("edtRnTempl")->setText(QStringLiteral("x_{FN}"));
+  answers_ = {QMessageBox::No};
+  Action("actProcess")->trigger();
+  EXPECT_EQ(Icons(), (std::vector<int>{1, 1}));  // the rows still succeed
+  const QString tip = w.ListImgs()->item(0, 0)->toolTip();
+  EXPECT_TRUE(tip.startsWith(QString::fromStdString(in_ + "img0.jpg"))) << tip.toStdString();
+  EXPECT_TRUE(tip.contains(QStringLiteral("layer Badge: the logo is missing or unreadable")))
+      << tip.toStdString();
+
+  // A run with every mark drawn clears the warning again.
+  WriteTemplate();
+  answers_ = {QMessageBox::No};
+  Action("actProcess")->trigger();
+  EXPECT_EQ(w.ListImgs()->item(0, 0)->toolTip(), QString::fromStdString(in_ + "img0.jpg"));
+}
+
 TEST_F(RunWindowTest, AfterRunActionsAndTheSerialNumber) {
   TfrmMain& w = OpenWithImages(3);
   w.ProgramValues().Open = true;
