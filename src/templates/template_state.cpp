@@ -120,7 +120,10 @@ std::vector<std::string> ApplyTemplate(TTemplateState& state, TBitmap& bitmap,
       missing.push_back(layer + ": " + e.what());
     }
   }
-  if (enabled == 0) missing.push_back("the template has no enabled layer");
+  if (state.LayerSections.empty())
+    missing.push_back("the template holds no layer (is the file a template?)");
+  else if (enabled == 0)
+    missing.push_back("the template has no enabled layer");
   return missing;
 }
 

@@ -169,7 +169,8 @@ TEST(BatchMissingMarks, WarnedWithoutStrictAndFailedWithIt) {
   const std::vector<std::pair<std::string, std::string>> cases = {
       {"Logo", "layer Logo: the logo is missing or unreadable"},
       {"Off", "the template has no enabled layer"},
-      {Quote(env.scratch / "not-a-template.wg"), "the template has no enabled layer"}};
+      {Quote(env.scratch / "not-a-template.wg"),
+       "the template holds no layer (is the file a template?)"}};
   for (const auto& [tpl, warning] : cases) {
     fs::remove(env.program + "Log.dat");
     int code = -1;
