@@ -85,6 +85,60 @@ class TFinishGuard {
   RasterImage& image_;
 };
 
+// Lays a 32-bit picture with transparency on a plain background (TColor
+// 0x00BBGGRR) for outputs that cannot keep alpha. A buffer whose alpha bytes
+// are all zero carries no alpha and is left alone.
+void FlattenOnBackground(RasterImage& image, int32_t color) {
+  if (image.Format != ifA8R8G8B8) return;
+  bool anyAlpha = false;
+  for (int y = 0; y < image.Height && !anyAlpha; ++y) {
+    const uint8_t* p = image.Row(y);
+    for (int x = 0; x < image.Width; ++x)
+      if (p[x * 4 + 3] != 0) {
+        anyAlpha = true;
+        break;
+      }
+  }
+  if (!anyAlpha) return;
+  const int bg[3] = {(color >> 16) & 0xFF, (color >> 8) & 0xFF, color & 0xFF};  // B, G, R
+  for (int y = 0; y < image.Height; ++y) {
+    uint8_t* p = image.Row(y);
+    for (int x = 0; x < image.Width; ++x, p += 4) {
+      const int a = p[3];
+      if (a == 255) continue;
+      for (int c = 0; c < 3; ++c)
+        p[c] = static_cast<uint8_t>((p[c] * a + bg[c] * (255 - a) + 127) / 255);
+      p[3] = 255;
+    }
+  }
+}
+
+// Replaces a 24- or 32-bit picture whose pixels are all gray and opaque by
+// an 8-bit gray one; returns false and leaves it when any pixel has colour.
+bool ReduceToGrayIfGray(RasterImage& image) {
+  int bpp;
+  if (image.Format == ifR8G8B8)
+    bpp = 3;
+  else if (image.Format == ifA8R8G8B8)
+    bpp = 4;
+  else
+    return false;
+  for (int y = 0; y < image.Height; ++y) {
+    const uint8_t* p = image.Row(y);
+    for (int x = 0; x < image.Width; ++x, p += bpp)
+      if (p[0] != p[1] || p[1] != p[2] || (bpp == 4 && p[3] != 255)) return false;
+  }
+  RasterImage gray;
+  ImageCreate(gray, image.Width, image.Height, ifGray8);
+  for (int y = 0; y < image.Height; ++y) {
+    const uint8_t* p = image.Row(y);
+    uint8_t* q = gray.Row(y);
+    for (int x = 0; x < image.Width; ++x) q[x] = p[x * bpp];
+  }
+  image = std::move(gray);
+  return true;
+}
+
 }  // namespace
 
 std::string OutputExtension(int32_t saveFormat) {
@@ -171,6 +225,7 @@ TImageResult ProcessImage(const std::string& path, int row, int& status, TRunCon
 
     newExt = ApplyExtensionCase(std::move(newExt), srcExt, s.ChangeCase);
 
+    const bool graySource = GetImageFormatInfo(work.Image.Format)->HasGrayChannel;
     ImageToBitmap(work.Image, work.Bitmap);
     // The record is refilled from the bitmap below; releasing its pixels now
     // keeps only one full copy of a large picture alive while drawing.
@@ -199,6 +254,13 @@ TImageResult ProcessImage(const std::string& path, int row, int& status, TRunCon
     host.SetRowColumn(row, kColNewDimension, DimensionText(work.Image.Width, work.Image.Height));
 
     const std::string out = NumberedOutputPath(outDir, base, newExt, s.OverwriteOutput);
+
+    if (s.SaveFormat == 0) {
+      // A JPEG has no alpha: transparent areas take the background colour,
+      // and a gray picture that stayed gray is written with one component.
+      FlattenOnBackground(work.Image, s.FlattenColor);
+      if (graySource) ReduceToGrayIfGray(work.Image);
+    }
 
     switch (s.SaveFormat) {
       case 0:

@@ -37,6 +37,9 @@ struct TSettings {
   int64_t RenameNo = 1;
   std::string ScrPath = DefaultUserFolder();
   bool KeepExif = true;
+  // Background that transparent areas are laid on for outputs without alpha
+  // (TColor 0x00BBGGRR).
+  int32_t FlattenColor = 0x00FFFFFF;
 };
 
 // Values kept in the same section of Setup.ini but outside the record.
