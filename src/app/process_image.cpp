@@ -139,6 +139,22 @@ bool ReduceToGrayIfGray(RasterImage& image) {
   return true;
 }
 
+// The JFIF density of a JPEG file: unit (0 none, 1 inch, 2 cm), x and y.
+// False when the file does not start with a JFIF header.
+bool ReadJfifDensity(const std::string& path, int& unit, int& x, int& y) {
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return false;
+  uint8_t h[18];
+  const size_t n = std::fread(h, 1, sizeof h, f);
+  std::fclose(f);
+  if (n < sizeof h || h[0] != 0xFF || h[1] != 0xD8 || h[2] != 0xFF || h[3] != 0xE0) return false;
+  if (h[6] != 'J' || h[7] != 'F' || h[8] != 'I' || h[9] != 'F' || h[10] != 0) return false;
+  unit = h[13];
+  x = (h[14] << 8) | h[15];
+  y = (h[16] << 8) | h[17];
+  return unit <= 2 && x > 0 && y > 0;
+}
+
 }  // namespace
 
 std::string OutputExtension(int32_t saveFormat) {
@@ -263,9 +279,17 @@ TImageResult ProcessImage(const std::string& path, int row, int& status, TRunCon
     }
 
     switch (s.SaveFormat) {
-      case 0:
+      case 0: {
         SetImagingOption(ImagingJpegQuality, s.Quality);
+        SetImagingOption(ImagingJpegSubsampling, s.JpegSubsampling);
+        // The source's print resolution is carried over.
+        int unit = 0, dx = 1, dy = 1;
+        if (!ReadJfifDensity(path, unit, dx, dy)) unit = 0, dx = 1, dy = 1;
+        SetImagingOption(ImagingJpegDensityUnit, unit);
+        SetImagingOption(ImagingJpegDensityX, dx);
+        SetImagingOption(ImagingJpegDensityY, dy);
         break;
+      }
       case 1:
         SetImagingOption(ImagingPNGCompressLevel, s.Compress);
         break;

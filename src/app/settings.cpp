@@ -96,6 +96,7 @@ void LoadSettings(const std::string& folder, TSettings& s, TProgramValues& v) {
   v.RemoveList = B(u"RemoveList", dv.RemoveList);
   v.Close = B(u"Close", dv.Close);
   s.FlattenColor = I(u"FlattenColor", d.FlattenColor);
+  s.JpegSubsampling = I(u"JpegSubsampling", d.JpegSubsampling);
 }
 
 void SaveSettings(const std::string& folder, const TSettings& s, const TProgramValues& v) {
@@ -142,6 +143,7 @@ void SaveSettings(const std::string& folder, const TSettings& s, const TProgramV
   B(u"RemoveList", v.RemoveList);
   B(u"Close", v.Close);
   I(u"FlattenColor", s.FlattenColor);
+  I(u"JpegSubsampling", s.JpegSubsampling);
   ini.UpdateFile();
 }
 

@@ -61,6 +61,7 @@ const char* BatchUsageText() {
          "  --border-outside       add the border around the picture\n"
          "  --flatten RRGGBB       background for transparent areas in outputs\n"
          "                         without alpha (default FFFFFF)\n"
+         "  --jpeg-subsampling S   JPEG chroma sampling: 420 (default), 422 or 444\n"
          "  --rename PATTERN       rename outputs ({FN} name, {EX} extension, # serial)\n"
          "  --serial N             first serial number for #, 0..9999999\n"
          "  --case upper|lower|keep  extension letter case\n"
@@ -218,6 +219,19 @@ bool ParseBatchOptions(int argc, const char* const* argv, TBatchOptions& o, std:
       // Colours are stored as 0x00BBGGRR.
       o.BorderColor =
           static_cast<int>(((rgb >> 16) & 0xFF) | (rgb & 0xFF00) | ((rgb & 0xFF) << 16));
+    } else if (name == "--jpeg-subsampling") {
+      if (!needValue()) return false;
+      if (value == "420")
+        o.JpegSubsampling = 0;
+      else if (value == "422")
+        o.JpegSubsampling = 1;
+      else if (value == "444")
+        o.JpegSubsampling = 2;
+      else {
+        error =
+            "option --jpeg-subsampling takes 420, 422 or 444, not \"" + std::string(value) + "\"";
+        return false;
+      }
     } else if (name == "--flatten") {
       if (!needValue()) return false;
       std::string_view hex = value;
@@ -292,6 +306,7 @@ void ApplyBatchOptions(const TBatchOptions& o, TSettings& s) {
   }
   if (o.BorderColor) s.BorderColor = *o.BorderColor;
   if (o.FlattenColor) s.FlattenColor = *o.FlattenColor;
+  if (o.JpegSubsampling) s.JpegSubsampling = *o.JpegSubsampling;
   if (o.BorderStyle) s.BorderMode = *o.BorderStyle;
   if (o.BorderOutside) s.BorderPosition = false;
   if (o.RenamePattern) {

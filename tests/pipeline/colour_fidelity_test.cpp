@@ -230,5 +230,30 @@ TEST(GraySources, GrayPictureWithoutColourIsAOneComponentJpeg) {
   EXPECT_EQ(Identify(rgb.result.OutputPath, "%[colorspace]"), "sRGB");
 }
 
+TEST(JpegOutput, SourceDensityAndChosenChromaSamplingAreWritten) {
+  if (!HaveConverter()) GTEST_SKIP() << "ImageMagick convert is not installed";
+  TRun r;
+  const std::string src = r.env.Src("c.jpg");
+  int code = -1;
+  RunCommand(
+      "convert -size 40x30 xc:red -density 300 -units PixelsPerInch " + Quote(src) + " 2>/dev/null",
+      &code);
+  ASSERT_EQ(code, 0);
+  r.Process(src, 0);
+  EXPECT_EQ(Identify(r.result.OutputPath, "%x %y %U %[jpeg:sampling-factor]"),
+            "300 300 PixelsPerInch 2x2,1x1,1x1");
+  r.env.settings.JpegSubsampling = 2;
+  r.env.settings.OverwriteOutput = true;
+  r.Process(src, 0);
+  EXPECT_EQ(Identify(r.result.OutputPath, "%[jpeg:sampling-factor]"), "1x1,1x1,1x1");
+  r.env.settings.JpegSubsampling = 1;
+  r.Process(src, 0);
+  EXPECT_EQ(Identify(r.result.OutputPath, "%[jpeg:sampling-factor]"), "2x1,1x1,1x1");
+  // A source without a JFIF header gives the aspect-only default.
+  WritePicture(r.env.Src("p.png"), 20, 10, "png");
+  r.Process(r.env.Src("p.png"), 0);
+  EXPECT_EQ(Identify(r.result.OutputPath, "%U"), "Undefined");
+}
+
 }  // namespace
 }  // namespace imprimo::testing
