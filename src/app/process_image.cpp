@@ -85,6 +85,76 @@ class TFinishGuard {
   RasterImage& image_;
 };
 
+// Lays a 32-bit picture with transparency on a plain background (TColor
+// 0x00BBGGRR) for outputs that cannot keep alpha. A buffer whose alpha bytes
+// are all zero carries no alpha and is left alone.
+void FlattenOnBackground(RasterImage& image, int32_t color) {
+  if (image.Format != ifA8R8G8B8) return;
+  bool anyAlpha = false;
+  for (int y = 0; y < image.Height && !anyAlpha; ++y) {
+    const uint8_t* p = image.Row(y);
+    for (int x = 0; x < image.Width; ++x)
+      if (p[x * 4 + 3] != 0) {
+        anyAlpha = true;
+        break;
+      }
+  }
+  if (!anyAlpha) return;
+  const int bg[3] = {(color >> 16) & 0xFF, (color >> 8) & 0xFF, color & 0xFF};  // B, G, R
+  for (int y = 0; y < image.Height; ++y) {
+    uint8_t* p = image.Row(y);
+    for (int x = 0; x < image.Width; ++x, p += 4) {
+      const int a = p[3];
+      if (a == 255) continue;
+      for (int c = 0; c < 3; ++c)
+        p[c] = static_cast<uint8_t>((p[c] * a + bg[c] * (255 - a) + 127) / 255);
+      p[3] = 255;
+    }
+  }
+}
+
+// Replaces a 24- or 32-bit picture whose pixels are all gray and opaque by
+// an 8-bit gray one; returns false and leaves it when any pixel has colour.
+bool ReduceToGrayIfGray(RasterImage& image) {
+  int bpp;
+  if (image.Format == ifR8G8B8)
+    bpp = 3;
+  else if (image.Format == ifA8R8G8B8)
+    bpp = 4;
+  else
+    return false;
+  for (int y = 0; y < image.Height; ++y) {
+    const uint8_t* p = image.Row(y);
+    for (int x = 0; x < image.Width; ++x, p += bpp)
+      if (p[0] != p[1] || p[1] != p[2] || (bpp == 4 && p[3] != 255)) return false;
+  }
+  RasterImage gray;
+  ImageCreate(gray, image.Width, image.Height, ifGray8);
+  for (int y = 0; y < image.Height; ++y) {
+    const uint8_t* p = image.Row(y);
+    uint8_t* q = gray.Row(y);
+    for (int x = 0; x < image.Width; ++x) q[x] = p[x * bpp];
+  }
+  image = std::move(gray);
+  return true;
+}
+
+// The JFIF density of a JPEG file: unit (0 none, 1 inch, 2 cm), x and y.
+// False when the file does not start with a JFIF header.
+bool ReadJfifDensity(const std::string& path, int& unit, int& x, int& y) {
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return false;
+  uint8_t h[18];
+  const size_t n = std::fread(h, 1, sizeof h, f);
+  std::fclose(f);
+  if (n < sizeof h || h[0] != 0xFF || h[1] != 0xD8 || h[2] != 0xFF || h[3] != 0xE0) return false;
+  if (h[6] != 'J' || h[7] != 'F' || h[8] != 'I' || h[9] != 'F' || h[10] != 0) return false;
+  unit = h[13];
+  x = (h[14] << 8) | h[15];
+  y = (h[16] << 8) | h[17];
+  return unit <= 2 && x > 0 && y > 0;
+}
+
 }  // namespace
 
 std::string OutputExtension(int32_t saveFormat) {
@@ -171,6 +241,7 @@ TImageResult ProcessImage(const std::string& path, int row, int& status, TRunCon
 
     newExt = ApplyExtensionCase(std::move(newExt), srcExt, s.ChangeCase);
 
+    const bool graySource = GetImageFormatInfo(work.Image.Format)->HasGrayChannel;
     ImageToBitmap(work.Image, work.Bitmap);
     // The record is refilled from the bitmap below; releasing its pixels now
     // keeps only one full copy of a large picture alive while drawing.
@@ -204,10 +275,25 @@ TImageResult ProcessImage(const std::string& path, int row, int& status, TRunCon
 
     const std::string out = NumberedOutputPath(outDir, base, newExt, s.OverwriteOutput);
 
+    if (s.SaveFormat == 0) {
+      // A JPEG has no alpha: transparent areas take the background colour,
+      // and a gray picture that stayed gray is written with one component.
+      FlattenOnBackground(work.Image, s.FlattenColor);
+      if (graySource) ReduceToGrayIfGray(work.Image);
+    }
+
     switch (s.SaveFormat) {
-      case 0:
+      case 0: {
         SetImagingOption(ImagingJpegQuality, s.Quality);
+        SetImagingOption(ImagingJpegSubsampling, s.JpegSubsampling);
+        // The source's print resolution is carried over.
+        int unit = 0, dx = 1, dy = 1;
+        if (!ReadJfifDensity(path, unit, dx, dy)) unit = 0, dx = 1, dy = 1;
+        SetImagingOption(ImagingJpegDensityUnit, unit);
+        SetImagingOption(ImagingJpegDensityX, dx);
+        SetImagingOption(ImagingJpegDensityY, dy);
         break;
+      }
       case 1:
         SetImagingOption(ImagingPNGCompressLevel, s.Compress);
         break;

@@ -95,6 +95,8 @@ void LoadSettings(const std::string& folder, TSettings& s, TProgramValues& v) {
   v.Open = B(u"Open", dv.Open);
   v.RemoveList = B(u"RemoveList", dv.RemoveList);
   v.Close = B(u"Close", dv.Close);
+  s.FlattenColor = I(u"FlattenColor", d.FlattenColor);
+  s.JpegSubsampling = I(u"JpegSubsampling", d.JpegSubsampling);
 }
 
 void SaveSettings(const std::string& folder, const TSettings& s, const TProgramValues& v) {
@@ -140,6 +142,8 @@ void SaveSettings(const std::string& folder, const TSettings& s, const TProgramV
   B(u"Open", v.Open);
   B(u"RemoveList", v.RemoveList);
   B(u"Close", v.Close);
+  I(u"FlattenColor", s.FlattenColor);
+  I(u"JpegSubsampling", s.JpegSubsampling);
   ini.UpdateFile();
 }
 

@@ -37,6 +37,11 @@ struct TSettings {
   int64_t RenameNo = 1;
   std::string ScrPath = DefaultUserFolder();
   bool KeepExif = true;
+  // Background that transparent areas are laid on for outputs without alpha
+  // (TColor 0x00BBGGRR).
+  int32_t FlattenColor = 0x00FFFFFF;
+  // JPEG chroma sampling: 0 4:2:0, 1 4:2:2, 2 4:4:4.
+  int32_t JpegSubsampling = 0;
 };
 
 // Values kept in the same section of Setup.ini but outside the record.

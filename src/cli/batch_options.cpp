@@ -59,6 +59,9 @@ const char* BatchUsageText() {
          "  --border-color RRGGBB  border colour\n"
          "  --border-style N       0 solid, 1 dash, 2 dot, 3 dash-dot, 4 dash-dot-dot\n"
          "  --border-outside       add the border around the picture\n"
+         "  --flatten RRGGBB       background for transparent areas in outputs\n"
+         "                         without alpha (default FFFFFF)\n"
+         "  --jpeg-subsampling S   JPEG chroma sampling: 420 (default), 422 or 444\n"
          "  --rename PATTERN       rename outputs ({FN} name, {EX} extension, # serial)\n"
          "  --serial N             first serial number for #, 0..9999999\n"
          "  --case upper|lower|keep  extension letter case\n"
@@ -220,6 +223,31 @@ bool ParseBatchOptions(int argc, const char* const* argv, TBatchOptions& o, std:
       // Colours are stored as 0x00BBGGRR.
       o.BorderColor =
           static_cast<int>(((rgb >> 16) & 0xFF) | (rgb & 0xFF00) | ((rgb & 0xFF) << 16));
+    } else if (name == "--jpeg-subsampling") {
+      if (!needValue()) return false;
+      if (value == "420")
+        o.JpegSubsampling = 0;
+      else if (value == "422")
+        o.JpegSubsampling = 1;
+      else if (value == "444")
+        o.JpegSubsampling = 2;
+      else {
+        error =
+            "option --jpeg-subsampling takes 420, 422 or 444, not \"" + std::string(value) + "\"";
+        return false;
+      }
+    } else if (name == "--flatten") {
+      if (!needValue()) return false;
+      std::string_view hex = value;
+      if (hex.starts_with("#")) hex.remove_prefix(1);
+      unsigned rgb = 0;
+      auto [ptr, ec] = std::from_chars(hex.data(), hex.data() + hex.size(), rgb, 16);
+      if (hex.size() != 6 || ec != std::errc() || ptr != hex.data() + hex.size()) {
+        error = "option --flatten takes RRGGBB in hexadecimal, not \"" + std::string(value) + "\"";
+        return false;
+      }
+      o.FlattenColor =
+          static_cast<int>(((rgb >> 16) & 0xFF) | (rgb & 0xFF00) | ((rgb & 0xFF) << 16));
     } else if (name == "--border-style") {
       if (!needValue() || !ParseRanged(name, value, 0, 4, n, error)) return false;
       o.BorderStyle = n;
@@ -281,6 +309,8 @@ void ApplyBatchOptions(const TBatchOptions& o, TSettings& s) {
     s.BorderLeftWidth = (*o.Border)[3];
   }
   if (o.BorderColor) s.BorderColor = *o.BorderColor;
+  if (o.FlattenColor) s.FlattenColor = *o.FlattenColor;
+  if (o.JpegSubsampling) s.JpegSubsampling = *o.JpegSubsampling;
   if (o.BorderStyle) s.BorderMode = *o.BorderStyle;
   if (o.BorderOutside) s.BorderPosition = false;
   if (o.RenamePattern) {

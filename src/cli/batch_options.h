@@ -19,6 +19,7 @@ struct TBatchOptions {
   std::optional<int> NewWidth, NewHeight, ResizeMode;
   std::optional<std::vector<int>> Border;  // top, right, bottom, left
   std::optional<int> BorderColor, BorderStyle;
+  std::optional<int> FlattenColor, JpegSubsampling;
   bool BorderOutside = false;
   std::optional<std::string> RenamePattern;
   std::optional<int64_t> Serial;

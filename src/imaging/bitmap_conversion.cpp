@@ -1,5 +1,6 @@
 #include "imaging/bitmap_conversion.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -49,6 +50,21 @@ bool ImageFormatOf(TPixelFormat pf, TImageFormat& format) {
   }
 }
 
+// True when a palette entry that some pixel uses is not fully opaque.
+bool IndexedHasTransparency(const RasterImage& image) {
+  const TImageFormatInfo* info = GetImageFormatInfo(image.Format);
+  if (!info->IsIndexed || !image.Palette || info->BytesPerPixel != 1) return false;
+  bool used[256] = {};
+  for (int y = 0; y < image.Height; ++y) {
+    const uint8_t* row = image.Row(y);
+    for (int x = 0; x < image.Width; ++x) used[row[x]] = true;
+  }
+  const int entries = std::min(info->PaletteEntries, 256);
+  for (int i = 0; i < entries; ++i)
+    if (used[i] && image.Palette[i].A != 0xFF) return true;
+  return false;
+}
+
 }  // namespace
 
 void ImageToBitmap(const RasterImage& image, TBitmap& bitmap) {
@@ -58,7 +74,20 @@ void ImageToBitmap(const RasterImage& image, TBitmap& bitmap) {
   TPixelFormat pf;
   RasterImage copy;
   const RasterImage* src = &image;
-  if (!BitmapFormatOf(image.Format, pf)) {
+  const TImageFormatInfo* srcInfo = GetImageFormatInfo(image.Format);
+  if (srcInfo->IsIndexed || srcInfo->HasGrayChannel) {
+    // Palette and gray pictures are drawn on in true colour, so coloured and
+    // anti-aliased marks keep their colours; a palette with transparent
+    // entries keeps them as alpha.
+    const TImageFormat target =
+        IndexedHasTransparency(image) || srcInfo->HasAlphaChannel ? ifA8R8G8B8 : ifR8G8B8;
+    ImageClone(image, copy);
+    ImageConvert(copy, target);
+    src = &copy;
+    if (!BitmapFormatOf(copy.Format, pf))
+      throw EImagingError("Cannot find compatible bitmap format for image " +
+                          ImageDescription(image));
+  } else if (!BitmapFormatOf(image.Format, pf)) {
     const TImageFormatInfo* info = GetImageFormatInfo(image.Format);
     TImageFormat target;
     if (info->IsFloatingPoint || info->HasAlphaChannel || info->IsSpecial)

@@ -152,6 +152,13 @@ constexpr int32_t ImagingColorReductionMask = 128;
 constexpr int32_t ImagingLoadOverrideFormat = 129;
 constexpr int32_t ImagingSaveOverrideFormat = 130;
 constexpr int32_t ImagingMipMapFilter = 131;
+// JPEG chroma sampling: 0 the encoder's default (2x2), 1 2x1, 2 1x1.
+constexpr int32_t ImagingJpegSubsampling = 132;
+// JFIF density written in JPEG files: unit (0 none, 1 per inch, 2 per cm)
+// and the horizontal and vertical values (1..65535).
+constexpr int32_t ImagingJpegDensityUnit = 133;
+constexpr int32_t ImagingJpegDensityX = 134;
+constexpr int32_t ImagingJpegDensityY = 135;
 
 constexpr int32_t kInvalidOption = -2147483647;
 

@@ -150,8 +150,8 @@ TEST_F(SettingsTest, SaveKeepsOtherKeysAndAppendsMissingOnes) {
   EXPECT_EQ(keys[1], u"Custom");
   EXPECT_EQ(keys[2], u"Resize");
   EXPECT_EQ(keys[3], u"NewWidth");
-  EXPECT_EQ(keys.back(), u"Close");
-  EXPECT_EQ(keys.size(), 33u);
+  EXPECT_EQ(keys.back(), u"JpegSubsampling");
+  EXPECT_EQ(keys.size(), 35u);
   EXPECT_EQ(ini.ReadInteger(u"Setup", u"RenameNo", 0), 7);
   EXPECT_EQ(ini.ReadInteger(u"Setup", u"Quality", 0), 75);
 
@@ -188,7 +188,8 @@ TEST_F(SettingsTest, SaveOrderOfAFreshFile) {
                                           u"RenameNo",         u"KeepExif",
                                           u"WinWidth",         u"WinHeight",
                                           u"WinState",         u"Open",
-                                          u"RemoveList",       u"Close"};
+                                          u"RemoveList",       u"Close",
+                                          u"FlattenColor",     u"JpegSubsampling"};
   EXPECT_EQ(ini.SectionKeys(u"Setup"), expected);
   EXPECT_EQ(ini.ReadString(u"Setup", u"BorderPosition", u""), u"1");
   EXPECT_EQ(ini.ReadString(u"Setup", u"RenameTpl", u""), u"New####");

@@ -9,18 +9,28 @@
 namespace imprimo {
 namespace {
 
-TEST(ImageToBitmap, GrayBecomesEightBitsOverAGrayRamp) {
+TEST(ImageToBitmap, GrayAndPaletteBecomeTrueColourKeepingPaletteAlpha) {
   RasterImage img = test::RandomImage(ifGray8, 9, 4, 2);
   TBitmap bmp;
   ImageToBitmap(img, bmp);
-  ASSERT_EQ(bmp.PixelFormat(), TPixelFormat::pf8bit);
-  ASSERT_EQ(bmp.Palette().size(), 256u);
-  for (int i = 0; i < 256; ++i) {
-    uint8_t v = static_cast<uint8_t>(i);
-    EXPECT_EQ(bmp.Palette()[i], (TPaletteEntry{v, v, v, 0}));
-  }
-  for (int y = 0; y < 4; ++y) EXPECT_EQ(0, std::memcmp(bmp.ScanLine(y), img.Row(y), 9));
+  ASSERT_EQ(bmp.PixelFormat(), TPixelFormat::pf24bit);
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 9; ++x)
+      for (int c = 0; c < 3; ++c) EXPECT_EQ(bmp.ScanLine(y)[x * 3 + c], img.Row(y)[x]);
   EXPECT_EQ(img.Format, ifGray8);  // the caller's image is untouched
+
+  RasterImage pal;
+  ImageCreate(pal, 2, 1, ifIndex8);
+  pal.Palette[0] = {1, 2, 3, 255};
+  pal.Palette[1] = {4, 5, 6, 0};
+  pal.Palette[7] = {0, 0, 0, 0};  // unused entries do not count
+  ImageToBitmap(pal, bmp);
+  EXPECT_EQ(bmp.PixelFormat(), TPixelFormat::pf24bit);  // only index 0 is used
+  pal.Row(0)[1] = 1;
+  ImageToBitmap(pal, bmp);
+  ASSERT_EQ(bmp.PixelFormat(), TPixelFormat::pf32bit);
+  const uint8_t* p = bmp.ScanLine(0);
+  EXPECT_EQ(std::vector<uint8_t>(p, p + 8), (std::vector<uint8_t>{1, 2, 3, 255, 4, 5, 6, 0}));
 }
 
 TEST(ImageToBitmap, FormatMapping) {
@@ -29,12 +39,11 @@ TEST(ImageToBitmap, FormatMapping) {
     TPixelFormat out;
   };
   const Case cases[] = {
-      {ifIndex8, TPixelFormat::pf8bit},    {ifR5G6B5, TPixelFormat::pf16bit},
-      {ifR8G8B8, TPixelFormat::pf24bit},   {ifA8R8G8B8, TPixelFormat::pf32bit},
-      {ifX8R8G8B8, TPixelFormat::pf32bit}, {ifA16R16G16B16, TPixelFormat::pf32bit},
-      {ifR32F, TPixelFormat::pf32bit},     {ifA8Gray8, TPixelFormat::pf32bit},
-      {ifX1R5G5B5, TPixelFormat::pf16bit}, {ifR16G16B16, TPixelFormat::pf24bit},
-      {ifGray16, TPixelFormat::pf8bit}};
+      {ifR5G6B5, TPixelFormat::pf16bit},       {ifR8G8B8, TPixelFormat::pf24bit},
+      {ifA8R8G8B8, TPixelFormat::pf32bit},     {ifX8R8G8B8, TPixelFormat::pf32bit},
+      {ifA16R16G16B16, TPixelFormat::pf32bit}, {ifR32F, TPixelFormat::pf32bit},
+      {ifA8Gray8, TPixelFormat::pf32bit},      {ifX1R5G5B5, TPixelFormat::pf16bit},
+      {ifR16G16B16, TPixelFormat::pf24bit},    {ifGray16, TPixelFormat::pf24bit}};
   for (const Case& c : cases) {
     RasterImage img = test::RandomImage(c.in, 5, 3);
     TBitmap bmp;
@@ -90,7 +99,7 @@ TEST(BitmapToImage, OneBitBitmapsBecomeIndex8) {
 }
 
 TEST(BitmapConversion, RoundTripsAreExact) {
-  for (TImageFormat f : {ifIndex8, ifR5G6B5, ifR8G8B8, ifA8R8G8B8}) {
+  for (TImageFormat f : {ifR5G6B5, ifR8G8B8, ifA8R8G8B8}) {
     RasterImage img = test::RandomImage(f, 7, 6, f);
     TBitmap bmp;
     ImageToBitmap(img, bmp);

@@ -200,7 +200,7 @@ struct TEncoder {
 };
 
 bool RunEncode(TEncoder& e, TStreamDestination& dest, const RasterImage& image, int quality,
-               bool progressive) {
+               bool progressive, const TJpegWriteExtras& extras) {
   if (setjmp(e.err.jump)) return false;
   jpeg_create_compress(&e.cinfo);
   e.created = true;
@@ -222,6 +222,16 @@ bool RunEncode(TEncoder& e, TStreamDestination& dest, const RasterImage& image, 
   jpeg_set_defaults(&c);
   jpeg_set_quality(&c, quality, TRUE);
   if (progressive) jpeg_simple_progression(&c);
+  if (c.num_components == 3 && (extras.Subsampling == 1 || extras.Subsampling == 2)) {
+    c.comp_info[0].h_samp_factor = extras.Subsampling == 1 ? 2 : 1;
+    c.comp_info[0].v_samp_factor = 1;
+  }
+  if (extras.DensityUnit >= 0 && extras.DensityUnit <= 2 && extras.DensityX >= 1 &&
+      extras.DensityX <= 65535 && extras.DensityY >= 1 && extras.DensityY <= 65535) {
+    c.density_unit = static_cast<UINT8>(extras.DensityUnit);
+    c.X_density = static_cast<UINT16>(extras.DensityX);
+    c.Y_density = static_cast<UINT16>(extras.DensityY);
+  }
   jpeg_start_compress(&c, TRUE);
   JSAMPROW rows[16];
   while (c.next_scanline < c.image_height) {
@@ -264,6 +274,11 @@ void DecodeJpeg(std::span<const uint8_t> data, RasterImage& image) {
 }
 
 void EncodeJpeg(const RasterImage& image, int quality, bool progressive, TImagingStream& out) {
+  EncodeJpeg(image, quality, progressive, TJpegWriteExtras{}, out);
+}
+
+void EncodeJpeg(const RasterImage& image, int quality, bool progressive,
+                const TJpegWriteExtras& extras, TImagingStream& out) {
   if (!ImageIsValid(image) || (image.Format != ifGray8 && image.Format != ifR8G8B8) ||
       image.Width <= 0 || image.Height <= 0 || image.Width > 65535 || image.Height > 65535)
     throw EImagingError("JPEG cannot store this image as it stands");
@@ -276,7 +291,7 @@ void EncodeJpeg(const RasterImage& image, int quality, bool progressive, TImagin
   dest.stream = &out;
   dest.err = &e.err;
   dest.buffer = &buffer;
-  if (!RunEncode(e, dest, image, quality, progressive)) throw EImagingError(e.err.message);
+  if (!RunEncode(e, dest, image, quality, progressive, extras)) throw EImagingError(e.err.message);
 }
 
 }  // namespace imprimo

@@ -19,6 +19,16 @@ void DecodeJpeg(std::span<const uint8_t> data, RasterImage& image);
 // 1..100 and optional progressive coding.
 void EncodeJpeg(const RasterImage& image, int quality, bool progressive, TImagingStream& out);
 
+// Chroma sampling and JFIF density of a written file.
+struct TJpegWriteExtras {
+  int Subsampling = 0;  // 0 default (2x2), 1 2x1, 2 1x1
+  int DensityUnit = 0;  // 0 aspect ratio only, 1 dots per inch, 2 dots per cm
+  int DensityX = 1;
+  int DensityY = 1;
+};
+void EncodeJpeg(const RasterImage& image, int quality, bool progressive,
+                const TJpegWriteExtras& extras, TImagingStream& out);
+
 // CMYK sample conversion of the loader; samples as stored in the file.
 void JpegCmykToBgra(const uint8_t* cmyk, int count, uint8_t* bgra);
 

@@ -12,6 +12,10 @@ TJpegFileFormat::TJpegFileFormat() {
   SetSupportedFormats({ifGray8, ifR8G8B8});
   RegisterOption(ImagingJpegQuality, &quality_);
   RegisterOption(ImagingJpegProgressive, &progressive_);
+  RegisterOption(ImagingJpegSubsampling, &subsampling_);
+  RegisterOption(ImagingJpegDensityUnit, &densityUnit_);
+  RegisterOption(ImagingJpegDensityX, &densityX_);
+  RegisterOption(ImagingJpegDensityY, &densityY_);
 }
 
 bool TJpegFileFormat::ProbeContent(TImagingStream& stream) {
@@ -30,7 +34,8 @@ bool TJpegFileFormat::DecodeImages(TImagingStream& stream, TDynImageDataArray& i
 bool TJpegFileFormat::EncodeImages(TImagingStream& stream,
                                    const std::vector<const RasterImage*>& images) {
   if (images.empty()) return false;
-  EncodeJpeg(*images[0], quality_, progressive_ != 0, stream);
+  EncodeJpeg(*images[0], quality_, progressive_ != 0,
+             TJpegWriteExtras{subsampling_, densityUnit_, densityX_, densityY_}, stream);
   return true;
 }
 

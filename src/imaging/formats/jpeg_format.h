@@ -21,6 +21,10 @@ class TJpegFileFormat : public TImageFileFormat {
  private:
   int32_t quality_ = 90;
   int32_t progressive_ = 0;
+  int32_t subsampling_ = 0;
+  int32_t densityUnit_ = 0;
+  int32_t densityX_ = 1;
+  int32_t densityY_ = 1;
 };
 
 }  // namespace imprimo
