@@ -280,6 +280,9 @@ TImageResult ProcessImage(const std::string& path, int row, int& status, TRunCon
       // and a gray picture that stayed gray is written with one component.
       FlattenOnBackground(work.Image, s.FlattenColor);
       if (graySource) ReduceToGrayIfGray(work.Image);
+    } else if (s.SaveFormat == 1 && graySource) {
+      // A gray PNG whose marks drew no colour stays a gray PNG.
+      ReduceToGrayIfGray(work.Image);
     }
 
     switch (s.SaveFormat) {

@@ -325,6 +325,12 @@ void TfrmMain::actAddfoldersExecute() {
     ShowMessage(QMessageBox::Critical, QStringLiteral("Error"), QString::fromUtf8(e.what()));
     return;
   }
+  // Pictures written by earlier runs into an output folder inside the
+  // searched one are not taken again.
+  if (settings_.PathType == 2 && !settings_.OutPath.empty()) {
+    const std::string outDir = WithTrailingSeparator(settings_.OutPath);
+    std::erase_if(found, [&](const std::string& f) { return f.rfind(outDir, 0) == 0; });
+  }
   if (found.empty()) return;
   QStringList paths;
   paths.reserve(qsizetype(found.size()));

@@ -276,6 +276,26 @@ QWidget* TfrmOption::CreateOutputPage() {
   cbCompress = pages.cbCompress;
   cbColors = pages.cbColors;
   column->addWidget(plCompress);
+
+  // How JPEG outputs are written: chroma sampling, and the colour that
+  // transparent areas take since JPEG has no alpha.
+  auto* jpeg = new QGridLayout;
+  jpeg->setHorizontalSpacing(6);
+  jpeg->setVerticalSpacing(4);
+  jpeg->addWidget(NewLabel("lbJpegSubsampling", QStringLiteral("JPEG chroma sampling:"), page), 0,
+                  0);
+  cbJpegSubsampling = NewList("cbJpegSubsampling", page,
+                              {"4:2:0 (default)", "4:2:2", "4:4:4 (sharpest colour)"});
+  cbJpegSubsampling->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+  cbJpegSubsampling->setCurrentIndex(0);
+  jpeg->addWidget(cbJpegSubsampling, 0, 1, Qt::AlignLeft);
+  jpeg->addWidget(
+      NewLabel("lbFlattenColor", QStringLiteral("Transparent areas in JPEG become:"), page), 1, 0);
+  btnFlattenColor = CreateColorButton(page, "btnFlattenColor", "pMenuFlattenColor",
+                                      &TfrmOption::flattenColor_, &TfrmOption::SetFlattenColor);
+  jpeg->addWidget(btnFlattenColor, 1, 1, Qt::AlignLeft);
+  jpeg->setColumnStretch(1, 1);
+  column->addLayout(jpeg);
   column->addStretch(1);
 
   connect(cbOutputSaveFormat, &QComboBox::currentIndexChanged, this,
@@ -386,7 +406,8 @@ QWidget* TfrmOption::CreateBorderPage() {
   edtBorderLeftWidth = widthRow(1, 2, "lbLeftWidth", "Left-Width(px)", "edtBorderLeftWidth");
 
   grid->addWidget(NewLabel("lbBorderColor", QStringLiteral("Color"), page), 2, 0);
-  btnBorderColor = CreateColorButton(page);
+  btnBorderColor = CreateColorButton(page, "btnBorderColor", "pMenuBorderColor",
+                                     &TfrmOption::borderColor_, &TfrmOption::SetBorderColor);
   grid->addWidget(btnBorderColor, 2, 1, Qt::AlignLeft);
   grid->addWidget(NewLabel("lbBorderMode", QStringLiteral("Style"), page), 3, 0);
   cbBorderMode = NewList("cbBorderMode", page, {"Solid", "Dash", "Dot", "DashDot", "DashDotDot"});
@@ -406,14 +427,16 @@ QWidget* TfrmOption::CreateBorderPage() {
   return page;
 }
 
-QToolButton* TfrmOption::CreateColorButton(QWidget* parent) {
+QToolButton* TfrmOption::CreateColorButton(QWidget* parent, const char* name,
+                                           const char* menuName, int32_t TfrmOption::*color,
+                                           void (TfrmOption::*setColor)(int32_t)) {
   auto* button = new QToolButton(parent);
-  button->setObjectName(QStringLiteral("btnBorderColor"));
+  button->setObjectName(QString::fromLatin1(name));
   button->setToolTip(QStringLiteral("Setup clolor"));
   button->setPopupMode(QToolButton::InstantPopup);
   button->setIconSize(QSize(28, 14));
   auto* menu = new QMenu(button);
-  menu->setObjectName(QStringLiteral("pMenuBorderColor"));
+  menu->setObjectName(QString::fromLatin1(menuName));
   struct Named {
     const char* name;
     int32_t color;  // TColor
@@ -427,14 +450,15 @@ QToolButton* TfrmOption::CreateColorButton(QWidget* parent) {
     QAction* item = menu->addAction(Swatch(ColorFromTColor(c.color), QSize(16, 12)),
                                     QString::fromLatin1(c.name));
     const int32_t value = c.color;
-    connect(item, &QAction::triggered, this, [this, value] { SetBorderColor(value); });
+    connect(item, &QAction::triggered, this, [this, value, setColor] { (this->*setColor)(value); });
   }
   menu->addSeparator();
   QAction* other = menu->addAction(QStringLiteral("&Other..."));
   other->setObjectName(QStringLiteral("mnuOtherColor"));
-  connect(other, &QAction::triggered, this, &TfrmOption::ChooseOtherColor);
+  connect(other, &QAction::triggered, this,
+          [this, color, setColor] { ChooseOtherColor(this->*color, setColor); });
   button->setMenu(menu);
-  button->setIcon(Swatch(ColorFromTColor(borderColor_)));
+  button->setIcon(Swatch(ColorFromTColor(this->*color)));
   return button;
 }
 
@@ -476,12 +500,17 @@ void TfrmOption::SetBorderColor(int32_t color) {
   btnBorderColor->setIcon(Swatch(ColorFromTColor(color)));
 }
 
-void TfrmOption::ChooseOtherColor() {
-  const QColor initial = ColorFromTColor(borderColor_);
+void TfrmOption::SetFlattenColor(int32_t color) {
+  flattenColor_ = color;
+  btnFlattenColor->setIcon(Swatch(ColorFromTColor(color)));
+}
+
+void TfrmOption::ChooseOtherColor(int32_t current, void (TfrmOption::*setColor)(int32_t)) {
+  const QColor initial = ColorFromTColor(current);
   const QColor chosen = dialogs_.ChooseColor
                             ? dialogs_.ChooseColor(initial)
                             : QColorDialog::getColor(initial, this, QStringLiteral("Color"));
-  if (chosen.isValid()) SetBorderColor(TColorFromColor(chosen));
+  if (chosen.isValid()) (this->*setColor)(TColorFromColor(chosen));
 }
 
 void TfrmOption::BrowseOutPath() {
@@ -527,6 +556,8 @@ void TfrmOption::FormShow() {
   cbClose->setChecked(values_.Close);
   cbRemoveList->setChecked(values_.RemoveList);
   cbKeepExif->setChecked(settings_.KeepExif);
+  SelectListIndex(cbJpegSubsampling, settings_.JpegSubsampling);
+  SetFlattenColor(settings_.FlattenColor);
   cbOutputSaveFormatChange();
   // Programmatic ticks already ran the linked-control handlers; these keep
   // the state right when a box was already as the settings say.
@@ -560,6 +591,8 @@ void TfrmOption::btnSaveClick() {
   settings_.ChangeCase = cbChangeCase->currentIndex();
   settings_.OverwriteOutput = cbOverwrite->isChecked();
   settings_.KeepExif = cbKeepExif->isChecked();
+  settings_.JpegSubsampling = cbJpegSubsampling->currentIndex();
+  settings_.FlattenColor = flattenColor_;
   settings_.Rename = cbRename->isChecked();
   settings_.RenameTpl = ToUtf8(edtRnTempl->text());
   settings_.RenameNo = edtRenameNo->value();

@@ -58,6 +58,9 @@ class TfrmOption : public QDialog {
   // system colours and are kept as they are unless another is chosen).
   int32_t BorderColor() const { return borderColor_; }
   void SetBorderColor(int32_t color);
+  // The colour transparent areas take in JPEG outputs (TColor).
+  int32_t FlattenColor() const { return flattenColor_; }
+  void SetFlattenColor(int32_t color);
   // Whether a logo was loaded into the picture box.
   bool HasLogo() const;
 
@@ -72,7 +75,11 @@ class TfrmOption : public QDialog {
   QWidget* CreateRenamePage();
   QWidget* CreateBorderPage();
   QWidget* CreateOtherPage();
-  QToolButton* CreateColorButton(QWidget* parent);
+  // A colour button with the named colours and "Other..."; color is the
+  // member it shows, setColor stores a choice.
+  QToolButton* CreateColorButton(QWidget* parent, const char* name, const char* menuName,
+                                 int32_t TfrmOption::*color,
+                                 void (TfrmOption::*setColor)(int32_t));
 
   void cbOutputSaveFormatChange();
   void cbCustomSizeClick();
@@ -80,12 +87,13 @@ class TfrmOption : public QDialog {
   void pMenuSize1Click(QAction* item);
   void pmnuFileNameClick(QAction* item);
   void BrowseOutPath();
-  void ChooseOtherColor();
+  void ChooseOtherColor(int32_t current, void (TfrmOption::*setColor)(int32_t));
 
   TSettings& settings_;
   TProgramValues& values_;
   TOptionDialogs dialogs_;
   int32_t borderColor_ = 0;
+  int32_t flattenColor_ = 0xFFFFFF;
 
   QLabel* ImageLeft = nullptr;
   QTabWidget* pcOptions = nullptr;
@@ -138,6 +146,8 @@ class TfrmOption : public QDialog {
   QComboBox* cbPosition = nullptr;
 
   // Other.
+  QComboBox* cbJpegSubsampling = nullptr;
+  QToolButton* btnFlattenColor = nullptr;
   QCheckBox* cbOverwrite = nullptr;
   QCheckBox* cbKeepExif = nullptr;
   QCheckBox* cbOpen = nullptr;

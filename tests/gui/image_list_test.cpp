@@ -139,6 +139,35 @@ TEST_F(ImageListTest, AddFolderSearchesWithTheFilterAndSubFolders) {
   EXPECT_EQ(w.AddedFolders().size(), 3u);
 }
 
+TEST_F(ImageListTest, AddFolderLeavesOutTheOutputFolderInsideIt) {
+  const std::string trip = (root_ / "trip").string() + "/";
+  WriteImage(trip + "a.jpg", 20, 20, "JPEG");
+  WriteImage(trip + "wm/a.jpg", 20, 20, "JPEG");
+  WriteImage(trip + "wm/wm/a.jpg", 20, 20, "JPEG");
+  WriteImage(trip + "wmx/b.jpg", 20, 20, "JPEG");
+  TfrmMain& w = Open();
+  TMainDialogs dialogs;
+  dialogs.SelectFolder = [&](TfrmSelDir& d) {
+    d.SetFolder(QString::fromStdString(trip));
+    d.SetIncludeSubFolders(true);
+    return true;
+  };
+  w.SetDialogs(dialogs);
+
+  // Outputs of earlier runs in the chosen output folder are not taken again;
+  // a folder that only starts with the same name is.
+  w.Settings().PathType = 2;
+  w.Settings().OutPath = trip + "wm";
+  w.findChild<QAction*>("actAddfolders")->trigger();
+  EXPECT_EQ(Rows(), (std::vector<std::string>{trip + "a.jpg", trip + "wmx/b.jpg"}));
+
+  // Writing beside the sources names no output folder: everything is taken.
+  w.findChild<QAction*>("actRemoveAll")->trigger();
+  w.Settings().PathType = 1;
+  w.findChild<QAction*>("actAddfolders")->trigger();
+  EXPECT_EQ(w.RowCount(), 4);
+}
+
 TEST_F(ImageListTest, AddFilesStartsInScrPathAndNotesTheFirstFilesFolder) {
   const std::string in = (root_ / "in").string() + "/";
   WriteImage(in + "x.jpg", 20, 20, "JPEG");

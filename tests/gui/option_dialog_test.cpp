@@ -390,6 +390,35 @@ TEST_F(OptionDialogTest, ColourButtonAndFolderBrowse) {
   EXPECT_EQ(settings_.OutPath, "/media/card/");
 }
 
+TEST_F(OptionDialogTest, JpegChromaAndFlattenColourRoundTrip) {
+  settings_.JpegSubsampling = 2;
+  settings_.FlattenColor = 0x00FF00;
+  auto d = Dialog();
+  auto* chroma = Get<QComboBox>(*d, "cbJpegSubsampling");
+  EXPECT_EQ(chroma->count(), 3);
+  EXPECT_EQ(chroma->currentIndex(), 2);
+  EXPECT_EQ(d->FlattenColor(), 0x00FF00);
+
+  // The flatten colour has its own button: choosing it leaves the border's.
+  const int32_t border = d->BorderColor();
+  TOptionDialogs hooks;
+  hooks.ChooseColor = [](const QColor&) { return QColor(1, 2, 3); };
+  d->SetDialogs(hooks);
+  auto* menu = Get<QToolButton>(*d, "btnFlattenColor")->menu();
+  ASSERT_NE(menu, nullptr);
+  Item(menu, "Navy")->trigger();
+  EXPECT_EQ(d->FlattenColor(), 0x800000);
+  Item(menu, "&Other...")->trigger();
+  EXPECT_EQ(d->FlattenColor(), 0x030201);
+  EXPECT_EQ(d->BorderColor(), border);
+
+  chroma->setCurrentIndex(1);
+  Get<QPushButton>(*d, "btnSave")->click();
+  EXPECT_EQ(settings_.JpegSubsampling, 1);
+  EXPECT_EQ(settings_.FlattenColor, 0x030201);
+  EXPECT_EQ(settings_.BorderColor, border);
+}
+
 TEST_F(OptionDialogTest, LogoIsShownWhenReadableAndIgnoredOtherwise) {
   EXPECT_FALSE(Dialog()->HasLogo());
   WriteText(folder_ + "leftlogo.bmp", "BM not really a bitmap");

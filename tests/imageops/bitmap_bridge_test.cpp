@@ -188,7 +188,9 @@ TEST(RestrictImageSize, PaletteImagesUseNearestNeighbour) {
     for (int x = 0; x < 64; ++x) b.ScanLine(y)[x] = ((x / 8 + y / 8) % 2) ? 200 : 10;
   ASSERT_TRUE(RestrictImageSize(b, 40, 40, 3));
   EXPECT_EQ(b.Width(), 40);
-  EXPECT_EQ(b.PixelFormat(), TPixelFormat::pf8bit);
+  // Palette pictures come back in true colour (marks are drawn in true
+  // colour), holding only the palette's own colours.
+  EXPECT_EQ(b.PixelFormat(), TPixelFormat::pf24bit);
   for (int y = 0; y < 40; ++y)
     for (int x = 0; x < 40; ++x) {
       uint32_t red = b.PixelRGB(x, y) >> 16;

@@ -221,6 +221,13 @@ TEST(GraySources, GrayPictureWithoutColourIsAOneComponentJpeg) {
   WriteBytes(r.env.Src("g.png"), stream.Data());
   r.Process(r.env.Src("g.png"), 0);
   EXPECT_EQ(Identify(r.result.OutputPath, "%[colorspace]"), "Gray");
+  // The same as a PNG output stays gray, pixels unchanged.
+  r.Process(r.env.Src("g.png"), 1);
+  EXPECT_EQ(Identify(r.result.OutputPath, "%[colorspace] %[channels]"), "Gray gray");
+  int w, h;
+  std::vector<uint8_t> rgba;
+  ASSERT_TRUE(ConverterRgba(r.result.OutputPath, w, h, rgba));
+  EXPECT_EQ(rgba[(5 * 40 + 10) * 4], 60);
   // An RGB source stays a three-component JPEG even when its pixels are gray.
   TRun rgb;
   ImageCreate(image, 40, 30, ifR8G8B8);
