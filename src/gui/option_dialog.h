@@ -140,6 +140,7 @@ class TfrmOption : public QDialog {
   // Other.
   QCheckBox* cbOverwrite = nullptr;
   QCheckBox* cbKeepExif = nullptr;
+  QCheckBox* cbAutoRotate = nullptr;
   QCheckBox* cbOpen = nullptr;
   QCheckBox* cbClose = nullptr;
   QCheckBox* cbRemoveList = nullptr;
