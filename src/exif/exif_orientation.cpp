@@ -41,9 +41,11 @@ bool FindExifOrientation(std::string_view s, size_t& position, int& width, TByte
   const uint64_t ifd0 = kTiffStart + uint64_t{ReadNumber(s, kTiffStart + 4, 4, order)};
   if (ifd0 + 2 > s.size()) return false;
   const uint32_t count = ReadNumber(s, ifd0, 2, order);
+  // A directory that claims more entries than the block holds is not
+  // trusted at all, as the tag parser refuses it too.
+  if (ifd0 + 2 + 12 * uint64_t{count} > s.size()) return false;
   for (uint32_t i = 0; i < count; ++i) {
     const uint64_t e = ifd0 + 2 + 12 * uint64_t{i};
-    if (e + 12 > s.size()) return false;
     if (ReadNumber(s, e, 2, order) != kOrientationTag) continue;
     const uint32_t type = ReadNumber(s, e + 2, 2, order);
     const uint32_t components = ReadNumber(s, e + 4, 4, order);
