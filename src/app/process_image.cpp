@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "app/naming.h"
+#include "app/upright_picture.h"
 #include "imageops/border.h"
 #include "imageops/orient.h"
 #include "imageops/resize.h"
@@ -252,9 +253,12 @@ TImageResult ProcessImage(const std::string& path, int row, int& status, TRunCon
     FillExifSummary(work.Template.ExifSummary, work.ExifReader);
     // A camera stores the sensor's rows and says in the EXIF how to turn
     // them; the picture is made upright before anything is measured or drawn
-    // on it, so the mark lands where the viewer sees the corner.
+    // on it, so the mark lands where the viewer sees the corner. The reader
+    // takes only files named as JPEGs; one under another name is still turned.
     if (s.AutoRotate)
-      result.OrientationApplied = ApplyExifOrientation(work.Bitmap, work.ExifReader.Orientation());
+      result.OrientationApplied = ApplyExifOrientation(
+          work.Bitmap,
+          work.ExifReader.HasExifBlock() ? work.ExifReader.Orientation() : SourceOrientation(path));
 
     if (s.Resize && !RestrictImageSize(work.Bitmap, s.NewWidth, s.NewHeight, s.ResizeMode)) {
       result.Reason = "the picture could not be resized";

@@ -9,8 +9,9 @@
 
 namespace imprimo {
 
-// The EXIF Orientation stored in the file at path (1..8, or another stored
-// number as it is); 0 when the file has no EXIF block or no such field.
+// The EXIF Orientation stored in the JPEG file at path, found by content
+// whatever the file's name (1..8, or another stored number as it is); 0 when
+// the file has no EXIF block or no such field.
 int SourceOrientation(const std::string& path);
 
 // Loads the picture at path into bitmap; with autoRotate, a picture whose

@@ -293,6 +293,22 @@ TEST(Orientation, UprightLoaderForPreviews) {
   EXPECT_EQ(SourceOrientation(dir / "missing.jpg"), 0);
 }
 
+TEST(Orientation, CameraFileUnderAnotherNameIsStillTurned) {
+  TRun r;
+  samples::TExifFields exif;
+  exif.Orientation = 8;
+  WritePicture(r.env.Src("cam.jfif"), 60, 40, "jpg", true, exif);
+  r.Process(r.env.Src("cam.jfif"));
+  EXPECT_TRUE(r.result.OrientationApplied);
+  EXPECT_EQ(r.host.rows[0].Columns.at(kColNewDimension), DimensionText(40, 60));
+  EXPECT_EQ(SourceOrientation(r.env.Src("cam.jfif")), 8);
+  // A PNG or a truncated JPEG has no orientation to give.
+  WritePicture(r.env.Src("flat.png"), 60, 40, "png");
+  EXPECT_EQ(SourceOrientation(r.env.Src("flat.png")), 0);
+  WriteText(r.env.Src("cut.jpg"), std::string("\xFF\xD8\xFF\xE1\x00", 5));
+  EXPECT_EQ(SourceOrientation(r.env.Src("cut.jpg")), 0);
+}
+
 TEST(Orientation, BadOrientationValuesLeaveThePictureAsStored) {
   if (!HaveTool("exiftool")) GTEST_SKIP() << "exiftool is not installed";
   if (!HaveConverter()) GTEST_SKIP() << "ImageMagick convert is not installed";
