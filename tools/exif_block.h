@@ -18,6 +18,7 @@ struct TExifFields {
   uint16_t Iso = 200;
   uint32_t FocalNum = 35, FocalDen = 1;
   uint32_t Width = 0, Height = 0;
+  uint16_t Orientation = 1;  // how the stored rows are turned (1..8)
 };
 
 namespace detail {
@@ -104,7 +105,7 @@ inline std::vector<uint8_t> BuildExifApp1(const TExifFields& f) {
   };
   std::vector<TIfdEntry> ifd0 = {
       Ascii(0x010F, f.Make),     Ascii(0x0110, f.Model),
-      Short(0x0112, 1),          Ascii(0x0131, "Imprimo sample generator"),
+      Short(0x0112, f.Orientation),          Ascii(0x0131, "Imprimo sample generator"),
       Ascii(0x0132, f.DateTime), Long(0x8769, 0),  // patched below
   };
   // IFD0 size decides where the Exif directory starts.

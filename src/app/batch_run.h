@@ -50,6 +50,9 @@ struct TImageResult {
   std::string Reason;      // why the image failed; empty on success
   // Layers that could not be drawn (the row itself may still succeed).
   std::vector<std::string> Warnings;
+  // The picture was turned or mirrored upright by its EXIF Orientation, so
+  // metadata written with the output must say Orientation 1.
+  bool OrientationApplied = false;
 };
 
 class TBatchHost {

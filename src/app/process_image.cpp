@@ -6,7 +6,9 @@
 #include <system_error>
 
 #include "app/naming.h"
+#include "app/upright_picture.h"
 #include "imageops/border.h"
+#include "imageops/orient.h"
 #include "imageops/resize.h"
 #include "imaging/bitmap_conversion.h"
 #include "imaging/file_format.h"
@@ -247,13 +249,21 @@ TImageResult ProcessImage(const std::string& path, int row, int& status, TRunCon
     // keeps only one full copy of a large picture alive while drawing.
     ImageFree(work.Image);
 
+    work.ExifReader.ReadMetadata(path);
+    FillExifSummary(work.Template.ExifSummary, work.ExifReader);
+    // A camera stores the sensor's rows and says in the EXIF how to turn
+    // them; the picture is made upright before anything is measured or drawn
+    // on it, so the mark lands where the viewer sees the corner. The reader
+    // takes only files named as JPEGs; one under another name is still turned.
+    if (s.AutoRotate)
+      result.OrientationApplied = ApplyExifOrientation(
+          work.Bitmap,
+          work.ExifReader.HasExifBlock() ? work.ExifReader.Orientation() : SourceOrientation(path));
+
     if (s.Resize && !RestrictImageSize(work.Bitmap, s.NewWidth, s.NewHeight, s.ResizeMode)) {
       result.Reason = "the picture could not be resized";
       return result;
     }
-
-    work.ExifReader.ReadMetadata(path);
-    FillExifSummary(work.Template.ExifSummary, work.ExifReader);
 
     if (s.DrawBorder &&
         !AddImageBorder(work.Bitmap, s.BorderTopWidth, s.BorderRightWidth, s.BorderBottomWidth,
@@ -320,8 +330,11 @@ TImageResult ProcessImage(const std::string& path, int row, int& status, TRunCon
     result.OutputPath = out;
     host.SetRowColumn(row, kColNewSize, FormatSizeText(FileSizeOf(out)));
 
-    if (s.KeepExif && s.SaveFormat == 0 && work.ExifReader.HasExifBlock())
+    if (s.KeepExif && s.SaveFormat == 0 && work.ExifReader.HasExifBlock()) {
+      // The kept block must not turn the upright pixels a second time.
+      if (result.OrientationApplied) work.ExifReader.SetOrientation(1);
       work.ExifReader.InsertMetadataIntoJpeg(out, false);
+    }
 
     status = kStatusSucceeded;
   } catch (const std::exception& e) {

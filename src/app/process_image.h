@@ -8,7 +8,8 @@
 
 namespace imprimo {
 
-// Loads path, restricts its size, draws the border, paints the template,
+// Loads path, turns it upright by its EXIF Orientation (when AutoRotate),
+// restricts its size, draws the border, paints the template,
 // names the output, saves it with the format's option and carries the EXIF
 // block of a JPEG source over to a JPEG output. Reports through the host
 // only (row icon and columns); status ends 1 on success, 0 on failure.

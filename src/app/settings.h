@@ -42,6 +42,9 @@ struct TSettings {
   int32_t FlattenColor = 0x00FFFFFF;
   // JPEG chroma sampling: 0 4:2:0, 1 4:2:2, 2 4:4:4.
   int32_t JpegSubsampling = 0;
+  // Turn and mirror a picture upright by its EXIF Orientation before drawing,
+  // and say Orientation 1 in the kept EXIF. Off keeps the stored pixels and tag.
+  bool AutoRotate = true;
 };
 
 // Values kept in the same section of Setup.ini but outside the record.

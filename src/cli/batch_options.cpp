@@ -67,6 +67,8 @@ const char* BatchUsageText() {
          "  --case upper|lower|keep  extension letter case\n"
          "  --overwrite            replace existing outputs instead of numbering them\n"
          "  --keep-exif, --no-keep-exif  carry the EXIF block over to JPEG outputs\n"
+         "  --auto-rotate, --no-auto-rotate  turn pictures upright by their EXIF\n"
+         "                         orientation before drawing (default on)\n"
          "  --filter MASKS         folder search filter, e.g. '*.jpg;*.heic' (any letter case);\n"
          "                         by default every file holding an image format that is read\n"
          "  --no-recurse           do not search sub-folders\n"
@@ -142,6 +144,10 @@ bool ParseBatchOptions(int argc, const char* const* argv, TBatchOptions& o, std:
       bool set = false;
       if (!flag(set)) return false;
       o.KeepExif = name == "--keep-exif";
+    } else if (name == "--auto-rotate" || name == "--no-auto-rotate") {
+      bool set = false;
+      if (!flag(set)) return false;
+      o.AutoRotate = name == "--auto-rotate";
     } else if (name == "--program-folder") {
       if (!needValue()) return false;
       o.ProgramFolder = value;
@@ -321,6 +327,7 @@ void ApplyBatchOptions(const TBatchOptions& o, TSettings& s) {
   if (o.ChangeCase) s.ChangeCase = *o.ChangeCase;
   if (o.Overwrite) s.OverwriteOutput = true;
   if (o.KeepExif) s.KeepExif = *o.KeepExif;
+  if (o.AutoRotate) s.AutoRotate = *o.AutoRotate;
 }
 
 }  // namespace imprimo

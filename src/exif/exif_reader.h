@@ -156,6 +156,14 @@ class TimgData {
   const MetadataSection* IptcSection() const { return Section(iptcSection_); }
   const MetadataSection* CommentSection() const { return Section(commentSection_); }
 
+  // The Orientation of the first image directory (1..8 as stored, any other
+  // stored number as it is); 0 without an EXIF block or such a field.
+  int Orientation() const;
+  // Rewrites that Orientation value in the kept EXIF section, so that the
+  // metadata written into an output says how its pixels now stand. False,
+  // with nothing changed, when the section holds no such field.
+  bool SetOrientation(uint16_t value);
+
   const std::string& FileName() const { return fileName_; }
   int64_t FileDate() const { return fileDate_; }  // seconds since the epoch
   int64_t FileSize() const { return fileSize_; }
@@ -197,5 +205,15 @@ class TimgData {
 // Bytes in, tags out: the parse of one in-memory JPEG stream, for fuzzing and
 // tools. Never throws.
 std::vector<TTagEntry> ReadExifTags(std::span<const uint8_t> jpegBytes);
+
+// Where the value of the first image directory's Orientation field lies in
+// an EXIF APP1 section (bytes starting with the two length bytes, as
+// MetadataSection holds them): a 0-based position and the value's width in
+// bytes (2 for a SHORT, 4 for a LONG). False when the block is malformed or
+// has no such field with its value inside the block.
+bool FindExifOrientation(std::string_view section, size_t& position, int& width,
+                         TByteOrder& order);
+// The stored Orientation number of such a section; 0 when there is none.
+int ExifOrientation(std::string_view section);
 
 }  // namespace imprimo

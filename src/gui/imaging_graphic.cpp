@@ -3,9 +3,12 @@
 #include <QIODevice>
 #include <QImageIOHandler>
 #include <QImageIOPlugin>
+#include <QVariant>
 #include <QtPlugin>
 #include <cstring>
+#include <span>
 
+#include "exif/exif_reader.h"
 #include "imaging/file_format.h"
 #include "imaging/imaging_stream.h"
 #include "imaging/raster_image.h"
@@ -29,6 +32,27 @@ QImage DecodeWithImagingLayer(const QByteArray& bytes) {
   }
 }
 
+QImageIOHandler::Transformations ExifOrientationToTransformation(int orientation) {
+  switch (orientation) {
+    case 2:
+      return QImageIOHandler::TransformationMirror;
+    case 3:
+      return QImageIOHandler::TransformationRotate180;
+    case 4:
+      return QImageIOHandler::TransformationFlip;
+    case 5:
+      return QImageIOHandler::TransformationFlipAndRotate90;
+    case 6:
+      return QImageIOHandler::TransformationRotate90;
+    case 7:
+      return QImageIOHandler::TransformationMirrorAndRotate90;
+    case 8:
+      return QImageIOHandler::TransformationRotate270;
+    default:
+      return QImageIOHandler::TransformationNone;
+  }
+}
+
 namespace {
 
 // Bytes read to recognise a picture by content; every content test of the
@@ -47,6 +71,9 @@ bool DeviceHoldsKnownImage(QIODevice* device) {
   }
 }
 
+// The EXIF metadata of a JPEG lies in its first segments, each at most 64 KB.
+constexpr qint64 kMetadataProbeBytes = 6 * 65536;
+
 class TImagingGraphicHandler : public QImageIOHandler {
  public:
   bool canRead() const override {
@@ -57,11 +84,34 @@ class TImagingGraphicHandler : public QImageIOHandler {
 
   bool read(QImage* image) override {
     if (!device()) return false;
-    QImage decoded = DecodeWithImagingLayer(device()->readAll());
+    const QByteArray bytes = device()->readAll();
+    orientation_ = OrientationOf(bytes);
+    QImage decoded = DecodeWithImagingLayer(bytes);
     if (decoded.isNull()) return false;
     *image = std::move(decoded);
     return true;
   }
+
+  // Readers that ask for it (QImageReader::setAutoTransform) get the picture
+  // turned upright as its EXIF Orientation says.
+  bool supportsOption(ImageOption option) const override { return option == ImageTransformation; }
+
+  QVariant option(ImageOption option) const override {
+    if (option != ImageTransformation) return {};
+    if (orientation_ < 0)
+      orientation_ = device() ? OrientationOf(device()->peek(kMetadataProbeBytes)) : 0;
+    return static_cast<int>(ExifOrientationToTransformation(orientation_));
+  }
+
+ private:
+  static int OrientationOf(const QByteArray& bytes) {
+    TimgData reader;
+    reader.ReadMetadata(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(bytes.data()),
+                                                 static_cast<size_t>(bytes.size())));
+    return reader.Orientation();
+  }
+
+  mutable int orientation_ = -1;  // not known yet
 };
 
 bool IsLayerExtension(const QByteArray& format) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QImage>
+#include <QImageIOHandler>
 #include <QString>
 
 namespace imprimo {
@@ -19,5 +20,9 @@ void RegisterImagingGraphic();
 // Decodes image file bytes through the layer into a 32-bit QImage; a null
 // QImage when the bytes are no image the layer knows or fail to decode.
 QImage DecodeWithImagingLayer(const QByteArray& bytes);
+
+// The toolkit's transformation that makes a picture with this EXIF
+// Orientation upright; none for 1 and for values outside 1..8.
+QImageIOHandler::Transformations ExifOrientationToTransformation(int orientation);
 
 }  // namespace imprimo

@@ -481,6 +481,10 @@ QWidget* TfrmOption::CreateOtherPage() {
   cbKeepExif = NewCheck("cbKeepExif", QStringLiteral("Keep the EXIF information of JPEG"), page);
   cbKeepExif->setChecked(true);
   column->addWidget(cbKeepExif);
+  cbAutoRotate = NewCheck("cbAutoRotate",
+                          QStringLiteral("Turn photos upright by their EXIF orientation."), page);
+  cbAutoRotate->setChecked(true);
+  column->addWidget(cbAutoRotate);
   cbOpen = NewCheck("cbOpen", QStringLiteral("Directly open output folder after process."), page);
   column->addWidget(cbOpen);
   cbClose = NewCheck("cbClose", QStringLiteral("Close directly the program after process."), page);
@@ -558,6 +562,7 @@ void TfrmOption::FormShow() {
   cbKeepExif->setChecked(settings_.KeepExif);
   SelectListIndex(cbJpegSubsampling, settings_.JpegSubsampling);
   SetFlattenColor(settings_.FlattenColor);
+  cbAutoRotate->setChecked(settings_.AutoRotate);
   cbOutputSaveFormatChange();
   // Programmatic ticks already ran the linked-control handlers; these keep
   // the state right when a box was already as the settings say.
@@ -593,6 +598,7 @@ void TfrmOption::btnSaveClick() {
   settings_.KeepExif = cbKeepExif->isChecked();
   settings_.JpegSubsampling = cbJpegSubsampling->currentIndex();
   settings_.FlattenColor = flattenColor_;
+  settings_.AutoRotate = cbAutoRotate->isChecked();
   settings_.Rename = cbRename->isChecked();
   settings_.RenameTpl = ToUtf8(edtRnTempl->text());
   settings_.RenameNo = edtRenameNo->value();

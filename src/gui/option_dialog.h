@@ -150,6 +150,7 @@ class TfrmOption : public QDialog {
   QToolButton* btnFlattenColor = nullptr;
   QCheckBox* cbOverwrite = nullptr;
   QCheckBox* cbKeepExif = nullptr;
+  QCheckBox* cbAutoRotate = nullptr;
   QCheckBox* cbOpen = nullptr;
   QCheckBox* cbClose = nullptr;
   QCheckBox* cbRemoveList = nullptr;

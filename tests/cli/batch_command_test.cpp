@@ -159,6 +159,40 @@ TEST(BatchCommand, OptionsOverrideSetupAndSaveSettingsWritesThemBack) {
   EXPECT_EQ(saved.ScrPath, env.src);
 }
 
+TEST(BatchCommand, CameraPicturesAreTurnedUprightUnlessAskedNotTo) {
+  TCommandEnv env;
+  samples::TExifFields exif;
+  exif.Orientation = 6;  // stored 120 x 80, seen 80 x 120
+  WritePicture(env.src + "cam.jpg", 120, 80, "jpg", true, exif);
+  int code = -1;
+  std::string text = env.Run(
+      "--template Copyright --out " + Quote(env.out) + " " + Quote(env.src + "cam.jpg"), &code);
+  EXPECT_EQ(code, 0) << text;
+  EXPECT_NE(text.find("cam.jpg (80 x 120, "), std::string::npos) << text;
+
+  text = env.Run("--template Copyright --no-auto-rotate --save-settings --out " + Quote(env.out) +
+                     " " + Quote(env.src + "cam.jpg"),
+                 &code);
+  EXPECT_EQ(code, 0) << text;
+  EXPECT_NE(text.find("cam(1).jpg (120 x 80, "), std::string::npos) << text;
+  TSettings saved;
+  TProgramValues values;
+  LoadSettings(env.program, saved, values);
+  EXPECT_FALSE(saved.AutoRotate);
+  if (HaveTool("exiftool")) {
+    EXPECT_EQ(RunCommand("exiftool -n -s3 -Orientation " + Quote(env.out + "cam.jpg")), "1\n");
+    EXPECT_EQ(RunCommand("exiftool -n -s3 -Orientation " + Quote(env.out + "cam(1).jpg")), "6\n");
+  }
+
+  // The stored setting is off now; the option turns it on for one run.
+  text = env.Run("--template Copyright --auto-rotate --out " + Quote(env.out) + " " +
+                     Quote(env.src + "cam.jpg"),
+                 &code);
+  EXPECT_NE(text.find("cam(2).jpg (80 x 120, "), std::string::npos) << text;
+  text = env.Run("--no-auto-rotate=1 x.jpg", &code);
+  EXPECT_EQ(code, 2);
+}
+
 TEST(BatchCommand, FailuresGiveExitOneAndTheRestSucceed) {
   TCommandEnv env;
   WritePicture(env.src + "a.jpg", 40, 30);

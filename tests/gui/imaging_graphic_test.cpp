@@ -9,7 +9,11 @@
 #include <filesystem>
 #include <fstream>
 
+#include "../../tools/exif_block.h"
+#include "imageops/orient.h"
+#include "imaging/bitmap_conversion.h"
 #include "imaging/file_format.h"
+#include "imaging/imaging_stream.h"
 #include "imaging/raster_image.h"
 #include "window_fixture.h"
 
@@ -78,6 +82,56 @@ TEST_F(ImagingGraphicTest, GarbageGivesANullPicture) {
   std::ofstream(bad, std::ios::binary) << "DDS this is not a surface header at all";
   EXPECT_TRUE(QImage(QString::fromStdString(bad.string())).isNull());
   EXPECT_TRUE(DecodeWithImagingLayer(QByteArray("\x89PNG\r\n\x1a\n", 8)).isNull());
+}
+
+// A reader that asks for it gets a camera JPEG turned upright, exactly as the
+// engine turns the same decoded pixels; one that does not gets the stored rows.
+TEST_F(ImagingGraphicTest, AutoTransformTurnsByTheExifOrientation) {
+  RasterImage img;
+  ImageCreate(img, 40, 24, ifR8G8B8);
+  for (int y = 0; y < 24; ++y)
+    for (int x = 0; x < 40; ++x) {
+      uint8_t* p = img.Row(y) + 3 * x;
+      p[0] = static_cast<uint8_t>(x * 6);
+      p[1] = static_cast<uint8_t>(y * 10);
+      p[2] = x < 16 && y < 8 ? 255 : 20;
+    }
+  TMemoryStream stream;
+  ASSERT_TRUE(WriteImageStream("jpg", stream, img));
+  for (int o = 0; o <= 9; ++o) {
+    SCOPED_TRACE(o);
+    samples::TExifFields exif;
+    exif.Orientation = static_cast<uint16_t>(o);
+    const std::vector<uint8_t> bytes =
+        samples::SpliceApp1(stream.Data(), samples::BuildExifApp1(exif));
+    const std::string path = (dir_ / ("o" + std::to_string(o) + ".jpg")).string();
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+
+    RasterImage decoded;
+    TMemoryStream in(bytes);
+    ASSERT_TRUE(ReadImageStream(in, decoded));
+    TBitmap expected;
+    ImageToBitmap(decoded, expected);
+    ApplyExifOrientation(expected, o);
+
+    QImageReader reader(QString::fromStdString(path), "imaging");
+    reader.setAutoTransform(true);
+    const QImage shown = reader.read();
+    ASSERT_FALSE(shown.isNull()) << reader.errorString().toStdString();
+    ASSERT_EQ(shown.width(), expected.Width());
+    ASSERT_EQ(shown.height(), expected.Height());
+    int wrong = 0;
+    for (int y = 0; y < shown.height(); ++y)
+      for (int x = 0; x < shown.width(); ++x)
+        wrong += (shown.pixel(x, y) & 0xFFFFFF) != expected.PixelRGB(x, y);
+    EXPECT_EQ(wrong, 0);
+
+    QImageReader plain(QString::fromStdString(path), "imaging");
+    plain.setAutoTransform(false);
+    EXPECT_EQ(plain.read().size(), QSize(40, 24));
+  }
 }
 
 }  // namespace

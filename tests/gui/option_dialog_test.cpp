@@ -62,6 +62,7 @@ void FillRecord(TSettings& s, TProgramValues& v) {
   s.RenameTpl = "Trip_{FN}###";
   s.RenameNo = 7654321;
   s.KeepExif = false;
+  s.AutoRotate = false;
   v.Open = true;
   v.RemoveList = true;
   v.Close = true;
@@ -143,6 +144,7 @@ TEST_F(OptionDialogTest, ShowsEveryFieldOfTheRecord) {
   EXPECT_EQ(Get<QSpinBox>(*d, "edtRenameNo")->value(), 7654321);
   EXPECT_TRUE(Get<QCheckBox>(*d, "cbOverwrite")->isChecked());
   EXPECT_FALSE(Get<QCheckBox>(*d, "cbKeepExif")->isChecked());
+  EXPECT_FALSE(Get<QCheckBox>(*d, "cbAutoRotate")->isChecked());
   EXPECT_TRUE(Get<QCheckBox>(*d, "cbOpen")->isChecked());
   EXPECT_TRUE(Get<QCheckBox>(*d, "cbClose")->isChecked());
   EXPECT_TRUE(Get<QCheckBox>(*d, "cbRemoveList")->isChecked());
@@ -157,6 +159,7 @@ TEST_F(OptionDialogTest, ShowsEveryFieldOfTheRecord) {
   EXPECT_TRUE(Get<QRadioButton>(*d, "cbOriginalName")->isChecked());
   EXPECT_EQ(Get<QComboBox>(*d, "cbPosition")->currentIndex(), 0);
   EXPECT_TRUE(Get<QCheckBox>(*d, "cbKeepExif")->isChecked());
+  EXPECT_TRUE(Get<QCheckBox>(*d, "cbAutoRotate")->isChecked());
   EXPECT_FALSE(Get<QCheckBox>(*d, "cbOpen")->isChecked());
   EXPECT_EQ(Page(*d), QStringLiteral("spC1"));
 }
@@ -184,6 +187,7 @@ TEST_F(OptionDialogTest, SaveStoresEveryControlAndCancelNothing) {
   Get<QComboBox>(*d, "cbChangeCase")->setCurrentIndex(1);
   Get<QCheckBox>(*d, "cbOverwrite")->setChecked(true);
   Get<QCheckBox>(*d, "cbKeepExif")->setChecked(false);
+  Get<QCheckBox>(*d, "cbAutoRotate")->setChecked(false);
   Get<QRadioButton>(*d, "cbRename")->setChecked(true);
   Get<QLineEdit>(*d, "edtRnTempl")->setText(QStringLiteral("Bild-{EX}"));
   Get<QSpinBox>(*d, "edtRenameNo")->setValue(0);
@@ -222,6 +226,7 @@ TEST_F(OptionDialogTest, SaveStoresEveryControlAndCancelNothing) {
   EXPECT_EQ(settings_.ChangeCase, 1);
   EXPECT_TRUE(settings_.OverwriteOutput);
   EXPECT_FALSE(settings_.KeepExif);
+  EXPECT_FALSE(settings_.AutoRotate);
   EXPECT_TRUE(settings_.Rename);
   EXPECT_EQ(settings_.RenameTpl, "Bild-{EX}");
   EXPECT_EQ(settings_.RenameNo, 0);
