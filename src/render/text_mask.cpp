@@ -89,13 +89,40 @@ void TIAMask::TextExtent(std::u16string_view text, TSize& size, TPoint& origin) 
   origin = {};
   if (!HasCanvas()) return;
   TLogFont lf = ScaledFont();
-  TSize ext = GetTextExtentPoint(lf, text);
+  TTextLayout layout(lf, text);
+  TSize ext = layout.Extent();
   int64_t w = (int64_t{ext.cx} + scale_ - 1) / scale_;
   int64_t h = (int64_t{ext.cy} + scale_ - 1) / scale_;
   if (lf.italic && !text.empty())
     w += RoundHalfEven(static_cast<double>(w) / static_cast<double>(text.size()) * 0.3);
-  TurnedBox(static_cast<int>(std::min<int64_t>(w, INT32_MAX)),
-            static_cast<int>(std::min<int64_t>(h, INT32_MAX)), lf.escapement, size, origin);
+  // Ink outside the cell (accents above the ascent, overhangs) widens the box
+  // on that side, so that every glyph is drawn whole.
+  int64_t ml = 0, mt = 0, mr = 0, mb = 0;
+  TInkBox ink = layout.InkBox();
+  if (!ink.empty) {
+    // A little slack for the rounding of glyph positions to 1/64 pixel.
+    constexpr double kSlack = 1.0 / 32;
+    const double sc = scale_;
+    auto up = [](double v) { return static_cast<int64_t>(std::ceil(std::min(v, 1e15))); };
+    if (ink.left < -kSlack) ml = up((-ink.left - kSlack) / sc);
+    if (ink.top < -kSlack) mt = up((-ink.top - kSlack) / sc);
+    mr = std::max<int64_t>(0, up((ink.right - kSlack) / sc) - w);
+    mb = std::max<int64_t>(0, up((ink.bottom - kSlack) / sc) - h);
+  }
+  auto clampInt = [](int64_t v) { return static_cast<int>(std::min<int64_t>(v, INT32_MAX)); };
+  TPoint corner;
+  TurnedBox(clampInt(ml + w + mr), clampInt(mt + h + mb), lf.escapement, size, corner);
+  if (ml == 0 && mt == 0) {
+    origin = corner;
+    return;
+  }
+  // The reference point lies (ml, mt) from the grown box's corner, turned
+  // with the text.
+  double theta = lf.escapement * std::numbers::pi / 1800.0;
+  double c = std::cos(theta), s = std::sin(theta);
+  double dx = static_cast<double>(ml), dy = static_cast<double>(mt);
+  origin = {clampInt(corner.x + RoundHalfEven(dx * c + dy * s)),
+            clampInt(corner.y + RoundHalfEven(-dx * s + dy * c))};
 }
 
 void TIAMask::Measure(std::u16string_view text, TSize& size) {
@@ -110,7 +137,9 @@ void TIAMask::Render(std::u16string_view text, TSize size, TPoint offset) {
     throw EMaskTooLarge();
   TLogFont lf = ScaledFont();
   double px = double(offset.x) * scale_, py = double(offset.y) * scale_;
-  if (lf.escapement != 0) {
+  {
+    // The reference point's place in the box: turned text, or ink beyond
+    // the cell, move it from the box's corner.
     TSize s;
     TPoint origin;
     TextExtent(text, s, origin);
