@@ -225,6 +225,20 @@ void TIAMask::SetSize(int width, int height) {
   data_.assign(size_t(stride_) * height, 0);
 }
 
+void TIAMask::Crop(int x, int y, int w, int h) {
+  if (x < 0 || y < 0 || w < 0 || h < 0 || x + w > width_ || y + h > height_)
+    throw std::out_of_range("mask crop outside the mask");
+  const int stride = (w + 3) & ~3;
+  std::vector<uint8_t> out(size_t(stride) * h);
+  for (int r = 0; r < h; ++r)
+    std::memcpy(out.data() + size_t(r) * stride, data_.data() + size_t(y + r) * stride_ + x,
+                size_t(w));
+  data_ = std::move(out);
+  width_ = w;
+  height_ = h;
+  stride_ = stride;
+}
+
 bool TIAMask::SameData(const TIAMask& o) const {
   if (width_ != o.width_ || height_ != o.height_) return false;
   for (int y = 0; y < height_; ++y)

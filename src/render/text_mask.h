@@ -82,6 +82,8 @@ class TIAMask : public TPersistent {
   // masks).
   void SetSize(int width, int height);
   bool SameData(const TIAMask& other) const;
+  // Keeps only the w x h part at (x, y), which must lie inside the mask.
+  void Crop(int x, int y, int w, int h);
 
   // Averages a supersampled canvas block-wise into mask rows, the way Render
   // does: canvas rows [y * scale, (y + rows) * scale) into mask rows
