@@ -170,8 +170,7 @@ constexpr int64_t kTilePixels = int64_t{1} << 22;
 constexpr int kTileSide = 8192;
 }  // namespace
 
-void TIAFontEx::BuildWindow(std::u16string_view text, TSize full, int x0, int y0, int x1,
-                            int y1) {
+void TIAFontEx::BuildWindow(std::u16string_view text, TSize full, int x0, int y0, int x1, int y1) {
   TIAEffect& fx = *effect_;
   TIAMask& mask = Mask();
   // A mirrored mask shows the mirrored part of the unmirrored one.
@@ -226,8 +225,7 @@ void TIAFontEx::TextOutInTiles(int tx, int ty, int sx, int sy, TSize full,
           mask.Crop(x0 - wx0, y0 - wy0, x1 - x0, y1 - y0);
           const int at_x = static_cast<int>(px + x0), at_y = static_cast<int>(py + y0);
           if (shadow) {
-            Blend().PaintColor(at_x, at_y, mask, (int(fx.Alpha()) * sh.Alpha()) / 100,
-                               sh.Color());
+            Blend().PaintColor(at_x, at_y, mask, (int(fx.Alpha()) * sh.Alpha()) / 100, sh.Color());
             continue;
           }
           fillFull_ = full;
@@ -359,7 +357,8 @@ void TIAFontEx::FillTexture() {
   switch (effect_->Texture().Mode()) {
     case TTextureMode::tmTiled:
       for (int i = oy / ph; i <= (oy + h) / ph; ++i)
-        for (int j = ox / pw; j <= (ox + w) / pw; ++j) DrawPicture(fg, j * pw - ox, i * ph - oy, pic);
+        for (int j = ox / pw; j <= (ox + w) / pw; ++j)
+          DrawPicture(fg, j * pw - ox, i * ph - oy, pic);
       break;
     case TTextureMode::tmStretched:
       if (pic.IsIcon()) {

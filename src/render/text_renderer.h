@@ -59,7 +59,9 @@ class TIAFontEx : public TIAFont {
   // Masks of more pixels than this (or beyond the mask limits) are drawn in
   // tiles of at most about this many pixels, only where they fall on the
   // canvas. The default is the mask limit.
-  void SetTileLimit(int64_t pixels) { tileLimit_ = std::clamp<int64_t>(pixels, 64, kMaxMaskPixels); }
+  void SetTileLimit(int64_t pixels) {
+    tileLimit_ = std::clamp<int64_t>(pixels, 64, kMaxMaskPixels);
+  }
 
   // Foreground fills of the compositor, sized to the mask.
   void FillGradient();

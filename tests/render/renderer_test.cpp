@@ -416,7 +416,8 @@ TEST(TextRenderer, TilesGiveTheSamePictureAsOneMask) {
     EXPECT_GT(ink, 500);
     int differ = 0;
     for (int y = 0; y < whole.Height(); ++y)
-      for (int x = 0; x < whole.Width(); ++x) differ += whole.PixelRGB(x, y) != tiled.PixelRGB(x, y);
+      for (int x = 0; x < whole.Width(); ++x)
+        differ += whole.PixelRGB(x, y) != tiled.PixelRGB(x, y);
     EXPECT_EQ(differ, 0);
   }
 }

@@ -1,9 +1,8 @@
 // Accented capitals and stacked Vietnamese marks rise above the font's ascent;
 // their ink in our masks is compared with the glyph outlines rendered by
 // FreeType on its own.
-#include <gtest/gtest.h>
-
 #include <ft2build.h>
+#include <gtest/gtest.h>
 #include FT_FREETYPE_H
 
 #include <string>
