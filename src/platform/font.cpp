@@ -310,27 +310,31 @@ void BlendSpans(int y, int count, const FT_Span* spans, void* user) {
 // drawn in windows of at most this many columns.
 constexpr int kRasterWindow = 16384;
 
-// Renders an outline (26.6, x = canvas column, y = -canvas row) into the band.
-void RenderOutline(FT_Library lib, FT_Outline* outline, TGreyTarget& t, int level) {
+// Renders an outline (26.6, x = canvas column, y = -canvas row) into the band;
+// false when part of it that falls on the band could not be drawn.
+bool RenderOutline(FT_Library lib, FT_Outline* outline, TGreyTarget& t, int level) {
   FT_BBox box;
   FT_Outline_Get_CBox(outline, &box);
   const FT_Pos bandTop = -FT_Pos(t.top), bandBottom = -(FT_Pos(t.top) + t.height);
   if (box.xMax <= 0 || box.yMax <= bandBottom * 64 || box.xMin >= FT_Pos(t.width) * 64 ||
       box.yMin >= bandTop * 64)
-    return;
+    return true;
   // Whole pixels that bring the glyph's middle row next to y = 0.
   const FT_Pos shiftY = -(((box.yMin + box.yMax) / 2) >> 6);
-  if (box.yMax - box.yMin > 2 * kRasterLimit * 64) return;  // beyond the rasteriser
+  if (box.yMax - box.yMin > 2 * kRasterLimit * 64) return false;  // beyond the rasteriser
   int x0 = static_cast<int>(std::max<FT_Pos>(box.xMin >> 6, 0));
   int x1 = static_cast<int>(std::min<FT_Pos>(t.width, (box.xMax + 63) >> 6));
   FT_Outline_Translate(outline, 0, shiftY * 64);
+  bool ok = true;
   for (int left = x0; left < x1; left += kRasterWindow) {
     int right = std::min(x1, left + kRasterWindow);
     // The part of the glyph left of this window must stay within the
     // rasteriser's range too: wider glyphs are not drawn.
     if (left * FT_Pos{64} - box.xMin > 2 * kRasterLimit * 64 ||
-        box.xMax - left * FT_Pos{64} > 2 * kRasterLimit * 64)
+        box.xMax - left * FT_Pos{64} > 2 * kRasterLimit * 64) {
+      ok = false;
       continue;
+    }
     FT_Outline_Translate(outline, -FT_Pos(left) * 64, 0);
     SpanTarget st{&t, left, bandTop + shiftY, level};
     FT_Raster_Params params{};
@@ -342,10 +346,11 @@ void RenderOutline(FT_Library lib, FT_Outline* outline, TGreyTarget& t, int leve
     params.clip_box.yMin = std::max(bandBottom + shiftY, -2 * kRasterLimit);
     params.clip_box.xMax = right - left;
     params.clip_box.yMax = std::min(bandTop + shiftY, 2 * kRasterLimit);
-    FT_Outline_Render(lib, outline, &params);
+    if (FT_Outline_Render(lib, outline, &params) != 0) ok = false;
     FT_Outline_Translate(outline, FT_Pos(left) * 64, 0);
   }
   FT_Outline_Translate(outline, 0, -shiftY * 64);
+  return ok;
 }
 
 }  // namespace
@@ -374,7 +379,7 @@ class TTextLayoutImpl {
 
   // A new copy of a glyph's outline at the layout's size, emboldened and
   // slanted as the font asks, not turned (26.6, y up from the baseline).
-  // False, with `o` empty, when the glyph has no outline.
+  // A blank glyph leaves `o` empty; false when the glyph could not be loaded.
   bool LoadOutline(FT_Library lib, int faceIdx, unsigned gid, FT_Outline& o) const {
     o = FT_Outline{};
     FaceEntry* face = Face(faceIdx);
@@ -382,9 +387,9 @@ class TTextLayoutImpl {
     FT_Face ft = face->ft;
     if (FT_Set_Char_Size(ft, static_cast<FT_F26Dot6>(em * 64 * scaleX), em * 64, 72, 72) != 0)
       return false;
-    if (FT_Load_Glyph(ft, gid, FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP) != 0 ||
-        ft->glyph->format != FT_GLYPH_FORMAT_OUTLINE || ft->glyph->outline.n_points == 0)
-      return false;
+    if (FT_Load_Glyph(ft, gid, FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP) != 0) return false;
+    if (ft->glyph->format != FT_GLYPH_FORMAT_OUTLINE || ft->glyph->outline.n_points == 0)
+      return true;
     FT_Outline& src = ft->glyph->outline;
     if (FT_Outline_New(lib, src.n_points, src.n_contours, &o) != 0) {
       o = FT_Outline{};
@@ -514,11 +519,11 @@ TInkBox TTextLayout::InkBox() const {
     if (it == boxes.end()) {
       std::optional<FT_BBox> box;
       FT_Outline o;
-      if (L.LoadOutline(lib, g.face, g.gid, o)) {
+      if (L.LoadOutline(lib, g.face, g.gid, o) && o.n_points > 0) {
         FT_BBox b;
         if (FT_Outline_Get_BBox(&o, &b) == 0) box = b;
-        FT_Outline_Done(lib, &o);
       }
+      if (o.n_points > 0) FT_Outline_Done(lib, &o);
       it = boxes.emplace(key, box).first;
     }
     if (!it->second) continue;
@@ -539,9 +544,10 @@ TInkBox TTextLayout::InkBox() const {
   return ink;
 }
 
-void TTextLayout::Draw(TGreyTarget& target, double x, double y, uint8_t level) const {
+bool TTextLayout::Draw(TGreyTarget& target, double x, double y, uint8_t level) const {
   const auto& L = *impl_;
-  if (!L.resolved || !L.resolved->primary || target.width <= 0 || target.height <= 0) return;
+  if (!L.resolved || !L.resolved->primary || target.width <= 0 || target.height <= 0) return true;
+  bool ok = true;
   auto& fs = FontSystem::Get();
   std::lock_guard lock(fs.Mutex());
   FT_Library lib = fs.Library();
@@ -566,7 +572,8 @@ void TTextLayout::Draw(TGreyTarget& target, double x, double y, uint8_t level) c
     auto it = outlines.find(key);
     if (it != outlines.end()) return it->second.n_points > 0 ? &it->second : nullptr;
     FT_Outline& o = outlines[key];
-    if (!L.LoadOutline(lib, faceIdx, gid, o)) return nullptr;
+    if (!L.LoadOutline(lib, faceIdx, gid, o)) ok = false;
+    if (o.n_points == 0) return nullptr;
     if (rotated) FT_Outline_Transform(&o, &rot);
     return &o;
   };
@@ -577,7 +584,7 @@ void TTextLayout::Draw(TGreyTarget& target, double x, double y, uint8_t level) c
     FT_Pos ox, oy;
     toOutline(static_cast<double>(g.penX) + g.xOff, L.ascent - g.yOff, ox, oy);
     FT_Outline_Translate(o, ox, oy);
-    RenderOutline(lib, o, target, level);
+    if (!RenderOutline(lib, o, target, level)) ok = false;
     FT_Outline_Translate(o, -ox, -oy);
   }
   for (auto& [key, o] : outlines)
@@ -586,7 +593,10 @@ void TTextLayout::Draw(TGreyTarget& target, double x, double y, uint8_t level) c
   // Underline and strike-out: bars across the whole advance.
   auto bar = [&](double top, double height) {
     FT_Outline o;
-    if (FT_Outline_New(lib, 4, 1, &o) != 0) return;
+    if (FT_Outline_New(lib, 4, 1, &o) != 0) {
+      ok = false;
+      return;
+    }
     double w = static_cast<double>(L.advance);
     toOutline(0, top, o.points[0].x, o.points[0].y);
     toOutline(w, top, o.points[1].x, o.points[1].y);
@@ -594,7 +604,7 @@ void TTextLayout::Draw(TGreyTarget& target, double x, double y, uint8_t level) c
     toOutline(0, top + height, o.points[3].x, o.points[3].y);
     for (int i = 0; i < 4; ++i) o.tags[i] = FT_CURVE_TAG_ON;
     o.contours[0] = 3;
-    RenderOutline(lib, &o, target, level);
+    if (!RenderOutline(lib, &o, target, level)) ok = false;
     FT_Outline_Done(lib, &o);
   };
   FaceEntry* p = L.resolved->primary;
@@ -607,6 +617,7 @@ void TTextLayout::Draw(TGreyTarget& target, double x, double y, uint8_t level) c
     double thick = std::max(1.0, std::round(p->strikeSize * unit));
     bar(L.ascent - std::round(p->strikePos * unit), thick);
   }
+  return ok;
 }
 
 TSize GetTextExtentPoint(const TLogFont& font, std::u16string_view text) {

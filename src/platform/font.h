@@ -84,7 +84,9 @@ class TTextLayout {
   TInkBox InkBox() const;
   // Draws the string in grey level `level` with the top-left of its cell at
   // (x, y) of the virtual canvas, turned by the escapement about that point.
-  void Draw(TGreyTarget& target, double x, double y, uint8_t level = 255) const;
+  // False when a glyph or line that falls on the target could not be drawn
+  // (an outline beyond the rasteriser's range).
+  bool Draw(TGreyTarget& target, double x, double y, uint8_t level = 255) const;
 
  private:
   std::unique_ptr<TTextLayoutImpl> impl_;

@@ -162,7 +162,7 @@ void TIAMask::Render(std::u16string_view text, TSize size, TPoint offset) {
     int rows = std::min(bandRows, h - y0);
     std::fill(canvas.begin(), canvas.end(), 0);
     TGreyTarget target{canvas.data(), cw, rows * scale_, y0 * scale_, canvasStride_};
-    layout.Draw(target, px, py, 255);
+    if (!layout.Draw(target, px, py, 255)) throw ETextNotDrawn();
     ReduceRows(canvas.data(), canvasStride_, y0, rows);
   }
 }
