@@ -269,17 +269,22 @@ void TIAFontEx::FillGradient() {
   const bool forward = st == TGradualStyle::gsLeftToRight || st == TGradualStyle::gsTopToBottom;
   TRGB from = ColorToTRGB(forward ? g.StartColor() : g.EndColor());
   TRGB to = ColorToTRGB(forward ? g.EndColor() : g.StartColor());
-  std::vector<TRGB> line(size_t(std::max(b, 0)));
-  for (int i = 0; i < n; ++i)
-    line[i] = {static_cast<uint8_t>(from.r + (to.r - from.r) * i / n),
-               static_cast<uint8_t>(from.g + (to.g - from.g) * i / n),
-               static_cast<uint8_t>(from.b + (to.b - from.b) * i / n)};
-  if (centre)
-    for (int m = 0; m < n; ++m) line[b - 1 - m] = line[m];
+  // Colour i of the line across the whole box; only the mask's part of the
+  // line is made.
+  auto colourAt = [&](int64_t i) -> TRGB {
+    if (centre && i >= b - n) i = b - 1 - i;  // the second half mirrors the first
+    auto mix = [&](int f, int t) {
+      return static_cast<uint8_t>(f + static_cast<int>(int64_t{t - f} * i / n));
+    };
+    return {mix(from.r, to.r), mix(from.g, to.g), mix(from.b, to.b)};
+  };
+  const int start = horizontal ? fillAt_.x : fillAt_.y;
+  std::vector<TRGB> line(size_t(std::max(horizontal ? w : h, 0)));
+  for (size_t k = 0; k < line.size(); ++k) line[k] = colourAt(start + int64_t(k));
   for (int r = 0; r < h; ++r) {
     uint8_t* p = fg.ScanLine(r);
     for (int x = 0; x < w; ++x, p += 3) {
-      const TRGB& c = horizontal ? line[x + fillAt_.x] : line[r + fillAt_.y];
+      const TRGB& c = horizontal ? line[x] : line[r];
       p[0] = c.b, p[1] = c.g, p[2] = c.r;
     }
   }
