@@ -4,6 +4,7 @@
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include FT_OUTLINE_H
+#include FT_BBOX_H
 #include FT_TRUETYPE_TABLES_H
 #include <hb-ft.h>
 #include <hb.h>
@@ -13,6 +14,7 @@
 #include <map>
 #include <mutex>
 #include <numbers>
+#include <optional>
 #include <unordered_map>
 
 #include "platform/numeric.h"
@@ -269,23 +271,25 @@ bool NeedsNoFace(char32_t cp) {
          (cp >= 0xFE00 && cp <= 0xFE0F);
 }
 
-// Outline coordinates put the canvas row r at y = kOutlineBase - r (y up).
-// The base is the same for every band: the rasteriser's coverage depends
-// slightly on where an outline lies, so drawing band by band must not move
-// the outlines.
-constexpr int64_t kOutlineBase = int64_t{1} << 18;
+// Outline coordinates put canvas column c at x = c and canvas row r at
+// y = -r (y up), in 26.6 units. The rasteriser only takes coordinates within
+// +-2^18 pixels, so each glyph is moved by whole pixels next to the origin
+// while it is drawn; the move depends on the glyph alone, never on the band,
+// so drawing band by band gives the same coverage as drawing at once.
+constexpr FT_Pos kRasterLimit = FT_Pos{1} << 17;
 
 // Spans from the anti-aliasing rasteriser, blended into the band.
 struct SpanTarget {
   TGreyTarget* target;
-  int left;  // canvas column of span x = 0
+  int left;       // canvas column of span x = 0
+  int64_t rowAt;  // band row of span y = 0 plus one
   int level;
 };
 
 void BlendSpans(int y, int count, const FT_Span* spans, void* user) {
   auto* st = static_cast<SpanTarget*>(user);
   TGreyTarget& t = *st->target;
-  int64_t row = kOutlineBase - 1 - y - t.top;
+  int64_t row = st->rowAt - 1 - y;
   if (row < 0 || row >= t.height) return;
   uint8_t* p = t.data + row * t.stride;
   for (int s = 0; s < count; ++s) {
@@ -306,34 +310,47 @@ void BlendSpans(int y, int count, const FT_Span* spans, void* user) {
 // drawn in windows of at most this many columns.
 constexpr int kRasterWindow = 16384;
 
-// Renders an outline (26.6, x = canvas column, y = kOutlineBase - canvas row)
-// into the band.
-void RenderOutline(FT_Library lib, FT_Outline* outline, TGreyTarget& t, int level) {
+// Renders an outline (26.6, x = canvas column, y = -canvas row) into the band;
+// false when part of it that falls on the band could not be drawn.
+bool RenderOutline(FT_Library lib, FT_Outline* outline, TGreyTarget& t, int level) {
   FT_BBox box;
   FT_Outline_Get_CBox(outline, &box);
-  const FT_Pos yMin = static_cast<FT_Pos>(kOutlineBase - t.top - t.height);
-  const FT_Pos yMax = static_cast<FT_Pos>(kOutlineBase - t.top);
-  if (box.xMax <= 0 || box.yMax <= yMin * 64 || box.xMin >= FT_Pos(t.width) * 64 ||
-      box.yMin >= yMax * 64)
-    return;
-  int x0 = std::max<int>(0, static_cast<int>(box.xMin >> 6));
-  int x1 = std::min<int>(t.width, static_cast<int>((box.xMax + 63) >> 6));
+  const FT_Pos bandTop = -FT_Pos(t.top), bandBottom = -(FT_Pos(t.top) + t.height);
+  if (box.xMax <= 0 || box.yMax <= bandBottom * 64 || box.xMin >= FT_Pos(t.width) * 64 ||
+      box.yMin >= bandTop * 64)
+    return true;
+  // Whole pixels that bring the glyph's middle row next to y = 0.
+  const FT_Pos shiftY = -(((box.yMin + box.yMax) / 2) >> 6);
+  if (box.yMax - box.yMin > 2 * kRasterLimit * 64) return false;  // beyond the rasteriser
+  int x0 = static_cast<int>(std::max<FT_Pos>(box.xMin >> 6, 0));
+  int x1 = static_cast<int>(std::min<FT_Pos>(t.width, (box.xMax + 63) >> 6));
+  FT_Outline_Translate(outline, 0, shiftY * 64);
+  bool ok = true;
   for (int left = x0; left < x1; left += kRasterWindow) {
     int right = std::min(x1, left + kRasterWindow);
+    // The part of the glyph left of this window must stay within the
+    // rasteriser's range too: wider glyphs are not drawn.
+    if (left * FT_Pos{64} - box.xMin > 2 * kRasterLimit * 64 ||
+        box.xMax - left * FT_Pos{64} > 2 * kRasterLimit * 64) {
+      ok = false;
+      continue;
+    }
     FT_Outline_Translate(outline, -FT_Pos(left) * 64, 0);
-    SpanTarget st{&t, left, level};
+    SpanTarget st{&t, left, bandTop + shiftY, level};
     FT_Raster_Params params{};
     params.source = outline;
     params.flags = FT_RASTER_FLAG_AA | FT_RASTER_FLAG_DIRECT | FT_RASTER_FLAG_CLIP;
     params.gray_spans = BlendSpans;
     params.user = &st;
     params.clip_box.xMin = 0;
-    params.clip_box.yMin = yMin;
+    params.clip_box.yMin = std::max(bandBottom + shiftY, -2 * kRasterLimit);
     params.clip_box.xMax = right - left;
-    params.clip_box.yMax = yMax;
-    FT_Outline_Render(lib, outline, &params);
+    params.clip_box.yMax = std::min(bandTop + shiftY, 2 * kRasterLimit);
+    if (FT_Outline_Render(lib, outline, &params) != 0) ok = false;
     FT_Outline_Translate(outline, FT_Pos(left) * 64, 0);
   }
+  FT_Outline_Translate(outline, 0, -shiftY * 64);
+  return ok;
 }
 
 }  // namespace
@@ -358,6 +375,40 @@ class TTextLayoutImpl {
   FaceEntry* Face(int idx) const {
     if (idx == 0) return resolved->primary;
     return resolved->fallbacks[idx].face;
+  }
+
+  // A new copy of a glyph's outline at the layout's size, emboldened and
+  // slanted as the font asks, not turned (26.6, y up from the baseline).
+  // A blank glyph leaves `o` empty; false when the glyph could not be loaded.
+  bool LoadOutline(FT_Library lib, int faceIdx, unsigned gid, FT_Outline& o) const {
+    o = FT_Outline{};
+    FaceEntry* face = Face(faceIdx);
+    if (!face) return false;
+    FT_Face ft = face->ft;
+    if (FT_Set_Char_Size(ft, static_cast<FT_F26Dot6>(em * 64 * scaleX), em * 64, 72, 72) != 0)
+      return false;
+    if (FT_Load_Glyph(ft, gid, FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP) != 0) return false;
+    if (ft->glyph->format != FT_GLYPH_FORMAT_OUTLINE || ft->glyph->outline.n_points == 0)
+      return true;
+    FT_Outline& src = ft->glyph->outline;
+    if (FT_Outline_New(lib, src.n_points, src.n_contours, &o) != 0) {
+      o = FT_Outline{};
+      return false;
+    }
+    FT_Outline_Copy(&src, &o);
+    bool bold = resolved->wantBold &&
+                (faceIdx == 0 ? resolved->syntheticBold
+                              : resolved->fallbacks[faceIdx].weight < FC_WEIGHT_DEMIBOLD);
+    if (bold) {
+      FT_Pos strength = static_cast<FT_Pos>(em) * 64 / 24;
+      FT_Outline_EmboldenXY(&o, strength, strength);
+      FT_Outline_Translate(&o, strength / 2, 0);
+    }
+    if (resolved->wantItalic && resolved->fallbacks[faceIdx].roman) {
+      FT_Matrix shear{0x10000, 0x0366A, 0, 0x10000};
+      FT_Outline_Transform(&o, &shear);
+    }
+    return true;
   }
 };
 
@@ -454,9 +505,49 @@ TSize TTextLayout::Extent() const {
 int TTextLayout::Ascent() const { return impl_->ascent; }
 int TTextLayout::Descent() const { return impl_->descent; }
 
-void TTextLayout::Draw(TGreyTarget& target, double x, double y, uint8_t level) const {
+TInkBox TTextLayout::InkBox() const {
   const auto& L = *impl_;
-  if (!L.resolved || !L.resolved->primary || target.width <= 0 || target.height <= 0) return;
+  TInkBox ink;
+  if (!L.resolved || !L.resolved->primary) return ink;
+  auto& fs = FontSystem::Get();
+  std::lock_guard lock(fs.Mutex());
+  FT_Library lib = fs.Library();
+  std::map<std::pair<int, unsigned>, std::optional<FT_BBox>> boxes;
+  for (const auto& g : L.glyphs) {
+    auto key = std::make_pair(g.face, g.gid);
+    auto it = boxes.find(key);
+    if (it == boxes.end()) {
+      std::optional<FT_BBox> box;
+      FT_Outline o;
+      if (L.LoadOutline(lib, g.face, g.gid, o) && o.n_points > 0) {
+        FT_BBox b;
+        if (FT_Outline_Get_BBox(&o, &b) == 0) box = b;
+      }
+      if (o.n_points > 0) FT_Outline_Done(lib, &o);
+      it = boxes.emplace(key, box).first;
+    }
+    if (!it->second) continue;
+    const FT_BBox& b = *it->second;
+    // Glyph frame (y up from the baseline) -> cell frame (y down from the top).
+    double gx = static_cast<double>(g.penX) + g.xOff, gy = L.ascent - g.yOff;
+    double left = gx + b.xMin / 64.0, right = gx + b.xMax / 64.0;
+    double top = gy - b.yMax / 64.0, bottom = gy - b.yMin / 64.0;
+    if (ink.empty) {
+      ink = {left, top, right, bottom, false};
+    } else {
+      ink.left = std::min(ink.left, left);
+      ink.top = std::min(ink.top, top);
+      ink.right = std::max(ink.right, right);
+      ink.bottom = std::max(ink.bottom, bottom);
+    }
+  }
+  return ink;
+}
+
+bool TTextLayout::Draw(TGreyTarget& target, double x, double y, uint8_t level) const {
+  const auto& L = *impl_;
+  if (!L.resolved || !L.resolved->primary || target.width <= 0 || target.height <= 0) return true;
+  bool ok = true;
   auto& fs = FontSystem::Get();
   std::lock_guard lock(fs.Mutex());
   FT_Library lib = fs.Library();
@@ -467,12 +558,11 @@ void TTextLayout::Draw(TGreyTarget& target, double x, double y, uint8_t level) c
       static_cast<FT_Fixed>(std::lround(s * 65536)), static_cast<FT_Fixed>(std::lround(c * 65536))};
   bool rotated = L.font.escapement % 3600 != 0;
   // Canvas point (local frame of the unturned cell) -> outline coordinates.
-  const double bottom = static_cast<double>(kOutlineBase);
   auto toOutline = [&](double lx, double ly, FT_Pos& ox, FT_Pos& oy) {
     double sx = x + lx * c + ly * s;
     double sy = y - lx * s + ly * c;
     ox = static_cast<FT_Pos>(std::llround(sx * 64));
-    oy = static_cast<FT_Pos>(std::llround((bottom - sy) * 64));
+    oy = static_cast<FT_Pos>(std::llround(-sy * 64));
   };
 
   // Outlines of the distinct glyphs, scaled, emboldened, slanted and turned.
@@ -482,33 +572,8 @@ void TTextLayout::Draw(TGreyTarget& target, double x, double y, uint8_t level) c
     auto it = outlines.find(key);
     if (it != outlines.end()) return it->second.n_points > 0 ? &it->second : nullptr;
     FT_Outline& o = outlines[key];
-    o = FT_Outline{};
-    FaceEntry* face = L.Face(faceIdx);
-    if (!face) return nullptr;
-    FT_Face ft = face->ft;
-    if (FT_Set_Char_Size(ft, static_cast<FT_F26Dot6>(L.em * 64 * L.scaleX), L.em * 64, 72, 72) != 0)
-      return nullptr;
-    if (FT_Load_Glyph(ft, gid, FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP) != 0 ||
-        ft->glyph->format != FT_GLYPH_FORMAT_OUTLINE || ft->glyph->outline.n_points == 0)
-      return nullptr;
-    FT_Outline& src = ft->glyph->outline;
-    if (FT_Outline_New(lib, src.n_points, src.n_contours, &o) != 0) {
-      o = FT_Outline{};
-      return nullptr;
-    }
-    FT_Outline_Copy(&src, &o);
-    bool bold = L.resolved->wantBold &&
-                (faceIdx == 0 ? L.resolved->syntheticBold
-                              : L.resolved->fallbacks[faceIdx].weight < FC_WEIGHT_DEMIBOLD);
-    if (bold) {
-      FT_Pos strength = static_cast<FT_Pos>(L.em) * 64 / 24;
-      FT_Outline_EmboldenXY(&o, strength, strength);
-      FT_Outline_Translate(&o, strength / 2, 0);
-    }
-    if (L.resolved->wantItalic && L.resolved->fallbacks[faceIdx].roman) {
-      FT_Matrix shear{0x10000, 0x0366A, 0, 0x10000};
-      FT_Outline_Transform(&o, &shear);
-    }
+    if (!L.LoadOutline(lib, faceIdx, gid, o)) ok = false;
+    if (o.n_points == 0) return nullptr;
     if (rotated) FT_Outline_Transform(&o, &rot);
     return &o;
   };
@@ -519,7 +584,7 @@ void TTextLayout::Draw(TGreyTarget& target, double x, double y, uint8_t level) c
     FT_Pos ox, oy;
     toOutline(static_cast<double>(g.penX) + g.xOff, L.ascent - g.yOff, ox, oy);
     FT_Outline_Translate(o, ox, oy);
-    RenderOutline(lib, o, target, level);
+    if (!RenderOutline(lib, o, target, level)) ok = false;
     FT_Outline_Translate(o, -ox, -oy);
   }
   for (auto& [key, o] : outlines)
@@ -528,7 +593,10 @@ void TTextLayout::Draw(TGreyTarget& target, double x, double y, uint8_t level) c
   // Underline and strike-out: bars across the whole advance.
   auto bar = [&](double top, double height) {
     FT_Outline o;
-    if (FT_Outline_New(lib, 4, 1, &o) != 0) return;
+    if (FT_Outline_New(lib, 4, 1, &o) != 0) {
+      ok = false;
+      return;
+    }
     double w = static_cast<double>(L.advance);
     toOutline(0, top, o.points[0].x, o.points[0].y);
     toOutline(w, top, o.points[1].x, o.points[1].y);
@@ -536,7 +604,7 @@ void TTextLayout::Draw(TGreyTarget& target, double x, double y, uint8_t level) c
     toOutline(0, top + height, o.points[3].x, o.points[3].y);
     for (int i = 0; i < 4; ++i) o.tags[i] = FT_CURVE_TAG_ON;
     o.contours[0] = 3;
-    RenderOutline(lib, &o, target, level);
+    if (!RenderOutline(lib, &o, target, level)) ok = false;
     FT_Outline_Done(lib, &o);
   };
   FaceEntry* p = L.resolved->primary;
@@ -549,6 +617,7 @@ void TTextLayout::Draw(TGreyTarget& target, double x, double y, uint8_t level) c
     double thick = std::max(1.0, std::round(p->strikeSize * unit));
     bar(L.ascent - std::round(p->strikePos * unit), thick);
   }
+  return ok;
 }
 
 TSize GetTextExtentPoint(const TLogFont& font, std::u16string_view text) {

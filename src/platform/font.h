@@ -57,6 +57,14 @@ struct TGreyTarget {
   std::ptrdiff_t stride = 0;
 };
 
+// The box round the ink of a string, in pixels of the unturned cell (x to
+// the right and y down from the cell's top-left corner). The ink may lie
+// outside the cell: accents above the ascent, overhangs left of the pen.
+struct TInkBox {
+  double left = 0, top = 0, right = 0, bottom = 0;
+  bool empty = true;
+};
+
 class TTextLayoutImpl;
 
 // The shaped form of one string in one font. Measuring only needs the
@@ -72,9 +80,13 @@ class TTextLayout {
   TSize Extent() const;
   int Ascent() const;
   int Descent() const;
+  // Bounds of the glyph outlines (underline and strike-out lie in the cell).
+  TInkBox InkBox() const;
   // Draws the string in grey level `level` with the top-left of its cell at
   // (x, y) of the virtual canvas, turned by the escapement about that point.
-  void Draw(TGreyTarget& target, double x, double y, uint8_t level = 255) const;
+  // False when a glyph or line that falls on the target could not be drawn
+  // (an outline beyond the rasteriser's range).
+  bool Draw(TGreyTarget& target, double x, double y, uint8_t level = 255) const;
 
  private:
   std::unique_ptr<TTextLayoutImpl> impl_;

@@ -89,13 +89,40 @@ void TIAMask::TextExtent(std::u16string_view text, TSize& size, TPoint& origin) 
   origin = {};
   if (!HasCanvas()) return;
   TLogFont lf = ScaledFont();
-  TSize ext = GetTextExtentPoint(lf, text);
+  TTextLayout layout(lf, text);
+  TSize ext = layout.Extent();
   int64_t w = (int64_t{ext.cx} + scale_ - 1) / scale_;
   int64_t h = (int64_t{ext.cy} + scale_ - 1) / scale_;
   if (lf.italic && !text.empty())
     w += RoundHalfEven(static_cast<double>(w) / static_cast<double>(text.size()) * 0.3);
-  TurnedBox(static_cast<int>(std::min<int64_t>(w, INT32_MAX)),
-            static_cast<int>(std::min<int64_t>(h, INT32_MAX)), lf.escapement, size, origin);
+  // Ink outside the cell (accents above the ascent, overhangs) widens the box
+  // on that side, so that every glyph is drawn whole.
+  int64_t ml = 0, mt = 0, mr = 0, mb = 0;
+  TInkBox ink = layout.InkBox();
+  if (!ink.empty) {
+    // A little slack for the rounding of glyph positions to 1/64 pixel.
+    constexpr double kSlack = 1.0 / 32;
+    const double sc = scale_;
+    auto up = [](double v) { return static_cast<int64_t>(std::ceil(std::min(v, 1e15))); };
+    if (ink.left < -kSlack) ml = up((-ink.left - kSlack) / sc);
+    if (ink.top < -kSlack) mt = up((-ink.top - kSlack) / sc);
+    mr = std::max<int64_t>(0, up((ink.right - kSlack) / sc) - w);
+    mb = std::max<int64_t>(0, up((ink.bottom - kSlack) / sc) - h);
+  }
+  auto clampInt = [](int64_t v) { return static_cast<int>(std::min<int64_t>(v, INT32_MAX)); };
+  TPoint corner;
+  TurnedBox(clampInt(ml + w + mr), clampInt(mt + h + mb), lf.escapement, size, corner);
+  if (ml == 0 && mt == 0) {
+    origin = corner;
+    return;
+  }
+  // The reference point lies (ml, mt) from the grown box's corner, turned
+  // with the text.
+  double theta = lf.escapement * std::numbers::pi / 1800.0;
+  double c = std::cos(theta), s = std::sin(theta);
+  double dx = static_cast<double>(ml), dy = static_cast<double>(mt);
+  origin = {clampInt(corner.x + RoundHalfEven(dx * c + dy * s)),
+            clampInt(corner.y + RoundHalfEven(-dx * s + dy * c))};
 }
 
 void TIAMask::Measure(std::u16string_view text, TSize& size) {
@@ -110,7 +137,9 @@ void TIAMask::Render(std::u16string_view text, TSize size, TPoint offset) {
     throw EMaskTooLarge();
   TLogFont lf = ScaledFont();
   double px = double(offset.x) * scale_, py = double(offset.y) * scale_;
-  if (lf.escapement != 0) {
+  {
+    // The reference point's place in the box: turned text, or ink beyond
+    // the cell, move it from the box's corner.
     TSize s;
     TPoint origin;
     TextExtent(text, s, origin);
@@ -133,7 +162,7 @@ void TIAMask::Render(std::u16string_view text, TSize size, TPoint offset) {
     int rows = std::min(bandRows, h - y0);
     std::fill(canvas.begin(), canvas.end(), 0);
     TGreyTarget target{canvas.data(), cw, rows * scale_, y0 * scale_, canvasStride_};
-    layout.Draw(target, px, py, 255);
+    if (!layout.Draw(target, px, py, 255)) throw ETextNotDrawn();
     ReduceRows(canvas.data(), canvasStride_, y0, rows);
   }
 }
@@ -194,6 +223,20 @@ void TIAMask::SetSize(int width, int height) {
   height_ = height;
   stride_ = (width + 3) & ~3;
   data_.assign(size_t(stride_) * height, 0);
+}
+
+void TIAMask::Crop(int x, int y, int w, int h) {
+  if (x < 0 || y < 0 || w < 0 || h < 0 || x + w > width_ || y + h > height_)
+    throw std::out_of_range("mask crop outside the mask");
+  const int stride = (w + 3) & ~3;
+  std::vector<uint8_t> out(size_t(stride) * h);
+  for (int r = 0; r < h; ++r)
+    std::memcpy(out.data() + size_t(r) * stride, data_.data() + size_t(y + r) * stride_ + x,
+                size_t(w));
+  data_ = std::move(out);
+  width_ = w;
+  height_ = h;
+  stride_ = stride;
 }
 
 bool TIAMask::SameData(const TIAMask& o) const {

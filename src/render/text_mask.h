@@ -25,6 +25,12 @@ class EMaskTooLarge : public std::runtime_error {
   EMaskTooLarge() : std::runtime_error("Text too large to draw") {}
 };
 
+// Raised when part of a string could not be drawn into a mask.
+class ETextNotDrawn : public std::runtime_error {
+ public:
+  ETextNotDrawn() : std::runtime_error("Text could not be drawn") {}
+};
+
 // Largest mask: sides up to 65535 pixels, at most 2^25 pixels in all (the
 // compositor holds two 24-bit bitmaps of the mask's size).
 constexpr int kMaxMaskSide = 65535;
@@ -82,6 +88,8 @@ class TIAMask : public TPersistent {
   // masks).
   void SetSize(int width, int height);
   bool SameData(const TIAMask& other) const;
+  // Keeps only the w x h part at (x, y), which must lie inside the mask.
+  void Crop(int x, int y, int w, int h);
 
   // Averages a supersampled canvas block-wise into mask rows, the way Render
   // does: canvas rows [y * scale, (y + rows) * scale) into mask rows

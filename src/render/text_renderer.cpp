@@ -1,6 +1,7 @@
 #include "render/text_renderer.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 #include "platform/random.h"
@@ -108,7 +109,16 @@ void TIAFontEx::TextOut(int x, int y, std::u16string_view text) {
               fx.Blur()};
   const bool reusable = reuse_ && fx.Spray() == 0;
   const bool reuse = reusable && cachedKey_ && *cachedKey_ == key;
-  if (!reuse) cachedKey_.reset();
+  if (!reuse) {
+    cachedKey_.reset();
+    TSize full;
+    mask.Measure(text, full);
+    if (full.cx > kMaxMaskSide || full.cy > kMaxMaskSide ||
+        int64_t{full.cx} * full.cy > tileLimit_) {
+      TextOutInTiles(tx, ty, sx, sy, full, text);
+      return;
+    }
+  }
 
   if (!reuse) {
     mask.Build(text);
@@ -154,28 +164,123 @@ void TIAFontEx::TextOut(int x, int y, std::u16string_view text) {
   }
 }
 
+namespace {
+// Pixels of one tile of a mask drawn in parts, margins included.
+constexpr int64_t kTilePixels = int64_t{1} << 22;
+constexpr int kTileSide = 8192;
+}  // namespace
+
+void TIAFontEx::BuildWindow(std::u16string_view text, TSize full, int x0, int y0, int x1, int y1) {
+  TIAEffect& fx = *effect_;
+  TIAMask& mask = Mask();
+  // A mirrored mask shows the mirrored part of the unmirrored one.
+  int rx0 = x0, rx1 = x1, ry0 = y0, ry1 = y1;
+  if (fx.HorzMirror()) rx0 = full.cx - x1, rx1 = full.cx - x0;
+  if (fx.VertMirror()) ry0 = full.cy - y1, ry1 = full.cy - y0;
+  mask.Render(text, {rx1 - rx0, ry1 - ry0}, {-rx0, -ry0});
+  if (fx.Outline()) mask.Outline();
+  if (fx.Spray() > 0) mask.Spray(fx.Spray());
+  if (fx.HorzMirror()) mask.MirrorHorz();
+  if (fx.VertMirror()) mask.MirrorVert();
+}
+
+void TIAFontEx::TextOutInTiles(int tx, int ty, int sx, int sy, TSize full,
+                               std::u16string_view text) {
+  TCanvas& canvas = *Canvas();
+  TIAEffect& fx = *effect_;
+  const TIAShadow& sh = fx.Shadow();
+  TIAMask& mask = Mask();
+  const int W = canvas.Bitmap().Width(), H = canvas.Bitmap().Height();
+  // Outline reads one pixel round, spray up to its radius, each blur two.
+  const int margin = 1 + fx.Spray() + 2 + 2;
+  struct FillReset {
+    TIAFontEx& f;
+    ~FillReset() { f.fillFull_ = {}, f.fillAt_ = {}; }
+  } fillReset{*this};
+
+  for (int pass = sh.Enabled() ? 0 : 1; pass < 2; ++pass) {
+    const bool shadow = pass == 0;
+    const int64_t px = shadow ? sx : tx, py = shadow ? sy : ty;
+    // The part of the box on the canvas.
+    const int vx0 = static_cast<int>(std::clamp<int64_t>(-px, 0, full.cx));
+    const int vx1 = static_cast<int>(std::clamp<int64_t>(W - px, 0, full.cx));
+    const int vy0 = static_cast<int>(std::clamp<int64_t>(-py, 0, full.cy));
+    const int vy1 = static_cast<int>(std::clamp<int64_t>(H - py, 0, full.cy));
+    if (vx0 < vx1 && vy0 < vy1) {
+      const int64_t budget = std::min(kTilePixels, tileLimit_);
+      const int side = static_cast<int>(std::clamp<int64_t>(
+          static_cast<int64_t>(std::sqrt(static_cast<double>(budget))), 8, kTileSide));
+      const int tileW = std::min(vx1 - vx0, side);
+      const int tileH = static_cast<int>(
+          std::clamp<int64_t>(budget / (tileW + 2 * margin) - 2 * margin, 1, kTileSide));
+      for (int y0 = vy0; y0 < vy1; y0 += tileH) {
+        const int y1 = std::min(vy1, y0 + tileH);
+        for (int x0 = vx0; x0 < vx1; x0 += tileW) {
+          const int x1 = std::min(vx1, x0 + tileW);
+          const int wx0 = std::max(0, x0 - margin), wy0 = std::max(0, y0 - margin);
+          const int wx1 = std::min(full.cx, x1 + margin), wy1 = std::min(full.cy, y1 + margin);
+          BuildWindow(text, full, wx0, wy0, wx1, wy1);
+          const int blur = shadow ? sh.Blur() : fx.Blur();
+          if (blur > 0) mask.Blur(blur);
+          mask.Crop(x0 - wx0, y0 - wy0, x1 - x0, y1 - y0);
+          const int at_x = static_cast<int>(px + x0), at_y = static_cast<int>(py + y0);
+          if (shadow) {
+            Blend().PaintColor(at_x, at_y, mask, (int(fx.Alpha()) * sh.Alpha()) / 100, sh.Color());
+            continue;
+          }
+          fillFull_ = full;
+          fillAt_ = {x0, y0};
+          const TIATexture& tex = fx.Texture();
+          if (tex.Enabled() && !tex.Picture().Empty()) {
+            FillTexture();
+            if (fx.Noise() > 0) AddNoise(fx.Noise());
+            Blend().PaintForeground(at_x, at_y, mask, fx.Alpha());
+          } else if (fx.Gradual().Enabled()) {
+            FillGradient();
+            if (fx.Noise() > 0) AddNoise(fx.Noise());
+            Blend().PaintForeground(at_x, at_y, mask, fx.Alpha());
+          } else if (fx.Noise() > 0) {
+            FillNoise();
+            Blend().PaintForeground(at_x, at_y, mask, fx.Alpha());
+          } else {
+            Blend().PaintColor(at_x, at_y, mask, fx.Alpha(), canvas.Font().Color());
+          }
+        }
+      }
+    }
+    if (shadow) canvas.Brush().Style = TBrushStyle::bsClear;
+  }
+}
+
 void TIAFontEx::FillGradient() {
   TIAMask& mask = Mask();
   TBitmap& fg = Blend().Foreground();
   const int w = mask.Width(), h = mask.Height();
   fg.SetFormatAndSize(TPixelFormat::pf24bit, w, h);
+  const int fullW = fillFull_.cx > 0 ? fillFull_.cx : w;
+  const int fullH = fillFull_.cy > 0 ? fillFull_.cy : h;
   const TIAGradual& g = effect_->Gradual();
   const TGradualStyle st = g.Style();
   const bool horizontal = st == TGradualStyle::gsLeftToRight ||
                           st == TGradualStyle::gsRightToLeft || st == TGradualStyle::gsCenterToLR;
   const bool centre = st == TGradualStyle::gsCenterToLR || st == TGradualStyle::gsCenterToTB;
-  const int b = horizontal ? w : h;
+  const int b = horizontal ? fullW : fullH;
   const int n = centre ? (b + 1) / 2 : b;
   const bool forward = st == TGradualStyle::gsLeftToRight || st == TGradualStyle::gsTopToBottom;
   TRGB from = ColorToTRGB(forward ? g.StartColor() : g.EndColor());
   TRGB to = ColorToTRGB(forward ? g.EndColor() : g.StartColor());
-  std::vector<TRGB> line(size_t(std::max(b, 0)));
-  for (int i = 0; i < n; ++i)
-    line[i] = {static_cast<uint8_t>(from.r + (to.r - from.r) * i / n),
-               static_cast<uint8_t>(from.g + (to.g - from.g) * i / n),
-               static_cast<uint8_t>(from.b + (to.b - from.b) * i / n)};
-  if (centre)
-    for (int m = 0; m < n; ++m) line[b - 1 - m] = line[m];
+  // Colour i of the line across the whole box; only the mask's part of the
+  // line is made.
+  auto colourAt = [&](int64_t i) -> TRGB {
+    if (centre && i >= b - n) i = b - 1 - i;  // the second half mirrors the first
+    auto mix = [&](int f, int t) {
+      return static_cast<uint8_t>(f + static_cast<int>(int64_t{t - f} * i / n));
+    };
+    return {mix(from.r, to.r), mix(from.g, to.g), mix(from.b, to.b)};
+  };
+  const int start = horizontal ? fillAt_.x : fillAt_.y;
+  std::vector<TRGB> line(size_t(std::max(horizontal ? w : h, 0)));
+  for (size_t k = 0; k < line.size(); ++k) line[k] = colourAt(start + int64_t(k));
   for (int r = 0; r < h; ++r) {
     uint8_t* p = fg.ScanLine(r);
     for (int x = 0; x < w; ++x, p += 3) {
@@ -249,10 +354,16 @@ void TIAFontEx::FillTexture() {
   const TPicture& pic = effect_->Texture().Picture();
   if (pic.Empty()) return;
   const int pw = pic.Bitmap().Width(), ph = pic.Bitmap().Height();
+  // The fill of a tile is the part at fillAt_ of the fill of the whole box.
+  const int ox = fillAt_.x, oy = fillAt_.y;
+  const int fullW = fillFull_.cx > 0 ? fillFull_.cx : w;
+  const int fullH = fillFull_.cy > 0 ? fillFull_.cy : h;
+  const TRect whole{-ox, -oy, fullW - ox, fullH - oy};
   switch (effect_->Texture().Mode()) {
     case TTextureMode::tmTiled:
-      for (int i = 0; i <= h / ph; ++i)
-        for (int j = 0; j <= w / pw; ++j) DrawPicture(fg, j * pw, i * ph, pic);
+      for (int i = oy / ph; i <= (oy + h) / ph; ++i)
+        for (int j = ox / pw; j <= (ox + w) / pw; ++j)
+          DrawPicture(fg, j * pw - ox, i * ph - oy, pic);
       break;
     case TTextureMode::tmStretched:
       if (pic.IsIcon()) {
@@ -262,16 +373,16 @@ void TIAFontEx::FillTexture() {
         flatCanvas.Brush().Color = clWindowText;
         flatCanvas.FillRect({0, 0, pw, ph});
         DrawPicture(flat, 0, 0, pic);
-        fc.StretchDraw({0, 0, w, h}, flat);
+        fc.StretchDraw(whole, flat);
       } else {
-        fc.StretchDraw({0, 0, w, h}, pic.Bitmap());
+        fc.StretchDraw(whole, pic.Bitmap());
       }
       break;
     case TTextureMode::tmCenter:
-      DrawPicture(fg, (w - pw) / 2, (h - ph) / 2, pic);
+      DrawPicture(fg, (fullW - pw) / 2 - ox, (fullH - ph) / 2 - oy, pic);
       break;
     case TTextureMode::tmNormal:
-      DrawPicture(fg, 0, 0, pic);
+      DrawPicture(fg, -ox, -oy, pic);
       break;
   }
 }

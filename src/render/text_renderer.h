@@ -3,6 +3,7 @@
 // shadow, blur, gradient, texture or noise fills, opacity).
 #pragma once
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <string>
@@ -55,6 +56,12 @@ class TIAFontEx : public TIAFont {
   // and no spray, the finished masks of the previous draw are used again
   // instead of being rebuilt (the result is the same). On by default.
   void SetMaskReuse(bool on) { reuse_ = on; }
+  // Masks of more pixels than this (or beyond the mask limits) are drawn in
+  // tiles of at most about this many pixels, only where they fall on the
+  // canvas. The default is the mask limit.
+  void SetTileLimit(int64_t pixels) {
+    tileLimit_ = std::clamp<int64_t>(pixels, 64, kMaxMaskPixels);
+  }
 
   // Foreground fills of the compositor, sized to the mask.
   void FillGradient();
@@ -72,7 +79,21 @@ class TIAFontEx : public TIAFont {
     bool operator==(const MaskKey&) const = default;
   };
 
+  // Draws a string whose mask is beyond the mask limits: only the parts of
+  // the shadow and text boxes that fall on the canvas are built, tile by
+  // tile, each with a margin that keeps the effects right at the seams.
+  void TextOutInTiles(int tx, int ty, int sx, int sy, TSize full, std::u16string_view text);
+  // Builds the part [x0, x1) x [y0, y1) of the full mask into Mask(), with
+  // the outline, spray and mirror effects.
+  void BuildWindow(std::u16string_view text, TSize full, int x0, int y0, int x1, int y1);
+
   std::unique_ptr<TIAEffect> effect_;
+  // While a tile is painted, the fills lay out their colours for the whole
+  // box (fillFull_) and the mask is its part at fillAt_; otherwise the mask
+  // is the whole box.
+  TSize fillFull_;
+  TPoint fillAt_;
+  int64_t tileLimit_ = kMaxMaskPixels;
   bool reuse_ = true;
   std::optional<MaskKey> cachedKey_;
   TIAMask cachedText_;

@@ -100,6 +100,32 @@ TEST(FontEngine, DrawingStylesAndBands) {
   EXPECT_EQ(Ink(lf, u"Imprimo", 50, 50, -100000, 20), 0);
 }
 
+// Outlines above the top of the target (an accent over the cell) are drawn;
+// a glyph too wide for the rasteriser reports that it was not drawn.
+TEST(FontEngine, InkAboveTheCellAndGlyphsBeyondTheRasteriser) {
+  TLogFont lf = Arial(-40);
+  lf.faceName = "DejaVu Sans";
+  std::vector<uint8_t> buf(100 * 80);
+  TGreyTarget t{buf.data(), 100, 80, 0, 100};
+  // The cell's top at row 20: the stacked marks of U+1EA4 rise above it.
+  EXPECT_TRUE(TTextLayout(lf, u"\u1EA4").Draw(t, 10, 20));
+  int above = 0;
+  for (int y = 0; y < 20; ++y)
+    for (int x = 0; x < 100; ++x) above += buf[size_t(y) * 100 + x] > 0;
+  EXPECT_GT(above, 10);
+  TTextLayout accent(lf, u"\u1EA4");
+  TInkBox ink = accent.InkBox();
+  ASSERT_FALSE(ink.empty);
+  EXPECT_LT(ink.top, 0);
+  EXPECT_GT(ink.bottom, 20);
+  EXPECT_TRUE(TTextLayout(lf, u" ").InkBox().empty);
+
+  TLogFont wide = Arial(-30000);
+  wide.width = 2000000000;  // a hundredfold stretch
+  std::fill(buf.begin(), buf.end(), 0);
+  EXPECT_FALSE(TTextLayout(wide, u"W").Draw(t, -500000, -10000));
+}
+
 TEST(FontEngine, HostileTextsMeasureAndDraw) {
   TLogFont lf = Arial(-20);
   EXPECT_EQ(GetTextExtentPoint(lf, u"\xD800").cx, GetTextExtentPoint(lf, u"\xFFFD").cx);

@@ -186,13 +186,22 @@ TEST(TextRenderer, EmptyStringDrawsNothingAndKeepsFontAndBrush) {
   EXPECT_EQ(s.canvas.Brush().Style, TBrushStyle::bsSolid);
 }
 
-TEST(TextRenderer, FontIsRestoredWhenDrawingFails) {
+TEST(TextRenderer, HugeTurnedTextDrawsItsPartOnTheCanvasAndRestoresTheFont) {
   Scene s;
   s.canvas.Font().SetSize(20000);
+  s.canvas.Font().SetColor(0xFFFFFF);
   s.fx.Effect().SetAngle(30);
   TLogFont lf = s.canvas.Font().LogFont();
-  EXPECT_THROW(s.fx.TextOut(0, 0, u"Watermark text"), EMaskTooLarge);
+  TSize size;
+  s.fx.TextExtent(u"Watermark text", size);
+  ASSERT_GT(int64_t{size.cx} * size.cy, kMaxMaskPixels);
+  // The middle of the turned text lies on the canvas.
+  s.fx.TextOut(-size.cx / 2 + 100, -size.cy / 2 + 50, u"Watermark text");
   EXPECT_EQ(s.canvas.Font().LogFont(), lf);
+  int ink = 0;
+  for (int y = 0; y < s.bmp.Height(); ++y)
+    for (int x = 0; x < s.bmp.Width(); ++x) ink += s.bmp.PixelRGB(x, y) != 0;
+  EXPECT_GT(ink, 0);
 }
 
 TEST(TextRenderer, NoiseVariesEachChannelAroundTheFontColour) {
@@ -351,6 +360,66 @@ TEST(TextRenderer, ReusedMasksGiveTheSameImageAsRebuilding) {
   TBitmap reused = Tiled(true, false);
   EXPECT_TRUE(rebuilt == reused);
   EXPECT_TRUE(Tiled(false, true) == Tiled(true, true));
+}
+
+// A mask drawn in small tiles, each with its margin, gives the picture one
+// whole mask gives, with the effects that read neighbours and the fills that
+// depend on the whole box.
+TEST(TextRenderer, TilesGiveTheSamePictureAsOneMask) {
+  struct Setup {
+    const char* what;
+    void (*apply)(TIAEffect&);
+  };
+  const Setup setups[] = {
+      {"plain", [](TIAEffect&) {}},
+      {"turned outline blur",
+       [](TIAEffect& e) {
+         e.SetAngle(33);
+         e.SetOutline(true);
+         e.SetBlur(60);
+       }},
+      {"shadow mirrors",
+       [](TIAEffect& e) {
+         e.SetHorzMirror(true);
+         e.SetVertMirror(true);
+         e.Shadow().SetEnabled(true);
+         e.Shadow().SetBlur(100);
+         e.Shadow().SetOffsetX(-5);
+         e.Shadow().SetOffsetY(4);
+         e.Shadow().SetColor(0x0000FF);
+       }},
+      {"gradient",
+       [](TIAEffect& e) {
+         e.SetAngle(-20);
+         e.Gradual().SetEnabled(true);
+         e.Gradual().SetStyle(TGradualStyle::gsCenterToLR);
+         e.Gradual().SetStartColor(0x00FF00);
+         e.Gradual().SetEndColor(0xFF00FF);
+       }},
+  };
+  for (const Setup& setup : setups) {
+    SCOPED_TRACE(setup.what);
+    auto draw = [&](int64_t tileLimit) {
+      Scene s(260, 120);
+      s.canvas.Font().SetColor(0xFFFFFF);
+      s.canvas.Font().SetSize(40);
+      s.fx.SetTileLimit(tileLimit);
+      setup.apply(s.fx.Effect());
+      s.fx.TextOut(-15, -10, u"Tiles \u00C9t\u1EA4");
+      return s.bmp;
+    };
+    const TBitmap whole = draw(kMaxMaskPixels);
+    const TBitmap tiled = draw(700);
+    int ink = 0;
+    for (int y = 0; y < whole.Height(); ++y)
+      for (int x = 0; x < whole.Width(); ++x) ink += whole.PixelRGB(x, y) != 0;
+    EXPECT_GT(ink, 500);
+    int differ = 0;
+    for (int y = 0; y < whole.Height(); ++y)
+      for (int x = 0; x < whole.Width(); ++x)
+        differ += whole.PixelRGB(x, y) != tiled.PixelRGB(x, y);
+    EXPECT_EQ(differ, 0);
+  }
 }
 
 }  // namespace
