@@ -90,11 +90,22 @@ TColor32 BlendPixel(TColor32 src, TColor32 dst, uint8_t masterAlpha) {
   uint32_t a = masterAlpha == 255 ? A : ((A + 1) * masterAlpha) >> 8;
   if (a == 0) return dst;
   if (a == 255) return src;  // only reached with A = 255 and M = 255
-  uint32_t b = Mix(src & 0xFF, dst & 0xFF, a);
-  uint32_t g = Mix((src >> 8) & 0xFF, (dst >> 8) & 0xFF, a);
-  uint32_t r = Mix((src >> 16) & 0xFF, (dst >> 16) & 0xFF, a);
-  uint32_t al = Mix(A, dst >> 24, a);
-  return (al << 24) | (r << 16) | (g << 8) | b;
+  const uint32_t da = dst >> 24;
+  if (da == 255) {
+    // An opaque destination stays opaque; its colour moves toward the source.
+    uint32_t b = Mix(src & 0xFF, dst & 0xFF, a);
+    uint32_t g = Mix((src >> 8) & 0xFF, (dst >> 8) & 0xFF, a);
+    uint32_t r = Mix((src >> 16) & 0xFF, (dst >> 16) & 0xFF, a);
+    return 0xFF000000u | (r << 16) | (g << 8) | b;
+  }
+  // Source over a partly transparent destination, straight alpha: weights
+  // scaled by 255, their sum is the resulting alpha times 255.
+  const uint32_t ws = a * 255, wd = da * (255 - a), sum = ws + wd;
+  auto over = [&](int shift) {
+    return ((((src >> shift) & 0xFF) * ws + ((dst >> shift) & 0xFF) * wd + sum / 2) / sum) << shift;
+  };
+  const uint32_t al = (sum + 127) / 255;
+  return (al << 24) | over(16) | over(8) | over(0);
 }
 
 void TBitmap32::Draw(int x, int y, const TBitmap32& source) {

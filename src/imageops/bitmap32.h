@@ -90,7 +90,9 @@ class TBitmap32 {
 void BitmapRowToColor32(const TBitmap& source, int y, TColor32* row);
 
 // Blends one source pixel of alpha-bearing colour src onto dst with the master
-// alpha; exposed for the tests and the tight loops of Draw.
+// alpha ("over", straight alpha): an opaque dst stays opaque, a transparent
+// one takes the source's colour and effective alpha. Exposed for the tests
+// and the tight loops of Draw.
 TColor32 BlendPixel(TColor32 src, TColor32 dst, uint8_t masterAlpha);
 
 }  // namespace imprimo

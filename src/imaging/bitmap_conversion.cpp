@@ -120,6 +120,14 @@ void ImageToBitmap(const RasterImage& image, TBitmap& bitmap) {
   const size_t line =
       static_cast<size_t>(src->Width) * GetImageFormatInfo(src->Format)->BytesPerPixel;
   for (int y = 0; y < src->Height; ++y) std::memcpy(bitmap.ScanLine(y), src->Row(y), line);
+  if (src->Format == ifX8R8G8B8) {
+    // The fourth byte of these pixels is padding, not alpha: on the 32-bit
+    // bitmap it would be read as alpha, so the picture is made opaque.
+    for (int y = 0; y < src->Height; ++y) {
+      uint8_t* p = bitmap.ScanLine(y);
+      for (int x = 0; x < src->Width; ++x) p[4 * x + 3] = 0xFF;
+    }
+  }
 }
 
 void BitmapToImage(TBitmap& bitmap, RasterImage& image) {

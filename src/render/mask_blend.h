@@ -29,7 +29,9 @@ class TIABlend : public TPersistent {
   const TBitmap& Foreground() const { return foreground_; }
 
   // Paints the mask with its top-left at (x, y) of the target; opacity is a
-  // percentage (values above 100 count as 100).
+  // percentage (values above 100 count as 100). On a 32-bit target the
+  // colour is laid over each pixel: opaque pixels stay opaque, transparent
+  // ones take the colour with the coverage as alpha.
   void PaintColor(int x, int y, const TIAMask& mask, int opacity, TColor color);
   // Like PaintColor with each pixel's colour taken from the foreground, which
   // must be a 24-bit bitmap of exactly the mask's size.
@@ -40,6 +42,8 @@ class TIABlend : public TPersistent {
 
   TIAFont* owner_;
   TBitmap foreground_{0, 0, TPixelFormat::pf24bit};
+  // Scratch copy of the target's pixels under the mask; 32-bit targets are
+  // blended in place instead so that their alpha is kept.
   TBitmap work_{0, 0, TPixelFormat::pf24bit};
 };
 

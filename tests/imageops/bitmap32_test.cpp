@@ -91,9 +91,30 @@ TEST(Bitmap32, BlendArithmetic) {
   // A partly transparent logo pixel multiplies with the master alpha.
   r = BlendPixel(0x80FFFFFF, 0xFF000000, 127);
   EXPECT_NEAR(double(r & 0xFF), 255.0 * ((129 * 127) >> 8) / 255, 0.5);
-  // Transparent destination picks up the source alpha.
+  // Transparent destination picks up the source's colour and alpha.
   r = BlendPixel(0xFF102030, 0x00000000, 204);
-  EXPECT_EQ(r >> 24, 204u);
+  EXPECT_EQ(r, 0xCC102030u);
+  r = BlendPixel(0x40102030, 0x00FFFFFF, 255);
+  EXPECT_EQ(r, 0x40102030u);
+}
+
+TEST(Bitmap32, BlendIsOverAndKeepsOpaqueDestinationsOpaque) {
+  // Every source alpha on an opaque destination: alpha stays 255 and the
+  // colour moves toward the source by a / 255, rounded.
+  for (uint32_t A = 1; A < 255; ++A) {
+    const TColor32 r = BlendPixel((A << 24) | 0xFFFFFF, 0xFF000000, 255);
+    ASSERT_EQ(r >> 24, 255u) << A;
+    ASSERT_EQ(r & 0xFF, (255 * A + 127) / 255) << A;
+  }
+  EXPECT_EQ(BlendPixel(0x80C8C8C8, 0xFF000000, 191), 0xFF4B4B4Bu);  // a = 96
+  // Half over half: alpha 128 + 128 * 127 / 255 = 191.75; colour 200 * 128 /
+  // 191.75 = 133.5 over black.
+  EXPECT_EQ(BlendPixel(0x80C8C8C8, 0x80000000, 255), 0xC0868686u);
+  // Over a faint destination the source colour dominates.
+  const TColor32 r = BlendPixel(0xC0FF0000, 0x100000FF, 255);
+  EXPECT_EQ(r >> 24, (192u * 255 + 16 * 63 + 127) / 255);
+  EXPECT_GT((r >> 16) & 0xFF, 240u);
+  EXPECT_LT(r & 0xFF, 15u);
 }
 
 TEST(Bitmap32, DrawClipsAtEveryEdge) {

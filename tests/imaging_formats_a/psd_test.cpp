@@ -29,6 +29,18 @@ RasterImage LoadPsd(const std::vector<uint8_t>& bytes) {
   return img;
 }
 
+// Offset of the merged image's compression word: after the header, the
+// colour mode data, the image resources and the layer section.
+size_t CompressionAt(const std::vector<uint8_t>& file) {
+  auto be32 = [&](size_t at) {
+    return uint32_t{file.at(at)} << 24 | uint32_t{file.at(at + 1)} << 16 |
+           uint32_t{file.at(at + 2)} << 8 | file.at(at + 3);
+  };
+  size_t at = 26;
+  for (int section = 0; section < 3; ++section) at += 4 + be32(at);
+  return at;
+}
+
 TEST(Psd, EveryKeptPixelFormatRoundTripsWithRunLengthRows) {
   const TImageFormat kept[] = {ifIndex8,       ifGray8,  ifA8Gray8,      ifGray16,
                                ifA16Gray16,    ifR8G8B8, ifA8R8G8B8,     ifR16G16B16,
@@ -40,7 +52,7 @@ TEST(Psd, EveryKeptPixelFormatRoundTripsWithRunLengthRows) {
     for (int x = 0; x < 20 * GetImageFormatInfo(f)->BytesPerPixel; ++x) img.Row(2)[x] = 9;
     std::vector<uint8_t> file = SavePsd(img);
     ASSERT_GT(file.size(), 27u);
-    EXPECT_EQ(file[26 + 4 + (f == ifIndex8 ? 768 : 0) + 8 + 1], 1);  // PackBits
+    EXPECT_EQ(file[CompressionAt(file) + 1], 1);  // PackBits
     RasterImage back = LoadPsd(file);
     EXPECT_EQ(back.Format, f);
     EXPECT_EQ(Pixels(back), Pixels(img));
@@ -48,6 +60,43 @@ TEST(Psd, EveryKeptPixelFormatRoundTripsWithRunLengthRows) {
       for (int i = 0; i < 256; ++i) EXPECT_EQ(back.Palette[i], img.Palette[i]);
     }
   }
+}
+
+TEST(Psd, TransparentPicturesKeepALayerAndAMergedImageOverWhite) {
+  RasterImage img;
+  ImageCreate(img, 2, 1, ifA8R8G8B8);
+  const uint8_t px[8] = {10, 40, 200, 128, 1, 2, 3, 0};  // B, G, R, A
+  std::memcpy(img.Row(0), px, 8);
+  std::vector<uint8_t> file = SavePsd(img);
+  // One layer, counted as -1 so that the merged image's fourth channel is
+  // its transparency.
+  ASSERT_GT(file.size(), 95u);
+  EXPECT_EQ(file[42], 0xFF);
+  EXPECT_EQ(file[43], 0xFF);
+  EXPECT_EQ(Pixels(LoadPsd(file)), Pixels(img));  // read from the layer
+  // A layer that is not a plain copy (here: see-through) leaves the merged
+  // image, whose colours are laid over white.
+  ASSERT_EQ(file[94], 255);
+  file[94] = 254;
+  RasterImage merged = LoadPsd(file);
+  ASSERT_EQ(merged.Format, ifA8R8G8B8);
+  EXPECT_EQ(Pixels(merged), (std::vector<uint8_t>{132, 147, 227, 128, 255, 255, 255, 0}));
+
+  // Gray merged images are stored as they are.
+  RasterImage gray;
+  ImageCreate(gray, 2, 1, ifA8Gray8);
+  const uint8_t g[4] = {200, 128, 7, 0};
+  std::memcpy(gray.Row(0), g, 4);
+  file = SavePsd(gray);
+  EXPECT_EQ(Pixels(LoadPsd(file)), Pixels(gray));
+  ASSERT_EQ(file[82], 255);  // two channels: the opacity comes 12 bytes earlier
+  file[82] = 254;
+  EXPECT_EQ(Pixels(LoadPsd(file)), Pixels(gray));
+  // Opaque pictures have no layers.
+  RasterImage rgb;
+  ImageCreate(rgb, 2, 1, ifR8G8B8);
+  file = SavePsd(rgb);
+  EXPECT_EQ(CompressionAt(file), 26u + 4 + 4 + 4);
 }
 
 TEST(Psd, OtherFormatsTakeTheFormatsOwnConversion) {
@@ -77,7 +126,7 @@ TEST(Psd, OtherFormatsTakeTheFormatsOwnConversion) {
 TEST(Psd, RowsTooLongForTheCountsAreStoredRaw) {
   RasterImage img = RandomImage(ifA32R32G32B32F, 17000, 1, 4);
   std::vector<uint8_t> file = SavePsd(img);
-  EXPECT_EQ(file[26 + 4 + 8 + 1], 0);
+  EXPECT_EQ(file[CompressionAt(file) + 1], 0);
   EXPECT_EQ(Pixels(LoadPsd(file)), Pixels(img));
 }
 

@@ -82,13 +82,14 @@ TEST(PictureLayer, MasterAlphaAndLogoAlphaMultiply) {
   ASSERT_TRUE(DrawPictureLayer(c, item, Logo(8, 8, 0x80FFFFFF)));
   EXPECT_EQ(c.PixelRGB(3, 3) & 0xFF, 63u);
 
-  // A 32-bit image keeps its own alpha where the logo does not reach and
-  // takes the blended alpha where it does.
+  // A 32-bit image keeps its own alpha where the logo does not reach; over
+  // its transparent pixels the logo shows in its own colour at its
+  // effective alpha.
   TBitmap d(4, 1, TPixelFormat::pf32bit);
   item.Alpha = 80;
   ASSERT_TRUE(DrawPictureLayer(d, item, Logo(2, 1, 0xFFFFFFFF)));
   EXPECT_EQ(d.ScanLine(0)[3], 204);
-  EXPECT_EQ(d.ScanLine(0)[2], 204);
+  EXPECT_EQ(d.ScanLine(0)[2], 255);
   EXPECT_EQ(d.ScanLine(0)[8 + 3], 0);
 }
 

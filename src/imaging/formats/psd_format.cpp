@@ -74,6 +74,160 @@ int TransparentIndex(std::span<const uint8_t> resources) {
   return -1;
 }
 
+// Unpacks one channel's data of a layer (compression word, then raw rows or
+// row counts and PackBits rows) into plane; the data must be exactly size
+// bytes.
+void DecodeLayerChannel(TByteReader& r, size_t size, size_t rowBytes, size_t h,
+                        std::span<uint8_t> plane) {
+  const size_t start = r.Position();
+  const uint16_t compression = r.U16BE();
+  if (compression == 0) {
+    auto bytes = r.Bytes(rowBytes * h);
+    std::memcpy(plane.data(), bytes.data(), bytes.size());
+  } else if (compression == 1) {
+    auto counts = r.Bytes(2 * h);
+    for (size_t y = 0; y < h; ++y)
+      PackBitsDecode(r.Bytes(Be16(&counts[2 * y])), plane.subspan(y * rowBytes, rowBytes));
+  } else {
+    Bad("unsupported layer compression");
+  }
+  if (r.Position() - start != size) Bad("layer channel size mismatch");
+}
+
+// The planes (colour channels, then transparency) of a file whose one layer
+// is the whole picture: the size of the canvas, normal blending at full
+// opacity, visible, with a transparency channel and nothing else attached.
+// Such a layer holds the picture exactly, while the merged image of a picture
+// with transparency may be laid over white. Empty when the file has no such
+// layer.
+std::vector<uint8_t> PlainLayerPlanes(std::span<const uint8_t> section, size_t w, size_t h,
+                                      size_t rowBytes, int colourChannels) {
+  try {
+    TByteReader r(section);
+    const uint32_t infoLength = r.U32BE();
+    if (infoLength > r.Remaining()) return {};
+    if (static_cast<int16_t>(r.U16BE()) != -1) return {};
+    const int32_t top = static_cast<int32_t>(r.U32BE()), left = static_cast<int32_t>(r.U32BE());
+    const int32_t bottom = static_cast<int32_t>(r.U32BE()), right = static_cast<int32_t>(r.U32BE());
+    if (top != 0 || left != 0 || bottom != static_cast<int64_t>(h) ||
+        right != static_cast<int64_t>(w))
+      return {};
+    const int count = r.U16BE();
+    if (count != colourChannels + 1) return {};
+    int ids[5];
+    uint32_t sizes[5];
+    bool seen[5] = {};
+    for (int i = 0; i < count; ++i) {
+      ids[i] = static_cast<int16_t>(r.U16BE());
+      sizes[i] = r.U32BE();
+      const int slot = ids[i] == -1 ? colourChannels : ids[i];
+      if (slot < 0 || slot > colourChannels || seen[slot]) return {};
+      seen[slot] = true;
+    }
+    if (r.U32BE() != 0x3842494D || r.U32BE() != 0x6E6F726D) return {};  // "8BIM", "norm"
+    const uint8_t opacity = r.U8();
+    r.Skip(1);  // clipping
+    const uint8_t flags = r.U8();
+    r.Skip(1);
+    if (opacity != 255 || (flags & 2)) return {};  // see-through or hidden
+    const uint32_t extraLength = r.U32BE();
+    const size_t extraEnd = r.Position() + extraLength;
+    if (r.U32BE() != 0) return {};  // a layer mask
+    r.Skip(r.U32BE());              // blending ranges
+    const uint8_t nameLength = r.U8();
+    r.Skip(nameLength + 3 - (nameLength + 4) % 4);  // name padded to four bytes
+    if (r.Position() != extraEnd) return {};        // effects or other layer data
+    std::vector<uint8_t> planes(rowBytes * h * (colourChannels + 1));
+    for (int i = 0; i < count; ++i) {
+      const int slot = ids[i] == -1 ? colourChannels : ids[i];
+      DecodeLayerChannel(r, sizes[i], rowBytes, h,
+                         std::span<uint8_t>(planes).subspan(slot * rowBytes * h, rowBytes * h));
+    }
+    return planes;
+  } catch (const EImagingError&) {
+    return {};
+  }
+}
+
+// Where the file channels lie in the pixels of an image being written.
+struct TChannelLayout {
+  const RasterImage& image;
+  int depth;
+  int offsets[4];
+  int alphaChannel;  // file channel of the transparency, or -1
+};
+
+// One file channel of row y as big-endian samples. With matte, colour
+// channels are given laid over white by the pixel's transparency.
+void ChannelRow(const TChannelLayout& l, int channel, bool matte, size_t y,
+                std::vector<uint8_t>& row) {
+  const int bytes = l.depth / 8;
+  const int bpp = GetImageFormatInfo(l.image.Format)->BytesPerPixel;
+  const uint8_t* src = l.image.Row(static_cast<int>(y));
+  matte = matte && l.alphaChannel >= 0 && channel != l.alphaChannel;
+  for (size_t x = 0, n = row.size() / bytes; x < n; ++x) {
+    const uint8_t* s = src + x * bpp + l.offsets[channel];
+    uint8_t* d = &row[x * bytes];
+    if (!matte) {
+      for (int b = 0; b < bytes; ++b) d[b] = s[bytes - 1 - b];  // big-endian
+      continue;
+    }
+    const uint8_t* sa = src + x * bpp + l.offsets[l.alphaChannel];
+    if (bytes == 1) {
+      d[0] = static_cast<uint8_t>((s[0] * sa[0] + 255 * (255 - sa[0]) + 127) / 255);
+    } else if (bytes == 2) {
+      uint16_t v, a;
+      std::memcpy(&v, s, 2);
+      std::memcpy(&a, sa, 2);
+      const uint32_t m =
+          static_cast<uint32_t>((uint64_t{v} * a + uint64_t{65535} * (65535 - a) + 32767) / 65535);
+      d[0] = static_cast<uint8_t>(m >> 8);
+      d[1] = static_cast<uint8_t>(m);
+    } else {
+      float v, a;
+      std::memcpy(&v, s, 4);
+      std::memcpy(&a, sa, 4);
+      const uint32_t m = std::bit_cast<uint32_t>(v * a + (1.0f - a));
+      d[0] = static_cast<uint8_t>(m >> 24), d[1] = static_cast<uint8_t>(m >> 16);
+      d[2] = static_cast<uint8_t>(m >> 8), d[3] = static_cast<uint8_t>(m);
+    }
+  }
+}
+
+// The stored data of the given file channels: a compression word, then the
+// row counts and PackBits rows, or raw rows when a coded row would not fit
+// its 16-bit count.
+std::vector<uint8_t> ChannelData(const TChannelLayout& l, std::span<const int> channels,
+                                 bool matte) {
+  const size_t w = l.image.Width, h = l.image.Height;
+  std::vector<uint8_t> row(w * (l.depth / 8));
+  std::vector<std::vector<uint8_t>> packed;
+  packed.reserve(h * channels.size());
+  bool fits = true;
+  for (size_t c = 0; c < channels.size() && fits; ++c)
+    for (size_t y = 0; y < h && fits; ++y) {
+      ChannelRow(l, channels[c], matte, y, row);
+      packed.emplace_back();
+      PackBitsEncode(row, packed.back());
+      fits = packed.back().size() <= 65535;
+    }
+  TByteWriter out;
+  if (fits) {
+    out.U16BE(1);
+    for (const auto& p : packed) out.U16BE(static_cast<uint16_t>(p.size()));
+    for (const auto& p : packed) out.Bytes(p);
+  } else {
+    packed.clear();
+    out.U16BE(0);
+    for (int c : channels)
+      for (size_t y = 0; y < h; ++y) {
+        ChannelRow(l, c, matte, y, row);
+        out.Bytes(row);
+      }
+  }
+  return std::move(out.Data());
+}
+
 }  // namespace
 
 void PackBitsEncode(std::span<const uint8_t> row, std::vector<uint8_t>& out) {
@@ -181,15 +335,14 @@ RasterImage DecodePsd(std::span<const uint8_t> data) {
   const bool alpha = channels > colourChannels && mode != kIndexed && mode != kBitmap &&
                      mode != kMultichannel && layerCount <= 0;
   const int used = colourChannels + (alpha ? 1 : 0);
-  const uint16_t compression = r.U16BE();
-  if (compression > 1) Bad("unsupported compression");
-
   const size_t w = width, h = height;
   const size_t rowBytes = (w * depth + 7) / 8;
   // Planes of the channels used, one after another. The data present is
   // checked before they are allocated.
   const size_t planeBytes = rowBytes * h * used;
   std::vector<uint8_t> planes;
+  const uint16_t compression = r.U16BE();
+  if (compression > 1) Bad("unsupported compression");
   if (compression == 0) {
     if (r.Remaining() / rowBytes / h < static_cast<size_t>(used)) Bad("pixel data is truncated");
     auto bytes = r.Bytes(planeBytes);
@@ -207,6 +360,10 @@ RasterImage DecodePsd(std::span<const uint8_t> data) {
         const size_t count = Be16(&counts[2 * (c * h + y)]);
         PackBitsDecode(r.Bytes(count), {&planes[(c * h + y) * rowBytes], rowBytes});
       }
+  }
+  if (alpha && layerCount == -1 && (mode == kRgb || mode == kGrayscale)) {
+    std::vector<uint8_t> exact = PlainLayerPlanes(layers, w, h, rowBytes, colourChannels);
+    if (!exact.empty()) planes = std::move(exact);
   }
   auto sample = [&](int c, size_t y, size_t x) -> const uint8_t* {
     return &planes[(c * h + y) * rowBytes + x * (depth / 8)];
@@ -363,8 +520,62 @@ std::vector<uint8_t> EncodePsd(const RasterImage& image) {
   }
   const size_t w = image.Width, h = image.Height;
   const int bytes = depth / 8;
-  const int bpp = GetImageFormatInfo(image.Format)->BytesPerPixel;
-  const size_t rowBytes = w * bytes;
+  const int colourChannels = mode == kRgb ? 3 : 1;
+  const bool alpha = channels > colourChannels;
+
+  // Record byte offset of each file channel inside a pixel.
+  TChannelLayout layout{image, depth, {}, alpha ? colourChannels : -1};
+  if (mode == kRgb) {
+    const int cb = bytes == 4 ? 4 : bytes;
+    layout.offsets[0] = 2 * cb, layout.offsets[1] = cb, layout.offsets[2] = 0,
+    layout.offsets[3] = 3 * cb;
+  } else {
+    layout.offsets[0] = 0, layout.offsets[1] = bytes;
+  }
+
+  // A picture with transparency is stored twice: exactly, as the one layer
+  // of the file, and as the merged image, whose extra channel the negative
+  // layer count marks as its transparency. Readers take the colour of a
+  // transparent merged RGB image as laid over white, so it is stored that
+  // way; gray ones are read as stored.
+  std::vector<uint8_t> layerInfo;
+  if (alpha) {
+    std::vector<std::vector<uint8_t>> data;
+    for (int c = 0; c < channels; ++c) {
+      const int file = c == 0 ? colourChannels : c - 1;  // transparency first
+      data.push_back(ChannelData(layout, {&file, 1}, false));
+    }
+    TByteWriter li;
+    li.U16BE(0xFFFF);  // one layer, -1
+    li.U32BE(0);
+    li.U32BE(0);
+    li.U32BE(static_cast<uint32_t>(h));
+    li.U32BE(static_cast<uint32_t>(w));
+    li.U16BE(static_cast<uint16_t>(channels));
+    for (int c = 0; c < channels; ++c) {
+      li.U16BE(static_cast<uint16_t>(c == 0 ? 0xFFFF : c - 1));
+      if (data[c].size() > UINT32_MAX)
+        throw EImagingError("Picture is too large for a Photoshop image");
+      li.U32BE(static_cast<uint32_t>(data[c].size()));
+    }
+    li.Text("8BIMnorm");
+    li.U8(255);  // opacity
+    li.U8(0);    // clipping
+    li.U8(0);    // flags: visible
+    li.U8(0);
+    li.U32BE(16);  // no mask, no blending ranges, the name padded to 8 bytes
+    li.U32BE(0);
+    li.U32BE(0);
+    li.U8(5);
+    li.Text("Image");
+    li.U8(0);
+    li.U8(0);
+    for (const auto& d : data) li.Bytes(d);
+    layerInfo = std::move(li.Data());
+    if (layerInfo.size() & 1) layerInfo.push_back(0);
+    if (layerInfo.size() > UINT32_MAX - 12)
+      throw EImagingError("Picture is too large for a Photoshop image");
+  }
 
   TByteWriter out;
   out.Text("8BPS");
@@ -384,46 +595,17 @@ std::vector<uint8_t> EncodePsd(const RasterImage& image) {
     out.U32BE(0);
   }
   out.U32BE(0);  // image resources
-  out.U32BE(0);  // layers and masks
+  if (layerInfo.empty()) {
+    out.U32BE(0);  // layers and masks
+  } else {
+    out.U32BE(static_cast<uint32_t>(4 + layerInfo.size() + 4));
+    out.U32BE(static_cast<uint32_t>(layerInfo.size()));
+    out.Bytes(layerInfo);
+    out.U32BE(0);  // global layer mask
+  }
 
-  // Record byte offset of each file channel inside a pixel.
-  int offsets[4];
-  if (mode == kRgb) {
-    const int cb = bytes == 4 ? 4 : bytes;
-    offsets[0] = 2 * cb, offsets[1] = cb, offsets[2] = 0, offsets[3] = 3 * cb;
-  } else {
-    offsets[0] = 0, offsets[1] = bytes;
-  }
-  std::vector<uint8_t> row(rowBytes);
-  std::vector<std::vector<uint8_t>> packed;
-  packed.reserve(h * channels);
-  bool fits = true;
-  for (int c = 0; c < channels && fits; ++c)
-    for (size_t y = 0; y < h && fits; ++y) {
-      const uint8_t* src = image.Row(static_cast<int>(y));
-      for (size_t x = 0; x < w; ++x) {
-        const uint8_t* s = src + x * bpp + offsets[c];
-        for (int b = 0; b < bytes; ++b) row[x * bytes + b] = s[bytes - 1 - b];  // big-endian
-      }
-      packed.emplace_back();
-      PackBitsEncode(row, packed.back());
-      fits = packed.back().size() <= 65535;
-    }
-  if (fits) {
-    out.U16BE(1);
-    for (const auto& p : packed) out.U16BE(static_cast<uint16_t>(p.size()));
-    for (const auto& p : packed) out.Bytes(p);
-  } else {
-    out.U16BE(0);
-    for (int c = 0; c < channels; ++c)
-      for (size_t y = 0; y < h; ++y) {
-        const uint8_t* src = image.Row(static_cast<int>(y));
-        for (size_t x = 0; x < w; ++x) {
-          const uint8_t* s = src + x * bpp + offsets[c];
-          for (int b = 0; b < bytes; ++b) out.U8(s[bytes - 1 - b]);
-        }
-      }
-  }
+  int all[4] = {0, 1, 2, 3};
+  out.Bytes(ChannelData(layout, {all, size_t(channels)}, alpha && mode == kRgb));
   return std::move(out.Data());
 }
 

@@ -11,13 +11,17 @@ namespace imprimo {
 
 // Decodes the merged image of a Photoshop file (bitmap, gray, duotone,
 // multichannel, indexed, RGB, CMYK and Lab modes at 1, 8, 16 and 32 bits,
-// raw or PackBits-coded). Throws EImagingError on bad or truncated data.
+// raw or PackBits-coded). A file whose one layer is a plain copy of the
+// whole picture with transparency (as written here) is read from that layer.
+// Throws EImagingError on bad or truncated data.
 RasterImage DecodePsd(std::span<const uint8_t> data);
 
 // Writes an image in one of the kept pixel formats (Index8, Gray8, A8Gray8,
 // Gray16, A16Gray16, R8G8B8, A8R8G8B8, R16G16B16, A16R16G16B16, R32F,
 // A32R32G32B32F) with PackBits-coded rows; rows too long for the coded
-// form's 16-bit counts are stored raw instead.
+// form's 16-bit counts are stored raw instead. A picture with alpha is also
+// stored as the file's one layer, with the merged image's extra channel
+// marked as its transparency.
 std::vector<uint8_t> EncodePsd(const RasterImage& image);
 
 // PackBits helpers, shared with the tests.
