@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "app/naming.h"
+#include "exif/metadata_writer.h"
 #include "imageops/border.h"
 #include "imageops/resize.h"
 #include "imaging/bitmap_conversion.h"
@@ -242,6 +243,9 @@ TImageResult ProcessImage(const std::string& path, int row, int& status, TRunCon
     newExt = ApplyExtensionCase(std::move(newExt), srcExt, s.ChangeCase);
 
     const bool graySource = GetImageFormatInfo(work.Image.Format)->HasGrayChannel;
+    // Whether the picture was turned upright from its EXIF orientation; the
+    // kept EXIF then says so.
+    const bool orientationApplied = false;
     ImageToBitmap(work.Image, work.Bitmap);
     // The record is refilled from the bitmap below; releasing its pixels now
     // keeps only one full copy of a large picture alive while drawing.
@@ -317,8 +321,16 @@ TImageResult ProcessImage(const std::string& path, int row, int& status, TRunCon
     result.OutputPath = out;
     host.SetRowColumn(row, kColNewSize, FormatSizeText(FileSizeOf(out)));
 
-    if (s.KeepExif && s.SaveFormat == 0 && work.ExifReader.HasExifBlock())
-      work.ExifReader.InsertMetadataIntoJpeg(out, false);
+    // Metadata of the source (EXIF, XMP, IPTC, colour profile) follows into
+    // JPEG and PNG outputs; what cannot be carried soundly is left out and
+    // named among the warnings.
+    if (s.KeepExif && (s.SaveFormat == 0 || s.SaveFormat == 1)) {
+      TMetadataOptions carry;
+      carry.SetOrientation1 = orientationApplied;
+      carry.StripLocation = s.StripLocation;
+      for (std::string& w : WriteOutputMetadata(path, out, work.Image, carry))
+        result.Warnings.push_back(std::move(w));
+    }
 
     status = kStatusSucceeded;
   } catch (const std::exception& e) {

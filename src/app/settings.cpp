@@ -97,6 +97,7 @@ void LoadSettings(const std::string& folder, TSettings& s, TProgramValues& v) {
   v.Close = B(u"Close", dv.Close);
   s.FlattenColor = I(u"FlattenColor", d.FlattenColor);
   s.JpegSubsampling = I(u"JpegSubsampling", d.JpegSubsampling);
+  s.StripLocation = B(u"StripLocation", d.StripLocation);
 }
 
 void SaveSettings(const std::string& folder, const TSettings& s, const TProgramValues& v) {
@@ -144,6 +145,7 @@ void SaveSettings(const std::string& folder, const TSettings& s, const TProgramV
   B(u"Close", v.Close);
   I(u"FlattenColor", s.FlattenColor);
   I(u"JpegSubsampling", s.JpegSubsampling);
+  B(u"StripLocation", s.StripLocation);
   ini.UpdateFile();
 }
 

@@ -42,6 +42,9 @@ struct TSettings {
   int32_t FlattenColor = 0x00FFFFFF;
   // JPEG chroma sampling: 0 4:2:0, 1 4:2:2, 2 4:4:4.
   int32_t JpegSubsampling = 0;
+  // Kept metadata loses its location: GPS data and the place fields of XMP
+  // and IPTC.
+  bool StripLocation = false;
 };
 
 // Values kept in the same section of Setup.ini but outside the record.

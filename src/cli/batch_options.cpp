@@ -66,7 +66,8 @@ const char* BatchUsageText() {
          "  --serial N             first serial number for #, 0..9999999\n"
          "  --case upper|lower|keep  extension letter case\n"
          "  --overwrite            replace existing outputs instead of numbering them\n"
-         "  --keep-exif, --no-keep-exif  carry the EXIF block over to JPEG outputs\n"
+         "  --keep-exif, --no-keep-exif  carry EXIF, XMP, IPTC and the colour profile over\n"
+         "  --strip-location       leave GPS data and place names out of kept metadata\n"
          "  --filter MASKS         folder search filter, e.g. '*.jpg;*.heic' (any letter case);\n"
          "                         by default every file holding an image format that is read\n"
          "  --no-recurse           do not search sub-folders\n"
@@ -142,6 +143,8 @@ bool ParseBatchOptions(int argc, const char* const* argv, TBatchOptions& o, std:
       bool set = false;
       if (!flag(set)) return false;
       o.KeepExif = name == "--keep-exif";
+    } else if (name == "--strip-location") {
+      if (!flag(o.StripLocation)) return false;
     } else if (name == "--program-folder") {
       if (!needValue()) return false;
       o.ProgramFolder = value;
@@ -321,6 +324,7 @@ void ApplyBatchOptions(const TBatchOptions& o, TSettings& s) {
   if (o.ChangeCase) s.ChangeCase = *o.ChangeCase;
   if (o.Overwrite) s.OverwriteOutput = true;
   if (o.KeepExif) s.KeepExif = *o.KeepExif;
+  if (o.StripLocation) s.StripLocation = true;
 }
 
 }  // namespace imprimo

@@ -26,6 +26,7 @@ struct TBatchOptions {
   std::optional<int> ChangeCase;
   bool Overwrite = false;
   std::optional<bool> KeepExif;
+  bool StripLocation = false;
   std::string Filter = "*.*";
   bool Recurse = true;
   bool SaveSettings = false;

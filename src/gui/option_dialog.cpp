@@ -457,6 +457,10 @@ QWidget* TfrmOption::CreateOtherPage() {
   cbKeepExif = NewCheck("cbKeepExif", QStringLiteral("Keep the EXIF information of JPEG"), page);
   cbKeepExif->setChecked(true);
   column->addWidget(cbKeepExif);
+  cbStripLocation = NewCheck(
+      "cbStripLocation", QStringLiteral("Remove the location (GPS, place names) from kept metadata"),
+      page);
+  column->addWidget(cbStripLocation);
   cbOpen = NewCheck("cbOpen", QStringLiteral("Directly open output folder after process."), page);
   column->addWidget(cbOpen);
   cbClose = NewCheck("cbClose", QStringLiteral("Close directly the program after process."), page);
@@ -527,6 +531,7 @@ void TfrmOption::FormShow() {
   cbClose->setChecked(values_.Close);
   cbRemoveList->setChecked(values_.RemoveList);
   cbKeepExif->setChecked(settings_.KeepExif);
+  cbStripLocation->setChecked(settings_.StripLocation);
   cbOutputSaveFormatChange();
   // Programmatic ticks already ran the linked-control handlers; these keep
   // the state right when a box was already as the settings say.
@@ -560,6 +565,7 @@ void TfrmOption::btnSaveClick() {
   settings_.ChangeCase = cbChangeCase->currentIndex();
   settings_.OverwriteOutput = cbOverwrite->isChecked();
   settings_.KeepExif = cbKeepExif->isChecked();
+  settings_.StripLocation = cbStripLocation->isChecked();
   settings_.Rename = cbRename->isChecked();
   settings_.RenameTpl = ToUtf8(edtRnTempl->text());
   settings_.RenameNo = edtRenameNo->value();

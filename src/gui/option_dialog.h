@@ -140,6 +140,7 @@ class TfrmOption : public QDialog {
   // Other.
   QCheckBox* cbOverwrite = nullptr;
   QCheckBox* cbKeepExif = nullptr;
+  QCheckBox* cbStripLocation = nullptr;
   QCheckBox* cbOpen = nullptr;
   QCheckBox* cbClose = nullptr;
   QCheckBox* cbRemoveList = nullptr;

@@ -189,7 +189,8 @@ TEST_F(SettingsTest, SaveOrderOfAFreshFile) {
                                           u"WinWidth",         u"WinHeight",
                                           u"WinState",         u"Open",
                                           u"RemoveList",       u"Close",
-                                          u"FlattenColor",     u"JpegSubsampling"};
+                                          u"FlattenColor",     u"JpegSubsampling",
+                                          u"StripLocation"};
   EXPECT_EQ(ini.SectionKeys(u"Setup"), expected);
   EXPECT_EQ(ini.ReadString(u"Setup", u"BorderPosition", u""), u"1");
   EXPECT_EQ(ini.ReadString(u"Setup", u"RenameTpl", u""), u"New####");
