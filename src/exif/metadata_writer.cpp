@@ -442,10 +442,10 @@ bool IsPreviewKey(const std::string& key) {
 bool IsLocationKey(const std::string& key) {
   if (StartsWith(key, "Xmp.exif.GPS")) return true;
   static const char* const kProperties[] = {
-      "Xmp.photoshop.City",          "Xmp.photoshop.State",
-      "Xmp.photoshop.Country",       "Xmp.Iptc4xmpCore.Location",
-      "Xmp.Iptc4xmpCore.CountryCode", "Xmp.Iptc4xmpExt.LocationCreated",
-      "Xmp.Iptc4xmpExt.LocationShown"};
+      "Xmp.photoshop.City",   "Xmp.photoshop.State",        "Xmp.photoshop.Country",
+      // The IPTC Core and Extension schemas, under the library's prefixes.
+      "Xmp.iptc.Location",    "Xmp.iptc.CountryCode",       "Xmp.iptcExt.LocationCreated",
+      "Xmp.iptcExt.LocationShown"};
   for (const char* property : kProperties) {
     const size_t n = std::strlen(property);
     // The property itself or a member of it ("[1]", "/field").
