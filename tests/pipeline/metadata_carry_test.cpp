@@ -259,8 +259,9 @@ TEST(MetadataCarry, CmykJpegWithAProfileIsConvertedThroughIt) {
       worst = std::max(worst, de);
     }
   const double mean = sum / (double(image.Width) * image.Height);
-  EXPECT_LT(mean, 2.0);
-  EXPECT_LT(worst, 12.0);
+  // Both go through the same profile; rounding and interpolation differ.
+  EXPECT_LT(mean, 1.5);
+  EXPECT_LT(worst, 5.0);
 
   // Through a run: RGB pixels, no CMYK profile attached, the rest kept.
   if (!HaveExiftool()) return;
