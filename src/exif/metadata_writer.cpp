@@ -346,6 +346,11 @@ std::string BuildExif(const std::string& tiff, const RasterImage& pixels, int wi
     return std::string();
   }
 
+  // A source that carried a thumbnail gets one of the output instead; one
+  // that had none gets none.
+  bool hadThumbnail = false;
+  for (const auto& d : exif)
+    if (d.groupName() == "Thumbnail") hadThumbnail = true;
   Exiv2::ExifThumb(exif).erase();
   ErasePreviews(exif);
   if (options.SetOrientation1 && exif.findKey(Exiv2::ExifKey("Exif.Image.Orientation")) != exif.end())
@@ -364,8 +369,9 @@ std::string BuildExif(const std::string& tiff, const RasterImage& pixels, int wi
 
   // The thumbnail goes in last, so it is the first thing to give up when the
   // block does not fit in its segment.
-  const std::string thumbnail = BuildThumbnail(pixels);
-  if (thumbnail.empty()) warnings.push_back("EXIF thumbnail removed: it could not be rebuilt");
+  const std::string thumbnail = hadThumbnail ? BuildThumbnail(pixels) : std::string();
+  if (hadThumbnail && thumbnail.empty())
+    warnings.push_back("EXIF thumbnail removed: it could not be rebuilt");
 
   const size_t limit = kMaxSegmentPayload - kExifIdSize;
   const std::set<std::string> wanted = Keys(exif);
@@ -386,12 +392,11 @@ std::string BuildExif(const std::string& tiff, const RasterImage& pixels, int wi
       block.clear();
     }
     if (!block.empty() && block.size() <= limit) {
-      if (attempt == 1)
-        warnings.push_back("EXIF maker note dropped: the EXIF block did not fit in a JPEG segment");
-      if (attempt == 2 && !thumbnail.empty())
-        warnings.push_back(
-            "EXIF thumbnail and maker note dropped: the EXIF block did not fit in a JPEG "
-            "segment");
+      std::string what;
+      if (attempt >= 1 && HasMakerNote(exif)) what = "maker note";
+      if (attempt == 2 && !thumbnail.empty()) what += what.empty() ? "thumbnail" : " and thumbnail";
+      if (!what.empty())
+        warnings.push_back("EXIF " + what + " dropped: the EXIF block did not fit in a JPEG segment");
       break;
     }
     block.clear();

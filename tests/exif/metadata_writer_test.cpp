@@ -242,16 +242,20 @@ TEST(MetadataColourProfile, OnlyAProfileOfTheOutputsColourSpaceIsAttached) {
   EXPECT_TRUE(warnings.empty());
 }
 
-TEST(MetadataExif, ThumbnailIsRebuiltFromTheOutputAndSizesFollowIt) {
-  const Order o = Order::Intel;
-  // IFD1 claims a thumbnail at an offset far outside the block.
+// A TIFF block whose IFD1 claims a thumbnail at an offset far outside it.
+std::string WithBadThumbnail(Order o, const std::vector<Entry>& ifd0,
+                             const std::vector<Entry>& exif = {}) {
   const std::string ifd1 = U16(2, o) + U16(0x0201, o) + U16(4, o) + U32(1, o) + U32(900000, o) +
                            U16(0x0202, o) + U16(4, o) + U32(1, o) + U32(5000, o) + U32(0, o);
-  auto block = [&](uint32_t next) {
-    return TiffBlock(o, {Ascii(0x010F, "Maker"), Short(0x0112, {6}, o)},
-                     {Short(0xA002, {4000}, o), Short(0xA003, {3000}, o)}, {}, next);
-  };
-  const std::string tiff = block(uint32_t(block(0).size())) + ifd1;
+  const uint32_t at = uint32_t(TiffBlock(o, ifd0, exif).size());
+  return TiffBlock(o, ifd0, exif, {}, at) + ifd1;
+}
+
+TEST(MetadataExif, ThumbnailIsRebuiltFromTheOutputAndSizesFollowIt) {
+  const Order o = Order::Intel;
+  const std::string tiff =
+      WithBadThumbnail(o, {Ascii(0x010F, "Maker"), Short(0x0112, {6}, o)},
+                       {Short(0xA002, {4000}, o), Short(0xA003, {3000}, o)});
   const RasterImage source = Picture(64, 48);
   const RasterImage output = Picture(400, 100);  // as if resized and bordered
 
@@ -279,6 +283,11 @@ TEST(MetadataExif, ThumbnailIsRebuiltFromTheOutputAndSizesFollowIt) {
     EXPECT_GT(thumb.Row(20)[2], 200);      // red at the left
     EXPECT_GT(thumb.Row(20)[3 * 150], 200);  // blue at the right
   }
+
+  // A source without a thumbnail does not get one.
+  TComposed c = Compose(Source({ExifApp1(TiffBlock(o, {Ascii(0x010F, "Maker")}))}, source), output);
+  ASSERT_TRUE(c.reader.HasExifBlock());
+  EXPECT_EQ(c.reader.ExifSection()->bytes.find("\xFF\xD8\xFF", 10), std::string::npos);
 }
 
 TEST(MetadataExif, UnreadableOrOversizedBlocksAreDroppedOrShrunkAndSaid) {
@@ -292,8 +301,8 @@ TEST(MetadataExif, UnreadableOrOversizedBlocksAreDroppedOrShrunkAndSaid) {
   // A block that nearly fills its segment: with the new thumbnail it cannot
   // fit, so the large unknown tag goes and the rest is kept.
   const Order o = Order::Motorola;
-  const std::string tiff =
-      TiffBlock(o, {Ascii(0x010F, "Maker"), Undefined(0xC7A0, std::string(65200, 'u'))});
+  const std::string tiff = WithBadThumbnail(
+      o, {Ascii(0x010F, "Maker"), Undefined(0xC7A0, std::string(65200, 'u'))});
   c = Compose(Source({ExifApp1(tiff)}, image), image);
   ASSERT_TRUE(c.reader.HasExifBlock());
   EXPECT_LE(c.reader.ExifSection()->bytes.size(), 65535u);
@@ -415,6 +424,35 @@ TEST(MetadataIptc, PhotoshopThumbnailsGoAndLocationIsStrippedOnRequest) {
               image);
   EXPECT_EQ(c.reader.IptcSection(), nullptr);
   EXPECT_TRUE(HasWarning(c.warnings, "IPTC data dropped"));
+}
+
+TEST(MetadataOutput, DamagedCameraMetadataNeverStopsTheOutput) {
+  const fs::path camera =
+      fs::path(IMPRIMO_CORPUS_DIR) / "exif/exif-samples/phone-hdr/canon_hdr_NO.jpg";
+  if (!fs::exists(camera)) GTEST_SKIP() << "corpus file missing: " << camera;
+  std::ifstream in(camera, std::ios::binary);
+  const std::string original((std::istreambuf_iterator<char>(in)), {});
+  const RasterImage image = Picture(24, 16);
+  const std::string output = Encode(image);
+  // Bytes of the metadata segments are damaged at random places; whatever
+  // comes out is a JPEG stream that still ends with the output's picture.
+  uint32_t seed = 12345;
+  auto next = [&] { return seed = seed * 1103515245u + 12345u; };
+  const size_t metadataEnd = std::min<size_t>(original.size(), 40000);
+  for (int round = 0; round < 60; ++round) {
+    std::string source = original;
+    for (int k = 0; k < 1 + round % 8; ++k) source[2 + next() % (metadataEnd - 2)] = char(next() >> 8);
+    std::vector<std::string> warnings;
+    TMetadataOptions options;
+    options.StripLocation = round % 2 == 1;
+    const std::string out =
+        ComposeOutputMetadata(Span(source), Span(output), image, options, warnings);
+    if (out.empty()) continue;
+    ASSERT_EQ(out.substr(0, 2), "\xFF\xD8") << round;
+    ASSERT_EQ(out.substr(out.size() - 200), output.substr(output.size() - 200)) << round;
+    RasterImage back;
+    EXPECT_NO_THROW(DecodeJpeg(Span(out), back)) << round;
+  }
 }
 
 TEST(MetadataOutput, SourcesWithNothingToCarryLeaveTheOutputAlone) {
