@@ -157,6 +157,7 @@ TEST_F(OptionDialogTest, ShowsEveryFieldOfTheRecord) {
   EXPECT_TRUE(Get<QRadioButton>(*d, "cbOriginalName")->isChecked());
   EXPECT_EQ(Get<QComboBox>(*d, "cbPosition")->currentIndex(), 0);
   EXPECT_TRUE(Get<QCheckBox>(*d, "cbKeepExif")->isChecked());
+  EXPECT_FALSE(Get<QCheckBox>(*d, "cbStripLocation")->isChecked());
   EXPECT_FALSE(Get<QCheckBox>(*d, "cbOpen")->isChecked());
   EXPECT_EQ(Page(*d), QStringLiteral("spC1"));
 }
@@ -184,6 +185,7 @@ TEST_F(OptionDialogTest, SaveStoresEveryControlAndCancelNothing) {
   Get<QComboBox>(*d, "cbChangeCase")->setCurrentIndex(1);
   Get<QCheckBox>(*d, "cbOverwrite")->setChecked(true);
   Get<QCheckBox>(*d, "cbKeepExif")->setChecked(false);
+  Get<QCheckBox>(*d, "cbStripLocation")->setChecked(true);
   Get<QRadioButton>(*d, "cbRename")->setChecked(true);
   Get<QLineEdit>(*d, "edtRnTempl")->setText(QStringLiteral("Bild-{EX}"));
   Get<QSpinBox>(*d, "edtRenameNo")->setValue(0);
@@ -222,6 +224,7 @@ TEST_F(OptionDialogTest, SaveStoresEveryControlAndCancelNothing) {
   EXPECT_EQ(settings_.ChangeCase, 1);
   EXPECT_TRUE(settings_.OverwriteOutput);
   EXPECT_FALSE(settings_.KeepExif);
+  EXPECT_TRUE(settings_.StripLocation);
   EXPECT_TRUE(settings_.Rename);
   EXPECT_EQ(settings_.RenameTpl, "Bild-{EX}");
   EXPECT_EQ(settings_.RenameNo, 0);

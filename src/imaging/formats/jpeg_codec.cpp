@@ -86,7 +86,8 @@ class TCmykTransform {
     if (!in) return false;
     cmsHPROFILE out = cmsCreate_sRGBProfile();
     if (out && cmsGetColorSpace(in) == cmsSigCmykData)
-      transform_ = cmsCreateTransform(in, TYPE_CMYK_8_REV, out, TYPE_BGRA_8, INTENT_PERCEPTUAL, 0);
+      transform_ = cmsCreateTransform(in, TYPE_CMYK_8_REV, out, TYPE_BGRA_8, INTENT_PERCEPTUAL,
+                                      cmsFLAGS_NOOPTIMIZE);
     cmsCloseProfile(in);
     if (out) cmsCloseProfile(out);
     return transform_ != nullptr;
