@@ -780,6 +780,15 @@ std::vector<std::string> WriteOutputMetadata(const std::string& sourcePath,
                                              const RasterImage& pixels,
                                              const TMetadataOptions& options) {
   std::vector<std::string> warnings;
+  // Only JPEG and PNG sources hold metadata that is carried; other files
+  // are not read a second time.
+  {
+    std::ifstream in(sourcePath, std::ios::binary);
+    char head[8] = {};
+    in.read(head, sizeof head);
+    const Bytes start(reinterpret_cast<const uint8_t*>(head), size_t(in.gcount()));
+    if (!IsJpeg(start) && !IsPng(start)) return warnings;
+  }
   bool ok = false;
   const std::string source = ReadWholeFile(sourcePath, ok);
   if (!ok) {
