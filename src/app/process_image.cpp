@@ -7,6 +7,7 @@
 
 #include "app/naming.h"
 #include "app/upright_picture.h"
+#include "exif/metadata_writer.h"
 #include "imageops/border.h"
 #include "imageops/orient.h"
 #include "imageops/resize.h"
@@ -330,10 +331,15 @@ TImageResult ProcessImage(const std::string& path, int row, int& status, TRunCon
     result.OutputPath = out;
     host.SetRowColumn(row, kColNewSize, FormatSizeText(FileSizeOf(out)));
 
-    if (s.KeepExif && s.SaveFormat == 0 && work.ExifReader.HasExifBlock()) {
-      // The kept block must not turn the upright pixels a second time.
-      if (result.OrientationApplied) work.ExifReader.SetOrientation(1);
-      work.ExifReader.InsertMetadataIntoJpeg(out, false);
+    // Metadata of the source (EXIF, XMP, IPTC, colour profile) follows into
+    // JPEG and PNG outputs; what cannot be carried soundly is left out and
+    // named among the warnings.
+    if (s.KeepExif && (s.SaveFormat == 0 || s.SaveFormat == 1)) {
+      TMetadataOptions carry;
+      carry.SetOrientation1 = result.OrientationApplied;
+      carry.StripLocation = s.StripLocation;
+      for (std::string& w : WriteOutputMetadata(path, out, work.Image, carry))
+        result.Warnings.push_back(std::move(w));
     }
 
     status = kStatusSucceeded;

@@ -98,6 +98,7 @@ void LoadSettings(const std::string& folder, TSettings& s, TProgramValues& v) {
   s.FlattenColor = I(u"FlattenColor", d.FlattenColor);
   s.JpegSubsampling = I(u"JpegSubsampling", d.JpegSubsampling);
   s.AutoRotate = B(u"AutoRotate", d.AutoRotate);
+  s.StripLocation = B(u"StripLocation", d.StripLocation);
 }
 
 void SaveSettings(const std::string& folder, const TSettings& s, const TProgramValues& v) {
@@ -146,6 +147,7 @@ void SaveSettings(const std::string& folder, const TSettings& s, const TProgramV
   I(u"FlattenColor", s.FlattenColor);
   I(u"JpegSubsampling", s.JpegSubsampling);
   B(u"AutoRotate", s.AutoRotate);
+  B(u"StripLocation", s.StripLocation);
   ini.UpdateFile();
 }
 

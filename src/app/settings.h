@@ -45,6 +45,9 @@ struct TSettings {
   // Turn and mirror a picture upright by its EXIF Orientation before drawing,
   // and say Orientation 1 in the kept EXIF. Off keeps the stored pixels and tag.
   bool AutoRotate = true;
+  // Kept metadata loses its location: GPS data and the place fields of XMP
+  // and IPTC.
+  bool StripLocation = false;
 };
 
 // Values kept in the same section of Setup.ini but outside the record.

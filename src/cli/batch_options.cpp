@@ -69,6 +69,8 @@ const char* BatchUsageText() {
          "  --keep-exif, --no-keep-exif  carry the EXIF block over to JPEG outputs\n"
          "  --auto-rotate, --no-auto-rotate  turn pictures upright by their EXIF\n"
          "                         orientation before drawing (default on)\n"
+         "  --keep-exif, --no-keep-exif  carry EXIF, XMP, IPTC and the colour profile over\n"
+         "  --strip-location       leave GPS data and place names out of kept metadata\n"
          "  --filter MASKS         folder search filter, e.g. '*.jpg;*.heic' (any letter case);\n"
          "                         by default every file holding an image format that is read\n"
          "  --no-recurse           do not search sub-folders\n"
@@ -148,6 +150,8 @@ bool ParseBatchOptions(int argc, const char* const* argv, TBatchOptions& o, std:
       bool set = false;
       if (!flag(set)) return false;
       o.AutoRotate = name == "--auto-rotate";
+    } else if (name == "--strip-location") {
+      if (!flag(o.StripLocation)) return false;
     } else if (name == "--program-folder") {
       if (!needValue()) return false;
       o.ProgramFolder = value;
@@ -328,6 +332,7 @@ void ApplyBatchOptions(const TBatchOptions& o, TSettings& s) {
   if (o.Overwrite) s.OverwriteOutput = true;
   if (o.KeepExif) s.KeepExif = *o.KeepExif;
   if (o.AutoRotate) s.AutoRotate = *o.AutoRotate;
+  if (o.StripLocation) s.StripLocation = true;
 }
 
 }  // namespace imprimo

@@ -27,6 +27,7 @@ struct TBatchOptions {
   bool Overwrite = false;
   std::optional<bool> KeepExif;
   std::optional<bool> AutoRotate;
+  bool StripLocation = false;
   std::string Filter = "*.*";
   bool Recurse = true;
   bool SaveSettings = false;

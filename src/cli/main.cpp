@@ -221,7 +221,7 @@ int main(int argc, char** argv) {
       std::fprintf(to, "Processed %d of %d image(s): %d succeeded, %d failed.", summary.Processed,
                    summary.Rows, summary.Succeeded, summary.Failed);
       if (summary.Warned > 0)
-        std::fprintf(to, " %d image(s) with watermark layers not drawn.", summary.Warned);
+        std::fprintf(to, " %d image(s) with warnings (marks not drawn or metadata left out).", summary.Warned);
       if (summary.Outcome == TRunOutcome::Stopped)
         std::fprintf(to, " Stopped; %d image(s) not processed.", summary.Rows - summary.Processed);
       std::fputc('\n', to);

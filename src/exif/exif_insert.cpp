@@ -13,6 +13,7 @@
 #include <string>
 
 #include "exif/exif_reader.h"
+#include "exif/metadata_writer.h"
 
 namespace imprimo {
 
@@ -29,8 +30,9 @@ std::string SystemError(const std::string& what, const std::string& path) {
   return what + " \"" + path + "\": " + std::strerror(errno);
 }
 
-// Writes bytes to a temporary file in path's folder and renames it over path.
-void ReplaceFile(const std::string& path, const std::string& bytes) {
+}  // namespace
+
+void ReplaceFileAtomically(const std::string& path, const std::string& bytes) {
   namespace fs = std::filesystem;
   fs::path target(path);
   fs::path folder = target.parent_path();
@@ -75,8 +77,6 @@ void ReplaceFile(const std::string& path, const std::string& bytes) {
   }
 }
 
-}  // namespace
-
 std::string TimgData::BuildMetadataJpeg(std::span<const uint8_t> out) const {
   const size_t n = out.size();
   if (n < 2 || out[0] != 0xFF || out[1] != 0xD8)
@@ -103,7 +103,7 @@ std::string TimgData::BuildMetadataJpeg(std::span<const uint8_t> out) const {
 void TimgData::InsertMetadataIntoJpeg(std::span<const uint8_t> outputJpeg,
                                       const std::string& outputPath, bool /*adjustSize*/) const {
   if (!HasExifBlock()) return;
-  ReplaceFile(outputPath, BuildMetadataJpeg(outputJpeg));
+  ReplaceFileAtomically(outputPath, BuildMetadataJpeg(outputJpeg));
 }
 
 void TimgData::InsertMetadataIntoJpeg(const std::string& outputPath, bool adjustSize) const {

@@ -83,13 +83,14 @@ class TfrmMain::RunHost : public TBatchHost {
                           QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
   }
 
-  // A row whose marks were not all drawn carries the reasons in its tool tip.
+  // A row whose marks were not all drawn, or whose metadata was not all
+  // carried, lists the reasons in its tool tip.
   void ImageFinished(int row, int, const TImageResult& result) override {
     QTableWidgetItem* item = w_.ListImgs_->item(row, 0);
     if (!item) return;
     QString tip = item->text();
     if (!result.Warnings.empty()) {
-      tip += QStringLiteral("\nWatermark layers not drawn:");
+      tip += QStringLiteral("\nWarnings:");
       for (const std::string& warning : result.Warnings) tip += "\n" + FromUtf8(warning);
     }
     item->setToolTip(tip);

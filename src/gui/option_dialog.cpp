@@ -485,6 +485,10 @@ QWidget* TfrmOption::CreateOtherPage() {
                           QStringLiteral("Turn photos upright by their EXIF orientation."), page);
   cbAutoRotate->setChecked(true);
   column->addWidget(cbAutoRotate);
+  cbStripLocation = NewCheck(
+      "cbStripLocation", QStringLiteral("Remove the location (GPS, place names) from kept metadata"),
+      page);
+  column->addWidget(cbStripLocation);
   cbOpen = NewCheck("cbOpen", QStringLiteral("Directly open output folder after process."), page);
   column->addWidget(cbOpen);
   cbClose = NewCheck("cbClose", QStringLiteral("Close directly the program after process."), page);
@@ -563,6 +567,7 @@ void TfrmOption::FormShow() {
   SelectListIndex(cbJpegSubsampling, settings_.JpegSubsampling);
   SetFlattenColor(settings_.FlattenColor);
   cbAutoRotate->setChecked(settings_.AutoRotate);
+  cbStripLocation->setChecked(settings_.StripLocation);
   cbOutputSaveFormatChange();
   // Programmatic ticks already ran the linked-control handlers; these keep
   // the state right when a box was already as the settings say.
@@ -599,6 +604,7 @@ void TfrmOption::btnSaveClick() {
   settings_.JpegSubsampling = cbJpegSubsampling->currentIndex();
   settings_.FlattenColor = flattenColor_;
   settings_.AutoRotate = cbAutoRotate->isChecked();
+  settings_.StripLocation = cbStripLocation->isChecked();
   settings_.Rename = cbRename->isChecked();
   settings_.RenameTpl = ToUtf8(edtRnTempl->text());
   settings_.RenameNo = edtRenameNo->value();

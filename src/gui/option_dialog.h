@@ -151,6 +151,7 @@ class TfrmOption : public QDialog {
   QCheckBox* cbOverwrite = nullptr;
   QCheckBox* cbKeepExif = nullptr;
   QCheckBox* cbAutoRotate = nullptr;
+  QCheckBox* cbStripLocation = nullptr;
   QCheckBox* cbOpen = nullptr;
   QCheckBox* cbClose = nullptr;
   QCheckBox* cbRemoveList = nullptr;

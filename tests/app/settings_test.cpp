@@ -45,6 +45,7 @@ class SettingsTest : public ::testing::Test {
     EXPECT_EQ(s.RenameTpl, "New####");
     EXPECT_EQ(s.RenameNo, 1);
     EXPECT_TRUE(s.KeepExif);
+    EXPECT_FALSE(s.StripLocation);
     EXPECT_TRUE(s.BorderPosition);
     EXPECT_TRUE(s.AutoRotate);
     EXPECT_EQ(v.WinWidth, dv.WinWidth);
@@ -108,8 +109,9 @@ TEST_F(SettingsTest, ValuesReadAsTheirTypes) {
   WriteSetup(
       "[Setup]\nQuality=0x50\nCompress=$9\nResize=True\nDrawBorder=2\nKeepExif=0\n"
       "RenameNo=-5\nWinState=1\nOutPath=\nRenameTpl= {FN}#\nBorderColor=$FF000005\n"
-      "NewWidth=1.5\nClose=1\nAutoRotate=0\n");
+      "NewWidth=1.5\nClose=1\nAutoRotate=0\nStripLocation=1\n");
   LoadSettings(folder_, s, v);
+  EXPECT_TRUE(s.StripLocation);
   EXPECT_EQ(s.Quality, 80);
   EXPECT_EQ(s.Compress, 9);
   EXPECT_FALSE(s.Resize);
@@ -152,8 +154,8 @@ TEST_F(SettingsTest, SaveKeepsOtherKeysAndAppendsMissingOnes) {
   EXPECT_EQ(keys[1], u"Custom");
   EXPECT_EQ(keys[2], u"Resize");
   EXPECT_EQ(keys[3], u"NewWidth");
-  EXPECT_EQ(keys.back(), u"AutoRotate");
-  EXPECT_EQ(keys.size(), 36u);
+  EXPECT_EQ(keys.back(), u"StripLocation");
+  EXPECT_EQ(keys.size(), 37u);
   EXPECT_EQ(ini.ReadInteger(u"Setup", u"RenameNo", 0), 7);
   EXPECT_EQ(ini.ReadInteger(u"Setup", u"Quality", 0), 75);
 
@@ -192,7 +194,7 @@ TEST_F(SettingsTest, SaveOrderOfAFreshFile) {
                                           u"WinState",         u"Open",
                                           u"RemoveList",       u"Close",
                                           u"FlattenColor",     u"JpegSubsampling",
-                                          u"AutoRotate"};
+                                          u"AutoRotate",       u"StripLocation"};
   EXPECT_EQ(ini.SectionKeys(u"Setup"), expected);
   EXPECT_EQ(ini.ReadString(u"Setup", u"BorderPosition", u""), u"1");
   EXPECT_EQ(ini.ReadString(u"Setup", u"RenameTpl", u""), u"New####");

@@ -127,6 +127,32 @@ TEST(BatchCommand, FolderRunMirrorsSubFoldersLogsAndCarriesExif) {
   }
 }
 
+TEST(BatchCommand, StripLocationAndDroppedMetadataAreReported) {
+  const fs::path gps = fs::path(IMPRIMO_CORPUS_DIR) / "exif/exif-samples/gps/DSCN0010.jpg";
+  if (!fs::exists(gps)) GTEST_SKIP() << "corpus file missing: " << gps;
+  TCommandEnv env;
+  // The camera file with the first of two colour profile chunks only.
+  std::vector<uint8_t> bytes = ReadBytes(gps.string());
+  const std::string chunk = std::string("\xFF\xE2\x01\x10ICC_PROFILE\0\x01\x02", 18) +
+                            std::string(0x110 - 16, 'p');
+  bytes.insert(bytes.begin() + 2, chunk.begin(), chunk.end());
+  WriteBytes(env.src + "located.jpg", bytes);
+  int code = -1;
+  const std::string text = env.Run("--template Copyright --strip-location --out " +
+                                       Quote(env.out) + " " + Quote(env.src + "located.jpg"),
+                                   &code);
+  EXPECT_EQ(code, 0) << text;
+  EXPECT_NE(text.find("[warn] " + env.src + "located.jpg: colour profile dropped: "),
+            std::string::npos)
+      << text;
+  if (HaveTool("exiftool")) {
+    const std::string out = env.out + "located.jpg";
+    EXPECT_EQ(RunCommand("exiftool -s -s -s -GPS:all -Error " + Quote(out) + " 2>/dev/null"), "");
+    EXPECT_EQ(RunCommand("exiftool -s -s -s -IFD0:Make " + Quote(out) + " 2>/dev/null"),
+              "NIKON\n");
+  }
+}
+
 TEST(BatchCommand, OptionsOverrideSetupAndSaveSettingsWritesThemBack) {
   TCommandEnv env;
   TSettings stored;

@@ -11,6 +11,9 @@
 // The library's header needs size_t and FILE declared first.
 #include <jerror.h>
 #include <jpeglib.h>
+#include <lcms2.h>
+
+#include "imaging/icc_profile.h"
 
 namespace imprimo {
 namespace {
@@ -66,6 +69,55 @@ uint64_t MinimumHuffmanBytes(const jpeg_decompress_struct& c) {
   return fewest == UINT64_MAX ? 0 : fewest;
 }
 
+// A colour transform from a CMYK profile to sRGB, used for CMYK files that
+// embed one. The samples are taken as stored inverted, as the loader's own
+// formula takes them.
+class TCmykTransform {
+ public:
+  TCmykTransform() = default;
+  TCmykTransform(const TCmykTransform&) = delete;
+  TCmykTransform& operator=(const TCmykTransform&) = delete;
+  ~TCmykTransform() {
+    if (transform_) cmsDeleteTransform(transform_);
+  }
+  bool Create(const std::string& profile) {
+    if (IccColourSpace(profile) != kIccCmyk) return false;
+    cmsHPROFILE in = cmsOpenProfileFromMem(profile.data(), cmsUInt32Number(profile.size()));
+    if (!in) return false;
+    cmsHPROFILE out = cmsCreate_sRGBProfile();
+    if (out && cmsGetColorSpace(in) == cmsSigCmykData)
+      transform_ = cmsCreateTransform(in, TYPE_CMYK_8_REV, out, TYPE_BGRA_8, INTENT_PERCEPTUAL,
+                                      cmsFLAGS_NOOPTIMIZE);
+    cmsCloseProfile(in);
+    if (out) cmsCloseProfile(out);
+    return transform_ != nullptr;
+  }
+  explicit operator bool() const { return transform_ != nullptr; }
+  void Apply(const uint8_t* cmyk, int count, uint8_t* bgra) const {
+    cmsDoTransform(transform_, cmyk, bgra, cmsUInt32Number(count));
+    for (int i = 0; i < count; ++i) bgra[i * 4 + 3] = 255;
+  }
+
+ private:
+  cmsHTRANSFORM transform_ = nullptr;
+};
+
+// The profile carried by the APP2 markers the library kept.
+std::string SavedIccProfile(const jpeg_decompress_struct& c) {
+  std::vector<TIccChunk> chunks;
+  for (jpeg_saved_marker_ptr m = c.marker_list; m; m = m->next) {
+    if (m->marker != JPEG_APP0 + 2 || m->data_length < 14 ||
+        std::memcmp(m->data, "ICC_PROFILE\0", 12) != 0)
+      continue;
+    TIccChunk chunk;
+    chunk.Sequence = m->data[12];
+    chunk.Count = m->data[13];
+    chunk.Data.assign(reinterpret_cast<const char*>(m->data) + 14, m->data_length - 14);
+    chunks.push_back(std::move(chunk));
+  }
+  return chunks.empty() ? std::string() : JoinIccChunks(std::move(chunks));
+}
+
 struct TDecoder {
   TErrorManager err;
   jpeg_decompress_struct cinfo;
@@ -77,10 +129,11 @@ struct TDecoder {
 
 // Runs the library; returns false (with err.message set) when it failed.
 bool RunDecode(TDecoder& d, std::span<const uint8_t> data, RasterImage& result,
-               std::vector<uint8_t>& cmykRow) {
+               std::vector<uint8_t>& cmykRow, TCmykTransform& cmykTransform) {
   if (setjmp(d.err.jump)) return false;
   jpeg_create_decompress(&d.cinfo);
   d.created = true;
+  jpeg_save_markers(&d.cinfo, JPEG_APP0 + 2, 0xFFFF);
   jpeg_mem_src(&d.cinfo, data.data(), static_cast<unsigned long>(data.size()));
   jpeg_read_header(&d.cinfo, TRUE);
   jpeg_decompress_struct& c = d.cinfo;
@@ -105,6 +158,7 @@ bool RunDecode(TDecoder& d, std::span<const uint8_t> data, RasterImage& result,
     case JCS_YCCK:
       c.out_color_space = JCS_CMYK;
       format = ifA8R8G8B8;
+      cmykTransform.Create(SavedIccProfile(c));
       break;
     default:
       // R8G8B8 keeps blue first, which the library can produce directly.
@@ -125,7 +179,10 @@ bool RunDecode(TDecoder& d, std::span<const uint8_t> data, RasterImage& result,
     while (c.output_scanline < c.output_height) {
       int y = int(c.output_scanline);
       if (jpeg_read_scanlines(&c, &row, 1) != 1) break;
-      JpegCmykToBgra(cmykRow.data(), int(c.output_width), result.Row(y));
+      if (cmykTransform)
+        cmykTransform.Apply(cmykRow.data(), int(c.output_width), result.Row(y));
+      else
+        JpegCmykToBgra(cmykRow.data(), int(c.output_width), result.Row(y));
     }
   } else {
     JSAMPROW rows[16];
@@ -269,7 +326,8 @@ void DecodeJpeg(std::span<const uint8_t> data, RasterImage& image) {
   d.cinfo.err = &d.err.pub;
   RasterImage result;
   std::vector<uint8_t> cmykRow;
-  if (!RunDecode(d, data, result, cmykRow)) throw EImagingError(d.err.message);
+  TCmykTransform cmykTransform;
+  if (!RunDecode(d, data, result, cmykRow, cmykTransform)) throw EImagingError(d.err.message);
   image = std::move(result);
 }
 

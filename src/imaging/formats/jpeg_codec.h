@@ -10,7 +10,9 @@
 namespace imprimo {
 
 // Decodes a JPEG file: gray -> Gray8, colour -> R8G8B8, CMYK (Adobe, inverted
-// samples) -> A8R8G8B8 with alpha 255. Throws EImagingError on any fault,
+// samples) -> A8R8G8B8 with alpha 255; a CMYK file with an embedded CMYK
+// profile is converted to sRGB through that profile, one without by the
+// plain formula of JpegCmykToBgra. Throws EImagingError on any fault,
 // including data that ends before the image is complete.
 void DecodeJpeg(std::span<const uint8_t> data, RasterImage& image);
 

@@ -1,0 +1,56 @@
+// Carries the metadata of a source picture into a freshly written output:
+// EXIF (with a new thumbnail of the finished picture and its real size), XMP
+// (extended XMP included), IPTC, the comment and the ICC colour profile of a
+// JPEG source into a JPEG output, and the colour profile of a JPEG or PNG
+// source into a JPEG or PNG output. Preview images of the source that are
+// recognised (the EXIF thumbnail, XMP thumbnails, maker-note previews,
+// Photoshop thumbnails) never reach the output.
+//
+// Nothing is thrown to the caller; whatever could not be carried soundly is
+// left out and named in the returned warnings.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "imaging/raster_image.h"
+
+namespace imprimo {
+
+struct TMetadataOptions {
+  // The picture was turned upright: the orientation tags say 1.
+  bool SetOrientation1 = false;
+  // GPS data and the location fields of XMP and IPTC are left out.
+  bool StripLocation = false;
+};
+
+// Longest side and JPEG quality of the thumbnail written into the EXIF block.
+constexpr int kExifThumbnailSide = 160;
+constexpr int kExifThumbnailQuality = 75;
+
+// The new bytes of an output file given the source's bytes, the output's bytes
+// as the image file layer wrote them and the output's final pixels (for the
+// thumbnail). Returns an empty string when the output should stay as it is
+// (nothing to carry, or an output that is neither JPEG nor PNG). Warnings
+// name what was dropped.
+std::string ComposeOutputMetadata(std::span<const uint8_t> source,
+                                  std::span<const uint8_t> output, const RasterImage& pixels,
+                                  const TMetadataOptions& options,
+                                  std::vector<std::string>& warnings);
+
+// ComposeOutputMetadata on files: rewrites outputPath in place (through a
+// temporary file renamed over it) when there is something to carry. Returns
+// the warnings; a file that cannot be read or written is one of them.
+std::vector<std::string> WriteOutputMetadata(const std::string& sourcePath,
+                                             const std::string& outputPath,
+                                             const RasterImage& pixels,
+                                             const TMetadataOptions& options);
+
+// Writes bytes to a temporary file in path's folder and renames it over path,
+// keeping the access rights of the file it replaces. Throws
+// std::runtime_error on failure, leaving path as it was.
+void ReplaceFileAtomically(const std::string& path, const std::string& bytes);
+
+}  // namespace imprimo
