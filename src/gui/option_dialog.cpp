@@ -286,9 +286,8 @@ QWidget* TfrmOption::CreateOutputPage() {
                   0);
   cbJpegSubsampling = NewList("cbJpegSubsampling", page,
                               {"4:2:0 (default)", "4:2:2", "4:4:4 (sharpest colour)"});
-  cbJpegSubsampling->setSizeAdjustPolicy(QComboBox::AdjustToContents);
   cbJpegSubsampling->setCurrentIndex(0);
-  jpeg->addWidget(cbJpegSubsampling, 0, 1, Qt::AlignLeft);
+  jpeg->addWidget(cbJpegSubsampling, 0, 1);
   jpeg->addWidget(
       NewLabel("lbFlattenColor", QStringLiteral("Transparent areas in JPEG become:"), page), 1, 0);
   btnFlattenColor = CreateColorButton(page, "btnFlattenColor", "pMenuFlattenColor",
@@ -486,7 +485,7 @@ QWidget* TfrmOption::CreateOtherPage() {
   cbAutoRotate->setChecked(true);
   column->addWidget(cbAutoRotate);
   cbStripLocation = NewCheck(
-      "cbStripLocation", QStringLiteral("Remove the location (GPS, place names) from kept metadata"),
+      "cbStripLocation", QStringLiteral("Remove GPS and place names from kept metadata."),
       page);
   column->addWidget(cbStripLocation);
   cbOpen = NewCheck("cbOpen", QStringLiteral("Directly open output folder after process."), page);

@@ -111,7 +111,9 @@ TEST(PaletteTransparency, KeptThroughPngAndGifWithAndWithoutAText) {
         EXPECT_EQ(right[0], 10);
         EXPECT_EQ(right[1], 40);
         EXPECT_EQ(right[2], 200);
-        if (withText) EXPECT_GT(RedPixels(rgba), 20);
+        if (withText) {
+          EXPECT_GT(RedPixels(rgba), 20);
+        }
       }
     }
   }
@@ -205,7 +207,9 @@ TEST(GraySources, RedTextStaysRedAndAntiAliased) {
     std::vector<uint8_t> rgba;
     ASSERT_TRUE(ConverterRgba(r.result.OutputPath, w, h, rgba));
     EXPECT_GT(RedPixels(rgba), 50);
-    if (c.saveFormat == 1) EXPECT_GT(BlendedRedPixels(rgba), 10);
+    if (c.saveFormat == 1) {
+      EXPECT_GT(BlendedRedPixels(rgba), 10);
+    }
   }
 }
 
