@@ -285,7 +285,7 @@ QWidget* TfrmOption::CreateOutputPage() {
   jpeg->addWidget(NewLabel("lbJpegSubsampling", QStringLiteral("JPEG chroma sampling:"), page), 0,
                   0);
   cbJpegSubsampling = NewList("cbJpegSubsampling", page,
-                              {"4:2:0 (default)", "4:2:2", "4:4:4 (sharpest colour)"});
+                              {"4:2:0 (default)", "4:2:2", "4:4:4 (sharpest)"});
   cbJpegSubsampling->setCurrentIndex(0);
   jpeg->addWidget(cbJpegSubsampling, 0, 1);
   jpeg->addWidget(
