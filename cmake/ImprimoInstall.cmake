@@ -103,13 +103,14 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "batch watermarking of photos")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
+# CPack puts the summary first and indents these lines itself.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "batch watermarking of photos\n"
-    " Imprimo puts a watermark template (text and logo layers) on many pictures\n"
-    " in one run, optionally resizing, bordering, renaming and converting them,\n"
-    " with camera metadata and colour profiles carried into the outputs. The\n"
-    " desktop program and the terminal command imprimo-batch share one batch run.")
+    "Imprimo puts a watermark template (text and logo layers) on many pictures\n"
+    "in one run, optionally resizing, bordering, renaming and converting them,\n"
+    "with camera metadata and colour profiles carried into the outputs. The\n"
+    "desktop program and the terminal command imprimo-batch share one batch run.")
 string(REPLACE ";" "" CPACK_DEBIAN_PACKAGE_DESCRIPTION "${CPACK_DEBIAN_PACKAGE_DESCRIPTION}")
+set(CPACK_STRIP_FILES ON)
 # Library dependencies come from dpkg-shlibdeps; Qt's platform plugins are
 # loaded at run time, so no library names them.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
