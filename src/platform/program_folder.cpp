@@ -5,6 +5,8 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <set>
 #include <system_error>
 
 namespace imprimo {
@@ -38,20 +40,56 @@ std::string ConfigFolder() {
   return base + ".config/imprimo/";
 }
 
-// Copies what is missing of source into target; existing files are kept.
-void CopyMissing(const fs::path& source, const fs::path& target) {
+// Record of the shipped files already offered in the data folder, one path
+// (relative to Watermarks/) a line.
+constexpr const char* kOfferedListName = "shipped-templates.txt";
+
+std::set<std::string> ReadLines(const fs::path& file) {
+  std::set<std::string> lines;
+  std::ifstream in(file);
+  for (std::string line; std::getline(in, line);)
+    if (!line.empty()) lines.insert(line);
+  return lines;
+}
+
+// Writes through a temporary file so that a failed write keeps the old list.
+void WriteLines(const fs::path& file, const std::set<std::string>& lines) {
+  fs::path temp = file;
+  temp += ".tmp";
+  {
+    std::ofstream out(temp, std::ios::trunc);
+    for (const std::string& line : lines) out << line << '\n';
+    if (!out.flush()) return;
+  }
+  std::error_code ec;
+  fs::rename(temp, file, ec);
+  if (ec) fs::remove(temp, ec);
+}
+
+// Copies the shipped files of source into target that were not offered
+// before; a file already in target is never replaced. Returns every shipped
+// file (relative path), offered now or before.
+std::set<std::string> OfferShipped(const fs::path& source, const fs::path& target,
+                                   const std::set<std::string>& offered) {
+  std::set<std::string> shipped;
   std::error_code ec;
   fs::create_directories(target, ec);
   for (fs::recursive_directory_iterator it(source, ec), end; !ec && it != end; it.increment(ec)) {
-    fs::path dest = target / fs::relative(it->path(), source, ec);
-    if (ec) break;
     std::error_code ignored;
+    const fs::path relative = fs::relative(it->path(), source, ignored);
+    if (ignored || relative.empty()) continue;
+    const fs::path dest = target / relative;
     if (it->is_directory(ignored)) {
       fs::create_directories(dest, ignored);
-    } else if (it->is_regular_file(ignored) && !fs::exists(dest, ignored)) {
-      fs::copy_file(it->path(), dest, ignored);
+      continue;
     }
+    if (!it->is_regular_file(ignored)) continue;
+    shipped.insert(relative.generic_string());
+    if (offered.count(relative.generic_string()) || fs::exists(dest, ignored)) continue;
+    fs::create_directories(dest.parent_path(), ignored);
+    fs::copy_file(it->path(), dest, ignored);
   }
+  return shipped;
 }
 
 }  // namespace
@@ -68,13 +106,24 @@ std::string ExecutableFolder() {
 
 std::string ResolveDataFolder(const std::string& programFolder) {
   std::string program = WithSlash(programFolder);
-  if (IsWritableFolder(program)) return program;
-  std::string data = ConfigFolder();
   std::error_code ec;
+  const bool installed = fs::exists(program + kInstalledMarkerName, ec);
+  if (!installed && IsWritableFolder(program)) return program;
+  std::string data = ConfigFolder();
   fs::create_directories(data, ec);
-  fs::path samples = fs::path(program) / "Watermarks";
-  fs::path copy = fs::path(data) / "Watermarks";
-  if (!fs::exists(copy, ec) && fs::is_directory(samples, ec)) CopyMissing(samples, copy);
+  const fs::path samples = fs::path(program) / "Watermarks";
+  const fs::path copy = fs::path(data) / "Watermarks";
+  if (!fs::is_directory(samples, ec)) return data;
+  const fs::path offeredList = fs::path(data) / kOfferedListName;
+  // Without a Watermarks folder of its own the user gets every shipped file
+  // again, whatever was offered before.
+  std::set<std::string> offered;
+  if (fs::is_directory(copy, ec)) offered = ReadLines(offeredList);
+  std::set<std::string> shipped = OfferShipped(samples, copy, offered);
+  // Files no longer shipped stay listed: should they come back, the user's
+  // choice about them still holds.
+  shipped.insert(offered.begin(), offered.end());
+  if (shipped != offered) WriteLines(offeredList, shipped);
   return data;
 }
 

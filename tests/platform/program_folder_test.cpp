@@ -77,5 +77,55 @@ TEST(ProgramFolderTest, ReadOnlyProgramFolderFallsBackToConfigFolder) {
   fs::remove_all(root);
 }
 
+// An installed program folder is used read-only even by a user who could
+// write there; the shipped templates are offered beside the user's own.
+TEST(ProgramFolderTest, InstalledProgramFolderOffersShippedTemplatesOnce) {
+  fs::path root = fs::temp_directory_path() / ("imprimo_inst_" + std::to_string(getpid()));
+  fs::path program = root / "lib" / "imprimo";
+  fs::create_directories(program / "Watermarks");
+  std::ofstream(program / kInstalledMarkerName) << "installed\n";
+  std::ofstream(program / "Watermarks" / "Copyright.wg") << "[General]\n";
+  std::ofstream(program / "Watermarks" / "Proof.wg") << "[General]\n";
+  std::ofstream(program / "Watermarks" / "logo.png") << "x";
+
+  const char* old = std::getenv("XDG_CONFIG_HOME");
+  std::string saved = old ? old : "";
+  setenv("XDG_CONFIG_HOME", (root / "config").c_str(), 1);
+  const std::string data = ResolveDataFolder(program.string());
+  EXPECT_EQ(data, (root / "config").string() + "/imprimo/");
+  const fs::path marks = fs::path(data) / "Watermarks";
+  EXPECT_TRUE(fs::exists(marks / "Copyright.wg"));
+  EXPECT_TRUE(fs::exists(marks / "Proof.wg"));
+  EXPECT_TRUE(fs::exists(marks / "logo.png"));
+  EXPECT_FALSE(fs::exists(program / "Setup.ini"));
+
+  // The user's own template, a deleted and an edited shipped one stay as the
+  // user left them; a template shipped later appears at the next start.
+  std::ofstream(marks / "Mine.wg") << "mine";
+  fs::remove(marks / "Proof.wg");
+  std::ofstream(marks / "Copyright.wg") << "edited";
+  std::ofstream(program / "Watermarks" / "Added Later.wg") << "[General]\n";
+  EXPECT_EQ(ResolveDataFolder(program.string()), data);
+  EXPECT_TRUE(fs::exists(marks / "Mine.wg"));
+  EXPECT_FALSE(fs::exists(marks / "Proof.wg"));
+  EXPECT_TRUE(fs::exists(marks / "Added Later.wg"));
+  std::ifstream in(marks / "Copyright.wg");
+  std::string content;
+  std::getline(in, content);
+  EXPECT_EQ(content, "edited");
+
+  // A user who removed the whole folder gets every shipped template again.
+  fs::remove_all(marks);
+  ResolveDataFolder(program.string());
+  EXPECT_TRUE(fs::exists(marks / "Proof.wg"));
+  EXPECT_TRUE(fs::exists(marks / "Added Later.wg"));
+
+  if (old)
+    setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+  else
+    unsetenv("XDG_CONFIG_HOME");
+  fs::remove_all(root);
+}
+
 }  // namespace
 }  // namespace imprimo

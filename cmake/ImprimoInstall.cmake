@@ -1,0 +1,121 @@
+# Installing like a desktop program.
+#
+#   <prefix>/lib/imprimo/          the program folder: the executables, the
+#                                  shipped templates (Watermarks/), the manual
+#                                  (help/) and the pictures the windows show
+#   <prefix>/bin/imprimo           relative links into the program folder
+#   <prefix>/bin/imprimo-batch
+#   <prefix>/share/applications/   the desktop entry
+#   <prefix>/share/icons/hicolor/  the icon (SVG, 48 and 256 px), drawn by our
+#                                  own code at build time
+#   <prefix>/share/metainfo/       the software-centre description
+#
+# The program folder holds installed.txt: a folder with that file is used
+# read-only, and Setup.ini, Log.dat and the user's templates go to
+# $XDG_CONFIG_HOME/imprimo/. `cpack -G DEB` in the build folder makes a
+# Debian package of the same layout under /usr.
+
+set(IMPRIMO_APP_ID org.imprimo.Imprimo)
+set(IMPRIMO_RELEASE_DATE 2026-12-10)
+set(IMPRIMO_PROGRAM_DIR lib/imprimo)
+set(imprimo_stage ${CMAKE_BINARY_DIR}/install-stage)
+
+# Executables.
+foreach(exe imprimo imprimo-batch MarkDesigner PhotoTouch)
+  if(TARGET ${exe})
+    install(TARGETS ${exe} RUNTIME DESTINATION ${IMPRIMO_PROGRAM_DIR})
+  endif()
+endforeach()
+
+# Shipped templates and their logos; the manual and the optional pictures
+# when the source tree has them or the build made them.
+if(EXISTS ${CMAKE_SOURCE_DIR}/data/Watermarks)
+  install(DIRECTORY ${CMAKE_SOURCE_DIR}/data/Watermarks DESTINATION ${IMPRIMO_PROGRAM_DIR})
+endif()
+foreach(help_dir ${CMAKE_SOURCE_DIR}/data/help ${CMAKE_SOURCE_DIR}/help)
+  if(IS_DIRECTORY ${help_dir})
+    install(DIRECTORY ${help_dir} DESTINATION ${IMPRIMO_PROGRAM_DIR})
+  endif()
+endforeach()
+install(DIRECTORY ${CMAKE_BINARY_DIR}/help DESTINATION ${IMPRIMO_PROGRAM_DIR} OPTIONAL)
+install(FILES ${CMAKE_SOURCE_DIR}/data/Logo.bmp ${CMAKE_SOURCE_DIR}/data/leftlogo.bmp
+        ${CMAKE_BINARY_DIR}/Logo.bmp ${CMAKE_BINARY_DIR}/leftlogo.bmp
+        DESTINATION ${IMPRIMO_PROGRAM_DIR} OPTIONAL)
+
+file(WRITE ${imprimo_stage}/installed.txt
+     "This folder was laid out by an install of Imprimo and is used read-only.\n"
+     "Setup.ini, Log.dat and your own templates are kept in $XDG_CONFIG_HOME/imprimo/\n"
+     "(~/.config/imprimo/ when XDG_CONFIG_HOME is not set).\n")
+install(FILES ${imprimo_stage}/installed.txt DESTINATION ${IMPRIMO_PROGRAM_DIR})
+
+# Relative links, so the installed tree can be moved or packaged as it is.
+file(MAKE_DIRECTORY ${imprimo_stage}/bin)
+foreach(exe imprimo imprimo-batch)
+  if(TARGET ${exe})
+    file(CREATE_LINK ../${IMPRIMO_PROGRAM_DIR}/${exe} ${imprimo_stage}/bin/${exe} SYMBOLIC)
+    install(FILES ${imprimo_stage}/bin/${exe} DESTINATION bin)
+  endif()
+endforeach()
+
+if(TARGET imprimo)
+  # The desktop entry names the installed link by its full path, which is
+  # known only when installing (cmake --install --prefix, or the package's
+  # /usr).
+  install(CODE "
+    set(IMPRIMO_APP_ID ${IMPRIMO_APP_ID})
+    set(IMPRIMO_DESKTOP_EXEC \"\${CMAKE_INSTALL_PREFIX}/bin/imprimo\")
+    configure_file(\"${CMAKE_SOURCE_DIR}/data/desktop/imprimo.desktop.in\"
+                   \"${imprimo_stage}/${IMPRIMO_APP_ID}.desktop\" @ONLY)
+    file(INSTALL DESTINATION \"\${CMAKE_INSTALL_PREFIX}/share/applications\" TYPE FILE
+         FILES \"${imprimo_stage}/${IMPRIMO_APP_ID}.desktop\")
+  ")
+
+  configure_file(${CMAKE_SOURCE_DIR}/data/desktop/imprimo.metainfo.xml.in
+                 ${imprimo_stage}/${IMPRIMO_APP_ID}.metainfo.xml @ONLY)
+  install(FILES ${imprimo_stage}/${IMPRIMO_APP_ID}.metainfo.xml DESTINATION share/metainfo)
+
+  # The icon theme files, rendered from the window icon's drawing.
+  find_package(Qt6 REQUIRED COMPONENTS Svg)
+  add_executable(make_icon ${CMAKE_SOURCE_DIR}/tools/make_icon.cpp)
+  target_link_libraries(make_icon PRIVATE imprimo_gui Qt6::Gui Qt6::Svg)
+  set_target_properties(make_icon PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tools)
+  set(icon_theme ${CMAKE_BINARY_DIR}/icons/hicolor)
+  set(icon_files ${icon_theme}/scalable/apps/${IMPRIMO_APP_ID}.svg
+                 ${icon_theme}/48x48/apps/${IMPRIMO_APP_ID}.png
+                 ${icon_theme}/256x256/apps/${IMPRIMO_APP_ID}.png)
+  add_custom_command(
+    OUTPUT ${icon_files}
+    COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen $<TARGET_FILE:make_icon>
+            ${icon_theme} ${IMPRIMO_APP_ID}
+    DEPENDS make_icon
+    COMMENT "Drawing the icon theme files")
+  add_custom_target(imprimo_icons ALL DEPENDS ${icon_files})
+  install(DIRECTORY ${icon_theme} DESTINATION share/icons)
+endif()
+
+# The Debian package.
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME imprimo)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR "The Imprimo developers")
+set(CPACK_PACKAGE_CONTACT "The Imprimo developers <imprimo@example.org>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "batch watermarking of photos")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
+# CPack puts the summary first and indents these lines itself.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+    "Imprimo puts a watermark template (text and logo layers) on many pictures\n"
+    "in one run, optionally resizing, bordering, renaming and converting them,\n"
+    "with camera metadata and colour profiles carried into the outputs. The\n"
+    "desktop program and the terminal command imprimo-batch share one batch run.")
+string(REPLACE ";" "" CPACK_DEBIAN_PACKAGE_DESCRIPTION "${CPACK_DEBIAN_PACKAGE_DESCRIPTION}")
+set(CPACK_STRIP_FILES ON)
+# Library dependencies come from dpkg-shlibdeps; Qt's platform plugins are
+# loaded at run time, so no library names them.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+if(TARGET imprimo)
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+endif()
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-dejavu-core, fonts-liberation")
+include(CPack)

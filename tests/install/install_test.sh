@@ -1,0 +1,147 @@
+#!/usr/bin/env bash
+# install_test.sh BUILD_DIR SOURCE_DIR WITH_GUI
+# Installs BUILD_DIR into a temporary prefix and checks what a user gets: the
+# program folder and its links, the desktop entry, icons and metainfo, a batch
+# run and the desktop program's template list, with every per-user file kept
+# in temporary folders.
+set -uo pipefail
+build="$1"
+source="$2"
+with_gui="$3"
+
+work="$(mktemp -d "${TMPDIR:-/tmp}/imprimo-install-test.XXXXXX")"
+trap 'rm -rf "$work"' EXIT
+prefix="$work/prefix"
+program="$prefix/lib/imprimo"
+app_id="org.imprimo.Imprimo"
+failures=0
+
+fail() {
+  echo "FAIL: $*"
+  failures=$((failures + 1))
+}
+note() { echo "note: $*"; }
+have() { command -v "$1" >/dev/null 2>&1; }
+
+if ! cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1; then
+  cat "$work/install.log"
+  echo "FAIL: cmake --install"
+  exit 1
+fi
+
+# The program folder and the links to it.
+for exe in imprimo-batch $([[ "$with_gui" == 1 ]] && echo imprimo); do
+  [[ -x "$program/$exe" && ! -L "$program/$exe" ]] || fail "$program/$exe is not an executable file"
+  link="$prefix/bin/$exe"
+  if [[ ! -L "$link" ]]; then
+    fail "$link is not a link"
+  else
+    target="$(readlink "$link")"
+    [[ "$target" != /* ]] || fail "$link points to the absolute path $target"
+    [[ "$(readlink -f "$link")" == "$(readlink -f "$program/$exe")" ]] ||
+      fail "$link does not lead to $program/$exe"
+  fi
+done
+[[ -f "$program/installed.txt" ]] || fail "the program folder is not marked as installed"
+
+mapfile -t shipped < <(cd "$source/data/Watermarks" && ls -- *.wg | sed 's/\.wg$//' | LC_ALL=C sort)
+[[ ${#shipped[@]} -gt 0 ]] || fail "no templates in $source/data/Watermarks"
+for name in "${shipped[@]}"; do
+  [[ -f "$program/Watermarks/$name.wg" ]] || fail "template $name.wg not installed"
+done
+for file in "$source"/data/Watermarks/*; do
+  [[ -f "$program/Watermarks/$(basename "$file")" ]] || fail "$(basename "$file") not installed"
+done
+if [[ -d "$source/data/help" ]]; then
+  [[ -d "$program/help" ]] || fail "the manual is not installed"
+fi
+
+# Desktop entry, icons and metainfo.
+if [[ "$with_gui" == 1 ]]; then
+  desktop="$prefix/share/applications/$app_id.desktop"
+  metainfo="$prefix/share/metainfo/$app_id.metainfo.xml"
+  if [[ ! -f "$desktop" ]]; then
+    fail "no desktop entry"
+  else
+    grep -qx "Exec=$prefix/bin/imprimo" "$desktop" || fail "the desktop entry does not start $prefix/bin/imprimo"
+    grep -qx "Icon=$app_id" "$desktop" || fail "the desktop entry names another icon"
+    if have desktop-file-validate; then
+      desktop-file-validate "$desktop" >"$work/desktop.log" 2>&1 || {
+        cat "$work/desktop.log"
+        fail "desktop-file-validate"
+      }
+      ! grep -q "error:" "$work/desktop.log" || fail "desktop-file-validate reports errors"
+    else
+      note "desktop-file-validate not installed: desktop entry not validated"
+    fi
+  fi
+  if [[ ! -f "$metainfo" ]]; then
+    fail "no metainfo"
+  elif have appstreamcli; then
+    appstreamcli validate --no-net "$metainfo" >"$work/metainfo.log" 2>&1 || {
+      cat "$work/metainfo.log"
+      fail "appstreamcli validate"
+    }
+  else
+    note "appstreamcli not installed: metainfo not validated"
+  fi
+
+  icons="$prefix/share/icons/hicolor"
+  grep -q "<svg" "$icons/scalable/apps/$app_id.svg" 2>/dev/null || fail "no scalable icon"
+  for size in 48 256; do
+    png="$icons/${size}x${size}/apps/$app_id.png"
+    if [[ ! -f "$png" ]]; then
+      fail "no $size px icon"
+    elif have identify; then
+      got="$(identify -format '%m %wx%h' "$png" 2>/dev/null)"
+      [[ "$got" == "PNG ${size}x${size}" ]] || fail "$png is '$got', not a ${size}x${size} PNG"
+    fi
+  done
+fi
+
+# The installed programs run with their own per-user folders; the program
+# folder must be left exactly as installed.
+export HOME="$work/home" XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime"
+export QT_QPA_PLATFORM=offscreen
+mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
+chmod 700 "$XDG_RUNTIME_DIR"
+data="$XDG_CONFIG_HOME/imprimo"
+before="$(cd "$program" && find . | LC_ALL=C sort)"
+
+out="$work/out"
+mkdir -p "$out"
+if ! "$prefix/bin/imprimo-batch" --template "${shipped[0]}" --out "$out" "$source/data/samples" \
+  >"$work/batch.log" 2>&1; then
+  cat "$work/batch.log"
+  fail "the installed imprimo-batch failed"
+fi
+for photo in "$source"/data/samples/*.jpg; do
+  result="$out/$(basename "$photo")"
+  if [[ ! -s "$result" ]]; then
+    fail "no output for $(basename "$photo")"
+  elif have identify; then
+    identify "$result" >/dev/null 2>&1 || fail "$result does not decode"
+  fi
+done
+[[ -f "$data/Log.dat" ]] || fail "the run log is not in $data"
+
+if [[ "$with_gui" == 1 ]]; then
+  # A template of the user's own is listed beside the shipped ones.
+  cp "$program/Watermarks/${shipped[0]}.wg" "$data/Watermarks/My Own.wg"
+  if ! timeout 30 "$prefix/bin/imprimo" --list-templates >"$work/list.txt" 2>"$work/list.err"; then
+    cat "$work/list.err"
+    fail "the installed imprimo did not start"
+  fi
+  expected="$(printf '%s\n' "${shipped[@]}" "My Own" | LC_ALL=C sort)"
+  listed="$(LC_ALL=C sort "$work/list.txt")"
+  [[ "$listed" == "$expected" ]] || fail "imprimo lists '$listed', expected '$expected'"
+fi
+
+after="$(cd "$program" && find . | LC_ALL=C sort)"
+[[ "$before" == "$after" ]] || fail "the programs wrote into the program folder: $(diff <(echo "$before") <(echo "$after") | grep '^>')"
+
+if [[ $failures -gt 0 ]]; then
+  echo "$failures check(s) failed"
+  exit 1
+fi
+echo "install test passed"
