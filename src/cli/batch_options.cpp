@@ -30,6 +30,22 @@ bool ParseRanged(std::string_view name, std::string_view text, int lo, int hi, i
   return true;
 }
 
+// A colour given as RRGGBB (an optional leading "#"), stored as 0x00BBGGRR.
+bool ParseColorValue(std::string_view name, std::string_view text, int& color,
+                     std::string& error) {
+  std::string_view hex = text;
+  if (hex.starts_with("#")) hex.remove_prefix(1);
+  unsigned rgb = 0;
+  auto [ptr, ec] = std::from_chars(hex.data(), hex.data() + hex.size(), rgb, 16);
+  if (hex.size() != 6 || ec != std::errc() || ptr != hex.data() + hex.size()) {
+    error = "option " + std::string(name) + " takes RRGGBB in hexadecimal, not \"" +
+            std::string(text) + "\"";
+    return false;
+  }
+  color = static_cast<int>(((rgb >> 16) & 0xFF) | (rgb & 0xFF00) | ((rgb & 0xFF) << 16));
+  return true;
+}
+
 std::string Lower(std::string_view s) {
   std::string r(s);
   for (char& c : r)
@@ -221,18 +237,9 @@ bool ParseBatchOptions(int argc, const char* const* argv, TBatchOptions& o, std:
       o.Border = widths;
     } else if (name == "--border-color") {
       if (!needValue()) return false;
-      std::string_view hex = value;
-      if (hex.starts_with("#")) hex.remove_prefix(1);
-      unsigned rgb = 0;
-      auto [ptr, ec] = std::from_chars(hex.data(), hex.data() + hex.size(), rgb, 16);
-      if (hex.size() != 6 || ec != std::errc() || ptr != hex.data() + hex.size()) {
-        error =
-            "option --border-color takes RRGGBB in hexadecimal, not \"" + std::string(value) + "\"";
-        return false;
-      }
-      // Colours are stored as 0x00BBGGRR.
-      o.BorderColor =
-          static_cast<int>(((rgb >> 16) & 0xFF) | (rgb & 0xFF00) | ((rgb & 0xFF) << 16));
+      int color = 0;
+      if (!ParseColorValue(name, value, color, error)) return false;
+      o.BorderColor = color;
     } else if (name == "--jpeg-subsampling") {
       if (!needValue()) return false;
       if (value == "420")
@@ -248,16 +255,9 @@ bool ParseBatchOptions(int argc, const char* const* argv, TBatchOptions& o, std:
       }
     } else if (name == "--flatten") {
       if (!needValue()) return false;
-      std::string_view hex = value;
-      if (hex.starts_with("#")) hex.remove_prefix(1);
-      unsigned rgb = 0;
-      auto [ptr, ec] = std::from_chars(hex.data(), hex.data() + hex.size(), rgb, 16);
-      if (hex.size() != 6 || ec != std::errc() || ptr != hex.data() + hex.size()) {
-        error = "option --flatten takes RRGGBB in hexadecimal, not \"" + std::string(value) + "\"";
-        return false;
-      }
-      o.FlattenColor =
-          static_cast<int>(((rgb >> 16) & 0xFF) | (rgb & 0xFF00) | ((rgb & 0xFF) << 16));
+      int color = 0;
+      if (!ParseColorValue(name, value, color, error)) return false;
+      o.FlattenColor = color;
     } else if (name == "--border-style") {
       if (!needValue() || !ParseRanged(name, value, 0, 4, n, error)) return false;
       o.BorderStyle = n;

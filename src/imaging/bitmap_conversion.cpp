@@ -65,6 +65,17 @@ bool IndexedHasTransparency(const RasterImage& image) {
   return false;
 }
 
+// Fills copy with image converted to target and finds its bitmap format.
+const RasterImage* ConvertedCopy(const RasterImage& image, TImageFormat target, RasterImage& copy,
+                                 TPixelFormat& pf) {
+  ImageClone(image, copy);
+  ImageConvert(copy, target);
+  if (!BitmapFormatOf(copy.Format, pf))
+    throw EImagingError("Cannot find compatible bitmap format for image " +
+                        ImageDescription(image));
+  return &copy;
+}
+
 }  // namespace
 
 void ImageToBitmap(const RasterImage& image, TBitmap& bitmap) {
@@ -81,12 +92,7 @@ void ImageToBitmap(const RasterImage& image, TBitmap& bitmap) {
     // entries keeps them as alpha.
     const TImageFormat target =
         IndexedHasTransparency(image) || srcInfo->HasAlphaChannel ? ifA8R8G8B8 : ifR8G8B8;
-    ImageClone(image, copy);
-    ImageConvert(copy, target);
-    src = &copy;
-    if (!BitmapFormatOf(copy.Format, pf))
-      throw EImagingError("Cannot find compatible bitmap format for image " +
-                          ImageDescription(image));
+    src = ConvertedCopy(image, target, copy, pf);
   } else if (!BitmapFormatOf(image.Format, pf)) {
     const TImageFormatInfo* info = GetImageFormatInfo(image.Format);
     TImageFormat target;
@@ -98,12 +104,7 @@ void ImageToBitmap(const RasterImage& image, TBitmap& bitmap) {
       target = ifR5G6B5;
     else
       target = ifR8G8B8;
-    ImageClone(image, copy);
-    ImageConvert(copy, target);
-    src = &copy;
-    if (!BitmapFormatOf(copy.Format, pf))
-      throw EImagingError("Cannot find compatible bitmap format for image " +
-                          ImageDescription(image));
+    src = ConvertedCopy(image, target, copy, pf);
   }
   try {
     bitmap.SetFormatAndSize(pf, src->Width, src->Height);
