@@ -119,6 +119,7 @@ TfrmSelDir::TfrmSelDir(const QString& startFolder, QWidget* parent) : QDialog(pa
   column->addWidget(buttons);
 
   connect(cbDrive, &QComboBox::activated, this, [this] { cbDriveChange(); });
+  connect(model_, &QFileSystemModel::directoryLoaded, this, &TfrmSelDir::ModelDirectoryLoaded);
   SetFolder(startFolder);
 }
 
@@ -155,6 +156,22 @@ void TfrmSelDir::SetFolder(const QString& folder) {
   tvFolders->setCurrentIndex(index);
   tvFolders->scrollTo(index);
   tvFolders->expand(index);
+  startFolder_ = path;
+}
+
+void TfrmSelDir::ModelDirectoryLoaded(const QString& loaded) {
+  // The model reads the folders in the background: every folder on the way
+  // to the start folder that arrives moves the rows, so the start folder is
+  // brought into sight again until the user picks another one.
+  if (startFolder_.isEmpty()) return;
+  const QModelIndex current = tvFolders->currentIndex();
+  if (!current.isValid() || model_->filePath(current) != startFolder_) {
+    startFolder_.clear();
+    return;
+  }
+  if (loaded == QLatin1String("/") || startFolder_ == loaded ||
+      startFolder_.startsWith(loaded + QLatin1Char('/')))
+    tvFolders->scrollTo(current, QAbstractItemView::PositionAtCenter);
 }
 
 QString TfrmSelDir::Folder() const {

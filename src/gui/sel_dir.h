@@ -40,11 +40,13 @@ class TfrmSelDir : public QDialog {
 
  private:
   void cbDriveChange();
+  void ModelDirectoryLoaded(const QString& loaded);
 
   QLabel* lbDrive = nullptr;
   QComboBox* cbDrive = nullptr;
   QTreeView* tvFolders = nullptr;
   QFileSystemModel* model_ = nullptr;
+  QString startFolder_;  // kept in sight while the model loads it
   QLabel* lbFilter = nullptr;
   QComboBox* cbFilter = nullptr;
   QCheckBox* cbSubDir = nullptr;
