@@ -208,6 +208,7 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
 void TfrmMain::FormDestroy() {
   if (destroyed_) return;
   destroyed_ = true;
+  ReleaseTemplateEditors();
   // Nothing that goes wrong here may stop the program from ending.
   try {
     values_.WinWidth = width();

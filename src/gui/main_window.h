@@ -211,6 +211,8 @@ class TfrmMain : public QMainWindow {
   // editor's end.
   QStringList TemplateFileNames() const;
   void TemplateEditorEnded(const QStringList& namesBefore);
+  // Lets running template editors go on without the window.
+  void ReleaseTemplateEditors();
   // Runs an editor end that came while the window was busy.
   void RunDeferredTemplateRefresh();
   // Shares the free width of the image list between its columns.

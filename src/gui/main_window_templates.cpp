@@ -32,6 +32,7 @@ TProcessStart StartChildProcess(QObject* owner, const QString& program,
     return result;
   }
   auto* process = new QProcess(owner);
+  process->setObjectName(QStringLiteral("templateEditorProcess"));
   process->setProgram(program);
   process->setArguments(arguments);
   process->setWorkingDirectory(QFileInfo(program).absolutePath());
@@ -55,6 +56,16 @@ TProcessStart StartChildProcess(QObject* owner, const QString& program,
 }
 
 }  // namespace
+
+void TfrmMain::ReleaseTemplateEditors() {
+  // An editor outlives the window: its work must not be lost when the
+  // program ends, and its end no longer concerns the window.
+  for (QProcess* process :
+       findChildren<QProcess*>(QStringLiteral("templateEditorProcess"), Qt::FindDirectChildrenOnly)) {
+    process->disconnect();
+    process->setParent(nullptr);
+  }
+}
 
 void TfrmMain::actTplAddExecute() { StartTemplateEditor({}); }
 

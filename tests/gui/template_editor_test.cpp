@@ -115,6 +115,20 @@ TEST_F(TemplateEditorTest, AnEditorThatCannotStartIsReportedAndTheListStays) {
   EXPECT_EQ(w.SelectedTemplatePath(), folder_ + "Watermarks/Only.wg");
 }
 
+TEST_F(TemplateEditorTest, AnEditorOutlivesTheWindowThatStartedIt) {
+  WriteTemplate("Sample");
+  const std::string editor = folder_ + "MarkDesigner";
+  WriteText(editor, "#!/bin/sh\nsleep 1\necho saved > \"$(dirname \"$0\")/saved.txt\"\n");
+  ::chmod(editor.c_str(), 0755);
+  Open();
+  Action("actTplAdd")->trigger();
+  window_->close();
+  window_.reset();
+  // The editor was neither killed with the window nor reported to it.
+  EXPECT_TRUE(QTest::qWaitFor([&] { return fs::exists(folder_ + "saved.txt"); }, 10000));
+  QTest::qWait(100);
+}
+
 TEST_F(TemplateEditorTest, AnEditorEndDuringARunRefreshesTheListAfterIt) {
   WriteTemplate("Sample");
   std::function<void()> editorEnded;
