@@ -293,9 +293,9 @@ void TfrmMain::CreateActions() {
   actImagesView->setIcon(ToolIcon(this, "view-list-icons", QStyle::SP_FileDialogListView));
   actTplAdd->setIcon(ToolIcon(this, "document-new", QStyle::SP_FileDialogNewFolder));
   actPhotoEditor->setIcon(QIcon::fromTheme(QStringLiteral("applications-graphics"), EditorIcon()));
-  actStandardOption->setIcon(QIcon::fromTheme(
-      QStringLiteral("preferences-system"),
-      QIcon::fromTheme(QStringLiteral("preferences-other"), OptionsIcon())));
+  actStandardOption->setIcon(
+      QIcon::fromTheme(QStringLiteral("preferences-system"),
+                       QIcon::fromTheme(QStringLiteral("preferences-other"), OptionsIcon())));
   actExit->setIcon(ToolIcon(this, "application-exit", QStyle::SP_DialogCloseButton));
   actHelp->setIcon(ToolIcon(this, "help-contents", QStyle::SP_DialogHelpButton));
   actAboutSoft->setIcon(ToolIcon(this, "help-about", QStyle::SP_MessageBoxInformation));
@@ -303,9 +303,9 @@ void TfrmMain::CreateActions() {
 
   // Commands whose work is not in this window yet stay unavailable; the
   // list commands follow UpdateCommands.
-  for (QAction* a : {actRemoveSelected, actRemoveAll, actAboutSoft, actProcess,
-                     actShowPreview, actHomePage, actHelp, actImagesView, actStop, actPhotoEditor,
-                     actDetailsList, actTplDel, actTplEdit})
+  for (QAction* a :
+       {actRemoveSelected, actRemoveAll, actAboutSoft, actProcess, actShowPreview, actHomePage,
+        actHelp, actImagesView, actStop, actPhotoEditor, actDetailsList, actTplDel, actTplEdit})
     a->setEnabled(false);
 
   connect(actWelcome, &QAction::triggered, this, &TfrmMain::actWelcomeExecute);

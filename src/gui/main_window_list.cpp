@@ -191,10 +191,10 @@ void TfrmMain::LayoutListColumns() {
   for (int c = 1; c < 6; ++c) {
     const int full = listColumnWidths_[size_t(c)];
     const int low = listColumnWidths_[size_t(c + 6)];
-    const int width =
-        rest >= natural ? full
-        : rest >= least ? low + (full - low) * (rest - least) / std::max(1, natural - least)
-                        : low * rest / std::max(1, least);
+    const int width = rest >= natural ? full
+                      : rest >= least
+                          ? low + (full - low) * (rest - least) / std::max(1, natural - least)
+                          : low * rest / std::max(1, least);
     header->resizeSection(c, width);
     used += width;
   }

@@ -117,13 +117,14 @@ class TfrmMain::RunHost : public TBatchHost {
     if (!item) return;
     QString tip = item->text();
     const QString reason =
-        status == kStatusSucceeded ? QString()
-                                   : (result.Reason.empty() ? QStringLiteral("Unknown error.")
-                                                            : FromUtf8(result.Reason));
+        status == kStatusSucceeded
+            ? QString()
+            : (result.Reason.empty() ? QStringLiteral("Unknown error.") : FromUtf8(result.Reason));
     item->setData(kFailReasonRole, reason);
     if (!reason.isEmpty()) {
       tip += QStringLiteral("\nFailed: ") + reason;
-      w_.SetStatusText(2, QStringLiteral("Failed: ") + item->text() + QStringLiteral(" - ") + reason);
+      w_.SetStatusText(2,
+                       QStringLiteral("Failed: ") + item->text() + QStringLiteral(" - ") + reason);
     }
     if (!result.Warnings.empty()) {
       tip += QStringLiteral("\nWarnings:");

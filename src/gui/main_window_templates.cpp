@@ -60,8 +60,8 @@ TProcessStart StartChildProcess(QObject* owner, const QString& program,
 void TfrmMain::ReleaseTemplateEditors() {
   // An editor outlives the window: its work must not be lost when the
   // program ends, and its end no longer concerns the window.
-  for (QProcess* process :
-       findChildren<QProcess*>(QStringLiteral("templateEditorProcess"), Qt::FindDirectChildrenOnly)) {
+  for (QProcess* process : findChildren<QProcess*>(QStringLiteral("templateEditorProcess"),
+                                                   Qt::FindDirectChildrenOnly)) {
     process->disconnect();
     process->setParent(nullptr);
   }
@@ -79,9 +79,9 @@ void TfrmMain::StartTemplateEditor(const QStringList& arguments) {
   const QString program = FromUtf8(programFolder_) + QStringLiteral("MarkDesigner");
   const QStringList before = TemplateFileNames();
   auto finished = [this, before] { TemplateEditorEnded(before); };
-  const TProcessStart started =
-      dialogs_.StartProcess ? dialogs_.StartProcess(program, arguments, finished)
-                            : StartChildProcess(this, program, arguments, finished);
+  const TProcessStart started = dialogs_.StartProcess
+                                    ? dialogs_.StartProcess(program, arguments, finished)
+                                    : StartChildProcess(this, program, arguments, finished);
   if (started.Started) return;
   QString text = QStringLiteral("System Error.  Code: %1.\r\n%2").arg(started.Code);
   text = text.arg(started.Message);

@@ -106,7 +106,8 @@ TEST_F(RunWindowTest, ARunTicksEveryRowFillsTheColumnsAndRestoresTheCommands) {
   EXPECT_TRUE(tip.startsWith(w.RowText(3) + QStringLiteral("\nFailed: "))) << tip.toStdString();
   EXPECT_GT(tip.size(), (w.RowText(3) + QStringLiteral("\nFailed: ")).size());
   EXPECT_FALSE(w.ListImgs()->item(0, 0)->toolTip().contains(QStringLiteral("Failed")));
-  EXPECT_EQ(w.StatusText(2), QStringLiteral("Processing finished! 4 images: 3 succeeded, 1 failed."));
+  EXPECT_EQ(w.StatusText(2),
+            QStringLiteral("Processing finished! 4 images: 3 succeeded, 1 failed."));
   w.ListImgs()->selectRow(3);
   EXPECT_TRUE(w.StatusText(2).startsWith(QStringLiteral("File name: ") + w.RowText(3) +
                                          QStringLiteral(" - Failed: ")))

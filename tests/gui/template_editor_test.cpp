@@ -100,7 +100,8 @@ TEST_F(TemplateEditorTest, AnEditorThatCannotStartIsReportedAndTheListStays) {
   ASSERT_EQ(messages_.size(), 1u);
   EXPECT_EQ(messages_[0].icon, QMessageBox::Critical);
   EXPECT_EQ(messages_[0].caption, QStringLiteral("Error"));
-  EXPECT_EQ(messages_[0].text, QStringLiteral("System Error.  Code: 2.\r\nNo such file or directory"));
+  EXPECT_EQ(messages_[0].text,
+            QStringLiteral("System Error.  Code: 2.\r\nNo such file or directory"));
 
   // A file that may not be run.
   WriteText(folder_ + "MarkDesigner", "#!/bin/sh\n");

@@ -92,9 +92,9 @@ TEST_F(WindowFaultsTest, ImageMenuHoldsTheImageCommandsAndRemovingClearsTheStatu
   QStringList entries;
   for (QAction* item : w.findChild<QMenu*>("pMenuImg")->actions())
     entries << (item->isSeparator() ? QStringLiteral("-") : item->text().section('\t', 0, 0));
-  EXPECT_EQ(entries, (QStringList{"Preview Result", "Image Editor", "-", "Detail List",
-                                  "View Thumbnail", "-", "Remove Selected Images",
-                                  "Remove All Images"}));
+  EXPECT_EQ(entries,
+            (QStringList{"Preview Result", "Image Editor", "-", "Detail List", "View Thumbnail",
+                         "-", "Remove Selected Images", "Remove All Images"}));
 
   // Removing the row the status bar names empties it; removing another row
   // leaves it.
@@ -161,7 +161,8 @@ TEST_F(WindowFaultsTest, FolderDialogBringsItsStartFolderIntoSight) {
   EnsureApplication();
   // Many folders before the start folder, so that it lies far down the tree.
   const fs::path base = root_ / "tree";
-  for (int i = 0; i < 120; ++i) fs::create_directories(base / ("folder" + std::to_string(1000 + i)));
+  for (int i = 0; i < 120; ++i)
+    fs::create_directories(base / ("folder" + std::to_string(1000 + i)));
   const fs::path start = base / "folder1119";
   TfrmSelDir dialog(QString::fromStdString(start.string()));
   dialog.resize(360, 440);
