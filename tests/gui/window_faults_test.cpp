@@ -7,6 +7,7 @@
 #include <QPixmap>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTableWidget>
 #include <QTest>
 #include <QTreeView>
@@ -76,6 +77,14 @@ TEST_F(WindowFaultsTest, FirstSizeShowsPathsAndTheWholePanel) {
   ASSERT_NE(panel, nullptr);
   EXPECT_FALSE(panel->verticalScrollBar()->isVisible())
       << panel->widget()->minimumSizeHint().height() << " > " << panel->viewport()->height();
+
+  // The Options button shows no information sign.
+  const QImage options =
+      w.findChild<QAction*>("actStandardOption")->icon().pixmap(32, 32).toImage();
+  EXPECT_FALSE(options.isNull());
+  for (const QStyle::StandardPixmap info :
+       {QStyle::SP_FileDialogInfoView, QStyle::SP_MessageBoxInformation})
+    EXPECT_NE(options, w.style()->standardIcon(info).pixmap(32, 32).toImage());
 
   if (const char* dir = std::getenv("IMPRIMO_SCREENS_DIR"))
     EXPECT_TRUE(
@@ -163,7 +172,10 @@ TEST_F(WindowFaultsTest, FolderDialogBringsItsStartFolderIntoSight) {
   const fs::path base = root_ / "tree";
   for (int i = 0; i < 120; ++i)
     fs::create_directories(base / ("folder" + std::to_string(1000 + i)));
-  const fs::path start = base / "folder1119";
+  const fs::path start = base / "folder1119" / "inner" / "deeper";
+  fs::create_directories(start);
+  for (int i = 0; i < 60; ++i)
+    fs::create_directories(base / "folder1119" / ("a" + std::to_string(i)));
   TfrmSelDir dialog(QString::fromStdString(start.string()));
   dialog.resize(360, 440);
   dialog.show();
