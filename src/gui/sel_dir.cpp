@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QStorageInfo>
+#include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -157,6 +158,16 @@ void TfrmSelDir::SetFolder(const QString& folder) {
   tvFolders->scrollTo(index);
   tvFolders->expand(index);
   startFolder_ = path;
+}
+
+void TfrmSelDir::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  // The tree had no size when the start folder was chosen; it is brought
+  // into sight once the dialog is laid out.
+  QTimer::singleShot(0, this, [this] {
+    const QModelIndex current = tvFolders->currentIndex();
+    if (current.isValid()) tvFolders->scrollTo(current, QAbstractItemView::PositionAtCenter);
+  });
 }
 
 void TfrmSelDir::ModelDirectoryLoaded(const QString& loaded) {

@@ -38,6 +38,9 @@ class TfrmSelDir : public QDialog {
   bool IncludeSubFolders() const;
   void SetIncludeSubFolders(bool on);
 
+ protected:
+  void showEvent(QShowEvent* event) override;
+
  private:
   void cbDriveChange();
   void ModelDirectoryLoaded(const QString& loaded);
