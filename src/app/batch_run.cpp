@@ -90,6 +90,11 @@ TRunSummary RunBatch(TRunContext& context, TBatchHost& host) {
     host.FocusOutputFolder();
     return summary;
   }
+  // The default output folder is made at its first use; any other folder
+  // must exist already.
+  if (s.PathType == 2 && s.OutPath == DefaultOutputFolder() &&
+      !std::filesystem::exists(s.OutPath, ec))
+    std::filesystem::create_directories(s.OutPath, ec);
   if (!std::filesystem::is_directory(s.OutPath, ec)) {
     summary.ErrorText = ReplacePercentS(kTextFolderNotFound, host.OutputFolderText());
     host.ShowError(summary.ErrorText);

@@ -1,6 +1,7 @@
 #include "app/settings.h"
 
 #include <cstdlib>
+#include <fstream>
 #include <stdexcept>
 
 #include "ini/ini_document.h"
@@ -43,6 +44,30 @@ std::string DefaultUserFolder() {
   std::string folder = (home && *home) ? home : "/";
   if (folder.back() != '/') folder += '/';
   return folder;
+}
+
+std::string DefaultOutputFolder() {
+  const std::string home = DefaultUserFolder();
+  std::string pictures;
+  // The desktop's own name for the pictures folder, when it has one.
+  const char* config = std::getenv("XDG_CONFIG_HOME");
+  const std::string dirs =
+      (config && *config == '/' ? std::string(config) : home + ".config") + "/user-dirs.dirs";
+  std::ifstream in(dirs);
+  for (std::string line; std::getline(in, line);) {
+    const std::string key = "XDG_PICTURES_DIR=";
+    if (line.rfind(key, 0) != 0) continue;
+    std::string value = line.substr(key.size());
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+      value = value.substr(1, value.size() - 2);
+    if (value.rfind("$HOME", 0) == 0)
+      value = home + value.substr(value.size() > 5 && value[5] == '/' ? 6 : 5);
+    if (!value.empty() && value.front() == '/') pictures = value;
+  }
+  if (!pictures.empty() && pictures.back() != '/') pictures += '/';
+  // A desktop without a pictures folder names the home folder itself.
+  if (pictures.empty() || pictures == home || pictures == "/") pictures = home + "Pictures/";
+  return pictures + "Imprimo/";
 }
 
 const TSaveFormatInfo& SaveFormatInfo(int index) {

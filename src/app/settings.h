@@ -11,6 +11,11 @@ namespace imprimo {
 // "/" (computed at run time).
 std::string DefaultUserFolder();
 
+// Default output folder: "Imprimo/" in the user's pictures folder (the XDG
+// pictures directory, else ~/Pictures), never the home folder itself. A run
+// creates it when it does not exist yet.
+std::string DefaultOutputFolder();
+
 struct TSettings {
   bool Resize = false;
   int32_t NewWidth = 640;
@@ -25,7 +30,7 @@ struct TSettings {
   int32_t BorderMode = 0;
   bool BorderPosition = true;  // true = inside
   int32_t PathType = 2;
-  std::string OutPath = DefaultUserFolder();
+  std::string OutPath = DefaultOutputFolder();
   int32_t Quality = 90;
   int32_t Compress = 5;
   int32_t Colors = 3;

@@ -73,6 +73,31 @@ QIcon EditorIcon() {
   return icon;
 }
 
+// Options: three sliders on their rails, drawn when the theme has no
+// preferences picture.
+QIcon OptionsIcon() {
+  QIcon icon;
+  for (const int size : {16, 24, 32, 48}) {
+    QPixmap pixmap(size, size);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size / 32.0, size / 32.0);
+    const double knobs[3] = {10, 21, 14};
+    for (int i = 0; i < 3; ++i) {
+      const double y = 7 + i * 9;
+      p.setPen(QPen(QColor(80, 80, 80), 2.2, Qt::SolidLine, Qt::RoundCap));
+      p.drawLine(QPointF(4, y), QPointF(28, y));
+      p.setPen(QPen(QColor(50, 70, 110), 1.2));
+      p.setBrush(QColor(110, 160, 220));
+      p.drawRoundedRect(QRectF(knobs[i] - 3, y - 4, 6, 8), 1.5, 1.5);
+    }
+    p.end();
+    icon.addPixmap(pixmap);
+  }
+  return icon;
+}
+
 }  // namespace
 
 TfrmMain::TfrmMain(std::string programFolder, std::string dataFolder, QWidget* parent)
@@ -183,6 +208,7 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
 void TfrmMain::FormDestroy() {
   if (destroyed_) return;
   destroyed_ = true;
+  ReleaseTemplateEditors();
   // Nothing that goes wrong here may stop the program from ending.
   try {
     values_.WinWidth = width();
@@ -267,7 +293,9 @@ void TfrmMain::CreateActions() {
   actImagesView->setIcon(ToolIcon(this, "view-list-icons", QStyle::SP_FileDialogListView));
   actTplAdd->setIcon(ToolIcon(this, "document-new", QStyle::SP_FileDialogNewFolder));
   actPhotoEditor->setIcon(QIcon::fromTheme(QStringLiteral("applications-graphics"), EditorIcon()));
-  actStandardOption->setIcon(ToolIcon(this, "preferences-system", QStyle::SP_FileDialogInfoView));
+  actStandardOption->setIcon(
+      QIcon::fromTheme(QStringLiteral("preferences-system"),
+                       QIcon::fromTheme(QStringLiteral("preferences-other"), OptionsIcon())));
   actExit->setIcon(ToolIcon(this, "application-exit", QStyle::SP_DialogCloseButton));
   actHelp->setIcon(ToolIcon(this, "help-contents", QStyle::SP_DialogHelpButton));
   actAboutSoft->setIcon(ToolIcon(this, "help-about", QStyle::SP_MessageBoxInformation));
@@ -275,9 +303,9 @@ void TfrmMain::CreateActions() {
 
   // Commands whose work is not in this window yet stay unavailable; the
   // list commands follow UpdateCommands.
-  for (QAction* a : {actRemoveSelected, actRemoveAll, actAboutSoft, actProcess,
-                     actShowPreview, actHomePage, actHelp, actImagesView, actStop, actPhotoEditor,
-                     actDetailsList, actTplAdd, actTplDel, actTplEdit})
+  for (QAction* a :
+       {actRemoveSelected, actRemoveAll, actAboutSoft, actProcess, actShowPreview, actHomePage,
+        actHelp, actImagesView, actStop, actPhotoEditor, actDetailsList, actTplDel, actTplEdit})
     a->setEnabled(false);
 
   connect(actWelcome, &QAction::triggered, this, &TfrmMain::actWelcomeExecute);
@@ -289,6 +317,8 @@ void TfrmMain::CreateActions() {
   connect(actProcess, &QAction::triggered, this, &TfrmMain::actProcessExecute);
   connect(actStop, &QAction::triggered, this, &TfrmMain::actStopExecute);
   connect(actTplDel, &QAction::triggered, this, &TfrmMain::actTplDelExecute);
+  connect(actTplAdd, &QAction::triggered, this, &TfrmMain::actTplAddExecute);
+  connect(actTplEdit, &QAction::triggered, this, &TfrmMain::actTplEditExecute);
   connect(actShowLogs, &QAction::triggered, this, &TfrmMain::actShowLogsExecute);
   connect(actClearLogs, &QAction::triggered, this, &TfrmMain::actClearLogsExecute);
   connect(actStandardOption, &QAction::triggered, this, &TfrmMain::actStandardOptionExecute);

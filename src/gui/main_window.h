@@ -39,6 +39,14 @@ struct ImageListEntry;
 struct TWorkingObjects;
 struct TRunSummary;
 
+// What starting an outside program gave: the system's error code and its
+// description when it did not start.
+struct TProcessStart {
+  bool Started = false;
+  int Code = 0;
+  QString Message;
+};
+
 // The window's dialogs and shell calls, replaceable so that tests can answer
 // them without a modal loop. An empty member uses the real dialog.
 struct TMainDialogs {
@@ -57,6 +65,11 @@ struct TMainDialogs {
   // Runs the options dialog, already filled, modally; returns its result
   // (QDialog::Accepted when closed with Save).
   std::function<int(TfrmOption& dialog)> ShowOptions;
+  // Starts a program without waiting for it; `finished` is to be called on
+  // the user-interface thread once the program has ended.
+  std::function<TProcessStart(const QString& program, const QStringList& arguments,
+                              std::function<void()> finished)>
+      StartProcess;
 };
 
 class TfrmMain : public QMainWindow {
@@ -134,6 +147,12 @@ class TfrmMain : public QMainWindow {
   void actStopExecute();
   // Deletes the selected template file after the user confirms.
   void actTplDelExecute();
+  // Start the template editor without a file, or on the selected template.
+  void actTplAddExecute();
+  void actTplEditExecute();
+  // A template editor has ended: the list is refreshed now, or once the run
+  // or add under way has ended.
+  void cpMTerminate();
   // Opens the run-log viewer on Log.dat, and empties Log.dat.
   void actShowLogsExecute();
   void actClearLogsExecute();
@@ -185,6 +204,19 @@ class TfrmMain : public QMainWindow {
   void BrowseOutPath();
 
   void actWelcomeExecute();
+  // Starts the template editor with the given arguments; reports a program
+  // that cannot be started.
+  void StartTemplateEditor(const QStringList& arguments);
+  // Template file names of the Watermarks folder, to tell new ones at the
+  // editor's end.
+  QStringList TemplateFileNames() const;
+  void TemplateEditorEnded(const QStringList& namesBefore);
+  // Lets running template editors go on without the window.
+  void ReleaseTemplateEditors();
+  // Runs an editor end that came while the window was busy.
+  void RunDeferredTemplateRefresh();
+  // Shares the free width of the image list between its columns.
+  void LayoutListColumns();
   void actExitExecute();
 
   void CreateImageList(QWidget* page);
@@ -226,6 +258,9 @@ class TfrmMain : public QMainWindow {
   bool shown_ = false;
   bool destroyed_ = false;
   QString outPathDialogText_;
+  bool templateRefreshPending_ = false;
+  QStringList pendingTemplateNames_;
+  std::vector<int> listColumnWidths_;
 
   // Actions.
   QAction* actAddFiles = nullptr;

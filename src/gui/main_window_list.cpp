@@ -122,29 +122,40 @@ void TfrmMain::CreateImageList(QWidget* page) {
   // widens a column as far as its heading and its longest short text need.
   const QFontMetrics headerFont(header->font());
   const QFontMetrics cellFont(ListImgs_->font());
+  // The texts a short column must show whole: the longest format name, a
+  // large picture's dimension and a size.
+  const char* samples[6] = {"", "UNKNOWN", "8888 x 8888", "888.8 MB", "8888 x 8888", "888.8 MB"};
+  listColumnWidths_.assign(12, 0);
   for (int c = 1; c < 6; ++c) {
-    int width = kColumns[c].width;
-    width = std::max(width,
-                     headerFont.horizontalAdvance(QString::fromLatin1(kColumns[c].heading)) + 14);
-    if (c == 1) width = std::max(width, cellFont.horizontalAdvance(QStringLiteral("UNKNOWN")) + 12);
-    header->setSectionResizeMode(c, QHeaderView::Fixed);
-    header->resizeSection(c, width);
+    const QString heading = QString::fromLatin1(kColumns[c].heading);
+    const int least = cellFont.horizontalAdvance(QString::fromLatin1(samples[c])) + 12;
+    int width = std::max(kColumns[c].width, headerFont.horizontalAdvance(heading) + 14);
+    width = std::max(width, least);
+    listColumnWidths_[size_t(c)] = width;
+    listColumnWidths_[size_t(c + 6)] = least;
+    ListImgs_->horizontalHeaderItem(c)->setToolTip(heading);
   }
-  header->setSectionResizeMode(0, QHeaderView::Stretch);
+  // The widths follow the list's own width (LayoutListColumns); the user may
+  // still drag them.
+  for (int c = 0; c < 6; ++c) header->setSectionResizeMode(c, QHeaderView::Interactive);
   header->setStretchLastSection(false);
+  ListImgs_->viewport()->installEventFilter(this);
 
   ListImgs_->setContextMenuPolicy(Qt::CustomContextMenu);
   pMenuImg = new QMenu(this);
   pMenuImg->setObjectName(QStringLiteral("pMenuImg"));
-  pMenuImg->addAction(LinkedItem(actAddFiles, QStringLiteral("Open Images"), "pmnuOpenImages"));
   pMenuImg->addAction(
-      LinkedItem(actAddfolders, QStringLiteral("Select a Folder"), "pmnuSelectFolder"));
-  pMenuImg->addSeparator();
-  pMenuImg->addAction(
-      LinkedItem(actRemoveSelected, QStringLiteral("Remove Selected"), "pmnuRemoveSelected"));
-  pMenuImg->addAction(LinkedItem(actRemoveAll, QStringLiteral("Remove All"), "pmnuRemoveAll"));
-  pMenuImg->addSeparator();
+      LinkedItem(actShowPreview, QStringLiteral("Preview Result"), "pmnuPreviewResult"));
   pMenuImg->addAction(LinkedItem(actPhotoEditor, QStringLiteral("Image Editor"), "pmnuEditor"));
+  pMenuImg->addSeparator();
+  pMenuImg->addAction(LinkedItem(actDetailsList, QStringLiteral("Detail List"), "pmnuDetailList"));
+  pMenuImg->addAction(
+      LinkedItem(actImagesView, QStringLiteral("View Thumbnail"), "pmnuViewThumbnail"));
+  pMenuImg->addSeparator();
+  pMenuImg->addAction(LinkedItem(actRemoveSelected, QStringLiteral("Remove Selected Images"),
+                                 "pmnuRemoveSelected"));
+  pMenuImg->addAction(
+      LinkedItem(actRemoveAll, QStringLiteral("Remove All Images"), "pmnuRemoveAll"));
   connect(ListImgs_, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& at) { pMenuImg->popup(ListImgs_->viewport()->mapToGlobal(at)); });
 
@@ -157,7 +168,42 @@ void TfrmMain::CreateImageList(QWidget* page) {
   ListImgs_->viewport()->setAcceptDrops(false);
 }
 
+void TfrmMain::LayoutListColumns() {
+  if (ListImgs_ == nullptr || listColumnWidths_.size() != 12) return;
+  const int available = ListImgs_->viewport()->width();
+  if (available <= 0) return;
+  // Widths 1..5 are what the headings ask for, 7..11 what the cell texts
+  // need at least.
+  int natural = 0, least = 0;
+  for (int c = 1; c < 6; ++c) {
+    natural += listColumnWidths_[size_t(c)];
+    least += listColumnWidths_[size_t(c + 6)];
+  }
+  // The path takes what the short columns leave at their full widths; when
+  // that is less than about half the list, the short columns give way, first
+  // down to the width of their texts (their headings are cut and shown as
+  // tool tips), then below it.
+  int rest = natural;
+  if (available - natural < available * 9 / 20)
+    rest = std::max(std::min(least, available / 2), available - available * 9 / 20);
+  QHeaderView* header = ListImgs_->horizontalHeader();
+  int used = 0;
+  for (int c = 1; c < 6; ++c) {
+    const int full = listColumnWidths_[size_t(c)];
+    const int low = listColumnWidths_[size_t(c + 6)];
+    const int width = rest >= natural ? full
+                      : rest >= least
+                          ? low + (full - low) * (rest - least) / std::max(1, natural - least)
+                          : low * rest / std::max(1, least);
+    header->resizeSection(c, width);
+    used += width;
+  }
+  header->resizeSection(0, std::max(available - used, 24));
+}
+
 bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
+  if (ListImgs_ != nullptr && watched == ListImgs_->viewport() && event->type() == QEvent::Resize)
+    LayoutListColumns();
   if (watched == ListImgs_ && event->type() == QEvent::KeyPress) {
     auto* key = static_cast<QKeyEvent*>(event);
     if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::NoModifier) {
@@ -208,6 +254,11 @@ void TfrmMain::SetRowIcon(int row, int icon) {
   if (item == nullptr || icon < 0 || icon >= kStatusIconCount) return;
   item->setData(kIconRole, icon);
   item->setIcon(StatusIcon(icon));
+  if (icon != 0 && item->data(kFailReasonRole).isValid()) {
+    // A row taken up again no longer shows why it failed before.
+    item->setData(kFailReasonRole, QVariant());
+    item->setToolTip(item->text());
+  }
 }
 
 void TfrmMain::SetRowColumn(int row, int subColumn, const QString& text) {
@@ -293,7 +344,11 @@ void TfrmMain::AddImages(const QStringList& paths) {
     host.AddFinished();  // the rows added so far stay
   }
   if (adding_) host.AddFinished();
-  if (closeAfterRun_ && !running_) close();
+  if (closeAfterRun_ && !running_) {
+    close();
+    return;
+  }
+  RunDeferredTemplateRefresh();
 }
 
 void TfrmMain::actAddFilesExecute() {
@@ -369,7 +424,9 @@ void TfrmMain::ListImgsSelectItem() {
   const QTableWidgetItem* current = ListImgs_->currentItem();
   if (current != nullptr && current->isSelected()) {
     currentImage_ = RowText(current->row());
-    SetStatusText(2, QStringLiteral("File name: ") + currentImage_);
+    const QString reason = current->data(kFailReasonRole).toString();
+    SetStatusText(2, QStringLiteral("File name: ") + currentImage_ +
+                         (reason.isEmpty() ? QString() : QStringLiteral(" - Failed: ") + reason));
   }
   UpdateCommands();
 }
@@ -382,8 +439,10 @@ void TfrmMain::ApplyCommandState() {
   actProcess->setEnabled(rows && !busy);
   if (btnToolRun != nullptr) btnToolRun->setEnabled(rows && !busy);
   const bool templateChosen = cbListTpl->currentIndex() >= 0;
-  // Editing needs the template editor, which this window cannot start yet.
-  actTplEdit->setEnabled(false);
+  // The editor is a program of its own: it may be started during a run, and
+  // its end is taken up once the run is over.
+  actTplAdd->setEnabled(true);
+  actTplEdit->setEnabled(templateChosen);
   actTplDel->setEnabled(templateChosen && !busy);
   // The image editor command needs a selected row, and a way to start the
   // editor, which this window does not have yet.
@@ -401,6 +460,12 @@ void TfrmMain::ApplyCommandState() {
 void TfrmMain::UpdateCommands() {
   ApplyCommandState();
   if (ListImgs_->rowCount() == 0) addedFolders_.clear();
+  // A removed row no longer names the current image.
+  if (!currentImage_.isEmpty() && !IsInList(currentImage_)) {
+    currentImage_.clear();
+    if (StatusText(2).startsWith(QStringLiteral("File name: ")))
+      SetStatusText(2, QStringLiteral("File name: "));
+  }
   SetStatusText(1, QStringLiteral("The images totaled %1.").arg(ListImgs_->rowCount()));
 }
 

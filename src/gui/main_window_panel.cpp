@@ -3,6 +3,7 @@
 #include <QAbstractItemView>
 #include <QAction>
 #include <QCheckBox>
+#include <QCollator>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFrame>
@@ -19,6 +20,8 @@
 #include <QSpinBox>
 #include <QStackedWidget>
 #include <QStyle>
+#include <QStyleOptionComboBox>
+#include <QStylePainter>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <filesystem>
@@ -45,9 +48,35 @@ QGroupBox* NewGroup(const char* name, const QString& title, QWidget* parent) {
 }
 
 void Compact(QLayout* layout) {
-  layout->setContentsMargins(8, 6, 8, 8);
-  layout->setSpacing(5);
+  layout->setContentsMargins(8, 4, 8, 6);
+  layout->setSpacing(4);
 }
+
+// A drop-down list whose closed box shows its whole entry: a text wider
+// than the box is drawn in a smaller font (down to two thirds of the size),
+// and the whole entry is also the tool tip.
+class FittingList : public QComboBox {
+ public:
+  using QComboBox::QComboBox;
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QStylePainter painter(this);
+    QStyleOptionComboBox option;
+    initStyleOption(&option);
+    painter.drawComplexControl(QStyle::CC_ComboBox, option);
+    const QRect room =
+        style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this);
+    QFont fitted = font();
+    const qreal size = fitted.pointSizeF() > 0 ? fitted.pointSizeF() : 0;
+    for (qreal scale = 1.0; size > 0 && scale >= 0.66; scale -= 0.04) {
+      fitted.setPointSizeF(size * scale);
+      if (QFontMetrics(fitted).horizontalAdvance(option.currentText) <= room.width() - 4) break;
+    }
+    painter.setFont(fitted);
+    painter.drawControl(QStyle::CE_ComboBoxLabel, option);
+  }
+};
 
 }  // namespace
 
@@ -138,10 +167,15 @@ QWidget* TfrmMain::CreateOutputGroup() {
 
   lbFileFormat = NewLabel("lbFileFormat", QStringLiteral("Save files in this format:"), group);
   column->addWidget(lbFileFormat);
-  cbSaveFormat = NewList("cbSaveFormat", group, {});
+  cbSaveFormat = new FittingList(group);
+  cbSaveFormat->setObjectName(QStringLiteral("cbSaveFormat"));
+  cbSaveFormat->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  cbSaveFormat->setMinimumContentsLength(8);
   for (int i = 0; i < kSaveFormatCount; ++i)
     cbSaveFormat->addItem(QString::fromUtf8(SaveFormatInfo(i).listText));
   cbSaveFormat->view()->setMinimumWidth(cbSaveFormat->view()->sizeHintForColumn(0) + 24);
+  connect(cbSaveFormat, &QComboBox::currentTextChanged, cbSaveFormat,
+          [this](const QString& text) { cbSaveFormat->setToolTip(text); });
   column->addWidget(cbSaveFormat);
 
   const TFormatOptionPages pages = NewFormatOptionPages(
@@ -185,10 +219,16 @@ QWidget* TfrmMain::CreateRenameGroup() {
   patternRow->addWidget(abRename);
   column->addLayout(patternRow);
 
+  // The serial number beside its label, so that the panel fits the window's
+  // first size without scrolling.
+  auto* numberRow = new QHBoxLayout;
+  numberRow->setSpacing(4);
   lbNumber = NewLabel("lbNumber", QStringLiteral("Serial number starting with"), group);
-  column->addWidget(lbNumber);
+  numberRow->addWidget(lbNumber);
   edtRenameNo = NewSpin("edtRenameNo", group, 0, 9999999, 1);
-  column->addWidget(edtRenameNo);
+  edtRenameNo->setMinimumWidth(64);
+  numberRow->addWidget(edtRenameNo, 1);
+  column->addLayout(numberRow);
 
   connect(cbOriginalName, &QRadioButton::toggled, this, [this](bool on) {
     if (on) cbOriginalNameClick();
@@ -207,22 +247,26 @@ QWidget* TfrmMain::CreateResizeGroup() {
   cbCustomSize->setObjectName(QStringLiteral("cbCustomSize"));
   column->addWidget(cbCustomSize);
 
-  auto* grid = new QGridLayout;
-  grid->setHorizontalSpacing(6);
-  grid->setVerticalSpacing(5);
+  // Width and height on one row, with the size presets beside them.
+  auto* grid = new QHBoxLayout;
+  grid->setSpacing(3);
   lbRestrainWidth = NewLabel("lbRestrainWidth", QStringLiteral("Width:"), group);
   edtCtmWidth = NewSpin("edtCtmWidth", group, 5, 999999, 640);
   lbRestrainHeight = NewLabel("lbRestrainHeight", QStringLiteral("Height:"), group);
   edtCtmHeight = NewSpin("edtCtmHeight", group, 5, 999999, 480);
+  for (QSpinBox* spin : {edtCtmWidth, edtCtmHeight}) {
+    spin->setButtonSymbols(QAbstractSpinBox::NoButtons);
+    spin->setMinimumWidth(spin->fontMetrics().horizontalAdvance(QStringLiteral("999999")) + 10);
+  }
   abResize = new TMenuBtn(group);
   abResize->setObjectName(QStringLiteral("abResize"));
   abResize->SetPopupMenu(pMenuSize);
-  grid->addWidget(lbRestrainWidth, 0, 0);
-  grid->addWidget(edtCtmWidth, 0, 1);
-  grid->addWidget(abResize, 0, 2, 2, 1, Qt::AlignVCenter);
-  grid->addWidget(lbRestrainHeight, 1, 0);
-  grid->addWidget(edtCtmHeight, 1, 1);
-  grid->setColumnStretch(1, 1);
+  grid->addWidget(lbRestrainWidth);
+  grid->addWidget(edtCtmWidth, 1);
+  grid->addSpacing(3);
+  grid->addWidget(lbRestrainHeight);
+  grid->addWidget(edtCtmHeight, 1);
+  grid->addWidget(abResize);
   column->addLayout(grid);
 
   cbResizeMode = NewList("cbResizeMode", group,
@@ -342,6 +386,7 @@ void TfrmMain::RefreshTemplateList() {
   namespace fs = std::filesystem;
   std::error_code ec;
   const fs::path folder = fs::path(dataFolder_) / "Watermarks";
+  QStringList names;
   for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
     const std::string name = it->path().filename().string();
     if (name.empty() || name[0] == '.' || name.size() < 3) continue;
@@ -349,10 +394,20 @@ void TfrmMain::RefreshTemplateList() {
     if (!it->is_regular_file(typeError)) continue;
     const std::string ext = name.substr(name.size() - 3);
     if (ext != ".wg" && ext != ".WG" && ext != ".wG" && ext != ".Wg") continue;
-    // The file's own name is kept beside the entry: the extension may be in
-    // any letter case, and names on this file system are case-sensitive.
-    cbListTpl->addItem(FromUtf8(name.substr(0, name.size() - 3)), FromUtf8(name));
+    names << FromUtf8(name);
   }
+  // Sorted by name as the user reads it, so that the stored index names the
+  // same template whatever order the folder gives; names equal but for case
+  // keep a fixed order.
+  QCollator collator;
+  collator.setCaseSensitivity(Qt::CaseInsensitive);
+  std::sort(names.begin(), names.end(), [&](const QString& a, const QString& b) {
+    const int order = collator.compare(a.chopped(3), b.chopped(3));
+    return order != 0 ? order < 0 : a < b;
+  });
+  // The file's own name is kept beside the entry: the extension may be in
+  // any letter case, and names on this file system are case-sensitive.
+  for (const QString& name : names) cbListTpl->addItem(name.chopped(3), name);
   cbListTpl->view()->setMinimumWidth(cbListTpl->view()->sizeHintForColumn(0) + 24);
   if (values_.TplIndex < 0 || values_.TplIndex >= cbListTpl->count()) values_.TplIndex = 0;
   SelectListIndex(cbListTpl, values_.TplIndex);

@@ -15,6 +15,7 @@
 #include "app/batch_run.h"
 #include "gui/main_window.h"
 #include "gui/progress_bar.h"
+#include "gui/status_icons.h"
 
 namespace imprimo {
 
@@ -63,8 +64,14 @@ class TfrmMain::RunHost : public TBatchHost {
   }
 
   void SetRunState(TRunState state) override {
+    const bool wasRunning = w_.running_;
     w_.running_ = state == TRunState::Running;
+    if (w_.running_ && !wasRunning) {
+      rows_ = w_.RowCount();
+      succeeded_ = failed_ = 0;
+    }
     w_.ApplyCommandState();
+    if (wasRunning && !w_.running_) w_.SetStatusText(2, RunSummaryText());
   }
   void ShowDetailList() override { w_.pages_->setCurrentIndex(kPageDetails); }
 
@@ -79,16 +86,46 @@ class TfrmMain::RunHost : public TBatchHost {
   }
   bool AskQuestion(const std::string& text) override {
     if (w_.closing_) return false;  // a program that is ending asks nothing
-    return w_.ShowMessage(QMessageBox::Question, QStringLiteral("Question"), FromUtf8(text),
+    QString question = FromUtf8(text);
+    // The question after the run leads with what the run did.
+    if (text == kTextRunFinishedQuestion)
+      question = RunSummaryText() + QStringLiteral("\r\n") +
+                 QStringLiteral("Do you want to open the output folder? ");
+    return w_.ShowMessage(QMessageBox::Question, QStringLiteral("Question"), question,
                           QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+  }
+
+  // How many rows succeeded and failed, and whether the stop command ended
+  // the run before the last row.
+  QString RunSummaryText() const {
+    const QString counts = QStringLiteral("%1 succeeded, %2 failed.").arg(succeeded_).arg(failed_);
+    const int done = succeeded_ + failed_;
+    if (done < rows_)
+      return QStringLiteral("Processing stopped after %1 of %2 images: ").arg(done).arg(rows_) +
+             counts;
+    return QStringLiteral("Processing finished! %1 images: ").arg(rows_) + counts;
   }
 
   // A row whose marks were not all drawn, or whose metadata was not all
   // carried, lists the reasons in its tool tip.
-  void ImageFinished(int row, int, const TImageResult& result) override {
+  void ImageFinished(int row, int status, const TImageResult& result) override {
+    if (status == kStatusSucceeded)
+      ++succeeded_;
+    else
+      ++failed_;
     QTableWidgetItem* item = w_.ListImgs_->item(row, 0);
     if (!item) return;
     QString tip = item->text();
+    const QString reason =
+        status == kStatusSucceeded
+            ? QString()
+            : (result.Reason.empty() ? QStringLiteral("Unknown error.") : FromUtf8(result.Reason));
+    item->setData(kFailReasonRole, reason);
+    if (!reason.isEmpty()) {
+      tip += QStringLiteral("\nFailed: ") + reason;
+      w_.SetStatusText(2,
+                       QStringLiteral("Failed: ") + item->text() + QStringLiteral(" - ") + reason);
+    }
     if (!result.Warnings.empty()) {
       tip += QStringLiteral("\nWarnings:");
       for (const std::string& warning : result.Warnings) tip += "\n" + FromUtf8(warning);
@@ -114,6 +151,9 @@ class TfrmMain::RunHost : public TBatchHost {
 
  private:
   TfrmMain& w_;
+  int rows_ = 0;
+  int succeeded_ = 0;
+  int failed_ = 0;
 };
 
 bool TfrmMain::OpenSelectedTemplate() {
@@ -146,7 +186,9 @@ void TfrmMain::actProcessExecute() {
   if (closeAfterRun_) {
     closing_ = true;
     close();
+    return;
   }
+  RunDeferredTemplateRefresh();
 }
 
 }  // namespace imprimo

@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QStorageInfo>
+#include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -119,6 +120,7 @@ TfrmSelDir::TfrmSelDir(const QString& startFolder, QWidget* parent) : QDialog(pa
   column->addWidget(buttons);
 
   connect(cbDrive, &QComboBox::activated, this, [this] { cbDriveChange(); });
+  connect(model_, &QFileSystemModel::directoryLoaded, this, &TfrmSelDir::ModelDirectoryLoaded);
   SetFolder(startFolder);
 }
 
@@ -155,6 +157,32 @@ void TfrmSelDir::SetFolder(const QString& folder) {
   tvFolders->setCurrentIndex(index);
   tvFolders->scrollTo(index);
   tvFolders->expand(index);
+  startFolder_ = path;
+}
+
+void TfrmSelDir::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  // The tree had no size when the start folder was chosen; it is brought
+  // into sight once the dialog is laid out.
+  QTimer::singleShot(0, this, [this] {
+    const QModelIndex current = tvFolders->currentIndex();
+    if (current.isValid()) tvFolders->scrollTo(current, QAbstractItemView::PositionAtCenter);
+  });
+}
+
+void TfrmSelDir::ModelDirectoryLoaded(const QString& loaded) {
+  // The model reads the folders in the background: every folder on the way
+  // to the start folder that arrives moves the rows, so the start folder is
+  // brought into sight again until the user picks another one.
+  if (startFolder_.isEmpty()) return;
+  const QModelIndex current = tvFolders->currentIndex();
+  if (!current.isValid() || model_->filePath(current) != startFolder_) {
+    startFolder_.clear();
+    return;
+  }
+  if (loaded == QLatin1String("/") || startFolder_ == loaded ||
+      startFolder_.startsWith(loaded + QLatin1Char('/')))
+    tvFolders->scrollTo(current, QAbstractItemView::PositionAtCenter);
 }
 
 QString TfrmSelDir::Folder() const {

@@ -38,13 +38,18 @@ class TfrmSelDir : public QDialog {
   bool IncludeSubFolders() const;
   void SetIncludeSubFolders(bool on);
 
+ protected:
+  void showEvent(QShowEvent* event) override;
+
  private:
   void cbDriveChange();
+  void ModelDirectoryLoaded(const QString& loaded);
 
   QLabel* lbDrive = nullptr;
   QComboBox* cbDrive = nullptr;
   QTreeView* tvFolders = nullptr;
   QFileSystemModel* model_ = nullptr;
+  QString startFolder_;  // kept in sight while the model loads it
   QLabel* lbFilter = nullptr;
   QComboBox* cbFilter = nullptr;
   QCheckBox* cbSubDir = nullptr;

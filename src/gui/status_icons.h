@@ -11,4 +11,7 @@ namespace imprimo {
 constexpr int kStatusIconCount = 4;
 QIcon StatusIcon(int index);  // a null icon for an index outside 0..3
 
+// Item data of a row's first cell: why its image failed (empty otherwise).
+constexpr int kFailReasonRole = Qt::UserRole + 2;
+
 }  // namespace imprimo

@@ -38,7 +38,7 @@ class SettingsTest : public ::testing::Test {
     EXPECT_EQ(s.NewHeight, 480);
     EXPECT_EQ(s.ResizeMode, 3);
     EXPECT_EQ(s.PathType, 2);
-    EXPECT_EQ(s.OutPath, DefaultUserFolder());
+    EXPECT_EQ(s.OutPath, DefaultOutputFolder());
     EXPECT_EQ(s.Quality, 90);
     EXPECT_EQ(s.SaveFormat, 0);
     EXPECT_FALSE(s.Rename);

@@ -66,15 +66,10 @@ TEST_F(ImageListTest, RowsAreUniqueByExactPathSortedAndDescribed) {
   EXPECT_EQ(list->columnCount(), 6);
   EXPECT_EQ(list->horizontalHeaderItem(0)->text(), QStringLiteral("Filen Name"));
   EXPECT_EQ(list->horizontalHeaderItem(2)->text(), QStringLiteral("Original Dimension"));
-  // At least the design's widths, and wide enough for every heading.
-  const int widths[6] = {0, 66, 100, 70, 100, 70};
-  const QFontMetrics metrics(list->horizontalHeader()->font());
-  for (int c = 1; c < 6; ++c) {
-    EXPECT_GE(list->columnWidth(c), widths[c]) << c;
-    EXPECT_GT(list->columnWidth(c),
-              metrics.horizontalAdvance(list->horizontalHeaderItem(c)->text()))
-        << c;
-  }
+  // At the window's first size the path column has about half the list;
+  // the short columns give way and show their full headings as tool tips.
+  EXPECT_GE(list->columnWidth(0), list->viewport()->width() * 9 / 20);
+  EXPECT_EQ(list->horizontalHeaderItem(2)->toolTip(), QStringLiteral("Original Dimension"));
   // The first column takes the rest of the list's width.
   int total = 0;
   for (int c = 0; c < 6; ++c) total += list->columnWidth(c);

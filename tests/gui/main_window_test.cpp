@@ -102,7 +102,8 @@ TEST_F(MainWindowTest, WithoutSetupIniThePanelShowsTheDefaults) {
   EXPECT_TRUE(Find<QRadioButton>(*w, "rbPathType2")->isChecked());
   EXPECT_EQ(Find<QRadioButton>(*w, "rbPathType2")->text(),
             QStringLiteral("Save files into another folder"));
-  EXPECT_EQ(Find<QLineEdit>(*w, "edtOutPath")->text().toStdString(), DefaultUserFolder());
+  EXPECT_EQ(Find<QLineEdit>(*w, "edtOutPath")->text().toStdString(), DefaultOutputFolder());
+  EXPECT_NE(DefaultOutputFolder(), DefaultUserFolder());
   EXPECT_TRUE(Find<QLineEdit>(*w, "edtOutPath")->isEnabled());
   EXPECT_EQ(Find<QComboBox>(*w, "cbSaveFormat")->currentText(),
             QStringLiteral("JPG - Joint Photographic Experts Group"));

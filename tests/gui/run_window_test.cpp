@@ -95,9 +95,25 @@ TEST_F(RunWindowTest, ARunTicksEveryRowFillsTheColumnsAndRestoresTheCommands) {
   ASSERT_EQ(messages_.size(), 1u);
   EXPECT_EQ(messages_[0].caption, QStringLiteral("Question"));
   EXPECT_EQ(messages_[0].icon, QMessageBox::Question);
+  // The question leads with the counts.
   EXPECT_EQ(messages_[0].text,
-            QStringLiteral("Processing finished! \r\nDo you want to open the output folder? "));
+            QStringLiteral("Processing finished! 4 images: 3 succeeded, 1 failed.\r\n"
+                           "Do you want to open the output folder? "));
   EXPECT_TRUE(openedFolders_.empty());
+  // The failed row says why, in its tool tip and, once selected, in the
+  // status bar; the rows that succeeded do not.
+  const QString tip = w.ListImgs()->item(3, 0)->toolTip();
+  EXPECT_TRUE(tip.startsWith(w.RowText(3) + QStringLiteral("\nFailed: "))) << tip.toStdString();
+  EXPECT_GT(tip.size(), (w.RowText(3) + QStringLiteral("\nFailed: ")).size());
+  EXPECT_FALSE(w.ListImgs()->item(0, 0)->toolTip().contains(QStringLiteral("Failed")));
+  EXPECT_EQ(w.StatusText(2),
+            QStringLiteral("Processing finished! 4 images: 3 succeeded, 1 failed."));
+  w.ListImgs()->selectRow(3);
+  EXPECT_TRUE(w.StatusText(2).startsWith(QStringLiteral("File name: ") + w.RowText(3) +
+                                         QStringLiteral(" - Failed: ")))
+      << w.StatusText(2).toStdString();
+  w.ListImgs()->selectRow(0);
+  EXPECT_EQ(w.StatusText(2), QStringLiteral("File name: ") + w.RowText(0));
 
   // Yes opens the output folder.
   answers_ = {QMessageBox::Yes};
@@ -134,6 +150,9 @@ TEST_F(RunWindowTest, StopDuringAnImageFinishesItAndLeavesTheRestWaiting) {
   // The after-run question still comes, and the commands are back.
   ASSERT_EQ(messages_.size(), 1u);
   EXPECT_EQ(messages_[0].caption, QStringLiteral("Question"));
+  EXPECT_EQ(messages_[0].text,
+            QStringLiteral("Processing stopped after 2 of 5 images: 2 succeeded, 0 failed.\r\n"
+                           "Do you want to open the output folder? "));
   EXPECT_TRUE(Action("actProcess")->isEnabled());
   EXPECT_FALSE(w.StopRequested() && Action("actStop")->isEnabled());
 }
