@@ -95,6 +95,7 @@ TfrmMain::TfrmMain(std::string programFolder, std::string dataFolder, QWidget* p
   CreateMenus();
   CreateToolBar();
   CreateStatusBar();
+  ConnectHelpCommands();
   FormCreate();
 }
 
@@ -275,8 +276,8 @@ void TfrmMain::CreateActions() {
 
   // Commands whose work is not in this window yet stay unavailable; the
   // list commands follow UpdateCommands.
-  for (QAction* a : {actRemoveSelected, actRemoveAll, actAboutSoft, actProcess,
-                     actShowPreview, actHomePage, actHelp, actImagesView, actStop, actPhotoEditor,
+  for (QAction* a : {actRemoveSelected, actRemoveAll, actProcess, actShowPreview,
+                     actImagesView, actStop, actPhotoEditor,
                      actDetailsList, actTplAdd, actTplDel, actTplEdit})
     a->setEnabled(false);
 
@@ -341,7 +342,6 @@ void TfrmMain::CreateMenus() {
   help->addSeparator();
   mnuCheckUpdate = help->addAction(QStringLiteral("Check Update"));
   mnuCheckUpdate->setObjectName(QStringLiteral("mnuCheckUpdate"));
-  mnuCheckUpdate->setEnabled(false);
   help->addSeparator();
   help->addAction(LinkedItem(actAboutSoft, QStringLiteral("About..."), "mnuAbout"));
 }

@@ -385,9 +385,7 @@ void TfrmMain::ApplyCommandState() {
   // Editing needs the template editor, which this window cannot start yet.
   actTplEdit->setEnabled(false);
   actTplDel->setEnabled(templateChosen && !busy);
-  // The image editor command needs a selected row, and a way to start the
-  // editor, which this window does not have yet.
-  actPhotoEditor->setEnabled(false);
+  ApplyEditorCommandState();
   // The stop command belongs to the busy state.
   actStop->setEnabled(busy);
   if (btnToolStop != nullptr) btnToolStop->setEnabled(busy);
