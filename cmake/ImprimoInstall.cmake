@@ -111,7 +111,9 @@ if(TARGET imprimo)
   set(screen_dir ${CMAKE_BINARY_DIR}/help/images)
   set(screen_files)
   foreach(screen main-window options-output options-resize options-rename options-border
-                 options-other about)
+                 options-other about effect-position effect-tiles effect-fit effect-angle
+                 effect-shadow effect-outline effect-blur effect-alpha effect-mirror
+                 effect-noise-spray effect-picture)
     list(APPEND screen_files ${screen_dir}/${screen}.png)
   endforeach()
   add_custom_command(
