@@ -91,6 +91,38 @@ if(TARGET imprimo)
     COMMENT "Drawing the icon theme files")
   add_custom_target(imprimo_icons ALL DEPENDS ${icon_files})
   install(DIRECTORY ${icon_theme} DESTINATION share/icons)
+
+  # The manual in the build tree (so F1 works in a portable build folder),
+  # with screenshots drawn from the real windows at build time; installed
+  # with the build tree's help/ above.
+  add_executable(make_screens ${CMAKE_SOURCE_DIR}/tools/make_screens.cpp)
+  target_link_libraries(make_screens PRIVATE imprimo_gui)
+  set_target_properties(make_screens PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tools)
+  file(GLOB manual_pages CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/data/help/*.html
+       ${CMAKE_SOURCE_DIR}/data/help/*.css)
+  set(manual_copies)
+  foreach(page ${manual_pages})
+    get_filename_component(page_name ${page} NAME)
+    add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/help/${page_name}
+                       COMMAND ${CMAKE_COMMAND} -E copy ${page} ${CMAKE_BINARY_DIR}/help/${page_name}
+                       DEPENDS ${page})
+    list(APPEND manual_copies ${CMAKE_BINARY_DIR}/help/${page_name})
+  endforeach()
+  set(screen_dir ${CMAKE_BINARY_DIR}/help/images)
+  set(screen_files)
+  foreach(screen main-window options-output options-resize options-rename options-border
+                 options-other about effect-position effect-tiles effect-fit effect-angle
+                 effect-shadow effect-outline effect-blur effect-alpha effect-mirror
+                 effect-noise-spray effect-picture)
+    list(APPEND screen_files ${screen_dir}/${screen}.png)
+  endforeach()
+  add_custom_command(
+    OUTPUT ${screen_files}
+    COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen LC_ALL=C $<TARGET_FILE:make_screens>
+            ${screen_dir} ${CMAKE_SOURCE_DIR}/data
+    DEPENDS make_screens
+    COMMENT "Drawing the manual's screenshots")
+  add_custom_target(imprimo_manual ALL DEPENDS ${manual_copies} ${screen_files})
 endif()
 
 # The Debian package.

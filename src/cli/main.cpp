@@ -23,7 +23,7 @@ using namespace imprimo;
 
 namespace {
 
-constexpr const char* kVersion = "7.0.3";
+constexpr const char* kVersion = IMPRIMO_VERSION;
 constexpr int kExitAllSucceeded = 0;
 constexpr int kExitSomeFailed = 1;
 constexpr int kExitNotStarted = 2;

@@ -120,6 +120,7 @@ TfrmMain::TfrmMain(std::string programFolder, std::string dataFolder, QWidget* p
   CreateMenus();
   CreateToolBar();
   CreateStatusBar();
+  ConnectHelpCommands();
   FormCreate();
 }
 
@@ -303,9 +304,8 @@ void TfrmMain::CreateActions() {
 
   // Commands whose work is not in this window yet stay unavailable; the
   // list commands follow UpdateCommands.
-  for (QAction* a :
-       {actRemoveSelected, actRemoveAll, actAboutSoft, actProcess, actShowPreview, actHomePage,
-        actHelp, actImagesView, actStop, actPhotoEditor, actDetailsList, actTplDel, actTplEdit})
+  for (QAction* a : {actRemoveSelected, actRemoveAll, actProcess, actShowPreview, actImagesView,
+                     actStop, actPhotoEditor, actDetailsList, actTplDel, actTplEdit})
     a->setEnabled(false);
 
   connect(actWelcome, &QAction::triggered, this, &TfrmMain::actWelcomeExecute);
@@ -371,7 +371,6 @@ void TfrmMain::CreateMenus() {
   help->addSeparator();
   mnuCheckUpdate = help->addAction(QStringLiteral("Check Update"));
   mnuCheckUpdate->setObjectName(QStringLiteral("mnuCheckUpdate"));
-  mnuCheckUpdate->setEnabled(false);
   help->addSeparator();
   help->addAction(LinkedItem(actAboutSoft, QStringLiteral("About..."), "mnuAbout"));
 }

@@ -27,10 +27,12 @@ class QStackedWidget;
 class QTableWidget;
 class QToolBar;
 class QWidget;
+class QUrl;
 
 namespace imprimo {
 
 class TFoLog;
+class TfrmAbout;
 class TfrmOption;
 class TMenuBtn;
 class TProgressBar;
@@ -70,13 +72,21 @@ struct TMainDialogs {
   std::function<TProcessStart(const QString& program, const QStringList& arguments,
                               std::function<void()> finished)>
       StartProcess;
+  // Opens an address or a document with the desktop (help, home page, a
+  // picture in its default application).
+  std::function<void(const QUrl& url)> OpenUrl;
+  // Starts a program without waiting for it; false when it could not start.
+  std::function<bool(const QString& program, const QStringList& arguments)> StartProgram;
+  // Runs the About box, already built, modally.
+  std::function<void(TfrmAbout& dialog)> ShowAbout;
 };
 
 class TfrmMain : public QMainWindow {
   Q_OBJECT
 
  public:
-  static constexpr const char* kVersion = "7.0.3";
+  // The project version, given by the build.
+  static constexpr const char* kVersion = IMPRIMO_VERSION;
 
   // Pages of the centre stack.
   enum Page { kPageWelcome = 0, kPageDetails = 1, kPageThumbnails = 2, kPagePreview = 3 };
@@ -159,6 +169,16 @@ class TfrmMain : public QMainWindow {
   // The options dialog over the panel's current state; Save shows the
   // stored settings in the panel.
   void actStandardOptionExecute();
+  // The commands that leave the program: About box, home page, update
+  // check, help manual and the image editor.
+  void actAboutSoftExecute();
+  void actHomePageExecute();
+  void mnuCheckUpdateClick();
+  void actHelpExecute();
+  void actPhotoEditorExecute();
+  // Starts the image editor on one picture: ProgramFolder + "PhotoTouch"
+  // when it is there and executable, else the desktop's default program.
+  void OpenInImageEditor(const QString& path);
   bool StopRequested() const { return stopRequested_; }
   bool Running() const { return running_; }
   // What the last run did (outcome and counts).
@@ -231,6 +251,10 @@ class TfrmMain : public QMainWindow {
   // way. A run or an add keeps the list, the template and the EXIF objects
   // unchanged by disabling the commands that would change them.
   void ApplyCommandState();
+  void ConnectHelpCommands();
+  // The image editor's enabled state, part of ApplyCommandState.
+  void ApplyEditorCommandState();
+  void OpenUrl(const QUrl& url);
   void ProcessMessages();
 
   QAction* NewAction(const char* name, const QString& caption, const QKeySequence& shortcut = {});

@@ -444,9 +444,7 @@ void TfrmMain::ApplyCommandState() {
   actTplAdd->setEnabled(true);
   actTplEdit->setEnabled(templateChosen);
   actTplDel->setEnabled(templateChosen && !busy);
-  // The image editor command needs a selected row, and a way to start the
-  // editor, which this window does not have yet.
-  actPhotoEditor->setEnabled(false);
+  ApplyEditorCommandState();
   // The stop command belongs to the busy state.
   actStop->setEnabled(busy);
   if (btnToolStop != nullptr) btnToolStop->setEnabled(busy);

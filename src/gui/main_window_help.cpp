@@ -1,0 +1,100 @@
+// The main window's commands that hand work to the desktop or to programs
+// beside this one: About box, home page, help manual and image editor.
+#include <QAction>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QItemSelectionModel>
+#include <QProcess>
+#include <QTableWidget>
+#include <QUrl>
+
+#include "gui/about_dialog.h"
+#include "gui/main_window.h"
+
+namespace imprimo {
+
+namespace {
+
+QString FromUtf8(const std::string& s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
+
+}  // namespace
+
+void TfrmMain::ConnectHelpCommands() {
+  connect(actAboutSoft, &QAction::triggered, this, &TfrmMain::actAboutSoftExecute);
+  connect(actHomePage, &QAction::triggered, this, &TfrmMain::actHomePageExecute);
+  connect(mnuCheckUpdate, &QAction::triggered, this, &TfrmMain::mnuCheckUpdateClick);
+  connect(actHelp, &QAction::triggered, this, &TfrmMain::actHelpExecute);
+  connect(actPhotoEditor, &QAction::triggered, this, &TfrmMain::actPhotoEditorExecute);
+  // A double click opens the row in the editor whatever the command's state.
+  connect(ListImgs_, &QTableWidget::cellDoubleClicked, this, [this](int row, int) {
+    const QString path = RowText(row);
+    if (!path.isEmpty()) OpenInImageEditor(path);
+  });
+  for (QAction* a : {actAboutSoft, actHomePage, mnuCheckUpdate, actHelp}) a->setEnabled(true);
+}
+
+void TfrmMain::ApplyEditorCommandState() {
+  const QItemSelectionModel* selection = ListImgs_->selectionModel();
+  actPhotoEditor->setEnabled(selection != nullptr && selection->hasSelection());
+}
+
+void TfrmMain::OpenUrl(const QUrl& url) {
+  // The desktop's answer is not looked at: a missing document or one
+  // without a program for it gives no message of ours.
+  if (dialogs_.OpenUrl)
+    dialogs_.OpenUrl(url);
+  else
+    QDesktopServices::openUrl(url);
+}
+
+void TfrmMain::actAboutSoftExecute() {
+  TfrmAbout about(
+      programFolder_, [this](const QUrl& url) { OpenUrl(url); }, this);
+  if (dialogs_.ShowAbout)
+    dialogs_.ShowAbout(about);
+  else
+    about.exec();
+}
+
+void TfrmMain::actHomePageExecute() { OpenUrl(QUrl(HomePageAddress())); }
+
+// The update check is the home page, which names the latest release.
+void TfrmMain::mnuCheckUpdateClick() { OpenUrl(QUrl(HomePageAddress())); }
+
+void TfrmMain::actHelpExecute() {
+  OpenUrl(QUrl::fromLocalFile(FromUtf8(programFolder_) + QStringLiteral("help/index.html")));
+}
+
+void TfrmMain::actPhotoEditorExecute() {
+  // The row under the cursor when it is selected, else the first selected
+  // row, else the image last chosen.
+  QString path;
+  const QTableWidgetItem* current = ListImgs_->currentItem();
+  if (current != nullptr && current->isSelected()) {
+    path = RowText(current->row());
+  } else if (const QList<QTableWidgetItem*> selected = ListImgs_->selectedItems();
+             !selected.isEmpty()) {
+    path = RowText(selected.front()->row());
+  } else {
+    path = currentImage_;
+  }
+  if (!path.isEmpty()) OpenInImageEditor(path);
+}
+
+void TfrmMain::OpenInImageEditor(const QString& path) {
+  const QString editor = FromUtf8(programFolder_) + QStringLiteral("PhotoTouch");
+  const QFileInfo info(editor);
+  if (info.isFile() && info.isExecutable()) {
+    // The path is one argument of its own, blanks and all; the editor is
+    // not waited for and its result is not looked at.
+    const QStringList arguments{path};
+    if (dialogs_.StartProgram)
+      dialogs_.StartProgram(editor, arguments);
+    else
+      QProcess::startDetached(editor, arguments);
+    return;
+  }
+  OpenUrl(QUrl::fromLocalFile(path));
+}
+
+}  // namespace imprimo
