@@ -292,8 +292,9 @@ void TfrmMain::CreateActions() {
   connect(actShowLogs, &QAction::triggered, this, &TfrmMain::actShowLogsExecute);
   connect(actClearLogs, &QAction::triggered, this, &TfrmMain::actClearLogsExecute);
   connect(actStandardOption, &QAction::triggered, this, &TfrmMain::actStandardOptionExecute);
-  connect(actDetailsList, &QAction::triggered, this,
-          [this] { pages_->setCurrentIndex(kPageDetails); });
+  connect(actDetailsList, &QAction::triggered, this, &TfrmMain::actDetailsListExecute);
+  connect(actShowPreview, &QAction::triggered, this, &TfrmMain::actShowPreviewExecute);
+  connect(actImagesView, &QAction::triggered, this, &TfrmMain::actImagesViewExecute);
 }
 
 void TfrmMain::CreateMenus() {
@@ -460,13 +461,8 @@ void TfrmMain::CreatePages() {
   detailsLayout->addWidget(plProgress);
   pages_->addWidget(details);
 
-  auto* thumbnails = new QWidget;
-  thumbnails->setObjectName(QStringLiteral("plThumbnails"));
-  pages_->addWidget(thumbnails);
-
-  auto* preview = new QWidget;
-  preview->setObjectName(QStringLiteral("plPreview"));
-  pages_->addWidget(preview);
+  pages_->addWidget(CreateThumbnailPage());
+  pages_->addWidget(CreatePreviewPage());
 }
 
 void TfrmMain::actWelcomeExecute() { pages_->setCurrentIndex(kPageWelcome); }
