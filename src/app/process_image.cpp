@@ -206,8 +206,8 @@ std::string DimensionText(int width, int height) {
 }
 
 bool TurnUpright(TBitmap& bitmap, const TimgData& reader, const std::string& path) {
-  return ApplyExifOrientation(bitmap,
-                              reader.HasExifBlock() ? reader.Orientation() : SourceOrientation(path));
+  return ApplyExifOrientation(
+      bitmap, reader.HasExifBlock() ? reader.Orientation() : SourceOrientation(path));
 }
 
 void PrepareForSave(RasterImage& image, const TSettings& s, bool graySource,

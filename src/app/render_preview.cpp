@@ -41,8 +41,8 @@ void DrawFrame(TBitmap& bitmap, int left, int top, int right, int bottom, uint32
 
 }  // namespace
 
-bool RenderPreviewPicture(const std::string& path, const TSettings& settings,
-                          TTemplateState& tpl, TBitmap& picture) {
+bool RenderPreviewPicture(const std::string& path, const TSettings& settings, TTemplateState& tpl,
+                          TBitmap& picture) {
   // The run's record is not touched: the preview works on its own copies.
   TSettings s = settings;
   TBitmap bitmap;

@@ -19,8 +19,8 @@ namespace imprimo {
 // false size restriction or border does not stop the preview. Returns false,
 // leaving picture untouched, when the source does not load or the in-memory
 // save or reload fails.
-bool RenderPreviewPicture(const std::string& path, const TSettings& settings,
-                          TTemplateState& tpl, TBitmap& picture);
+bool RenderPreviewPicture(const std::string& path, const TSettings& settings, TTemplateState& tpl,
+                          TBitmap& picture);
 
 // Size of a thumbnail cell and of the box the picture is fitted into.
 inline constexpr int kThumbnailCellSize = 120;
@@ -38,7 +38,6 @@ bool DrawThumbnailCell(const TBitmap& picture, uint32_t faceColor, TBitmap& cell
 // Loads the picture at path, upright when autoRotate, and draws its cell.
 // JPEG sources are decoded at the smallest of 1/1, 1/2, 1/4 and 1/8 that
 // still covers the box. False when the file does not load.
-bool LoadThumbnailCell(const std::string& path, bool autoRotate, uint32_t faceColor,
-                       TBitmap& cell);
+bool LoadThumbnailCell(const std::string& path, bool autoRotate, uint32_t faceColor, TBitmap& cell);
 
 }  // namespace imprimo

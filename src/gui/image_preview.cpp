@@ -54,14 +54,14 @@ void TImagePreview::SetScale(double scale) {
   if (scale <= 0) return;
   // The point in the middle of the view stays in the middle.
   const QSize before = ScaledSize();
-  const double cx = before.width() > 0
-                        ? (horizontalScrollBar()->value() + viewport()->width() / 2.0) /
-                              before.width()
-                        : 0.5;
-  const double cy = before.height() > 0
-                        ? (verticalScrollBar()->value() + viewport()->height() / 2.0) /
-                              before.height()
-                        : 0.5;
+  const double cx =
+      before.width() > 0
+          ? (horizontalScrollBar()->value() + viewport()->width() / 2.0) / before.width()
+          : 0.5;
+  const double cy =
+      before.height() > 0
+          ? (verticalScrollBar()->value() + viewport()->height() / 2.0) / before.height()
+          : 0.5;
   scale_ = scale;
   UpdateScrollBars();
   const QSize after = ScaledSize();
