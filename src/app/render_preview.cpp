@@ -2,15 +2,19 @@
 
 #include <exception>
 #include <filesystem>
+#include <fstream>
+#include <span>
 #include <system_error>
 
 #include "app/process_image.h"
 #include "app/upright_picture.h"
 #include "exif/exif_reader.h"
 #include "imageops/border.h"
+#include "imageops/orient.h"
 #include "imageops/resize.h"
 #include "imaging/bitmap_conversion.h"
 #include "imaging/file_format.h"
+#include "imaging/formats/jpeg_codec.h"
 #include "imaging/imaging_stream.h"
 #include "imaging/raster_image.h"
 #include "platform/canvas.h"
@@ -37,6 +41,36 @@ void DrawFrame(TBitmap& bitmap, int left, int top, int right, int bottom, uint32
   for (int y = top; y < bottom; ++y) put(left, y, first);
   for (int x = left; x < right; ++x) put(x, bottom, second);
   for (int y = bottom; y > top; --y) put(right, y, second);
+}
+
+// A JPEG (by content) decoded at the smallest scale that still covers the
+// thumbnail box, then turned upright. False for other files and for JPEGs
+// the reduced decode cannot read, which take the full loader instead.
+bool LoadReducedJpeg(const std::string& path, bool autoRotate, TBitmap& picture) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) return false;
+  const auto size = std::filesystem::file_size(path, ec);
+  if (ec || size < 4) return false;
+  std::ifstream in(path, std::ios::binary);
+  char soi[2] = {};
+  if (!in.read(soi, 2) || soi[0] != '\xFF' || soi[1] != '\xD8') return false;
+  std::vector<uint8_t> data(static_cast<size_t>(size));
+  in.seekg(0);
+  if (!in.read(reinterpret_cast<char*>(data.data()), std::streamsize(size))) return false;
+  try {
+    RasterImage image;
+    DecodeJpegReduced(data, kThumbnailBox, kThumbnailBox, image);
+    ImageToBitmap(image, picture);
+  } catch (const std::exception&) {
+    picture = TBitmap();
+    return false;
+  }
+  if (autoRotate) {
+    TimgData reader;
+    reader.ReadMetadata(std::span<const uint8_t>(data));
+    ApplyExifOrientation(picture, reader.Orientation());
+  }
+  return true;
 }
 
 }  // namespace
@@ -118,7 +152,9 @@ bool LoadThumbnailCell(const std::string& path, bool autoRotate, uint32_t faceCo
                        TBitmap& cell) {
   TBitmap picture;
   try {
-    if (!LoadUprightBitmap(path, picture, autoRotate)) return false;
+    if (!LoadReducedJpeg(path, autoRotate, picture) &&
+        !LoadUprightBitmap(path, picture, autoRotate))
+      return false;
     return DrawThumbnailCell(picture, faceColor, cell);
   } catch (const std::exception&) {
     return false;

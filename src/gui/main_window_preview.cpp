@@ -105,7 +105,7 @@ QWidget* TfrmMain::CreatePreviewPage() {
   tbZoom->setTickPosition(QSlider::TicksBelow);
   tbZoom->setTickInterval(1);
   tbZoom->setValue(10);
-  tbZoom->setMinimumWidth(160);
+  tbZoom->setMinimumWidth(80);
   row->addWidget(tbZoom, 1);
   row->addStretch(1);
   btnPrev = new QPushButton(QStringLiteral("&Prev"), bar);
@@ -118,6 +118,8 @@ QWidget* TfrmMain::CreatePreviewPage() {
   btnNext->setToolTip(QStringLiteral("Next image"));
   btnNext->setEnabled(false);
   row->addWidget(btnNext);
+  // The controls never make the window wider than the pages allow.
+  bar->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
   layout->addWidget(bar);
 
   connect(tbZoom, &QSlider::valueChanged, this, &TfrmMain::tbZoomChange);

@@ -3,6 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
+#include "imaging/formats/jpeg_codec.h"
+#include "imaging/imaging_stream.h"
+#include "imaging/raster_image.h"
+
 namespace imprimo {
 namespace {
 
@@ -78,6 +85,50 @@ TEST(ThumbnailCell, EmptyPictureGivesNoCell) {
   TBitmap cell;
   EXPECT_FALSE(DrawThumbnailCell(TBitmap(), kFace, cell));
   EXPECT_FALSE(LoadThumbnailCell("/nonexistent/picture.png", true, kFace, cell));
+}
+
+// A large JPEG is decoded at the smallest scale that still covers the box,
+// and the thumbnail of the reduced picture matches the layout of the full one.
+TEST(ThumbnailCell, LargeJpegIsDecodedReduced) {
+  RasterImage image;
+  ImageCreate(image, 1600, 1200, ifR8G8B8);
+  for (int y = 0; y < image.Height; ++y) {
+    uint8_t* p = image.Row(y);
+    for (int x = 0; x < image.Width; ++x, p += 3) {
+      p[0] = 0;
+      p[1] = 0;
+      p[2] = 255;  // red, stored blue first
+    }
+  }
+  TMemoryStream stream;
+  EncodeJpeg(image, 90, false, stream);
+  RasterImage reduced;
+  DecodeJpegReduced(stream.Data(), kThumbnailBox, kThumbnailBox, reduced);
+  EXPECT_EQ(reduced.Width, 200);
+  EXPECT_EQ(reduced.Height, 150);
+  DecodeJpegReduced(stream.Data(), 300, 300, reduced);
+  EXPECT_EQ(reduced.Width, 400);
+  DecodeJpegReduced(stream.Data(), 1601, 10, reduced);
+  EXPECT_EQ(reduced.Width, 1600) << "no reduction covers the size asked for";
+
+  const auto path = std::filesystem::temp_directory_path() / "imprimo_thumb_reduced.jpg";
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(stream.Data().data()),
+             std::streamsize(stream.Data().size()));
+  TBitmap cell;
+  ASSERT_TRUE(LoadThumbnailCell(path.string(), true, kFace, cell));
+  std::filesystem::remove(path);
+  // JPEG colours are near, not exact: find the picture by its strong red.
+  int left = 120, right = 0, top = 120, bottom = 0;
+  for (int y = 0; y < 120; ++y)
+    for (int x = 0; x < 120; ++x) {
+      const uint32_t c = cell.PixelRGB(x, y);
+      if (((c >> 16) & 255) > 200 && ((c >> 8) & 255) < 60 && (c & 255) < 60) {
+        left = std::min(left, x), right = std::max(right, x + 1);
+        top = std::min(top, y), bottom = std::max(bottom, y + 1);
+      }
+    }
+  EXPECT_EQ((TRect{left, top, right, bottom}), (TRect{8, 21, 111, 99}));
 }
 
 }  // namespace
