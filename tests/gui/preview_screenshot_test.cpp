@@ -26,6 +26,7 @@ TEST_F(PreviewScreenshotTest, SamplePhotosInPreviewAndThumbnails) {
   for (const auto& entry : fs::directory_iterator(data / "samples"))
     paths << QString::fromStdString(entry.path().string());
   ASSERT_FALSE(paths.isEmpty());
+  if (fs::exists(data / "Logo.bmp")) fs::copy_file(data / "Logo.bmp", folder_ + "Logo.bmp");
 
   TfrmMain& w = Open();
   QApplication::processEvents();

@@ -277,5 +277,20 @@ TEST_F(PreviewWindowTest, ThumbnailsSkipBadFilesNameTheirOwnRowAndRebuildAfterAd
   EXPECT_FALSE(Action("actImagesView")->isEnabled());
 }
 
+TEST_F(PreviewWindowTest, WelcomePageShowsLogoBmpOrStaysPlainWhite) {
+  {
+    TfrmMain& w = Open();
+    EXPECT_EQ(w.Pages()->currentIndex(), TfrmMain::kPageWelcome);
+    EXPECT_TRUE(Find<QLabel>("imgWelcome")->pixmap().isNull());
+  }
+  window_.reset();
+  WriteImage(folder_ + "Logo.bmp", 64, 40, "BMP", QColor(10, 20, 30));
+  TfrmMain& w = Open();
+  auto* welcome = Find<QLabel>("imgWelcome");
+  EXPECT_EQ(welcome->pixmap().size(), QSize(64, 40));
+  EXPECT_EQ(welcome->alignment(), Qt::AlignCenter);
+  EXPECT_EQ(welcome->palette().color(QPalette::Window), QColor(Qt::white));
+}
+
 }  // namespace
 }  // namespace imprimo::testing_gui
