@@ -98,7 +98,11 @@ TfrmMain::TfrmMain(std::string programFolder, std::string dataFolder, QWidget* p
   FormCreate();
 }
 
-TfrmMain::~TfrmMain() { FormDestroy(); }
+TfrmMain::~TfrmMain() {
+  // The thumbnail worker posts to this window; it ends before the window does.
+  thumbnailBuild_.reset();
+  FormDestroy();
+}
 
 void TfrmMain::FormCreate() {
   thumbnailsStale_ = false;

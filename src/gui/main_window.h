@@ -18,6 +18,7 @@ class QAction;
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QImage;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
@@ -167,6 +168,8 @@ class TfrmMain : public QMainWindow {
   // Shows the thumbnail page, rebuilding it when the list changed.
   void actImagesViewExecute();
   QListWidget* ViewImgs() const { return ViewImgs_; }
+  // True while thumbnails are still being made for the view.
+  bool ThumbnailsBuilding() const;
   // The path of the row a thumbnail item shows.
   static QString ThumbnailPath(const QListWidget* view, int item);
 
@@ -291,7 +294,13 @@ class TfrmMain : public QMainWindow {
   QMenu* pMenuImg = nullptr;
   QLabel* statusPanels_[3] = {nullptr, nullptr, nullptr};
   QListWidget* ViewImgs_ = nullptr;
-  bool buildingThumbnails_ = false;
+  class TThumbnailBuild;
+  // The build under way; shared so that its thread is joined wherever the
+  // last owner lets it go.
+  std::shared_ptr<TThumbnailBuild> thumbnailBuild_;
+  uint64_t thumbnailGeneration_ = 0;
+  void ThumbnailReady(uint64_t generation, const QString& path, const QImage& cell);
+  void ThumbnailsDone(uint64_t generation);
   TImagePreview* ImagePreview_ = nullptr;
   QLabel* lbScale = nullptr;
   QSlider* tbZoom = nullptr;

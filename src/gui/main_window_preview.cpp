@@ -12,7 +12,10 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
+#include <thread>
+#include <vector>
 
 #include "app/batch_run.h"
 #include "app/naming.h"
@@ -198,33 +201,103 @@ QString TfrmMain::ThumbnailPath(const QListWidget* view, int item) {
   return it != nullptr ? it->data(kPathRole).toString() : QString();
 }
 
+// One thumbnail build: a worker thread makes the cells of a snapshot of the
+// rows in row order and hands each finished cell to the window's thread,
+// where they arrive in the order they were made.
+class TfrmMain::TThumbnailBuild {
+ public:
+  struct TRow {
+    QString Path;
+    std::string File;
+  };
+  TThumbnailBuild(TfrmMain* window, uint64_t generation, std::vector<TRow> rows, bool autoRotate,
+                  uint32_t face)
+      : generation_(generation), rows_(std::move(rows)), autoRotate_(autoRotate), face_(face) {
+    worker_ = std::thread([this, window] { Run(window); });
+  }
+  ~TThumbnailBuild() {
+    cancel_ = true;
+    if (worker_.joinable()) worker_.join();
+  }
+  TThumbnailBuild(const TThumbnailBuild&) = delete;
+  TThumbnailBuild& operator=(const TThumbnailBuild&) = delete;
+  void Cancel() { cancel_ = true; }
+
+ private:
+  void Run(TfrmMain* window) {
+    for (const TRow& row : rows_) {
+      if (cancel_) return;
+      TBitmap cell;
+      // A file that does not load, or a cell that cannot be drawn, gives
+      // that row no thumbnail.
+      if (!LoadThumbnailCell(row.File, autoRotate_, face_, cell)) continue;
+      QImage image = BitmapToQImage(cell);
+      if (image.isNull() || cancel_) continue;
+      const QString path = row.Path;
+      const uint64_t generation = generation_;
+      QMetaObject::invokeMethod(
+          window,
+          [window, generation, path, image] { window->ThumbnailReady(generation, path, image); },
+          Qt::QueuedConnection);
+    }
+    const uint64_t generation = generation_;
+    QMetaObject::invokeMethod(
+        window, [window, generation] { window->ThumbnailsDone(generation); }, Qt::QueuedConnection);
+  }
+
+  const uint64_t generation_;
+  std::vector<TRow> rows_;
+  bool autoRotate_;
+  uint32_t face_;
+  std::atomic<bool> cancel_{false};
+  std::thread worker_;
+};
+
+bool TfrmMain::ThumbnailsBuilding() const { return thumbnailBuild_ != nullptr; }
+
 void TfrmMain::actImagesViewExecute() {
   pages_->setCurrentIndex(kPageThumbnails);
-  if (!thumbnailsStale_ || buildingThumbnails_) return;
-  TWaitCursor wait;
-  buildingThumbnails_ = true;
+  if (!thumbnailsStale_) return;
+  // A build of an older list is dropped; its late cells are ignored.
+  thumbnailBuild_.reset();
   thumbnailsStale_ = false;
   ViewImgs_->clear();
-  const uint32_t face = GetSysColor(kSysButtonFace);
-  const uint32_t faceRgb = ((face & 0xFF) << 16) | (face & 0xFF00) | ((face >> 16) & 0xFF);
+  std::vector<TThumbnailBuild::TRow> rows;
+  rows.reserve(size_t(RowCount()));
   for (int row = 0; row < RowCount(); ++row) {
     const QString path = RowText(row);
-    TBitmap cell;
-    if (LoadThumbnailCell(ToUtf8(path), settings_.AutoRotate, faceRgb, cell)) {
-      // Each item keeps the path of its own row, so a selection names that
-      // row even when rows before it have no thumbnail.
-      const std::string name = std::filesystem::path(ToUtf8(path)).filename().string();
-      auto* item = new QListWidgetItem(QIcon(QPixmap::fromImage(BitmapToQImage(cell))),
-                                       FromUtf8(EllipsizeText(name, 20)));
-      item->setData(kPathRole, path);
-      item->setToolTip(path);
-      ViewImgs_->addItem(item);
-    }
-    ProcessMessages();
-    // Rows added or removed meanwhile: the next showing builds again.
-    if (thumbnailsStale_ || destroyed_) break;
+    rows.push_back({path, ToUtf8(path)});
   }
-  buildingThumbnails_ = false;
+  const uint32_t face = GetSysColor(kSysButtonFace);
+  const uint32_t faceRgb = ((face & 0xFF) << 16) | (face & 0xFF00) | ((face >> 16) & 0xFF);
+  ViewImgs_->setCursor(Qt::BusyCursor);
+  thumbnailBuild_ = std::make_shared<TThumbnailBuild>(this, ++thumbnailGeneration_, std::move(rows),
+                                                      settings_.AutoRotate, faceRgb);
+}
+
+void TfrmMain::ThumbnailReady(uint64_t generation, const QString& path, const QImage& cell) {
+  if (!thumbnailBuild_ || generation != thumbnailGeneration_) return;
+  // Rows added or removed meanwhile: this build is dropped and the next
+  // showing of the page builds again.
+  if (thumbnailsStale_) {
+    thumbnailBuild_.reset();
+    ViewImgs_->unsetCursor();
+    return;
+  }
+  // Each item keeps the path of its own row, so a selection names that row
+  // even when rows before it have no thumbnail.
+  const std::string name = std::filesystem::path(ToUtf8(path)).filename().string();
+  auto* item =
+      new QListWidgetItem(QIcon(QPixmap::fromImage(cell)), FromUtf8(EllipsizeText(name, 20)));
+  item->setData(kPathRole, path);
+  item->setToolTip(path);
+  ViewImgs_->addItem(item);
+}
+
+void TfrmMain::ThumbnailsDone(uint64_t generation) {
+  if (!thumbnailBuild_ || generation != thumbnailGeneration_) return;
+  thumbnailBuild_.reset();
+  ViewImgs_->unsetCursor();
 }
 
 void TfrmMain::ViewImgsSelectItem() {

@@ -7,6 +7,7 @@
 #include <QPixmap>
 #include <QSlider>
 #include <QStackedWidget>
+#include <QTest>
 #include <cstdlib>
 
 #include "gui/image_preview.h"
@@ -52,6 +53,7 @@ TEST_F(PreviewScreenshotTest, SamplePhotosInPreviewAndThumbnails) {
   save(w.grab(), "preview-40.png");
 
   w.findChild<QAction*>("actImagesView")->trigger();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !w.ThumbnailsBuilding(); }, 20000));
   EXPECT_EQ(w.ViewImgs()->count(), paths.size());
   QApplication::processEvents();
   save(w.grab(), "thumbnails.png");

@@ -12,6 +12,7 @@
 #include <QSpinBox>
 #include <QStackedWidget>
 #include <QTableWidget>
+#include <QTest>
 #include <cstdlib>
 
 #include "app/batch_run.h"
@@ -234,6 +235,7 @@ TEST_F(PreviewWindowTest, ThumbnailsSkipBadFilesNameTheirOwnRowAndRebuildAfterAd
   ASSERT_EQ(w.RowCount(), 3);
   EXPECT_TRUE(w.ThumbnailsStale());
   Action("actImagesView")->trigger();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !w.ThumbnailsBuilding(); }, 20000));
   EXPECT_EQ(w.Pages()->currentIndex(), TfrmMain::kPageThumbnails);
   EXPECT_FALSE(w.ThumbnailsStale());
   QListWidget* view = w.ViewImgs();
@@ -262,11 +264,13 @@ TEST_F(PreviewWindowTest, ThumbnailsSkipBadFilesNameTheirOwnRowAndRebuildAfterAd
   Action("actDetailsList")->trigger();
   EXPECT_EQ(w.Pages()->currentIndex(), TfrmMain::kPageDetails);
   Action("actImagesView")->trigger();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !w.ThumbnailsBuilding(); }, 20000));
   EXPECT_EQ(view->count(), 2);
   WriteImage(in + "d.png", 50, 50, "PNG");
   w.DragDropMDrop({QString::fromStdString(in + "d.png")});
   EXPECT_TRUE(w.ThumbnailsStale());
   Action("actImagesView")->trigger();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !w.ThumbnailsBuilding(); }, 20000));
   EXPECT_EQ(view->count(), 3);
   EXPECT_EQ(TfrmMain::ThumbnailPath(view, 2), QString::fromStdString(in + "d.png"));
   EXPECT_TRUE(messages_.empty());
@@ -275,6 +279,37 @@ TEST_F(PreviewWindowTest, ThumbnailsSkipBadFilesNameTheirOwnRowAndRebuildAfterAd
   Action("actRemoveAll")->trigger();
   EXPECT_FALSE(Action("actShowPreview")->isEnabled());
   EXPECT_FALSE(Action("actImagesView")->isEnabled());
+}
+
+TEST_F(PreviewWindowTest, ThumbnailsArriveLaterInRowOrderAndAListChangeDropsTheBuild) {
+  const std::string in = (root_ / "in").string() + "/";
+  std::vector<std::string> names;
+  for (int i = 0; i < 24; ++i) {
+    names.push_back("t" + std::to_string(10 + i) + ".jpg");
+    WriteImage(in + names.back(), 400, 300, "JPEG", QColor(20 + i * 8, 90, 160));
+  }
+  WriteTemplate();
+  TfrmMain& w = OpenWith(names);
+  Action("actImagesView")->trigger();
+  // The command returns at once; the cells come through the event loop.
+  EXPECT_EQ(w.ViewImgs()->count(), 0);
+  EXPECT_TRUE(w.ThumbnailsBuilding());
+  WriteImage(in + "zz.png", 30, 30, "PNG");
+  w.DragDropMDrop({QString::fromStdString(in + "zz.png")});
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !w.ThumbnailsBuilding(); }, 20000));
+  EXPECT_TRUE(w.ThumbnailsStale());
+
+  Action("actImagesView")->trigger();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !w.ThumbnailsBuilding(); }, 20000));
+  QListWidget* view = w.ViewImgs();
+  ASSERT_EQ(view->count(), 25);
+  for (int i = 0; i < 25; ++i) EXPECT_EQ(TfrmMain::ThumbnailPath(view, i), w.RowText(i)) << i;
+
+  // Closing in the middle of a build ends its worker first.
+  WriteImage(in + "zz2.png", 30, 30, "PNG");
+  w.DragDropMDrop({QString::fromStdString(in + "zz2.png")});
+  Action("actImagesView")->trigger();
+  window_.reset();
 }
 
 TEST_F(PreviewWindowTest, WelcomePageShowsLogoBmpOrStaysPlainWhite) {
