@@ -2,8 +2,9 @@
 // landscape photos carrying a camera-style EXIF block, and the logo that the
 // sample templates use.
 //
-//   make_samples DATA_DIR                 writes DATA_DIR/samples/*.jpg and
+//   make_samples DATA_DIR                 writes DATA_DIR/samples/*.jpg,
 //                                         DATA_DIR/Watermarks/imprimo-logo.png
+//                                         and the welcome picture DATA_DIR/Logo.bmp
 //   make_samples --photo W H SEED OUT.jpg one photo of W x H pixels
 #include <cmath>
 #include <cstdio>
@@ -115,6 +116,62 @@ bool WriteLogo(const std::string& path) {
   return WriteImageFile(path, image);
 }
 
+// The welcome page's picture: the picture symbol above the program's name in
+// blocky capitals, on white.
+bool WriteWelcome(const std::string& path) {
+  constexpr int w = 360, h = 220;
+  // 5 x 7 capitals, one row per string, '#' set.
+  struct Glyph {
+    char c;
+    const char* rows[7];
+  };
+  static const Glyph glyphs[] = {
+      {'I', {"#####", "..#..", "..#..", "..#..", "..#..", "..#..", "#####"}},
+      {'M', {"#...#", "##.##", "#.#.#", "#.#.#", "#...#", "#...#", "#...#"}},
+      {'P', {"####.", "#...#", "#...#", "####.", "#....", "#....", "#...."}},
+      {'R', {"####.", "#...#", "#...#", "####.", "#.#..", "#..#.", "#...#"}},
+      {'O', {".###.", "#...#", "#...#", "#...#", "#...#", "#...#", ".###."}},
+  };
+  const std::string name = "IMPRIMO";
+  constexpr int cell = 5, gap = 2;  // pixels per dot, dots between letters
+  const int textW = int(name.size()) * (5 + gap) * cell - gap * cell;
+  const int textX = (w - textW) / 2, textY = 150;
+  auto inText = [&](int x, int y) {
+    if (y < textY || y >= textY + 7 * cell || x < textX || x >= textX + textW) return false;
+    const int dx = (x - textX) / cell, dy = (y - textY) / cell;
+    const int letter = dx / (5 + gap), col = dx % (5 + gap);
+    if (col >= 5) return false;
+    for (const Glyph& g : glyphs)
+      if (g.c == name[size_t(letter)]) return g.rows[dy][col] == '#';
+    return false;
+  };
+  RasterImage image;
+  ImageCreate(image, w, h, ifR8G8B8);
+  for (int y = 0; y < h; ++y) {
+    uint8_t* row = image.Row(y);
+    for (int x = 0; x < w; ++x) {
+      TRgb c = {255, 255, 255};
+      // The framed picture: 120 x 90 centred above the name.
+      const int fx = x - (w - 120) / 2, fy = y - 30;
+      if (fx >= 0 && fx < 120 && fy >= 0 && fy < 90) {
+        const bool border = fx < 6 || fx >= 114 || fy < 6 || fy >= 84;
+        if (border) {
+          c = {70, 70, 80};
+        } else {
+          c = Mix({60, 120, 210}, {150, 200, 240}, fy / 90.0);
+          if (std::hypot(fx - 82.0, fy - 30.0) < 11) c = {255, 210, 40};
+          if (fy > 62 - 14 * std::sin((fx - 6) / 108.0 * 3.14159)) c = {40, 150, 70};
+        }
+      }
+      if (inText(x, y)) c = {40, 60, 110};
+      row[3 * x + 0] = Clamp(c.b);
+      row[3 * x + 1] = Clamp(c.g);
+      row[3 * x + 2] = Clamp(c.r);
+    }
+  }
+  return WriteImageFile(path, image);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -157,6 +214,10 @@ int main(int argc, char** argv) {
     }
     if (!WriteLogo(data + "/Watermarks/imprimo-logo.png")) {
       std::fprintf(stderr, "make_samples: could not write the logo\n");
+      return 1;
+    }
+    if (!WriteWelcome(data + "/Logo.bmp")) {
+      std::fprintf(stderr, "make_samples: could not write the welcome picture\n");
       return 1;
     }
     return 0;

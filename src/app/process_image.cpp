@@ -205,6 +205,49 @@ std::string DimensionText(int width, int height) {
   return std::to_string(width) + " x " + std::to_string(height);
 }
 
+bool TurnUpright(TBitmap& bitmap, const TimgData& reader, const std::string& path) {
+  return ApplyExifOrientation(
+      bitmap, reader.HasExifBlock() ? reader.Orientation() : SourceOrientation(path));
+}
+
+void PrepareForSave(RasterImage& image, const TSettings& s, bool graySource,
+                    const std::string& sourcePath) {
+  if (s.SaveFormat == 0) {
+    // A JPEG has no alpha: transparent areas take the background colour,
+    // and a gray picture that stayed gray is written with one component.
+    FlattenOnBackground(image, s.FlattenColor);
+    if (graySource) ReduceToGrayIfGray(image);
+  } else if (s.SaveFormat == 1 && graySource) {
+    // A gray PNG whose marks drew no colour stays a gray PNG.
+    ReduceToGrayIfGray(image);
+  }
+
+  switch (s.SaveFormat) {
+    case 0: {
+      SetImagingOption(ImagingJpegQuality, s.Quality);
+      SetImagingOption(ImagingJpegSubsampling, s.JpegSubsampling);
+      // The source's print resolution is carried over.
+      int unit = 0, dx = 1, dy = 1;
+      if (!ReadJfifDensity(sourcePath, unit, dx, dy)) unit = 0, dx = 1, dy = 1;
+      SetImagingOption(ImagingJpegDensityUnit, unit);
+      SetImagingOption(ImagingJpegDensityX, dx);
+      SetImagingOption(ImagingJpegDensityY, dy);
+      break;
+    }
+    case 1:
+      SetImagingOption(ImagingPNGCompressLevel, s.Compress);
+      break;
+    case 3:
+      SetImagingOption(ImagingMNGCompressLevel, s.Compress);
+      break;
+    case 4:
+      SetImagingOption(ImagingJNGQuality, s.Quality);
+      break;
+    default:
+      break;
+  }
+}
+
 TImageResult ProcessImage(const std::string& path, int row, int& status, TRunContext& context,
                           TBatchHost& host) {
   TImageResult result;
@@ -256,10 +299,7 @@ TImageResult ProcessImage(const std::string& path, int row, int& status, TRunCon
     // them; the picture is made upright before anything is measured or drawn
     // on it, so the mark lands where the viewer sees the corner. The reader
     // takes only files named as JPEGs; one under another name is still turned.
-    if (s.AutoRotate)
-      result.OrientationApplied = ApplyExifOrientation(
-          work.Bitmap,
-          work.ExifReader.HasExifBlock() ? work.ExifReader.Orientation() : SourceOrientation(path));
+    if (s.AutoRotate) result.OrientationApplied = TurnUpright(work.Bitmap, work.ExifReader, path);
 
     if (s.Resize && !RestrictImageSize(work.Bitmap, s.NewWidth, s.NewHeight, s.ResizeMode)) {
       result.Reason = "the picture could not be resized";
@@ -286,40 +326,7 @@ TImageResult ProcessImage(const std::string& path, int row, int& status, TRunCon
 
     const std::string out = NumberedOutputPath(outDir, base, newExt, s.OverwriteOutput);
 
-    if (s.SaveFormat == 0) {
-      // A JPEG has no alpha: transparent areas take the background colour,
-      // and a gray picture that stayed gray is written with one component.
-      FlattenOnBackground(work.Image, s.FlattenColor);
-      if (graySource) ReduceToGrayIfGray(work.Image);
-    } else if (s.SaveFormat == 1 && graySource) {
-      // A gray PNG whose marks drew no colour stays a gray PNG.
-      ReduceToGrayIfGray(work.Image);
-    }
-
-    switch (s.SaveFormat) {
-      case 0: {
-        SetImagingOption(ImagingJpegQuality, s.Quality);
-        SetImagingOption(ImagingJpegSubsampling, s.JpegSubsampling);
-        // The source's print resolution is carried over.
-        int unit = 0, dx = 1, dy = 1;
-        if (!ReadJfifDensity(path, unit, dx, dy)) unit = 0, dx = 1, dy = 1;
-        SetImagingOption(ImagingJpegDensityUnit, unit);
-        SetImagingOption(ImagingJpegDensityX, dx);
-        SetImagingOption(ImagingJpegDensityY, dy);
-        break;
-      }
-      case 1:
-        SetImagingOption(ImagingPNGCompressLevel, s.Compress);
-        break;
-      case 3:
-        SetImagingOption(ImagingMNGCompressLevel, s.Compress);
-        break;
-      case 4:
-        SetImagingOption(ImagingJNGQuality, s.Quality);
-        break;
-      default:
-        break;
-    }
+    PrepareForSave(work.Image, s, graySource, path);
 
     // The image layer writes a temporary file beside out and renames it into
     // place, so a failed save never leaves a partial file, nor replaces the

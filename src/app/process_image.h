@@ -31,6 +31,16 @@ std::string OutputFolderFor(const std::string& path, const TSettings& settings,
 // outDir + base + ext, or the first free outDir + base + "(n)" + ext.
 std::string NumberedOutputPath(const std::string& outDir, const std::string& base,
                                const std::string& ext, bool overwrite);
+// Turns bitmap upright by the EXIF Orientation of the source at path, as
+// reader (which has read path) or, for a JPEG under another name, the file's
+// content gives it. True when the pixels were turned or mirrored.
+bool TurnUpright(TBitmap& bitmap, const TimgData& reader, const std::string& path);
+// Readies a drawn picture for saving in s.SaveFormat (0..15, or a later
+// index): a JPEG loses transparency over FlattenColor and a gray source that
+// stayed gray keeps one channel, and the format's save options (quality,
+// compression, sampling, the source's JFIF density) are set.
+void PrepareForSave(RasterImage& image, const TSettings& s, bool graySource,
+                    const std::string& sourcePath);
 // "1024 x 768"
 std::string DimensionText(int width, int height);
 

@@ -124,7 +124,11 @@ TfrmMain::TfrmMain(std::string programFolder, std::string dataFolder, QWidget* p
   FormCreate();
 }
 
-TfrmMain::~TfrmMain() { FormDestroy(); }
+TfrmMain::~TfrmMain() {
+  // The thumbnail worker posts to this window; it ends before the window does.
+  thumbnailBuild_.reset();
+  FormDestroy();
+}
 
 void TfrmMain::FormCreate() {
   thumbnailsStale_ = false;
@@ -322,8 +326,9 @@ void TfrmMain::CreateActions() {
   connect(actShowLogs, &QAction::triggered, this, &TfrmMain::actShowLogsExecute);
   connect(actClearLogs, &QAction::triggered, this, &TfrmMain::actClearLogsExecute);
   connect(actStandardOption, &QAction::triggered, this, &TfrmMain::actStandardOptionExecute);
-  connect(actDetailsList, &QAction::triggered, this,
-          [this] { pages_->setCurrentIndex(kPageDetails); });
+  connect(actDetailsList, &QAction::triggered, this, &TfrmMain::actDetailsListExecute);
+  connect(actShowPreview, &QAction::triggered, this, &TfrmMain::actShowPreviewExecute);
+  connect(actImagesView, &QAction::triggered, this, &TfrmMain::actImagesViewExecute);
 }
 
 void TfrmMain::CreateMenus() {
@@ -489,13 +494,8 @@ void TfrmMain::CreatePages() {
   detailsLayout->addWidget(plProgress);
   pages_->addWidget(details);
 
-  auto* thumbnails = new QWidget;
-  thumbnails->setObjectName(QStringLiteral("plThumbnails"));
-  pages_->addWidget(thumbnails);
-
-  auto* preview = new QWidget;
-  preview->setObjectName(QStringLiteral("plPreview"));
-  pages_->addWidget(preview);
+  pages_->addWidget(CreateThumbnailPage());
+  pages_->addWidget(CreatePreviewPage());
 }
 
 void TfrmMain::actWelcomeExecute() { pages_->setCurrentIndex(kPageWelcome); }

@@ -18,7 +18,11 @@ class QAction;
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QImage;
 class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QSlider;
 class QMenu;
 class QProgressBar;
 class QRadioButton;
@@ -37,6 +41,7 @@ class TfrmOption;
 class TMenuBtn;
 class TProgressBar;
 class TfrmSelDir;
+class TImagePreview;
 struct ImageListEntry;
 struct TWorkingObjects;
 struct TRunSummary;
@@ -189,6 +194,24 @@ class TfrmMain : public QMainWindow {
   // The filter list of the open-file dialog.
   static QString OpenFilesFilter();
 
+  // Preview and thumbnail pages.
+  // Opens the preview page on the first selected row (row 0 without one).
+  void actShowPreviewExecute();
+  // Previews the previous (step -1) or next (step +1) row.
+  void btnPrevClick(int step);
+  void tbZoomChange(int value);
+  // Renders one source into the preview; false leaves the page as it was.
+  bool RenderPreview(const QString& path);
+  int PreviewIndex() const { return previewIndex_; }
+  TImagePreview* ImagePreview() const { return ImagePreview_; }
+  // Shows the thumbnail page, rebuilding it when the list changed.
+  void actImagesViewExecute();
+  QListWidget* ViewImgs() const { return ViewImgs_; }
+  // True while thumbnails are still being made for the view.
+  bool ThumbnailsBuilding() const;
+  // The path of the row a thumbnail item shows.
+  static QString ThumbnailPath(const QListWidget* view, int item);
+
  protected:
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
@@ -237,6 +260,13 @@ class TfrmMain : public QMainWindow {
   void RunDeferredTemplateRefresh();
   // Shares the free width of the image list between its columns.
   void LayoutListColumns();
+  void actDetailsListExecute();
+  QWidget* CreateThumbnailPage();
+  QWidget* CreatePreviewPage();
+  void ViewImgsSelectItem();
+  // Enables the preview and view commands for the rows and the busy state.
+  void ApplyViewCommandState(bool rows, bool busy);
+  void UpdatePrevNext();
   void actExitExecute();
 
   void CreateImageList(QWidget* page);
@@ -322,6 +352,20 @@ class TfrmMain : public QMainWindow {
   QTableWidget* ListImgs_ = nullptr;
   QMenu* pMenuImg = nullptr;
   QLabel* statusPanels_[3] = {nullptr, nullptr, nullptr};
+  QListWidget* ViewImgs_ = nullptr;
+  class TThumbnailBuild;
+  // The build under way; shared so that its thread is joined wherever the
+  // last owner lets it go.
+  std::shared_ptr<TThumbnailBuild> thumbnailBuild_;
+  uint64_t thumbnailGeneration_ = 0;
+  void ThumbnailReady(uint64_t generation, const QString& path, const QImage& cell);
+  void ThumbnailsDone(uint64_t generation);
+  TImagePreview* ImagePreview_ = nullptr;
+  QLabel* lbScale = nullptr;
+  QSlider* tbZoom = nullptr;
+  QPushButton* btnPrev = nullptr;
+  QPushButton* btnNext = nullptr;
+  int previewIndex_ = 0;
 
   // Left panel.
   QComboBox* cbListTpl = nullptr;

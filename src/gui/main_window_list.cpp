@@ -436,6 +436,7 @@ void TfrmMain::ApplyCommandState() {
   const bool busy = running_ || adding_;
   for (QAction* a : {actRemoveSelected, actRemoveAll}) a->setEnabled(rows && !busy);
   actDetailsList->setEnabled(rows);
+  ApplyViewCommandState(rows, busy);
   actProcess->setEnabled(rows && !busy);
   if (btnToolRun != nullptr) btnToolRun->setEnabled(rows && !busy);
   const bool templateChosen = cbListTpl->currentIndex() >= 0;

@@ -423,6 +423,7 @@ void TfrmMain::cbListTplChange() {
     return;
   values_.TplIndex = cbListTpl->currentIndex();
   SetStatusText(0, QStringLiteral("Template name: ") + cbListTpl->currentText());
+  actShowPreviewExecute();
 }
 
 void TfrmMain::actTplDelExecute() {

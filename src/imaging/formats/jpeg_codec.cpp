@@ -129,7 +129,8 @@ struct TDecoder {
 
 // Runs the library; returns false (with err.message set) when it failed.
 bool RunDecode(TDecoder& d, std::span<const uint8_t> data, RasterImage& result,
-               std::vector<uint8_t>& cmykRow, TCmykTransform& cmykTransform) {
+               std::vector<uint8_t>& cmykRow, TCmykTransform& cmykTransform, int minWidth = 0,
+               int minHeight = 0) {
   if (setjmp(d.err.jump)) return false;
   jpeg_create_decompress(&d.cinfo);
   d.created = true;
@@ -166,8 +167,23 @@ bool RunDecode(TDecoder& d, std::span<const uint8_t> data, RasterImage& result,
       format = ifR8G8B8;
       break;
   }
+  // A reduced decode takes the smallest of 1/8, 1/4 and 1/2 that still
+  // covers the size asked for; the library scales inside its inverse DCT.
+  unsigned denom = 1;
+  if (minWidth > 0 || minHeight > 0) {
+    for (const unsigned d8 : {8u, 4u, 2u}) {
+      if ((c.image_width + d8 - 1) / d8 >= unsigned(std::max(minWidth, 1)) &&
+          (c.image_height + d8 - 1) / d8 >= unsigned(std::max(minHeight, 1))) {
+        denom = d8;
+        break;
+      }
+    }
+  }
+  c.scale_num = 1;
+  c.scale_denom = denom;
   jpeg_start_decompress(&c);
-  if (int(c.output_width) != int(c.image_width) || int(c.output_height) != int(c.image_height)) {
+  if (denom == 1 && (int(c.output_width) != int(c.image_width) ||
+                     int(c.output_height) != int(c.image_height))) {
     SetMessage(d.err, "Unexpected JPEG output size");
     return false;
   }
@@ -328,6 +344,20 @@ void DecodeJpeg(std::span<const uint8_t> data, RasterImage& image) {
   std::vector<uint8_t> cmykRow;
   TCmykTransform cmykTransform;
   if (!RunDecode(d, data, result, cmykRow, cmykTransform)) throw EImagingError(d.err.message);
+  image = std::move(result);
+}
+
+void DecodeJpegReduced(std::span<const uint8_t> data, int minWidth, int minHeight,
+                       RasterImage& image) {
+  if (data.size() < 2 || data[0] != 0xFF || data[1] != 0xD8) throw EImagingError("Not a JPEG file");
+  TDecoder d;
+  InstallErrorManager(d.err);
+  d.cinfo.err = &d.err.pub;
+  RasterImage result;
+  std::vector<uint8_t> cmykRow;
+  TCmykTransform cmykTransform;
+  if (!RunDecode(d, data, result, cmykRow, cmykTransform, minWidth, minHeight))
+    throw EImagingError(d.err.message);
   image = std::move(result);
 }
 

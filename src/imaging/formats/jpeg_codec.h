@@ -15,6 +15,10 @@ namespace imprimo {
 // plain formula of JpegCmykToBgra. Throws EImagingError on any fault,
 // including data that ends before the image is complete.
 void DecodeJpeg(std::span<const uint8_t> data, RasterImage& image);
+// The same at the smallest of 1/8, 1/4, 1/2 and full size whose sides are
+// still at least minWidth and minHeight (for small pictures of large files).
+void DecodeJpegReduced(std::span<const uint8_t> data, int minWidth, int minHeight,
+                       RasterImage& image);
 
 // Writes a Gray8 image as one-component grayscale or an R8G8B8 image as
 // three-component YCbCr with the library's defaults (JFIF header), quality

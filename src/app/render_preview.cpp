@@ -1,0 +1,164 @@
+#include "app/render_preview.h"
+
+#include <exception>
+#include <filesystem>
+#include <fstream>
+#include <span>
+#include <system_error>
+
+#include "app/process_image.h"
+#include "app/upright_picture.h"
+#include "exif/exif_reader.h"
+#include "imageops/border.h"
+#include "imageops/orient.h"
+#include "imageops/resize.h"
+#include "imaging/bitmap_conversion.h"
+#include "imaging/file_format.h"
+#include "imaging/formats/jpeg_codec.h"
+#include "imaging/imaging_stream.h"
+#include "imaging/raster_image.h"
+#include "platform/canvas.h"
+#include "render/text_variables.h"
+
+namespace imprimo {
+
+namespace {
+
+std::string NamePart(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// A frame of four 1-pixel lines: from the top-right corner to the top-left
+// and down to the bottom-left in first, on to the bottom-right and up to the
+// top-right in second. Each line leaves out its end pixel, as a pen does.
+void DrawFrame(TBitmap& bitmap, int left, int top, int right, int bottom, uint32_t first,
+               uint32_t second) {
+  auto put = [&](int x, int y, uint32_t c) {
+    if (x >= 0 && y >= 0 && x < bitmap.Width() && y < bitmap.Height()) bitmap.SetPixelRGB(x, y, c);
+  };
+  for (int x = right; x > left; --x) put(x, top, first);
+  for (int y = top; y < bottom; ++y) put(left, y, first);
+  for (int x = left; x < right; ++x) put(x, bottom, second);
+  for (int y = bottom; y > top; --y) put(right, y, second);
+}
+
+// A JPEG (by content) decoded at the smallest scale that still covers the
+// thumbnail box, then turned upright. False for other files and for JPEGs
+// the reduced decode cannot read, which take the full loader instead.
+bool LoadReducedJpeg(const std::string& path, bool autoRotate, TBitmap& picture) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) return false;
+  const auto size = std::filesystem::file_size(path, ec);
+  if (ec || size < 4) return false;
+  std::ifstream in(path, std::ios::binary);
+  char soi[2] = {};
+  if (!in.read(soi, 2) || soi[0] != '\xFF' || soi[1] != '\xD8') return false;
+  std::vector<uint8_t> data(static_cast<size_t>(size));
+  in.seekg(0);
+  if (!in.read(reinterpret_cast<char*>(data.data()), std::streamsize(size))) return false;
+  try {
+    RasterImage image;
+    DecodeJpegReduced(data, kThumbnailBox, kThumbnailBox, image);
+    ImageToBitmap(image, picture);
+  } catch (const std::exception&) {
+    picture = TBitmap();
+    return false;
+  }
+  if (autoRotate) {
+    TimgData reader;
+    reader.ReadMetadata(std::span<const uint8_t>(data));
+    ApplyExifOrientation(picture, reader.Orientation());
+  }
+  return true;
+}
+
+}  // namespace
+
+bool RenderPreviewPicture(const std::string& path, const TSettings& settings, TTemplateState& tpl,
+                          TBitmap& picture) {
+  // The run's record is not touched: the preview works on its own copies.
+  TSettings s = settings;
+  TBitmap bitmap;
+  RasterImage image;
+  TMemoryStream stream;
+  try {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) return false;
+    if (!ReadImageFile(path, image)) return false;
+    const bool graySource = GetImageFormatInfo(image.Format)->HasGrayChannel;
+    ImageToBitmap(image, bitmap);
+    ImageFree(image);
+
+    TimgData reader;
+    reader.ReadMetadata(path);
+    FillExifSummary(tpl.ExifSummary, reader);
+    if (s.AutoRotate) TurnUpright(bitmap, reader, path);
+
+    if (s.Resize) RestrictImageSize(bitmap, s.NewWidth, s.NewHeight, s.ResizeMode);
+    ApplyTemplate(tpl, bitmap, NamePart(path));
+    if (s.DrawBorder)
+      AddImageBorder(bitmap, s.BorderTopWidth, s.BorderRightWidth, s.BorderBottomWidth,
+                     s.BorderLeftWidth, s.BorderColor, s.BorderMode, s.BorderPosition);
+
+    // An empty format selection saves as JPEG, as the run does.
+    if (s.SaveFormat >= -16 && s.SaveFormat <= -1) s.SaveFormat = 0;
+    const std::string ext = OutputExtension(s.SaveFormat);
+
+    BitmapToImage(bitmap, image);
+    bitmap = TBitmap();
+    PrepareForSave(image, s, graySource, path);
+    if (!WriteImageStream(ext.substr(1), stream, image)) return false;
+    ImageFree(image);
+    stream.Seek(0, TSeekOrigin::Begin);
+    if (!ReadImageStream(stream, image)) return false;
+    TBitmap result;
+    ImageToBitmap(image, result);
+    picture = std::move(result);
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+TRect ThumbnailPictureRect(int width, int height) {
+  if (width <= 0 || height <= 0) return {};
+  if (height >= width) {
+    const int s = static_cast<int>(int64_t{width} * kThumbnailBox / height);
+    const int o = (kThumbnailBox - s) / 2;
+    return {o + 8, 8, o + 8 + s, 111};
+  }
+  const int s = static_cast<int>(int64_t{height} * kThumbnailBox / width);
+  const int o = (kThumbnailBox - s) / 2;
+  return {8, o + 8, 111, o + 8 + s};
+}
+
+bool DrawThumbnailCell(const TBitmap& picture, uint32_t faceColor, TBitmap& cell) {
+  if (picture.Empty()) return false;
+  cell.SetFormatAndSize(TPixelFormat::pf24bit, kThumbnailCellSize, kThumbnailCellSize);
+  for (int y = 0; y < kThumbnailCellSize; ++y)
+    for (int x = 0; x < kThumbnailCellSize; ++x) cell.SetPixelRGB(x, y, faceColor);
+  constexpr uint32_t kWhite = 0xFFFFFF, kGrey = 0x808080;
+  DrawFrame(cell, 0, 0, kThumbnailCellSize - 1, kThumbnailCellSize - 1, kWhite, kGrey);
+  const TRect r = ThumbnailPictureRect(picture.Width(), picture.Height());
+  StretchBlt(cell, r, picture);
+  // The sunken frame's bottom-right corner is the rectangle's exclusive
+  // corner, so it sits right against the picture.
+  DrawFrame(cell, r.Left - 1, r.Top - 1, r.Right, r.Bottom, kGrey, kWhite);
+  return true;
+}
+
+bool LoadThumbnailCell(const std::string& path, bool autoRotate, uint32_t faceColor,
+                       TBitmap& cell) {
+  TBitmap picture;
+  try {
+    if (!LoadReducedJpeg(path, autoRotate, picture) &&
+        !LoadUprightBitmap(path, picture, autoRotate))
+      return false;
+    return DrawThumbnailCell(picture, faceColor, cell);
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+}  // namespace imprimo

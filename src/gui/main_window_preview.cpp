@@ -1,0 +1,315 @@
+// The main window's preview page and thumbnail view.
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSlider>
+#include <QStackedWidget>
+#include <QTableWidget>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <atomic>
+#include <filesystem>
+#include <thread>
+#include <vector>
+
+#include "app/batch_run.h"
+#include "app/naming.h"
+#include "app/render_preview.h"
+#include "gui/image_preview.h"
+#include "gui/main_window.h"
+#include "platform/colors.h"
+
+namespace imprimo {
+
+namespace {
+
+constexpr int kPathRole = Qt::UserRole + 2;
+
+QString FromUtf8(const std::string& s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
+std::string ToUtf8(const QString& s) { return s.toUtf8().toStdString(); }
+
+// A system colour (0x00BBGGRR in the table) as a QColor.
+QColor SystemColor(int index) {
+  const uint32_t c = GetSysColor(index);
+  return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF));
+}
+
+constexpr int kSysAppWorkspace = 12;
+constexpr int kSysButtonFace = 15;
+
+// The hourglass for as long as the object lives.
+class TWaitCursor {
+ public:
+  TWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+  ~TWaitCursor() { QApplication::restoreOverrideCursor(); }
+  TWaitCursor(const TWaitCursor&) = delete;
+  TWaitCursor& operator=(const TWaitCursor&) = delete;
+};
+
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+}  // namespace
+
+QWidget* TfrmMain::CreateThumbnailPage() {
+  ViewImgs_ = new QListWidget;
+  ViewImgs_->setObjectName(QStringLiteral("ViewImgs"));
+  ViewImgs_->setViewMode(QListView::IconMode);
+  ViewImgs_->setFlow(QListView::LeftToRight);
+  ViewImgs_->setWrapping(true);
+  ViewImgs_->setResizeMode(QListView::Adjust);
+  ViewImgs_->setMovement(QListView::Static);
+  ViewImgs_->setIconSize(QSize(kThumbnailCellSize, kThumbnailCellSize));
+  ViewImgs_->setGridSize(QSize(128, 148));
+  ViewImgs_->setUniformItemSizes(true);
+  ViewImgs_->setWordWrap(false);
+  ViewImgs_->setTextElideMode(Qt::ElideNone);  // captions are shortened already
+  ViewImgs_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  QPalette workspace = ViewImgs_->palette();
+  workspace.setColor(QPalette::Base, SystemColor(kSysAppWorkspace));
+  ViewImgs_->setPalette(workspace);
+  connect(ViewImgs_, &QListWidget::itemSelectionChanged, this, &TfrmMain::ViewImgsSelectItem);
+  return ViewImgs_;
+}
+
+QWidget* TfrmMain::CreatePreviewPage() {
+  auto* page = new QWidget;
+  page->setObjectName(QStringLiteral("plPreview"));
+  auto* layout = new QVBoxLayout(page);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(2);
+  ImagePreview_ = new TImagePreview(page);
+  ImagePreview_->setObjectName(QStringLiteral("ImagePreview"));
+  layout->addWidget(ImagePreview_, 1);
+
+  auto* bar = new QWidget(page);
+  bar->setObjectName(QStringLiteral("plZoom"));
+  auto* row = new QHBoxLayout(bar);
+  row->setContentsMargins(4, 2, 4, 2);
+  auto* zoomLabel = new QLabel(QStringLiteral("Zoom:"), bar);
+  zoomLabel->setObjectName(QStringLiteral("lbZoom"));
+  row->addWidget(zoomLabel);
+  lbScale = new QLabel(QStringLiteral("[100%]"), bar);
+  lbScale->setObjectName(QStringLiteral("lbScale"));
+  lbScale->setMinimumWidth(lbScale->fontMetrics().horizontalAdvance(QStringLiteral("[200%]")) + 4);
+  row->addWidget(lbScale);
+  tbZoom = new QSlider(Qt::Horizontal, bar);
+  tbZoom->setObjectName(QStringLiteral("tbZoom"));
+  tbZoom->setRange(1, 20);
+  tbZoom->setSingleStep(1);
+  tbZoom->setPageStep(1);
+  tbZoom->setTickPosition(QSlider::TicksBelow);
+  tbZoom->setTickInterval(1);
+  tbZoom->setValue(10);
+  tbZoom->setMinimumWidth(80);
+  row->addWidget(tbZoom, 1);
+  row->addStretch(1);
+  btnPrev = new QPushButton(QStringLiteral("&Prev"), bar);
+  btnPrev->setObjectName(QStringLiteral("btnPrev"));
+  btnPrev->setToolTip(QStringLiteral("Previous image"));
+  btnPrev->setEnabled(false);
+  row->addWidget(btnPrev);
+  btnNext = new QPushButton(QStringLiteral("&Next"), bar);
+  btnNext->setObjectName(QStringLiteral("btnNext"));
+  btnNext->setToolTip(QStringLiteral("Next image"));
+  btnNext->setEnabled(false);
+  row->addWidget(btnNext);
+  // The controls never make the window wider than the pages allow.
+  bar->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+  layout->addWidget(bar);
+
+  connect(tbZoom, &QSlider::valueChanged, this, &TfrmMain::tbZoomChange);
+  connect(btnPrev, &QPushButton::clicked, this, [this] { btnPrevClick(-1); });
+  connect(btnNext, &QPushButton::clicked, this, [this] { btnPrevClick(+1); });
+  return page;
+}
+
+void TfrmMain::ApplyViewCommandState(bool rows, bool busy) {
+  // A preview opens and prepares the template the run works with, and a
+  // thumbnail build pumps messages; neither runs beside a run or an add.
+  actShowPreview->setEnabled(rows && !busy);
+  actImagesView->setEnabled(rows && !busy);
+}
+
+void TfrmMain::actDetailsListExecute() { pages_->setCurrentIndex(kPageDetails); }
+
+void TfrmMain::UpdatePrevNext() {
+  btnPrev->setEnabled(previewIndex_ > 0);
+  btnNext->setEnabled(previewIndex_ < RowCount() - 1);
+}
+
+void TfrmMain::actShowPreviewExecute() {
+  if (running_ || adding_ || RowCount() == 0) return;
+  if (!OpenSelectedTemplate()) return;
+  int first = -1;
+  for (const QModelIndex& index : ListImgs_->selectionModel()->selectedRows())
+    if (first < 0 || index.row() < first) first = index.row();
+  previewIndex_ = std::max(first, 0);
+  PrepareLayers(work_->Template, FolderOf(selectedTemplatePath_));
+  pages_->setCurrentIndex(kPagePreview);
+  ListImgs_->selectionModel()->select(ListImgs_->model()->index(previewIndex_, 0),
+                                      QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  UpdatePrevNext();
+  SetStatusText(2, RowText(previewIndex_));
+  RenderPreview(RowText(previewIndex_));
+}
+
+void TfrmMain::btnPrevClick(int step) {
+  if (running_ || adding_ || !work_->Template.TemplateDoc || RowCount() == 0) return;
+  // Rows may have been removed since the preview opened.
+  const int before = std::min(previewIndex_, RowCount() - 1);
+  previewIndex_ = before;
+  if (step < 0 && previewIndex_ > 0) --previewIndex_;
+  if (step > 0 && previewIndex_ < RowCount() - 1) ++previewIndex_;
+  // The sequence number follows the rows stepped through; a template
+  // without one keeps its -1.
+  if (previewIndex_ != before && work_->Template.WatermarkSequence >= 0)
+    work_->Template.WatermarkSequence += step;
+  const QString path = RowText(previewIndex_);
+  RenderPreview(path);
+  ListImgs_->selectionModel()->select(ListImgs_->model()->index(previewIndex_, 0),
+                                      QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  UpdatePrevNext();
+  SetStatusText(2, path);
+}
+
+void TfrmMain::tbZoomChange(int value) {
+  ImagePreview_->SetScale(value / 10.0);
+  lbScale->setText(QStringLiteral("[%1%]").arg(value * 10));
+}
+
+bool TfrmMain::RenderPreview(const QString& path) {
+  TWaitCursor wait;
+  PanelToSettings();
+  TBitmap picture;
+  if (!RenderPreviewPicture(ToUtf8(path), settings_, work_->Template, picture)) return false;
+  QImage image = BitmapToQImage(picture);
+  if (image.isNull()) return false;
+  ImagePreview_->SetPicture(std::move(image));
+  return true;
+}
+
+QString TfrmMain::ThumbnailPath(const QListWidget* view, int item) {
+  const QListWidgetItem* it = view->item(item);
+  return it != nullptr ? it->data(kPathRole).toString() : QString();
+}
+
+// One thumbnail build: a worker thread makes the cells of a snapshot of the
+// rows in row order and hands each finished cell to the window's thread,
+// where they arrive in the order they were made.
+class TfrmMain::TThumbnailBuild {
+ public:
+  struct TRow {
+    QString Path;
+    std::string File;
+  };
+  TThumbnailBuild(TfrmMain* window, uint64_t generation, std::vector<TRow> rows, bool autoRotate,
+                  uint32_t face)
+      : generation_(generation), rows_(std::move(rows)), autoRotate_(autoRotate), face_(face) {
+    worker_ = std::thread([this, window] { Run(window); });
+  }
+  ~TThumbnailBuild() {
+    cancel_ = true;
+    if (worker_.joinable()) worker_.join();
+  }
+  TThumbnailBuild(const TThumbnailBuild&) = delete;
+  TThumbnailBuild& operator=(const TThumbnailBuild&) = delete;
+  void Cancel() { cancel_ = true; }
+
+ private:
+  void Run(TfrmMain* window) {
+    for (const TRow& row : rows_) {
+      if (cancel_) return;
+      TBitmap cell;
+      // A file that does not load, or a cell that cannot be drawn, gives
+      // that row no thumbnail.
+      if (!LoadThumbnailCell(row.File, autoRotate_, face_, cell)) continue;
+      QImage image = BitmapToQImage(cell);
+      if (image.isNull() || cancel_) continue;
+      const QString path = row.Path;
+      const uint64_t generation = generation_;
+      QMetaObject::invokeMethod(
+          window,
+          [window, generation, path, image] { window->ThumbnailReady(generation, path, image); },
+          Qt::QueuedConnection);
+    }
+    const uint64_t generation = generation_;
+    QMetaObject::invokeMethod(
+        window, [window, generation] { window->ThumbnailsDone(generation); }, Qt::QueuedConnection);
+  }
+
+  const uint64_t generation_;
+  std::vector<TRow> rows_;
+  bool autoRotate_;
+  uint32_t face_;
+  std::atomic<bool> cancel_{false};
+  std::thread worker_;
+};
+
+bool TfrmMain::ThumbnailsBuilding() const { return thumbnailBuild_ != nullptr; }
+
+void TfrmMain::actImagesViewExecute() {
+  pages_->setCurrentIndex(kPageThumbnails);
+  if (!thumbnailsStale_) return;
+  // A build of an older list is dropped; its late cells are ignored.
+  thumbnailBuild_.reset();
+  thumbnailsStale_ = false;
+  ViewImgs_->clear();
+  std::vector<TThumbnailBuild::TRow> rows;
+  rows.reserve(size_t(RowCount()));
+  for (int row = 0; row < RowCount(); ++row) {
+    const QString path = RowText(row);
+    rows.push_back({path, ToUtf8(path)});
+  }
+  const uint32_t face = GetSysColor(kSysButtonFace);
+  const uint32_t faceRgb = ((face & 0xFF) << 16) | (face & 0xFF00) | ((face >> 16) & 0xFF);
+  ViewImgs_->setCursor(Qt::BusyCursor);
+  thumbnailBuild_ = std::make_shared<TThumbnailBuild>(this, ++thumbnailGeneration_, std::move(rows),
+                                                      settings_.AutoRotate, faceRgb);
+}
+
+void TfrmMain::ThumbnailReady(uint64_t generation, const QString& path, const QImage& cell) {
+  if (!thumbnailBuild_ || generation != thumbnailGeneration_) return;
+  // Rows added or removed meanwhile: this build is dropped and the next
+  // showing of the page builds again.
+  if (thumbnailsStale_) {
+    thumbnailBuild_.reset();
+    ViewImgs_->unsetCursor();
+    return;
+  }
+  // Each item keeps the path of its own row, so a selection names that row
+  // even when rows before it have no thumbnail.
+  const std::string name = std::filesystem::path(ToUtf8(path)).filename().string();
+  auto* item =
+      new QListWidgetItem(QIcon(QPixmap::fromImage(cell)), FromUtf8(EllipsizeText(name, 20)));
+  item->setData(kPathRole, path);
+  item->setToolTip(path);
+  ViewImgs_->addItem(item);
+}
+
+void TfrmMain::ThumbnailsDone(uint64_t generation) {
+  if (!thumbnailBuild_ || generation != thumbnailGeneration_) return;
+  thumbnailBuild_.reset();
+  ViewImgs_->unsetCursor();
+}
+
+void TfrmMain::ViewImgsSelectItem() {
+  QListWidgetItem* item = ViewImgs_->currentItem();
+  if (item == nullptr || !item->isSelected()) {
+    const QList<QListWidgetItem*> selected = ViewImgs_->selectedItems();
+    if (selected.isEmpty()) return;
+    item = selected.first();
+  }
+  currentImage_ = item->data(kPathRole).toString();
+  SetStatusText(2, QStringLiteral("File name: ") + currentImage_);
+  UpdateCommands();
+}
+
+}  // namespace imprimo

@@ -1,0 +1,331 @@
+// The preview page and the thumbnail view of the main window over generated
+// pictures: row stepping, the sequence number, equality with what a run
+// writes, zoom, thumbnails and their captions, and files that do not load.
+#include <QAction>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPainter>
+#include <QPushButton>
+#include <QSlider>
+#include <QSpinBox>
+#include <QStackedWidget>
+#include <QTableWidget>
+#include <QTest>
+#include <cstdlib>
+
+#include "app/batch_run.h"
+#include "gui/image_preview.h"
+#include "imageops/bitmap_bridge.h"
+#include "window_fixture.h"
+
+namespace imprimo::testing_gui {
+namespace {
+
+class PreviewWindowTest : public WindowFixture {
+ protected:
+  // A picture with colour gradients and edges, so that lossy compression
+  // leaves visible traces.
+  static void WriteGradient(const std::string& path, int width, int height, int seed = 0) {
+    fs::create_directories(fs::path(path).parent_path());
+    QImage image(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y)
+      for (int x = 0; x < width; ++x)
+        image.setPixel(x, y,
+                       qRgb((x * 255 / width + seed * 40) & 255, (y * 255 / height) & 255,
+                            ((x / 7 + y / 5) % 2) * 200));
+    ASSERT_TRUE(image.save(QString::fromStdString(path), "PNG")) << path;
+  }
+
+  // The window with the given pictures dropped on it and the output folder set.
+  TfrmMain& OpenWith(const std::vector<std::string>& names) {
+    in_ = (root_ / "in").string() + "/";
+    QStringList paths;
+    for (const std::string& n : names) paths << QString::fromStdString(in_ + n);
+    TfrmMain& w = Open();
+    w.DragDropMDrop(paths);
+    w.findChild<QLineEdit*>("edtOutPath")->setText(QString::fromStdString(out_));
+    return w;
+  }
+
+  template <typename T>
+  T* Find(const char* name) const {
+    T* widget = window_->findChild<T*>(QString::fromLatin1(name));
+    EXPECT_NE(widget, nullptr) << name;
+    return widget;
+  }
+  QAction* Action(const char* name) const { return Find<QAction>(name); }
+  QImage Shown() const { return window_->ImagePreview()->Picture(); }
+
+  // A file decoded by the program's own loader, as the preview decodes.
+  static QImage Decoded(const std::string& path) {
+    TBitmap bitmap;
+    if (!LoadFileToBitmap(path, bitmap)) return {};
+    return BitmapToQImage(bitmap);
+  }
+
+  static double MeanDifference(const QImage& a, const QImage& b) {
+    if (a.size() != b.size()) return 1e9;
+    double sum = 0;
+    for (int y = 0; y < a.height(); ++y)
+      for (int x = 0; x < a.width(); ++x) {
+        const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+        sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) +
+               std::abs(qBlue(p) - qBlue(q));
+      }
+    return sum / (3.0 * a.width() * a.height());
+  }
+
+  std::string in_;
+};
+
+TEST_F(PreviewWindowTest, PreviewStartsOnRowZeroAndStepsWithTheSequence) {
+  for (int i = 0; i < 4; ++i)
+    WriteGradient((root_ / "in").string() + "/p" + std::to_string(i) + ".png", 80 + i * 10, 60, i);
+  WriteTemplate();
+  TfrmMain& w = OpenWith({"p0.png", "p1.png", "p2.png", "p3.png"});
+  ASSERT_EQ(w.RowCount(), 4);
+  EXPECT_TRUE(Action("actShowPreview")->isEnabled());
+  EXPECT_TRUE(Action("actImagesView")->isEnabled());
+  EXPECT_TRUE(Action("actDetailsList")->isEnabled());
+  w.ListImgs()->clearSelection();
+
+  Action("actShowPreview")->trigger();
+  EXPECT_EQ(w.Pages()->currentIndex(), TfrmMain::kPagePreview);
+  EXPECT_EQ(w.PreviewIndex(), 0);
+  EXPECT_EQ(Shown().size(), QSize(80, 60));
+  EXPECT_FALSE(Find<QPushButton>("btnPrev")->isEnabled());
+  EXPECT_TRUE(Find<QPushButton>("btnNext")->isEnabled());
+  EXPECT_EQ(w.StatusText(2), QString::fromStdString(in_ + "p0.png"));
+  EXPECT_TRUE(w.ListImgs()->item(0, 0)->isSelected());
+  EXPECT_EQ(w.WorkingObjects().Template.WatermarkSequence, 1);
+
+  Find<QPushButton>("btnNext")->click();
+  Find<QPushButton>("btnNext")->click();
+  EXPECT_EQ(w.PreviewIndex(), 2);
+  EXPECT_EQ(Shown().size(), QSize(100, 60));
+  EXPECT_EQ(w.WorkingObjects().Template.WatermarkSequence, 3);
+  EXPECT_TRUE(Find<QPushButton>("btnPrev")->isEnabled());
+  EXPECT_EQ(w.StatusText(2), QString::fromStdString(in_ + "p2.png"));
+  EXPECT_TRUE(w.ListImgs()->item(2, 0)->isSelected());
+  Find<QPushButton>("btnNext")->click();
+  EXPECT_FALSE(Find<QPushButton>("btnNext")->isEnabled());
+  Find<QPushButton>("btnPrev")->click();
+  EXPECT_EQ(w.PreviewIndex(), 2);
+  EXPECT_EQ(w.WorkingObjects().Template.WatermarkSequence, 3);
+
+  // The preview starts on the first selected row, with the start value again.
+  w.ListImgs()->clearSelection();
+  w.ListImgs()->selectRow(3);
+  Action("actShowPreview")->trigger();
+  EXPECT_EQ(w.PreviewIndex(), 3);
+  EXPECT_EQ(w.WorkingObjects().Template.WatermarkSequence, 1);
+  EXPECT_FALSE(Find<QPushButton>("btnNext")->isEnabled());
+  EXPECT_TRUE(messages_.empty());
+
+  // Zoom.
+  Find<QSlider>("tbZoom")->setValue(15);
+  EXPECT_EQ(Find<QLabel>("lbScale")->text(), QStringLiteral("[150%]"));
+  EXPECT_DOUBLE_EQ(w.ImagePreview()->Scale(), 1.5);
+  Find<QSlider>("tbZoom")->setValue(1);
+  EXPECT_EQ(Find<QLabel>("lbScale")->text(), QStringLiteral("[10%]"));
+  EXPECT_EQ(Find<QSlider>("tbZoom")->maximum(), 20);
+}
+
+TEST_F(PreviewWindowTest, SingleRowDisablesBothButtonsAndChoosingATemplatePreviews) {
+  WriteGradient((root_ / "in").string() + "/only.png", 64, 48);
+  WriteTemplate("A");
+  WriteTemplate("B");
+  TfrmMain& w = OpenWith({"only.png"});
+  EXPECT_NE(w.Pages()->currentIndex(), TfrmMain::kPagePreview);
+  auto* list = Find<QComboBox>("cbListTpl");
+  list->setCurrentIndex(1);
+  emit list->activated(1);
+  EXPECT_EQ(w.Pages()->currentIndex(), TfrmMain::kPagePreview);
+  EXPECT_FALSE(Shown().isNull());
+  EXPECT_FALSE(Find<QPushButton>("btnPrev")->isEnabled());
+  EXPECT_FALSE(Find<QPushButton>("btnNext")->isEnabled());
+}
+
+TEST_F(PreviewWindowTest, PreviewEqualsTheFileARunWritesForPngAndJpeg) {
+  WriteGradient((root_ / "in").string() + "/a.png", 160, 120);
+  WriteGradient((root_ / "in").string() + "/b.png", 120, 90, 1);
+  WriteTemplate();
+  TfrmMain& w = OpenWith({"a.png", "b.png"});
+
+  struct Case {
+    int format;
+    int quality;
+    const char* ext;
+  };
+  QImage pngPreview;
+  for (const Case& c : {Case{1, 90, ".png"}, Case{0, 10, ".jpg"}}) {
+    SCOPED_TRACE(c.ext);
+    Find<QComboBox>("cbSaveFormat")->setCurrentIndex(c.format);
+    Find<QSpinBox>("seQuality")->setValue(c.quality);
+    w.ListImgs()->clearSelection();
+    w.ListImgs()->selectRow(1);
+    Action("actShowPreview")->trigger();
+    ASSERT_EQ(w.PreviewIndex(), 1);
+    const QImage preview = Shown();
+    ASSERT_FALSE(preview.isNull());
+
+    fs::remove_all(out_);
+    fs::create_directories(out_);
+    answers_ = {QMessageBox::No};
+    Action("actProcess")->trigger();
+    ASSERT_EQ(w.LastRun().Succeeded, 2);
+    // The run numbers row 1 with the start value + 1; step the preview
+    // there to compare like with like.
+    w.ListImgs()->clearSelection();
+    Action("actShowPreview")->trigger();
+    Find<QPushButton>("btnNext")->click();
+    const QImage stepped = Shown();
+    const QImage written = Decoded(out_ + "b" + c.ext);
+    ASSERT_FALSE(written.isNull());
+    EXPECT_EQ(stepped.size(), written.size());
+    EXPECT_EQ(MeanDifference(stepped, written), 0.0);
+    EXPECT_TRUE(stepped == written);
+    if (c.format == 1)
+      pngPreview = stepped;
+    else {
+      // Quality 10 leaves clear losses that the lossless output does not have.
+      EXPECT_GT(MeanDifference(stepped, pngPreview), 3.0);
+    }
+  }
+  // Only the runs asked something (whether to open the output folder).
+  for (const ShownMessage& m : messages_) EXPECT_EQ(m.icon, QMessageBox::Question);
+}
+
+TEST_F(PreviewWindowTest, SourceThatDoesNotLoadOrMissingLogoKeepsThePageQuiet) {
+  WriteGradient((root_ / "in").string() + "/a.png", 90, 70);
+  WriteText((root_ / "in").string() + "/b.png", "this is no picture");
+  WriteText(folder_ + "Watermarks/Logo.wg",
+            "[Logo]\r\nEnabled=1\r\nStyle=1\r\nPicture=missing-logo.png\r\nPosition=1\r\n"
+            "[Caption]\r\nEnabled=1\r\nStyle=0\r\nText=Studio\r\nFontName=Liberation Sans\r\n"
+            "FontSize=12\r\nFontColor=$FFFFFF\r\nAlpha=100\r\nPosition=9\r\n");
+  TfrmMain& w = OpenWith({"a.png", "b.png"});
+  w.ListImgs()->clearSelection();
+  Action("actShowPreview")->trigger();
+  const QImage first = Shown();
+  ASSERT_EQ(first.size(), QSize(90, 70)) << "a missing logo skips only its layer";
+  Find<QPushButton>("btnNext")->click();
+  EXPECT_EQ(w.PreviewIndex(), 1);
+  EXPECT_TRUE(Shown() == first) << "a file that does not load leaves the picture";
+  EXPECT_TRUE(messages_.empty());
+
+  // A template deleted from outside: its message once, and the page stays.
+  fs::remove(folder_ + "Watermarks/Logo.wg");
+  Action("actShowPreview")->trigger();
+  ASSERT_EQ(messages_.size(), 1u);
+  EXPECT_EQ(messages_[0].text,
+            QStringLiteral("Unable to find selected template. Please choose a template first!"));
+  EXPECT_EQ(w.Pages()->currentIndex(), TfrmMain::kPagePreview);
+  EXPECT_TRUE(Shown() == first);
+}
+
+TEST_F(PreviewWindowTest, ThumbnailsSkipBadFilesNameTheirOwnRowAndRebuildAfterAdding) {
+  const std::string in = (root_ / "in").string() + "/";
+  WriteText(in + "a_broken.png", "corrupt");
+  WriteImage(in + "b_wide.png", 400, 300, "PNG", QColor(255, 0, 0));
+  WriteImage(in + "c_a_rather_long_file_name.png", 300, 400, "PNG", QColor(255, 0, 0));
+  WriteTemplate();
+  TfrmMain& w = OpenWith({"a_broken.png", "b_wide.png", "c_a_rather_long_file_name.png"});
+  ASSERT_EQ(w.RowCount(), 3);
+  EXPECT_TRUE(w.ThumbnailsStale());
+  Action("actImagesView")->trigger();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !w.ThumbnailsBuilding(); }, 20000));
+  EXPECT_EQ(w.Pages()->currentIndex(), TfrmMain::kPageThumbnails);
+  EXPECT_FALSE(w.ThumbnailsStale());
+  QListWidget* view = w.ViewImgs();
+  ASSERT_EQ(view->count(), 2);
+  EXPECT_EQ(view->item(0)->text(), QStringLiteral("b_wide.png"));
+  EXPECT_EQ(view->item(1)->text(), QStringLiteral("c_a_rather_long_f..."));
+  EXPECT_EQ(view->iconSize(), QSize(120, 120));
+
+  // The cell as drawn: the wide picture fills (8, 21)-(111, 99).
+  const QImage cell = view->item(0)->icon().pixmap(120, 120).toImage();
+  ASSERT_EQ(cell.size(), QSize(120, 120));
+  EXPECT_EQ(cell.pixelColor(8, 21), QColor(255, 0, 0));
+  EXPECT_EQ(cell.pixelColor(110, 98), QColor(255, 0, 0));
+  EXPECT_NE(cell.pixelColor(8, 20), QColor(255, 0, 0));
+  EXPECT_NE(cell.pixelColor(111, 99), QColor(255, 0, 0));
+
+  // The first thumbnail shows row 1, since row 0 has none.
+  view->setCurrentRow(0);
+  EXPECT_EQ(w.CurrentImage(), QString::fromStdString(in + "b_wide.png"));
+  EXPECT_EQ(w.StatusText(2),
+            QStringLiteral("File name: ") + QString::fromStdString(in + "b_wide.png"));
+  view->setCurrentRow(1);
+  EXPECT_EQ(w.CurrentImage(), QString::fromStdString(in + "c_a_rather_long_file_name.png"));
+
+  // Switching pages keeps the thumbnails; adding rows rebuilds them all.
+  Action("actDetailsList")->trigger();
+  EXPECT_EQ(w.Pages()->currentIndex(), TfrmMain::kPageDetails);
+  Action("actImagesView")->trigger();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !w.ThumbnailsBuilding(); }, 20000));
+  EXPECT_EQ(view->count(), 2);
+  WriteImage(in + "d.png", 50, 50, "PNG");
+  w.DragDropMDrop({QString::fromStdString(in + "d.png")});
+  EXPECT_TRUE(w.ThumbnailsStale());
+  Action("actImagesView")->trigger();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !w.ThumbnailsBuilding(); }, 20000));
+  EXPECT_EQ(view->count(), 3);
+  EXPECT_EQ(TfrmMain::ThumbnailPath(view, 2), QString::fromStdString(in + "d.png"));
+  EXPECT_TRUE(messages_.empty());
+
+  // Removing every row disables the view commands.
+  Action("actRemoveAll")->trigger();
+  EXPECT_FALSE(Action("actShowPreview")->isEnabled());
+  EXPECT_FALSE(Action("actImagesView")->isEnabled());
+}
+
+TEST_F(PreviewWindowTest, ThumbnailsArriveLaterInRowOrderAndAListChangeDropsTheBuild) {
+  const std::string in = (root_ / "in").string() + "/";
+  std::vector<std::string> names;
+  for (int i = 0; i < 24; ++i) {
+    names.push_back("t" + std::to_string(10 + i) + ".jpg");
+    WriteImage(in + names.back(), 400, 300, "JPEG", QColor(20 + i * 8, 90, 160));
+  }
+  WriteTemplate();
+  TfrmMain& w = OpenWith(names);
+  Action("actImagesView")->trigger();
+  // The command returns at once; the cells come through the event loop.
+  EXPECT_EQ(w.ViewImgs()->count(), 0);
+  EXPECT_TRUE(w.ThumbnailsBuilding());
+  WriteImage(in + "zz.png", 30, 30, "PNG");
+  w.DragDropMDrop({QString::fromStdString(in + "zz.png")});
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !w.ThumbnailsBuilding(); }, 20000));
+  EXPECT_TRUE(w.ThumbnailsStale());
+
+  Action("actImagesView")->trigger();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !w.ThumbnailsBuilding(); }, 20000));
+  QListWidget* view = w.ViewImgs();
+  ASSERT_EQ(view->count(), 25);
+  for (int i = 0; i < 25; ++i) EXPECT_EQ(TfrmMain::ThumbnailPath(view, i), w.RowText(i)) << i;
+
+  // Closing in the middle of a build ends its worker first.
+  WriteImage(in + "zz2.png", 30, 30, "PNG");
+  w.DragDropMDrop({QString::fromStdString(in + "zz2.png")});
+  Action("actImagesView")->trigger();
+  window_.reset();
+}
+
+TEST_F(PreviewWindowTest, WelcomePageShowsLogoBmpOrStaysPlainWhite) {
+  {
+    TfrmMain& w = Open();
+    EXPECT_EQ(w.Pages()->currentIndex(), TfrmMain::kPageWelcome);
+    EXPECT_TRUE(Find<QLabel>("imgWelcome")->pixmap().isNull());
+  }
+  window_.reset();
+  WriteImage(folder_ + "Logo.bmp", 64, 40, "BMP", QColor(10, 20, 30));
+  TfrmMain& w = Open();
+  auto* welcome = Find<QLabel>("imgWelcome");
+  EXPECT_EQ(welcome->pixmap().size(), QSize(64, 40));
+  EXPECT_EQ(welcome->alignment(), Qt::AlignCenter);
+  EXPECT_EQ(welcome->palette().color(QPalette::Window), QColor(Qt::white));
+}
+
+}  // namespace
+}  // namespace imprimo::testing_gui
