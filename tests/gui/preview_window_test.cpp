@@ -198,6 +198,48 @@ TEST_F(PreviewWindowTest, PreviewEqualsTheFileARunWritesForPngAndJpeg) {
   for (const ShownMessage& m : messages_) EXPECT_EQ(m.icon, QMessageBox::Question);
 }
 
+TEST_F(PreviewWindowTest, CameraPictureIsPreviewedUprightAsTheRunWritesIt) {
+  if (std::system("exiftool -ver >/dev/null 2>&1") != 0) GTEST_SKIP() << "exiftool is missing";
+  // A landscape JPEG whose EXIF says it is to be shown turned 90 degrees
+  // clockwise: the mark must land where the viewer sees the corner.
+  const std::string src = (root_ / "in").string() + "/cam.jpg";
+  fs::create_directories(root_ / "in");
+  {
+    QImage image(160, 120, QImage::Format_RGB32);
+    image.fill(qRgb(40, 90, 160));
+    ASSERT_TRUE(image.save(QString::fromStdString(src), "JPEG", 95));
+  }
+  ASSERT_EQ(std::system(("exiftool -q -n -Orientation=6 -overwrite_original '" + src + "'").c_str()),
+            0);
+  WriteTemplate();
+  TfrmMain& w = OpenWith({"cam.jpg"});
+  Find<QComboBox>("cbSaveFormat")->setCurrentIndex(1);  // PNG: compare exactly
+  Action("actShowPreview")->trigger();
+  const QImage preview = Shown();
+  ASSERT_FALSE(preview.isNull());
+  EXPECT_EQ(preview.size(), QSize(120, 160));
+
+  fs::remove_all(out_);
+  fs::create_directories(out_);
+  answers_ = {QMessageBox::No};
+  Action("actProcess")->trigger();
+  ASSERT_EQ(w.LastRun().Succeeded, 1);
+  Action("actShowPreview")->trigger();
+  const QImage written = Decoded(out_ + "cam.png");
+  ASSERT_FALSE(written.isNull());
+  EXPECT_TRUE(Shown() == written);
+  // The white mark sits in the bottom-right quarter of the upright picture.
+  auto light = [&](int x0, int y0, int x1, int y1) {
+    int n = 0;
+    for (int y = y0; y < y1; ++y)
+      for (int x = x0; x < x1; ++x)
+        if (qRed(written.pixel(x, y)) > 200) ++n;
+    return n;
+  };
+  EXPECT_GT(light(60, 80, 120, 160), 10);
+  EXPECT_EQ(light(0, 0, 60, 80), 0);
+}
+
 TEST_F(PreviewWindowTest, SourceThatDoesNotLoadOrMissingLogoKeepsThePageQuiet) {
   WriteGradient((root_ / "in").string() + "/a.png", 90, 70);
   WriteText((root_ / "in").string() + "/b.png", "this is no picture");
