@@ -1,4 +1,5 @@
 #include "gui/about_dialog.h"
+#include "gui/form_controls.h"
 
 #include <QApplication>
 #include <QByteArray>
@@ -40,8 +41,6 @@ QString Unscramble(const char* stored) {
 
 constexpr const char* kHomePageStored = "MhUcHwVHq6T18NTP29eSoKW897aLnYaSb2Y9dm5VA1pXMTomOzI=";
 constexpr const char* kEmailStored = "KRQYHxkP8Mv79NDVx9jT7quhqPGJn5M=";
-
-QString FromUtf8(const std::string& s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
 
 // A label that looks and acts like a link: blue, underlined, hand pointer,
 // and a click runs `onClick`.
@@ -101,18 +100,9 @@ TfrmAbout::TfrmAbout(const std::string& programFolder, UrlOpener opener, QWidget
   ImageLeft->setFixedSize(kLeftWidth, kClientHeight);
   ImageLeft->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
   // A missing or unreadable picture leaves the panel empty.
-  const std::string logo = programFolder + "leftlogo.bmp";
-  std::error_code ec;
-  if (std::filesystem::is_regular_file(logo, ec)) {
-    const QImage image(FromUtf8(logo));
-    if (!image.isNull()) {
-      QPixmap pixmap = QPixmap::fromImage(image);
-      if (pixmap.width() > kLeftWidth || pixmap.height() > kClientHeight)
-        pixmap = pixmap.scaled(QSize(kLeftWidth, kClientHeight), Qt::KeepAspectRatio,
-                               Qt::SmoothTransformation);
-      ImageLeft->setPixmap(pixmap);
-    }
-  }
+  if (const QPixmap logo = LeftLogoPixmap(programFolder, QSize(kLeftWidth, kClientHeight));
+      !logo.isNull())
+    ImageLeft->setPixmap(logo);
   outer->addWidget(ImageLeft);
 
   auto* right = new QVBoxLayout;

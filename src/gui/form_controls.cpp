@@ -4,12 +4,15 @@
 #include <QAction>
 #include <QComboBox>
 #include <QHBoxLayout>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QSpinBox>
 #include <QStackedWidget>
 #include <algorithm>
+#include <filesystem>
+#include <system_error>
 #include <utility>
 
 #include "app/settings.h"
@@ -41,6 +44,19 @@ QLabel* NewLabel(const char* name, const QString& text, QWidget* parent) {
   auto* label = new QLabel(text, parent);
   label->setObjectName(QString::fromLatin1(name));
   return label;
+}
+
+
+QPixmap LeftLogoPixmap(const std::string& programFolder, QSize room) {
+  const std::string logo = programFolder + "leftlogo.bmp";
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(logo, ec)) return {};
+  const QImage image(QString::fromStdString(logo));
+  if (image.isNull()) return {};
+  QPixmap pixmap = QPixmap::fromImage(image);
+  if (pixmap.width() > room.width() || pixmap.height() > room.height())
+    pixmap = pixmap.scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+  return pixmap;
 }
 
 void SelectListIndex(QComboBox* list, int64_t index) {

@@ -4,9 +4,12 @@
 // popup menus with their reactions.
 #pragma once
 
+#include <QPixmap>
+#include <QSize>
 #include <QString>
 #include <cstdint>
 #include <initializer_list>
+#include <string>
 
 class QAction;
 class QComboBox;
@@ -25,6 +28,9 @@ QLabel* NewLabel(const char* name, const QString& text, QWidget* parent);
 
 // Selects entry `index`, or nothing when the list does not hold it.
 void SelectListIndex(QComboBox* list, int64_t index);
+// The program folder's "leftlogo.bmp" scaled down to fit room; a null pixmap
+// when it is missing or unreadable.
+QPixmap LeftLogoPixmap(const std::string& programFolder, QSize room);
 // Shows `value` clamped to the spin edit's range.
 void ShowSpinValue(QSpinBox* spin, int64_t value);
 

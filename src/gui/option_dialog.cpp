@@ -163,18 +163,9 @@ void TfrmOption::FormCreate(const std::string& programFolder) {
   ImageLeft->setFixedWidth(kLogoWidth);
   ImageLeft->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
   // A missing or unreadable picture leaves the box empty.
-  const std::string logo = programFolder + "leftlogo.bmp";
-  std::error_code ec;
-  if (std::filesystem::is_regular_file(logo, ec)) {
-    const QImage image(FromUtf8(logo));
-    if (!image.isNull()) {
-      QPixmap pixmap = QPixmap::fromImage(image);
-      const QSize room(kLogoWidth, kClientHeight - 56);
-      if (pixmap.width() > room.width() || pixmap.height() > room.height())
-        pixmap = pixmap.scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-      ImageLeft->setPixmap(pixmap);
-    }
-  }
+  if (const QPixmap logo = LeftLogoPixmap(programFolder, QSize(kLogoWidth, kClientHeight - 56));
+      !logo.isNull())
+    ImageLeft->setPixmap(logo);
   middle->addWidget(ImageLeft);
 
   pcOptions = new QTabWidget(this);
