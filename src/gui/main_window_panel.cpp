@@ -48,8 +48,8 @@ QGroupBox* NewGroup(const char* name, const QString& title, QWidget* parent) {
 }
 
 void Compact(QLayout* layout) {
-  layout->setContentsMargins(8, 4, 8, 6);
-  layout->setSpacing(4);
+  layout->setContentsMargins(8, 3, 8, 4);
+  layout->setSpacing(3);
 }
 
 // A drop-down list whose closed box shows its whole entry: a text wider
@@ -87,7 +87,7 @@ QWidget* TfrmMain::CreatePanel() {
   panel->setObjectName(QStringLiteral("plSettings"));
   auto* column = new QVBoxLayout(panel);
   column->setContentsMargins(0, 0, 4, 0);
-  column->setSpacing(6);
+  column->setSpacing(3);
   column->addWidget(CreateTemplateGroup());
   column->addWidget(CreateOutputGroup());
   column->addWidget(CreateRenameGroup());

@@ -69,7 +69,9 @@ TEST_F(WindowFaultsTest, FirstSizeShowsPathsAndTheWholePanel) {
   const QFontMetrics header(list->horizontalHeader()->font());
   EXPECT_GT(list->columnWidth(2), header.horizontalAdvance(QStringLiteral("Original Dimension")));
   EXPECT_GT(list->columnWidth(0), list->viewport()->width() / 2);
-  w.resize(805, 620);
+  // Back to the first size a new user gets.
+  const TProgramValues defaults;
+  w.resize(defaults.WinWidth, defaults.WinHeight);
   QApplication::processEvents();
 
   // The settings panel fits without scrolling.
