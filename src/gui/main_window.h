@@ -284,6 +284,8 @@ class TfrmMain : public QMainWindow {
   void ConnectHelpCommands();
   // The image editor's enabled state, part of ApplyCommandState.
   void ApplyEditorCommandState();
+  // Whether the thumbnail view is shown with a thumbnail selected.
+  bool ThumbnailSelected() const;
   void OpenUrl(const QUrl& url);
   void ProcessMessages();
 

@@ -4,7 +4,9 @@
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QItemSelectionModel>
+#include <QListWidget>
 #include <QProcess>
+#include <QStackedWidget>
 #include <QTableWidget>
 #include <QUrl>
 
@@ -33,9 +35,16 @@ void TfrmMain::ConnectHelpCommands() {
   for (QAction* a : {actAboutSoft, actHomePage, mnuCheckUpdate, actHelp}) a->setEnabled(true);
 }
 
+bool TfrmMain::ThumbnailSelected() const {
+  return pages_->currentIndex() == kPageThumbnails && ViewImgs_ != nullptr &&
+         !ViewImgs_->selectedItems().isEmpty();
+}
+
 void TfrmMain::ApplyEditorCommandState() {
+  // Rows selected in the detail list, or a thumbnail selected in its view.
   const QItemSelectionModel* selection = ListImgs_->selectionModel();
-  actPhotoEditor->setEnabled(selection != nullptr && selection->hasSelection());
+  actPhotoEditor->setEnabled((selection != nullptr && selection->hasSelection()) ||
+                             ThumbnailSelected());
 }
 
 void TfrmMain::OpenUrl(const QUrl& url) {
@@ -68,9 +77,12 @@ void TfrmMain::actHelpExecute() {
 void TfrmMain::actPhotoEditorExecute() {
   // The row under the cursor when it is selected, else the first selected
   // row, else the image last chosen.
+  // On the thumbnail view, the selected thumbnail's picture.
   QString path;
   const QTableWidgetItem* current = ListImgs_->currentItem();
-  if (current != nullptr && current->isSelected()) {
+  if (ThumbnailSelected()) {
+    path = currentImage_;
+  } else if (current != nullptr && current->isSelected()) {
     path = RowText(current->row());
   } else if (const QList<QTableWidgetItem*> selected = ListImgs_->selectedItems();
              !selected.isEmpty()) {

@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
+#include <QListWidget>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QStackedWidget>
@@ -219,6 +220,19 @@ TEST_F(HelpCommandsTest, ImageEditorGetsThePathAsOneArgument) {
   DoubleClickRow(w, summer);
   ASSERT_EQ(starts_.size(), 2u);
   EXPECT_EQ(starts_[1].arguments, QStringList{QString::fromStdString(in + "summer day.jpg")});
+
+  // On the thumbnail view a selected thumbnail enables it and is what opens.
+  w.ListImgs()->clearSelection();
+  w.findChild<QAction*>("actImagesView")->trigger();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !w.ThumbnailsBuilding(); }, 20000));
+  ASSERT_EQ(w.ViewImgs()->count(), 2);
+  w.ViewImgs()->clearSelection();
+  EXPECT_FALSE(editor->isEnabled());
+  w.ViewImgs()->setCurrentRow(summer);
+  EXPECT_TRUE(editor->isEnabled());
+  editor->trigger();
+  ASSERT_EQ(starts_.size(), 3u);
+  EXPECT_EQ(starts_[2].arguments, QStringList{QString::fromStdString(in + "summer day.jpg")});
   EXPECT_TRUE(urls_.empty());
 }
 
