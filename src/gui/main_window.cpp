@@ -42,8 +42,9 @@ QIcon ToolIcon(const QWidget* w, const char* themeName, QStyle::StandardPixmap f
   return QIcon::fromTheme(QString::fromLatin1(themeName), w->style()->standardIcon(fallback));
 }
 
-// The style has no picture for an image editor: a pencil over a picture frame.
-QIcon EditorIcon() {
+// An icon at the toolbar's sizes from a painter drawing on a 32 x 32 grid.
+template <typename Paint>
+QIcon DrawnIcon(Paint paint) {
   QIcon icon;
   for (const int size : {16, 24, 32, 48}) {
     QPixmap pixmap(size, size);
@@ -51,6 +52,16 @@ QIcon EditorIcon() {
     QPainter p(&pixmap);
     p.setRenderHint(QPainter::Antialiasing);
     p.scale(size / 32.0, size / 32.0);
+    paint(p);
+    p.end();
+    icon.addPixmap(pixmap);
+  }
+  return icon;
+}
+
+// The style has no picture for an image editor: a pencil over a picture frame.
+QIcon EditorIcon() {
+  return DrawnIcon([](QPainter& p) {
     p.setPen(QPen(QColor(90, 90, 90), 1.5));
     p.setBrush(QColor(235, 240, 248));
     p.drawRoundedRect(QRectF(3, 5, 22, 20), 2, 2);
@@ -67,22 +78,13 @@ QIcon EditorIcon() {
     p.drawRect(QRectF(-3, -12, 6, 16));
     p.setBrush(QColor(240, 220, 190));
     p.drawPolygon(QPolygonF({QPointF(-3, 4), QPointF(3, 4), QPointF(0, 9)}));
-    p.end();
-    icon.addPixmap(pixmap);
-  }
-  return icon;
+  });
 }
 
 // Options: three sliders on their rails, drawn when the theme has no
 // preferences picture.
 QIcon OptionsIcon() {
-  QIcon icon;
-  for (const int size : {16, 24, 32, 48}) {
-    QPixmap pixmap(size, size);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.scale(size / 32.0, size / 32.0);
+  return DrawnIcon([](QPainter& p) {
     const double knobs[3] = {10, 21, 14};
     for (int i = 0; i < 3; ++i) {
       const double y = 7 + i * 9;
@@ -92,10 +94,7 @@ QIcon OptionsIcon() {
       p.setBrush(QColor(110, 160, 220));
       p.drawRoundedRect(QRectF(knobs[i] - 3, y - 4, 6, 8), 1.5, 1.5);
     }
-    p.end();
-    icon.addPixmap(pixmap);
-  }
-  return icon;
+  });
 }
 
 }  // namespace

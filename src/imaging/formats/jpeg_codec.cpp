@@ -336,15 +336,7 @@ void JpegCmykToBgra(const uint8_t* cmyk, int count, uint8_t* bgra) {
 }
 
 void DecodeJpeg(std::span<const uint8_t> data, RasterImage& image) {
-  if (data.size() < 2 || data[0] != 0xFF || data[1] != 0xD8) throw EImagingError("Not a JPEG file");
-  TDecoder d;
-  InstallErrorManager(d.err);
-  d.cinfo.err = &d.err.pub;
-  RasterImage result;
-  std::vector<uint8_t> cmykRow;
-  TCmykTransform cmykTransform;
-  if (!RunDecode(d, data, result, cmykRow, cmykTransform)) throw EImagingError(d.err.message);
-  image = std::move(result);
+  DecodeJpegReduced(data, 0, 0, image);
 }
 
 void DecodeJpegReduced(std::span<const uint8_t> data, int minWidth, int minHeight,
