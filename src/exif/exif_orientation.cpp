@@ -72,18 +72,4 @@ int TimgData::Orientation() const {
   return exif ? ExifOrientation(exif->bytes) : 0;
 }
 
-bool TimgData::SetOrientation(uint16_t value) {
-  if (exifSection_ < 0 || exifSection_ >= static_cast<int>(sections_.size())) return false;
-  std::string& bytes = sections_[exifSection_].bytes;
-  size_t position = 0;
-  int width = 0;
-  TByteOrder order = TByteOrder::Intel;
-  if (!FindExifOrientation(bytes, position, width, order)) return false;
-  for (int i = 0; i < width; ++i) {
-    const int shift = order == TByteOrder::Motorola ? 8 * (width - 1 - i) : 8 * i;
-    bytes[position + i] = static_cast<char>(shift < 16 ? (value >> shift) & 0xFF : 0);
-  }
-  return true;
-}
-
 }  // namespace imprimo

@@ -159,10 +159,6 @@ class TimgData {
   // The Orientation of the first image directory (1..8 as stored, any other
   // stored number as it is); 0 without an EXIF block or such a field.
   int Orientation() const;
-  // Rewrites that Orientation value in the kept EXIF section, so that the
-  // metadata written into an output says how its pixels now stand. False,
-  // with nothing changed, when the section holds no such field.
-  bool SetOrientation(uint16_t value);
 
   const std::string& FileName() const { return fileName_; }
   int64_t FileDate() const { return fileDate_; }  // seconds since the epoch
