@@ -362,7 +362,7 @@ TEST_F(PreviewWindowTest, WelcomePageShowsLogoBmpOrStaysPlainWhite) {
   }
   window_.reset();
   WriteImage(folder_ + "Logo.bmp", 64, 40, "BMP", QColor(10, 20, 30));
-  TfrmMain& w = Open();
+  Open();
   auto* welcome = Find<QLabel>("imgWelcome");
   EXPECT_EQ(welcome->pixmap().size(), QSize(64, 40));
   EXPECT_EQ(welcome->alignment(), Qt::AlignCenter);

@@ -258,7 +258,9 @@ TEST(AlphaMarks, OverTransparentPixelsTheTextsCoverageBecomesAlpha) {
           }
         } else {
           ASSERT_GE(p[3], 128) << x << "," << y;
-          if (gray > 0) ASSERT_GT(p[3], 128) << x << "," << y;
+          if (gray > 0) {
+            ASSERT_GT(p[3], 128) << x << "," << y;
+          }
         }
       }
     EXPECT_GT(inked, 50);

@@ -145,9 +145,10 @@ TEST(PaletteTransparency, CorpusPaletteWithTrnsStaysTransparentInPng) {
         const uint8_t* o = &b[(size_t(y) * w + x) * 4];
         ASSERT_EQ(a[3], o[3]) << "alpha at " << x << "," << y;
         if (a[3] == 0) ++transparent;
-        if (a[3] != 0)
+        if (a[3] != 0) {
           ASSERT_TRUE(a[2] == o[0] && a[1] == o[1] && a[0] == o[2])
               << "colour at " << x << "," << y;
+        }
       }
     }
     EXPECT_GT(transparent, 0);
