@@ -433,12 +433,43 @@ void TfrmMain::CreateToolBar() {
   addToolBar(Qt::TopToolBarArea, ToolBarM);
 }
 
+namespace {
+
+// A status bar panel whose text, when longer than the panel, is cut in the
+// middle so that both the caption and the end of a path stay in sight; the
+// whole text is its tool tip.
+class StatusPanel : public QLabel {
+ public:
+  using QLabel::QLabel;
+  QSize minimumSizeHint() const override {
+    return QSize(minimumWidth(), QLabel::minimumSizeHint().height());
+  }
+  QSize sizeHint() const override { return minimumSizeHint(); }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    const QRect area = contentsRect();
+    painter.setPen(palette().color(QPalette::WindowText));
+    painter.drawText(area, Qt::AlignLeft | Qt::AlignVCenter,
+                     fontMetrics().elidedText(text(), Qt::ElideMiddle, area.width()));
+  }
+  bool event(QEvent* e) override {
+    if (e->type() == QEvent::ToolTip)
+      setToolTip(fontMetrics().horizontalAdvance(text()) > contentsRect().width() ? text()
+                                                                                  : QString());
+    return QLabel::event(e);
+  }
+};
+
+}  // namespace
+
 void TfrmMain::CreateStatusBar() {
   QStatusBar* bar = statusBar();
   bar->setObjectName(QStringLiteral("sbMain"));
   const int widths[3] = {208, 210, 150};
   for (int i = 0; i < 3; ++i) {
-    auto* panel = new QLabel(bar);
+    auto* panel = new StatusPanel(bar);
     panel->setObjectName(QStringLiteral("sbMainPanel%1").arg(i));
     panel->setMinimumWidth(widths[i]);
     panel->setContentsMargins(4, 0, 4, 0);

@@ -260,6 +260,8 @@ class TfrmMain : public QMainWindow {
   void RunDeferredTemplateRefresh();
   // Shares the free width of the image list between its columns.
   void LayoutListColumns();
+  // Lays the columns out again once the current event is handled.
+  void ScheduleListLayout();
   void actDetailsListExecute();
   QWidget* CreateThumbnailPage();
   QWidget* CreatePreviewPage();
@@ -317,6 +319,11 @@ class TfrmMain : public QMainWindow {
   bool templateRefreshPending_ = false;
   QStringList pendingTemplateNames_;
   std::vector<int> listColumnWidths_;
+  // Widest cell text of each short column (sub-columns 0..4); recounted after
+  // rows are removed.
+  std::vector<int> listTextWidths_;
+  bool listTextWidthsStale_ = false;
+  bool listLayoutPending_ = false;
 
   // Actions.
   QAction* actAddFiles = nullptr;

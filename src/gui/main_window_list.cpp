@@ -14,6 +14,8 @@
 #include <QMimeData>
 #include <QScrollBar>
 #include <QStackedWidget>
+#include <QStyledItemDelegate>
+#include <QTimer>
 #include <QTableWidget>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -70,6 +72,18 @@ constexpr FilterEntry kOpenFilters[] = {
     {"Daggerfall Image (*.img)", "*.img"},
 };
 
+// Draws the path column cut at its start.
+class PathDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+ protected:
+  void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+    QStyledItemDelegate::initStyleOption(option, index);
+    option->textElideMode = Qt::ElideLeft;
+  }
+};
+
 struct Column {
   const char* heading;
   int width;  // 0: takes the remaining width
@@ -109,7 +123,10 @@ void TfrmMain::CreateImageList(QWidget* page) {
   ListImgs_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   ListImgs_->setIconSize(QSize(16, 16));
   ListImgs_->setWordWrap(false);
-  ListImgs_->setTextElideMode(Qt::ElideMiddle);
+  // Short texts are cut at their end; a path at its start, so that the file
+  // name stays in sight (the whole path is the cell's tool tip).
+  ListImgs_->setTextElideMode(Qt::ElideRight);
+  ListImgs_->setItemDelegateForColumn(0, new PathDelegate(ListImgs_));
   ListImgs_->setSortingEnabled(false);  // rows are kept in path order as they come in
   ListImgs_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   QHeaderView* header = ListImgs_->horizontalHeader();
@@ -117,28 +134,28 @@ void TfrmMain::CreateImageList(QWidget* page) {
   header->setSectionsClickable(false);
   header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   // The first column takes what the other five leave, with or without a
-  // vertical scroll bar.
-  // The widths are those of the design's small font; a larger desktop font
-  // widens a column as far as its heading and its longest short text need.
+  // vertical scroll bar. The short columns are as wide as their headings,
+  // or the design's widths, when there is room, and never narrower than
+  // their widest text (LayoutListColumns).
   const QFontMetrics headerFont(header->font());
-  const QFontMetrics cellFont(ListImgs_->font());
-  // The texts a short column must show whole: the longest format name, a
-  // large picture's dimension and a size.
-  const char* samples[6] = {"", "UNKNOWN", "8888 x 8888", "888.8 MB", "8888 x 8888", "888.8 MB"};
-  listColumnWidths_.assign(12, 0);
+  listColumnWidths_.assign(6, 0);
   for (int c = 1; c < 6; ++c) {
     const QString heading = QString::fromLatin1(kColumns[c].heading);
-    const int least = cellFont.horizontalAdvance(QString::fromLatin1(samples[c])) + 12;
-    int width = std::max(kColumns[c].width, headerFont.horizontalAdvance(heading) + 14);
-    width = std::max(width, least);
-    listColumnWidths_[size_t(c)] = width;
-    listColumnWidths_[size_t(c + 6)] = least;
+    listColumnWidths_[size_t(c)] =
+        std::max(kColumns[c].width, headerFont.horizontalAdvance(heading) + 14);
     ListImgs_->horizontalHeaderItem(c)->setToolTip(heading);
   }
-  // The widths follow the list's own width (LayoutListColumns); the user may
-  // still drag them.
+  listTextWidths_.assign(5, 0);
+  // The user may still drag the widths.
   for (int c = 0; c < 6; ++c) header->setSectionResizeMode(c, QHeaderView::Interactive);
   header->setStretchLastSection(false);
+  QAbstractItemModel* model = ListImgs_->model();
+  const auto recount = [this] {
+    listTextWidthsStale_ = true;
+    ScheduleListLayout();
+  };
+  connect(model, &QAbstractItemModel::rowsRemoved, this, recount);
+  connect(model, &QAbstractItemModel::modelReset, this, recount);
   ListImgs_->viewport()->installEventFilter(this);
 
   ListImgs_->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -168,33 +185,53 @@ void TfrmMain::CreateImageList(QWidget* page) {
   ListImgs_->viewport()->setAcceptDrops(false);
 }
 
+void TfrmMain::ScheduleListLayout() {
+  if (listLayoutPending_) return;
+  listLayoutPending_ = true;
+  QTimer::singleShot(0, this, [this] {
+    listLayoutPending_ = false;
+    LayoutListColumns();
+  });
+}
+
 void TfrmMain::LayoutListColumns() {
-  if (ListImgs_ == nullptr || listColumnWidths_.size() != 12) return;
+  if (ListImgs_ == nullptr || listColumnWidths_.size() != 6) return;
   const int available = ListImgs_->viewport()->width();
   if (available <= 0) return;
-  // Widths 1..5 are what the headings ask for, 7..11 what the cell texts
-  // need at least.
-  int natural = 0, least = 0;
-  for (int c = 1; c < 6; ++c) {
-    natural += listColumnWidths_[size_t(c)];
-    least += listColumnWidths_[size_t(c + 6)];
+  const QFontMetrics cellFont(ListImgs_->font());
+  if (listTextWidthsStale_) {
+    listTextWidths_.assign(5, 0);
+    for (int row = 0; row < ListImgs_->rowCount(); ++row)
+      for (int c = 0; c < 5; ++c)
+        if (const QTableWidgetItem* item = ListImgs_->item(row, c + 1); item && !item->text().isEmpty())
+          listTextWidths_[size_t(c)] =
+              std::max(listTextWidths_[size_t(c)], cellFont.horizontalAdvance(item->text()));
+    listTextWidthsStale_ = false;
   }
-  // The path takes what the short columns leave at their full widths; when
-  // that is less than about half the list, the short columns give way, first
-  // down to the width of their texts (their headings are cut and shown as
-  // tool tips), then below it.
-  int rest = natural;
-  if (available - natural < available * 9 / 20)
-    rest = std::max(std::min(least, available / 2), available - available * 9 / 20);
+  // need: what the widest text of a column asks for (a column with no text
+  // yet keeps the start of its heading); full: the heading or design width.
+  int need[6] = {}, full[6] = {};
+  int needSum = 0, fullSum = 0;
+  const int empty = cellFont.horizontalAdvance(QStringLiteral("0000")) + 12;
+  for (int c = 1; c < 6; ++c) {
+    const int text = listTextWidths_[size_t(c - 1)];
+    need[c] = text > 0 ? text + 12 : empty;
+    full[c] = std::max(need[c], listColumnWidths_[size_t(c)]);
+    needSum += need[c];
+    fullSum += full[c];
+  }
+  // The short columns widen towards their full widths while the path keeps
+  // at least 45 % of the list; they give way below their texts only when
+  // the path would otherwise have less than a quarter.
+  int rest = std::min(fullSum, std::max(needSum, available - available * 9 / 20));
+  if (available - rest < available / 4) rest = available - available / 4;
   QHeaderView* header = ListImgs_->horizontalHeader();
   int used = 0;
   for (int c = 1; c < 6; ++c) {
-    const int full = listColumnWidths_[size_t(c)];
-    const int low = listColumnWidths_[size_t(c + 6)];
-    const int width = rest >= natural ? full
-                      : rest >= least
-                          ? low + (full - low) * (rest - least) / std::max(1, natural - least)
-                          : low * rest / std::max(1, least);
+    const int width = rest >= needSum
+                          ? need[c] + (full[c] - need[c]) * (rest - needSum) /
+                                          std::max(1, fullSum - needSum)
+                          : need[c] * rest / std::max(1, needSum);
     header->resizeSection(c, width);
     used += width;
   }
@@ -269,6 +306,13 @@ void TfrmMain::SetRowColumn(int row, int subColumn, const QString& text) {
     ListImgs_->setItem(row, subColumn + 1, item);
   }
   item->setText(text);
+  if (size_t(subColumn) < listTextWidths_.size() && !text.isEmpty()) {
+    const int width = QFontMetrics(ListImgs_->font()).horizontalAdvance(text);
+    if (width > listTextWidths_[size_t(subColumn)]) {
+      listTextWidths_[size_t(subColumn)] = width;
+      ScheduleListLayout();
+    }
+  }
 }
 
 bool TfrmMain::IsInList(const QString& path) const {

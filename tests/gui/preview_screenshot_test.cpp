@@ -34,7 +34,9 @@ TEST_F(PreviewScreenshotTest, SamplePhotosInPreviewAndThumbnails) {
   const QString dir = QString::fromLocal8Bit(std::getenv("IMPRIMO_SCREENS_DIR"));
   auto save = [&](const QPixmap& picture, const char* name) {
     EXPECT_EQ(picture.size(), w.size());
-    if (!dir.isEmpty()) EXPECT_TRUE(picture.save(dir + QLatin1Char('/') + QLatin1String(name)));
+    if (!dir.isEmpty()) {
+      EXPECT_TRUE(picture.save(dir + QLatin1Char('/') + QLatin1String(name)));
+    }
   };
   save(w.grab(), "welcome-page.png");
 

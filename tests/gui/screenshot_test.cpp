@@ -1,6 +1,8 @@
 // A run of the sample photos as a user sees it. The window's picture is
 // written to $IMPRIMO_SCREENS_DIR/main-window-run.png when that is set.
 #include <QAction>
+#include <QFileInfo>
+#include <QFontMetrics>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QProgressBar>
@@ -34,7 +36,8 @@ TEST_F(ScreenshotTest, SamplePhotosRunShowsTicksAndFilledColumns) {
         << QString::fromStdString(in + "readme.jpg");
 
   TfrmMain& w = Open();
-  w.resize(1000, 620);
+  const TProgramValues defaults;
+  w.resize(defaults.WinWidth, defaults.WinHeight);
   w.DragDropMDrop(paths);
   w.findChild<QLineEdit*>("edtOutPath")->setText(QString::fromStdString(out_));
   // The progress panel half-way through the run.
@@ -54,6 +57,20 @@ TEST_F(ScreenshotTest, SamplePhotosRunShowsTicksAndFilledColumns) {
     EXPECT_EQ(w.RowColumn(i, 4).isEmpty(), text) << i;
   }
   EXPECT_EQ(w.Pages()->currentIndex(), TfrmMain::kPageDetails);
+
+  // At the first size every short text is shown whole and each path keeps
+  // its file name in sight.
+  QApplication::processEvents();
+  QTableWidget* list = w.ListImgs();
+  const QFontMetrics cell(list->font());
+  for (int i = 0; i < n; ++i) {
+    for (int c = 0; c < 5; ++c)
+      EXPECT_GE(list->columnWidth(c + 1), cell.horizontalAdvance(w.RowColumn(i, c)) + 8)
+          << "row " << i << " column " << c + 1 << " \"" << w.RowColumn(i, c).toStdString() << '"';
+    const QString name = QFileInfo(w.RowText(i)).fileName();
+    EXPECT_GE(list->columnWidth(0), cell.horizontalAdvance(QStringLiteral("\u2026/") + name) + 40)
+        << name.toStdString();
+  }
 
   w.ListImgs()->selectRow(1);
   QApplication::processEvents();

@@ -88,9 +88,10 @@ TEST_F(WindowFaultsTest, FirstSizeShowsPathsAndTheWholePanel) {
        {QStyle::SP_FileDialogInfoView, QStyle::SP_MessageBoxInformation})
     EXPECT_NE(options, w.style()->standardIcon(info).pixmap(32, 32).toImage());
 
-  if (const char* dir = std::getenv("IMPRIMO_SCREENS_DIR"))
+  if (const char* dir = std::getenv("IMPRIMO_SCREENS_DIR")) {
     EXPECT_TRUE(
         w.grab().save(QString::fromLocal8Bit(dir) + QStringLiteral("/main-window-default.png")));
+  }
 }
 
 TEST_F(WindowFaultsTest, ImageMenuHoldsTheImageCommandsAndRemovingClearsTheStatus) {
