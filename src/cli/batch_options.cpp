@@ -82,7 +82,6 @@ const char* BatchUsageText() {
          "  --serial N             first serial number for #, 0..9999999\n"
          "  --case upper|lower|keep  extension letter case\n"
          "  --overwrite            replace existing outputs instead of numbering them\n"
-         "  --keep-exif, --no-keep-exif  carry the EXIF block over to JPEG outputs\n"
          "  --auto-rotate, --no-auto-rotate  turn pictures upright by their EXIF\n"
          "                         orientation before drawing (default on)\n"
          "  --keep-exif, --no-keep-exif  carry EXIF, XMP, IPTC and the colour profile over\n"

@@ -4,6 +4,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <sstream>
+
 #include "app/settings.h"
 #include "pipeline/pipeline_test_util.h"
 #include "runlog/run_log.h"
@@ -54,6 +59,25 @@ TEST(BatchCommand, HelpVersionAndUsageErrors) {
   std::string text = env.Run("--help", &code, false);
   EXPECT_EQ(code, 0);
   EXPECT_NE(text.find("Usage: imprimo-batch"), std::string::npos);
+  // Every option is described once, and the manual shows this very text.
+  std::map<std::string, int> options;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);)
+    if (line.rfind("  --", 0) == 0) ++options[line.substr(2, line.find_first_of(" ,", 2) - 2)];
+  EXPECT_GT(options.size(), 20u);
+  for (const auto& [option, count] : options) EXPECT_EQ(count, 1) << option;
+  std::ifstream page(std::string(IMPRIMO_SOURCE_DIR) + "/data/help/command-line.html");
+  const std::string html((std::istreambuf_iterator<char>(page)), std::istreambuf_iterator<char>());
+  const size_t from = html.find("<pre id=\"usage\">\n");
+  ASSERT_NE(from, std::string::npos);
+  std::string shown = html.substr(from + 17, html.find("</pre>", from) - from - 17);
+  for (const auto& [entity, c] : {std::pair<std::string, char>{"&lt;", '<'}, {"&gt;", '>'}}) {
+    for (size_t at = shown.find(entity); at != std::string::npos; at = shown.find(entity, at))
+      shown.replace(at, entity.size(), 1, c);
+  }
+  for (size_t at = shown.find("&amp;"); at != std::string::npos; at = shown.find("&amp;", at + 1))
+    shown.replace(at, 5, "&");
+  EXPECT_EQ(shown, text) << "data/help/command-line.html shows an old --help";
   text = env.Run("--version", &code, false);
   EXPECT_EQ(code, 0);
   EXPECT_NE(text.find("7.0.3"), std::string::npos);
