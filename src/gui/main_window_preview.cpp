@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -201,9 +202,9 @@ QString TfrmMain::ThumbnailPath(const QListWidget* view, int item) {
   return it != nullptr ? it->data(kPathRole).toString() : QString();
 }
 
-// One thumbnail build: a worker thread makes the cells of a snapshot of the
-// rows in row order and hands each finished cell to the window's thread,
-// where they arrive in the order they were made.
+// One thumbnail build: worker threads (one per core, at most four) make the
+// cells of a snapshot of the rows; finished cells are handed to the window's
+// thread in row order, whichever worker made them.
 class TfrmMain::TThumbnailBuild {
  public:
   struct TRow {
@@ -212,45 +213,85 @@ class TfrmMain::TThumbnailBuild {
   };
   TThumbnailBuild(TfrmMain* window, uint64_t generation, std::vector<TRow> rows, bool autoRotate,
                   uint32_t face)
-      : generation_(generation), rows_(std::move(rows)), autoRotate_(autoRotate), face_(face) {
-    worker_ = std::thread([this, window] { Run(window); });
+      : window_(window),
+        generation_(generation),
+        rows_(std::move(rows)),
+        autoRotate_(autoRotate),
+        face_(face),
+        cells_(rows_.size()),
+        made_(rows_.size(), false) {
+    if (rows_.empty()) {
+      QMetaObject::invokeMethod(
+          window, [window, generation] { window->ThumbnailsDone(generation); },
+          Qt::QueuedConnection);
+      return;
+    }
+    const size_t cores = std::max(1u, std::thread::hardware_concurrency());
+    const size_t count = std::min({cores, size_t(4), rows_.size()});
+    for (size_t i = 0; i < count; ++i) workers_.emplace_back([this] { Run(); });
   }
   ~TThumbnailBuild() {
     cancel_ = true;
-    if (worker_.joinable()) worker_.join();
+    for (std::thread& worker : workers_)
+      if (worker.joinable()) worker.join();
   }
   TThumbnailBuild(const TThumbnailBuild&) = delete;
   TThumbnailBuild& operator=(const TThumbnailBuild&) = delete;
   void Cancel() { cancel_ = true; }
 
  private:
-  void Run(TfrmMain* window) {
-    for (const TRow& row : rows_) {
-      if (cancel_) return;
+  void Run() {
+    for (;;) {
+      const size_t index = next_.fetch_add(1);
+      if (index >= rows_.size() || cancel_) return;
       TBitmap cell;
+      QImage image;
       // A file that does not load, or a cell that cannot be drawn, gives
       // that row no thumbnail.
-      if (!LoadThumbnailCell(row.File, autoRotate_, face_, cell)) continue;
-      QImage image = BitmapToQImage(cell);
-      if (image.isNull() || cancel_) continue;
-      const QString path = row.Path;
-      const uint64_t generation = generation_;
-      QMetaObject::invokeMethod(
-          window,
-          [window, generation, path, image] { window->ThumbnailReady(generation, path, image); },
-          Qt::QueuedConnection);
+      if (LoadThumbnailCell(rows_[index].File, autoRotate_, face_, cell))
+        image = BitmapToQImage(cell);
+      Deliver(index, std::move(image));
     }
-    const uint64_t generation = generation_;
-    QMetaObject::invokeMethod(
-        window, [window, generation] { window->ThumbnailsDone(generation); }, Qt::QueuedConnection);
   }
 
+  // Posts every finished cell that no earlier row is still waiting for.
+  void Deliver(size_t index, QImage image) {
+    std::lock_guard lock(mutex_);
+    cells_[index] = std::move(image);
+    made_[index] = true;
+    TfrmMain* window = window_;
+    const uint64_t generation = generation_;
+    while (delivered_ < rows_.size() && made_[delivered_]) {
+      QImage ready = std::move(cells_[delivered_]);
+      const QString path = rows_[delivered_].Path;
+      ++delivered_;
+      if (ready.isNull() || cancel_) continue;
+      QMetaObject::invokeMethod(
+          window,
+          [window, generation, path, ready] { window->ThumbnailReady(generation, path, ready); },
+          Qt::QueuedConnection);
+    }
+    if (delivered_ == rows_.size() && !done_) {
+      done_ = true;
+      QMetaObject::invokeMethod(
+          window, [window, generation] { window->ThumbnailsDone(generation); },
+          Qt::QueuedConnection);
+    }
+  }
+
+  TfrmMain* const window_;
   const uint64_t generation_;
-  std::vector<TRow> rows_;
-  bool autoRotate_;
-  uint32_t face_;
+  const std::vector<TRow> rows_;
+  const bool autoRotate_;
+  const uint32_t face_;
   std::atomic<bool> cancel_{false};
-  std::thread worker_;
+  std::atomic<size_t> next_{0};
+  std::mutex mutex_;  // guards the members below
+  std::vector<QImage> cells_;
+  std::vector<bool> made_;
+  size_t delivered_ = 0;
+  bool done_ = false;
+  std::vector<std::thread> workers_;  // last: started once the rest is set up
 };
 
 bool TfrmMain::ThumbnailsBuilding() const { return thumbnailBuild_ != nullptr; }
