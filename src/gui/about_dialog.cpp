@@ -1,5 +1,6 @@
 #include "gui/about_dialog.h"
 #include "gui/form_controls.h"
+#include "gui/form_translation.h"
 
 #include <QApplication>
 #include <QByteArray>
@@ -167,6 +168,7 @@ TfrmAbout::TfrmAbout(const std::string& programFolder, UrlOpener opener, QWidget
     move(area.x() + (area.width() - kClientWidth) / 2,
          area.y() + (area.height() - kClientHeight) / 2);
   }
+  TranslateWindow(*this, "TfrmAbout");
 }
 
 bool TfrmAbout::HasLeftPicture() const { return !ImageLeft->pixmap().isNull(); }

@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "gui/form_translation.h"
 #include "runlog/run_log.h"
 
 namespace imprimo {
@@ -127,6 +128,7 @@ TFoLog::TFoLog(const RunLog& log, QWidget* parent) : QDialog(parent), log_(log) 
     frame.moveCenter(s->availableGeometry().center());
     move(frame.topLeft());
   }
+  TranslateWindow(*this, "TFoLog");
 }
 
 TFoLog::~TFoLog() = default;

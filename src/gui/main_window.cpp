@@ -25,6 +25,7 @@
 #include <utility>
 
 #include "app/batch_run.h"
+#include "gui/form_translation.h"
 #include "gui/imaging_graphic.h"
 #include "gui/progress_bar.h"
 
@@ -106,6 +107,7 @@ TfrmMain::TfrmMain(std::string programFolder, std::string dataFolder, QWidget* p
       work_(std::make_unique<TWorkingObjects>()),
       lastRun_(std::make_unique<TRunSummary>()) {
   setObjectName(QStringLiteral("frmMain"));
+  SetLanguageFilePath(programFolder_ + "imprimo.lcf");
   CreateActions();
   CreatePages();
   QWidget* centre = new QWidget(this);
@@ -144,6 +146,7 @@ void TfrmMain::FormCreate() {
     values_ = TProgramValues();
   }
   RefreshTemplateList();
+  TranslateWindow(*this, "TfrmMain");
 
   // Pictures the windows load by name are decoded by the image file layer.
   RegisterImagingGraphic();

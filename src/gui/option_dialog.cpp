@@ -32,6 +32,7 @@
 #include <system_error>
 
 #include "gui/form_controls.h"
+#include "gui/form_translation.h"
 #include "gui/menu_btn.h"
 
 namespace imprimo {
@@ -128,6 +129,7 @@ TfrmOption::TfrmOption(const std::string& programFolder, TSettings& settings,
                        TProgramValues& values, QWidget* parent)
     : QDialog(parent), settings_(settings), values_(values) {
   FormCreate(programFolder);
+  TranslateWindow(*this, "TfrmOption");
 }
 
 TfrmOption::~TfrmOption() = default;

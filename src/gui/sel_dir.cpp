@@ -16,6 +16,8 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include "gui/form_translation.h"
+
 namespace imprimo {
 
 namespace {
@@ -122,6 +124,9 @@ TfrmSelDir::TfrmSelDir(const QString& startFolder, QWidget* parent) : QDialog(pa
   connect(cbDrive, &QComboBox::activated, this, [this] { cbDriveChange(); });
   connect(model_, &QFileSystemModel::directoryLoaded, this, &TfrmSelDir::ModelDirectoryLoaded);
   SetFolder(startFolder);
+  MarkUserItems(*cbDrive);
+  MarkUserItems(*cbFilter);
+  TranslateWindow(*this, "TfrmSelDir");
 }
 
 void TfrmSelDir::cbDriveChange() {

@@ -184,6 +184,8 @@ std::string BuiltinText(uint32_t id) {
   return it == BuiltinTexts().end() ? std::string() : it->second;
 }
 
+std::map<uint32_t, std::string> BuiltinTextTable() { return BuiltinTexts(); }
+
 std::string TranslatedText(uint32_t id) { return TranslatedText(id, BuiltinText(id)); }
 
 }  // namespace imprimo

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -78,6 +79,8 @@ std::string TranslatedText(uint32_t id, std::string_view builtinText);
 void RegisterBuiltinText(uint32_t id, std::string text);
 // The registered text for id; "" when none is registered.
 std::string BuiltinText(uint32_t id);
+// Every registered text by identifier.
+std::map<uint32_t, std::string> BuiltinTextTable();
 // The loaded file's text for id, else the registered built-in text.
 std::string TranslatedText(uint32_t id);
 

@@ -1,0 +1,45 @@
+// Language files applied to Qt windows: a window's components are its named
+// child widgets, actions and menus, and their text properties are reached by
+// the names a language file's addresses use (Caption, Hint, Text, TextHint,
+// Items(n), Lines(n), Tabs(n), Columns<n>.Caption).
+#pragma once
+
+#include <QString>
+#include <string>
+#include <utility>
+#include <vector>
+
+class QWidget;
+
+namespace imprimo {
+
+// The language file the windows open: by default "imprimo.lcf" in the
+// executable's folder; the main window sets the one of its program folder.
+void SetLanguageFilePath(std::string path);
+std::string LanguageFilePathOfProgram();
+
+// Opens the language file beside the program for the user's language and,
+// when it has that language, applies its texts for className (e.g.
+// "TfrmMain") to window. Returns the number of texts changed. Nothing is
+// reported: a missing or damaged file leaves the designed texts.
+int TranslateWindow(QWidget& window, const char* className);
+
+// Applies the loaded language file (if any) to window without opening it
+// again; for tests and for windows made while one is loaded.
+int ApplyLoadedLanguage(QWidget& window, const char* className);
+
+// Applies a language file's bytes for a language to window: the entry point
+// of the fuzz target and of tests. The file is released afterwards.
+int TranslateWindowFromBytes(QWidget& window, const char* className, std::string bytes,
+                             int languageId);
+
+// Every translatable text of window as an address and its current text, in
+// a stable order: the window's caption, then its components by name. Combo
+// boxes and lists marked with the dynamic property "imprimoUserItems" (their
+// items are the user's data) are left out.
+std::vector<std::pair<std::string, QString>> WindowTexts(QWidget& window);
+
+// Marks a combo box or list whose items are the user's data, not texts.
+void MarkUserItems(QWidget& widget);
+
+}  // namespace imprimo

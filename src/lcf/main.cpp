@@ -1,0 +1,194 @@
+// imprimo-lcf: makes and reads language files.
+//   imprimo-lcf build SOURCE... -o FILE.lcf   one language column per source language
+//   imprimo-lcf dump FILE.lcf                 the file as a readable source
+//   imprimo-lcf template [-o FILE]            the English source of every text
+#include <QApplication>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/settings.h"
+#include "gui/about_dialog.h"
+#include "gui/fo_log.h"
+#include "gui/form_translation.h"
+#include "gui/main_window.h"
+#include "gui/option_dialog.h"
+#include "gui/sel_dir.h"
+#include "lang/language_file.h"
+#include "lang/lcf_file.h"
+#include "platform/text.h"
+#include "runlog/run_log.h"
+
+namespace fs = std::filesystem;
+using namespace imprimo;
+
+namespace {
+
+int Usage(const char* why = nullptr) {
+  if (why) std::fprintf(stderr, "imprimo-lcf: %s\n", why);
+  std::fprintf(why ? stderr : stdout,
+               "Usage: imprimo-lcf build SOURCE... -o FILE.lcf\n"
+               "       imprimo-lcf dump FILE.lcf\n"
+               "       imprimo-lcf template [-o FILE]\n"
+               "Sources are UTF-8 files: [Language] with Id= (and Name=), [Strings] with\n"
+               "identifier=text lines and one [CLASS] section per window with address=text\n"
+               "lines; texts take the escapes \\n \\r \\t \\s (a blank) and \\\\.\n");
+  return why ? 2 : 0;
+}
+
+bool ReadWhole(const std::string& path, std::string& bytes) {
+  std::error_code ec;
+  if (!fs::is_regular_file(path, ec)) return false;
+  std::ifstream in(path, std::ios::binary);
+  bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return !in.bad();
+}
+
+// Writes through a temporary file in the same folder, renamed into place.
+bool WriteWhole(const std::string& path, const std::string& bytes) {
+  const std::string temporary = path + ".tmp";
+  {
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    out << bytes;
+    if (!out.flush()) return false;
+  }
+  std::error_code ec;
+  fs::rename(temporary, path, ec);
+  if (ec) fs::remove(temporary, ec);
+  return !ec;
+}
+
+std::u16string U(const QString& s) {
+  return std::u16string(reinterpret_cast<const char16_t*>(s.utf16()), size_t(s.size()));
+}
+
+// The English texts of every window, read off the windows themselves, and
+// of the program's string table.
+TLanguageSource EnglishTemplate() {
+  TLanguageSource english;
+  english.LanguageId = 1033;
+  english.Name = "English";
+  const fs::path scratch = fs::temp_directory_path() / ("imprimo-lcf-" + std::to_string(::getpid()));
+  fs::create_directories(scratch / "Watermarks");
+  const std::string folder = scratch.string() + "/";
+  // No language file may change the texts read here.
+  SetLanguageFilePath(folder + "none.lcf");
+  auto add = [&](const char* className, QWidget& window) {
+    auto& items = english.Forms[UpperCaseUtf8(className)];
+    for (const auto& [address, text] : WindowTexts(window)) items.emplace_back(address, U(text));
+  };
+  {
+    TfrmMain main(folder, folder);
+    add("TfrmMain", main);
+  }
+  {
+    TSettings settings;
+    TProgramValues values;
+    TfrmOption option(folder, settings, values);
+    add("TfrmOption", option);
+  }
+  {
+    TfrmAbout about(folder);
+    add("TfrmAbout", about);
+  }
+  {
+    TfrmSelDir selDir(QString::fromStdString(folder));
+    add("TfrmSelDir", selDir);
+  }
+  {
+    RunLog log;
+    TFoLog viewer(log);
+    add("TFoLog", viewer);
+  }
+  for (const auto& [id, text] : BuiltinTextTable()) english.Strings[id] = Utf8ToUtf16(text);
+  std::error_code ec;
+  fs::remove_all(scratch, ec);
+  return english;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.empty() || args[0] == "--help" || args[0] == "-h") return Usage(args.empty() ? "no command" : nullptr);
+  const std::string command = args[0];
+  args.erase(args.begin());
+  std::string output;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "-o") {
+      if (i + 1 >= args.size()) return Usage("-o needs a file name");
+      output = args[i + 1];
+      args.erase(args.begin() + long(i), args.begin() + long(i) + 2);
+      break;
+    }
+  }
+  try {
+    if (command == "build") {
+      if (args.empty()) return Usage("no source file");
+      if (output.empty()) return Usage("no output file (-o FILE.lcf)");
+      std::vector<TLanguageSource> languages;
+      for (const std::string& path : args) {
+        std::string text;
+        if (!ReadWhole(path, text)) {
+          std::fprintf(stderr, "imprimo-lcf: cannot read %s\n", path.c_str());
+          return 1;
+        }
+        try {
+          for (TLanguageSource& l : ParseLanguageSources(text)) languages.push_back(std::move(l));
+        } catch (const std::exception& e) {
+          std::fprintf(stderr, "imprimo-lcf: %s: %s\n", path.c_str(), e.what());
+          return 1;
+        }
+      }
+      // One column per language; the same language twice is a mistake.
+      ParseLanguageSources(WriteLanguageSources(languages));
+      if (!WriteWhole(output, BuildLanguageModule(ContentFromSources(languages)))) {
+        std::fprintf(stderr, "imprimo-lcf: cannot write %s\n", output.c_str());
+        return 1;
+      }
+      return 0;
+    }
+    if (command == "dump") {
+      if (args.size() != 1) return Usage("dump takes one file");
+      std::string bytes;
+      if (!ReadWhole(args[0], bytes)) {
+        std::fprintf(stderr, "imprimo-lcf: cannot read %s\n", args[0].c_str());
+        return 1;
+      }
+      std::string why;
+      const auto content = ReadLanguageModule(std::move(bytes), &why);
+      if (!content) {
+        std::fprintf(stderr, "imprimo-lcf: %s: not a language file (%s)\n", args[0].c_str(),
+                     why.c_str());
+        return 1;
+      }
+      std::cout << WriteLanguageSources(SourcesFromContent(*content));
+      return 0;
+    }
+    if (command == "template") {
+      if (!args.empty()) return Usage("template takes no file but -o");
+      qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+      int qtArgc = 1;
+      QApplication app(qtArgc, argv);
+      const std::string text = WriteLanguageSources({EnglishTemplate()});
+      if (output.empty()) {
+        std::cout << text;
+      } else if (!WriteWhole(output, text)) {
+        std::fprintf(stderr, "imprimo-lcf: cannot write %s\n", output.c_str());
+        return 1;
+      }
+      return 0;
+    }
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "imprimo-lcf: %s\n", e.what());
+    return 1;
+  }
+  return Usage(("unknown command " + command).c_str());
+}
