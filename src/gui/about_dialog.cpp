@@ -138,7 +138,9 @@ TfrmAbout::TfrmAbout(const std::string& programFolder, UrlOpener opener, QWidget
   // is never cut off by the fixed width.
   const auto addLink = [&](const QString& caption, const QString& address, const char* name,
                            void (TfrmAbout::*click)()) {
-    right->addWidget(new QLabel(caption, this));
+    auto* heading = new QLabel(caption, this);
+    heading->setObjectName(QString::fromLatin1(name) + QStringLiteral("Caption"));
+    right->addWidget(heading);
     auto* link = new LinkLabel(
         address, [this, click] { (this->*click)(); }, this);
     link->setObjectName(QString::fromLatin1(name));
@@ -153,6 +155,9 @@ TfrmAbout::TfrmAbout(const std::string& programFolder, UrlOpener opener, QWidget
   lbEmail = addLink(QStringLiteral("E-mail:"), SupportEmailAddress(), "lbEmail",
                     &TfrmAbout::lbEmailClick);
   right->addStretch(1);
+  // Names, numbers and addresses that no language changes.
+  for (QWidget* fixed : std::initializer_list<QWidget*>{lbVersion, lbHomePage, lbEmail, name})
+    MarkFixedText(*fixed);
 
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);

@@ -334,11 +334,13 @@ int TranslateWindowFromBytes(QWidget& window, const char* className, std::string
 }
 
 void MarkUserItems(QWidget& widget) { widget.setProperty("imprimoUserItems", true); }
+void MarkFixedText(QWidget& widget) { widget.setProperty("imprimoFixedText", true); }
 
 std::vector<std::pair<std::string, QString>> WindowTexts(QWidget& window) {
   std::vector<std::pair<std::string, QString>> texts;
   const std::string self = window.objectName().toStdString();
-  if (!window.windowTitle().isEmpty()) texts.emplace_back(self + "-Caption", window.windowTitle());
+  if (!window.windowTitle().isEmpty() && !window.property("imprimoFixedText").toBool())
+    texts.emplace_back(self + "-Caption", window.windowTitle());
   std::vector<QObject*> components = Components(window);
   std::stable_sort(components.begin(), components.end(), [](QObject* a, QObject* b) {
     return a->objectName() < b->objectName();
@@ -356,7 +358,8 @@ std::vector<std::pair<std::string, QString>> WindowTexts(QWidget& window) {
     };
     // A tool button that shows an action takes its texts from the action.
     if (auto* tool = qobject_cast<QToolButton*>(object); tool && tool->defaultAction()) continue;
-    if (view.PropertyKind("Caption") == EPropertyKind::kText && !qobject_cast<QLineEdit*>(object))
+    if (view.PropertyKind("Caption") == EPropertyKind::kText && !qobject_cast<QLineEdit*>(object) &&
+        !object->property("imprimoFixedText").toBool())
       add("Caption", Q(view.GetText("Caption")));
     if (auto* action = qobject_cast<QAction*>(object)) {
       QString plain = action->text();
@@ -373,7 +376,8 @@ std::vector<std::pair<std::string, QString>> WindowTexts(QWidget& window) {
       for (int n = 0; n < view.LineCount(lines); ++n) {
         if (auto* tabs = qobject_cast<QTabWidget*>(object); tabs && !tabs->widget(n)->objectName().isEmpty())
           continue;
-        add(std::string(lines) + "(" + std::to_string(n) + ")", Q(view.GetLine(lines, n)));
+        // A list line is addressed with something after it: "Items(2).Text".
+        add(std::string(lines) + "(" + std::to_string(n) + ").Text", Q(view.GetLine(lines, n)));
       }
     }
     if (view.PropertyKind("Columns") == EPropertyKind::kCollection)

@@ -1,7 +1,7 @@
 // Language files applied to Qt windows: a window's components are its named
 // child widgets, actions and menus, and their text properties are reached by
 // the names a language file's addresses use (Caption, Hint, Text, TextHint,
-// Items(n), Lines(n), Tabs(n), Columns<n>.Caption).
+// Items(n).Text, Lines(n).Text, Tabs(n).Text, Columns<n>.Caption).
 #pragma once
 
 #include <QString>
@@ -41,5 +41,8 @@ std::vector<std::pair<std::string, QString>> WindowTexts(QWidget& window);
 
 // Marks a combo box or list whose items are the user's data, not texts.
 void MarkUserItems(QWidget& widget);
+// Marks a widget whose caption no language changes (a name, a number, an
+// address, a text the program sets while it runs); left out of WindowTexts.
+void MarkFixedText(QWidget& widget);
 
 }  // namespace imprimo

@@ -108,6 +108,7 @@ TfrmMain::TfrmMain(std::string programFolder, std::string dataFolder, QWidget* p
       lastRun_(std::make_unique<TRunSummary>()) {
   setObjectName(QStringLiteral("frmMain"));
   SetLanguageFilePath(programFolder_ + "imprimo.lcf");
+  MarkFixedText(*this);  // the caption names the program and its version
   CreateActions();
   CreatePages();
   QWidget* centre = new QWidget(this);
@@ -477,6 +478,7 @@ void TfrmMain::CreateStatusBar() {
     panel->setMinimumWidth(widths[i]);
     panel->setContentsMargins(4, 0, 4, 0);
     panel->setTextFormat(Qt::PlainText);
+    MarkFixedText(*panel);  // set while the program runs
     bar->addWidget(panel, i == 2 ? 1 : 0);
     statusPanels_[i] = panel;
   }

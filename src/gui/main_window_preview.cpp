@@ -21,6 +21,7 @@
 #include "app/batch_run.h"
 #include "app/naming.h"
 #include "app/render_preview.h"
+#include "gui/form_translation.h"
 #include "gui/image_preview.h"
 #include "gui/main_window.h"
 #include "platform/colors.h"
@@ -99,6 +100,7 @@ QWidget* TfrmMain::CreatePreviewPage() {
   row->addWidget(zoomLabel);
   lbScale = new QLabel(QStringLiteral("[100%]"), bar);
   lbScale->setObjectName(QStringLiteral("lbScale"));
+  MarkFixedText(*lbScale);
   lbScale->setMinimumWidth(lbScale->fontMetrics().horizontalAdvance(QStringLiteral("[200%]")) + 4);
   row->addWidget(lbScale);
   tbZoom = new QSlider(Qt::Horizontal, bar);

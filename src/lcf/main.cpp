@@ -3,8 +3,6 @@
 //   imprimo-lcf dump FILE.lcf                 the file as a readable source
 //   imprimo-lcf template [-o FILE]            the English source of every text
 #include <QApplication>
-#include <unistd.h>
-
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -14,17 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "app/settings.h"
-#include "gui/about_dialog.h"
-#include "gui/fo_log.h"
-#include "gui/form_translation.h"
-#include "gui/main_window.h"
-#include "gui/option_dialog.h"
-#include "gui/sel_dir.h"
-#include "lang/language_file.h"
+#include "gui/language_template.h"
 #include "lang/lcf_file.h"
-#include "platform/text.h"
-#include "runlog/run_log.h"
 
 namespace fs = std::filesystem;
 using namespace imprimo;
@@ -63,54 +52,6 @@ bool WriteWhole(const std::string& path, const std::string& bytes) {
   fs::rename(temporary, path, ec);
   if (ec) fs::remove(temporary, ec);
   return !ec;
-}
-
-std::u16string U(const QString& s) {
-  return std::u16string(reinterpret_cast<const char16_t*>(s.utf16()), size_t(s.size()));
-}
-
-// The English texts of every window, read off the windows themselves, and
-// of the program's string table.
-TLanguageSource EnglishTemplate() {
-  TLanguageSource english;
-  english.LanguageId = 1033;
-  english.Name = "English";
-  const fs::path scratch = fs::temp_directory_path() / ("imprimo-lcf-" + std::to_string(::getpid()));
-  fs::create_directories(scratch / "Watermarks");
-  const std::string folder = scratch.string() + "/";
-  // No language file may change the texts read here.
-  SetLanguageFilePath(folder + "none.lcf");
-  auto add = [&](const char* className, QWidget& window) {
-    auto& items = english.Forms[UpperCaseUtf8(className)];
-    for (const auto& [address, text] : WindowTexts(window)) items.emplace_back(address, U(text));
-  };
-  {
-    TfrmMain main(folder, folder);
-    add("TfrmMain", main);
-  }
-  {
-    TSettings settings;
-    TProgramValues values;
-    TfrmOption option(folder, settings, values);
-    add("TfrmOption", option);
-  }
-  {
-    TfrmAbout about(folder);
-    add("TfrmAbout", about);
-  }
-  {
-    TfrmSelDir selDir(QString::fromStdString(folder));
-    add("TfrmSelDir", selDir);
-  }
-  {
-    RunLog log;
-    TFoLog viewer(log);
-    add("TFoLog", viewer);
-  }
-  for (const auto& [id, text] : BuiltinTextTable()) english.Strings[id] = Utf8ToUtf16(text);
-  std::error_code ec;
-  fs::remove_all(scratch, ec);
-  return english;
 }
 
 }  // namespace
@@ -177,7 +118,7 @@ int main(int argc, char** argv) {
       qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
       int qtArgc = 1;
       QApplication app(qtArgc, argv);
-      const std::string text = WriteLanguageSources({EnglishTemplate()});
+      const std::string text = WriteLanguageSources({ProgramEnglishSource()});
       if (output.empty()) {
         std::cout << text;
       } else if (!WriteWhole(output, text)) {
