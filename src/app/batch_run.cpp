@@ -7,6 +7,7 @@
 
 #include "app/naming.h"
 #include "app/process_image.h"
+#include "app/texts.h"
 #include "platform/date_format.h"
 #include "runlog/run_log.h"
 #include "templates/template_file.h"
@@ -14,13 +15,6 @@
 namespace imprimo {
 
 namespace {
-
-std::string ReplacePercentS(std::string_view pattern, std::string_view value) {
-  std::string text(pattern);
-  const size_t at = text.find("%s");
-  if (at != std::string::npos) text.replace(at, 2, value);
-  return text;
-}
 
 std::string FolderOf(const std::string& path) {
   const size_t slash = path.rfind('/');
@@ -56,16 +50,14 @@ int RunProgress(int index, int count) {
 }
 
 std::string ProgressCaption(int percent) {
-  char buffer[48];
-  std::snprintf(buffer, sizeof buffer, kTextProgressCaption, percent);
-  return buffer;
+  return FormatText(Text(TTextId::ProgressCaption), {std::to_string(percent)});
 }
 
 bool OpenSelectedTemplate(TRunContext& context, TBatchHost& host) {
   context.Work.Template.TemplateDoc.reset();
   std::error_code ec;
   if (context.TemplatePath.empty() || !std::filesystem::is_regular_file(context.TemplatePath, ec)) {
-    host.ShowError(kTextTemplateNotFound);
+    host.ShowError(Text(TTextId::TemplateNotFound));
     return false;
   }
   context.Work.Template.TemplateDoc = OpenTemplateFile(context.TemplatePath);
@@ -80,12 +72,12 @@ TRunSummary RunBatch(TRunContext& context, TBatchHost& host) {
 
   std::error_code ec;
   if (s.Rename && RenamePatternHasSeparator(s.RenameTpl)) {
-    summary.ErrorText = kTextRenameHasSeparator;
+    summary.ErrorText = Text(TTextId::RenameHasSeparator);
     host.ShowError(summary.ErrorText);
     return summary;
   }
   if (s.PathType == 2 && s.ScrPath == s.OutPath) {
-    summary.ErrorText = kTextFoldersMustDiffer;
+    summary.ErrorText = Text(TTextId::FoldersMustDiffer);
     host.ShowError(summary.ErrorText);
     host.FocusOutputFolder();
     return summary;
@@ -96,13 +88,13 @@ TRunSummary RunBatch(TRunContext& context, TBatchHost& host) {
       !std::filesystem::exists(s.OutPath, ec))
     std::filesystem::create_directories(s.OutPath, ec);
   if (!std::filesystem::is_directory(s.OutPath, ec)) {
-    summary.ErrorText = ReplacePercentS(kTextFolderNotFound, host.OutputFolderText());
+    summary.ErrorText = FormatText(Text(TTextId::FolderNotFound), {host.OutputFolderText()});
     host.ShowError(summary.ErrorText);
     host.FocusOutputFolder();
     return summary;
   }
   if (!OpenSelectedTemplate(context, host)) {
-    summary.ErrorText = kTextTemplateNotFound;
+    summary.ErrorText = Text(TTextId::TemplateNotFound);
     return summary;
   }
 
@@ -174,7 +166,7 @@ TRunSummary RunBatch(TRunContext& context, TBatchHost& host) {
   } catch (...) {
     failed = true;
     summary.Outcome = TRunOutcome::Error;
-    summary.ErrorText = "Unknown error.";
+    summary.ErrorText = Text(TTextId::UnknownError);
   }
 
   host.ShowProgress(false);
@@ -191,7 +183,7 @@ TRunSummary RunBatch(TRunContext& context, TBatchHost& host) {
   if (v.RemoveList) host.RemoveAllRows();
   if (v.Open) {
     host.OpenFolder(s.OutPath);
-  } else if (!v.Close && host.AskQuestion(kTextRunFinishedQuestion)) {
+  } else if (!v.Close && host.AskQuestion(Text(TTextId::RunFinishedQuestion))) {
     // A program that is closing does not ask.
     host.OpenFolder(s.OutPath);
   }

@@ -126,7 +126,7 @@ TfrmAbout::TfrmAbout(const std::string& programFolder, UrlOpener opener, QWidget
   right->addLayout(top);
   right->addSpacing(4);
 
-  lbVersion = new QLabel(QStringLiteral("Version ") + ProgramVersion(), this);
+  lbVersion = new QLabel(UiText(TTextId::VersionCaption).arg(ProgramVersion()), this);
   lbVersion->setObjectName(QStringLiteral("lbVersion"));
   right->addWidget(lbVersion);
   lbNotice = new QLabel(QStringLiteral("Watermarks your pictures by the thousand."), this);

@@ -169,7 +169,7 @@ void TFoLog::ShowMessage(QMessageBox::Icon icon, const QString& caption, const Q
 }
 
 void TFoLog::btnSaveClick() {
-  const QString caption = QStringLiteral("Save");
+  const QString caption = UiText(TTextId::LogSaveCaption);
   const QString suffix = QStringLiteral("csv");
   QString filter;
   QString path;
@@ -196,7 +196,7 @@ void TFoLog::btnSaveClick() {
   try {
     log_.ExportText(path.toUtf8().toStdString());
   } catch (const std::exception& e) {
-    ShowMessage(QMessageBox::Critical, QStringLiteral("Error"), QString::fromUtf8(e.what()));
+    ShowMessage(QMessageBox::Critical, UiText(TTextId::CaptionError), QString::fromUtf8(e.what()));
   }
 }
 
@@ -205,13 +205,13 @@ void TFoLog::btnPrintClick() {
   const QString title = windowTitle();
   const QString error =
       dialogs_.Print ? dialogs_.Print(lines, title) : PrintToDefaultPrinter(lines, title);
-  if (!error.isEmpty()) ShowMessage(QMessageBox::Critical, QStringLiteral("Error"), error);
+  if (!error.isEmpty()) ShowMessage(QMessageBox::Critical, UiText(TTextId::CaptionError), error);
 }
 
 QString TFoLog::PrintToDefaultPrinter(const QStringList& lines, const QString& title) {
   const QPrinterInfo info = QPrinterInfo::defaultPrinter();
   if (info.isNull())
-    return QStringLiteral("No printer is available. Set up a default printer and try again.");
+    return UiText(TTextId::NoPrinter);
   QPrinter printer(info, QPrinter::HighResolution);
   printer.setDocName(title);
   if (!PrintLines(printer, lines))

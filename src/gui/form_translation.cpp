@@ -312,11 +312,15 @@ std::string& LanguagePath() {
 
 }  // namespace
 
+QString UiText(TTextId id) { return QString::fromStdString(Text(id)); }
+
 void SetLanguageFilePath(std::string path) { LanguagePath() = std::move(path); }
 std::string LanguageFilePathOfProgram() { return LanguagePath(); }
 
+int OpenProgramLanguageFile() { return OpenLanguageFile(LanguagePath(), ProgramLanguageId()); }
+
 int TranslateWindow(QWidget& window, const char* className) {
-  if (OpenLanguageFile(LanguagePath(), ProgramLanguageId()) != 1) return 0;
+  if (OpenProgramLanguageFile() != 1) return 0;
   return ApplyLoadedLanguage(window, className);
 }
 

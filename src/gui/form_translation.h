@@ -9,14 +9,23 @@
 #include <utility>
 #include <vector>
 
+#include "app/texts.h"
+
 class QWidget;
 
 namespace imprimo {
+
+// A text of the program's string table, for the windows.
+QString UiText(TTextId id);
 
 // The language file the windows open: by default "imprimo.lcf" in the
 // executable's folder; the main window sets the one of its program folder.
 void SetLanguageFilePath(std::string path);
 std::string LanguageFilePathOfProgram();
+
+// Opens the language file beside the program for the user's language, so
+// that texts by identifier are translated from now on; 1 when it has it.
+int OpenProgramLanguageFile();
 
 // Opens the language file beside the program for the user's language and,
 // when it has that language, applies its texts for className (e.g.

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/settings.h"
+#include "app/texts.h"
 #include "gui/about_dialog.h"
 #include "gui/fo_log.h"
 #include "gui/form_translation.h"
@@ -60,6 +61,7 @@ TLanguageSource ProgramEnglishSource() {
     TFoLog viewer(log);
     add("TFoLog", viewer);
   }
+  RegisterProgramTexts();
   for (const auto& [id, text] : BuiltinTextTable()) english.Strings[id] = Utf8ToUtf16(text);
   SetLanguageFilePath(languageFile);
   ReleaseLanguageFile();

@@ -108,6 +108,8 @@ TfrmMain::TfrmMain(std::string programFolder, std::string dataFolder, QWidget* p
       lastRun_(std::make_unique<TRunSummary>()) {
   setObjectName(QStringLiteral("frmMain"));
   SetLanguageFilePath(programFolder_ + "imprimo.lcf");
+  // The texts the window sets while it is built come from the language too.
+  OpenProgramLanguageFile();
   MarkFixedText(*this);  // the caption names the program and its version
   CreateActions();
   CreatePages();
@@ -279,7 +281,7 @@ void TfrmMain::CreateActions() {
   actExit =
       NewAction("actExit", QStringLiteral("Exit"), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_X));
   actHelp = NewAction("actHelp", QStringLiteral("Help Manual"), QKeySequence(Qt::Key_F1));
-  actShowLogs = NewAction("actShowLogs", QStringLiteral("Show Logs"));
+  actShowLogs = NewAction("actShowLogs", UiText(TTextId::LogViewerCaption));
   actClearLogs = NewAction("actClearLogs", QStringLiteral("Clean Logs"));
   actImagesView = NewAction("actImagesView", QStringLiteral("Thumb View"));
   actWelcome = NewAction("actWelcome", QStringLiteral("Welcome Page"));
@@ -340,7 +342,7 @@ void TfrmMain::CreateMenus() {
 
   QMenu* file = bar->addMenu(QStringLiteral("&File"));
   file->setObjectName(QStringLiteral("mnuFile"));
-  file->addAction(LinkedItem(actAddFiles, QStringLiteral("Open Images"), "mnuOpenImages"));
+  file->addAction(LinkedItem(actAddFiles, UiText(TTextId::OpenImagesTitle), "mnuOpenImages"));
   file->addAction(LinkedItem(actAddfolders, QStringLiteral("Select a Folder"), "mnuSelectFolder"));
   file->addAction(LinkedItem(actRemoveAll, QStringLiteral("Remove All"), "mnuRemoveAll"));
   file->addAction(
@@ -369,7 +371,7 @@ void TfrmMain::CreateMenus() {
   tools->addAction(LinkedItem(actTplAdd, QStringLiteral("Template Editor"), "mnuTemplateEditor"));
   tools->addAction(LinkedItem(actPhotoEditor, QStringLiteral("Image Editor"), "mnuImageEditor"));
   tools->addSeparator();
-  tools->addAction(LinkedItem(actShowLogs, QStringLiteral("Show Logs"), "mnuShowLogs"));
+  tools->addAction(LinkedItem(actShowLogs, UiText(TTextId::LogViewerCaption), "mnuShowLogs"));
   tools->addAction(LinkedItem(actClearLogs, QStringLiteral("Clean Logs"), "mnuCleanLogs"));
 
   QMenu* help = bar->addMenu(QStringLiteral("&Help"));
@@ -483,8 +485,8 @@ void TfrmMain::CreateStatusBar() {
     statusPanels_[i] = panel;
   }
   bar->setSizeGripEnabled(true);
-  statusPanels_[0]->setText(QStringLiteral("Template name: "));
-  statusPanels_[2]->setText(QStringLiteral("File name: "));
+  statusPanels_[0]->setText(UiText(TTextId::StatusTemplateName));
+  statusPanels_[2]->setText(UiText(TTextId::StatusFileName));
 }
 
 void TfrmMain::SetStatusText(int panel, const QString& text) {

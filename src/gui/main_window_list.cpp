@@ -25,6 +25,7 @@
 
 #include "app/image_list.h"
 #include "app/naming.h"
+#include "gui/form_translation.h"
 #include "gui/main_window.h"
 #include "gui/menu_btn.h"
 #include "gui/open_picture_dialog.h"
@@ -421,7 +422,7 @@ void TfrmMain::actAddfoldersExecute() {
   try {
     FindImageFiles(folder, ToUtf8(dialog.Filter()), found, dialog.IncludeSubFolders());
   } catch (const std::exception& e) {
-    ShowMessage(QMessageBox::Critical, QStringLiteral("Error"), QString::fromUtf8(e.what()));
+    ShowMessage(QMessageBox::Critical, UiText(TTextId::CaptionError), QString::fromUtf8(e.what()));
     return;
   }
   // Pictures written by earlier runs into an output folder inside the
@@ -469,7 +470,7 @@ void TfrmMain::ListImgsSelectItem() {
   if (current != nullptr && current->isSelected()) {
     currentImage_ = RowText(current->row());
     const QString reason = current->data(kFailReasonRole).toString();
-    SetStatusText(2, QStringLiteral("File name: ") + currentImage_ +
+    SetStatusText(2, UiText(TTextId::StatusFileName) + currentImage_ +
                          (reason.isEmpty() ? QString() : QStringLiteral(" - Failed: ") + reason));
   }
   UpdateCommands();
@@ -506,10 +507,10 @@ void TfrmMain::UpdateCommands() {
   // A removed row no longer names the current image.
   if (!currentImage_.isEmpty() && !IsInList(currentImage_)) {
     currentImage_.clear();
-    if (StatusText(2).startsWith(QStringLiteral("File name: ")))
-      SetStatusText(2, QStringLiteral("File name: "));
+    if (StatusText(2).startsWith(UiText(TTextId::StatusFileName)))
+      SetStatusText(2, UiText(TTextId::StatusFileName));
   }
-  SetStatusText(1, QStringLiteral("The images totaled %1.").arg(ListImgs_->rowCount()));
+  SetStatusText(1, UiText(TTextId::StatusImageCount).arg(ListImgs_->rowCount()));
 }
 
 }  // namespace imprimo

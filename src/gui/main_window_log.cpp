@@ -5,6 +5,7 @@
 #include <string>
 
 #include "gui/fo_log.h"
+#include "gui/form_translation.h"
 #include "gui/main_window.h"
 #include "platform/file_io.h"
 #include "runlog/run_log.h"
@@ -39,13 +40,13 @@ void TfrmMain::actShowLogsExecute() {
     RunLog log;
     OpenLog(log, path);
     TFoLog viewer(log, this);
-    viewer.setWindowTitle(QStringLiteral("Show Logs"));
+    viewer.setWindowTitle(UiText(TTextId::LogViewerCaption));
     if (dialogs_.ShowLogViewer)
       dialogs_.ShowLogViewer(viewer);
     else
       viewer.exec();
   } catch (const std::exception& e) {
-    ShowMessage(QMessageBox::Critical, QStringLiteral("Error"), QString::fromUtf8(e.what()));
+    ShowMessage(QMessageBox::Critical, UiText(TTextId::CaptionError), QString::fromUtf8(e.what()));
   }
 }
 
@@ -55,7 +56,7 @@ void TfrmMain::actClearLogsExecute() {
     OpenLog(log, dataFolder_ + "Log.dat");
     log.Clear();
   } catch (const std::exception& e) {
-    ShowMessage(QMessageBox::Critical, QStringLiteral("Error"), QString::fromUtf8(e.what()));
+    ShowMessage(QMessageBox::Critical, UiText(TTextId::CaptionError), QString::fromUtf8(e.what()));
   }
 }
 

@@ -28,6 +28,7 @@
 #include <system_error>
 
 #include "gui/form_controls.h"
+#include "gui/form_translation.h"
 #include "gui/main_window.h"
 #include "gui/menu_btn.h"
 #include "gui/option_dialog.h"
@@ -370,7 +371,7 @@ void TfrmMain::pMenuSize1Click(QAction* item) { ApplySizePreset(item, edtCtmWidt
 void TfrmMain::pmnuFileNameClick(QAction* item) { AppendRenameToken(item, edtRnTempl); }
 
 void TfrmMain::edtOutPathBeforeDialog() {
-  outPathDialogText_ = QStringLiteral("Please select an output folder:");
+  outPathDialogText_ = UiText(TTextId::ChooseOutputFolder);
 }
 
 void TfrmMain::BrowseOutPath() {
@@ -422,14 +423,14 @@ void TfrmMain::cbListTplChange() {
   if (cbListTpl->currentIndex() < 0 || !std::filesystem::is_regular_file(selectedTemplatePath_, ec))
     return;
   values_.TplIndex = cbListTpl->currentIndex();
-  SetStatusText(0, QStringLiteral("Template name: ") + cbListTpl->currentText());
+  SetStatusText(0, UiText(TTextId::StatusTemplateName) + cbListTpl->currentText());
   actShowPreviewExecute();
 }
 
 void TfrmMain::actTplDelExecute() {
   if (running_ || adding_ || cbListTpl->currentIndex() < 0) return;
-  if (ShowMessage(QMessageBox::Question, QStringLiteral("Question"),
-                  QStringLiteral("Are you sure you want to delete it?"),
+  if (ShowMessage(QMessageBox::Question, UiText(TTextId::CaptionQuestion),
+                  UiText(TTextId::DeleteTemplateQuestion),
                   QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
     return;
   const QVariant fileName = cbListTpl->currentData();
@@ -443,7 +444,7 @@ void TfrmMain::actTplDelExecute() {
   RefreshTemplateList();
   cbListTplChange();
   if (cbListTpl->count() == 0) {
-    SetStatusText(0, QStringLiteral("Template name: "));
+    SetStatusText(0, UiText(TTextId::StatusTemplateName));
     UpdateCommands();
   }
 }

@@ -351,7 +351,7 @@ void TfrmMain::ViewImgsSelectItem() {
     item = selected.first();
   }
   currentImage_ = item->data(kPathRole).toString();
-  SetStatusText(2, QStringLiteral("File name: ") + currentImage_);
+  SetStatusText(2, UiText(TTextId::StatusFileName) + currentImage_);
   UpdateCommands();
 }
 

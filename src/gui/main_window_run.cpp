@@ -13,6 +13,7 @@
 #include <exception>
 
 #include "app/batch_run.h"
+#include "gui/form_translation.h"
 #include "gui/main_window.h"
 #include "gui/progress_bar.h"
 #include "gui/status_icons.h"
@@ -82,28 +83,28 @@ class TfrmMain::RunHost : public TBatchHost {
   void ClearStopRequested() override { w_.stopRequested_ = false; }
 
   void ShowError(const std::string& text) override {
-    w_.ShowMessage(QMessageBox::Critical, QStringLiteral("Error"), FromUtf8(text));
+    w_.ShowMessage(QMessageBox::Critical, UiText(TTextId::CaptionError), FromUtf8(text));
   }
   bool AskQuestion(const std::string& text) override {
     if (w_.closing_) return false;  // a program that is ending asks nothing
     QString question = FromUtf8(text);
     // The question after the run leads with what the run did.
-    if (text == kTextRunFinishedQuestion)
+    if (text == Text(TTextId::RunFinishedQuestion))
       question = RunSummaryText() + QStringLiteral("\r\n") +
-                 QStringLiteral("Do you want to open the output folder? ");
-    return w_.ShowMessage(QMessageBox::Question, QStringLiteral("Question"), question,
+                 UiText(TTextId::OpenOutputFolderQuestion);
+    return w_.ShowMessage(QMessageBox::Question, UiText(TTextId::CaptionQuestion), question,
                           QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
   }
 
   // How many rows succeeded and failed, and whether the stop command ended
   // the run before the last row.
   QString RunSummaryText() const {
-    const QString counts = QStringLiteral("%1 succeeded, %2 failed.").arg(succeeded_).arg(failed_);
+    const QString counts = UiText(TTextId::RunCounts).arg(succeeded_).arg(failed_);
     const int done = succeeded_ + failed_;
     if (done < rows_)
-      return QStringLiteral("Processing stopped after %1 of %2 images: ").arg(done).arg(rows_) +
+      return UiText(TTextId::RunStoppedSummary).arg(done).arg(rows_) +
              counts;
-    return QStringLiteral("Processing finished! %1 images: ").arg(rows_) + counts;
+    return UiText(TTextId::RunFinishedSummary).arg(rows_) + counts;
   }
 
   // A row whose marks were not all drawn, or whose metadata was not all
@@ -119,15 +120,15 @@ class TfrmMain::RunHost : public TBatchHost {
     const QString reason =
         status == kStatusSucceeded
             ? QString()
-            : (result.Reason.empty() ? QStringLiteral("Unknown error.") : FromUtf8(result.Reason));
+            : (result.Reason.empty() ? UiText(TTextId::UnknownError) : FromUtf8(result.Reason));
     item->setData(kFailReasonRole, reason);
     if (!reason.isEmpty()) {
-      tip += QStringLiteral("\nFailed: ") + reason;
+      tip += QStringLiteral("\n") + UiText(TTextId::RowFailed) + reason;
       w_.SetStatusText(2,
-                       QStringLiteral("Failed: ") + item->text() + QStringLiteral(" - ") + reason);
+                       UiText(TTextId::RowFailed) + item->text() + QStringLiteral(" - ") + reason);
     }
     if (!result.Warnings.empty()) {
-      tip += QStringLiteral("\nWarnings:");
+      tip += QStringLiteral("\n") + UiText(TTextId::RowWarnings);
       for (const std::string& warning : result.Warnings) tip += "\n" + FromUtf8(warning);
     }
     item->setToolTip(tip);
@@ -181,7 +182,7 @@ void TfrmMain::actProcessExecute() {
     running_ = false;
     ApplyCommandState();
     plProgress->hide();
-    ShowMessage(QMessageBox::Critical, QStringLiteral("Error"), QString::fromUtf8(e.what()));
+    ShowMessage(QMessageBox::Critical, UiText(TTextId::CaptionError), QString::fromUtf8(e.what()));
   }
   if (closeAfterRun_) {
     closing_ = true;

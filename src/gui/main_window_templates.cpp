@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "gui/form_translation.h"
 #include "gui/main_window.h"
 
 namespace imprimo {
@@ -83,9 +84,9 @@ void TfrmMain::StartTemplateEditor(const QStringList& arguments) {
                                     ? dialogs_.StartProcess(program, arguments, finished)
                                     : StartChildProcess(this, program, arguments, finished);
   if (started.Started) return;
-  QString text = QStringLiteral("System Error.  Code: %1.\r\n%2").arg(started.Code);
+  QString text = UiText(TTextId::EditorStartFailed).arg(started.Code);
   text = text.arg(started.Message);
-  ShowMessage(QMessageBox::Critical, QStringLiteral("Error"), text);
+  ShowMessage(QMessageBox::Critical, UiText(TTextId::CaptionError), text);
 }
 
 QStringList TfrmMain::TemplateFileNames() const {
@@ -126,7 +127,7 @@ void TfrmMain::TemplateEditorEnded(const QStringList& namesBefore) {
   if (select < 0 && previous.isValid()) select = cbListTpl->findData(previous);
   if (select >= 0) cbListTpl->setCurrentIndex(select);
   cbListTplChange();
-  if (cbListTpl->count() == 0) SetStatusText(0, QStringLiteral("Template name: "));
+  if (cbListTpl->count() == 0) SetStatusText(0, UiText(TTextId::StatusTemplateName));
   UpdateCommands();
 }
 

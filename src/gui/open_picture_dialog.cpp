@@ -7,6 +7,8 @@
 #include <QImageReader>
 #include <QLabel>
 
+#include "gui/form_translation.h"
+
 namespace imprimo {
 
 namespace {
@@ -38,7 +40,7 @@ void ShowPreview(QLabel* pane, const QString& path) {
 
 QStringList ExecOpenPictureDialog(QWidget* parent, const QString& startFolder,
                                   const QString& filters) {
-  QFileDialog dialog(parent, QStringLiteral("Open Images"), startFolder, filters);
+  QFileDialog dialog(parent, UiText(TTextId::OpenImagesTitle), startFolder, filters);
   dialog.setObjectName(QStringLiteral("OpenPictureDialog"));
   // The toolkit's own dialog, so that the preview pane can sit beside the list.
   dialog.setOption(QFileDialog::DontUseNativeDialog, true);

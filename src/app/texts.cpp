@@ -1,0 +1,88 @@
+#include "app/texts.h"
+
+#include <utility>
+
+#include "app/batch_run.h"
+#include "lang/language_file.h"
+
+namespace imprimo {
+
+namespace {
+
+constexpr std::pair<TTextId, const char*> kTexts[] = {
+    {TTextId::CaptionError, "Error"},
+    {TTextId::CaptionQuestion, "Question"},
+    {TTextId::FoldersMustDiffer, kTextFoldersMustDiffer},
+    {TTextId::FolderNotFound, kTextFolderNotFound},
+    {TTextId::RenameHasSeparator, kTextRenameHasSeparator},
+    {TTextId::TemplateNotFound, kTextTemplateNotFound},
+    {TTextId::RunFinishedQuestion, kTextRunFinishedQuestion},
+    {TTextId::ProgressCaption, kTextProgressCaption},
+    {TTextId::UnknownError, "Unknown error."},
+    {TTextId::StatusTemplateName, "Template name: "},
+    {TTextId::StatusFileName, "File name: "},
+    {TTextId::StatusImageCount, "The images totaled %1."},
+    {TTextId::ChooseOutputFolder, "Please select an output folder:"},
+    {TTextId::DeleteTemplateQuestion, "Are you sure you want to delete it?"},
+    {TTextId::OpenOutputFolderQuestion, "Do you want to open the output folder? "},
+    {TTextId::RunStoppedSummary, "Processing stopped after %1 of %2 images: "},
+    {TTextId::RunFinishedSummary, "Processing finished! %1 images: "},
+    {TTextId::RunCounts, "%1 succeeded, %2 failed."},
+    {TTextId::RowFailed, "Failed: "},
+    {TTextId::RowWarnings, "Warnings:"},
+    {TTextId::EditorStartFailed, "System Error.  Code: %1.\r\n%2"},
+    {TTextId::OpenImagesTitle, "Open Images"},
+    {TTextId::SelectFolderTitle, "Select a Folder"},
+    {TTextId::LogViewerCaption, "Show Logs"},
+    {TTextId::LogSaveCaption, "Save"},
+    {TTextId::NoPrinter, "No printer is available. Set up a default printer and try again."},
+    {TTextId::VersionCaption, "Version %1"},
+};
+
+}  // namespace
+
+const char* EnglishText(TTextId id) {
+  for (const auto& [known, text] : kTexts)
+    if (known == id) return text;
+  return "";
+}
+
+void RegisterProgramTexts() {
+  static const bool registered = [] {
+    for (const auto& [id, text] : kTexts) RegisterBuiltinText(static_cast<uint32_t>(id), text);
+    return true;
+  }();
+  (void)registered;
+}
+
+std::string FormatText(std::string_view pattern, std::initializer_list<std::string_view> args) {
+  std::string out;
+  size_t next = 0;
+  for (size_t i = 0; i < pattern.size(); ++i) {
+    const char c = pattern[i];
+    if (c != '%' || i + 1 == pattern.size()) {
+      out.push_back(c);
+      continue;
+    }
+    const char k = pattern[i + 1];
+    if (k == '%') {
+      out.push_back('%');
+    } else if ((k == 's' || k == 'd') && next < args.size()) {
+      out += *(args.begin() + next++);
+    } else if (k >= '1' && k <= '9' && size_t(k - '1') < args.size()) {
+      out += *(args.begin() + (k - '1'));
+    } else {
+      out.push_back(c);
+      continue;
+    }
+    ++i;
+  }
+  return out;
+}
+
+std::string Text(TTextId id) {
+  RegisterProgramTexts();
+  return TranslatedText(static_cast<uint32_t>(id));
+}
+
+}  // namespace imprimo

@@ -1,0 +1,60 @@
+// The program's string table: every text it shows by identifier (messages,
+// message-box captions, status texts, the log viewer's caption, the
+// command's messages), English built in, replaced by a loaded language file.
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+
+namespace imprimo {
+
+enum class TTextId : uint32_t {
+  // Message-box captions.
+  CaptionError = 1000,
+  CaptionQuestion = 1001,
+  // The batch run.
+  FoldersMustDiffer = 1010,
+  FolderNotFound = 1011,  // %s: the folder
+  RenameHasSeparator = 1012,
+  TemplateNotFound = 1013,
+  RunFinishedQuestion = 1014,
+  ProgressCaption = 1015,  // %d: percent
+  UnknownError = 1016,
+  // The main window.
+  StatusTemplateName = 1020,
+  StatusFileName = 1021,
+  StatusImageCount = 1022,  // %1: rows
+  ChooseOutputFolder = 1023,
+  DeleteTemplateQuestion = 1024,
+  OpenOutputFolderQuestion = 1025,
+  RunStoppedSummary = 1026,   // %1 done, %2 rows
+  RunFinishedSummary = 1027,  // %1 rows
+  RunCounts = 1028,           // %1 succeeded, %2 failed
+  RowFailed = 1029,
+  RowWarnings = 1030,
+  EditorStartFailed = 1031,  // %1 code, %2 system message
+  OpenImagesTitle = 1032,
+  SelectFolderTitle = 1033,
+  // The log viewer.
+  LogViewerCaption = 1040,
+  LogSaveCaption = 1041,
+  NoPrinter = 1042,
+  // The about box.
+  VersionCaption = 1050,  // %1: version
+};
+
+// The text for id: the loaded language file's, else the English one.
+std::string Text(TTextId id);
+// The built-in English text.
+const char* EnglishText(TTextId id);
+// Fills a text's place holders without trusting it as a format: "%s" and
+// "%d" take the arguments in turn, "%1".."%9" by number, "%%" is "%";
+// anything else stays as written.
+std::string FormatText(std::string_view pattern, std::initializer_list<std::string_view> args);
+// Puts every English text into the program's string table (done by the
+// first Text call; the language tool calls it to list them).
+void RegisterProgramTexts();
+
+}  // namespace imprimo
