@@ -5,6 +5,7 @@
 #                                  (help/) and the pictures the windows show
 #   <prefix>/bin/imprimo           relative links into the program folder
 #   <prefix>/bin/imprimo-batch
+#   <prefix>/bin/imprimo-lcf       the translators' tool
 #   <prefix>/share/applications/   the desktop entry
 #   <prefix>/share/icons/hicolor/  the icon (SVG, 48 and 256 px), drawn by our
 #                                  own code at build time
@@ -21,7 +22,7 @@ set(IMPRIMO_PROGRAM_DIR lib/imprimo)
 set(imprimo_stage ${CMAKE_BINARY_DIR}/install-stage)
 
 # Executables.
-foreach(exe imprimo imprimo-batch MarkDesigner PhotoTouch)
+foreach(exe imprimo imprimo-batch imprimo-lcf MarkDesigner PhotoTouch)
   if(TARGET ${exe})
     install(TARGETS ${exe} RUNTIME DESTINATION ${IMPRIMO_PROGRAM_DIR})
   endif()
@@ -41,6 +42,8 @@ install(DIRECTORY ${CMAKE_BINARY_DIR}/help DESTINATION ${IMPRIMO_PROGRAM_DIR} OP
 install(FILES ${CMAKE_SOURCE_DIR}/data/Logo.bmp ${CMAKE_SOURCE_DIR}/data/leftlogo.bmp
         ${CMAKE_BINARY_DIR}/Logo.bmp ${CMAKE_BINARY_DIR}/leftlogo.bmp
         DESTINATION ${IMPRIMO_PROGRAM_DIR} OPTIONAL)
+# The language file built from translations/.
+install(FILES ${CMAKE_BINARY_DIR}/imprimo.lcf DESTINATION ${IMPRIMO_PROGRAM_DIR} OPTIONAL)
 
 file(WRITE ${imprimo_stage}/installed.txt
      "This folder was laid out by an install of Imprimo and is used read-only.\n"
@@ -50,7 +53,7 @@ install(FILES ${imprimo_stage}/installed.txt DESTINATION ${IMPRIMO_PROGRAM_DIR})
 
 # Relative links, so the installed tree can be moved or packaged as it is.
 file(MAKE_DIRECTORY ${imprimo_stage}/bin)
-foreach(exe imprimo imprimo-batch)
+foreach(exe imprimo imprimo-batch imprimo-lcf)
   if(TARGET ${exe})
     file(CREATE_LINK ../${IMPRIMO_PROGRAM_DIR}/${exe} ${imprimo_stage}/bin/${exe} SYMBOLIC)
     install(FILES ${imprimo_stage}/bin/${exe} DESTINATION bin)
@@ -149,5 +152,5 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 if(TARGET imprimo)
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
 endif()
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-dejavu-core, fonts-liberation")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-dejavu-core, fonts-liberation, fonts-wqy-microhei | fonts-noto-cjk, qt6-translations-l10n")
 include(CPack)

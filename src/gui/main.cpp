@@ -3,6 +3,9 @@
 // template list as the window loads it, one name a line, and quits.
 #include <QApplication>
 #include <QComboBox>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +14,8 @@
 
 #include "gui/app_icon.h"
 #include "gui/main_window.h"
+#include "lang/language_file.h"
+#include "lang/locale_language.h"
 #include "platform/program_folder.h"
 
 int main(int argc, char** argv) {
@@ -35,6 +40,16 @@ int main(int argc, char** argv) {
   }
 
   imprimo::TfrmMain window(programFolder, dataFolder);
+  // When our texts are in the user's language, the toolkit's own dialogs
+  // (file choosers, standard buttons) speak it too.
+  QTranslator toolkit;
+  if (imprimo::LoadedLanguageFile().IsLoaded()) {
+    const QLocale locale(QString::fromStdString(
+        imprimo::LocaleNameForLanguageId(imprimo::ProgramLanguageId())));
+    if (toolkit.load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+      QApplication::installTranslator(&toolkit);
+  }
   if (listTemplates) {
     const auto* list = window.findChild<QComboBox*>(QStringLiteral("cbListTpl"));
     if (list)

@@ -58,6 +58,12 @@ std::optional<int32_t> LanguageIdForLocale(std::string_view name) {
   return std::nullopt;
 }
 
+std::string LocaleNameForLanguageId(int32_t id) {
+  for (const TLocaleId& l : kLocales)
+    if (l.id == id) return l.name;
+  return {};
+}
+
 int32_t ProgramLanguageId() {
   if (const char* forced = std::getenv("IMPRIMO_LANGUAGE"); forced && *forced)
     if (auto id = LanguageIdForLocale(forced)) return *id;
