@@ -48,9 +48,12 @@ class TPreviewSample {
 // Where a layer lies, in full-size picture pixels. Tiled layers give the
 // first copy (top-left); a layer that draws nothing (disabled, empty text,
 // missing logo) is not Visible.
+// Random placement draws a new place by lot each time: Random is set and
+// the box is one such place.
 struct TLayerBox {
   bool Visible = false;
   bool Tiled = false;
+  bool Random = false;
   TRect Box;
 };
 
