@@ -346,6 +346,11 @@ void TUndoHistory::MarkClean() {
   for (State& s : states_) s.Doc.AdoptFile(now);
 }
 
+void TUndoHistory::MarkSaved(const TTemplateDocument& doc) {
+  states_[pos_].Doc.AdoptFile(doc);
+  MarkClean();
+}
+
 bool TUndoHistory::IsModified() const { return cleanId_ != states_[pos_].Id; }
 
 // ---------------------------------------------------------------------------

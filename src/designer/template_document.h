@@ -156,6 +156,9 @@ class TUndoHistory {
   // The current state is what the file holds (after a save). Its path is
   // carried into every state, so undo after Save As keeps the new file.
   void MarkClean();
+  // After saving doc (a copy of Current()): its file becomes every state's
+  // file and the current state is clean.
+  void MarkSaved(const TTemplateDocument& doc);
   bool IsModified() const;
 
  private:
