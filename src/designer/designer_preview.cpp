@@ -228,9 +228,9 @@ TDesignerPreview Render(const TTemplateDocument& document, const TBitmap& fullSa
   }
   const TTemplateDocument drawn = scale < 1 ? ScaledDocument(document, scale) : document;
 
-  // The run's two calls, on the template's written form.
+  // The run's two calls, on the template as the saved file reads back.
   TTemplateState state;
-  state.TemplateDoc = drawn.ToIniDocument();
+  state.TemplateDoc = IniDocument::FromBytes(drawn.Serialize());
   std::string folder = watermarkFolder;
   if (!folder.empty() && folder.back() != '/') folder += '/';
   PrepareLayers(state, folder);

@@ -320,6 +320,10 @@ void TUndoHistory::Push(TTemplateDocument doc, const std::string& mergeKey) {
   } else {
     states_.push_back({std::move(doc), nextId_++});
     ++pos_;
+    if (states_.size() > kMaxUndoSteps + 1) {
+      states_.erase(states_.begin());
+      --pos_;
+    }
   }
   lastMergeKey_ = mergeKey;
 }

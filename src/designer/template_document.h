@@ -134,6 +134,9 @@ class TTemplateDocument {
 // differs from the one last saved (the modified marker).
 class TUndoHistory {
  public:
+  // Oldest steps are forgotten beyond this many.
+  static constexpr size_t kMaxUndoSteps = 1000;
+
   explicit TUndoHistory(TTemplateDocument initial = {});
 
   // Starts over with doc (after New or Open): nothing to undo, not modified.

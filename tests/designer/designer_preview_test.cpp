@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/process_image.h"
+#include "platform/text.h"
 #include "render/text_layer.h"
 #include "imageops/bitmap_bridge.h"
 #include "imaging/bitmap_conversion.h"
@@ -144,6 +145,86 @@ TEST_F(TPreviewFixture, FullSizePreviewEqualsTheBatchOutput) {
   EXPECT_GT(Differences(after.Picture, preview.Picture, &text), 50);
   TRect outside{0, 0, 640, text.Top};
   EXPECT_EQ(Differences(after.Picture, preview.Picture, &outside), 0);
+}
+
+// Every control of the editor ends in one field: each edit must reach the
+// saved file and change the picture, full size and on the working copy.
+TEST_F(TPreviewFixture, EachFieldEditChangesTheSavedKeyAndThePicture) {
+  struct Edit {
+    const char16_t* key;
+    void (*apply)(TMarkItem&);
+  };
+  TMarkItem text;
+  text.Text = u"Mark";
+  text.FontName = "DejaVu Sans";
+  text.FontSize = 40;
+  text.Alpha = 100;
+  text.Position = 5;
+  const std::vector<Edit> textEdits = {
+      {u"Text", [](TMarkItem& m) { m.Text = u"Work"; }},
+      {u"FontName", [](TMarkItem& m) { m.FontName = "DejaVu Serif"; }},
+      {u"FontColor", [](TMarkItem& m) { m.FontColor = 0x0000FF; }},
+      {u"FontSize", [](TMarkItem& m) { m.FontSize = 52; }},
+      {u"FontStyle", [](TMarkItem& m) { m.FontStyle = 3; }},
+      {u"Alpha", [](TMarkItem& m) { m.Alpha = 40; }},
+      {u"Blur", [](TMarkItem& m) { m.Blur = 60; }},
+      {u"Angle", [](TMarkItem& m) { m.Angle = 25; }},
+      {u"Position", [](TMarkItem& m) { m.Position = 1; }},
+      {u"OffsetX", [](TMarkItem& m) { m.OffsetX = 30; }},
+      {u"OffsetY", [](TMarkItem& m) { m.OffsetY = -30; }},
+      {u"PlaceStyle", [](TMarkItem& m) { m.PlaceStyle = 1; }},
+      {u"isShadow",
+       [](TMarkItem& m) {
+         m.isShadow = true;
+         m.ShadowOffsetX = 4;
+         m.ShadowOffsetY = 4;
+       }},
+      {u"Outline", [](TMarkItem& m) { m.Outline = true; }},
+      {u"HorzMirror", [](TMarkItem& m) { m.HorzMirror = true; }},
+      {u"VertMirror", [](TMarkItem& m) { m.VertMirror = true; }},
+      {u"Noise", [](TMarkItem& m) { m.Noise = 120; }},
+      {u"Spray", [](TMarkItem& m) { m.Spray = 6; }},
+  };
+  // Half white (the default colour key), half grey.
+  RasterImage halves;
+  ImageCreate(halves, 40, 20, ifR8G8B8);
+  for (int y = 0; y < 20; ++y)
+    for (int x = 0; x < 40; ++x)
+      for (int c = 0; c < 3; ++c) halves.Row(y)[3 * x + c] = x < 20 ? 255 : 128;
+  ASSERT_TRUE(WriteImageFile(folder + "halves.png", halves));
+  TMarkItem logo;
+  logo.Style = 1;
+  logo.Picture = "halves.png";
+  logo.Alpha = 100;
+  logo.Position = 5;
+  const std::vector<Edit> logoEdits = {
+      {u"Alpha", [](TMarkItem& m) { m.Alpha = 30; }},
+      {u"isBGTransparent", [](TMarkItem& m) { m.isBGTransparent = true; }},
+      {u"HorzMirror", [](TMarkItem& m) { m.HorzMirror = true; }},
+      {u"Position", [](TMarkItem& m) { m.Position = 3; }},
+      {u"PlaceStyle", [](TMarkItem& m) { m.PlaceStyle = 2; }},
+  };
+  for (const auto& [base, edits] : {std::pair{text, textEdits}, std::pair{logo, logoEdits}}) {
+    TTemplateDocument doc;
+    doc.SetItem(doc.AddTextLayer(), base);
+    const std::u16string section = doc.Layer(0).Section;
+    const std::string savedBefore = doc.Serialize();
+    for (const Edit& e : edits) {
+      SCOPED_TRACE(Utf16ToUtf8(e.key));
+      TTemplateDocument edited = doc;
+      TMarkItem item = base;
+      e.apply(item);
+      edited.SetItem(0, item);
+      const IniDocument before = IniDocument::FromBytes(savedBefore);
+      const IniDocument after = IniDocument::FromBytes(edited.Serialize());
+      EXPECT_NE(before.ReadString(section, e.key, u"(none)"), after.ReadString(section, e.key, u"(none)"));
+      for (double scale : {1.0, 0.5}) {
+        const TDesignerPreview a = RenderDesignerPreview(doc, sample, folder, scale);
+        const TDesignerPreview b = RenderDesignerPreview(edited, sample, folder, scale);
+        EXPECT_GT(Differences(a.Picture, b.Picture), 20) << "scale " << scale;
+      }
+    }
+  }
 }
 
 TEST_F(TPreviewFixture, DroppedInTheCornerABatchRunDrawsItThere) {
