@@ -60,7 +60,9 @@ bool TDesignerLayer::operator==(const TDesignerLayer& o) const {
          a.ShadowOffsetY == b.ShadowOffsetY && a.Outline == b.Outline &&
          a.HorzMirror == b.HorzMirror && a.VertMirror == b.VertMirror && a.Noise == b.Noise &&
          a.Spray == b.Spray && a.BGColor == b.BGColor && a.PictureSize == b.PictureSize &&
-         a.Picture == b.Picture && a.isBGTransparent == b.isBGTransparent;
+         a.Picture == b.Picture && a.isBGTransparent == b.isBGTransparent &&
+         a.Gradient == b.Gradient && a.GradientStyle == b.GradientStyle &&
+         a.GradientStartColor == b.GradientStartColor && a.GradientEndColor == b.GradientEndColor;
 }
 
 TMarkItem NormalizeMarkItem(TMarkItem item) {
@@ -81,6 +83,7 @@ TMarkItem NormalizeMarkItem(TMarkItem item) {
     item.ShadowOffsetY = static_cast<int8_t>(item.ShadowOffsetY);
     item.Noise &= 0xFF;
     item.Spray &= 0xFF;
+    if (item.GradientStyle > 5) item.GradientStyle = 0;
   } else {
     // The picture drawing holds the opacity to 0..100.
     item.Alpha = std::clamp(item.Alpha, 0, 100);
@@ -142,7 +145,8 @@ TTemplateDocument TTemplateDocument::Open(const std::string& path) {
         u"OffsetX",     u"OffsetY",       u"VertSpace",     u"HorzSpace",  u"isShadow",
         u"ShadowColor", u"ShadowBlur",    u"ShadowAlpha",   u"ShadowOffsetX",
         u"ShadowOffsetY", u"Outline",     u"HorzMirror",    u"VertMirror", u"Noise",
-        u"Spray",       u"BGColor",       u"PictureSize",   u"Picture",    u"isBGTransparent"};
+        u"Spray",       u"BGColor",       u"PictureSize",   u"Picture",    u"isBGTransparent",
+        u"Gradient",    u"GradientStyle", u"GradientStartColor",           u"GradientEndColor"};
     for (auto& [key, value] : ini.SectionEntries(name)) {
       bool known = false;
       for (const char16_t* k : kKnown) known = known || SameName(key, k);

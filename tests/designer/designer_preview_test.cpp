@@ -227,6 +227,55 @@ TEST_F(TPreviewFixture, EachFieldEditChangesTheSavedKeyAndThePicture) {
   }
 }
 
+TEST_F(TPreviewFixture, GradientFillIsOptionalAndDrawnFromStartToEnd) {
+  TMarkItem t;
+  t.Text = u"MMMMMMMM";
+  t.FontName = "DejaVu Sans";
+  t.FontSize = 48;
+  t.FontStyle = 1;
+  t.Alpha = 100;
+  t.Position = 5;
+  TTemplateDocument plain;
+  plain.SetItem(plain.AddTextLayer(), t);
+  // Without the keys nothing is written and the drawing is today's.
+  EXPECT_FALSE(IniDocument::FromBytes(plain.Serialize()).KeyExists(plain.Layer(0).Section, u"Gradient"));
+  const std::string withOffKeys = "[L]\r\nText=MMMMMMMM\r\nFontName=DejaVu Sans\r\nFontSize=48\r\n"
+                                  "FontStyle=1\r\nAlpha=100\r\nPosition=5\r\nGradient=0\r\n"
+                                  "GradientStyle=3\r\nGradientStartColor=0x0000FF\r\n";
+  WriteText(folder + "off.wg", withOffKeys);
+  const TDesignerPreview a = RenderDesignerPreview(plain, sample, folder, 1);
+  const TDesignerPreview b =
+      RenderDesignerPreview(TTemplateDocument::Open(folder + "off.wg"), sample, folder, 1);
+  EXPECT_EQ(Differences(a.Picture, b.Picture), 0);
+
+  t.Gradient = true;
+  t.GradientStyle = 0;              // left to right
+  t.GradientStartColor = 0x0000FF;  // red
+  t.GradientEndColor = 0xFF0000;    // blue
+  TTemplateDocument graded;
+  graded.SetItem(graded.AddTextLayer(), t);
+  graded.SaveAs(folder + "graded.wg");
+  EXPECT_EQ(TTemplateDocument::Open(folder + "graded.wg"), graded);
+  const TDesignerPreview g = RenderDesignerPreview(graded, sample, folder, 1);
+  const TRect box = g.Boxes[0].Box;
+  // Inked pixels of the left and right fifths: red leads on the left, blue
+  // on the right.
+  auto ink = [&](int x0, int x1, int shift) {
+    int64_t sum = 0;
+    for (int y = box.Top; y < box.Bottom; ++y)
+      for (int x = x0; x < x1; ++x)
+        if (g.Picture.PixelRGB(x, y) != a.Picture.PixelRGB(x, y) &&
+            a.Picture.PixelRGB(x, y) != sample.Full().PixelRGB(x, y))
+          sum += (g.Picture.PixelRGB(x, y) >> shift) & 0xFF;
+    return sum;
+  };
+  const int fifth = box.Width() / 5;
+  EXPECT_GT(ink(box.Left, box.Left + fifth, 16), ink(box.Left, box.Left + fifth, 0));
+  EXPECT_GT(ink(box.Right - fifth, box.Right, 0), ink(box.Right - fifth, box.Right, 16));
+  // The batch run draws it the same way.
+  EXPECT_EQ(Differences(g.Picture, batch.Run(folder + "graded.wg", source)), 0);
+}
+
 TEST_F(TPreviewFixture, DroppedInTheCornerABatchRunDrawsItThere) {
   TTemplateDocument doc;
   TMarkItem t = ShadowText();

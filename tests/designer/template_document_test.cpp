@@ -66,6 +66,10 @@ TMarkItem Unusual() {
   m.PictureSize = 77;
   m.Picture = "logo.png";
   m.isBGTransparent = true;
+  m.Gradient = true;
+  m.GradientStyle = 4;
+  m.GradientStartColor = 0x0000FF;
+  m.GradientEndColor = -2147483646;
   return m;
 }
 
