@@ -335,7 +335,10 @@ bool PlaceLayerAt(TMarkItem& item, const TRect& layerBox, int pictureWidth, int 
   const int col = static_cast<int>(std::clamp<int64_t>(cx * 3 / pictureWidth, 0, 2));
   const int row = static_cast<int>(std::clamp<int64_t>(cy * 3 / pictureHeight, 0, 2));
   const int position = row * 3 + col + 1;
-  const TPlacePoint anchor = PlaceInImage(pictureWidth, pictureHeight, w, h, position);
+  // The cell's corner as the drawing computes it (without touching the
+  // random generator the drawing reseeds).
+  const int dx = pictureWidth - w, dy = pictureHeight - h;
+  const TPlacePoint anchor{col == 0 ? 0 : col == 1 ? dx / 2 : dx, row == 0 ? 0 : row == 1 ? dy / 2 : dy};
   item.PlaceStyle = 0;
   item.Position = position;
   item.OffsetX = static_cast<int32_t>(

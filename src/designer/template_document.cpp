@@ -22,15 +22,9 @@ namespace {
 // that opening never stalls the window.
 constexpr uint64_t kMaxTemplateBytes = uint64_t{256} << 20;
 
-char16_t AsciiLower(char16_t c) { return (c >= u'A' && c <= u'Z') ? c + 32 : c; }
-
+// The reader's rule for section and key names: equal after upper-casing.
 bool SameName(std::u16string_view a, std::u16string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (AsciiLower(a[i]) != AsciiLower(b[i]) &&
-        UpperCase(a.substr(i, 1)) != UpperCase(b.substr(i, 1)))
-      return false;
-  return true;
+  return UpperCase(a) == UpperCase(b);
 }
 
 std::u16string Number(size_t n) {
@@ -285,8 +279,14 @@ void TTemplateDocument::SaveAs(const std::string& path) {
   std::error_code ec;
   if (fs::is_directory(path, ec)) throw TDocumentError(path + ": is a folder");
   const std::string bytes = Serialize();
+  // A link to a template is followed: the file it names is replaced.
+  std::string target = path;
+  if (fs::is_symlink(path, ec)) {
+    const fs::path resolved = fs::weakly_canonical(path, ec);
+    if (!ec) target = resolved.string();
+  }
   try {
-    WriteFileReplacing(path, bytes);
+    WriteFileReplacing(target, bytes);
   } catch (const std::exception& e) {
     throw TDocumentError(e.what());
   }
