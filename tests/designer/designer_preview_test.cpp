@@ -276,6 +276,22 @@ TEST_F(TPreviewFixture, GradientFillIsOptionalAndDrawnFromStartToEnd) {
   EXPECT_EQ(Differences(g.Picture, batch.Run(folder + "graded.wg", source)), 0);
 }
 
+TEST_F(TPreviewFixture, TurnedCameraPictureIsPreviewedUprightAsTheRunDrawsIt) {
+  samples::TExifFields exif;
+  exif.Orientation = 6;
+  const std::string turned = batch.env.Src("turned.jpg");
+  WritePicture(turned, 300, 200, "jpg", true, exif);
+  TPreviewSample upright;
+  upright.Load(turned);
+  EXPECT_EQ(upright.Width(), 200);
+  EXPECT_EQ(upright.Height(), 300);
+  TTemplateDocument doc;
+  doc.SetItem(doc.AddTextLayer(), ShadowText());
+  doc.SaveAs(folder + "turned.wg");
+  const TDesignerPreview p = RenderDesignerPreview(doc, upright, folder, 1);
+  EXPECT_EQ(Differences(p.Picture, batch.Run(folder + "turned.wg", turned)), 0);
+}
+
 TEST_F(TPreviewFixture, DroppedInTheCornerABatchRunDrawsItThere) {
   TTemplateDocument doc;
   TMarkItem t = ShadowText();
