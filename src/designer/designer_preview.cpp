@@ -211,10 +211,14 @@ TDesignerPreview Render(const TTemplateDocument& document, const TBitmap& fullSa
                         const TExifSummary& exif, const std::string& watermarkFolder,
                         double scale) {
   TDesignerPreview result;
+  result.Boxes.resize(document.LayerCount());
+  if (fullSample.Empty()) {
+    result.Warnings.push_back("there is no sample picture to draw on");
+    return result;
+  }
   if (!(scale > 0) || scale > 1) scale = 1;
   // A scale that leaves no pixel is raised to one pixel's worth.
-  if (!fullSample.Empty())
-    scale = std::max(scale, 1.0 / std::max(fullSample.Width(), fullSample.Height()));
+  scale = std::max(scale, 1.0 / std::max(fullSample.Width(), fullSample.Height()));
   result.Scale = scale;
   if (scale >= 1)
     result.Picture = fullSample;
@@ -223,9 +227,7 @@ TDesignerPreview Render(const TTemplateDocument& document, const TBitmap& fullSa
   else
     result.Picture = Downscale(fullSample, ScaledSide(fullSample.Width(), scale),
                                ScaledSide(fullSample.Height(), scale));
-  if (scale < 1 && !fullSample.Empty()) {
-    result.Scale = static_cast<double>(result.Picture.Width()) / fullSample.Width();
-  }
+  if (scale < 1) result.Scale = static_cast<double>(result.Picture.Width()) / fullSample.Width();
   const TTemplateDocument drawn = scale < 1 ? ScaledDocument(document, scale) : document;
 
   // The run's two calls, on the template as the saved file reads back.
@@ -250,15 +252,14 @@ TDesignerPreview Render(const TTemplateDocument& document, const TBitmap& fullSa
   }
   state.ExifSummary = exif;
   const int32_t sequence = state.WatermarkSequence;
-  if (!result.Picture.Empty()) result.Warnings = ApplyTemplate(state, result.Picture, fileName);
+  result.Warnings = ApplyTemplate(state, result.Picture, fileName);
 
   // Boxes, measured on the drawn picture's size, given in full-size pixels.
   const int W = result.Picture.Width(), H = result.Picture.Height();
   TBitmap measure(W, H, TPixelFormat::pf1bit);
-  result.Boxes.resize(document.LayerCount());
   for (size_t i = 0; i < drawn.LayerCount(); ++i) {
     const TMarkItem& item = drawn.Layer(i).Item;
-    if (!item.Enabled || W == 0) continue;
+    if (!item.Enabled) continue;
     TLayerBox box;
     if (item.Style != 0) {
       if (i >= state.LogoList.size() || !state.LogoList[i] || state.LogoList[i]->Empty()) continue;

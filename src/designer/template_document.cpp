@@ -119,7 +119,7 @@ TTemplateDocument TTemplateDocument::Open(const std::string& path) {
   if (names.empty()) {
     // Nothing of a template in it: it may be any file, so it is never
     // written over.
-    doc.savableInPlace_ = !bytes.empty() ? false : true;
+    doc.savableInPlace_ = bytes.empty();
     if (!bytes.empty())
       doc.openNotes_.push_back("The file holds no template section; save it under another name");
   }

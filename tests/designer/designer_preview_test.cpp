@@ -383,6 +383,12 @@ TEST_F(TPreviewFixture, MissingLogoAndEmptyTemplatesAreReportedNotFatal) {
   p = RenderDesignerPreview(doc, sample, folder, 1);
   EXPECT_EQ(p.Picture.Width(), 640);
 
+  TPreviewSample none;
+  p = RenderDesignerPreview(doc, none, folder, 0.5);
+  EXPECT_TRUE(p.Picture.Empty());
+  EXPECT_EQ(p.Warnings.size(), 1u);
+  EXPECT_EQ(p.Boxes.size(), 1u);
+
   TPreviewSample bad;
   EXPECT_THROW(bad.Load(folder), TDocumentError);
   WriteText(folder + "x.jpg", "no picture");
