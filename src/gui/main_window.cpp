@@ -8,11 +8,13 @@
 #include <QHBoxLayout>
 #include <QImage>
 #include <QLabel>
+#include <QLayout>
 #include <QMenuBar>
 #include <QPainter>
 #include <QPixmap>
 #include <QPolygonF>
 #include <QScreen>
+#include <QScrollArea>
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QStyle>
@@ -199,6 +201,28 @@ void TfrmMain::FormShow() {
   actStop->setEnabled(false);
   btnToolStop->setEnabled(false);
   addToolBar(Qt::TopToolBarArea, ToolBarM);
+  FitFirstSizeToPanel();
+}
+
+void TfrmMain::FitFirstSizeToPanel() {
+  // Only the first size a user gets: a size the user chose is kept.
+  const TProgramValues defaults;
+  if (values_.WinState != 0 || values_.WinWidth != defaults.WinWidth ||
+      values_.WinHeight != defaults.WinHeight || size() != QSize(defaults.WinWidth, defaults.WinHeight))
+    return;
+  auto* panel = findChild<QScrollArea*>(QStringLiteral("plLeft"));
+  if (panel == nullptr || panel->widget() == nullptr) return;
+  if (QLayout* layout = centralWidget()->layout()) layout->activate();
+  // A desktop font with taller lines (a CJK font, a large text setting)
+  // gives the panel a scroll bar at the designed size; the window grows by
+  // what the panel lacks, as far as the screen allows.
+  const int lacking = panel->widget()->minimumSizeHint().height() - panel->viewport()->height();
+  if (lacking <= 0) return;
+  QRect available(0, 0, 1920, 1080);
+  if (const QScreen* screen = QApplication::primaryScreen()) available = screen->availableGeometry();
+  const int height = std::min(this->height() + lacking, available.height());
+  resize(width(), height);
+  move(x(), std::max(available.y(), available.y() + (available.height() - frameGeometry().height()) / 2));
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {

@@ -260,6 +260,8 @@ class TfrmMain : public QMainWindow {
   void RunDeferredTemplateRefresh();
   // Shares the free width of the image list between its columns.
   void LayoutListColumns();
+  // Grows the first window size when the settings panel does not fit it.
+  void FitFirstSizeToPanel();
   // Lays the columns out again once the current event is handled.
   void ScheduleListLayout();
   void actDetailsListExecute();

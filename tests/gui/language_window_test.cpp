@@ -3,6 +3,8 @@
 #include <QAction>
 #include <QComboBox>
 #include <QLabel>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <cstdlib>
@@ -181,6 +183,23 @@ TEST_F(LanguageWindowTest, ShippedChineseReachesEveryWindow) {
   auto* list = viewer.findChild<QTableWidget*>("lvLog");
   ASSERT_NE(list, nullptr);
   EXPECT_EQ(list->horizontalHeaderItem(0)->text(), QStringLiteral("\u65e5\u671f\u65f6\u95f4"));
+}
+
+TEST_F(LanguageWindowTest, FirstSizeGrowsWhenTallerTextsWouldNeedAScrollBar) {
+  // Fonts with taller lines (CJK faces, large desktop text) need more height.
+  const QFont before = QApplication::font();
+  QFont larger = before;
+  larger.setPointSizeF(before.pointSizeF() * 1.35);
+  QApplication::setFont(larger);
+  TfrmMain& w = Open();
+  QApplication::processEvents();
+  auto* panel = w.findChild<QScrollArea*>("plLeft");
+  ASSERT_NE(panel, nullptr);
+  EXPECT_FALSE(panel->verticalScrollBar()->isVisible());
+  const TProgramValues defaults;
+  EXPECT_GT(w.height(), defaults.WinHeight);
+  window_.reset();
+  QApplication::setFont(before);
 }
 
 }  // namespace
