@@ -86,6 +86,7 @@ class TDesignerPreviewView : public QAbstractScrollArea {
   const QImage& Picture() const { return picture_; }
   QSize FullSize() const { return fullSize_; }
   void SetBoxes(std::vector<TLayerBox> boxes);
+  const std::vector<TLayerBox>& Boxes() const { return boxes_; }
   void SetSelected(int layer);
 
   // Screen pixels per full-size pixel; fit follows the view's size.
