@@ -227,13 +227,9 @@ void TfrmDesigner::BuildLayout() {
   lvLayers_->setObjectName(QStringLiteral("lvLayers"));
   lvLayers_->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed);
   leftBox->addWidget(lvLayers_, 1);
-  auto* buttons = new QToolBar(left);
-  buttons->setObjectName(QStringLiteral("tbLayers"));
-  buttons->setToolButtonStyle(Qt::ToolButtonTextOnly);
-  buttons->setIconSize(QSize(16, 16));
   const std::pair<const char*, const char*> layerButtons[] = {
       {"actAddText", "+ Text"}, {"actAddPicture", "+ Picture"}, {"actDuplicate", "Copy"},
-      {"actDelete", "Delete"},  {"actMoveUp", "\u25B2"},        {"actMoveDown", "\u25BC"}};
+      {"actDelete", "Delete"},  {"actMoveUp", "Up"},            {"actMoveDown", "Down"}};
   auto* grid = new QWidget(left);
   auto* gridBox = new QGridLayout(grid);
   gridBox->setContentsMargins(0, 0, 0, 0);
@@ -242,15 +238,16 @@ void TfrmDesigner::BuildLayout() {
   for (const auto& [action, text] : layerButtons) {
     auto* b = new QToolButton(grid);
     QAction* a = findChild<QAction*>(QString::fromLatin1(action));
-    b->setDefaultAction(a);
-    b->setText(QString::fromUtf8(text));
     b->setObjectName(QStringLiteral("btn") + QString::fromLatin1(action).mid(3));
+    b->setText(QString::fromUtf8(text));
+    b->setToolTip(a->text().remove(QLatin1Char('&')));
     b->setToolButtonStyle(Qt::ToolButtonTextOnly);
     b->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    connect(b, &QToolButton::clicked, a, &QAction::trigger);
+    connect(a, &QAction::changed, b, [a, b] { b->setEnabled(a->isEnabled()); });
     gridBox->addWidget(b, n / 3, n % 3);
     ++n;
   }
-  delete buttons;
   leftBox->addWidget(grid);
   connect(lvLayers_, &QListWidget::currentRowChanged, this, [this](int row) {
     if (filling_) return;
@@ -292,7 +289,8 @@ void TfrmDesigner::BuildLayout() {
   split->setStretchFactor(1, 1);
   split->setStretchFactor(2, 0);
   split->setCollapsible(1, false);
-  split->setSizes({220, 640, editorScroll_->minimumWidth()});
+  left->setMinimumWidth(170);
+  split->setSizes({210, 1200 - 210 - editorScroll_->minimumWidth(), editorScroll_->minimumWidth()});
   setCentralWidget(split);
 
   lbStatus_ = new QLabel(this);

@@ -122,6 +122,7 @@ TDesignerPreviewView::TDesignerPreviewView(QWidget* parent) : QAbstractScrollAre
   setObjectName(QStringLiteral("pnPreview"));
   QPalette dark = viewport()->palette();
   dark.setColor(QPalette::Window, QColor(64, 64, 64));
+  dark.setColor(QPalette::Base, QColor(64, 64, 64));
   viewport()->setPalette(dark);
   viewport()->setAutoFillBackground(true);
   viewport()->setMouseTracking(true);
