@@ -231,6 +231,22 @@ struct IniDocument::Impl {
     return sections.back();
   }
 
+  // Relinks the section buckets after the list changed shape.
+  void Reindex() {
+    heads.fill(kNone);
+    for (size_t i = 0; i < sections.size(); ++i) {
+      Section& s = sections[i];
+      s.hash = HashText(s.name);
+      int32_t& head = heads[s.hash % 256];
+      s.next = head;
+      head = static_cast<int32_t>(i);
+    }
+  }
+
+  void CheckIndex(size_t index) const {
+    if (index >= sections.size()) throw std::out_of_range("no section at that position");
+  }
+
   const Line* FindLine(std::u16string_view section, std::u16string_view key) const {
     int32_t s = FindSection(section);
     if (s == kNone) return nullptr;
@@ -404,6 +420,50 @@ void IniDocument::WriteInteger(std::u16string_view section, std::u16string_view 
 
 void IniDocument::WriteBool(std::u16string_view section, std::u16string_view key, bool value) {
   WriteString(section, key, value ? u"1" : u"0");
+}
+
+bool IniDocument::KeyExists(std::u16string_view section, std::u16string_view key) const {
+  return impl_->FindLine(section, key) != nullptr;
+}
+
+std::vector<std::pair<std::u16string, std::u16string>> IniDocument::SectionEntries(
+    std::u16string_view section) const {
+  std::vector<std::pair<std::u16string, std::u16string>> entries;
+  int32_t s = impl_->FindSection(section);
+  if (s == kNone) return entries;
+  for (uint32_t index : impl_->sections[s].keyed) {
+    const Line& line = impl_->sections[s].lines[index];
+    entries.emplace_back(line.Key(), line.Value());
+  }
+  return entries;
+}
+
+size_t IniDocument::SectionCount() const { return impl_->sections.size(); }
+
+size_t IniDocument::AppendSection(std::u16string_view name) {
+  impl_->AddSection(std::u16string(name));
+  return impl_->sections.size() - 1;
+}
+
+void IniDocument::RemoveSection(size_t index) {
+  impl_->CheckIndex(index);
+  impl_->sections.erase(impl_->sections.begin() + static_cast<std::ptrdiff_t>(index));
+  impl_->Reindex();
+}
+
+void IniDocument::RenameSection(size_t index, std::u16string_view name) {
+  impl_->CheckIndex(index);
+  impl_->sections[index].name = std::u16string(name);
+  impl_->Reindex();
+}
+
+void IniDocument::MoveSection(size_t from, size_t to) {
+  impl_->CheckIndex(from);
+  impl_->CheckIndex(to);
+  Section moved = std::move(impl_->sections[from]);
+  impl_->sections.erase(impl_->sections.begin() + static_cast<std::ptrdiff_t>(from));
+  impl_->sections.insert(impl_->sections.begin() + static_cast<std::ptrdiff_t>(to), std::move(moved));
+  impl_->Reindex();
 }
 
 std::string IniDocument::Serialize() const {

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace imprimo {
@@ -45,6 +46,23 @@ class IniDocument {
   // Keys of a section in file order (the newest occurrence of the section
   // when it is duplicated).
   std::vector<std::u16string> SectionKeys(std::u16string_view section) const;
+
+  bool KeyExists(std::u16string_view section, std::u16string_view key) const;
+  // Key and value of every line with a key in the section, in file order
+  // (the newest occurrence of a duplicated section); empty when missing.
+  std::vector<std::pair<std::u16string, std::u16string>> SectionEntries(
+      std::u16string_view section) const;
+
+  // Section list operations by position in file order (duplicates
+  // included); a position out of range throws std::out_of_range. Lookups by
+  // name keep finding the newest occurrence of a name.
+  size_t SectionCount() const;
+  // Adds an empty section at the end, even when the name exists already.
+  size_t AppendSection(std::u16string_view name);
+  void RemoveSection(size_t index);
+  void RenameSection(size_t index, std::u16string_view name);
+  // Takes the section out and puts it back so that it stands at position to.
+  void MoveSection(size_t from, size_t to);
 
   std::string Serialize() const;  // the UTF-16LE written form with FF FE
   // Writes Serialize() to FileName() through a temporary file in the same

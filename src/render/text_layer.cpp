@@ -55,8 +55,13 @@ std::vector<TPlacePoint> TilePositions(int W, int H, int w, int h, int horzSpace
   return out;
 }
 
-bool DrawTextLayer(TCanvas& canvas, TMarkItem item, const std::string& fileName,
-                   TExifSummary summary, int32_t sequence) {
+namespace {
+
+// Sets the canvas and a renderer up for the layer and draws it, or, with
+// measure set, only works out where it would draw: the first box into
+// measure->Box (measure->Drawn stays false when nothing would be drawn).
+bool RunTextLayer(TCanvas& canvas, TMarkItem item, const std::string& fileName,
+                  TExifSummary summary, int32_t sequence, TTextLayerBox* measure) {
   auto renderer = std::make_unique<TIAFontEx>(&canvas);
   try {
     std::u16string text =
@@ -100,17 +105,33 @@ bool DrawTextLayer(TCanvas& canvas, TMarkItem item, const std::string& fileName,
     if (text.empty()) return true;
     const int tw = renderer->TextWidth(text);
     const int th = renderer->TextHeight(text);
+    if (measure) {
+      measure->Tiled = item.PlaceStyle == 1;
+      measure->Random = item.PlaceStyle != 1 && item.PlaceStyle != 2 &&
+                        (item.PlaceStyle == 3 || item.Position < 1 || item.Position > 9);
+    }
+    auto out = [&](int x, int y) {
+      if (!measure) {
+        renderer->TextOut(x, y, text);
+      } else if (!measure->Drawn) {
+        measure->Drawn = true;
+        measure->Box = {x, y, x + tw, y + th};
+      }
+    };
 
     switch (item.PlaceStyle) {
       case 1: {
         auto positions =
             TilePositions(bmp.Width(), bmp.Height(), tw, th, item.HorzSpace, item.VertSpace);
         if (positions.empty()) return false;  // too many copies to draw
-        for (const TPlacePoint& p : positions) renderer->TextOut(p.x, p.y, text);
+        for (const TPlacePoint& p : positions) {
+          out(p.x, p.y);
+          if (measure) break;
+        }
         break;
       }
       case 2:
-        renderer->TextOut(item.HorzSpace, item.VertSpace, text);
+        out(item.HorzSpace, item.VertSpace);
         break;
       default: {
         int position = item.PlaceStyle == 3 ? 0 : item.Position;
@@ -118,7 +139,7 @@ bool DrawTextLayer(TCanvas& canvas, TMarkItem item, const std::string& fileName,
         int64_t x = int64_t{p.x} + item.OffsetX, y = int64_t{p.y} + item.OffsetY;
         if (x < INT32_MIN / 2 || x > INT32_MAX / 2 || y < INT32_MIN / 2 || y > INT32_MAX / 2)
           return true;  // far outside the image: nothing to draw
-        renderer->TextOut(static_cast<int>(x), static_cast<int>(y), text);
+        out(static_cast<int>(x), static_cast<int>(y));
         break;
       }
     }
@@ -126,6 +147,22 @@ bool DrawTextLayer(TCanvas& canvas, TMarkItem item, const std::string& fileName,
   } catch (const std::exception&) {
     return false;
   }
+}
+
+}  // namespace
+
+bool DrawTextLayer(TCanvas& canvas, TMarkItem item, const std::string& fileName,
+                   TExifSummary summary, int32_t sequence) {
+  return RunTextLayer(canvas, std::move(item), fileName, std::move(summary), sequence, nullptr);
+}
+
+TTextLayerBox MeasureTextLayer(TBitmap& bitmap, TMarkItem item, const std::string& fileName,
+                               TExifSummary summary, int32_t sequence) {
+  TTextLayerBox box;
+  TCanvas canvas(bitmap);
+  if (!RunTextLayer(canvas, std::move(item), fileName, std::move(summary), sequence, &box))
+    box.Drawn = false;
+  return box;
 }
 
 bool DrawTextLayer(TBitmap& bitmap, TMarkItem item, const std::string& fileName,

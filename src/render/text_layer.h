@@ -40,6 +40,19 @@ std::vector<TPlacePoint> TilePositions(int W, int H, int w, int h, int horzSpace
 // keeps the layer's font and a clear brush afterwards.
 bool DrawTextLayer(TCanvas& canvas, TMarkItem item, const std::string& fileName,
                    TExifSummary summary, int32_t sequence);
+// Where DrawTextLayer would put the text on bitmap, without drawing: the box
+// of the (first, when tiled) copy. Drawn is false when nothing would be
+// drawn (empty text, a failure); Random when the place is drawn by lot, so
+// the box is one of many.
+struct TTextLayerBox {
+  bool Drawn = false;
+  bool Tiled = false;
+  bool Random = false;
+  TRect Box;
+};
+TTextLayerBox MeasureTextLayer(TBitmap& bitmap, TMarkItem item, const std::string& fileName,
+                               TExifSummary summary, int32_t sequence);
+
 // Same on a bitmap, through a canvas made for the call.
 bool DrawTextLayer(TBitmap& bitmap, TMarkItem item, const std::string& fileName,
                    TExifSummary summary, int32_t sequence);

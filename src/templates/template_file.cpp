@@ -1,5 +1,6 @@
 #include "templates/template_file.h"
 
+#include <cstdio>
 #include <exception>
 
 #include "platform/text.h"
@@ -71,6 +72,86 @@ bool ReadMarkItem(const IniDocument& doc, std::u16string_view s, TMarkItem& item
   } catch (const std::exception&) {
     return false;
   }
+}
+
+std::u16string TemplateLineValue(std::u16string_view value) {
+  std::u16string out(value);
+  for (char16_t& c : out)
+    if (c == u'\r' || c == u'\n') c = u' ';
+  // A line loses what the reader trims at its end.
+  while (!out.empty() && (out.back() <= 0x20 || (out.back() >= 0x7F && out.back() <= 0x9F)))
+    out.pop_back();
+  return out;
+}
+
+namespace {
+
+std::u16string HexColor(int32_t color) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, color < 0 ? "0x%08X" : "0x%06X", static_cast<uint32_t>(color));
+  return Utf8ToUtf16(buf);
+}
+
+}  // namespace
+
+void WriteMarkItem(IniDocument& doc, std::u16string_view s, const TMarkItem& item) {
+  static const TMarkItem kDefaults;
+  const bool text = item.Style == 0;
+  const bool picture = !text;
+  // A key is written when the layer's kind uses it, when it differs from
+  // the default, or when the section has it already (so an old value never
+  // outlives the item's).
+  auto wanted = [&](std::u16string_view key, bool used, bool differs) {
+    return used || differs || doc.KeyExists(s, key);
+  };
+  auto integer = [&](std::u16string_view key, int32_t v, int32_t def, bool used) {
+    if (wanted(key, used, v != def)) doc.WriteInteger(s, key, v);
+  };
+  auto color = [&](std::u16string_view key, int32_t v, int32_t def, bool used) {
+    if (wanted(key, used, v != def)) doc.WriteString(s, key, HexColor(v));
+  };
+  auto boolean = [&](std::u16string_view key, bool v, bool def, bool used) {
+    if (wanted(key, used, v != def)) doc.WriteBool(s, key, v);
+  };
+  auto string = [&](std::u16string_view key, std::u16string_view v, std::u16string_view def,
+                    bool used) {
+    if (wanted(key, used, v != def)) doc.WriteString(s, key, TemplateLineValue(v));
+  };
+  const TMarkItem& d = kDefaults;
+  boolean(u"Enabled", item.Enabled, d.Enabled, true);
+  string(u"Desc", Utf8ToUtf16(item.Desc), u"Layer", true);
+  integer(u"Style", item.Style, d.Style, true);
+  string(u"Text", item.Text, u"", text);
+  string(u"FontName", Utf8ToUtf16(item.FontName), u"Arial", text);
+  color(u"FontColor", item.FontColor, d.FontColor, text);
+  integer(u"FontSize", item.FontSize, d.FontSize, text);
+  integer(u"FontCharSet", item.FontCharSet, d.FontCharSet, text);
+  integer(u"FontStyle", item.FontStyle, d.FontStyle, text);
+  integer(u"FontPitch", item.FontPitch, d.FontPitch, text);
+  integer(u"Alpha", item.Alpha, d.Alpha, true);
+  integer(u"Blur", item.Blur, d.Blur, text);
+  integer(u"Angle", item.Angle, d.Angle, text);
+  integer(u"PlaceStyle", item.PlaceStyle, d.PlaceStyle, true);
+  integer(u"Position", item.Position, d.Position, true);
+  integer(u"OffsetX", item.OffsetX, d.OffsetX, true);
+  integer(u"OffsetY", item.OffsetY, d.OffsetY, true);
+  integer(u"VertSpace", item.VertSpace, d.VertSpace, true);
+  integer(u"HorzSpace", item.HorzSpace, d.HorzSpace, true);
+  boolean(u"isShadow", item.isShadow, d.isShadow, text);
+  color(u"ShadowColor", item.ShadowColor, d.ShadowColor, text);
+  integer(u"ShadowBlur", item.ShadowBlur, d.ShadowBlur, text);
+  integer(u"ShadowAlpha", item.ShadowAlpha, d.ShadowAlpha, text);
+  integer(u"ShadowOffsetX", item.ShadowOffsetX, d.ShadowOffsetX, text);
+  integer(u"ShadowOffsetY", item.ShadowOffsetY, d.ShadowOffsetY, text);
+  boolean(u"Outline", item.Outline, d.Outline, text);
+  boolean(u"HorzMirror", item.HorzMirror, d.HorzMirror, true);
+  boolean(u"VertMirror", item.VertMirror, d.VertMirror, true);
+  integer(u"Noise", item.Noise, d.Noise, text);
+  integer(u"Spray", item.Spray, d.Spray, text);
+  color(u"BGColor", item.BGColor, d.BGColor, picture);
+  integer(u"PictureSize", item.PictureSize, d.PictureSize, picture);
+  string(u"Picture", Utf8ToUtf16(item.Picture), u"", picture);
+  boolean(u"isBGTransparent", item.isBGTransparent, d.isBGTransparent, picture);
 }
 
 }  // namespace imprimo

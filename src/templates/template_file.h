@@ -19,6 +19,19 @@ IniDocument OpenTemplateFile(const std::string& path);
 // fields read so far keep their new values.
 bool ReadMarkItem(const IniDocument& document, std::u16string_view section, TMarkItem& item);
 
+// Writes item into the section (created at the end when missing) as
+// ReadMarkItem reads it back: the keys a layer of its kind uses, and every
+// other key whose value differs from its default or that the section holds
+// already. Colours are written as "0x" hexadecimal, other numbers in decimal.
+// Keys the section holds that are not template keys stay as they are.
+// Values that cannot be read back as they are (line breaks, blanks at the
+// end of a string) lose those characters.
+void WriteMarkItem(IniDocument& document, std::u16string_view section, const TMarkItem& item);
+
+// A string value as it reads back from a template line: line breaks become
+// blanks and blanks and control characters at the end are dropped.
+std::u16string TemplateLineValue(std::u16string_view value);
+
 // Cuts UTF-8 text to at most maxChars characters without splitting one.
 std::string CutToChars(std::string_view text, size_t maxChars);
 
