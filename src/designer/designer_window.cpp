@@ -228,8 +228,9 @@ void TfrmDesigner::BuildLayout() {
   lvLayers_->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed);
   leftBox->addWidget(lvLayers_, 1);
   const std::pair<const char*, const char*> layerButtons[] = {
-      {"actAddText", "+ Text"}, {"actAddPicture", "+ Picture"}, {"actDuplicate", "Copy"},
-      {"actDelete", "Delete"},  {"actMoveUp", "Up"},            {"actMoveDown", "Down"}};
+      {"actAddText", "+ Text"}, {"actAddPicture", "+ Picture"},
+      {"actDuplicate", "Copy"}, {"actDelete", "Delete"},
+      {"actMoveUp", "Up"},      {"actMoveDown", "Down"}};
   auto* grid = new QWidget(left);
   auto* gridBox = new QGridLayout(grid);
   gridBox->setContentsMargins(0, 0, 0, 0);
@@ -391,9 +392,7 @@ bool TfrmDesigner::SaveTo(const QString& path) {
                .arg(QDir::toNativeSeparators(path), FromUtf8(e.what())));
     return false;
   }
-  // The saved file becomes the document's file in every undo state.
-  const_cast<TTemplateDocument&>(history_.Current()).AdoptFile(doc);
-  history_.MarkClean();
+  history_.MarkSaved(doc);
   lbStatus_->setText(QStringLiteral("Saved %1").arg(QDir::toNativeSeparators(path)));
   UpdateTitle();
   UpdateActions();
