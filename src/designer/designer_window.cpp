@@ -11,6 +11,8 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMenuBar>
+#include <QPainter>
+#include <QPolygonF>
 #include <QScrollArea>
 #include <QSplitter>
 #include <QStatusBar>
@@ -92,6 +94,40 @@ class TUndoKeyFilter : public QObject {
     return QObject::eventFilter(watched, event);
   }
 };
+
+// A small mark of a layer's kind for the layer list: a letter for text, a
+// framed landscape for a picture.
+QIcon LayerKindIcon(bool text) {
+  static const QIcon icons[2] = {
+      [] {
+        QPixmap pm(16, 16);
+        pm.fill(Qt::transparent);
+        QPainter p(&pm);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(QPen(QColor(60, 90, 150), 1.2));
+        p.setBrush(QColor(200, 225, 250));
+        p.drawRect(QRectF(1.5, 2.5, 13, 11));
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(60, 140, 70));
+        p.drawPolygon(QPolygonF(
+            {QPointF(2, 13), QPointF(7, 7), QPointF(10, 10), QPointF(14, 6), QPointF(14, 13)}));
+        return QIcon(pm);
+      }(),
+      [] {
+        QPixmap pm(16, 16);
+        pm.fill(Qt::transparent);
+        QPainter p(&pm);
+        p.setRenderHint(QPainter::Antialiasing);
+        QFont f(QStringLiteral("Serif"));
+        f.setPixelSize(15);
+        f.setBold(true);
+        p.setFont(f);
+        p.setPen(QColor(50, 50, 60));
+        p.drawText(QRect(0, 0, 16, 16), Qt::AlignCenter, QStringLiteral("T"));
+        return QIcon(pm);
+      }()};
+  return icons[text ? 1 : 0];
+}
 
 }  // namespace
 
@@ -226,6 +262,8 @@ void TfrmDesigner::BuildLayout() {
   lvLayers_ = new QListWidget(left);
   lvLayers_->setObjectName(QStringLiteral("lvLayers"));
   lvLayers_->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed);
+  lvLayers_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  lvLayers_->setTextElideMode(Qt::ElideRight);
   leftBox->addWidget(lvLayers_, 1);
   const std::pair<const char*, const char*> layerButtons[] = {
       {"actAddText", "+ Text"}, {"actAddPicture", "+ Picture"},
@@ -598,6 +636,7 @@ void TfrmDesigner::FillLayerList() {
                      Qt::ItemIsUserCheckable);
     }
     const TMarkItem& mark = doc.Layer(i).Item;
+    item->setIcon(LayerKindIcon(mark.Style == 0));
     item->setText(FromUtf8(mark.Desc));
     item->setCheckState(mark.Enabled ? Qt::Checked : Qt::Unchecked);
     const QString kind = mark.Style == 0 ? QStringLiteral("Text") : QStringLiteral("Picture");

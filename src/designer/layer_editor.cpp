@@ -18,6 +18,7 @@
 #include <QSet>
 #include <QSlider>
 #include <QSpinBox>
+#include <QTabWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -155,8 +156,22 @@ std::vector<std::pair<QString, QString>> TextVariableChoices() {
 
 TLayerEditor::TLayerEditor(QWidget* parent) : QWidget(parent) {
   setObjectName(QStringLiteral("LayerEditor"));
-  auto* column = new QVBoxLayout(this);
-  column->setContentsMargins(4, 4, 4, 4);
+  auto* outer = new QVBoxLayout(this);
+  outer->setContentsMargins(4, 4, 4, 4);
+  auto* tabs = new QTabWidget(this);
+  tabs->setObjectName(QStringLiteral("tcProperties"));
+  outer->addWidget(tabs);
+  auto page = [tabs](const char* name, const QString& title) {
+    auto* widget = new QWidget(tabs);
+    widget->setObjectName(QString::fromLatin1(name));
+    auto* box = new QVBoxLayout(widget);
+    box->setContentsMargins(4, 4, 4, 4);
+    tabs->addTab(widget, title);
+    return box;
+  };
+  QVBoxLayout* column = page("tsLayer", QStringLiteral("Layer"));
+  QVBoxLayout* effectsPage = page("tsEffects", QStringLiteral("Effects"));
+  QVBoxLayout* placementPage = page("tsPlacement", QStringLiteral("Placement"));
 
   // The layer itself.
   auto* gbLayer = new QGroupBox(QStringLiteral("Layer"), this);
@@ -368,7 +383,7 @@ TLayerEditor::TLayerEditor(QWidget* parent) : QWidget(parent) {
   fx->addRow(checks);
   textOnly_ = {seAngle,    angleLabel, seBlur,     blurLabel, seNoise,
                noiseLabel, seSpray,    sprayLabel, cbOutline};
-  column->addWidget(gbEffects_);
+  effectsPage->addWidget(gbEffects_);
 
   // The shadow.
   gbShadow_ = new QGroupBox(QStringLiteral("Shadow"), this);
@@ -396,7 +411,8 @@ TLayerEditor::TLayerEditor(QWidget* parent) : QWidget(parent) {
   offsetBox->addWidget(
       AddSpin("seShadowOffsetY", &TMarkItem::ShadowOffsetY, -20, 20, "ShadowOffsetY"), 1);
   sh->addRow(RowLabel("seShadowOffset", QStringLiteral("Offset:"), gbShadow_), offsets);
-  column->addWidget(gbShadow_);
+  effectsPage->addWidget(gbShadow_);
+  effectsPage->addStretch(1);
 
   // The picture of a picture layer.
   gbPicture_ = new QGroupBox(QStringLiteral("Picture"), this);
@@ -425,6 +441,7 @@ TLayerEditor::TLayerEditor(QWidget* parent) : QWidget(parent) {
       QStringLiteral("Kept in the template for other editors; the logo is drawn at its own size"));
   pic->addRow(RowLabel("sePictureSize", QStringLiteral("Size note:"), gbPicture_), sePictureSize);
   column->addWidget(gbPicture_);
+  column->addStretch(1);
 
   // Placement.
   gbPlacement_ = new QGroupBox(QStringLiteral("Placement"), this);
@@ -503,8 +520,8 @@ TLayerEditor::TLayerEditor(QWidget* parent) : QWidget(parent) {
   lbVertSpace_ = RowLabel("seVertSpace", QStringLiteral("Vertical gap:"), gbPlacement_);
   place->addRow(lbVertSpace_,
                 AddSpin("seVertSpace", &TMarkItem::VertSpace, -100000, 100000, "VertSpace"));
-  column->addWidget(gbPlacement_);
-  column->addStretch(1);
+  placementPage->addWidget(gbPlacement_);
+  placementPage->addStretch(1);
 
   AskSequenceStart = [](int& start, QWidget* parent) {
     bool ok = false;
