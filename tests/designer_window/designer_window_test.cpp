@@ -7,12 +7,14 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QSpinBox>
 #include <QToolButton>
+#include <cstdio>
 #include <functional>
 
 #include "designer/color_button.h"
@@ -561,6 +563,48 @@ TEST_F(DesignerWindowTest, OtherSamplePicturesAndZoom) {
   EXPECT_GT(w.PreviewView()->Zoom(), 1.0);
   Trigger("actZoomFit");
   EXPECT_TRUE(w.PreviewView()->FitMode());
+}
+
+}  // namespace
+}  // namespace imprimo::testing_designer
+
+namespace imprimo::testing_designer {
+namespace {
+
+TEST_F(DesignerWindowTest, LargePhotosShowAWorkingCopyFirstThenTheFullPicture) {
+  const std::string big = (root_ / "big.jpg").string();
+  WriteImage(big, 4000, 3000, "JPEG", QColor(70, 110, 150));
+  const std::string path = WriteTemplate("Big", kProof);
+  TfrmDesigner& w = Open();
+  ASSERT_TRUE(w.OpenDocument(QString::fromStdString(path)));
+  files_ = {QString::fromStdString(big)};
+  Trigger("actOpenSample");
+  ASSERT_TRUE(messages_.empty());
+  WaitPreview();
+  EXPECT_EQ(w.PreviewView()->FullSize(), QSize(4000, 3000));
+  EXPECT_LT(w.WorkingScale(), 1.0);
+
+  QElapsedTimer clock;
+  clock.start();
+  Spin("seFontSize", 200);
+  WaitPreview();
+  const qint64 latency = clock.elapsed();
+  // The working copy comes first, at most the working size on its longer side.
+  EXPECT_LE(std::max(w.PreviewPicture().width(), w.PreviewPicture().height()),
+            TfrmDesigner::kWorkingSide);
+  EXPECT_FALSE(w.PreviewFullSize());
+  // Then, left alone, the full picture.
+  QTRY_VERIFY_WITH_TIMEOUT(w.PreviewFullSize(), 60000);
+  EXPECT_EQ(w.PreviewPicture().size(), QSize(4000, 3000));
+  // Another change goes back to the working copy at once.
+  clock.restart();
+  Spin("seFontSize", 120);
+  EXPECT_FALSE(w.PreviewFullSize());
+  WaitPreview();
+  const qint64 second = clock.elapsed();
+  EXPECT_LE(w.PreviewPicture().width(), TfrmDesigner::kWorkingSide);
+  std::printf("change to working copy shown: %lld ms, %lld ms\n", static_cast<long long>(latency),
+              static_cast<long long>(second));
 }
 
 }  // namespace
