@@ -384,8 +384,10 @@ bool TfrmDesigner::OpenDocument(const QString& path) {
   current_ = Document().LayerCount() > 0 ? 0 : -1;
   QStringList lines;
   for (const std::string& note : notes) lines << FromUtf8(note);
-  lbStatus_->setText(lines.isEmpty() ? QStringLiteral("Opened %1").arg(path)
-                                     : lines.join(QStringLiteral("; ")));
+  lbStatus_->setText(lines.isEmpty()
+                         ? QStringLiteral("Opened %1")
+                               .arg(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()))
+                         : lines.join(QStringLiteral("; ")));
   lbStatus_->setToolTip(lines.join(QLatin1Char('\n')));
   ShowDocument();
   if (!savable)
