@@ -223,7 +223,8 @@ void TfrmDesigner::BuildMenus() {
       {QKeySequence(QStringLiteral("Ctrl+P"))}, [this] { AddPictureLayer(); });
   actDuplicate_ = add(layer, "actDuplicate", QStringLiteral("&Duplicate"),
                       {QKeySequence(QStringLiteral("Ctrl+D"))}, [this] { DuplicateLayer(); });
-  actDelete_ = add(layer, "actDelete", QStringLiteral("D&elete"), {}, [this] { DeleteLayer(); });
+  actDelete_ = add(layer, "actDelete", QStringLiteral("D&elete"), {QKeySequence::Delete},
+                   [this] { DeleteLayer(); });
   layer->addSeparator();
   actMoveUp_ = add(layer, "actMoveUp", QStringLiteral("Move &up (drawn earlier)"),
                    {QKeySequence(QStringLiteral("Ctrl+Up"))}, [this] { MoveLayer(-1); });

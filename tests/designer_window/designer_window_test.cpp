@@ -11,6 +11,7 @@
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QSpinBox>
 #include <QToolButton>
@@ -333,6 +334,19 @@ TEST_F(DesignerWindowTest, LayerListCommandsEditTheDocumentInDrawingOrder) {
   EXPECT_FALSE(ReadLayer(path, 1).Enabled);
   EXPECT_EQ(ReadLayer(path, 1).Desc, "Renamed");
 
+  // The Delete key removes the layer from the list, but only a character
+  // from the text box.
+  auto* text = Find<QPlainTextEdit>("edText");
+  text->setFocus();
+  text->moveCursor(QTextCursor::Start);
+  QTest::keyClick(text, Qt::Key_Delete);
+  EXPECT_EQ(w.Document().LayerCount(), 2u);
+  list->setFocus();
+  QTest::keyClick(list, Qt::Key_Delete);
+  EXPECT_EQ(w.Document().LayerCount(), 1u);
+  Trigger("actUndo");
+  ASSERT_EQ(w.Document().LayerCount(), 2u);
+
   w.SelectLayer(1);
   Trigger("actDuplicate");
   EXPECT_EQ(w.Document().LayerCount(), 3u);
@@ -605,6 +619,39 @@ TEST_F(DesignerWindowTest, LargePhotosShowAWorkingCopyFirstThenTheFullPicture) {
   EXPECT_LE(w.PreviewPicture().width(), TfrmDesigner::kWorkingSide);
   std::printf("change to working copy shown: %lld ms, %lld ms\n", static_cast<long long>(latency),
               static_cast<long long>(second));
+}
+
+}  // namespace
+}  // namespace imprimo::testing_designer
+
+namespace imprimo::testing_designer {
+namespace {
+
+TEST_F(DesignerWindowTest, SystemColoursAreOfferedAndSavedAsTheEngineReadsThem) {
+  const std::string path = WriteTemplate("System", kProof);
+  TfrmDesigner& w = Open();
+  ASSERT_TRUE(w.OpenDocument(QString::fromStdString(path)));
+  WaitPreview();
+  const QImage before = w.PreviewPicture();
+  auto* system = Find<QMenu>("btnFontColorSystem");
+  ASSERT_NE(system, nullptr);
+  QAction* windowText = nullptr;
+  for (QAction* a : system->actions())
+    if (a->data().toInt() == static_cast<int32_t>(0xFF000008u)) windowText = a;
+  ASSERT_NE(windowText, nullptr);
+  windowText->trigger();
+  WaitPreview();
+  EXPECT_NE(w.PreviewPicture(), before);  // white text became black
+  ASSERT_TRUE(w.Save());
+  EXPECT_EQ(ReadLayer(path, 0).FontColor, static_cast<int32_t>(0xFF000008u));
+  EXPECT_EQ(Find<TColorButton>("btnFontColor")->text(), "System: Window text");
+
+  // A stored system colour shows by name.
+  const std::string other =
+      WriteTemplate("Other", "[A]\r\nText=x\r\nFontColor=-2147483633\r\nShadowColor=255\r\n");
+  ASSERT_TRUE(w.OpenDocument(QString::fromStdString(other)));
+  EXPECT_EQ(Find<TColorButton>("btnFontColor")->text(), "System: Button face");
+  EXPECT_EQ(Find<TColorButton>("btnShadowColor")->text(), "#FF0000");
 }
 
 }  // namespace
