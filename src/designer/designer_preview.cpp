@@ -213,10 +213,14 @@ TDesignerPreview Render(const TTemplateDocument& document, const TBitmap& fullSa
                         const TExifSummary& exif, const std::string& watermarkFolder,
                         double scale) {
   TDesignerPreview result;
+  result.Boxes.resize(document.LayerCount());
+  if (fullSample.Empty()) {
+    result.Warnings.push_back("there is no sample picture to draw on");
+    return result;
+  }
   if (!(scale > 0) || scale > 1) scale = 1;
   // A scale that leaves no pixel is raised to one pixel's worth.
-  if (!fullSample.Empty())
-    scale = std::max(scale, 1.0 / std::max(fullSample.Width(), fullSample.Height()));
+  scale = std::max(scale, 1.0 / std::max(fullSample.Width(), fullSample.Height()));
   result.Scale = scale;
   if (scale >= 1)
     result.Picture = fullSample;
@@ -225,14 +229,12 @@ TDesignerPreview Render(const TTemplateDocument& document, const TBitmap& fullSa
   else
     result.Picture = Downscale(fullSample, ScaledSide(fullSample.Width(), scale),
                                ScaledSide(fullSample.Height(), scale));
-  if (scale < 1 && !fullSample.Empty()) {
-    result.Scale = static_cast<double>(result.Picture.Width()) / fullSample.Width();
-  }
+  if (scale < 1) result.Scale = static_cast<double>(result.Picture.Width()) / fullSample.Width();
   const TTemplateDocument drawn = scale < 1 ? ScaledDocument(document, scale) : document;
 
-  // The run's two calls, on the template's written form.
+  // The run's two calls, on the template as the saved file reads back.
   TTemplateState state;
-  state.TemplateDoc = drawn.ToIniDocument();
+  state.TemplateDoc = IniDocument::FromBytes(drawn.Serialize());
   std::string folder = watermarkFolder;
   if (!folder.empty() && folder.back() != '/') folder += '/';
   PrepareLayers(state, folder);
@@ -252,15 +254,14 @@ TDesignerPreview Render(const TTemplateDocument& document, const TBitmap& fullSa
   }
   state.ExifSummary = exif;
   const int32_t sequence = state.WatermarkSequence;
-  if (!result.Picture.Empty()) result.Warnings = ApplyTemplate(state, result.Picture, fileName);
+  result.Warnings = ApplyTemplate(state, result.Picture, fileName);
 
   // Boxes, measured on the drawn picture's size, given in full-size pixels.
   const int W = result.Picture.Width(), H = result.Picture.Height();
   TBitmap measure(W, H, TPixelFormat::pf1bit);
-  result.Boxes.resize(document.LayerCount());
   for (size_t i = 0; i < drawn.LayerCount(); ++i) {
     const TMarkItem& item = drawn.Layer(i).Item;
-    if (!item.Enabled || W == 0) continue;
+    if (!item.Enabled) continue;
     TLayerBox box;
     if (item.Style != 0) {
       if (i >= state.LogoList.size() || !state.LogoList[i] || state.LogoList[i]->Empty()) continue;
@@ -337,7 +338,10 @@ bool PlaceLayerAt(TMarkItem& item, const TRect& layerBox, int pictureWidth, int 
   const int col = static_cast<int>(std::clamp<int64_t>(cx * 3 / pictureWidth, 0, 2));
   const int row = static_cast<int>(std::clamp<int64_t>(cy * 3 / pictureHeight, 0, 2));
   const int position = row * 3 + col + 1;
-  const TPlacePoint anchor = PlaceInImage(pictureWidth, pictureHeight, w, h, position);
+  // The cell's corner as the drawing computes it (without touching the
+  // random generator the drawing reseeds).
+  const int dx = pictureWidth - w, dy = pictureHeight - h;
+  const TPlacePoint anchor{col == 0 ? 0 : col == 1 ? dx / 2 : dx, row == 0 ? 0 : row == 1 ? dy / 2 : dy};
   item.PlaceStyle = 0;
   item.Position = position;
   item.OffsetX =

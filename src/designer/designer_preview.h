@@ -68,6 +68,9 @@ struct TDesignerPreview {
 // already fits).
 double FitScale(int width, int height, int maxSide);
 
+// The drawing shares the font engine and the random generator of the
+// process: render from one thread at a time.
+//
 // Draws the document on the sample: the template's INI form goes through
 // PrepareLayers (logos from watermarkFolder, trailing "/") and ApplyTemplate
 // with the sample's EXIF summary and file name, exactly as a run paints it.
@@ -77,7 +80,8 @@ double FitScale(int width, int height, int maxSide);
 // tile gaps, shadow offsets, blur, spray and the logos -- rounded to whole
 // pixels: the look is that of the full render, not its exact pixels (thin
 // strokes, blur radii and tile counts can differ by a pixel). The sequence
-// variable shows the template's start value.
+// variable shows the template's start value. An empty sample gives an empty
+// picture and a warning.
 TDesignerPreview RenderDesignerPreview(const TTemplateDocument& document, TPreviewSample& sample,
                                        const std::string& watermarkFolder, double scale = 1);
 // Same on a picture in memory (no cache of the downscaled copy).

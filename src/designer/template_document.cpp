@@ -22,15 +22,9 @@ namespace {
 // that opening never stalls the window.
 constexpr uint64_t kMaxTemplateBytes = uint64_t{256} << 20;
 
-char16_t AsciiLower(char16_t c) { return (c >= u'A' && c <= u'Z') ? c + 32 : c; }
-
+// The reader's rule for section and key names: equal after upper-casing.
 bool SameName(std::u16string_view a, std::u16string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (AsciiLower(a[i]) != AsciiLower(b[i]) &&
-        UpperCase(a.substr(i, 1)) != UpperCase(b.substr(i, 1)))
-      return false;
-  return true;
+  return UpperCase(a) == UpperCase(b);
 }
 
 std::u16string Number(size_t n) {
@@ -60,7 +54,9 @@ bool TDesignerLayer::operator==(const TDesignerLayer& o) const {
          a.ShadowOffsetY == b.ShadowOffsetY && a.Outline == b.Outline &&
          a.HorzMirror == b.HorzMirror && a.VertMirror == b.VertMirror && a.Noise == b.Noise &&
          a.Spray == b.Spray && a.BGColor == b.BGColor && a.PictureSize == b.PictureSize &&
-         a.Picture == b.Picture && a.isBGTransparent == b.isBGTransparent;
+         a.Picture == b.Picture && a.isBGTransparent == b.isBGTransparent &&
+         a.Gradient == b.Gradient && a.GradientStyle == b.GradientStyle &&
+         a.GradientStartColor == b.GradientStartColor && a.GradientEndColor == b.GradientEndColor;
 }
 
 TMarkItem NormalizeMarkItem(TMarkItem item) {
@@ -81,6 +77,7 @@ TMarkItem NormalizeMarkItem(TMarkItem item) {
     item.ShadowOffsetY = static_cast<int8_t>(item.ShadowOffsetY);
     item.Noise &= 0xFF;
     item.Spray &= 0xFF;
+    if (item.GradientStyle > 5) item.GradientStyle = 0;
   } else {
     // The picture drawing holds the opacity to 0..100.
     item.Alpha = std::clamp(item.Alpha, 0, 100);
@@ -122,7 +119,7 @@ TTemplateDocument TTemplateDocument::Open(const std::string& path) {
   if (names.empty()) {
     // Nothing of a template in it: it may be any file, so it is never
     // written over.
-    doc.savableInPlace_ = !bytes.empty() ? false : true;
+    doc.savableInPlace_ = bytes.empty();
     if (!bytes.empty())
       doc.openNotes_.push_back("The file holds no template section; save it under another name");
   }
@@ -136,13 +133,14 @@ TTemplateDocument TTemplateDocument::Open(const std::string& path) {
     layer.Section = doc.UniqueSection(name);
     if (layer.Section != name) renamed = true;
     static const char16_t* const kKnown[] = {
-        u"Enabled",     u"Desc",        u"Style",       u"Text",           u"FontName",
-        u"FontColor",   u"FontSize",    u"FontCharSet", u"FontStyle",      u"FontPitch",
-        u"Alpha",       u"Blur",        u"Angle",       u"PlaceStyle",     u"Position",
-        u"OffsetX",     u"OffsetY",     u"VertSpace",   u"HorzSpace",      u"isShadow",
-        u"ShadowColor", u"ShadowBlur",  u"ShadowAlpha", u"ShadowOffsetX",  u"ShadowOffsetY",
-        u"Outline",     u"HorzMirror",  u"VertMirror",  u"Noise",          u"Spray",
-        u"BGColor",     u"PictureSize", u"Picture",     u"isBGTransparent"};
+        u"Enabled",     u"Desc",          u"Style",         u"Text",       u"FontName",
+        u"FontColor",   u"FontSize",      u"FontCharSet",   u"FontStyle",  u"FontPitch",
+        u"Alpha",       u"Blur",          u"Angle",         u"PlaceStyle", u"Position",
+        u"OffsetX",     u"OffsetY",       u"VertSpace",     u"HorzSpace",  u"isShadow",
+        u"ShadowColor", u"ShadowBlur",    u"ShadowAlpha",   u"ShadowOffsetX",
+        u"ShadowOffsetY", u"Outline",     u"HorzMirror",    u"VertMirror", u"Noise",
+        u"Spray",       u"BGColor",       u"PictureSize",   u"Picture",    u"isBGTransparent",
+        u"Gradient",    u"GradientStyle", u"GradientStartColor",           u"GradientEndColor"};
     for (auto& [key, value] : ini.SectionEntries(name)) {
       bool known = false;
       for (const char16_t* k : kKnown) known = known || SameName(key, k);
@@ -281,8 +279,14 @@ void TTemplateDocument::SaveAs(const std::string& path) {
   std::error_code ec;
   if (fs::is_directory(path, ec)) throw TDocumentError(path + ": is a folder");
   const std::string bytes = Serialize();
+  // A link to a template is followed: the file it names is replaced.
+  std::string target = path;
+  if (fs::is_symlink(path, ec)) {
+    const fs::path resolved = fs::weakly_canonical(path, ec);
+    if (!ec) target = resolved.string();
+  }
   try {
-    WriteFileReplacing(path, bytes);
+    WriteFileReplacing(target, bytes);
   } catch (const std::exception& e) {
     throw TDocumentError(e.what());
   }
@@ -293,8 +297,7 @@ void TTemplateDocument::SaveAs(const std::string& path) {
 void TTemplateDocument::Save() {
   if (path_.empty()) throw TDocumentError("The template has no file yet: use Save As");
   if (!savableInPlace_)
-    throw TDocumentError(path_ +
-                         ": was not read as a template and is not written over: use Save As");
+    throw TDocumentError(path_ + ": was not read as a template and is not written over: use Save As");
   SaveAs(path_);
 }
 
@@ -313,13 +316,18 @@ void TUndoHistory::Reset(TTemplateDocument doc) {
 void TUndoHistory::Push(TTemplateDocument doc, const std::string& mergeKey) {
   if (doc == states_[pos_].Doc) return;
   states_.resize(pos_ + 1);
-  if (!mergeKey.empty() && mergeKey == lastMergeKey_ && pos_ > 0 && cleanId_ != states_[pos_].Id) {
+  if (!mergeKey.empty() && mergeKey == lastMergeKey_ && pos_ > 0 &&
+      cleanId_ != states_[pos_].Id) {
     // Same gesture: the step's end state is replaced.
     states_[pos_].Doc = std::move(doc);
     states_[pos_].Id = nextId_++;
   } else {
     states_.push_back({std::move(doc), nextId_++});
     ++pos_;
+    if (states_.size() > kMaxUndoSteps + 1) {
+      states_.erase(states_.begin());
+      --pos_;
+    }
   }
   lastMergeKey_ = mergeKey;
 }

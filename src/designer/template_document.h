@@ -38,7 +38,8 @@ struct TDesignerLayer {
 // spray keep their low byte, its blur strengths are held to 0..100, its
 // angle keeps 16 bits and its shadow offsets 8 bits -- the widths of the
 // effect properties the text drawing hands them to (so a text opacity of 300
-// becomes 44; 500 becomes 244, which draws fully opaque) -- and a
+// becomes 44; 500 becomes 244, which draws fully opaque), a gradient style
+// beyond 5 becomes 0 (drawn left to right) -- and a
 // picture layer's opacity to 0..100. Strings lose line breaks and trailing
 // blanks (a template line cannot hold them), Desc and Picture are cut to 255
 // characters (Picture to its file name part). Values the drawing uses as
@@ -134,6 +135,9 @@ class TTemplateDocument {
 // differs from the one last saved (the modified marker).
 class TUndoHistory {
  public:
+  // Oldest steps are forgotten beyond this many.
+  static constexpr size_t kMaxUndoSteps = 1000;
+
   explicit TUndoHistory(TTemplateDocument initial = {});
 
   // Starts over with doc (after New or Open): nothing to undo, not modified.

@@ -103,6 +103,13 @@ void WriteFileReplacing(const std::string& path, std::string_view bytes, bool du
     ::unlink(temp.c_str());
     throw std::runtime_error(ErrorText("Cannot replace file", path, err));
   }
+  if (durable) {
+    // The rename itself reaches the disk with the folder's entry.
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    FileHandle dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.get() >= 0) (void)::fsync(dir.get());
+  }
 }
 
 }  // namespace imprimo

@@ -1,5 +1,6 @@
 // TMarkItem: one watermark layer as a template section describes it. The
-// fields are named after the template keys and stand in key-table order.
+// fields are named after the template keys and stand in key-table order,
+// the optional gradient keys last.
 #pragma once
 
 #include <cstdint>
@@ -42,6 +43,14 @@ struct TMarkItem {
   int32_t PictureSize = 0;
   std::string Picture;  // file name only, at most 255 characters
   bool isBGTransparent = false;
+  // Optional gradient fill of a text layer's letters (the keys are left out
+  // of templates that do not use it; off, the colour is FontColor).
+  bool Gradient = false;
+  uint8_t GradientStyle = 0;  // 0 left to right, 1 right to left, 2 top to bottom,
+                              // 3 bottom to top, 4 centre to the sides, 5 centre to
+                              // top and bottom; other values draw as 0
+  int32_t GradientStartColor = 0xFFFFFF;  // TColor
+  int32_t GradientEndColor = 0;           // TColor
 };
 
 }  // namespace imprimo

@@ -101,6 +101,11 @@ bool RunTextLayer(TCanvas& canvas, TMarkItem item, const std::string& fileName,
     fx.SetOutline(item.Outline);
     fx.SetHorzMirror(item.HorzMirror);
     fx.SetVertMirror(item.VertMirror);
+    TIAGradual& gradient = fx.Gradual();
+    gradient.SetEnabled(item.Gradient);
+    gradient.SetStyle(static_cast<TGradualStyle>(item.GradientStyle <= 5 ? item.GradientStyle : 0));
+    gradient.SetStartColor(item.GradientStartColor);
+    gradient.SetEndColor(item.GradientEndColor);
 
     if (text.empty()) return true;
     const int tw = renderer->TextWidth(text);

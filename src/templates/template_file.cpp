@@ -68,6 +68,10 @@ bool ReadMarkItem(const IniDocument& doc, std::u16string_view s, TMarkItem& item
     // templates, whatever folder or drive the value names.
     item.Picture = CutToChars(FileNamePart(Utf16ToUtf8(doc.ReadString(s, u"Picture", u""))), 255);
     item.isBGTransparent = boolean(u"isBGTransparent", false);
+    item.Gradient = boolean(u"Gradient", false);
+    item.GradientStyle = byte(u"GradientStyle", 0);
+    item.GradientStartColor = integer(u"GradientStartColor", 0xFFFFFF);
+    item.GradientEndColor = integer(u"GradientEndColor", 0);
     return true;
   } catch (const std::exception&) {
     return false;
@@ -152,6 +156,12 @@ void WriteMarkItem(IniDocument& doc, std::u16string_view s, const TMarkItem& ite
   integer(u"PictureSize", item.PictureSize, d.PictureSize, picture);
   string(u"Picture", Utf8ToUtf16(item.Picture), u"", picture);
   boolean(u"isBGTransparent", item.isBGTransparent, d.isBGTransparent, picture);
+  // The gradient keys only when the layer has a gradient or had them.
+  const bool gradient = text && item.Gradient;
+  boolean(u"Gradient", item.Gradient, d.Gradient, gradient);
+  integer(u"GradientStyle", item.GradientStyle, d.GradientStyle, gradient);
+  color(u"GradientStartColor", item.GradientStartColor, d.GradientStartColor, gradient);
+  color(u"GradientEndColor", item.GradientEndColor, d.GradientEndColor, gradient);
 }
 
 }  // namespace imprimo

@@ -66,6 +66,10 @@ TMarkItem Unusual() {
   m.PictureSize = 77;
   m.Picture = "logo.png";
   m.isBGTransparent = true;
+  m.Gradient = true;
+  m.GradientStyle = 4;
+  m.GradientStartColor = 0x0000FF;
+  m.GradientEndColor = -2147483646;
   return m;
 }
 
@@ -208,6 +212,43 @@ TEST(OpenSave, UnknownKeysAndSectionsAreKept) {
   EXPECT_EQ(saved.ReadString(u"Notes", u"future key", u""), u" a=b");
   EXPECT_EQ(saved.ReadInteger(u"Text", u"Zoom", 0), 3);
   EXPECT_EQ(doc.Path(), dir / "u.wg");
+}
+
+TEST(OpenSave, SectionsTheReaderTakesForOneAreNamedApart) {
+  TScratchFolder dir;
+  // Upper-cased, "Straße" and "STRASSE" are the same name to the reader.
+  WriteText(dir / "t.wg", "[Stra\xC3\x9F" "e]\r\nText=a\r\n[STRASSE]\r\nText=b\r\n");
+  TTemplateDocument doc = TTemplateDocument::Open(dir / "t.wg");
+  ASSERT_EQ(doc.LayerCount(), 2u);
+  EXPECT_EQ(doc.Layer(1).Section, u"STRASSE (2)");
+  EXPECT_EQ(doc.Layer(0).Item.Text, u"b");
+  doc.SaveAs(dir / "t.wg");
+  IniDocument saved = OpenTemplateFile(dir / "t.wg");
+  ASSERT_EQ(saved.SectionCount(), 2u);
+  TMarkItem first, second;
+  ReadMarkItem(saved, saved.SectionNames()[0], first);
+  ReadMarkItem(saved, saved.SectionNames()[1], second);
+  EXPECT_EQ(first.Text, u"b");
+  EXPECT_EQ(second.Text, u"b");
+  // Editing one of them no longer changes the other.
+  TMarkItem edited = doc.Layer(1).Item;
+  edited.Text = u"c";
+  doc.SetItem(1, edited);
+  doc.Save();
+  saved = OpenTemplateFile(dir / "t.wg");
+  ReadMarkItem(saved, saved.SectionNames()[0], first);
+  EXPECT_EQ(first.Text, u"b");
+}
+
+TEST(OpenSave, SavingThroughALinkReplacesTheLinkedFile) {
+  TScratchFolder dir;
+  WriteText(dir / "real.wg", "[A]\r\nText=x\r\n");
+  fs::create_symlink(dir / "real.wg", dir / "link.wg");
+  TTemplateDocument doc = TTemplateDocument::Open(dir / "link.wg");
+  doc.AddTextLayer();
+  doc.Save();
+  EXPECT_TRUE(fs::is_symlink(dir / "link.wg"));
+  EXPECT_EQ(TTemplateDocument::Open(dir / "real.wg").LayerCount(), 2u);
 }
 
 TEST(OpenSave, ShippedTemplatesRoundTrip) {
