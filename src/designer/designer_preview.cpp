@@ -150,8 +150,7 @@ TLayerBox TextBox(TBitmap& target, const TMarkItem& item, const std::string& fil
 TRect Unscale(const TRect& r, double scale) {
   if (scale >= 1) return r;
   auto u = [&](int v) {
-    return static_cast<int>(
-        std::clamp(std::round(v / scale), double(INT32_MIN), double(INT32_MAX)));
+    return static_cast<int>(std::clamp(std::round(v / scale), double(INT32_MIN), double(INT32_MAX)));
   };
   return {u(r.Left), u(r.Top), u(r.Right), u(r.Bottom)};
 }
@@ -166,8 +165,7 @@ void TPreviewSample::Load(const std::string& path, bool autoRotate) {
   TExifSummary exif;
   try {
     RasterImage image;
-    if (!ReadImageFile(path, image))
-      throw TDocumentError(path + ": not a picture this program reads");
+    if (!ReadImageFile(path, image)) throw TDocumentError(path + ": not a picture this program reads");
     ImageToBitmap(image, bitmap);
     ImageFree(image);
     TimgData reader;
@@ -292,8 +290,8 @@ TDesignerPreview RenderDesignerPreview(const TTemplateDocument& document, TPrevi
     scale = std::max(scale, 1.0 / std::max(sample.Width(), sample.Height()));
     scaled = &sample.Scaled(scale);
   }
-  return Render(document, sample.Full(), scaled, sample.FileName(), sample.Exif(), watermarkFolder,
-                scale);
+  return Render(document, sample.Full(), scaled, sample.FileName(), sample.Exif(),
+                watermarkFolder, scale);
 }
 
 TDesignerPreview RenderDesignerPreview(const TTemplateDocument& document, const TBitmap& sample,
@@ -344,10 +342,10 @@ bool PlaceLayerAt(TMarkItem& item, const TRect& layerBox, int pictureWidth, int 
   const TPlacePoint anchor{col == 0 ? 0 : col == 1 ? dx / 2 : dx, row == 0 ? 0 : row == 1 ? dy / 2 : dy};
   item.PlaceStyle = 0;
   item.Position = position;
-  item.OffsetX =
-      static_cast<int32_t>(std::clamp<int64_t>(int64_t{newLeft} - anchor.x, INT32_MIN, INT32_MAX));
-  item.OffsetY =
-      static_cast<int32_t>(std::clamp<int64_t>(int64_t{newTop} - anchor.y, INT32_MIN, INT32_MAX));
+  item.OffsetX = static_cast<int32_t>(
+      std::clamp<int64_t>(int64_t{newLeft} - anchor.x, INT32_MIN, INT32_MAX));
+  item.OffsetY = static_cast<int32_t>(
+      std::clamp<int64_t>(int64_t{newTop} - anchor.y, INT32_MIN, INT32_MAX));
   return true;
 }
 
