@@ -140,7 +140,9 @@ TfrmDesigner::TfrmDesigner(std::string programFolder, QWidget* parent)
   connect(renderer_, &TPreviewRenderer::Rendered, this, &TfrmDesigner::OnRendered);
   connect(fullRenderer_, &TPreviewRenderer::Rendered, this, &TfrmDesigner::OnRendered);
   fullRenderTimer_.setSingleShot(true);
-  fullRenderTimer_.setInterval(500);
+  // The full picture waits for a pause: while it is drawn, a change's
+  // working copy waits for it (the engine draws one picture at a time).
+  fullRenderTimer_.setInterval(800);
   connect(&fullRenderTimer_, &QTimer::timeout, this, [this] {
     if (shownGeneration_ != generation_ || shownScale_ >= 1) return;
     fullRenderer_->Request(generation_, history_.Current(), TemplateFolder(), 1.0);
@@ -502,7 +504,11 @@ void TfrmDesigner::SelectLayer(int layer) {
 
 void TfrmDesigner::DropLayer(int layer, int left, int top) {
   if (layer < 0 || layer >= int(Document().LayerCount()) || !sample_ || sample_->Empty()) return;
-  const TLayerBox box = MeasureLayerBox(Document(), size_t(layer), *sample_, TemplateFolder());
+  TLayerBox box;
+  {
+    std::lock_guard drawing(EngineDrawingMutex());
+    box = MeasureLayerBox(Document(), size_t(layer), *sample_, TemplateFolder());
+  }
   if (!box.Visible) return;
   TMarkItem item = Document().Layer(size_t(layer)).Item;
   if (!PlaceLayerAt(item, box.Box, sample_->Width(), sample_->Height(), left, top)) {

@@ -412,6 +412,36 @@ TLayerEditor::TLayerEditor(QWidget* parent) : QWidget(parent) {
       AddSpin("seShadowOffsetY", &TMarkItem::ShadowOffsetY, -20, 20, "ShadowOffsetY"), 1);
   sh->addRow(RowLabel("seShadowOffset", QStringLiteral("Offset:"), gbShadow_), offsets);
   effectsPage->addWidget(gbShadow_);
+
+  // The gradient fill of the letters.
+  gbGradient_ = new QGroupBox(QStringLiteral("Gradient fill"), this);
+  gbGradient_->setObjectName(QStringLiteral("gbGradient"));
+  gbGradient_->setCheckable(true);
+  connect(gbGradient_, &QGroupBox::clicked, this,
+          [this](bool on) { Edit("Gradient", false, [&](TMarkItem& it) { it.Gradient = on; }); });
+  loaders_.push_back([this] { gbGradient_->setChecked(item_.Gradient); });
+  auto* gr = new QFormLayout(gbGradient_);
+  auto* cbGradientStyle = new QComboBox(gbGradient_);
+  cbGradientStyle->setObjectName(QStringLiteral("cbGradientStyle"));
+  const char* gradientStyles[6] = {"Left to right", "Right to left",   "Top to bottom",
+                                   "Bottom to top", "Centre to sides", "Centre to top and bottom"};
+  for (int i = 0; i < 6; ++i) cbGradientStyle->addItem(QString::fromLatin1(gradientStyles[i]), i);
+  connect(cbGradientStyle, &QComboBox::activated, this, [this, cbGradientStyle](int index) {
+    const int value = cbGradientStyle->itemData(index).toInt();
+    Edit("GradientStyle", false, [&](TMarkItem& it) { it.GradientStyle = uint8_t(value); });
+  });
+  loaders_.push_back([this, cbGradientStyle] {
+    ShowListValue(cbGradientStyle, item_.GradientStyle,
+                  QStringLiteral("Other (%1): left to right"));
+  });
+  gr->addRow(RowLabel("cbGradientStyle", QStringLiteral("Direction:"), gbGradient_),
+             cbGradientStyle);
+  gr->addRow(
+      RowLabel("btnGradientStart", QStringLiteral("From:"), gbGradient_),
+      AddColor("btnGradientStartColor", &TMarkItem::GradientStartColor, "GradientStartColor"));
+  gr->addRow(RowLabel("btnGradientEnd", QStringLiteral("To:"), gbGradient_),
+             AddColor("btnGradientEndColor", &TMarkItem::GradientEndColor, "GradientEndColor"));
+  effectsPage->addWidget(gbGradient_);
   effectsPage->addStretch(1);
 
   // The picture of a picture layer.
@@ -637,6 +667,7 @@ void TLayerEditor::UpdateVisibility() {
   gbText_->setVisible(text);
   gbFont_->setVisible(text);
   gbShadow_->setVisible(text);
+  gbGradient_->setVisible(text);
   for (QWidget* w : textOnly_) w->setVisible(text);
   gbPicture_->setVisible(!text);
   // Placement: which values the mode uses.

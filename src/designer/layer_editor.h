@@ -90,6 +90,7 @@ class TLayerEditor : public QWidget {
   QSlider* tbAlpha_ = nullptr;
   std::vector<QWidget*> textOnly_;
   QGroupBox* gbShadow_ = nullptr;
+  QGroupBox* gbGradient_ = nullptr;
   QGroupBox* gbPlacement_ = nullptr;
   QComboBox* cbPlaceStyle_ = nullptr;
   QButtonGroup* positionGroup_ = nullptr;

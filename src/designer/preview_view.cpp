@@ -45,6 +45,11 @@ QImage PreviewToQImage(const TBitmap& bitmap) {
   return out;
 }
 
+std::mutex& EngineDrawingMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
 // ---- renderer ----
 
 TPreviewRenderer::TPreviewRenderer(QObject* parent) : QObject(parent) {
@@ -96,8 +101,10 @@ void TPreviewRenderer::Run() {
     result.Scale = job.Scale;
     if (job.Sample && !job.Sample->Empty()) {
       try {
+        std::unique_lock drawing(EngineDrawingMutex());
         TDesignerPreview preview =
             RenderDesignerPreview(job.Document, *job.Sample, job.Folder, job.Scale);
+        drawing.unlock();
         result.Scale = preview.Scale;
         result.Picture = PreviewToQImage(preview.Picture);
         result.Boxes = std::move(preview.Boxes);

@@ -24,6 +24,10 @@ namespace imprimo {
 // A converted engine picture (24- or 32-bit) for the screen.
 QImage PreviewToQImage(const TBitmap& bitmap);
 
+// The engine's drawing shares the process's font engine and random
+// generator: every render and every measuring of a layer holds this lock.
+std::mutex& EngineDrawingMutex();
+
 // One finished render.
 struct TPreviewResult {
   uint64_t Generation = 0;  // the request's number

@@ -163,6 +163,19 @@ TEST_F(DesignerWindowTest, EveryControlChangesTheSavedKeyAndThePreview) {
        [](const TMarkItem& it) { return it.HorzSpace == 40; }, true},
       {"vertical gap", [&] { Spin("seVertSpace", 30); },
        [](const TMarkItem& it) { return it.VertSpace == 30; }, true},
+      {"gradient",
+       [&] {
+         auto* g = Find<QGroupBox>("gbGradient");
+         g->setChecked(true);
+         emit g->clicked(true);
+       },
+       [](const TMarkItem& it) { return it.Gradient; }, true},
+      {"gradient direction", [&] { Activate("cbGradientStyle", 2); },
+       [](const TMarkItem& it) { return it.GradientStyle == 2; }, true},
+      {"gradient start", [&] { PickColor("btnGradientStartColor", QColor(0, 255, 0)); },
+       [](const TMarkItem& it) { return it.GradientStartColor == 0x00FF00; }, true},
+      {"gradient end", [&] { PickColor("btnGradientEndColor", QColor(0, 0, 255)); },
+       [](const TMarkItem& it) { return it.GradientEndColor == 0xFF0000; }, true},
       {"noise", [&] { Spin("seNoise", 80); }, [](const TMarkItem& it) { return it.Noise == 80; },
        true},
       {"spray", [&] { Spin("seSpray", 4); }, [](const TMarkItem& it) { return it.Spray == 4; },
