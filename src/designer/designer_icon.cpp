@@ -46,9 +46,9 @@ void PaintDesignerIcon(QPainter& p, double size) {
   letter.translate(layer.center() - letter.boundingRect().center());
   p.fillPath(letter, QColor(255, 255, 255, 230));
 
-  // The pen, lying across the lower right corner, its nib at the box.
-  p.translate(40, 38);
-  p.rotate(45);
+  // The pen, lying across the lower right corner, its nib at the box's corner.
+  p.translate(42, 39);
+  p.rotate(-45);
   QPainterPath body;
   body.addRoundedRect(QRectF(-4.5, 0, 9, 26), 2, 2);
   p.fillPath(body, QColor(230, 150, 40));
