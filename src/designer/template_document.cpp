@@ -123,6 +123,14 @@ TTemplateDocument TTemplateDocument::Open(const std::string& path) {
     if (!bytes.empty())
       doc.openNotes_.push_back("The file holds no template section; save it under another name");
   }
+  // NUL bytes in a file without a UTF-16 mark: binary data that merely
+  // holds a line in brackets somewhere. Shown, but never written over.
+  const bool wide = bytes.size() >= 2 && ((bytes[0] == '\xFF' && bytes[1] == '\xFE') ||
+                                          (bytes[0] == '\xFE' && bytes[1] == '\xFF'));
+  if (!names.empty() && !wide && bytes.find('\0') != std::string::npos) {
+    doc.savableInPlace_ = false;
+    doc.openNotes_.push_back("The file holds binary data; save the template under another name");
+  }
   bool renamed = false, normalised = false;
   for (const std::u16string& name : names) {
     TDesignerLayer layer;

@@ -102,7 +102,8 @@ class TTemplateDocument {
   // "Name.wg" or "Untitled".
   std::string DisplayName() const;
   // False for a new document and for one whose file was not read as a
-  // template (nothing found in it): Save() then refuses, Save As is needed.
+  // template (no section found in it, or binary bytes around the sections):
+  // Save() then refuses, Save As is needed.
   bool CanSaveInPlace() const { return !path_.empty() && savableInPlace_; }
 
   // Writes Serialize() to path through a temporary file in the same folder

@@ -289,6 +289,15 @@ TEST(OpenSave, BadInputGivesAReasonOrAnUnwritableDocument) {
   EXPECT_EQ(ReadBytes(dir / "photo.wg"), binary);
   doc.SaveAs(dir / "new.wg");
   EXPECT_TRUE(doc.CanSaveInPlace());
+  // Binary bytes around a line that looks like a section.
+  std::vector<uint8_t> mixed = binary;
+  const std::string line = "\n[Layer]\nText=x\n";
+  mixed.insert(mixed.begin() + 100, line.begin(), line.end());
+  WriteBytes(dir / "mixed.wg", mixed);
+  TTemplateDocument seemsTemplate = TTemplateDocument::Open(dir / "mixed.wg");
+  EXPECT_GE(seemsTemplate.LayerCount(), 1u);
+  EXPECT_THROW(seemsTemplate.Save(), TDocumentError);
+  EXPECT_EQ(ReadBytes(dir / "mixed.wg"), mixed);
 
   // 100 MB of text without a section.
   {
