@@ -242,7 +242,15 @@ void TfrmDesigner::BuildMenus() {
   add(view, "actZoomFit", QStringLiteral("&Fit to window"),
       {QKeySequence(QStringLiteral("Ctrl+0"))}, [this] { preview_->ZoomToFit(); });
   add(view, "actZoom100", QStringLiteral("&Actual size (100%)"),
-      {QKeySequence(QStringLiteral("Ctrl+1"))}, [this] { preview_->SetZoom(1); });
+      {QKeySequence(QStringLiteral("Ctrl+1"))}, [this] {
+        preview_->SetZoom(1);
+        // The selected layer comes into view.
+        const auto& boxes = preview_->Boxes();
+        if (current_ >= 0 && current_ < int(boxes.size()) && boxes[size_t(current_)].Visible) {
+          const TRect& r = boxes[size_t(current_)].Box;
+          preview_->CenterOn(QPointF((r.Left + r.Right) / 2.0, (r.Top + r.Bottom) / 2.0));
+        }
+      });
   view->addSeparator();
   add(view, "actOpenSample", QStringLiteral("Open &sample picture..."), {}, [this] {
     const QString folder =

@@ -194,6 +194,15 @@ void TDesignerPreviewView::ZoomToFit() {
   emit ZoomChanged(zoom_);
 }
 
+void TDesignerPreviewView::CenterOn(QPointF full) {
+  const QPointF at = ToView(full);
+  horizontalScrollBar()->setValue(horizontalScrollBar()->value() +
+                                  int(std::lround(at.x() - viewport()->width() / 2.0)));
+  verticalScrollBar()->setValue(verticalScrollBar()->value() +
+                                int(std::lround(at.y() - viewport()->height() / 2.0)));
+  viewport()->update();
+}
+
 QPointF TDesignerPreviewView::Origin() const {
   const double w = fullSize_.width() * zoom_, h = fullSize_.height() * zoom_;
   const double x = w < viewport()->width() ? (viewport()->width() - w) / 2

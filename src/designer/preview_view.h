@@ -100,6 +100,8 @@ class TDesignerPreviewView : public QAbstractScrollArea {
   void ZoomIn();
   void ZoomOut();
   void ZoomToFit();
+  // Scrolls so that the full-size point lies in the middle of the view.
+  void CenterOn(QPointF full);
   // Where a full-size point is drawn in the viewport, and back.
   QPointF ToView(QPointF full) const;
   QPointF ToFull(QPointF view) const;
