@@ -309,6 +309,7 @@ void TfrmDesigner::BuildLayout() {
   preview_ = new TDesignerPreviewView(this);
   connect(preview_, &TDesignerPreviewView::LayerClicked, this, &TfrmDesigner::SelectLayer);
   connect(preview_, &TDesignerPreviewView::LayerDropped, this, &TfrmDesigner::DropLayer);
+  connect(preview_, &TDesignerPreviewView::LayerDragged, this, &TfrmDesigner::DragLayer);
 
   // Right: the selected layer's properties.
   editor_ = new TLayerEditor(this);
@@ -517,17 +518,34 @@ void TfrmDesigner::DropLayer(int layer, int left, int top) {
     std::lock_guard drawing(EngineDrawingMutex());
     box = MeasureLayerBox(Document(), size_t(layer), *sample_, TemplateFolder());
   }
-  if (!box.Visible) return;
+  if (!box.Visible) {
+    RequestPreview();
+    return;
+  }
   TMarkItem item = Document().Layer(size_t(layer)).Item;
   if (!PlaceLayerAt(item, box.Box, sample_->Width(), sample_->Height(), left, top)) {
     lbStatus_->setText(
         QStringLiteral("Tiled and stretched layers cover the picture: set their gaps instead."));
+    RequestPreview();
     return;
   }
   TTemplateDocument doc = Document();
   doc.SetItem(size_t(layer), item);
   history_.BreakMerge();
   Commit(std::move(doc), layer);
+}
+
+void TfrmDesigner::DragLayer(int layer, const TRect& box, int left, int top) {
+  if (layer < 0 || layer >= int(Document().LayerCount()) || !sample_ || sample_->Empty()) return;
+  // The working copy shows the layer where it would land; the document
+  // changes only at the drop.
+  TMarkItem item = Document().Layer(size_t(layer)).Item;
+  if (!PlaceLayerAt(item, box, sample_->Width(), sample_->Height(), left, top)) return;
+  TTemplateDocument moved = Document();
+  moved.SetItem(size_t(layer), item);
+  ++generation_;
+  fullRenderTimer_.stop();
+  renderer_->Request(generation_, std::move(moved), TemplateFolder(), WorkingScale());
 }
 
 void TfrmDesigner::Undo() {

@@ -73,6 +73,8 @@ class TfrmDesigner : public QMainWindow {
   // Moves a layer as a drag in the preview does: its box's top-left to
   // (left, top) in sample pixels.
   void DropLayer(int layer, int left, int top);
+  // Shows, without changing the document, the layer dragged so far.
+  void DragLayer(int layer, const TRect& box, int left, int top);
   void Undo();
   void Redo();
 

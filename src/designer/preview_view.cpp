@@ -247,7 +247,9 @@ void TDesignerPreviewView::paintEvent(QPaintEvent*) {
   if (selected_ >= 0 && selected_ < int(boxes_.size()) && boxes_[size_t(selected_)].Visible) {
     const TLayerBox& box = boxes_[size_t(selected_)];
     QRectF r = BoxRect(box);
-    if (dragLayer_ == selected_) r.translate(dragShift_);
+    // While dragging, the box follows the mouse from where it was taken.
+    if (dragLayer_ == selected_)
+      r = BoxRect(TLayerBox{true, false, false, dragBox_}).translated(dragShift_);
     const QRectF v(ToView(r.topLeft()), r.size() * zoom_);
     p.setRenderHint(QPainter::Antialiasing, false);
     p.setPen(QPen(Qt::black, 1));
@@ -281,6 +283,7 @@ void TDesignerPreviewView::mousePressEvent(QMouseEvent* event) {
   if (layer < 0) return;
   if (layer != selected_) emit LayerClicked(layer);
   dragLayer_ = layer;
+  dragBox_ = boxes_[size_t(layer)].Box;
   dragStart_ = full;
   dragShift_ = {};
   dragMoved_ = false;
@@ -295,6 +298,9 @@ void TDesignerPreviewView::mouseMoveEvent(QMouseEvent* event) {
   dragShift_ = ToFull(event->position()) - dragStart_;
   if ((dragShift_ * zoom_).manhattanLength() >= 3) dragMoved_ = true;
   viewport()->update();
+  if (dragMoved_)
+    emit LayerDragged(dragLayer_, dragBox_, dragBox_.Left + int(std::lround(dragShift_.x())),
+                      dragBox_.Top + int(std::lround(dragShift_.y())));
 }
 
 void TDesignerPreviewView::mouseReleaseEvent(QMouseEvent* event) {
@@ -303,10 +309,9 @@ void TDesignerPreviewView::mouseReleaseEvent(QMouseEvent* event) {
   dragLayer_ = -1;
   const QPointF shift = ToFull(event->position()) - dragStart_;
   viewport()->update();
-  if (!dragMoved_ || layer >= int(boxes_.size())) return;
-  const TRect& box = boxes_[size_t(layer)].Box;
-  emit LayerDropped(layer, box.Left + int(std::lround(shift.x())),
-                    box.Top + int(std::lround(shift.y())));
+  if (!dragMoved_) return;
+  emit LayerDropped(layer, dragBox_.Left + int(std::lround(shift.x())),
+                    dragBox_.Top + int(std::lround(shift.y())));
 }
 
 void TDesignerPreviewView::wheelEvent(QWheelEvent* event) {

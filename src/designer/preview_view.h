@@ -108,6 +108,9 @@ class TDesignerPreviewView : public QAbstractScrollArea {
 
  signals:
   void LayerClicked(int layer);
+  // A layer is being dragged: its box as it was when taken, and where its
+  // top-left corner is now (full-size pixels).
+  void LayerDragged(int layer, const imprimo::TRect& box, int left, int top);
   // A layer was dragged so that its box's top-left corner lies at
   // (left, top), full-size pixels.
   void LayerDropped(int layer, int left, int top);
@@ -135,6 +138,7 @@ class TDesignerPreviewView : public QAbstractScrollArea {
   bool fit_ = true;
   // Dragging: the layer, where the mouse went down and the box's shift so far.
   int dragLayer_ = -1;
+  TRect dragBox_;
   QPointF dragStart_;
   QPointF dragShift_;
   bool dragMoved_ = false;

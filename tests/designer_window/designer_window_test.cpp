@@ -256,7 +256,14 @@ TEST_F(DesignerWindowTest, DraggingToTheBottomRightSavesATemplateDrawnThere) {
   const QPointF drop = grab + QPointF(320 - box.Box.Right, 240 - box.Box.Bottom);
   QWidget* vp = view->viewport();
   QTest::mousePress(vp, Qt::LeftButton, {}, view->ToView(grab).toPoint());
+  const QImage before = w.PreviewPicture();
   QTest::mouseMove(vp, view->ToView((grab + drop) / 2).toPoint());
+  // While dragging, the preview shows the layer moving; the document waits
+  // for the drop.
+  WaitPreview();
+  EXPECT_NE(w.PreviewPicture(), before);
+  EXPECT_FALSE(w.isWindowModified());
+  EXPECT_EQ(w.Document().Layer(0).Item.Position, 1);
   QTest::mouseMove(vp, view->ToView(drop).toPoint());
   QTest::mouseRelease(vp, Qt::LeftButton, {}, view->ToView(drop).toPoint());
   EXPECT_TRUE(w.isWindowModified());
