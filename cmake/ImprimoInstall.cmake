@@ -6,8 +6,9 @@
 #   <prefix>/bin/imprimo           relative links into the program folder
 #   <prefix>/bin/imprimo-batch
 #   <prefix>/bin/imprimo-lcf       the translators' tool
-#   <prefix>/share/applications/   the desktop entry
-#   <prefix>/share/icons/hicolor/  the icon (SVG, 48 and 256 px), drawn by our
+#   <prefix>/bin/MarkDesigner      (the template editor)
+#   <prefix>/share/applications/   the desktop entries (imprimo, MarkDesigner)
+#   <prefix>/share/icons/hicolor/  the icons (SVG, 48 and 256 px), drawn by our
 #                                  own code at build time
 #   <prefix>/share/metainfo/       the software-centre description
 #
@@ -17,6 +18,7 @@
 # Debian package of the same layout under /usr.
 
 set(IMPRIMO_APP_ID org.imprimo.Imprimo)
+set(IMPRIMO_DESIGNER_ID org.imprimo.MarkDesigner)
 set(IMPRIMO_RELEASE_DATE 2026-12-10)
 set(IMPRIMO_PROGRAM_DIR lib/imprimo)
 set(imprimo_stage ${CMAKE_BINARY_DIR}/install-stage)
@@ -39,6 +41,10 @@ foreach(help_dir ${CMAKE_SOURCE_DIR}/data/help ${CMAKE_SOURCE_DIR}/help)
   endif()
 endforeach()
 install(DIRECTORY ${CMAKE_BINARY_DIR}/help DESTINATION ${IMPRIMO_PROGRAM_DIR} OPTIONAL)
+# The template editor previews on the shipped sample photos.
+if(TARGET MarkDesigner AND EXISTS ${CMAKE_SOURCE_DIR}/data/samples)
+  install(DIRECTORY ${CMAKE_SOURCE_DIR}/data/samples DESTINATION ${IMPRIMO_PROGRAM_DIR})
+endif()
 install(FILES ${CMAKE_SOURCE_DIR}/data/Logo.bmp ${CMAKE_SOURCE_DIR}/data/leftlogo.bmp
         ${CMAKE_BINARY_DIR}/Logo.bmp ${CMAKE_BINARY_DIR}/leftlogo.bmp
         DESTINATION ${IMPRIMO_PROGRAM_DIR} OPTIONAL)
@@ -53,7 +59,7 @@ install(FILES ${imprimo_stage}/installed.txt DESTINATION ${IMPRIMO_PROGRAM_DIR})
 
 # Relative links, so the installed tree can be moved or packaged as it is.
 file(MAKE_DIRECTORY ${imprimo_stage}/bin)
-foreach(exe imprimo imprimo-batch imprimo-lcf)
+foreach(exe imprimo imprimo-batch imprimo-lcf MarkDesigner)
   if(TARGET ${exe})
     file(CREATE_LINK ../${IMPRIMO_PROGRAM_DIR}/${exe} ${imprimo_stage}/bin/${exe} SYMBOLIC)
     install(FILES ${imprimo_stage}/bin/${exe} DESTINATION bin)
@@ -126,6 +132,34 @@ if(TARGET imprimo)
     DEPENDS make_screens
     COMMENT "Drawing the manual's screenshots")
   add_custom_target(imprimo_manual ALL DEPENDS ${manual_copies} ${screen_files})
+endif()
+
+if(TARGET MarkDesigner)
+  # The template editor's desktop entry and icons, like imprimo's.
+  install(CODE "
+    set(IMPRIMO_DESIGNER_ID ${IMPRIMO_DESIGNER_ID})
+    set(IMPRIMO_DESIGNER_EXEC \"\${CMAKE_INSTALL_PREFIX}/bin/MarkDesigner\")
+    configure_file(\"${CMAKE_SOURCE_DIR}/data/desktop/markdesigner.desktop.in\"
+                   \"${imprimo_stage}/${IMPRIMO_DESIGNER_ID}.desktop\" @ONLY)
+    file(INSTALL DESTINATION \"\${CMAKE_INSTALL_PREFIX}/share/applications\" TYPE FILE
+         FILES \"${imprimo_stage}/${IMPRIMO_DESIGNER_ID}.desktop\")
+  ")
+  if(TARGET make_icon)
+    target_link_libraries(make_icon PRIVATE designer_window)
+    target_compile_definitions(make_icon PRIVATE IMPRIMO_MAKE_DESIGNER_ICON)
+    set(designer_icon_theme ${CMAKE_BINARY_DIR}/designer-icons/hicolor)
+    set(designer_icon_files ${designer_icon_theme}/scalable/apps/${IMPRIMO_DESIGNER_ID}.svg
+                            ${designer_icon_theme}/48x48/apps/${IMPRIMO_DESIGNER_ID}.png
+                            ${designer_icon_theme}/256x256/apps/${IMPRIMO_DESIGNER_ID}.png)
+    add_custom_command(
+      OUTPUT ${designer_icon_files}
+      COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen $<TARGET_FILE:make_icon>
+              ${designer_icon_theme} ${IMPRIMO_DESIGNER_ID} --designer
+      DEPENDS make_icon
+      COMMENT "Drawing the template editor's icon theme files")
+    add_custom_target(designer_icons ALL DEPENDS ${designer_icon_files})
+    install(DIRECTORY ${designer_icon_theme} DESTINATION share/icons)
+  endif()
 endif()
 
 # The Debian package.

@@ -30,7 +30,7 @@ if ! cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1; then
 fi
 
 # The program folder and the links to it.
-for exe in imprimo-batch $([[ "$with_gui" == 1 ]] && echo imprimo); do
+for exe in imprimo-batch $([[ "$with_gui" == 1 ]] && echo imprimo MarkDesigner); do
   [[ -x "$program/$exe" && ! -L "$program/$exe" ]] || fail "$program/$exe is not an executable file"
   link="$prefix/bin/$exe"
   if [[ ! -L "$link" ]]; then
@@ -87,16 +87,39 @@ if [[ "$with_gui" == 1 ]]; then
   fi
 
   icons="$prefix/share/icons/hicolor"
-  grep -q "<svg" "$icons/scalable/apps/$app_id.svg" 2>/dev/null || fail "no scalable icon"
-  for size in 48 256; do
-    png="$icons/${size}x${size}/apps/$app_id.png"
-    if [[ ! -f "$png" ]]; then
-      fail "no $size px icon"
-    elif have identify; then
-      got="$(identify -format '%m %wx%h' "$png" 2>/dev/null)"
-      [[ "$got" == "PNG ${size}x${size}" ]] || fail "$png is '$got', not a ${size}x${size} PNG"
-    fi
+  for id in "$app_id" org.imprimo.MarkDesigner; do
+    grep -q "<svg" "$icons/scalable/apps/$id.svg" 2>/dev/null || fail "no scalable icon $id"
+    for size in 48 256; do
+      png="$icons/${size}x${size}/apps/$id.png"
+      if [[ ! -f "$png" ]]; then
+        fail "no $size px icon $id"
+      elif have identify; then
+        got="$(identify -format '%m %wx%h' "$png" 2>/dev/null)"
+        [[ "$got" == "PNG ${size}x${size}" ]] || fail "$png is '$got', not a ${size}x${size} PNG"
+      fi
+    done
   done
+  cmp -s "$icons/48x48/apps/$app_id.png" "$icons/48x48/apps/org.imprimo.MarkDesigner.png" &&
+    fail "the template editor has the same icon as imprimo"
+
+  # The template editor's entry opens a template file given to it.
+  designer_desktop="$prefix/share/applications/org.imprimo.MarkDesigner.desktop"
+  if [[ ! -f "$designer_desktop" ]]; then
+    fail "no desktop entry for MarkDesigner"
+  else
+    grep -qx "Exec=$prefix/bin/MarkDesigner %f" "$designer_desktop" ||
+      fail "the MarkDesigner entry does not start $prefix/bin/MarkDesigner"
+    grep -qx "Icon=org.imprimo.MarkDesigner" "$designer_desktop" ||
+      fail "the MarkDesigner entry names another icon"
+    if have desktop-file-validate; then
+      desktop-file-validate "$designer_desktop" >"$work/designer-desktop.log" 2>&1 || {
+        cat "$work/designer-desktop.log"
+        fail "desktop-file-validate (MarkDesigner)"
+      }
+      ! grep -q "error:" "$work/designer-desktop.log" || fail "desktop-file-validate reports errors"
+    fi
+  fi
+  ls "$program"/samples/*.jpg >/dev/null 2>&1 || fail "no sample photos for the template editor"
 fi
 
 # The installed programs run with their own per-user folders; the program

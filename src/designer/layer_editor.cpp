@@ -1,0 +1,690 @@
+#include "designer/layer_editor.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFontDatabase>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QInputDialog>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QSet>
+#include <QSlider>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "designer/color_button.h"
+#include "designer/template_document.h"
+#include "platform/font.h"
+#include "platform/text.h"
+
+namespace imprimo {
+
+namespace {
+
+QString FromUtf8(const std::string& s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
+std::string ToUtf8(const QString& s) {
+  const QByteArray b = s.toUtf8();
+  return std::string(b.constData(), size_t(b.size()));
+}
+QString FromU16(const std::u16string& s) {
+  return QString::fromUtf16(s.data(), qsizetype(s.size()));
+}
+std::u16string ToU16(const QString& s) {
+  return std::u16string(reinterpret_cast<const char16_t*>(s.utf16()), size_t(s.size()));
+}
+
+// The text box of a layer: one line of text as the template stores it, shown
+// wrapped. Line breaks typed or pasted become blanks.
+class TLayerTextEdit : public QPlainTextEdit {
+ public:
+  using QPlainTextEdit::QPlainTextEdit;
+
+ protected:
+  void keyPressEvent(QKeyEvent* e) override {
+    if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
+      e->ignore();
+      return;
+    }
+    QPlainTextEdit::keyPressEvent(e);
+  }
+  void insertFromMimeData(const QMimeData* source) override {
+    QString text = source->text();
+    text.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
+    text.replace(QLatin1Char('\r'), QLatin1Char(' '));
+    text.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    insertPlainText(text);
+  }
+};
+
+// Character sets of the platform's font descriptions.
+const std::vector<std::pair<int, const char*>>& CharSets() {
+  static const std::vector<std::pair<int, const char*>> sets = {
+      {0, "Western (0)"},          {1, "Default (1)"},
+      {2, "Symbol (2)"},           {77, "Mac (77)"},
+      {128, "Japanese (128)"},     {129, "Korean (129)"},
+      {130, "Korean Johab (130)"}, {134, "Chinese GB2312 (134)"},
+      {136, "Chinese Big5 (136)"}, {161, "Greek (161)"},
+      {162, "Turkish (162)"},      {163, "Vietnamese (163)"},
+      {177, "Hebrew (177)"},       {178, "Arabic (178)"},
+      {186, "Baltic (186)"},       {204, "Cyrillic (204)"},
+      {222, "Thai (222)"},         {238, "Central European (238)"},
+      {255, "OEM (255)"}};
+  return sets;
+}
+
+// Shows value in a list whose items carry their values as data; a value the
+// list does not offer gets an item of its own so that it is shown as stored.
+void ShowListValue(QComboBox* list, int value, const QString& otherText) {
+  int index = list->findData(value);
+  if (index < 0) {
+    // Remove an earlier stand-in before adding this one.
+    for (int i = list->count() - 1; i >= 0; --i)
+      if (list->itemData(i, Qt::UserRole + 1).toBool()) list->removeItem(i);
+    list->addItem(otherText.arg(value), value);
+    index = list->count() - 1;
+    list->setItemData(index, true, Qt::UserRole + 1);
+  }
+  list->setCurrentIndex(index);
+}
+
+QLabel* RowLabel(const char* name, const QString& text, QWidget* parent) {
+  auto* label = new QLabel(text, parent);
+  label->setObjectName(QStringLiteral("lb") + QString::fromLatin1(name).mid(2));
+  return label;
+}
+
+}  // namespace
+
+QStringList DesignerFontFamilies() {
+  QStringList families = QFontDatabase::families();
+  // The classic desktop names older templates carry; fontconfig maps them
+  // onto the metric-compatible or closest installed faces.
+  for (const char* name :
+       {"Arial", "Arial Black", "Comic Sans MS", "Courier New", "Georgia", "Impact",
+        "Lucida Console", "Microsoft Sans Serif", "Segoe UI", "Tahoma", "Times New Roman",
+        "Trebuchet MS", "Verdana", "SimSun", "SimHei", "MS Shell Dlg"})
+    families << QString::fromLatin1(name);
+  QSet<QString> seen;
+  QStringList unique;
+  for (const QString& f : families) {
+    if (f.isEmpty() || seen.contains(f.toLower())) continue;
+    seen.insert(f.toLower());
+    unique << f;
+  }
+  std::sort(unique.begin(), unique.end(), [](const QString& a, const QString& b) {
+    return QString::compare(a, b, Qt::CaseInsensitive) < 0;
+  });
+  return unique;
+}
+
+std::vector<std::pair<QString, QString>> TextVariableChoices() {
+  return {
+      {QStringLiteral("Date: 2024-03-09"), QStringLiteral("{$Dyyyy-mm-dd}")},
+      {QStringLiteral("Date: 09/03/2024"), QStringLiteral("{$Ddd/mm/yyyy}")},
+      {QStringLiteral("Date and time: 2024-03-09 14:05:07"),
+       QStringLiteral("{$Dyyyy-mm-dd hh:nn:ss}")},
+      {QStringLiteral("Time: 14:05"), QStringLiteral("{$Dhh:nn}")},
+      {QStringLiteral("Year: 2024"), QStringLiteral("{$Dyyyy}")},
+      {QStringLiteral("Long date (regional)"), QStringLiteral("{$Ddddddd}")},
+      {QStringLiteral("Short date and time (regional)"), QStringLiteral("{$Dc}")},
+      {QString(), QString()},
+      {QStringLiteral("File name, upper case, no extension"), QStringLiteral("{$FU}")},
+      {QStringLiteral("File name, upper case, with extension"), QStringLiteral("{$FEU}")},
+      {QStringLiteral("File name, lower case, no extension"), QStringLiteral("{$FL}")},
+      {QStringLiteral("File name, lower case, with extension"), QStringLiteral("{$FEL}")},
+      {QString(), QString()},
+      {QStringLiteral("EXIF: date and time taken"), QStringLiteral("{$EP}")},
+      {QStringLiteral("EXIF: camera make (model)"), QStringLiteral("{$EM}")},
+      {QStringLiteral("EXIF: picture size"), QStringLiteral("{$ED}")},
+      {QStringLiteral("EXIF: exposure time"), QStringLiteral("{$EE}")},
+      {QStringLiteral("EXIF: focal length"), QStringLiteral("{$EL}")},
+      {QStringLiteral("EXIF: F number"), QStringLiteral("{$EF}")},
+      {QStringLiteral("EXIF: ISO speed"), QStringLiteral("{$EI}")},
+  };
+}
+
+TLayerEditor::TLayerEditor(QWidget* parent) : QWidget(parent) {
+  setObjectName(QStringLiteral("LayerEditor"));
+  auto* outer = new QVBoxLayout(this);
+  outer->setContentsMargins(4, 4, 4, 4);
+  auto* tabs = new QTabWidget(this);
+  tabs->setObjectName(QStringLiteral("tcProperties"));
+  outer->addWidget(tabs);
+  auto page = [tabs](const char* name, const QString& title) {
+    auto* widget = new QWidget(tabs);
+    widget->setObjectName(QString::fromLatin1(name));
+    auto* box = new QVBoxLayout(widget);
+    box->setContentsMargins(4, 4, 4, 4);
+    tabs->addTab(widget, title);
+    return box;
+  };
+  QVBoxLayout* column = page("tsLayer", QStringLiteral("Layer"));
+  QVBoxLayout* effectsPage = page("tsEffects", QStringLiteral("Effects"));
+  QVBoxLayout* placementPage = page("tsPlacement", QStringLiteral("Placement"));
+
+  // The layer itself.
+  auto* gbLayer = new QGroupBox(QStringLiteral("Layer"), this);
+  gbLayer->setObjectName(QStringLiteral("gbLayer"));
+  auto* layerForm = new QFormLayout(gbLayer);
+  edDesc_ = new QLineEdit(gbLayer);
+  edDesc_->setObjectName(QStringLiteral("edDesc"));
+  edDesc_->setMaxLength(255);
+  layerForm->addRow(RowLabel("edDesc", QStringLiteral("Name:"), gbLayer), edDesc_);
+  connect(edDesc_, &QLineEdit::textEdited, this, [this](const QString& text) {
+    Edit("Desc", true, [&](TMarkItem& it) { it.Desc = ToUtf8(text); });
+  });
+  loaders_.push_back([this] {
+    TMarkItem typed;
+    typed.Desc = ToUtf8(edDesc_->text());
+    if (NormalizeMarkItem(typed).Desc != item_.Desc) edDesc_->setText(FromUtf8(item_.Desc));
+  });
+  cbStyle_ = new QComboBox(gbLayer);
+  cbStyle_->setObjectName(QStringLiteral("cbStyle"));
+  cbStyle_->addItem(QStringLiteral("Text"), 0);
+  cbStyle_->addItem(QStringLiteral("Picture"), 1);
+  layerForm->addRow(RowLabel("cbStyle", QStringLiteral("Kind:"), gbLayer), cbStyle_);
+  connect(cbStyle_, &QComboBox::activated, this, [this](int index) {
+    const int value = cbStyle_->itemData(index).toInt();
+    if ((value == 0) == (item_.Style == 0)) return;
+    Edit("Style", false, [&](TMarkItem& it) { it.Style = uint8_t(value); });
+  });
+  loaders_.push_back([this] {
+    // Any non-zero kind is a picture layer; the stored number is kept.
+    cbStyle_->setItemData(1, item_.Style == 0 ? 1 : int(item_.Style));
+    cbStyle_->setCurrentIndex(item_.Style == 0 ? 0 : 1);
+  });
+  column->addWidget(gbLayer);
+
+  // The text.
+  gbText_ = new QGroupBox(QStringLiteral("Text"), this);
+  gbText_->setObjectName(QStringLiteral("gbText"));
+  auto* textBox = new QVBoxLayout(gbText_);
+  edText_ = new TLayerTextEdit(gbText_);
+  edText_->setObjectName(QStringLiteral("edText"));
+  edText_->setTabChangesFocus(true);
+  edText_->setFixedHeight(edText_->fontMetrics().lineSpacing() * 3 + 12);
+  textBox->addWidget(edText_);
+  connect(edText_, &QPlainTextEdit::textChanged, this, [this] {
+    if (loading_) return;
+    const std::u16string text = ToU16(edText_->toPlainText());
+    if (text == item_.Text) return;
+    Edit("Text", true, [&](TMarkItem& it) { it.Text = text; });
+  });
+  loaders_.push_back([this] {
+    // A blank being typed at the end is not stored yet (a template line
+    // cannot end in one); the box keeps it while it means the same text.
+    TMarkItem typed;
+    typed.Text = ToU16(edText_->toPlainText());
+    if (NormalizeMarkItem(typed).Text != item_.Text) edText_->setPlainText(FromU16(item_.Text));
+  });
+  auto* btnVariables = new QToolButton(gbText_);
+  btnVariables->setObjectName(QStringLiteral("btnVariables"));
+  btnVariables->setText(QStringLiteral("Insert variable"));
+  btnVariables->setPopupMode(QToolButton::InstantPopup);
+  auto* variables = new QMenu(btnVariables);
+  variables->setObjectName(QStringLiteral("pmVariables"));
+  BuildTextMenu(variables);
+  btnVariables->setMenu(variables);
+  textBox->addWidget(btnVariables, 0, Qt::AlignLeft);
+  column->addWidget(gbText_);
+
+  // The font.
+  gbFont_ = new QGroupBox(QStringLiteral("Font"), this);
+  gbFont_->setObjectName(QStringLiteral("gbFont"));
+  auto* fontForm = new QFormLayout(gbFont_);
+  cbFontName_ = new QComboBox(gbFont_);
+  cbFontName_->setObjectName(QStringLiteral("cbFontName"));
+  cbFontName_->setEditable(true);
+  cbFontName_->setInsertPolicy(QComboBox::NoInsert);
+  cbFontName_->addItems(DesignerFontFamilies());
+  cbFontName_->setMinimumContentsLength(12);
+  cbFontName_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  fontForm->addRow(RowLabel("cbFontName", QStringLiteral("Family:"), gbFont_), cbFontName_);
+  auto fontNameEdited = [this](const QString& text) {
+    if (loading_ || ToUtf8(text) == item_.FontName) return;
+    Edit("FontName", false, [&](TMarkItem& it) { it.FontName = ToUtf8(text); });
+    UpdateFontHint();
+  };
+  connect(cbFontName_, &QComboBox::textActivated, this, fontNameEdited);
+  connect(cbFontName_->lineEdit(), &QLineEdit::editingFinished, this,
+          [this, fontNameEdited] { fontNameEdited(cbFontName_->currentText()); });
+  lbFontFace_ = new QLabel(gbFont_);
+  lbFontFace_->setObjectName(QStringLiteral("lbFontFace"));
+  lbFontFace_->setWordWrap(true);
+  QFont small = lbFontFace_->font();
+  small.setPointSizeF(small.pointSizeF() * 0.9);
+  lbFontFace_->setFont(small);
+  fontForm->addRow(QString(), lbFontFace_);
+  loaders_.push_back([this] {
+    cbFontName_->setEditText(FromUtf8(item_.FontName));
+    UpdateFontHint();
+  });
+
+  auto* sizeRow = new QWidget(gbFont_);
+  auto* sizeBox = new QHBoxLayout(sizeRow);
+  sizeBox->setContentsMargins(0, 0, 0, 0);
+  QSpinBox* seSize = AddSpin("seFontSize", &TMarkItem::FontSize, -100000, 100000, "FontSize");
+  seSize->setSuffix(QStringLiteral(" pt"));
+  sizeBox->addWidget(seSize, 1);
+  const char* styleNames[4] = {"btnBold", "btnItalic", "btnUnderline", "btnStrikeOut"};
+  const char* styleTexts[4] = {"B", "I", "U", "S"};
+  const char* styleTips[4] = {"Bold", "Italic", "Underline", "Strike-out"};
+  for (int bit = 0; bit < 4; ++bit) {
+    auto* b = new QToolButton(sizeRow);
+    b->setObjectName(QString::fromLatin1(styleNames[bit]));
+    b->setText(QString::fromLatin1(styleTexts[bit]));
+    b->setToolTip(QString::fromLatin1(styleTips[bit]));
+    b->setCheckable(true);
+    QFont f = b->font();
+    f.setBold(bit == 0);
+    f.setItalic(bit == 1);
+    f.setUnderline(bit == 2);
+    f.setStrikeOut(bit == 3);
+    b->setFont(f);
+    sizeBox->addWidget(b);
+    styleButtons_[bit] = b;
+    connect(b, &QToolButton::clicked, this, [this, bit](bool on) {
+      Edit("FontStyle", false, [&](TMarkItem& it) {
+        it.FontStyle = uint8_t(on ? (it.FontStyle | (1u << bit)) : (it.FontStyle & ~(1u << bit)));
+      });
+    });
+    loaders_.push_back([this, b, bit] { b->setChecked((item_.FontStyle >> bit) & 1); });
+  }
+  fontForm->addRow(RowLabel("seFontSize", QStringLiteral("Size:"), gbFont_), sizeRow);
+  fontForm->addRow(RowLabel("btnFontColor", QStringLiteral("Colour:"), gbFont_),
+                   AddColor("btnFontColor", &TMarkItem::FontColor, "FontColor"));
+
+  cbCharSet_ = new QComboBox(gbFont_);
+  cbCharSet_->setObjectName(QStringLiteral("cbFontCharSet"));
+  for (const auto& [value, text] : CharSets())
+    cbCharSet_->addItem(QString::fromLatin1(text), value);
+  connect(cbCharSet_, &QComboBox::activated, this, [this](int index) {
+    const int value = cbCharSet_->itemData(index).toInt();
+    Edit("FontCharSet", false, [&](TMarkItem& it) { it.FontCharSet = uint8_t(value); });
+  });
+  loaders_.push_back(
+      [this] { ShowListValue(cbCharSet_, item_.FontCharSet, QStringLiteral("Other (%1)")); });
+  fontForm->addRow(RowLabel("cbFontCharSet", QStringLiteral("Character set:"), gbFont_),
+                   cbCharSet_);
+  cbPitch_ = new QComboBox(gbFont_);
+  cbPitch_->setObjectName(QStringLiteral("cbFontPitch"));
+  cbPitch_->addItem(QStringLiteral("Default"), 0);
+  cbPitch_->addItem(QStringLiteral("Variable"), 1);
+  cbPitch_->addItem(QStringLiteral("Fixed"), 2);
+  connect(cbPitch_, &QComboBox::activated, this, [this](int index) {
+    const int value = cbPitch_->itemData(index).toInt();
+    Edit("FontPitch", false, [&](TMarkItem& it) { it.FontPitch = uint8_t(value); });
+  });
+  loaders_.push_back(
+      [this] { ShowListValue(cbPitch_, item_.FontPitch, QStringLiteral("Other (%1): default")); });
+  fontForm->addRow(RowLabel("cbFontPitch", QStringLiteral("Pitch:"), gbFont_), cbPitch_);
+  column->addWidget(gbFont_);
+
+  // Opacity, turning and the text effects.
+  gbEffects_ = new QGroupBox(QStringLiteral("Effects"), this);
+  gbEffects_->setObjectName(QStringLiteral("gbEffects"));
+  auto* fx = new QFormLayout(gbEffects_);
+  auto* alphaRow = new QWidget(gbEffects_);
+  auto* alphaBox = new QHBoxLayout(alphaRow);
+  alphaBox->setContentsMargins(0, 0, 0, 0);
+  tbAlpha_ = new QSlider(Qt::Horizontal, alphaRow);
+  tbAlpha_->setObjectName(QStringLiteral("tbAlpha"));
+  tbAlpha_->setRange(0, 100);
+  QSpinBox* seAlpha = AddSpin("seAlpha", &TMarkItem::Alpha, 0, 100, "Alpha");
+  seAlpha->setSuffix(QStringLiteral(" %"));
+  alphaBox->addWidget(tbAlpha_, 1);
+  alphaBox->addWidget(seAlpha);
+  connect(tbAlpha_, &QSlider::valueChanged, this, [this, seAlpha](int v) {
+    if (!loading_) seAlpha->setValue(v);
+  });
+  loaders_.push_back([this] { tbAlpha_->setValue(std::clamp(item_.Alpha, 0, 100)); });
+  connect(seAlpha, &QSpinBox::valueChanged, tbAlpha_, [this](int v) {
+    const QSignalBlocker block(tbAlpha_);
+    tbAlpha_->setValue(v);
+  });
+  fx->addRow(RowLabel("seAlpha", QStringLiteral("Opacity:"), gbEffects_), alphaRow);
+  QSpinBox* seAngle = AddSpin("seAngle", &TMarkItem::Angle, -360, 360, "Angle");
+  seAngle->setSuffix(QStringLiteral("\u00B0"));
+  seAngle->setWrapping(false);
+  auto* angleLabel = RowLabel("seAngle", QStringLiteral("Angle:"), gbEffects_);
+  fx->addRow(angleLabel, seAngle);
+  QSpinBox* seBlur = AddSpin("seBlur", &TMarkItem::Blur, 0, 100, "Blur");
+  auto* blurLabel = RowLabel("seBlur", QStringLiteral("Blur:"), gbEffects_);
+  fx->addRow(blurLabel, seBlur);
+  QSpinBox* seNoise = AddSpin("seNoise", &TMarkItem::Noise, 0, 255, "Noise");
+  auto* noiseLabel = RowLabel("seNoise", QStringLiteral("Noise:"), gbEffects_);
+  fx->addRow(noiseLabel, seNoise);
+  QSpinBox* seSpray = AddSpin("seSpray", &TMarkItem::Spray, 0, 100, "Spray");
+  auto* sprayLabel = RowLabel("seSpray", QStringLiteral("Spray:"), gbEffects_);
+  fx->addRow(sprayLabel, seSpray);
+  auto* checks = new QWidget(gbEffects_);
+  auto* checkBox = new QGridLayout(checks);
+  checkBox->setContentsMargins(0, 0, 0, 0);
+  QCheckBox* cbOutline =
+      AddCheck("cbOutline", QStringLiteral("Outline"), &TMarkItem::Outline, "Outline");
+  checkBox->addWidget(cbOutline, 0, 0);
+  checkBox->addWidget(AddCheck("cbHorzMirror", QStringLiteral("Mirror left-right"),
+                               &TMarkItem::HorzMirror, "HorzMirror"),
+                      1, 0);
+  checkBox->addWidget(AddCheck("cbVertMirror", QStringLiteral("Mirror top-bottom"),
+                               &TMarkItem::VertMirror, "VertMirror"),
+                      1, 1);
+  fx->addRow(checks);
+  textOnly_ = {seAngle,    angleLabel, seBlur,     blurLabel, seNoise,
+               noiseLabel, seSpray,    sprayLabel, cbOutline};
+  effectsPage->addWidget(gbEffects_);
+
+  // The shadow.
+  gbShadow_ = new QGroupBox(QStringLiteral("Shadow"), this);
+  gbShadow_->setObjectName(QStringLiteral("gbShadow"));
+  gbShadow_->setCheckable(true);
+  connect(gbShadow_, &QGroupBox::clicked, this,
+          [this](bool on) { Edit("isShadow", false, [&](TMarkItem& it) { it.isShadow = on; }); });
+  loaders_.push_back([this] { gbShadow_->setChecked(item_.isShadow); });
+  auto* sh = new QFormLayout(gbShadow_);
+  sh->addRow(RowLabel("btnShadowColor", QStringLiteral("Colour:"), gbShadow_),
+             AddColor("btnShadowColor", &TMarkItem::ShadowColor, "ShadowColor"));
+  QSpinBox* seShadowAlpha =
+      AddSpin("seShadowAlpha", &TMarkItem::ShadowAlpha, 0, 100, "ShadowAlpha");
+  seShadowAlpha->setSuffix(QStringLiteral(" %"));
+  sh->addRow(RowLabel("seShadowAlpha", QStringLiteral("Opacity:"), gbShadow_), seShadowAlpha);
+  sh->addRow(RowLabel("seShadowBlur", QStringLiteral("Blur:"), gbShadow_),
+             AddSpin("seShadowBlur", &TMarkItem::ShadowBlur, 0, 100, "ShadowBlur"));
+  auto* offsets = new QWidget(gbShadow_);
+  auto* offsetBox = new QHBoxLayout(offsets);
+  offsetBox->setContentsMargins(0, 0, 0, 0);
+  offsetBox->addWidget(new QLabel(QStringLiteral("x"), offsets));
+  offsetBox->addWidget(
+      AddSpin("seShadowOffsetX", &TMarkItem::ShadowOffsetX, -20, 20, "ShadowOffsetX"), 1);
+  offsetBox->addWidget(new QLabel(QStringLiteral("y"), offsets));
+  offsetBox->addWidget(
+      AddSpin("seShadowOffsetY", &TMarkItem::ShadowOffsetY, -20, 20, "ShadowOffsetY"), 1);
+  sh->addRow(RowLabel("seShadowOffset", QStringLiteral("Offset:"), gbShadow_), offsets);
+  effectsPage->addWidget(gbShadow_);
+
+  // The gradient fill of the letters.
+  gbGradient_ = new QGroupBox(QStringLiteral("Gradient fill"), this);
+  gbGradient_->setObjectName(QStringLiteral("gbGradient"));
+  gbGradient_->setCheckable(true);
+  connect(gbGradient_, &QGroupBox::clicked, this,
+          [this](bool on) { Edit("Gradient", false, [&](TMarkItem& it) { it.Gradient = on; }); });
+  loaders_.push_back([this] { gbGradient_->setChecked(item_.Gradient); });
+  auto* gr = new QFormLayout(gbGradient_);
+  auto* cbGradientStyle = new QComboBox(gbGradient_);
+  cbGradientStyle->setObjectName(QStringLiteral("cbGradientStyle"));
+  const char* gradientStyles[6] = {"Left to right", "Right to left",   "Top to bottom",
+                                   "Bottom to top", "Centre to sides", "Centre to top and bottom"};
+  for (int i = 0; i < 6; ++i) cbGradientStyle->addItem(QString::fromLatin1(gradientStyles[i]), i);
+  connect(cbGradientStyle, &QComboBox::activated, this, [this, cbGradientStyle](int index) {
+    const int value = cbGradientStyle->itemData(index).toInt();
+    Edit("GradientStyle", false, [&](TMarkItem& it) { it.GradientStyle = uint8_t(value); });
+  });
+  loaders_.push_back([this, cbGradientStyle] {
+    ShowListValue(cbGradientStyle, item_.GradientStyle,
+                  QStringLiteral("Other (%1): left to right"));
+  });
+  gr->addRow(RowLabel("cbGradientStyle", QStringLiteral("Direction:"), gbGradient_),
+             cbGradientStyle);
+  gr->addRow(
+      RowLabel("btnGradientStart", QStringLiteral("From:"), gbGradient_),
+      AddColor("btnGradientStartColor", &TMarkItem::GradientStartColor, "GradientStartColor"));
+  gr->addRow(RowLabel("btnGradientEnd", QStringLiteral("To:"), gbGradient_),
+             AddColor("btnGradientEndColor", &TMarkItem::GradientEndColor, "GradientEndColor"));
+  effectsPage->addWidget(gbGradient_);
+  effectsPage->addStretch(1);
+
+  // The picture of a picture layer.
+  gbPicture_ = new QGroupBox(QStringLiteral("Picture"), this);
+  gbPicture_->setObjectName(QStringLiteral("gbPicture"));
+  auto* pic = new QFormLayout(gbPicture_);
+  auto* fileRow = new QWidget(gbPicture_);
+  auto* fileBox = new QHBoxLayout(fileRow);
+  fileBox->setContentsMargins(0, 0, 0, 0);
+  edPicture_ = new QLineEdit(fileRow);
+  edPicture_->setObjectName(QStringLiteral("edPicture"));
+  edPicture_->setReadOnly(true);
+  fileBox->addWidget(edPicture_, 1);
+  auto* btnPicture = new QToolButton(fileRow);
+  btnPicture->setObjectName(QStringLiteral("btnPicture"));
+  btnPicture->setText(QStringLiteral("Choose..."));
+  connect(btnPicture, &QToolButton::clicked, this, &TLayerEditor::ChoosePicture);
+  fileBox->addWidget(btnPicture);
+  loaders_.push_back([this] { edPicture_->setText(FromUtf8(item_.Picture)); });
+  pic->addRow(RowLabel("edPicture", QStringLiteral("File:"), gbPicture_), fileRow);
+  pic->addRow(AddCheck("cbBGTransparent", QStringLiteral("Make this colour transparent:"),
+                       &TMarkItem::isBGTransparent, "isBGTransparent"),
+              AddColor("btnBGColor", &TMarkItem::BGColor, "BGColor"));
+  QSpinBox* sePictureSize =
+      AddSpin("sePictureSize", &TMarkItem::PictureSize, INT32_MIN, INT32_MAX, "PictureSize");
+  sePictureSize->setToolTip(
+      QStringLiteral("Kept in the template for other editors; the logo is drawn at its own size"));
+  pic->addRow(RowLabel("sePictureSize", QStringLiteral("Size note:"), gbPicture_), sePictureSize);
+  column->addWidget(gbPicture_);
+  column->addStretch(1);
+
+  // Placement.
+  gbPlacement_ = new QGroupBox(QStringLiteral("Placement"), this);
+  gbPlacement_->setObjectName(QStringLiteral("gbPlacement"));
+  auto* place = new QFormLayout(gbPlacement_);
+  cbPlaceStyle_ = new QComboBox(gbPlacement_);
+  cbPlaceStyle_->setObjectName(QStringLiteral("cbPlaceStyle"));
+  cbPlaceStyle_->addItem(QStringLiteral("At a position"), 0);
+  cbPlaceStyle_->addItem(QStringLiteral("Tiled over the picture"), 1);
+  cbPlaceStyle_->addItem(QStringLiteral("Fitted / stretched"), 2);
+  cbPlaceStyle_->addItem(QStringLiteral("Random position"), 3);
+  connect(cbPlaceStyle_, &QComboBox::activated, this, [this](int index) {
+    const int value = cbPlaceStyle_->itemData(index).toInt();
+    Edit("PlaceStyle", false, [&](TMarkItem& it) { it.PlaceStyle = uint8_t(value); });
+  });
+  loaders_.push_back([this] {
+    ShowListValue(cbPlaceStyle_, item_.PlaceStyle, QStringLiteral("Other (%1): at a position"));
+  });
+  place->addRow(RowLabel("cbPlaceStyle", QStringLiteral("Mode:"), gbPlacement_), cbPlaceStyle_);
+
+  positionGrid_ = new QWidget(gbPlacement_);
+  positionGrid_->setObjectName(QStringLiteral("pnPosition"));
+  auto* grid = new QGridLayout(positionGrid_);
+  grid->setContentsMargins(0, 0, 0, 0);
+  grid->setSpacing(2);
+  positionGroup_ = new QButtonGroup(positionGrid_);
+  positionGroup_->setExclusive(true);
+  const QString arrows[9] = {
+      QStringLiteral("\u2196"), QStringLiteral("\u2191"), QStringLiteral("\u2197"),
+      QStringLiteral("\u2190"), QStringLiteral("\u25CF"), QStringLiteral("\u2192"),
+      QStringLiteral("\u2199"), QStringLiteral("\u2193"), QStringLiteral("\u2198")};
+  const char* cellTips[9] = {"Top left",    "Top centre",    "Top right",
+                             "Middle left", "Centre",        "Middle right",
+                             "Bottom left", "Bottom centre", "Bottom right"};
+  for (int cell = 1; cell <= 9; ++cell) {
+    auto* b = new QToolButton(positionGrid_);
+    b->setObjectName(QStringLiteral("btnPos%1").arg(cell));
+    b->setText(arrows[cell - 1]);
+    b->setToolTip(QString::fromLatin1(cellTips[cell - 1]));
+    b->setCheckable(true);
+    b->setFixedSize(28, 24);
+    positionGroup_->addButton(b, cell);
+    grid->addWidget(b, (cell - 1) / 3, (cell - 1) % 3);
+  }
+  auto* btnRandom = new QToolButton(positionGrid_);
+  btnRandom->setObjectName(QStringLiteral("btnPos0"));
+  btnRandom->setText(QStringLiteral("?"));
+  btnRandom->setToolTip(QStringLiteral("Random position"));
+  btnRandom->setCheckable(true);
+  btnRandom->setFixedSize(28, 24);
+  positionGroup_->addButton(btnRandom, 0);
+  grid->addWidget(btnRandom, 1, 3);
+  grid->setColumnStretch(4, 1);
+  connect(positionGroup_, &QButtonGroup::idClicked, this, [this](int cell) {
+    if (cell == item_.Position) return;
+    Edit("Position", false, [&](TMarkItem& it) { it.Position = cell; });
+  });
+  loaders_.push_back([this] {
+    const int cell = item_.Position >= 1 && item_.Position <= 9 ? item_.Position : 0;
+    if (QAbstractButton* b = positionGroup_->button(cell)) b->setChecked(true);
+  });
+  place->addRow(RowLabel("pnPosition", QStringLiteral("Position:"), gbPlacement_), positionGrid_);
+  auto* offsetRow = new QWidget(gbPlacement_);
+  auto* offsetRowBox = new QHBoxLayout(offsetRow);
+  offsetRowBox->setContentsMargins(0, 0, 0, 0);
+  offsetRowBox->addWidget(new QLabel(QStringLiteral("x"), offsetRow));
+  seOffsetX_ = AddSpin("seOffsetX", &TMarkItem::OffsetX, -100000, 100000, "OffsetX");
+  offsetRowBox->addWidget(seOffsetX_, 1);
+  offsetRowBox->addWidget(new QLabel(QStringLiteral("y"), offsetRow));
+  seOffsetY_ = AddSpin("seOffsetY", &TMarkItem::OffsetY, -100000, 100000, "OffsetY");
+  offsetRowBox->addWidget(seOffsetY_, 1);
+  place->addRow(RowLabel("seOffset", QStringLiteral("Offset:"), gbPlacement_), offsetRow);
+  lbHorzSpace_ = RowLabel("seHorzSpace", QStringLiteral("Horizontal gap:"), gbPlacement_);
+  place->addRow(lbHorzSpace_,
+                AddSpin("seHorzSpace", &TMarkItem::HorzSpace, -100000, 100000, "HorzSpace"));
+  lbVertSpace_ = RowLabel("seVertSpace", QStringLiteral("Vertical gap:"), gbPlacement_);
+  place->addRow(lbVertSpace_,
+                AddSpin("seVertSpace", &TMarkItem::VertSpace, -100000, 100000, "VertSpace"));
+  placementPage->addWidget(gbPlacement_);
+  placementPage->addStretch(1);
+
+  AskSequenceStart = [](int& start, QWidget* parent) {
+    bool ok = false;
+    const int value =
+        QInputDialog::getInt(parent, QStringLiteral("Sequence number"), QStringLiteral("Start at:"),
+                             start, 0, 999999999, 1, &ok);
+    if (ok) start = value;
+    return ok;
+  };
+  SetItem(TMarkItem(), false);
+}
+
+QSpinBox* TLayerEditor::AddSpin(const char* name, int32_t TMarkItem::*field, int minimum,
+                                int maximum, const char* key) {
+  auto* spin = new QSpinBox(this);
+  spin->setObjectName(QString::fromLatin1(name));
+  spin->setRange(minimum, maximum);
+  spin->setAccelerated(true);
+  spin->setMinimumWidth(64);
+  const QString k = QString::fromLatin1(key);
+  connect(spin, &QSpinBox::valueChanged, this, [this, field, k](int value) {
+    if (loading_ || item_.*field == value) return;
+    Edit(k.toLatin1().constData(), true, [&](TMarkItem& it) { it.*field = value; });
+  });
+  loaders_.push_back([spin, this, field] { spin->setValue(item_.*field); });
+  return spin;
+}
+
+QCheckBox* TLayerEditor::AddCheck(const char* name, const QString& text, bool TMarkItem::*field,
+                                  const char* key) {
+  auto* check = new QCheckBox(text, this);
+  check->setObjectName(QString::fromLatin1(name));
+  connect(check, &QCheckBox::clicked, this, [this, field, key](bool on) {
+    Edit(key, false, [&](TMarkItem& it) { it.*field = on; });
+  });
+  loaders_.push_back([check, this, field] { check->setChecked(item_.*field); });
+  return check;
+}
+
+TColorButton* TLayerEditor::AddColor(const char* name, int32_t TMarkItem::*field, const char* key) {
+  auto* button = new TColorButton(name, this);
+  connect(button, &TColorButton::ColorPicked, this, [this, field, key](int32_t value) {
+    Edit(key, false, [&](TMarkItem& it) { it.*field = value; });
+  });
+  loaders_.push_back([button, this, field] { button->SetColor(item_.*field); });
+  return button;
+}
+
+void TLayerEditor::Edit(const char* key, bool continued,
+                        const std::function<void(TMarkItem&)>& change) {
+  if (loading_) return;
+  change(item_);
+  UpdateVisibility();
+  emit ItemEdited(item_, QString::fromLatin1(key), continued);
+}
+
+void TLayerEditor::SetItem(const TMarkItem& item, bool hasLayer) {
+  loading_ = true;
+  item_ = item;
+  for (const Loader& load : loaders_) load();
+  setEnabled(hasLayer);
+  UpdateVisibility();
+  loading_ = false;
+}
+
+void TLayerEditor::InsertIntoText(const QString& text) {
+  if (item_.Style != 0 || !isEnabled()) return;
+  edText_->insertPlainText(text);
+  edText_->setFocus();
+}
+
+void TLayerEditor::BuildTextMenu(QMenu* menu) {
+  QAction* seq = menu->addAction(QStringLiteral("Sequence number..."));
+  seq->setObjectName(QStringLiteral("miVarSequence"));
+  connect(seq, &QAction::triggered, this, [this] {
+    int start = 1;
+    if (AskSequenceStart && AskSequenceStart(start, this))
+      InsertIntoText(QStringLiteral("{$S%1}").arg(start));
+  });
+  menu->addSeparator();
+  int n = 0;
+  for (const auto& [text, variable] : TextVariableChoices()) {
+    if (text.isEmpty()) {
+      menu->addSeparator();
+      continue;
+    }
+    QAction* a = menu->addAction(QStringLiteral("%1\t%2").arg(text, variable));
+    a->setObjectName(QStringLiteral("miVar%1").arg(n++));
+    a->setData(variable);
+    const QString v = variable;
+    connect(a, &QAction::triggered, this, [this, v] { InsertIntoText(v); });
+  }
+}
+
+void TLayerEditor::UpdateFontHint() {
+  TLogFont font;
+  font.faceName = ToUtf8(cbFontName_->currentText());
+  font.weight = (item_.FontStyle & 1) ? FW_BOLD : FW_NORMAL;
+  font.italic = (item_.FontStyle & 2) != 0;
+  const TFaceInfo face = ResolveFace(font);
+  QString text;
+  if (face.family.empty())
+    text = QStringLiteral("No installed face: the text cannot be drawn");
+  else if (QString::compare(FromUtf8(face.family), cbFontName_->currentText(),
+                            Qt::CaseInsensitive) != 0)
+    text = QStringLiteral("Drawn with %1").arg(FromUtf8(face.family));
+  lbFontFace_->setText(text);
+  lbFontFace_->setVisible(!text.isEmpty());
+}
+
+void TLayerEditor::UpdateVisibility() {
+  const bool text = item_.Style == 0;
+  gbText_->setVisible(text);
+  gbFont_->setVisible(text);
+  gbShadow_->setVisible(text);
+  gbGradient_->setVisible(text);
+  for (QWidget* w : textOnly_) w->setVisible(text);
+  gbPicture_->setVisible(!text);
+  // Placement: which values the mode uses.
+  const int mode = item_.PlaceStyle;
+  const bool positioned = mode != 1 && mode != 2;
+  positionGrid_->setEnabled(mode != 1 && mode != 2 && mode != 3);
+  seOffsetX_->setEnabled(positioned);
+  seOffsetY_->setEnabled(positioned);
+  const bool spaces = mode == 1 || mode == 2;
+  for (QWidget* w : {static_cast<QWidget*>(lbHorzSpace_), static_cast<QWidget*>(lbVertSpace_)})
+    w->setEnabled(spaces);
+  if (QWidget* h = findChild<QWidget*>(QStringLiteral("seHorzSpace"))) h->setEnabled(spaces);
+  if (QWidget* v = findChild<QWidget*>(QStringLiteral("seVertSpace"))) v->setEnabled(spaces);
+  lbHorzSpace_->setText(mode == 2 ? QStringLiteral("Left/right margin:")
+                                  : QStringLiteral("Horizontal gap:"));
+  lbVertSpace_->setText(mode == 2 ? QStringLiteral("Top/bottom margin:")
+                                  : QStringLiteral("Vertical gap:"));
+}
+
+}  // namespace imprimo

@@ -1,0 +1,106 @@
+// The property editor of the selected layer: one control for every field of
+// the layer record, each fitting its value. The editor never changes the
+// document itself: every user edit is announced with the whole new record,
+// the field's key name and whether the control edits continuously (typing,
+// spinning), so the window can make a run of such edits one undo step.
+#pragma once
+
+#include <QWidget>
+#include <functional>
+#include <vector>
+
+#include "render/mark_item.h"
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPlainTextEdit;
+class QSlider;
+class QSpinBox;
+class QToolButton;
+class QButtonGroup;
+
+namespace imprimo {
+
+class TColorButton;
+
+// The families offered by the font list: every family fontconfig knows, and
+// the classic desktop names the font engine maps onto them, sorted without
+// regard to case and without repeats.
+QStringList DesignerFontFamilies();
+
+// The text variables the text menu inserts, as (menu text, variable) pairs.
+// The sequence number is not among them: it asks for its start value.
+std::vector<std::pair<QString, QString>> TextVariableChoices();
+
+class TLayerEditor : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit TLayerEditor(QWidget* parent = nullptr);
+
+  // Shows item in every control without announcing edits. hasLayer false
+  // empties and disables the editor.
+  void SetItem(const TMarkItem& item, bool hasLayer = true);
+  const TMarkItem& Item() const { return item_; }
+
+  // Inserts text at the cursor of the text box, as a user edit.
+  void InsertIntoText(const QString& text);
+
+  // Asks for the start of a sequence number; replaceable by tests. Returns
+  // false when cancelled.
+  std::function<bool(int& start, QWidget* parent)> AskSequenceStart;
+
+ signals:
+  void ItemEdited(const imprimo::TMarkItem& item, const QString& key, bool continued);
+  // The picture layer's "Choose..." button.
+  void ChoosePicture();
+
+ private:
+  using Loader = std::function<void()>;
+
+  QSpinBox* AddSpin(const char* name, int32_t TMarkItem::*field, int minimum, int maximum,
+                    const char* key);
+  QCheckBox* AddCheck(const char* name, const QString& text, bool TMarkItem::*field,
+                      const char* key);
+  TColorButton* AddColor(const char* name, int32_t TMarkItem::*field, const char* key);
+  void Edit(const char* key, bool continued, const std::function<void(TMarkItem&)>& change);
+  void UpdateVisibility();
+  void UpdateFontHint();
+  void BuildTextMenu(QMenu* menu);
+
+  TMarkItem item_;
+  bool loading_ = false;
+  std::vector<Loader> loaders_;
+
+  QLineEdit* edDesc_ = nullptr;
+  QComboBox* cbStyle_ = nullptr;
+  QGroupBox* gbText_ = nullptr;
+  QPlainTextEdit* edText_ = nullptr;
+  QGroupBox* gbFont_ = nullptr;
+  QComboBox* cbFontName_ = nullptr;
+  QLabel* lbFontFace_ = nullptr;
+  QComboBox* cbCharSet_ = nullptr;
+  QComboBox* cbPitch_ = nullptr;
+  QToolButton* styleButtons_[4] = {};
+  QGroupBox* gbEffects_ = nullptr;
+  QSlider* tbAlpha_ = nullptr;
+  std::vector<QWidget*> textOnly_;
+  QGroupBox* gbShadow_ = nullptr;
+  QGroupBox* gbGradient_ = nullptr;
+  QGroupBox* gbPlacement_ = nullptr;
+  QComboBox* cbPlaceStyle_ = nullptr;
+  QButtonGroup* positionGroup_ = nullptr;
+  QWidget* positionGrid_ = nullptr;
+  QSpinBox* seOffsetX_ = nullptr;
+  QSpinBox* seOffsetY_ = nullptr;
+  QLabel* lbHorzSpace_ = nullptr;
+  QLabel* lbVertSpace_ = nullptr;
+  QGroupBox* gbPicture_ = nullptr;
+  QLineEdit* edPicture_ = nullptr;
+};
+
+}  // namespace imprimo

@@ -1,0 +1,145 @@
+// A template editor window over a temporary folder, its dialogs answered by
+// the test and every message it shows recorded.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QImage>
+#include <QMessageBox>
+#include <QTest>
+#include <atomic>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "designer/designer_window.h"
+#include "designer/layer_editor.h"
+#include "ini/ini_document.h"
+#include "templates/template_file.h"
+
+namespace imprimo::testing_designer {
+
+namespace fs = std::filesystem;
+
+inline void EnsureApplication() {
+  if (QApplication::instance() != nullptr) return;
+  static int argc = 1;
+  static char name[] = "test_designer_window";
+  static char* argv[] = {name, nullptr};
+  new QApplication(argc, argv);
+}
+
+struct ShownMessage {
+  QMessageBox::Icon Icon;
+  QString Text;
+};
+
+class DesignerFixture : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    EnsureApplication();
+    static std::atomic<int> counter{0};
+    root_ = fs::temp_directory_path() /
+            ("imprimo_designer_" + std::to_string(::getpid()) + "_" + std::to_string(counter++));
+    fs::remove_all(root_);
+    fs::create_directories(root_ / "prog" / "samples");
+    fs::create_directories(root_ / "prog" / "Watermarks");
+    folder_ = (root_ / "prog").string() + "/";
+    wm_ = folder_ + "Watermarks/";
+    // A small sample, so every preview is drawn at full size at once.
+    WriteImage(folder_ + "samples/sample.bmp", 320, 240, "BMP", QColor(30, 60, 90));
+  }
+  void TearDown() override {
+    if (window_) window_->setAttribute(Qt::WA_DeleteOnClose, false);
+    window_.reset();
+    std::error_code ec;
+    fs::permissions(root_ / "ro", fs::perms::owner_all, ec);
+    fs::remove_all(root_, ec);
+  }
+
+  TfrmDesigner& Open() {
+    window_ = std::make_unique<TfrmDesigner>(folder_);
+    TDesignerDialogs dialogs;
+    dialogs.MessageBox = [this](QMessageBox::Icon icon, const QString&, const QString& text,
+                                QMessageBox::StandardButtons) {
+      messages_.push_back({icon, text});
+      if (answers_.empty()) return int(QMessageBox::Cancel);
+      const int answer = answers_.front();
+      answers_.pop_front();
+      return answer;
+    };
+    dialogs.OpenFile = [this](const QString&, const QString&, const QString&) {
+      if (files_.empty()) return QString();
+      const QString f = files_.front();
+      files_.pop_front();
+      return f;
+    };
+    dialogs.SaveFile = dialogs.OpenFile;
+    window_->SetDialogs(std::move(dialogs));
+    window_->show();
+    WaitPreview();
+    return *window_;
+  }
+
+  // Waits until the preview shows the document as it is now.
+  void WaitPreview() { QTRY_VERIFY_WITH_TIMEOUT(window_->PreviewCurrent(), 20000); }
+
+  template <typename T>
+  T* Find(const char* name) const {
+    return window_->findChild<T*>(QString::fromLatin1(name));
+  }
+  void Trigger(const char* action) {
+    QAction* a = Find<QAction>(action);
+    ASSERT_NE(a, nullptr) << action;
+    a->trigger();
+  }
+
+  static void WriteImage(const std::string& path, int width, int height, const char* format,
+                         QColor colour) {
+    fs::create_directories(fs::path(path).parent_path());
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(colour);
+    ASSERT_TRUE(image.save(QString::fromStdString(path), format)) << path;
+  }
+  static void WriteText(const std::string& path, const std::string& text) {
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream(path, std::ios::binary) << text;
+  }
+  static std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+
+  // A template with one text layer, written as a user would type it.
+  std::string WriteTemplate(const std::string& name, const std::string& body) {
+    const std::string path = wm_ + name + ".wg";
+    WriteText(path, body);
+    return path;
+  }
+
+  // The saved file's layer as the engine reads it.
+  static TMarkItem ReadLayer(const std::string& path, size_t index) {
+    IniDocument doc = OpenTemplateFile(path);
+    TMarkItem item;
+    const auto sections = doc.SectionNames();
+    EXPECT_LT(index, sections.size());
+    if (index < sections.size()) ReadMarkItem(doc, sections[index], item);
+    return item;
+  }
+
+  fs::path root_;
+  std::string folder_;
+  std::string wm_;
+  std::unique_ptr<TfrmDesigner> window_;
+  std::vector<ShownMessage> messages_;
+  std::deque<int> answers_;
+  std::deque<QString> files_;
+};
+
+}  // namespace imprimo::testing_designer
