@@ -6,6 +6,7 @@
 #include <QPixmap>
 #include <array>
 
+#include "gui/form_translation.h"
 #include "platform/colors.h"
 
 namespace imprimo {
@@ -77,6 +78,7 @@ QString ColorText(int32_t color) {
 
 TColorButton::TColorButton(const char* name, QWidget* parent) : QToolButton(parent) {
   setObjectName(QString::fromLatin1(name));
+  MarkFixedText(*this);  // shows the colour value
   setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
   setPopupMode(QToolButton::MenuButtonPopup);
   setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);

@@ -25,6 +25,7 @@
 
 #include "designer/designer_icon.h"
 #include "designer/layer_editor.h"
+#include "gui/form_translation.h"
 #include "imaging/file_format.h"
 #include "platform/bitmap.h"
 #include "platform/text.h"
@@ -134,7 +135,11 @@ QIcon LayerKindIcon(bool text) {
 TfrmDesigner::TfrmDesigner(std::string programFolder, QWidget* parent)
     : QMainWindow(parent), programFolder_(std::move(programFolder)) {
   setObjectName(QStringLiteral("frmDesigner"));
+  MarkFixedText(*this);  // the caption names the file
   setWindowIcon(DesignerIcon());
+  // The language file beside the programs translates this window too.
+  SetLanguageFilePath(programFolder_ + "imprimo.lcf");
+  OpenProgramLanguageFile();
   renderer_ = new TPreviewRenderer(this);
   fullRenderer_ = new TPreviewRenderer(this);
   connect(renderer_, &TPreviewRenderer::Rendered, this, &TfrmDesigner::OnRendered);
@@ -162,6 +167,7 @@ TfrmDesigner::TfrmDesigner(std::string programFolder, QWidget* parent)
 
   BuildMenus();
   BuildLayout();
+  TranslateWindow(*this, "TfrmDesigner");
   resize(1200, 760);
   history_.Reset(TTemplateDocument::New());
   current_ = Document().LayerCount() > 0 ? 0 : -1;
@@ -272,6 +278,7 @@ void TfrmDesigner::BuildLayout() {
   leftBox->addWidget(title);
   lvLayers_ = new QListWidget(left);
   lvLayers_->setObjectName(QStringLiteral("lvLayers"));
+  MarkUserItems(*lvLayers_);  // the template's layer names
   lvLayers_->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed);
   lvLayers_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   lvLayers_->setTextElideMode(Qt::ElideRight);

@@ -25,6 +25,7 @@
 
 #include "designer/color_button.h"
 #include "designer/template_document.h"
+#include "gui/form_translation.h"
 #include "platform/font.h"
 #include "platform/text.h"
 
@@ -245,6 +246,7 @@ TLayerEditor::TLayerEditor(QWidget* parent) : QWidget(parent) {
   auto* fontForm = new QFormLayout(gbFont_);
   cbFontName_ = new QComboBox(gbFont_);
   cbFontName_->setObjectName(QStringLiteral("cbFontName"));
+  MarkUserItems(*cbFontName_);  // the installed font families
   cbFontName_->setEditable(true);
   cbFontName_->setInsertPolicy(QComboBox::NoInsert);
   cbFontName_->addItems(DesignerFontFamilies());
@@ -261,6 +263,7 @@ TLayerEditor::TLayerEditor(QWidget* parent) : QWidget(parent) {
           [this, fontNameEdited] { fontNameEdited(cbFontName_->currentText()); });
   lbFontFace_ = new QLabel(gbFont_);
   lbFontFace_->setObjectName(QStringLiteral("lbFontFace"));
+  MarkFixedText(*lbFontFace_);  // set for each layer
   lbFontFace_->setWordWrap(true);
   QFont small = lbFontFace_->font();
   small.setPointSizeF(small.pointSizeF() * 0.9);

@@ -15,7 +15,8 @@ set(designer_window_srcs
 add_library(designer_window STATIC ${designer_window_srcs})
 set_target_properties(designer_window PROPERTIES AUTOMOC ON)
 target_include_directories(designer_window PUBLIC ${CMAKE_SOURCE_DIR}/src)
-target_link_libraries(designer_window PUBLIC designer_core Qt6::Widgets)
+# The language file code of the windows is shared with imprimo's.
+target_link_libraries(designer_window PUBLIC designer_core imprimo_gui Qt6::Widgets)
 
 add_executable(MarkDesigner ${CMAKE_CURRENT_LIST_DIR}/designer_main.cpp)
 target_link_libraries(MarkDesigner PRIVATE designer_window)

@@ -365,7 +365,9 @@ std::vector<std::pair<std::string, QString>> WindowTexts(QWidget& window) {
     if (view.PropertyKind("Caption") == EPropertyKind::kText && !qobject_cast<QLineEdit*>(object) &&
         !object->property("imprimoFixedText").toBool())
       add("Caption", Q(view.GetText("Caption")));
-    if (auto* action = qobject_cast<QAction*>(object)) {
+    if (object->property("imprimoFixedText").toBool()) {
+      // Neither caption nor hint: both show the value.
+    } else if (auto* action = qobject_cast<QAction*>(object)) {
       QString plain = action->text();
       plain.remove(QLatin1Char('&'));
       if (action->toolTip() != plain) add("Hint", action->toolTip());

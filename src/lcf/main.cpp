@@ -3,6 +3,8 @@
 //   imprimo-lcf dump FILE.lcf                 the file as a readable source
 //   imprimo-lcf template [-o FILE]            the English source of every text
 #include <QApplication>
+#include <unistd.h>
+
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -12,6 +14,10 @@
 #include <string>
 #include <vector>
 
+#ifdef IMPRIMO_LCF_DESIGNER
+#include "designer/designer_window.h"
+#endif
+#include "gui/form_translation.h"
 #include "gui/language_template.h"
 #include "lang/lcf_file.h"
 
@@ -53,6 +59,23 @@ bool WriteWhole(const std::string& path, const std::string& bytes) {
   if (ec) fs::remove(temporary, ec);
   return !ec;
 }
+
+#ifdef IMPRIMO_LCF_DESIGNER
+// The template editor's window, built in a scratch folder.
+void AddDesignerTexts(TLanguageSource& english) {
+  const fs::path scratch = fs::temp_directory_path() / ("imprimo-lcf-d" + std::to_string(::getpid()));
+  fs::create_directories(scratch / "Watermarks");
+  {
+    TfrmDesigner designer(scratch.string() + "/");
+    auto& items = english.Forms["TFRMDESIGNER"];
+    for (const auto& [address, text] : WindowTexts(designer))
+      items.emplace_back(address, std::u16string(reinterpret_cast<const char16_t*>(text.utf16()),
+                                                  size_t(text.size())));
+  }
+  std::error_code ec;
+  fs::remove_all(scratch, ec);
+}
+#endif
 
 }  // namespace
 
@@ -118,7 +141,11 @@ int main(int argc, char** argv) {
       qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
       int qtArgc = 1;
       QApplication app(qtArgc, argv);
-      const std::string text = WriteLanguageSources({ProgramEnglishSource()});
+      TLanguageSource english = ProgramEnglishSource();
+#ifdef IMPRIMO_LCF_DESIGNER
+      AddDesignerTexts(english);
+#endif
+      const std::string text = WriteLanguageSources({english});
       if (output.empty()) {
         std::cout << text;
       } else if (!WriteWhole(output, text)) {
