@@ -86,7 +86,9 @@ class FontSystem {
     }
     faces_.clear();
     FT_Done_FreeType(library_);
-    FcFini();
+    // No FcFini: the toolkit of the windows shares fontconfig and may still
+    // hold its caches when this runs; finishing it here aborts the process
+    // at exit.
   }
 
   std::mutex mutex_;
