@@ -37,6 +37,28 @@ constexpr std::pair<TTextId, const char*> kTexts[] = {
     {TTextId::LogSaveCaption, "Save"},
     {TTextId::NoPrinter, "No printer is available. Set up a default printer and try again."},
     {TTextId::VersionCaption, "Version %1"},
+    {TTextId::CliTryHelp, "Try 'imprimo-batch --help' for more information."},
+    {TTextId::CliNoImages, "no images given"},
+    {TTextId::CliProgramFolderMissing, "the program folder %s does not exist"},
+    {TTextId::CliNoDataFolder, "no writable data folder, using %s: %s"},
+    {TTextId::CliRenameSeparator,
+     "the rename pattern %s may not contain a path separator (\"/\" or \"\\\"): outputs stay in "
+     "the output folder"},
+    {TTextId::CliNoMatchingFiles, "no files matching %s in %s"},
+    {TTextId::CliNothingToProcess, "no images to process"},
+    {TTextId::CliRunHeader, "Template %s, %d image(s), output %s"},
+    {TTextId::CliBesideSources, "beside each source"},
+    {TTextId::CliSettingsNotSaved, "could not save the settings: %s"},
+    {TTextId::CliLogNotSaved, "the run log could not be saved: %s"},
+    {TTextId::CliSummary, "Processed %d of %d image(s): %d succeeded, %d failed."},
+    {TTextId::CliWarnedSummary, " %d image(s) with warnings (marks not drawn or metadata left out)."},
+    {TTextId::CliStoppedSummary, " Stopped; %d image(s) not processed."},
+    {TTextId::CliStopping, "Stopping after the current image (Ctrl+C again to abort)..."},
+    {TTextId::CliAddingImages, "adding images"},
+    {TTextId::CliFileListUnreadable, "cannot read the file list %s"},
+    {TTextId::CliFileListError, "error reading the file list %s"},
+    {TTextId::CliCannotCreateOutput, "cannot create the output folder %s: %s"},
+    {TTextId::CliShardEmpty, "Shard %d/%d has no rows."},
 };
 
 }  // namespace

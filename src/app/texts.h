@@ -43,6 +43,27 @@ enum class TTextId : uint32_t {
   NoPrinter = 1042,
   // The about box.
   VersionCaption = 1050,  // %1: version
+  // imprimo-batch ("%s" and "%d" filled in turn).
+  CliTryHelp = 2000,
+  CliNoImages = 2001,
+  CliProgramFolderMissing = 2002,  // %s folder
+  CliNoDataFolder = 2003,          // %s folder, %s reason
+  CliRenameSeparator = 2004,       // %s pattern
+  CliNoMatchingFiles = 2005,       // %s masks, %s folder
+  CliNothingToProcess = 2006,
+  CliRunHeader = 2007,             // %s template, %d images, %s output
+  CliBesideSources = 2008,
+  CliSettingsNotSaved = 2009,      // %s reason
+  CliLogNotSaved = 2010,           // %s reason
+  CliSummary = 2011,               // %d processed, %d rows, %d succeeded, %d failed
+  CliWarnedSummary = 2012,         // %d images
+  CliStoppedSummary = 2013,        // %d images
+  CliStopping = 2014,
+  CliAddingImages = 2015,
+  CliFileListUnreadable = 2016,    // %s file
+  CliFileListError = 2017,         // %s file
+  CliCannotCreateOutput = 2018,    // %s folder, %s reason
+  CliShardEmpty = 2019,            // %d shard, %d count
 };
 
 // The text for id: the loaded language file's, else the English one.
