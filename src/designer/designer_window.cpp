@@ -26,6 +26,7 @@
 #include "designer/designer_icon.h"
 #include "designer/layer_editor.h"
 #include "gui/form_translation.h"
+#include "gui/qt_text.h"
 #include "imaging/file_format.h"
 #include "platform/bitmap.h"
 #include "platform/text.h"
@@ -34,11 +35,6 @@ namespace imprimo {
 
 namespace {
 
-QString FromUtf8(const std::string& s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
-std::string ToUtf8(const QString& s) {
-  const QByteArray b = s.toUtf8();
-  return std::string(b.constData(), size_t(b.size()));
-}
 
 constexpr const char* kTemplateFilter = "Watermark templates (*.wg *.WG);;All files (*)";
 

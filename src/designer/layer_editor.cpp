@@ -26,6 +26,7 @@
 #include "designer/color_button.h"
 #include "designer/template_document.h"
 #include "gui/form_translation.h"
+#include "gui/qt_text.h"
 #include "platform/font.h"
 #include "platform/text.h"
 
@@ -33,11 +34,6 @@ namespace imprimo {
 
 namespace {
 
-QString FromUtf8(const std::string& s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
-std::string ToUtf8(const QString& s) {
-  const QByteArray b = s.toUtf8();
-  return std::string(b.constData(), size_t(b.size()));
-}
 QString FromU16(const std::u16string& s) {
   return QString::fromUtf16(s.data(), qsizetype(s.size()));
 }

@@ -9,6 +9,8 @@
 #include <cmath>
 #include <exception>
 
+#include "gui/image_preview.h"
+
 namespace imprimo {
 
 namespace {
@@ -22,28 +24,7 @@ QRectF BoxRect(const TLayerBox& box) {
 
 }  // namespace
 
-QImage PreviewToQImage(const TBitmap& bitmap) {
-  const int w = bitmap.Width(), h = bitmap.Height();
-  if (bitmap.Empty()) return {};
-  QImage out(w, h, QImage::Format_RGB32);
-  if (out.isNull()) return {};
-  for (int y = 0; y < h; ++y) {
-    auto* dst = reinterpret_cast<QRgb*>(out.scanLine(y));
-    const uint8_t* src = bitmap.ScanLine(y);
-    switch (bitmap.PixelFormat()) {
-      case TPixelFormat::pf24bit:
-        for (int x = 0; x < w; ++x, src += 3) dst[x] = qRgb(src[2], src[1], src[0]);
-        break;
-      case TPixelFormat::pf32bit:
-        for (int x = 0; x < w; ++x, src += 4) dst[x] = qRgb(src[2], src[1], src[0]);
-        break;
-      default:
-        for (int x = 0; x < w; ++x) dst[x] = 0xFF000000u | bitmap.PixelRGB(x, y);
-        break;
-    }
-  }
-  return out;
-}
+QImage PreviewToQImage(const TBitmap& bitmap) { return BitmapToQImage(bitmap); }
 
 std::mutex& EngineDrawingMutex() {
   static std::mutex mutex;
