@@ -243,6 +243,17 @@ void PrepareForSave(RasterImage& image, const TSettings& s, bool graySource,
     case 4:
       SetImagingOption(ImagingJNGQuality, s.Quality);
       break;
+    case 16:
+      SetImagingOption(ImagingWebPQuality, s.Quality);
+      SetImagingOption(ImagingWebPLossless, s.WebPLossless ? 1 : 0);
+      break;
+    case 17:
+      SetImagingOption(ImagingAvifQuality, s.Quality);
+      SetImagingOption(ImagingAvifSpeed, s.AvifSpeed);
+      break;
+    case 18:
+      SetImagingOption(ImagingTiffCompression, s.TiffCompression);
+      break;
     default:
       break;
   }

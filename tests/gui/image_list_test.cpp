@@ -275,9 +275,11 @@ TEST_F(ImageListTest, FolderDialogOffersMountPointsAndTheFilterList) {
   EXPECT_EQ(points.first(), QStringLiteral("/"));
   EXPECT_FALSE(points.contains(QStringLiteral("/proc")));
   const QStringList& filters = TfrmSelDir::FilterItems();
-  EXPECT_EQ(filters.size(), 33);
+  EXPECT_EQ(filters.size(), 40);
   EXPECT_EQ(filters.first(), QStringLiteral("*.*"));
-  EXPECT_EQ(filters.last(), QStringLiteral("*.bmp"));
+  EXPECT_EQ(filters[32], QStringLiteral("*.bmp"));
+  for (const char* mask : {"*.heic", "*.heif", "*.hif", "*.avif", "*.webp", "*.tif", "*.tiff"})
+    EXPECT_TRUE(filters.contains(QLatin1String(mask))) << mask;
   d.SetFilter(QStringLiteral("*.jp*"));  // typed by the user
   EXPECT_EQ(d.Filter(), QStringLiteral("*.jp*"));
   EXPECT_NE(d.findChild<QWidget*>("cbSubDir"), nullptr);

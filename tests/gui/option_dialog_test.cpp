@@ -98,7 +98,7 @@ TEST_F(OptionDialogTest, FrameTabsAndFixedTexts) {
   EXPECT_EQ(Get<QPushButton>(*d, "btnCancel")->text(), QStringLiteral("&Cancel"));
 
   auto* formats = Get<QComboBox>(*d, "cbOutputSaveFormat");
-  ASSERT_EQ(formats->count(), 16);
+  ASSERT_EQ(formats->count(), 19);
   EXPECT_EQ(formats->itemText(6), QStringLiteral("DDS - DirectDraw Surface)"));
   EXPECT_EQ(formats->itemText(0), QString::fromUtf8(SaveFormatInfo(0).listText));
   EXPECT_EQ(Get<QComboBox>(*d, "cbChangeCase")->itemText(1), QStringLiteral("Lower extension"));
