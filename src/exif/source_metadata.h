@@ -1,0 +1,26 @@
+// Metadata of HEIF, AVIF, WebP and TIFF pictures in the shape a JPEG's
+// segments give it: the EXIF block as TIFF data, the ICC profile and the XMP
+// packet. The EXIF block of a HEIF picture says Orientation 1, because its
+// decoder already applies the file's rotation and mirroring.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace imprimo {
+
+struct TSourceMetadata {
+  std::string Exif;  // TIFF data from its header on; empty when none
+  std::string Icc;
+  std::string Xmp;
+};
+
+// True when the bytes are one of these formats (whatever metadata they
+// hold). Never throws.
+bool ReadSourceMetadata(std::span<const uint8_t> file, TSourceMetadata& metadata);
+
+// True when the file at path starts like one of these formats.
+bool IsContainerPicture(const std::string& path);
+
+}  // namespace imprimo
