@@ -313,16 +313,6 @@ std::vector<uint8_t> EncodeAvif(const RasterImage& image, const TAvifEncodeOptio
 
 namespace {
 
-// The conversion both formats share: 8 bits per sample unless the image has
-// more, alpha kept.
-TImageFormat HeifTarget(const TImageFormatInfo& info) {
-  const bool deep = info.IsFloatingPoint ||
-                    (!info.IsIndexed && !info.IsSpecial && info.ChannelCount > 0 &&
-                     info.BytesPerPixel >= 2 * info.ChannelCount);
-  if (deep) return info.HasAlphaChannel ? ifA16R16G16B16 : ifR16G16B16;
-  return info.HasAlphaChannel || info.IsSpecial ? ifA8R8G8B8 : ifR8G8B8;
-}
-
 class THeifFileFormat : public TImageFileFormat {
  public:
   THeifFileFormat() {
@@ -348,7 +338,9 @@ class TAvifFileFormat : public TImageFileFormat {
     SetName("AV1 Image File");
     AddMasks("*.avif");
     SetCapabilities(true, true, false);
-    SetSupportedFormats({ifR8G8B8, ifA8R8G8B8, ifR16G16B16, ifA16R16G16B16});
+    // Deeper pictures are written with 8 bits per sample: the AV1 encoder
+    // of this libheif refuses interleaved 10-bit input.
+    SetSupportedFormats({ifR8G8B8, ifA8R8G8B8});
     RegisterOption(ImagingAvifQuality, &quality_);
     RegisterOption(ImagingAvifSpeed, &speed_);
   }
@@ -375,7 +367,7 @@ class TAvifFileFormat : public TImageFileFormat {
     if (speed_ < 0 || speed_ > 10) speed_ = 6;
   }
   void ConvertForSaving(RasterImage& image, const TImageFormatInfo& info) override {
-    ImageConvert(image, HeifTarget(info));
+    ImageConvert(image, info.HasAlphaChannel || info.IsSpecial ? ifA8R8G8B8 : ifR8G8B8);
   }
 
  private:

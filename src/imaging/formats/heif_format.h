@@ -38,8 +38,8 @@ struct TAvifEncodeOptions {
   std::string Icc;       // colour profile to embed, or empty
   std::string Xmp;       // XMP packet to embed, or empty
 };
-// R8G8B8, A8R8G8B8 (8 bits per sample), R16G16B16, A16R16G16B16 (written
-// with 10 bits per sample).
+// R8G8B8, A8R8G8B8 (8 bits per sample); R16G16B16, A16R16G16B16 are handed
+// to the encoder with 10 bits per sample, which not every AV1 encoder takes.
 std::vector<uint8_t> EncodeAvif(const RasterImage& image, const TAvifEncodeOptions& options);
 
 }  // namespace imprimo
