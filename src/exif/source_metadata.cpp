@@ -115,6 +115,12 @@ bool ReadSourceMetadata(std::span<const uint8_t> file, TSourceMetadata& m) {
   return false;
 }
 
+int ContainerOrientation(std::span<const uint8_t> file) {
+  TSourceMetadata m;
+  if (!ReadSourceMetadata(file, m) || m.Exif.empty()) return 0;
+  return ExifOrientation(std::string(2, '\0') + std::string("Exif\0\0", 6) + m.Exif);
+}
+
 bool IsContainerPicture(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   uint8_t head[64] = {};

@@ -20,6 +20,10 @@ struct TSourceMetadata {
 // hold). Never throws.
 bool ReadSourceMetadata(std::span<const uint8_t> file, TSourceMetadata& metadata);
 
+// The EXIF Orientation (1..8 as stored, 0 when none) of a HEIF, AVIF, WebP
+// or TIFF picture held in memory; a HEIF picture always says 1 or 0.
+int ContainerOrientation(std::span<const uint8_t> file);
+
 // True when the file at path starts like one of these formats.
 bool IsContainerPicture(const std::string& path);
 
