@@ -182,7 +182,8 @@ TEST_F(ImageListTest, AddFilesStartsInScrPathAndNotesTheFirstFilesFolder) {
   EXPECT_TRUE(filters.startsWith(QStringLiteral("All Image Files  (*.bsi *.rci")))
       << filters.toStdString();
   EXPECT_TRUE(filters.contains(QStringLiteral("Daggerfall Image (*.img) (*.img)")));
-  EXPECT_EQ(filters.count(QStringLiteral(";;")), 18);
+  EXPECT_EQ(filters.count(QStringLiteral(";;")), 21);
+  EXPECT_TRUE(filters.contains(QStringLiteral("WebP Image (*.webp) (*.webp)")));
   EXPECT_EQ(Rows(), (std::vector<std::string>{in + "x.jpg", in + "y.bmp"}));
   EXPECT_EQ(w.RowColumn(1, 0), QStringLiteral("BMP"));
   EXPECT_EQ(w.AddedFolders(), std::vector<std::string>{in});
