@@ -1,3 +1,8 @@
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+
 #include "imaging/formats/tiff_format.h"
 #include "imaging_codecs_corpus/corpus_util.h"
 #include "imaging_formats_d/formats_d_util.h"
@@ -131,6 +136,52 @@ TEST(Tiff, HostileHeadersAreRefusedBeforeAllocating) {
   std::vector<uint8_t> file = HandMadeTiff(ok);
   file[4] = 0xF0;  // first directory past the end
   refused(file, "outside the file");
+}
+
+// Runs f with the process's error output sent to a file; returns what was
+// written there.
+template <typename F>
+std::string StderrOf(F f) {
+  const std::string path = TempPath("formats_d", "stderr.txt");
+  std::fflush(stderr);
+  const int saved = dup(2);
+  FILE* sink = std::fopen(path.c_str(), "w");
+  dup2(fileno(sink), 2);
+  f();
+  std::fflush(stderr);
+  dup2(saved, 2);
+  close(saved);
+  std::fclose(sink);
+  const std::vector<uint8_t> bytes = ReadBytes(path);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+TEST(Tiff, LibraryMessagesStayOffTheTerminal) {
+  // An unknown private tag makes the library warn; the picture still loads.
+  std::vector<std::array<uint32_t, 4>> entries = {
+      {256, 3, 1, 1}, {257, 3, 1, 1}, {258, 3, 1, 8}, {259, 3, 1, 1},
+      {262, 3, 1, 1}, {273, 4, 1, 60}, {278, 3, 1, 1}, {279, 4, 1, 1}, {65000, 4, 1, 7}};
+  const std::vector<uint8_t> warned = HandMadeTiff(entries);
+  bool loaded = false;
+  EXPECT_EQ(StderrOf([&] {
+              RasterImage img;
+              loaded = LoadFromMemory(warned, img);
+            }),
+            "");
+  EXPECT_TRUE(loaded);
+  // LZW data that is not LZW: the library's error becomes the reason.
+  entries[3] = {259, 3, 1, 5};
+  entries[7] = {279, 4, 1, 8};
+  std::vector<uint8_t> broken = HandMadeTiff(entries);
+  std::fill(broken.begin() + 60, broken.begin() + 68, 0xFF);
+  std::string error;
+  EXPECT_EQ(StderrOf([&] {
+              RasterImage img;
+              loaded = LoadFromMemory(broken, img, &error);
+            }),
+            "");
+  EXPECT_FALSE(loaded);
+  EXPECT_NE(error.find("TIFF"), std::string::npos) << error;
 }
 
 TEST(Tiff, OutputsKeepDepthAlphaAndCompression) {
