@@ -5,12 +5,12 @@
 #     bench/batch.sh: imprimo-batch, ImageMagick, and vips (logo only: vips
 #     has no one-command text shadow; it still decodes, composites and encodes).
 #  2. COUNT twelve-megapixel JPEGs to WebP at quality 80, no watermark:
-#     imprimo-batch (empty template), ImageMagick, vips, and cwebp fed by djpeg
-#     as the decode + encode floor.
+#     imprimo-batch (empty template), ImageMagick, vips, and cwebp reading the
+#     JPEGs itself as the decode + encode floor.
 #
 #   bench/new_formats.sh [BUILD_DIR] [COUNT]
 #
-# Needs heif-enc, cwebp, djpeg, convert, vips (libvips-tools; for this
+# Needs heif-enc, cwebp, convert, vips (libvips-tools; for this
 # benchmark only), /usr/bin/time and taskset. Prints seconds, images per
 # second, peak memory and the ratios.
 set -euo pipefail
@@ -23,7 +23,7 @@ samples="$build/tools/make_samples"
 for tool in "$batch" "$samples"; do
   [[ -x "$tool" ]] || { echo "missing $tool: build imprimo-batch and make_samples first" >&2; exit 2; }
 done
-for tool in heif-enc cwebp djpeg convert vips /usr/bin/time taskset; do
+for tool in heif-enc cwebp convert vips /usr/bin/time taskset; do
   command -v "$tool" >/dev/null || { echo "missing $tool" >&2; exit 2; }
 done
 
@@ -101,9 +101,7 @@ ratio imprimo-heic vips-heic
 
 echo "== $count JPEG photos of 4000 x 3000 to WebP quality 80, one core =="
 run floor-webp webp bash -c '
-  for f in "$1"/jpg/*.jpg; do
-    djpeg -pnm "$f" >"$1/out/tmp.ppm" && cwebp -quiet -q 80 "$1/out/tmp.ppm" -o "$1/out/$(basename "$f" .jpg).webp"
-  done; rm -f "$1/out/tmp.ppm"' _ "$work"
+  for f in "$1"/jpg/*.jpg; do cwebp -quiet -q 80 "$f" -o "$1/out/$(basename "$f" .jpg).webp"; done' _ "$work"
 run imprimo-webp webp "$batch" --program-folder "$work/plain" --template Empty --quality 80 \
   --format webp --no-keep-exif --out "$work/out" "$work/jpg"
 run imagemagick-webp webp bash -c '
