@@ -109,6 +109,16 @@ TEST(WebP, MetadataChunksRoundTripAndDamageFails) {
   std::string error;
   EXPECT_FALSE(LoadFromMemory(truncated, decoded, &error));
   EXPECT_NE(error.find("WebP"), std::string::npos) << error;
+  // A 30-byte animation declaring a 20000 x 20000 canvas: refused by its
+  // size before the decoder allocates the canvas.
+  std::vector<uint8_t> canvas = {'R', 'I', 'F', 'F', 22, 0, 0, 0, 'W', 'E', 'B', 'P',
+                                 'V', 'P', '8', 'X', 10, 0, 0, 0, 0x02, 0, 0, 0};
+  for (int side = 0; side < 2; ++side) {
+    const uint32_t v = 20000 - 1;
+    canvas.insert(canvas.end(), {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16)});
+  }
+  EXPECT_FALSE(LoadFromMemory(canvas, decoded, &error));
+  EXPECT_NE(error.find("outside the supported range"), std::string::npos) << error;
   // WebP cannot hold more than 16383 pixels on a side: a clear refusal.
   EXPECT_THROW(EncodeWebP(SmoothImage(20000, 1, ifR8G8B8), o), EImagingError);
 }
