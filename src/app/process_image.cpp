@@ -243,6 +243,17 @@ void PrepareForSave(RasterImage& image, const TSettings& s, bool graySource,
     case 4:
       SetImagingOption(ImagingJNGQuality, s.Quality);
       break;
+    case 16:
+      SetImagingOption(ImagingWebPQuality, s.Quality);
+      SetImagingOption(ImagingWebPLossless, s.WebPLossless ? 1 : 0);
+      break;
+    case 17:
+      SetImagingOption(ImagingAvifQuality, s.Quality);
+      SetImagingOption(ImagingAvifSpeed, s.AvifSpeed);
+      break;
+    case 18:
+      SetImagingOption(ImagingTiffCompression, s.TiffCompression);
+      break;
     default:
       break;
   }
@@ -339,9 +350,9 @@ TImageResult ProcessImage(const std::string& path, int row, int& status, TRunCon
     host.SetRowColumn(row, kColNewSize, FormatSizeText(FileSizeOf(out)));
 
     // Metadata of the source (EXIF, XMP, IPTC, colour profile) follows into
-    // JPEG and PNG outputs; what cannot be carried soundly is left out and
-    // named among the warnings.
-    if (s.KeepExif && (s.SaveFormat == 0 || s.SaveFormat == 1)) {
+    // JPEG, PNG, WebP, AVIF and TIFF outputs; what cannot be carried soundly
+    // is left out and named among the warnings.
+    if (s.KeepExif && (s.SaveFormat == 0 || s.SaveFormat == 1 || s.SaveFormat >= 16)) {
       TMetadataOptions carry;
       carry.SetOrientation1 = result.OrientationApplied;
       carry.StripLocation = s.StripLocation;

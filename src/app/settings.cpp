@@ -30,6 +30,9 @@ const TSaveFormatInfo kFormats[kSaveFormatCount] = {
     {"PSD - Photoshop Image", ".psd", TSaveFormatInfo::kNone},
     {"CIF - Daggerfall MultiImage", ".cif", TSaveFormatInfo::kNone},
     {"IMG - Daggerfall Image", ".img", TSaveFormatInfo::kNone},
+    {"WEBP - WebP Image", ".webp", TSaveFormatInfo::kQuality},
+    {"AVIF - AV1 Image File", ".avif", TSaveFormatInfo::kQuality},
+    {"TIFF - Tagged Image File Format", ".tif", TSaveFormatInfo::kNone},
 };
 
 std::string SetupPath(const std::string& folder) {
@@ -124,6 +127,9 @@ void LoadSettings(const std::string& folder, TSettings& s, TProgramValues& v) {
   s.JpegSubsampling = I(u"JpegSubsampling", d.JpegSubsampling);
   s.AutoRotate = B(u"AutoRotate", d.AutoRotate);
   s.StripLocation = B(u"StripLocation", d.StripLocation);
+  s.WebPLossless = B(u"WebPLossless", d.WebPLossless);
+  s.AvifSpeed = I(u"AvifSpeed", d.AvifSpeed);
+  s.TiffCompression = I(u"TiffCompression", d.TiffCompression);
 }
 
 void SaveSettings(const std::string& folder, const TSettings& s, const TProgramValues& v) {
@@ -173,6 +179,9 @@ void SaveSettings(const std::string& folder, const TSettings& s, const TProgramV
   I(u"JpegSubsampling", s.JpegSubsampling);
   B(u"AutoRotate", s.AutoRotate);
   B(u"StripLocation", s.StripLocation);
+  B(u"WebPLossless", s.WebPLossless);
+  I(u"AvifSpeed", s.AvifSpeed);
+  I(u"TiffCompression", s.TiffCompression);
   ini.UpdateFile();
 }
 

@@ -53,6 +53,12 @@ struct TSettings {
   // Kept metadata loses its location: GPS data and the place fields of XMP
   // and IPTC.
   bool StripLocation = false;
+  // Newer output formats: WebP coded losslessly (else lossy at Quality),
+  // the AVIF encoder's speed 0..10 (AVIF quality is Quality), TIFF
+  // compression 0 LZW, 1 Deflate.
+  bool WebPLossless = false;
+  int32_t AvifSpeed = 6;
+  int32_t TiffCompression = 0;
 };
 
 // Values kept in the same section of Setup.ini but outside the record.
@@ -72,8 +78,10 @@ struct TSaveFormatInfo {
   const char* extension;  // with the dot
   enum Option { kNone, kQuality, kCompression } option;
 };
-constexpr int kSaveFormatCount = 16;
-const TSaveFormatInfo& SaveFormatInfo(int index);  // index 0..15
+// The first 16 are the classic formats; WebP, AVIF and TIFF follow them so
+// that a stored index keeps its meaning.
+constexpr int kSaveFormatCount = 19;
+const TSaveFormatInfo& SaveFormatInfo(int index);  // index 0..18
 
 // Reads folder + "Setup.ini"; missing or unreadable keys take their defaults.
 void LoadSettings(const std::string& folder, TSettings& settings, TProgramValues& values);

@@ -22,7 +22,11 @@ int SourceOrientation(const std::string& path) {
   constexpr std::streamsize kScanBytes = (TimgData::kMaxSections + 1) * 65538;
   std::ifstream in(path, std::ios::binary);
   char soi[2] = {};
-  if (!in.read(soi, 2) || soi[0] != '\xFF' || soi[1] != '\xD8') return 0;
+  if (!in.read(soi, 2) || soi[0] != '\xFF' || soi[1] != '\xD8') {
+    // HEIF, AVIF, WebP and TIFF pictures keep their EXIF block elsewhere.
+    TimgData reader;
+    return reader.ReadMetadata(path) ? reader.Orientation() : 0;
+  }
   std::vector<uint8_t> head(static_cast<size_t>(kScanBytes));
   head[0] = 0xFF;
   head[1] = 0xD8;

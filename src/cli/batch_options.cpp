@@ -10,7 +10,8 @@ namespace {
 
 const char* const kFormatExtensions[kSaveFormatCount] = {"jpg", "png", "bmp", "mng", "jng", "gif",
                                                          "dds", "tga", "pgm", "ppm", "pam", "pfm",
-                                                         "jp2", "psd", "cif", "img"};
+                                                         "jp2", "psd", "cif", "img",
+                                                         "webp", "avif", "tif"};
 
 template <typename T>
 bool ParseNumber(std::string_view text, T& value) {
@@ -66,7 +67,11 @@ const char* BatchUsageText() {
          "  --in-place             write each output beside its source\n"
          "  --format EXT           jpg png bmp mng jng gif dds tga pgm ppm pam pfm jp2 psd cif "
          "img\n"
-         "  --quality N            JPEG/JNG quality 10..100\n"
+         "                         webp avif tif\n"
+         "  --quality N            JPEG/JNG/WebP/AVIF quality 10..100\n"
+         "  --webp-lossless, --no-webp-lossless  lossless WebP coding\n"
+         "  --avif-speed N         AVIF encoder speed 0 (slowest, smallest) .. 10\n"
+         "  --tiff-compression lzw|deflate  compression of TIFF outputs\n"
          "  --compress N           PNG/MNG compression level 0..9\n"
          "  --resize WxH           restrict the dimensions to W x H\n"
          "  --resize-mode N        0 width and height, 1 height (keep aspect),\n"
@@ -167,6 +172,21 @@ bool ParseBatchOptions(int argc, const char* const* argv, TBatchOptions& o, std:
       o.AutoRotate = name == "--auto-rotate";
     } else if (name == "--strip-location") {
       if (!flag(o.StripLocation)) return false;
+    } else if (name == "--webp-lossless" || name == "--no-webp-lossless") {
+      bool set = false;
+      if (!flag(set)) return false;
+      o.WebPLossless = name == "--webp-lossless";
+    } else if (name == "--avif-speed") {
+      if (!needValue() || !ParseRanged(name, value, 0, 10, n, error)) return false;
+      o.AvifSpeed = n;
+    } else if (name == "--tiff-compression") {
+      if (!needValue()) return false;
+      const std::string c = Lower(value);
+      if (c != "lzw" && c != "deflate") {
+        error = "option --tiff-compression takes lzw or deflate, not \"" + std::string(value) + "\"";
+        return false;
+      }
+      o.TiffCompression = c == "deflate" ? 1 : 0;
     } else if (name == "--program-folder") {
       if (!needValue()) return false;
       o.ProgramFolder = value;
@@ -185,12 +205,13 @@ bool ParseBatchOptions(int argc, const char* const* argv, TBatchOptions& o, std:
       std::string ext = Lower(value);
       if (ext.starts_with(".")) ext.erase(0, 1);
       if (ext == "jpeg") ext = "jpg";
+      if (ext == "tiff") ext = "tif";
       int index = -1;
       for (int f = 0; f < kSaveFormatCount; ++f)
         if (ext == kFormatExtensions[f]) index = f;
       if (index < 0) {
         error = "unknown output format \"" + std::string(value) +
-                "\" (jpg png bmp mng jng gif dds tga pgm ppm pam pfm jp2 psd cif img)";
+                "\" (jpg png bmp mng jng gif dds tga pgm ppm pam pfm jp2 psd cif img webp avif tif)";
         return false;
       }
       o.SaveFormat = index;
@@ -332,6 +353,9 @@ void ApplyBatchOptions(const TBatchOptions& o, TSettings& s) {
   if (o.KeepExif) s.KeepExif = *o.KeepExif;
   if (o.AutoRotate) s.AutoRotate = *o.AutoRotate;
   if (o.StripLocation) s.StripLocation = true;
+  if (o.WebPLossless) s.WebPLossless = *o.WebPLossless;
+  if (o.AvifSpeed) s.AvifSpeed = *o.AvifSpeed;
+  if (o.TiffCompression) s.TiffCompression = *o.TiffCompression;
 }
 
 }  // namespace imprimo

@@ -28,6 +28,8 @@ struct TBatchOptions {
   std::optional<bool> KeepExif;
   std::optional<bool> AutoRotate;
   bool StripLocation = false;
+  std::optional<bool> WebPLossless;
+  std::optional<int> AvifSpeed, TiffCompression;
   std::string Filter = "*.*";
   bool Recurse = true;
   bool SaveSettings = false;

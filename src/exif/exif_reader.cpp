@@ -10,9 +10,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <unordered_map>
 
 #include "exif/exif_tables.h"
+#include "exif/source_metadata.h"
 #include "platform/numeric.h"
 
 namespace imprimo {
@@ -411,7 +413,29 @@ bool TimgData::ReadMetadata(const std::string& path) {
     errorText_ = "Not an EXIF file";
     std::string ext = p.extension().string();
     for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (ext != ".jpg" && ext != ".jpeg" && ext != ".jpe") return false;
+    if (ext != ".jpg" && ext != ".jpeg" && ext != ".jpe") {
+      // HEIF, AVIF, WebP and TIFF pictures keep their EXIF block elsewhere;
+      // it is read as if a JPEG segment held it.
+      if (!IsContainerPicture(path)) return false;
+      std::ifstream in(p, std::ios::binary);
+      const std::vector<uint8_t> file((std::istreambuf_iterator<char>(in)),
+                                      std::istreambuf_iterator<char>());
+      TSourceMetadata m;
+      ReadSourceMetadata(file, m);
+      if (m.Exif.empty() || m.Exif.size() + 8 > 65535) return false;
+      std::vector<uint8_t> jpeg = {0xFF, 0xD8, 0xFF, 0xE1};
+      const size_t length = m.Exif.size() + 8;
+      jpeg.push_back(static_cast<uint8_t>(length >> 8));
+      jpeg.push_back(static_cast<uint8_t>(length & 0xFF));
+      jpeg.insert(jpeg.end(), {'E', 'x', 'i', 'f', 0, 0});
+      jpeg.insert(jpeg.end(), m.Exif.begin(), m.Exif.end());
+      jpeg.insert(jpeg.end(), {0xFF, 0xD9});
+      if (ScanSegments(jpeg)) {
+        errorText_ = "<none>";
+        return true;
+      }
+      return false;
+    }
 
     std::ifstream in(p, std::ios::binary);
     if (!in) return false;

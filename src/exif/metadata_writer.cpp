@@ -12,7 +12,12 @@
 #include <set>
 
 #include "imageops/resize.h"
+#include "exif/source_metadata.h"
+#include "imaging/file_format.h"
+#include "imaging/formats/heif_format.h"
 #include "imaging/formats/jpeg_codec.h"
+#include "imaging/formats/tiff_format.h"
+#include "imaging/formats/webp_format.h"
 #include "imaging/icc_profile.h"
 #include "imaging/imaging_stream.h"
 
@@ -683,11 +688,9 @@ size_t SkipLeadingSegments(Bytes d, std::string& jfif) {
   return p;
 }
 
-std::string ComposeJpeg(Bytes source, Bytes output, const RasterImage& pixels,
+std::string ComposeJpeg(const TSourceSegments& s, Bytes output, const RasterImage& pixels,
                         const TMetadataOptions& options, const std::string& profile,
                         std::vector<std::string>& warnings) {
-  TSourceSegments s;
-  if (IsJpeg(source)) s = ScanJpegSegments(source);
   if (!s.HasExif && !s.HasXmp && !s.HasPhotoshop && profile.empty()) return std::string();
 
   const int width = pixels.Width, height = pixels.Height;
@@ -743,6 +746,92 @@ Bytes AsBytes(const std::string& s) {
   return Bytes(reinterpret_cast<const uint8_t*>(s.data()), s.size());
 }
 
+// The segments a HEIF, AVIF, WebP or TIFF source would have as a JPEG.
+TSourceSegments ContainerSegments(const TSourceMetadata& m) {
+  TSourceSegments s;
+  s.HasExif = !m.Exif.empty();
+  s.Exif = m.Exif;
+  s.HasXmp = !m.Xmp.empty();
+  s.Xmp = m.Xmp;
+  return s;
+}
+
+// A TIFF output rewritten by the metadata library with the EXIF fields,
+// colour profile and XMP packet added to its first directory.
+std::string ComposeTiff(Bytes output, const std::string& exif, const std::string& profile,
+                        const std::string& xmp) {
+  Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(output.data(), long(output.size()));
+  if (!image.get()) throw std::runtime_error("the TIFF output could not be read back");
+  image->readMetadata();
+  if (!exif.empty()) {
+    Exiv2::ExifData add;
+    Exiv2::ExifParser::decode(add, reinterpret_cast<const Exiv2::byte*>(exif.data()),
+                              uint32_t(exif.size()));
+    Exiv2::ExifData& target = image->exifData();
+    for (const auto& d : add) {
+      const std::string group = d.groupName();
+      if (group == "Thumbnail" || d.key() == "Exif.Image.ImageWidth" ||
+          d.key() == "Exif.Image.ImageLength" || d.key() == "Exif.Image.Orientation")
+        continue;
+      auto it = target.findKey(Exiv2::ExifKey(d.key()));
+      if (it != target.end()) target.erase(it);
+      target.add(d);
+    }
+    auto it = add.findKey(Exiv2::ExifKey("Exif.Image.Orientation"));
+    if (it != add.end()) target["Exif.Image.Orientation"] = uint16_t(it->toLong());
+  }
+  if (!profile.empty()) {
+    Exiv2::DataBuf buf(reinterpret_cast<const Exiv2::byte*>(profile.data()), long(profile.size()));
+    image->setIccProfile(buf, false);
+  }
+  if (!xmp.empty()) {
+    image->setXmpPacket(xmp);
+    image->writeXmpFromPacket(true);
+  }
+  image->writeMetadata();
+  Exiv2::BasicIo& io = image->io();
+  io.open();
+  io.seek(0, Exiv2::BasicIo::beg);
+  Exiv2::DataBuf all = io.read(long(io.size()));
+  io.close();
+  return std::string(reinterpret_cast<const char*>(all.pData_), size_t(all.size_));
+}
+
+// WebP, AVIF and TIFF outputs with the source's EXIF (edited like a JPEG
+// output's), colour profile and XMP packet.
+std::string ComposeNewFormat(const TSourceSegments& s, Bytes output, const RasterImage& pixels,
+                             const TMetadataOptions& options, const std::string& profile,
+                             std::vector<std::string>& warnings) {
+  std::string exif;
+  try {
+    if (s.HasExif) exif = BuildExif(s.Exif, pixels, pixels.Width, pixels.Height, options, warnings);
+  } catch (const std::exception& e) {
+    exif.clear();
+    warnings.push_back(std::string("EXIF data dropped: ") + e.what());
+  }
+  const std::string xmp = s.HasXmp ? s.Xmp : std::string();
+  if (exif.empty() && xmp.empty() && profile.empty()) return std::string();
+  if (IsWebPSignature(output)) {
+    const std::vector<uint8_t> out = SetWebPMetadata(output, TWebPMetadata{exif, profile, xmp});
+    return std::string(out.begin(), out.end());
+  }
+  if (IsTiffSignature(output)) return ComposeTiff(output, exif, profile, xmp);
+  // AVIF files cannot take metadata after the fact: the picture is encoded
+  // again, with the same settings, together with it.
+  TImageFileFormat* avif = FormatByExtension("avif");
+  if (!avif) return std::string();
+  RasterImage converted;
+  const bool copy = avif->MakeCompatible(pixels, converted);
+  TAvifEncodeOptions o;
+  o.Quality = GetImagingOption(ImagingAvifQuality);
+  o.Speed = GetImagingOption(ImagingAvifSpeed);
+  o.Exif = exif;
+  o.Icc = profile;
+  o.Xmp = xmp;
+  const std::vector<uint8_t> out = EncodeAvif(copy ? converted : pixels, o);
+  return std::string(out.begin(), out.end());
+}
+
 }  // namespace
 
 std::string ComposeOutputMetadata(Bytes source, Bytes output, const RasterImage& pixels,
@@ -751,12 +840,29 @@ std::string ComposeOutputMetadata(Bytes source, Bytes output, const RasterImage&
   try {
     MuteLibraryMessages();
     const bool jpegOut = IsJpeg(output), pngOut = IsPng(output);
-    if (!jpegOut && !pngOut) return std::string();
+    const bool newOut = IsWebPSignature(output) || IsTiffSignature(output) ||
+                        HeifBrand(output) == THeifBrand::Avif;
+    if (!jpegOut && !pngOut && !newOut) return std::string();
 
-    std::string profile = SourceIccProfile(source, warnings);
+    TSourceMetadata container;
+    const bool containerSource =
+        !IsJpeg(source) && !IsPng(source) && ReadSourceMetadata(source, container);
+    std::string profile;
+    if (containerSource) {
+      std::string why;
+      if (!container.Icc.empty() && !IccProfileIsSound(container.Icc, &why))
+        warnings.push_back("colour profile dropped: " + why);
+      else
+        profile = container.Icc;
+    } else {
+      profile = SourceIccProfile(source, warnings);
+    }
     if (!profile.empty()) {
       const uint32_t space = IccColourSpace(profile);
-      const int channels = OutputChannels(output);
+      const TImageFormatInfo* info = GetImageFormatInfo(pixels.Format);
+      const int channels =
+          newOut ? (IsTiffSignature(output) && info && info->HasGrayChannel ? 1 : 3)
+                 : OutputChannels(output);
       const bool fits = (space == kIccRgb && channels == 3) || (space == kIccGray && channels == 1);
       if (!fits) {
         // A CMYK source was turned into sRGB through its profile when it
@@ -768,7 +874,13 @@ std::string ComposeOutputMetadata(Bytes source, Bytes output, const RasterImage&
       }
     }
     if (pngOut) return profile.empty() ? std::string() : AddPngIccProfile(output, profile);
-    return ComposeJpeg(source, output, pixels, options, profile, warnings);
+    TSourceSegments s;
+    if (containerSource)
+      s = ContainerSegments(container);
+    else if (IsJpeg(source))
+      s = ScanJpegSegments(source);
+    if (newOut) return ComposeNewFormat(s, output, pixels, options, profile, warnings);
+    return ComposeJpeg(s, output, pixels, options, profile, warnings);
   } catch (const std::exception& e) {
     warnings.push_back(std::string("metadata dropped: ") + e.what());
     return std::string();
@@ -780,14 +892,15 @@ std::vector<std::string> WriteOutputMetadata(const std::string& sourcePath,
                                              const RasterImage& pixels,
                                              const TMetadataOptions& options) {
   std::vector<std::string> warnings;
-  // Only JPEG and PNG sources hold metadata that is carried; other files
+  // Only JPEG, PNG, HEIF, AVIF, WebP and TIFF sources hold metadata that is
+  // carried; other files
   // are not read a second time.
   {
     std::ifstream in(sourcePath, std::ios::binary);
     char head[8] = {};
     in.read(head, sizeof head);
     const Bytes start(reinterpret_cast<const uint8_t*>(head), size_t(in.gcount()));
-    if (!IsJpeg(start) && !IsPng(start)) return warnings;
+    if (!IsJpeg(start) && !IsPng(start) && !IsContainerPicture(sourcePath)) return warnings;
   }
   bool ok = false;
   const std::string source = ReadWholeFile(sourcePath, ok);

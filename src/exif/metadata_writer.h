@@ -2,7 +2,10 @@
 // EXIF (with a new thumbnail of the finished picture and its real size), XMP
 // (extended XMP included), IPTC, the comment and the ICC colour profile of a
 // JPEG source into a JPEG output, and the colour profile of a JPEG or PNG
-// source into a JPEG or PNG output. Preview images of the source that are
+// source into a JPEG or PNG output. HEIF, AVIF, WebP and TIFF sources give
+// their EXIF, XMP and colour profile like a JPEG's; WebP, AVIF and TIFF
+// outputs take EXIF, XMP and the colour profile (an AVIF output is encoded
+// again with them). Preview images of the source that are
 // recognised (the EXIF thumbnail, XMP thumbnails, maker-note previews,
 // Photoshop thumbnails) never reach the output.
 //

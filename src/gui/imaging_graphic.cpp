@@ -9,6 +9,7 @@
 #include <span>
 
 #include "exif/exif_reader.h"
+#include "exif/source_metadata.h"
 #include "imaging/file_format.h"
 #include "imaging/imaging_stream.h"
 #include "imaging/raster_image.h"
@@ -105,10 +106,12 @@ class TImagingGraphicHandler : public QImageIOHandler {
 
  private:
   static int OrientationOf(const QByteArray& bytes) {
+    const std::span<const uint8_t> data(reinterpret_cast<const uint8_t*>(bytes.data()),
+                                        static_cast<size_t>(bytes.size()));
     TimgData reader;
-    reader.ReadMetadata(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(bytes.data()),
-                                                 static_cast<size_t>(bytes.size())));
-    return reader.Orientation();
+    if (reader.ReadMetadata(data)) return reader.Orientation();
+    // HEIF, AVIF, WebP and TIFF pictures keep their EXIF block elsewhere.
+    return ContainerOrientation(data);
   }
 
   mutable int orientation_ = -1;  // not known yet

@@ -52,14 +52,14 @@ constexpr FilterEntry kOpenFilters[] = {
     {"All Image Files ",
      "*.bsi;*.rci;*.cif;*.img;*.dag;*.xpm;*.pcx;*.pdd;*.psd;*.jpc;*.jpx;*.j2c;*.j2k;*.jp2;;*.pbm;"
      "*.pgm;*.ppm;*.pam;*.pfm;*.tga;*.dds;*.gif;*.jif;*.jpe;*.jfif;;*.jpeg;*.jpg;*.png;*.mng;*."
-     "jng;*.dib;*.bmp"},
+     "jng;*.dib;*.bmp;*.heic;*.heif;*.hif;*.avif;*.webp;*.tif;*.tiff"},
     {"Joint Photographic Experts Group (*.jpg;*.jpeg;*.jfif;*.jpe;*.jif)", "*.jpg"},
     {"Windows Bitmap Image (*.bmp;*.dib)", "*.bmp"},
     {"Portable Network Graphics (*.png)", "*.png"},
     {"Multiple Network Graphics (*.mng)", "*.mng"},
     {"JPEG Network Graphics (*.jng)", "*.jng"},
     {"Graphics Interchange Format (*.gif)", "*.gif"},
-    {"Tagged Image File Format (*.tiff)", "*.tiff"},
+    {"Tagged Image File Format (*.tif;*.tiff)", "*.tif;*.tiff"},
     {"DirectDraw Surface (*.dds)", "*.dds"},
     {"ZSoft IBM PC Paintbrush file(*.pcx)", "*.pcx"},
     {"Truevision Targa Image (*.tga)", "*.tga"},
@@ -71,6 +71,9 @@ constexpr FilterEntry kOpenFilters[] = {
     {"Photoshop Image (*.psd;*.pdd)", "*.psd"},
     {"Daggerfall MultiImage (*.cif;*.rci)", "*.cif"},
     {"Daggerfall Image (*.img)", "*.img"},
+    {"High Efficiency Image File (*.heic;*.heif;*.hif)", "*.heic;*.heif;*.hif"},
+    {"AV1 Image File (*.avif)", "*.avif"},
+    {"WebP Image (*.webp)", "*.webp"},
 };
 
 // Draws the path column cut at its start.

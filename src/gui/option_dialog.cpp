@@ -268,7 +268,34 @@ QWidget* TfrmOption::CreateOutputPage() {
   seQuality = pages.seQuality;
   cbCompress = pages.cbCompress;
   cbColors = pages.cbColors;
-  column->addWidget(plCompress);
+  // The WebP, AVIF and TIFF outputs' own setting, beside the option page:
+  // WebP and AVIF also take the quality.
+  plFormatExtra = new QStackedWidget(page);
+  plFormatExtra->setObjectName(QStringLiteral("plFormatExtra"));
+  plFormatExtra->addWidget(new QWidget(plFormatExtra));
+  cbWebPLossless = NewCheck("cbWebPLossless", QStringLiteral("Lossless"), plFormatExtra);
+  plFormatExtra->addWidget(cbWebPLossless);
+  auto* avif = new QWidget(plFormatExtra);
+  auto* avifRow = new QHBoxLayout(avif);
+  avifRow->setContentsMargins(0, 0, 0, 0);
+  avifRow->addWidget(NewLabel("lbAvifSpeed", QStringLiteral("Speed (0 slowest):"), avif));
+  seAvifSpeed = NewSpin("seAvifSpeed", avif, 0, 10, 6);
+  avifRow->addWidget(seAvifSpeed);
+  avifRow->addStretch(1);
+  plFormatExtra->addWidget(avif);
+  auto* tiff = new QWidget(plFormatExtra);
+  auto* tiffRow = new QHBoxLayout(tiff);
+  tiffRow->setContentsMargins(0, 0, 0, 0);
+  tiffRow->addWidget(NewLabel("lbTiffCompression", QStringLiteral("Compression:"), tiff));
+  cbTiffCompression = NewList("cbTiffCompression", tiff, {"LZW", "Deflate"});
+  cbTiffCompression->setCurrentIndex(0);
+  tiffRow->addWidget(cbTiffCompression);
+  tiffRow->addStretch(1);
+  plFormatExtra->addWidget(tiff);
+  auto* optionRow = new QHBoxLayout;
+  optionRow->addWidget(plCompress);
+  optionRow->addWidget(plFormatExtra, 1);
+  column->addLayout(optionRow);
 
   // How JPEG outputs are written: chroma sampling, and the colour that
   // transparent areas take since JPEG has no alpha.
@@ -560,6 +587,9 @@ void TfrmOption::FormShow() {
   SetFlattenColor(settings_.FlattenColor);
   cbAutoRotate->setChecked(settings_.AutoRotate);
   cbStripLocation->setChecked(settings_.StripLocation);
+  cbWebPLossless->setChecked(settings_.WebPLossless);
+  ShowSpinValue(seAvifSpeed, settings_.AvifSpeed);
+  SelectListIndex(cbTiffCompression, settings_.TiffCompression);
   cbOutputSaveFormatChange();
   // Programmatic ticks already ran the linked-control handlers; these keep
   // the state right when a box was already as the settings say.
@@ -597,6 +627,10 @@ void TfrmOption::btnSaveClick() {
   settings_.FlattenColor = flattenColor_;
   settings_.AutoRotate = cbAutoRotate->isChecked();
   settings_.StripLocation = cbStripLocation->isChecked();
+  settings_.WebPLossless = cbWebPLossless->isChecked();
+  seAvifSpeed->interpretText();
+  settings_.AvifSpeed = seAvifSpeed->value();
+  settings_.TiffCompression = cbTiffCompression->currentIndex();
   settings_.Rename = cbRename->isChecked();
   settings_.RenameTpl = ToUtf8(edtRnTempl->text());
   settings_.RenameNo = edtRenameNo->value();
@@ -606,7 +640,9 @@ void TfrmOption::btnSaveClick() {
 }
 
 void TfrmOption::cbOutputSaveFormatChange() {
-  plCompress->setCurrentIndex(FormatOptionPageIndex(cbOutputSaveFormat->currentIndex()));
+  const int format = cbOutputSaveFormat->currentIndex();
+  plCompress->setCurrentIndex(FormatOptionPageIndex(format));
+  plFormatExtra->setCurrentIndex(format >= 16 && format <= 18 ? format - 15 : 0);
 }
 
 void TfrmOption::cbCustomSizeClick() {

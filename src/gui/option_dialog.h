@@ -152,6 +152,10 @@ class TfrmOption : public QDialog {
   QCheckBox* cbKeepExif = nullptr;
   QCheckBox* cbAutoRotate = nullptr;
   QCheckBox* cbStripLocation = nullptr;
+  QStackedWidget* plFormatExtra = nullptr;
+  QCheckBox* cbWebPLossless = nullptr;
+  QSpinBox* seAvifSpeed = nullptr;
+  QComboBox* cbTiffCompression = nullptr;
   QCheckBox* cbOpen = nullptr;
   QCheckBox* cbClose = nullptr;
   QCheckBox* cbRemoveList = nullptr;

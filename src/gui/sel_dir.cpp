@@ -45,7 +45,8 @@ const QStringList& TfrmSelDir::FilterItems() {
                                     "*.rci", "*.cif", "*.img", "*.dag", "*.xpm",  "*.pcx",  "*.pdd",
                                     "*.psd", "*.jpc", "*.jpx", "*.j2c", "*.j2k",  "*.jp2",  "*.pbm",
                                     "*.pgm", "*.ppm", "*.pam", "*.pfm", "*.tga",  "*.dds",  "*.gif",
-                                    "*.png", "*.mng", "*.jng", "*.dib", "*.bmp"};
+                                    "*.png", "*.mng", "*.jng", "*.dib", "*.bmp",  "*.heic", "*.heif",
+                                    "*.hif", "*.avif", "*.webp", "*.tif", "*.tiff"};
   return items;
 }
 

@@ -159,6 +159,14 @@ constexpr int32_t ImagingJpegSubsampling = 132;
 constexpr int32_t ImagingJpegDensityUnit = 133;
 constexpr int32_t ImagingJpegDensityX = 134;
 constexpr int32_t ImagingJpegDensityY = 135;
+// WebP: quality 1..100 on the JPEG scale (default 90) and lossless coding.
+constexpr int32_t ImagingWebPQuality = 150;
+constexpr int32_t ImagingWebPLossless = 151;
+// AVIF: quality 1..100 (default 80) and encoder speed 0..10 (default 6).
+constexpr int32_t ImagingAvifQuality = 152;
+constexpr int32_t ImagingAvifSpeed = 153;
+// TIFF: compression of written files, 0 LZW (default), 1 Deflate.
+constexpr int32_t ImagingTiffCompression = 154;
 
 constexpr int32_t kInvalidOption = -2147483647;
 

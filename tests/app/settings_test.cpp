@@ -60,6 +60,10 @@ TEST_F(SettingsTest, FormatTable) {
   EXPECT_EQ(SaveFormatInfo(0).option, TSaveFormatInfo::kQuality);
   EXPECT_EQ(SaveFormatInfo(3).option, TSaveFormatInfo::kCompression);
   EXPECT_STREQ(SaveFormatInfo(15).listText, "IMG - Daggerfall Image");
+  // The newer formats follow the classic 16, so stored indices keep their meaning.
+  EXPECT_STREQ(SaveFormatInfo(16).extension, ".webp");
+  EXPECT_STREQ(SaveFormatInfo(17).extension, ".avif");
+  EXPECT_STREQ(SaveFormatInfo(18).extension, ".tif");
   EXPECT_STREQ(SaveFormatInfo(-1).extension, ".jpg");
   EXPECT_STREQ(SaveFormatInfo(99).extension, ".jpg");
   EXPECT_EQ(DefaultUserFolder().back(), '/');
@@ -154,8 +158,8 @@ TEST_F(SettingsTest, SaveKeepsOtherKeysAndAppendsMissingOnes) {
   EXPECT_EQ(keys[1], u"Custom");
   EXPECT_EQ(keys[2], u"Resize");
   EXPECT_EQ(keys[3], u"NewWidth");
-  EXPECT_EQ(keys.back(), u"StripLocation");
-  EXPECT_EQ(keys.size(), 37u);
+  EXPECT_EQ(keys.back(), u"TiffCompression");
+  EXPECT_EQ(keys.size(), 40u);
   EXPECT_EQ(ini.ReadInteger(u"Setup", u"RenameNo", 0), 7);
   EXPECT_EQ(ini.ReadInteger(u"Setup", u"Quality", 0), 75);
 
@@ -194,7 +198,9 @@ TEST_F(SettingsTest, SaveOrderOfAFreshFile) {
                                           u"WinState",         u"Open",
                                           u"RemoveList",       u"Close",
                                           u"FlattenColor",     u"JpegSubsampling",
-                                          u"AutoRotate",       u"StripLocation"};
+                                          u"AutoRotate",       u"StripLocation",
+                                          u"WebPLossless",     u"AvifSpeed",
+                                          u"TiffCompression"};
   EXPECT_EQ(ini.SectionKeys(u"Setup"), expected);
   EXPECT_EQ(ini.ReadString(u"Setup", u"BorderPosition", u""), u"1");
   EXPECT_EQ(ini.ReadString(u"Setup", u"RenameTpl", u""), u"New####");

@@ -82,7 +82,7 @@ TEST(BatchCommand, HelpVersionAndUsageErrors) {
   EXPECT_EQ(code, 0);
   EXPECT_NE(text.find("7.0.3"), std::string::npos);
   for (const char* bad : {"--frobnicate x.jpg", "--quality 5 x.jpg", "--resize 10 x.jpg",
-                          "--format tiff x.jpg", "--border 1,2,3 x.jpg", "--case title x.jpg",
+                          "--format heic x.jpg", "--border 1,2,3 x.jpg", "--case title x.jpg",
                           "--out a --in-place x.jpg", "--quality", ""}) {
     text = env.Run(bad, &code);
     EXPECT_EQ(code, 2) << bad;
@@ -330,6 +330,45 @@ void StopsBetweenImagesOn(int signo) {
 
 TEST(BatchCommand, CtrlCStopsBetweenImages) { StopsBetweenImagesOn(SIGINT); }
 TEST(BatchCommand, TerminationStopsBetweenImages) { StopsBetweenImagesOn(SIGTERM); }
+
+}  // namespace
+}  // namespace imprimo::testing
+
+namespace imprimo::testing {
+namespace {
+
+// The newer output formats by extension, with their own options; a source
+// of each newer kind reads back as its picture.
+TEST(BatchCommand, NewerFormatsAndTheirOptions) {
+  TCommandEnv env;
+  WritePicture(env.src + "pic.png", 64, 40, "png");
+  const struct {
+    const char* args;
+    const char* output;
+  } runs[] = {{"--format webp --webp-lossless", "pic.webp"},
+              {"--format .AVIF --avif-speed 9 --quality 60", "pic.avif"},
+              {"--format tiff --tiff-compression deflate", "pic.tif"}};
+  for (const auto& r : runs) {
+    SCOPED_TRACE(r.args);
+    int code = -1;
+    const std::string text = env.Run(std::string("--template Copyright --out ") + Quote(env.out) +
+                                         " --case lower " + r.args + " " + Quote(env.src + "pic.png"),
+                                     &code);
+    EXPECT_EQ(code, 0) << text;
+    const std::string out = env.out + r.output;
+    RasterImage img;
+    ASSERT_TRUE(ReadImageFile(out, img)) << text;
+    EXPECT_EQ(img.Width, 64);
+    EXPECT_EQ(img.Height, 40);
+  }
+  for (const char* bad : {"--avif-speed 11 x.png", "--tiff-compression jpeg x.png",
+                          "--format heif x.png"}) {
+    int code = -1;
+    const std::string text = env.Run(bad, &code);
+    EXPECT_EQ(code, 2) << bad;
+    EXPECT_NE(text.find("imprimo-batch: "), std::string::npos) << bad;
+  }
+}
 
 }  // namespace
 }  // namespace imprimo::testing

@@ -182,7 +182,8 @@ TEST_F(ImageListTest, AddFilesStartsInScrPathAndNotesTheFirstFilesFolder) {
   EXPECT_TRUE(filters.startsWith(QStringLiteral("All Image Files  (*.bsi *.rci")))
       << filters.toStdString();
   EXPECT_TRUE(filters.contains(QStringLiteral("Daggerfall Image (*.img) (*.img)")));
-  EXPECT_EQ(filters.count(QStringLiteral(";;")), 18);
+  EXPECT_EQ(filters.count(QStringLiteral(";;")), 21);
+  EXPECT_TRUE(filters.contains(QStringLiteral("WebP Image (*.webp) (*.webp)")));
   EXPECT_EQ(Rows(), (std::vector<std::string>{in + "x.jpg", in + "y.bmp"}));
   EXPECT_EQ(w.RowColumn(1, 0), QStringLiteral("BMP"));
   EXPECT_EQ(w.AddedFolders(), std::vector<std::string>{in});
@@ -275,9 +276,11 @@ TEST_F(ImageListTest, FolderDialogOffersMountPointsAndTheFilterList) {
   EXPECT_EQ(points.first(), QStringLiteral("/"));
   EXPECT_FALSE(points.contains(QStringLiteral("/proc")));
   const QStringList& filters = TfrmSelDir::FilterItems();
-  EXPECT_EQ(filters.size(), 33);
+  EXPECT_EQ(filters.size(), 40);
   EXPECT_EQ(filters.first(), QStringLiteral("*.*"));
-  EXPECT_EQ(filters.last(), QStringLiteral("*.bmp"));
+  EXPECT_EQ(filters[32], QStringLiteral("*.bmp"));
+  for (const char* mask : {"*.heic", "*.heif", "*.hif", "*.avif", "*.webp", "*.tif", "*.tiff"})
+    EXPECT_TRUE(filters.contains(QLatin1String(mask))) << mask;
   d.SetFilter(QStringLiteral("*.jp*"));  // typed by the user
   EXPECT_EQ(d.Filter(), QStringLiteral("*.jp*"));
   EXPECT_NE(d.findChild<QWidget*>("cbSubDir"), nullptr);

@@ -107,7 +107,7 @@ TEST_F(MainWindowTest, WithoutSetupIniThePanelShowsTheDefaults) {
   EXPECT_TRUE(Find<QLineEdit>(*w, "edtOutPath")->isEnabled());
   EXPECT_EQ(Find<QComboBox>(*w, "cbSaveFormat")->currentText(),
             QStringLiteral("JPG - Joint Photographic Experts Group"));
-  EXPECT_EQ(Find<QComboBox>(*w, "cbSaveFormat")->count(), 16);
+  EXPECT_EQ(Find<QComboBox>(*w, "cbSaveFormat")->count(), 19);
   auto* pages = Find<QStackedWidget>(*w, "plCompress");
   EXPECT_EQ(pages->currentWidget()->objectName(), QStringLiteral("spC1"));
   EXPECT_EQ(Find<QSpinBox>(*w, "seQuality")->value(), 90);

@@ -98,7 +98,7 @@ TEST_F(OptionDialogTest, FrameTabsAndFixedTexts) {
   EXPECT_EQ(Get<QPushButton>(*d, "btnCancel")->text(), QStringLiteral("&Cancel"));
 
   auto* formats = Get<QComboBox>(*d, "cbOutputSaveFormat");
-  ASSERT_EQ(formats->count(), 16);
+  ASSERT_EQ(formats->count(), 19);
   EXPECT_EQ(formats->itemText(6), QStringLiteral("DDS - DirectDraw Surface)"));
   EXPECT_EQ(formats->itemText(0), QString::fromUtf8(SaveFormatInfo(0).listText));
   EXPECT_EQ(Get<QComboBox>(*d, "cbChangeCase")->itemText(1), QStringLiteral("Lower extension"));
@@ -295,7 +295,10 @@ TEST_F(OptionDialogTest, FormatChoosesTheOptionPage) {
   }
   for (int i = 0; i < formats->count(); ++i) {
     formats->setCurrentIndex(i);
-    const char* expected = (i == 0 || i == 4) ? "spC1" : (i == 1 || i == 3) ? "spC2" : "spC4";
+    // WebP (16) and AVIF (17) take the quality like JPEG and JNG.
+    const char* expected = (i == 0 || i == 4 || i == 16 || i == 17) ? "spC1"
+                           : (i == 1 || i == 3)                      ? "spC2"
+                                                                     : "spC4";
     EXPECT_EQ(Page(*d), QString::fromLatin1(expected)) << i;
   }
 }
@@ -425,6 +428,38 @@ TEST_F(OptionDialogTest, JpegChromaAndFlattenColourRoundTrip) {
   EXPECT_EQ(settings_.JpegSubsampling, 1);
   EXPECT_EQ(settings_.FlattenColor, 0x030201);
   EXPECT_EQ(settings_.BorderColor, border);
+}
+
+TEST_F(OptionDialogTest, NewerFormatSettingsRoundTrip) {
+  settings_.WebPLossless = true;
+  settings_.AvifSpeed = 9;
+  settings_.TiffCompression = 1;
+  auto d = Dialog();
+  auto* lossless = Get<QCheckBox>(*d, "cbWebPLossless");
+  auto* speed = Get<QSpinBox>(*d, "seAvifSpeed");
+  auto* tiff = Get<QComboBox>(*d, "cbTiffCompression");
+  EXPECT_TRUE(lossless->isChecked());
+  EXPECT_EQ(speed->value(), 9);
+  EXPECT_EQ(speed->maximum(), 10);
+  EXPECT_EQ(tiff->currentIndex(), 1);
+  // Each shows beside the option page when its format is chosen.
+  auto* formats = Get<QComboBox>(*d, "cbOutputSaveFormat");
+  auto* extra = Get<QStackedWidget>(*d, "plFormatExtra");
+  formats->setCurrentIndex(16);
+  EXPECT_EQ(extra->currentWidget(), lossless);
+  formats->setCurrentIndex(17);
+  EXPECT_TRUE(extra->currentWidget()->isAncestorOf(speed));
+  formats->setCurrentIndex(18);
+  EXPECT_TRUE(extra->currentWidget()->isAncestorOf(tiff));
+  formats->setCurrentIndex(0);
+  EXPECT_EQ(extra->currentIndex(), 0);
+  lossless->setChecked(false);
+  speed->setValue(2);
+  tiff->setCurrentIndex(0);
+  Get<QPushButton>(*d, "btnSave")->click();
+  EXPECT_FALSE(settings_.WebPLossless);
+  EXPECT_EQ(settings_.AvifSpeed, 2);
+  EXPECT_EQ(settings_.TiffCompression, 0);
 }
 
 TEST_F(OptionDialogTest, LogoIsShownWhenReadableAndIgnoredOtherwise) {
@@ -579,6 +614,21 @@ TEST_F(OptionDialogTest, PagesPicture) {
     if (const char* dir = std::getenv("IMPRIMO_SCREENS_DIR")) {
       EXPECT_TRUE(picture.save(QString::fromLocal8Bit(dir) + QStringLiteral("/options-") +
                                QString::fromLatin1(names[i]) + QStringLiteral(".png")));
+    }
+  }
+  // The WebP, AVIF and TIFF settings beside the option page fit as well.
+  tabs->setCurrentIndex(0);
+  for (int format : {16, 17, 18}) {
+    Get<QComboBox>(*d, "cbOutputSaveFormat")->setCurrentIndex(format);
+    QApplication::processEvents();
+    for (QWidget* control : tabs->currentWidget()->findChildren<QWidget*>()) {
+      if (!control->isVisible()) continue;
+      const QRect r(control->mapTo(d.get(), QPoint()), control->size());
+      EXPECT_TRUE(d->rect().contains(r)) << format << " " << control->objectName().toStdString();
+    }
+    if (const char* dir = std::getenv("IMPRIMO_SCREENS_DIR")) {
+      EXPECT_TRUE(d->grab().save(QString::fromLocal8Bit(dir) + QStringLiteral("/options-output-") +
+                                 QString::number(format) + QStringLiteral(".png")));
     }
   }
 }

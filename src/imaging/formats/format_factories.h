@@ -29,5 +29,9 @@ std::unique_ptr<TImageFileFormat> MakeBSIFileFormat();
 std::unique_ptr<TImageFileFormat> MakeCIFFileFormat();
 std::unique_ptr<TImageFileFormat> MakeIMGFileFormat();
 std::unique_ptr<TImageFileFormat> MakeTextureFileFormat();
+std::unique_ptr<TImageFileFormat> MakeHeifFileFormat();
+std::unique_ptr<TImageFileFormat> MakeAvifFileFormat();
+std::unique_ptr<TImageFileFormat> MakeWebPFileFormat();
+std::unique_ptr<TImageFileFormat> MakeTiffFileFormat();
 
 }  // namespace imprimo

@@ -1,0 +1,113 @@
+#!/usr/bin/env bash
+# Newer formats benchmark, every job pinned to one core:
+#  1. COUNT twelve-megapixel HEIC photos (made with heif-enc from the sample
+#     photos) to JPEG quality 90 with the logo and text watermark of
+#     bench/batch.sh: imprimo-batch, ImageMagick, and vips (logo only: vips
+#     has no one-command text shadow; it still decodes, composites and encodes).
+#  2. COUNT twelve-megapixel JPEGs to WebP at quality 80, no watermark:
+#     imprimo-batch (empty template), ImageMagick, vips, and cwebp reading the
+#     JPEGs itself as the decode + encode floor.
+#
+#   bench/new_formats.sh [BUILD_DIR] [COUNT]
+#
+# Needs heif-enc, cwebp, convert, vips (libvips-tools; for this
+# benchmark only), /usr/bin/time and taskset. Prints seconds, images per
+# second, peak memory and the ratios.
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build="$(cd "${1:-$root/build}" && pwd)"
+count="${2:-8}"
+work="${IMPRIMO_BENCH_DIR:-/tmp/imprimo-bench-formats}"
+batch="$build/imprimo-batch"
+samples="$build/tools/make_samples"
+for tool in "$batch" "$samples"; do
+  [[ -x "$tool" ]] || { echo "missing $tool: build imprimo-batch and make_samples first" >&2; exit 2; }
+done
+for tool in heif-enc cwebp convert vips /usr/bin/time taskset; do
+  command -v "$tool" >/dev/null || { echo "missing $tool" >&2; exit 2; }
+done
+
+mkdir -p "$work/jpg" "$work/heic" "$work/prog/Watermarks" "$work/plain/Watermarks"
+for ((i = 0; i < count; i++)); do
+  n=$(printf %02d "$i")
+  [[ -s "$work/jpg/photo$n.jpg" ]] || "$samples" --photo 4000 3000 "$((i + 11))" "$work/jpg/photo$n.jpg"
+  [[ -s "$work/heic/photo$n.heic" ]] ||
+    heif-enc -q 80 "$work/jpg/photo$n.jpg" -o "$work/heic/photo$n.heic" >/dev/null
+done
+cp "$root/data/Watermarks/imprimo-logo.png" "$work/prog/Watermarks/"
+printf '%s\r\n' \
+  "[Logo]" "Style=1" "Picture=imprimo-logo.png" "BGColor=0xFF00FF" "isBGTransparent=1" \
+  "Alpha=75" "PlaceStyle=0" "Position=1" "OffsetX=20" "OffsetY=20" \
+  "[Copyright]" "Style=0" "Text=(c) 2026 Imprimo Photography" "FontName=DejaVu Sans" \
+  "FontSize=40" "FontColor=0xFFFFFF" "Alpha=90" "PlaceStyle=0" "Position=9" \
+  "OffsetX=-16" "OffsetY=-12" "isShadow=1" "ShadowColor=0" "ShadowAlpha=70" \
+  "ShadowBlur=0" "ShadowOffsetX=2" "ShadowOffsetY=2" >"$work/prog/Watermarks/Bench.wg"
+: >"$work/plain/Watermarks/Empty.wg"
+rm -f "$work"/prog/Setup.ini "$work"/prog/Log.dat "$work"/plain/Setup.ini "$work"/plain/Log.dat
+
+logo="$work/prog/Watermarks/imprimo-logo.png"
+vipslogo="$work/logo-rgba.png"
+convert "$logo" -transparent "#FF00FF" -channel A -evaluate multiply 0.75 +channel "$vipslogo"
+text="(c) 2026 Imprimo Photography"
+results=()
+reps="${IMPRIMO_BENCH_REPS:-2}"
+
+run() {  # run NAME EXT COMMAND...
+  local name="$1" ext="$2"; shift 2
+  local log="$work/time-$name.txt" best="" rss=0 wall m
+  for ((rep = 0; rep < reps; rep++)); do
+    rm -rf "$work/out" && mkdir -p "$work/out"
+    /usr/bin/time -v taskset -c 0 "$@" >"$work/stdout-$name.txt" 2>"$log" || {
+      echo "$name failed; see $log" >&2; tail -5 "$log" >&2; exit 1; }
+    wall=$(awk -F': ' '/Elapsed \(wall clock\)/ {n = split($2, p, ":"); s = 0;
+           for (i = 1; i <= n; i++) s = s * 60 + p[i]; print s}' "$log")
+    m=$(awk -F': ' '/Maximum resident set size/ {printf "%.0f", $2 / 1024}' "$log")
+    (( m > rss )) && rss=$m
+    if [[ -z "$best" ]] || awk -v a="$wall" -v b="$best" 'BEGIN {exit !(a < b)}'; then best=$wall; fi
+  done
+  local outputs ips
+  outputs=$(find "$work/out" -type f -name "*.$ext" | wc -l)
+  ips=$(awk -v n="$count" -v t="$best" 'BEGIN {printf "%.3f", n / t}')
+  printf '%-22s %8.2f s %8s img/s %6s MB peak  (%d outputs)\n' "$name" "$best" "$ips" "$rss" "$outputs"
+  results+=("$name $best $rss")
+}
+
+ratio() {  # ratio NAME OTHER: how many times longer NAME takes
+  local a b
+  a=$(printf '%s\n' "${results[@]}" | awk -v n="$1" '$1 == n {print $2}')
+  b=$(printf '%s\n' "${results[@]}" | awk -v n="$2" '$1 == n {print $2}')
+  awk -v a="$a" -v b="$b" -v x="$1" -v y="$2" 'BEGIN {printf "  %s / %s = %.2fx\n", x, y, a / b}'
+}
+
+export MAGICK_THREAD_LIMIT=1 OMP_NUM_THREADS=1 VIPS_CONCURRENCY=1
+echo "== $count HEIC photos of 4000 x 3000 to JPEG quality 90 with a watermark, one core =="
+run imprimo-heic jpg "$batch" --program-folder "$work/prog" --template Bench --quality 90 \
+  --format jpg --no-keep-exif --out "$work/out" "$work/heic"
+run imagemagick-heic jpg bash -c '
+  for f in "$1"/heic/*.heic; do
+    convert "$f" \( "$2" -transparent "#FF00FF" -channel A -evaluate multiply 0.75 +channel \) \
+      -gravity northwest -geometry +20+20 -composite \
+      -font DejaVu-Sans -pointsize 40 -gravity southeast \
+      -fill "rgba(0,0,0,0.7)" -annotate +14+10 "$3" \
+      -fill "rgba(255,255,255,0.9)" -annotate +16+12 "$3" \
+      -quality 90 "$1/out/$(basename "$f" .heic).jpg"
+  done' _ "$work" "$logo" "$text"
+run vips-heic jpg bash -c '
+  for f in "$1"/heic/*.heic; do
+    vips composite2 "$f" "$2" "$1/out/$(basename "$f" .heic).jpg[Q=90]" over --x 20 --y 20
+  done' _ "$work" "$vipslogo"
+ratio imprimo-heic imagemagick-heic
+ratio imprimo-heic vips-heic
+
+echo "== $count JPEG photos of 4000 x 3000 to WebP quality 80, one core =="
+run floor-webp webp bash -c '
+  for f in "$1"/jpg/*.jpg; do cwebp -quiet -q 80 "$f" -o "$1/out/$(basename "$f" .jpg).webp"; done' _ "$work"
+run imprimo-webp webp "$batch" --program-folder "$work/plain" --template Empty --quality 80 \
+  --format webp --no-keep-exif --out "$work/out" "$work/jpg"
+run imagemagick-webp webp bash -c '
+  for f in "$1"/jpg/*.jpg; do convert "$f" -quality 80 "$1/out/$(basename "$f" .jpg).webp"; done' _ "$work"
+run vips-webp webp bash -c '
+  for f in "$1"/jpg/*.jpg; do vips copy "$f" "$1/out/$(basename "$f" .jpg).webp[Q=80]"; done' _ "$work"
+ratio imprimo-webp floor-webp
+ratio imprimo-webp imagemagick-webp
+ratio imprimo-webp vips-webp

@@ -1,0 +1,18 @@
+// Feeds arbitrary bytes to the WebP decoder and its metadata chunk reader,
+// and re-encodes what decodes. Seeds: fuzz/seeds/webp.
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "imaging/formats/webp_format.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::span<const uint8_t> bytes(data, size);
+  (void)imprimo::ReadWebPMetadata(bytes);
+  try {
+    imprimo::RasterImage img = imprimo::DecodeWebP(bytes);
+    if (img.Width * img.Height <= 4096) (void)imprimo::EncodeWebP(img, {});
+  } catch (const imprimo::EImagingError&) {
+  }
+  return 0;
+}

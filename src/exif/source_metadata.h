@@ -1,0 +1,30 @@
+// Metadata of HEIF, AVIF, WebP and TIFF pictures in the shape a JPEG's
+// segments give it: the EXIF block as TIFF data, the ICC profile and the XMP
+// packet. The EXIF block of a HEIF picture says Orientation 1, because its
+// decoder already applies the file's rotation and mirroring.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace imprimo {
+
+struct TSourceMetadata {
+  std::string Exif;  // TIFF data from its header on; empty when none
+  std::string Icc;
+  std::string Xmp;
+};
+
+// True when the bytes are one of these formats (whatever metadata they
+// hold). Never throws.
+bool ReadSourceMetadata(std::span<const uint8_t> file, TSourceMetadata& metadata);
+
+// The EXIF Orientation (1..8 as stored, 0 when none) of a HEIF, AVIF, WebP
+// or TIFF picture held in memory; a HEIF picture always says 1 or 0.
+int ContainerOrientation(std::span<const uint8_t> file);
+
+// True when the file at path starts like one of these formats.
+bool IsContainerPicture(const std::string& path);
+
+}  // namespace imprimo

@@ -1,0 +1,383 @@
+// HEIF (HEIC) and AVIF through libheif. The library reads from memory; the
+// declared size of the primary image is checked against the image record's
+// limits before anything is decoded, and every library error becomes one
+// error text naming the library's reason.
+#include "imaging/formats/heif_format.h"
+
+#include <libheif/heif.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <string_view>
+
+#include "imaging/file_format.h"
+#include "imaging/formats/format_factories.h"
+
+namespace imprimo {
+
+namespace {
+
+struct ContextDeleter {
+  void operator()(heif_context* c) const { heif_context_free(c); }
+};
+struct HandleDeleter {
+  void operator()(heif_image_handle* h) const { heif_image_handle_release(h); }
+};
+struct ImageDeleter {
+  void operator()(heif_image* i) const { heif_image_release(i); }
+};
+struct EncoderDeleter {
+  void operator()(heif_encoder* e) const { heif_encoder_release(e); }
+};
+struct DecodingOptionsDeleter {
+  void operator()(heif_decoding_options* o) const { heif_decoding_options_free(o); }
+};
+struct EncodingOptionsDeleter {
+  void operator()(heif_encoding_options* o) const { heif_encoding_options_free(o); }
+};
+using ContextPtr = std::unique_ptr<heif_context, ContextDeleter>;
+using HandlePtr = std::unique_ptr<heif_image_handle, HandleDeleter>;
+using HeifImagePtr = std::unique_ptr<heif_image, ImageDeleter>;
+using EncoderPtr = std::unique_ptr<heif_encoder, EncoderDeleter>;
+
+void Check(const heif_error& err, const char* what) {
+  if (err.code == heif_error_Ok) return;
+  std::string text = what;
+  if (err.message && *err.message) text += std::string(": ") + err.message;
+  throw EImagingError(text);
+}
+
+uint32_t Be32(const uint8_t* p) {
+  return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
+}
+
+bool IsHeicBrand(std::string_view b) {
+  return b == "heic" || b == "heix" || b == "hevc" || b == "hevx" || b == "heim" ||
+         b == "heis" || b == "hevm" || b == "hevs";
+}
+bool IsAvifBrand(std::string_view b) { return b == "avif" || b == "avis"; }
+bool IsGeneralBrand(std::string_view b) { return b == "mif1" || b == "msf1"; }
+
+// A context holding the file's boxes with the size limit set; throws for
+// files the library refuses.
+ContextPtr OpenContext(std::span<const uint8_t> data) {
+  ContextPtr ctx(heif_context_alloc());
+  if (!ctx) throw EImagingError("Out of memory for the HEIF decoder");
+  heif_context_set_maximum_image_size_limit(ctx.get(), kMaxImageSide);
+  Check(heif_context_read_from_memory_without_copy(ctx.get(), data.data(), data.size(), nullptr),
+        "Invalid HEIF file");
+  return ctx;
+}
+
+HandlePtr PrimaryHandle(heif_context* ctx) {
+  heif_image_handle* h = nullptr;
+  Check(heif_context_get_primary_image_handle(ctx, &h), "HEIF file without a primary image");
+  return HandlePtr(h);
+}
+
+// The TIFF data of an Exif item: a 32-bit offset to the TIFF header, then
+// whatever precedes it (usually "Exif\0\0"), then the header.
+std::string ExifTiffData(const std::vector<uint8_t>& item) {
+  auto isTiff = [&](size_t p) {
+    return p + 8 <= item.size() &&
+           ((item[p] == 'I' && item[p + 1] == 'I' && item[p + 2] == 42 && item[p + 3] == 0) ||
+            (item[p] == 'M' && item[p + 1] == 'M' && item[p + 2] == 0 && item[p + 3] == 42));
+  };
+  size_t start = std::string::npos;
+  if (item.size() >= 4) {
+    const uint64_t offset = Be32(item.data());
+    if (isTiff(4 + offset)) start = 4 + static_cast<size_t>(offset);
+  }
+  // Some writers get the offset wrong; the header is then looked for.
+  for (size_t p = 0; start == std::string::npos && p < std::min<size_t>(item.size(), 64); ++p)
+    if (isTiff(p)) start = p;
+  if (start == std::string::npos) return std::string();
+  return std::string(reinterpret_cast<const char*>(item.data()) + start, item.size() - start);
+}
+
+std::vector<uint8_t> MetadataBlock(heif_image_handle* h, heif_item_id id) {
+  const size_t size = heif_image_handle_get_metadata_size(h, id);
+  // A metadata item larger than the file is impossible; a sane ceiling
+  // keeps a lying header from asking for gigabytes.
+  if (size == 0 || size > (64u << 20)) return {};
+  std::vector<uint8_t> data(size);
+  if (heif_image_handle_get_metadata(h, id, data.data()).code != heif_error_Ok) return {};
+  return data;
+}
+
+heif_error WriteToVector(heif_context*, const void* data, size_t size, void* user) {
+  auto* out = static_cast<std::vector<uint8_t>*>(user);
+  const auto* p = static_cast<const uint8_t*>(data);
+  out->insert(out->end(), p, p + size);
+  return heif_error{heif_error_Ok, heif_suberror_Unspecified, "Success"};
+}
+
+}  // namespace
+
+THeifBrand HeifBrand(std::span<const uint8_t> header) {
+  if (header.size() < 12 || std::memcmp(header.data() + 4, "ftyp", 4) != 0)
+    return THeifBrand::None;
+  const size_t boxSize = Be32(header.data());
+  if (boxSize < 16 && boxSize != 12) return THeifBrand::None;
+  const std::string_view major(reinterpret_cast<const char*>(header.data()) + 8, 4);
+  if (IsAvifBrand(major)) return THeifBrand::Avif;
+  if (IsHeicBrand(major)) return THeifBrand::Heic;
+  bool avif = false, heic = false, general = IsGeneralBrand(major);
+  const size_t end = std::min(boxSize, header.size());
+  for (size_t p = 16; p + 4 <= end; p += 4) {
+    const std::string_view b(reinterpret_cast<const char*>(header.data()) + p, 4);
+    avif = avif || IsAvifBrand(b);
+    heic = heic || IsHeicBrand(b);
+    general = general || IsGeneralBrand(b);
+  }
+  if (heic) return THeifBrand::Heic;
+  if (avif) return THeifBrand::Avif;
+  return general ? THeifBrand::Heic : THeifBrand::None;
+}
+
+RasterImage DecodeHeif(std::span<const uint8_t> data) {
+  ContextPtr ctx = OpenContext(data);
+  HandlePtr handle = PrimaryHandle(ctx.get());
+  const int w = heif_image_handle_get_width(handle.get());
+  const int h = heif_image_handle_get_height(handle.get());
+  if (w <= 0 || h <= 0 || w > kMaxImageSide || h > kMaxImageSide ||
+      int64_t{w} * h > kMaxImagePixels)
+    throw EImagingError("HEIF image size " + std::to_string(w) + " x " + std::to_string(h) +
+                        " is outside the supported range");
+  const bool alpha = heif_image_handle_has_alpha_channel(handle.get()) != 0;
+  const int bits = heif_image_handle_get_luma_bits_per_pixel(handle.get());
+  const bool wide = bits > 8;
+  const heif_chroma chroma =
+      wide ? (alpha ? heif_chroma_interleaved_RRGGBBAA_LE : heif_chroma_interleaved_RRGGBB_LE)
+           : (alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB);
+
+  std::unique_ptr<heif_decoding_options, DecodingOptionsDeleter> options(
+      heif_decoding_options_alloc());
+  heif_image* raw = nullptr;
+  Check(heif_decode_image(handle.get(), &raw, heif_colorspace_RGB, chroma, options.get()),
+        "Failed to decode HEIF image");
+  HeifImagePtr img(raw);
+
+  const int iw = heif_image_get_width(img.get(), heif_channel_interleaved);
+  const int ih = heif_image_get_height(img.get(), heif_channel_interleaved);
+  int stride = 0;
+  const uint8_t* plane = heif_image_get_plane_readonly(img.get(), heif_channel_interleaved, &stride);
+  if (!plane || iw <= 0 || ih <= 0 || iw > kMaxImageSide || ih > kMaxImageSide)
+    throw EImagingError("Failed to decode HEIF image: no picture data");
+
+  RasterImage out;
+  const int n = alpha ? 4 : 3;
+  if (!wide) {
+    ImageCreate(out, iw, ih, alpha ? ifA8R8G8B8 : ifR8G8B8);
+    for (int y = 0; y < ih; ++y) {
+      const uint8_t* src = plane + static_cast<size_t>(y) * stride;
+      uint8_t* dst = out.Row(y);
+      for (int x = 0; x < iw; ++x, src += n, dst += n) {
+        dst[0] = src[2];
+        dst[1] = src[1];
+        dst[2] = src[0];
+        if (alpha) dst[3] = src[3];
+      }
+    }
+    return out;
+  }
+  int range = heif_image_get_bits_per_pixel_range(img.get(), heif_channel_interleaved);
+  if (range <= 8 || range > 16) range = bits;
+  const uint32_t max = (1u << range) - 1;
+  ImageCreate(out, iw, ih, alpha ? ifA16R16G16B16 : ifR16G16B16);
+  auto scale = [max](uint32_t v) {
+    return static_cast<uint16_t>((std::min(v, max) * 65535u + max / 2) / max);
+  };
+  for (int y = 0; y < ih; ++y) {
+    const uint8_t* src = plane + static_cast<size_t>(y) * stride;
+    uint16_t* dst = reinterpret_cast<uint16_t*>(out.Row(y));
+    for (int x = 0; x < iw; ++x, src += 2 * n, dst += n) {
+      auto sample = [src](int c) { return uint32_t(src[2 * c] | src[2 * c + 1] << 8); };
+      dst[0] = scale(sample(2));
+      dst[1] = scale(sample(1));
+      dst[2] = scale(sample(0));
+      if (alpha) dst[3] = scale(sample(3));
+    }
+  }
+  return out;
+}
+
+THeifMetadata ReadHeifMetadata(std::span<const uint8_t> data) {
+  THeifMetadata m;
+  ContextPtr ctx = OpenContext(data);
+  HandlePtr handle = PrimaryHandle(ctx.get());
+  heif_item_id ids[16];
+  int n = heif_image_handle_get_list_of_metadata_block_IDs(handle.get(), "Exif", ids, 16);
+  for (int i = 0; i < n && m.Exif.empty(); ++i)
+    m.Exif = ExifTiffData(MetadataBlock(handle.get(), ids[i]));
+  n = heif_image_handle_get_list_of_metadata_block_IDs(handle.get(), "mime", ids, 16);
+  for (int i = 0; i < n && m.Xmp.empty(); ++i) {
+    const char* type = heif_image_handle_get_metadata_content_type(handle.get(), ids[i]);
+    if (!type || std::string_view(type) != "application/rdf+xml") continue;
+    const std::vector<uint8_t> block = MetadataBlock(handle.get(), ids[i]);
+    m.Xmp.assign(block.begin(), block.end());
+  }
+  const heif_color_profile_type type = heif_image_handle_get_color_profile_type(handle.get());
+  if (type == heif_color_profile_type_prof || type == heif_color_profile_type_rICC) {
+    const size_t size = heif_image_handle_get_raw_color_profile_size(handle.get());
+    if (size > 0 && size <= (64u << 20)) {
+      m.Icc.resize(size);
+      if (heif_image_handle_get_raw_color_profile(handle.get(), m.Icc.data()).code !=
+          heif_error_Ok)
+        m.Icc.clear();
+    }
+  }
+  return m;
+}
+
+std::vector<uint8_t> EncodeAvif(const RasterImage& image, const TAvifEncodeOptions& options) {
+  const bool alpha = image.Format == ifA8R8G8B8 || image.Format == ifA16R16G16B16;
+  const bool wide = image.Format == ifR16G16B16 || image.Format == ifA16R16G16B16;
+  if (!alpha && !wide && image.Format != ifR8G8B8)
+    throw EImagingError("AVIF encoder: unsupported pixel format");
+  ContextPtr ctx(heif_context_alloc());
+  if (!ctx) throw EImagingError("Out of memory for the AVIF encoder");
+  heif_encoder* rawEncoder = nullptr;
+  Check(heif_context_get_encoder_for_format(ctx.get(), heif_compression_AV1, &rawEncoder),
+        "No AVIF encoder is available");
+  EncoderPtr encoder(rawEncoder);
+  Check(heif_encoder_set_lossy_quality(encoder.get(), std::clamp(options.Quality, 1, 100)),
+        "AVIF encoder refuses the quality");
+  // Not every AV1 encoder knows the speed parameter; it is a hint.
+  heif_encoder_set_parameter_integer(encoder.get(), "speed", std::clamp(options.Speed, 0, 10));
+
+  const int w = image.Width, h = image.Height;
+  const int n = alpha ? 4 : 3;
+  const heif_chroma chroma =
+      wide ? (alpha ? heif_chroma_interleaved_RRGGBBAA_LE : heif_chroma_interleaved_RRGGBB_LE)
+           : (alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB);
+  heif_image* rawImage = nullptr;
+  Check(heif_image_create(w, h, heif_colorspace_RGB, chroma, &rawImage),
+        "Cannot create the AVIF picture");
+  HeifImagePtr img(rawImage);
+  Check(heif_image_add_plane(img.get(), heif_channel_interleaved, w, h, wide ? 10 : 8),
+        "Cannot create the AVIF picture");
+  int stride = 0;
+  uint8_t* plane = heif_image_get_plane(img.get(), heif_channel_interleaved, &stride);
+  if (!plane) throw EImagingError("Cannot create the AVIF picture");
+  for (int y = 0; y < h; ++y) {
+    const uint8_t* src = image.Row(y);
+    uint8_t* dst = plane + static_cast<size_t>(y) * stride;
+    if (!wide) {
+      for (int x = 0; x < w; ++x, src += n, dst += n) {
+        dst[0] = src[2];
+        dst[1] = src[1];
+        dst[2] = src[0];
+        if (alpha) dst[3] = src[3];
+      }
+    } else {
+      const uint16_t* s16 = reinterpret_cast<const uint16_t*>(src);
+      for (int x = 0; x < w; ++x, s16 += n, dst += 2 * n) {
+        const int order[4] = {2, 1, 0, 3};
+        for (int c = 0; c < n; ++c) {
+          const uint32_t v = (uint32_t{s16[order[c]]} * 1023u + 32767u) / 65535u;
+          dst[2 * c] = static_cast<uint8_t>(v);
+          dst[2 * c + 1] = static_cast<uint8_t>(v >> 8);
+        }
+      }
+    }
+  }
+  if (!options.Icc.empty())
+    Check(heif_image_set_raw_color_profile(img.get(), "prof", options.Icc.data(),
+                                           options.Icc.size()),
+          "Cannot store the colour profile");
+
+  std::unique_ptr<heif_encoding_options, EncodingOptionsDeleter> eo(heif_encoding_options_alloc());
+  eo->save_alpha_channel = alpha ? 1 : 0;
+  heif_image_handle* rawHandle = nullptr;
+  Check(heif_context_encode_image(ctx.get(), img.get(), encoder.get(), eo.get(), &rawHandle),
+        "Failed to encode AVIF image");
+  HandlePtr handle(rawHandle);
+  if (!options.Exif.empty())
+    Check(heif_context_add_exif_metadata(ctx.get(), handle.get(), options.Exif.data(),
+                                         static_cast<int>(options.Exif.size())),
+          "Cannot store the EXIF data");
+  if (!options.Xmp.empty())
+    Check(heif_context_add_XMP_metadata(ctx.get(), handle.get(), options.Xmp.data(),
+                                        static_cast<int>(options.Xmp.size())),
+          "Cannot store the XMP data");
+
+  std::vector<uint8_t> out;
+  heif_writer writer{};
+  writer.writer_api_version = 1;
+  writer.write = WriteToVector;
+  Check(heif_context_write(ctx.get(), &writer, &out), "Failed to write AVIF file");
+  return out;
+}
+
+namespace {
+
+class THeifFileFormat : public TImageFileFormat {
+ public:
+  THeifFileFormat() {
+    SetName("High Efficiency Image File");
+    AddMasks("*.heic,*.heif,*.hif");
+    SetCapabilities(true, false, false);
+  }
+
+ protected:
+  bool ProbeContent(TImagingStream& stream) override {
+    return HeifBrand(PeekHeader(stream, 64)) == THeifBrand::Heic;
+  }
+  bool DecodeImages(TImagingStream& stream, TDynImageDataArray& images, bool) override {
+    std::vector<uint8_t> data = stream.ReadRemaining();
+    images.push_back(DecodeHeif(data));
+    return true;
+  }
+};
+
+class TAvifFileFormat : public TImageFileFormat {
+ public:
+  TAvifFileFormat() {
+    SetName("AV1 Image File");
+    AddMasks("*.avif");
+    SetCapabilities(true, true, false);
+    // Deeper pictures are written with 8 bits per sample: the AV1 encoder
+    // of this libheif refuses interleaved 10-bit input.
+    SetSupportedFormats({ifR8G8B8, ifA8R8G8B8});
+    RegisterOption(ImagingAvifQuality, &quality_);
+    RegisterOption(ImagingAvifSpeed, &speed_);
+  }
+
+ protected:
+  bool ProbeContent(TImagingStream& stream) override {
+    return HeifBrand(PeekHeader(stream, 64)) == THeifBrand::Avif;
+  }
+  bool DecodeImages(TImagingStream& stream, TDynImageDataArray& images, bool) override {
+    std::vector<uint8_t> data = stream.ReadRemaining();
+    images.push_back(DecodeHeif(data));
+    return true;
+  }
+  bool EncodeImages(TImagingStream& stream,
+                    const std::vector<const RasterImage*>& images) override {
+    TAvifEncodeOptions o;
+    o.Quality = quality_;
+    o.Speed = speed_;
+    stream.Write(EncodeAvif(*images[0], o));
+    return true;
+  }
+  void ValidateOptions() override {
+    if (quality_ < 1 || quality_ > 100) quality_ = 80;
+    if (speed_ < 0 || speed_ > 10) speed_ = 6;
+  }
+  void ConvertForSaving(RasterImage& image, const TImageFormatInfo& info) override {
+    ImageConvert(image, info.HasAlphaChannel || info.IsSpecial ? ifA8R8G8B8 : ifR8G8B8);
+  }
+
+ private:
+  int32_t quality_ = 80;
+  int32_t speed_ = 6;
+};
+
+}  // namespace
+
+std::unique_ptr<TImageFileFormat> MakeHeifFileFormat() { return std::make_unique<THeifFileFormat>(); }
+std::unique_ptr<TImageFileFormat> MakeAvifFileFormat() { return std::make_unique<TAvifFileFormat>(); }
+
+}  // namespace imprimo
