@@ -1,6 +1,7 @@
 #include "app/naming.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <deque>
 #include <filesystem>
@@ -166,8 +167,26 @@ std::vector<std::string> SplitFilterList(const std::string& filters) {
   return masks;
 }
 
+// Camera raw files: many are TIFF inside, but what a TIFF reader gets from
+// them is a small preview or undeveloped sensor data, not the photo. A
+// folder search does not take them for pictures (a filter may still name
+// them).
+bool IsCameraRawName(const std::string& name) {
+  static const char* const kRaw[] = {"dng", "nef", "nrw", "cr2", "cr3", "crw", "arw", "srf",
+                                     "sr2", "orf", "rw2", "pef", "ptx", "srw", "3fr", "erf",
+                                     "kdc", "dcr", "mef", "mos", "iiq", "raw", "rwl", "x3f"};
+  const size_t dot = name.rfind('.');
+  if (dot == std::string::npos) return false;
+  std::string extension = name.substr(dot + 1);
+  for (char& c : extension) c = char(std::tolower(static_cast<unsigned char>(c)));
+  for (const char* raw : kRaw)
+    if (extension == raw) return true;
+  return false;
+}
+
 bool IsReadableImage(const std::string& path, const std::string& name) {
   if (FormatByFileName(name) != nullptr) return true;
+  if (IsCameraRawName(name)) return false;
   try {
     return !DetectFileFormat(path).empty();
   } catch (const std::exception&) {

@@ -44,6 +44,9 @@ TEST(BatchFolderSearch, SidecarsAreLeftOutAndImagesFoundByContent) {
   WritePicture(env.src + "a.jpg", 40, 30);
   WritePicture(env.src + "b.JPG", 40, 30);
   WritePicture(env.src + "disguised.dat", 40, 30, "png");  // a PNG under a foreign name
+  // Camera raw files are TIFF inside, but their first page is no photo.
+  WritePicture(env.src + "camera.NEF", 40, 30, "tif");
+  WritePicture(env.src + "camera.dng", 40, 30, "tif");
   WriteText(env.src + "a.jpg.xmp", "<x:xmpmeta/>");
   WriteText(env.src + "notes.txt", "taken at dawn");
   WriteText(env.src + "README", "sidecar");
@@ -55,6 +58,7 @@ TEST(BatchFolderSearch, SidecarsAreLeftOutAndImagesFoundByContent) {
   EXPECT_EQ(CountOf(text, "[fail]"), 0u) << text;
   EXPECT_NE(text.find("disguised.dat"), std::string::npos) << text;
   EXPECT_EQ(text.find("README"), std::string::npos) << text;
+  EXPECT_EQ(text.find("camera."), std::string::npos) << text;
 
   // A list of masks, matched without regard to letter case.
   WritePicture(env.src + "c.PNG", 40, 30, "png");
