@@ -201,6 +201,19 @@ std::string NumberedOutputPath(const std::string& outDir, const std::string& bas
   return out;
 }
 
+TPlannedName PlanOutputName(const std::string& path, const TSettings& s,
+                            const std::vector<std::string>& addedFolders, bool createFolders) {
+  TPlannedName plan;
+  const std::string srcExt = ExtensionOf(path);
+  plan.Folder = OutputFolderFor(path, s, addedFolders, createFolders);
+  std::string name = NamePart(path);
+  if (s.Rename)
+    name = ApplyRenamePattern(s.RenameTpl, name, static_cast<int32_t>(s.RenameNo & 0xFFFFFFFF));
+  plan.Base = name.substr(0, name.size() - std::min(name.size(), srcExt.size()));
+  plan.Extension = ApplyExtensionCase(OutputExtension(s.SaveFormat), srcExt, s.ChangeCase);
+  return plan;
+}
+
 std::string DimensionText(int width, int height) {
   return std::to_string(width) + " x " + std::to_string(height);
 }
@@ -210,8 +223,8 @@ bool TurnUpright(TBitmap& bitmap, const TimgData& reader, const std::string& pat
       bitmap, reader.HasExifBlock() ? reader.Orientation() : SourceOrientation(path));
 }
 
-void PrepareForSave(RasterImage& image, const TSettings& s, bool graySource,
-                    const std::string& sourcePath) {
+TSaveOptions PrepareForSave(RasterImage& image, const TSettings& s, bool graySource,
+                            const std::string& sourcePath) {
   if (s.SaveFormat == 0) {
     // A JPEG has no alpha: transparent areas take the background colour,
     // and a gray picture that stayed gray is written with one component.
@@ -222,30 +235,32 @@ void PrepareForSave(RasterImage& image, const TSettings& s, bool graySource,
     ReduceToGrayIfGray(image);
   }
 
+  TSaveOptions options;
   switch (s.SaveFormat) {
     case 0: {
-      SetImagingOption(ImagingJpegQuality, s.Quality);
-      SetImagingOption(ImagingJpegSubsampling, s.JpegSubsampling);
+      options.Set(ImagingJpegQuality, s.Quality);
+      options.Set(ImagingJpegSubsampling, s.JpegSubsampling);
       // The source's print resolution is carried over.
       int unit = 0, dx = 1, dy = 1;
       if (!ReadJfifDensity(sourcePath, unit, dx, dy)) unit = 0, dx = 1, dy = 1;
-      SetImagingOption(ImagingJpegDensityUnit, unit);
-      SetImagingOption(ImagingJpegDensityX, dx);
-      SetImagingOption(ImagingJpegDensityY, dy);
+      options.Set(ImagingJpegDensityUnit, unit);
+      options.Set(ImagingJpegDensityX, dx);
+      options.Set(ImagingJpegDensityY, dy);
       break;
     }
     case 1:
-      SetImagingOption(ImagingPNGCompressLevel, s.Compress);
+      options.Set(ImagingPNGCompressLevel, s.Compress);
       break;
     case 3:
-      SetImagingOption(ImagingMNGCompressLevel, s.Compress);
+      options.Set(ImagingMNGCompressLevel, s.Compress);
       break;
     case 4:
-      SetImagingOption(ImagingJNGQuality, s.Quality);
+      options.Set(ImagingJNGQuality, s.Quality);
       break;
     default:
       break;
   }
+  return options;
 }
 
 TImageResult ProcessImage(const std::string& path, int row, int& status, TRunContext& context,
@@ -275,17 +290,10 @@ TImageResult ProcessImage(const std::string& path, int row, int& status, TRunCon
                       DimensionText(work.Image.Width, work.Image.Height));
 
     if (s.SaveFormat >= -16 && s.SaveFormat <= -1) s.SaveFormat = 0;
-    std::string newExt = OutputExtension(s.SaveFormat);
-    const std::string srcExt = ExtensionOf(path);
-
-    const std::string outDir = OutputFolderFor(path, s, context.AddedFolders, true);
-
-    std::string name = NamePart(path);
-    if (s.Rename)
-      name = ApplyRenamePattern(s.RenameTpl, name, static_cast<int32_t>(s.RenameNo & 0xFFFFFFFF));
-    const std::string base = name.substr(0, name.size() - std::min(name.size(), srcExt.size()));
-
-    newExt = ApplyExtensionCase(std::move(newExt), srcExt, s.ChangeCase);
+    const TPlannedName plan = PlanOutputName(path, s, context.AddedFolders, true);
+    const std::string& outDir = plan.Folder;
+    const std::string& base = plan.Base;
+    const std::string& newExt = plan.Extension;
 
     const bool graySource = GetImageFormatInfo(work.Image.Format)->HasGrayChannel;
     ImageToBitmap(work.Image, work.Bitmap);
@@ -324,14 +332,16 @@ TImageResult ProcessImage(const std::string& path, int row, int& status, TRunCon
     work.Bitmap = TBitmap();
     host.SetRowColumn(row, kColNewDimension, DimensionText(work.Image.Width, work.Image.Height));
 
-    const std::string out = NumberedOutputPath(outDir, base, newExt, s.OverwriteOutput);
+    const std::string out =
+        context.Namer ? context.Namer->OutputPathFor(row, outDir, base, newExt, s.OverwriteOutput)
+                      : NumberedOutputPath(outDir, base, newExt, s.OverwriteOutput);
 
-    PrepareForSave(work.Image, s, graySource, path);
+    const TSaveOptions saveOptions = PrepareForSave(work.Image, s, graySource, path);
 
     // The image layer writes a temporary file beside out and renames it into
     // place, so a failed save never leaves a partial file, nor replaces the
     // source when writing over it.
-    if (!WriteImageFile(out, work.Image)) {
+    if (!WriteImageFile(out, work.Image, saveOptions)) {
       result.Reason = "the output format cannot store this picture";
       return result;
     }

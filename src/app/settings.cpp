@@ -124,6 +124,7 @@ void LoadSettings(const std::string& folder, TSettings& s, TProgramValues& v) {
   s.JpegSubsampling = I(u"JpegSubsampling", d.JpegSubsampling);
   s.AutoRotate = B(u"AutoRotate", d.AutoRotate);
   s.StripLocation = B(u"StripLocation", d.StripLocation);
+  v.Jobs = I(u"Jobs", dv.Jobs);
 }
 
 void SaveSettings(const std::string& folder, const TSettings& s, const TProgramValues& v) {
@@ -173,6 +174,7 @@ void SaveSettings(const std::string& folder, const TSettings& s, const TProgramV
   I(u"JpegSubsampling", s.JpegSubsampling);
   B(u"AutoRotate", s.AutoRotate);
   B(u"StripLocation", s.StripLocation);
+  I(u"Jobs", v.Jobs);
   ini.UpdateFile();
 }
 

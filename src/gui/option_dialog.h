@@ -152,6 +152,7 @@ class TfrmOption : public QDialog {
   QCheckBox* cbKeepExif = nullptr;
   QCheckBox* cbAutoRotate = nullptr;
   QCheckBox* cbStripLocation = nullptr;
+  QSpinBox* edtJobs = nullptr;
   QCheckBox* cbOpen = nullptr;
   QCheckBox* cbClose = nullptr;
   QCheckBox* cbRemoveList = nullptr;

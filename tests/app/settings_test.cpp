@@ -154,8 +154,8 @@ TEST_F(SettingsTest, SaveKeepsOtherKeysAndAppendsMissingOnes) {
   EXPECT_EQ(keys[1], u"Custom");
   EXPECT_EQ(keys[2], u"Resize");
   EXPECT_EQ(keys[3], u"NewWidth");
-  EXPECT_EQ(keys.back(), u"StripLocation");
-  EXPECT_EQ(keys.size(), 37u);
+  EXPECT_EQ(keys.back(), u"Jobs");
+  EXPECT_EQ(keys.size(), 38u);
   EXPECT_EQ(ini.ReadInteger(u"Setup", u"RenameNo", 0), 7);
   EXPECT_EQ(ini.ReadInteger(u"Setup", u"Quality", 0), 75);
 
@@ -194,7 +194,8 @@ TEST_F(SettingsTest, SaveOrderOfAFreshFile) {
                                           u"WinState",         u"Open",
                                           u"RemoveList",       u"Close",
                                           u"FlattenColor",     u"JpegSubsampling",
-                                          u"AutoRotate",       u"StripLocation"};
+                                          u"AutoRotate",       u"StripLocation",
+                                          u"Jobs"};
   EXPECT_EQ(ini.SectionKeys(u"Setup"), expected);
   EXPECT_EQ(ini.ReadString(u"Setup", u"BorderPosition", u""), u"1");
   EXPECT_EQ(ini.ReadString(u"Setup", u"RenameTpl", u""), u"New####");

@@ -71,12 +71,11 @@ TEST(BatchCommand, RefusalsGiveTheirMessagesAndExitTwo) {
   TCommandEnv env;
   WritePicture(env.src + "a.jpg", 32, 24);
   int code = -1;
+  WriteText(env.scratch / "blocker", "x");
   std::string text =
-      env.Run("--out " + Quote(env.scratch / "missing") + " " + Quote(env.src), &code);
+      env.Run("--out " + Quote(env.scratch / "blocker/sub") + " " + Quote(env.src), &code);
   EXPECT_EQ(code, 2);
-  EXPECT_NE(text.find("Can not find folder : " + (env.scratch / "missing") + " . Please re-set."),
-            std::string::npos)
-      << text;
+  EXPECT_NE(text.find("cannot create the output folder"), std::string::npos) << text;
 
   text = env.Run("--template nosuch --out " + Quote(env.out) + " " + Quote(env.src), &code);
   EXPECT_EQ(code, 2);
@@ -88,6 +87,10 @@ TEST(BatchCommand, RefusalsGiveTheirMessagesAndExitTwo) {
   EXPECT_NE(text.find("The source and destination directories must be different."),
             std::string::npos);
   EXPECT_TRUE(env.Log().empty());
+  // A missing --out folder is made, parents included.
+  text = env.Run("--out " + Quote(env.scratch / "missing/deeper") + " " + Quote(env.src), &code);
+  EXPECT_EQ(code, 0) << text;
+  EXPECT_TRUE(fs::is_regular_file(env.scratch / "missing/deeper/a.jpg")) << text;
 
   // The same folder in other letter case is a different folder here.
   fs::create_directories(env.scratch / "SRC");
