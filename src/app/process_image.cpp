@@ -337,6 +337,13 @@ TImageResult ProcessImage(const std::string& path, int row, int& status, TRunCon
                       : NumberedOutputPath(outDir, base, newExt, s.OverwriteOutput);
 
     const TSaveOptions saveOptions = PrepareForSave(work.Image, s, graySource, path);
+    // A JPEG is written from RGB: the encoder would convert a copy of a
+    // 32-bit record; converting the record itself gives the same file with
+    // one full-size buffer fewer. The metadata step reads these pixels for
+    // its thumbnail, so the record is left as it is when metadata is kept.
+    if (s.SaveFormat == 0 && !s.KeepExif && work.Image.Format == ifA8R8G8B8 &&
+        GetImagingOption(ImagingSaveOverrideFormat) == 0)
+      ImageConvert(work.Image, ifR8G8B8);
 
     // The image layer writes a temporary file beside out and renames it into
     // place, so a failed save never leaves a partial file, nor replaces the
