@@ -13,6 +13,7 @@
 #include "imageops/resize.h"
 #include "imaging/bitmap_conversion.h"
 #include "imaging/file_format.h"
+#include "imaging/pixel_convert.h"
 #include "platform/text.h"
 #include "render/text_variables.h"
 
@@ -156,6 +157,31 @@ bool ReadJfifDensity(const std::string& path, int& unit, int& x, int& y) {
   x = (h[14] << 8) | h[15];
   y = (h[16] << 8) | h[17];
   return unit <= 2 && x > 0 && y > 0;
+}
+
+// Copies a 32-bit bitmap whose every pixel is opaque into a new R8G8B8
+// record (alpha dropped); false, leaving image alone, for any other bitmap.
+bool OpaqueBitmapToRgbImage(const TBitmap& bitmap, RasterImage& image) {
+  if (bitmap.PixelFormat() != TPixelFormat::pf32bit || bitmap.Empty()) return false;
+  const int w = bitmap.Width(), h = bitmap.Height();
+  for (int y = 0; y < h; ++y) {
+    const uint8_t* p = bitmap.ScanLine(y);
+    for (int x = 0; x < w; ++x)
+      if (p[4 * x + 3] != 0xFF) return false;
+  }
+  RasterImage rgb;
+  ImageCreateForOverwrite(rgb, w, h, ifR8G8B8);
+  for (int y = 0; y < h; ++y) {
+    const uint8_t* p = bitmap.ScanLine(y);
+    uint8_t* q = rgb.Row(y);
+    for (int x = 0; x < w; ++x, p += 4, q += 3) {
+      q[0] = p[0];
+      q[1] = p[1];
+      q[2] = p[2];
+    }
+  }
+  image = std::move(rgb);
+  return true;
 }
 
 }  // namespace
@@ -327,7 +353,14 @@ TImageResult ProcessImage(const std::string& path, int row, int& status, TRunCon
       return result;
     }
 
-    BitmapToImage(work.Bitmap, work.Image);
+    // An opaque 32-bit picture bound for a JPEG without kept metadata goes
+    // straight into an RGB record: what flattening and the encoder's
+    // conversion would make of it, without a 32-bit copy of the picture.
+    if (s.SaveFormat == 0 && !s.KeepExif && GetImagingOption(ImagingSaveOverrideFormat) == 0 &&
+        OpaqueBitmapToRgbImage(work.Bitmap, work.Image)) {
+    } else {
+      BitmapToImage(work.Bitmap, work.Image);
+    }
     // Likewise the drawn bitmap is not needed while the record is saved.
     work.Bitmap = TBitmap();
     host.SetRowColumn(row, kColNewDimension, DimensionText(work.Image.Width, work.Image.Height));
