@@ -1,14 +1,25 @@
 #include "app/batch_run.h"
 
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
 #include <exception>
 #include <filesystem>
+#include <map>
 #include <memory>
+#include <mutex>
+#include <set>
 #include <system_error>
+#include <thread>
 
 #include "app/naming.h"
 #include "app/process_image.h"
 #include "app/texts.h"
+#include "imaging/file_format.h"
 #include "platform/date_format.h"
+#include "platform/text.h"
+#include "render/text_variables.h"
 #include "runlog/run_log.h"
 #include "templates/template_file.h"
 
@@ -21,6 +32,492 @@ std::string FolderOf(const std::string& path) {
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
+
+// ---- The parallel row loop ----
+//
+// Rows are taken by workers in row order and handed back to the calling
+// thread, which marks, counts and logs them in row order. What the serial
+// run decides from the state earlier rows left behind is decided the same
+// way here:
+// - the serial and sequence numbers come from the row's index;
+// - a row's output name is chosen (against the disk) only after every
+//   earlier row that could write the same name or one of its numbered
+//   variants has finished, and a row whose source an earlier row may write
+//   is loaded only after that row has finished;
+// - the date and time separators that date variables set reach the log in
+//   row order.
+
+// What the pipeline tells the host about one row, kept for the calling
+// thread to replay.
+class TRowRecorder final : public TBatchHost {
+ public:
+  struct TCall {
+    bool Icon;
+    int SubColumn;
+    int Value;
+    std::string Text;
+  };
+  std::vector<TCall> Calls;
+
+  void SetRowIcon(int, int icon) override { Calls.push_back({true, 0, icon, {}}); }
+  void SetRowColumn(int, int subColumn, const std::string& text) override {
+    Calls.push_back({false, subColumn, 0, text});
+  }
+  int RowCount() const override { return 0; }
+  std::string RowText(int) const override { return {}; }
+  void RemoveAllRows() override {}
+  void PanelToSettings() override {}
+  std::string OutputFolderText() const override { return {}; }
+  void SetRunState(TRunState) override {}
+  void ShowProgress(bool) override {}
+  void SetProgress(int, const std::string&) override {}
+  void ProcessMessages() override {}
+  bool StopRequested() const override { return false; }
+  void ClearStopRequested() override {}
+  void ShowError(const std::string&) override {}
+  bool AskQuestion(const std::string&) override { return false; }
+  void ShowRenameNo(int64_t) override {}
+  void CloseProgram() override {}
+  void OpenFolder(const std::string&) override {}
+};
+
+struct TRowOutcome {
+  int Status = kStatusFailed;
+  TImageResult Result;
+  std::vector<TRowRecorder::TCall> Calls;
+  std::exception_ptr Error;
+  bool SeparatorsChanged = false;
+  std::string DateSeparator, TimeSeparator;
+  bool SaveFormatNormalised = false;
+};
+
+// A name with every trailing "(digits)" removed: two rows whose outputs
+// (numbered variants included) can meet have the same folder, stripped base
+// and extension.
+std::string StripNumbering(std::string base) {
+  for (;;) {
+    if (base.size() < 3 || base.back() != ')') return base;
+    size_t open = base.size() - 2;
+    while (open > 0 && base[open] >= '0' && base[open] <= '9') --open;
+    if (base[open] != '(' || open == base.size() - 2) return base;
+    base.resize(open);
+  }
+}
+
+std::string SourceKey(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  const size_t dot = name.rfind('.');
+  const std::string ext = dot == std::string::npos ? std::string() : name.substr(dot);
+  return folder + StripNumbering(name.substr(0, name.size() - ext.size())) + ext;
+}
+
+// The pixel size a file announces in its header, for the memory budget; false
+// for formats not recognised here.
+bool PeekPictureSize(const std::string& path, int64_t& width, int64_t& height) {
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return false;
+  uint8_t h[32] = {};
+  const size_t n = std::fread(h, 1, sizeof h, f);
+  bool ok = false;
+  auto be16 = [](const uint8_t* p) { return (p[0] << 8) | p[1]; };
+  auto le32 = [](const uint8_t* p) {
+    return static_cast<int32_t>(p[0] | p[1] << 8 | p[2] << 16 | uint32_t{p[3]} << 24);
+  };
+  if (n >= 24 && h[0] == 0x89 && h[1] == 'P' && h[2] == 'N' && h[3] == 'G') {
+    width = (int64_t{h[16]} << 24) | (h[17] << 16) | (h[18] << 8) | h[19];
+    height = (int64_t{h[20]} << 24) | (h[21] << 16) | (h[22] << 8) | h[23];
+    ok = true;
+  } else if (n >= 10 && h[0] == 'G' && h[1] == 'I' && h[2] == 'F') {
+    width = h[6] | (h[7] << 8);
+    height = h[8] | (h[9] << 8);
+    ok = true;
+  } else if (n >= 26 && h[0] == 'B' && h[1] == 'M') {
+    width = std::abs(int64_t{le32(h + 18)});
+    height = std::abs(int64_t{le32(h + 22)});
+    ok = true;
+  } else if (n >= 4 && h[0] == 0xFF && h[1] == 0xD8) {
+    // Walk the markers up to the first frame header.
+    std::fseek(f, 2, SEEK_SET);
+    uint8_t m[9];
+    for (int guard = 0; guard < 1000 && std::fread(m, 1, 4, f) == 4; ++guard) {
+      if (m[0] != 0xFF) break;
+      const int marker = m[1], length = be16(m + 2);
+      if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 &&
+          marker != 0xCC) {
+        if (std::fread(m, 1, 5, f) == 5) {
+          height = be16(m + 1);
+          width = be16(m + 3);
+          ok = true;
+        }
+        break;
+      }
+      if (length < 2 || std::fseek(f, length - 2, SEEK_CUR) != 0) break;
+    }
+  }
+  std::fclose(f);
+  return ok && width > 0 && height > 0;
+}
+
+// Bytes a row may hold at its peak: the decoded record and the working
+// bitmaps of a picture, about twelve bytes per pixel; a file of unknown kind
+// counts by its size.
+int64_t MemoryNeedOf(const std::string& path) {
+  // Only regular files are opened: opening a named pipe would block.
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) return 0;
+  int64_t w = 0, h = 0;
+  if (PeekPictureSize(path, w, h)) return w * h * 12;
+  const auto size = std::filesystem::file_size(path, ec);
+  return ec ? 0 : static_cast<int64_t>(size) * 4;
+}
+
+// Memory the rows of a run may hold at once. A row that needs more runs
+// alone.
+constexpr int64_t kMemoryBudget = int64_t{384} << 20;
+
+class TRowScheduler final : public TOutputNamer {
+ public:
+  TRowScheduler(int rows, int window) : outcomes_(rows), finished_(rows, 0), window_(window) {}
+
+  // Groups rows by the output family they may write (outKeys) and notes for
+  // each row the group that may write its source.
+  void SetKeys(const std::vector<std::string>& outKeys, const std::vector<std::string>& srcKeys) {
+    std::map<std::string, int> index;
+    outGroup_.assign(outKeys.size(), -1);
+    for (size_t i = 0; i < outKeys.size(); ++i) {
+      auto [it, fresh] = index.try_emplace(outKeys[i], static_cast<int>(groups_.size()));
+      if (fresh) groups_.emplace_back();
+      outGroup_[i] = it->second;
+      groups_[it->second].Rows.push_back(static_cast<int>(i));
+    }
+    srcGroup_.assign(srcKeys.size(), -1);
+    for (size_t i = 0; i < srcKeys.size(); ++i) {
+      auto it = index.find(srcKeys[i]);
+      if (it != index.end()) srcGroup_[i] = it->second;
+    }
+  }
+
+  // Worker side: the next row to work on, or -1 when the run takes no more.
+  int TakeRow() {
+    std::unique_lock lock(mutex_);
+    cv_.wait(lock, [&] {
+      return stopping_ || next_ >= Rows() || next_ < delivered_ + window_;
+    });
+    if (stopping_ || next_ >= Rows()) return -1;
+    return next_++;
+  }
+
+  // Admits rows in row order within the memory budget.
+  void Admit(int row, int64_t need) {
+    std::unique_lock lock(mutex_);
+    cv_.wait(lock, [&] {
+      return admitted_ == row && (used_ == 0 || used_ + need <= kMemoryBudget);
+    });
+    ++admitted_;
+    used_ += need;
+    cv_.notify_all();
+  }
+
+  // Waits until no earlier unfinished row can still write the row's source.
+  void BeforeLoad(int row) {
+    const int g = srcGroup_[row];
+    if (g < 0) return;
+    const std::vector<int>& rows = groups_[g].Rows;
+    const size_t earlier = std::lower_bound(rows.begin(), rows.end(), row) - rows.begin();
+    std::unique_lock lock(mutex_);
+    cv_.wait(lock, [&] { return groups_[g].FinishedPrefix >= earlier; });
+  }
+
+  std::string OutputPathFor(int row, const std::string& outDir, const std::string& base,
+                            const std::string& ext, bool overwrite) override {
+    const int g = outGroup_[row];
+    const std::vector<int>& rows = groups_[g].Rows;
+    const size_t earlier = std::lower_bound(rows.begin(), rows.end(), row) - rows.begin();
+    {
+      std::unique_lock lock(mutex_);
+      cv_.wait(lock, [&] { return groups_[g].FinishedPrefix >= earlier; });
+    }
+    return NumberedOutputPath(outDir, base, ext, overwrite);
+  }
+
+  void Finish(int row, int64_t need, TRowOutcome outcome) {
+    {
+      std::lock_guard lock(mutex_);
+      used_ -= need;
+      outcomes_[row] = std::move(outcome);
+      finished_[row] = 1;
+      TGroup& group = groups_[outGroup_[row]];
+      while (group.FinishedPrefix < group.Rows.size() && finished_[group.Rows[group.FinishedPrefix]])
+        ++group.FinishedPrefix;
+    }
+    cv_.notify_all();
+  }
+
+  // Calling thread side.
+  int Rows() const { return static_cast<int>(finished_.size()); }
+  int Started() {
+    std::lock_guard lock(mutex_);
+    return next_;
+  }
+  void Stop() {
+    {
+      std::lock_guard lock(mutex_);
+      stopping_ = true;
+    }
+    cv_.notify_all();
+  }
+  // Waits up to a moment for the row; false when it is not finished yet.
+  bool WaitFor(int row, std::chrono::milliseconds moment) {
+    std::unique_lock lock(mutex_);
+    return cv_.wait_for(lock, moment, [&] { return finished_[row] != 0; });
+  }
+  // True when the run takes no more rows and row was never taken.
+  bool NeverStarts(int row) {
+    std::lock_guard lock(mutex_);
+    return stopping_ && row >= next_;
+  }
+  TRowOutcome TakeOutcome(int row) {
+    std::lock_guard lock(mutex_);
+    return std::move(outcomes_[row]);
+  }
+  void Delivered(int row) {
+    {
+      std::lock_guard lock(mutex_);
+      delivered_ = row + 1;
+    }
+    cv_.notify_all();
+  }
+
+ private:
+  struct TGroup {
+    std::vector<int> Rows;  // ascending
+    size_t FinishedPrefix = 0;
+  };
+  std::mutex mutex_;
+  std::condition_variable cv_;
+  std::vector<TRowOutcome> outcomes_;
+  std::vector<char> finished_;
+  std::vector<TGroup> groups_;
+  std::vector<int> outGroup_, srcGroup_;
+  int window_;
+  int next_ = 0, delivered_ = 0, admitted_ = 0;
+  int64_t used_ = 0;
+  bool stopping_ = false;
+};
+
+// The separators a row starts with: the run's own for its first row, those
+// the template's date variables leave for every later one.
+struct TSeparatorStates {
+  std::string Date0, Time0, Date1, Time1;
+};
+
+TSeparatorStates SeparatorStates(const TTemplateState& state) {
+  TSeparatorStates out;
+  out.Date0 = out.Date1 = DateSeparator();
+  out.Time0 = out.Time1 = TimeSeparator();
+  if (!state.TemplateDoc) return out;
+  TThreadSeparators scope(out.Date0, out.Time0);
+  TMarkItem item;
+  for (const std::u16string& section : state.TemplateDoc->SectionNames()) {
+    ReadMarkItem(*state.TemplateDoc, section, item);
+    if (!item.Enabled || item.Style != 0 || item.Text.empty()) continue;
+    ExpandTextVariables(item.Text, u"", 0, TExifSummary{});
+  }
+  out.Date1 = scope.Date();
+  out.Time1 = scope.Time();
+  return out;
+}
+
+}  // namespace
+
+int EffectiveJobs(int jobs) {
+  constexpr int kMostJobs = 256;
+  if (jobs > 0) return std::min(jobs, kMostJobs);
+  return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 256u));
+}
+
+namespace {
+
+// Processes the rows on context.Jobs workers and reports them to the host in
+// row order, as the serial loop does: icon, columns, progress, log line,
+// then the sequence and serial advance. Stops taking rows once the host asks
+// to stop; rows under way are finished and reported.
+void RunRows(TRunContext& context, TBatchHost& host, RunLog& log, TRunSummary& summary) {
+  TSettings& s = context.Settings;
+  const int n = summary.Rows;
+  if (n <= 0) return;
+  if (host.StopRequested()) {
+    summary.Outcome = TRunOutcome::Stopped;
+    return;
+  }
+  const int jobs = std::clamp(EffectiveJobs(context.Jobs), 1, n);
+  // With one worker the next row starts only once the previous one has been
+  // reported, so a stop between rows acts exactly as in the serial loop.
+  const int window = jobs == 1 ? 1 : 4 * jobs;
+
+  std::vector<std::string> paths(n);
+  for (int i = 0; i < n; ++i) paths[i] = host.RowText(i);
+  auto indexOf = [&](int i) -> int64_t {
+    return static_cast<size_t>(i) < context.RowIndexes.size() ? context.RowIndexes[i] : i;
+  };
+
+  const TSettings snapshot = s;
+  const int64_t renameNo0 = s.RenameNo;
+  const bool serialAdvances = s.Rename && s.RenameTpl.find('#') != std::string::npos;
+  const int32_t sequence0 = context.Work.Template.WatermarkSequence;
+  auto settingsOf = [&](int i) {
+    TSettings r = snapshot;
+    if (serialAdvances) r.RenameNo = renameNo0 + indexOf(i);
+    return r;
+  };
+
+  TRowScheduler scheduler(n, window);
+  {
+    TSettings planned;
+    std::vector<std::string> outKeys(n), srcKeys(n);
+    for (int i = 0; i < n; ++i) {
+      planned = settingsOf(i);
+      if (planned.SaveFormat >= -16 && planned.SaveFormat <= -1) planned.SaveFormat = 0;
+      const TPlannedName plan = PlanOutputName(paths[i], planned, context.AddedFolders, false);
+      outKeys[i] = plan.Folder + StripNumbering(plan.Base) + plan.Extension;
+      srcKeys[i] = SourceKey(paths[i]);
+    }
+    scheduler.SetKeys(outKeys, srcKeys);
+  }
+  const TSeparatorStates separators = SeparatorStates(context.Work.Template);
+
+  // Each worker has its own working objects and its own copy of the
+  // prepared template (the logos themselves are shared, read-only).
+  std::vector<std::unique_ptr<TWorkingObjects>> works;
+  std::vector<std::vector<std::string>> addedCopies(jobs, context.AddedFolders);
+  for (int j = 0; j < jobs; ++j) {
+    works.push_back(std::make_unique<TWorkingObjects>());
+    works.back()->Template = context.Work.Template;
+  }
+
+  auto worker = [&](int j) {
+    TWorkingObjects& w = *works[j];
+    for (;;) {
+      const int i = scheduler.TakeRow();
+      if (i < 0) return;
+      const int64_t need = MemoryNeedOf(paths[i]);
+      scheduler.Admit(i, need);
+      TRowOutcome out;
+      TRowRecorder recorder;
+      try {
+        scheduler.BeforeLoad(i);
+        const int64_t k = indexOf(i);
+        TSettings rs = settingsOf(i);
+        w.Template.WatermarkSequence =
+            sequence0 >= 0
+                ? static_cast<int32_t>(static_cast<uint32_t>(sequence0) + static_cast<uint32_t>(k))
+                : sequence0;
+        TThreadSeparators scope(i == 0 ? separators.Date0 : separators.Date1,
+                                i == 0 ? separators.Time0 : separators.Time1);
+        TRunContext rc{rs, context.Values, context.ProgramFolder, context.DataFolder,
+                       addedCopies[j], context.TemplatePath, w};
+        rc.Strict = context.Strict;
+        rc.Namer = &scheduler;
+        out.Result = ProcessImage(paths[i], i, out.Status, rc, recorder);
+        out.SeparatorsChanged = scope.Changed();
+        out.DateSeparator = scope.Date();
+        out.TimeSeparator = scope.Time();
+        out.SaveFormatNormalised = rs.SaveFormat != snapshot.SaveFormat;
+      } catch (...) {
+        out.Error = std::current_exception();
+      }
+      out.Calls = std::move(recorder.Calls);
+      scheduler.Finish(i, need, std::move(out));
+    }
+  };
+
+  std::vector<std::thread> threads;
+  struct TJoin {
+    TRowScheduler& scheduler;
+    std::vector<std::thread>& threads;
+    ~TJoin() {
+      scheduler.Stop();
+      for (std::thread& t : threads)
+        if (t.joinable()) t.join();
+    }
+  } join{scheduler, threads};
+  for (int j = 0; j < jobs; ++j) {
+    try {
+      threads.emplace_back(worker, j);
+    } catch (const std::system_error&) {
+      if (threads.empty()) throw;
+      break;  // fewer workers than asked for
+    }
+  }
+
+  int marked = 0;
+  auto markStarted = [&] {
+    for (const int started = scheduler.Started(); marked < started; ++marked)
+      host.SetRowIcon(marked, kIconWorking);
+  };
+  constexpr auto kMoment = std::chrono::milliseconds(20);
+  for (int i = 0; i < n; ++i) {
+    bool ready = false;
+    for (;;) {
+      if (scheduler.WaitFor(i, kMoment)) {
+        ready = true;
+        break;
+      }
+      if (scheduler.NeverStarts(i)) break;
+      markStarted();
+      host.ProcessMessages();
+      if (host.StopRequested()) scheduler.Stop();
+    }
+    if (!ready) {
+      summary.Outcome = TRunOutcome::Stopped;
+      break;
+    }
+    markStarted();
+
+    TRowOutcome out = scheduler.TakeOutcome(i);
+    for (const TRowRecorder::TCall& call : out.Calls) {
+      if (!call.Icon)
+        host.SetRowColumn(i, call.SubColumn, call.Text);
+      else if (call.Value != kIconWorking)
+        host.SetRowIcon(i, call.Value);
+    }
+    if (out.SaveFormatNormalised && s.SaveFormat >= -16 && s.SaveFormat <= -1) s.SaveFormat = 0;
+    if (out.SeparatorsChanged) {
+      SetDateSeparator(out.DateSeparator);
+      SetTimeSeparator(out.TimeSeparator);
+    }
+    if (out.Error) std::rethrow_exception(out.Error);
+
+    const int status = out.Status;
+    ++summary.Processed;
+    if (!out.Result.Warnings.empty()) ++summary.Warned;
+    if (status == kStatusSucceeded)
+      ++summary.Succeeded;
+    else
+      ++summary.Failed;
+
+    const int percent = RunProgress(i, n);
+    host.SetProgress(percent, ProgressCaption(percent));
+
+    try {
+      log.Add(DateTimeToText(context.LogClock ? context.LogClock() : NowLocal()),
+              status == kStatusSucceeded ? "Success" : "Fail", paths[i]);
+    } catch (const std::exception& e) {
+      // A log that cannot be saved must not stop the images themselves.
+      if (summary.LogError.empty()) summary.LogError = e.what();
+    }
+    host.ImageFinished(i, status, out.Result);
+    host.ProcessMessages();
+
+    if (context.Work.Template.WatermarkSequence >= 0) ++context.Work.Template.WatermarkSequence;
+    if (serialAdvances) ++s.RenameNo;
+
+    if (host.StopRequested()) scheduler.Stop();
+    scheduler.Delivered(i);
+  }
+}
 }  // namespace
 
 void SetRowStatus(TBatchHost& host, int row, int code) {
@@ -61,6 +558,59 @@ bool OpenSelectedTemplate(TRunContext& context, TBatchHost& host) {
     return false;
   }
   context.Work.Template.TemplateDoc = OpenTemplateFile(context.TemplatePath);
+  return true;
+}
+
+bool PlanBatchRun(TRunContext& context, TBatchHost& host, std::vector<TDryRunRow>& rows) {
+  rows.clear();
+  if (!OpenSelectedTemplate(context, host)) return false;
+  TTemplateState& tpl = context.Work.Template;
+  PrepareLayers(tpl, FolderOf(context.TemplatePath));
+  TSettings s = context.Settings;
+  if (s.SaveFormat >= -16 && s.SaveFormat <= -1) s.SaveFormat = 0;
+  const bool serialAdvances = s.Rename && s.RenameTpl.find('#') != std::string::npos;
+  const int64_t renameNo0 = s.RenameNo;
+  const int n = host.RowCount();
+  std::set<std::string> taken;
+  TMarkItem item;
+  for (int i = 0; i < n; ++i) {
+    const int64_t k =
+        static_cast<size_t>(i) < context.RowIndexes.size() ? context.RowIndexes[i] : i;
+    TDryRunRow row;
+    row.Source = host.RowText(i);
+    if (serialAdvances) s.RenameNo = renameNo0 + k;
+    const TPlannedName plan = PlanOutputName(row.Source, s, context.AddedFolders, false);
+    row.Planned = plan.Folder + plan.Base + plan.Extension;
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(row.Source, ec) && !DetectFileFormat(row.Source).empty()) {
+      std::string out = row.Planned;
+      if (!s.OverwriteOutput)
+        for (int m = 1; taken.count(out) || std::filesystem::exists(out, ec); ++m)
+          out = plan.Folder + plan.Base + "(" + std::to_string(m) + ")" + plan.Extension;
+      taken.insert(out);
+      row.Output = out;
+    }
+    if (tpl.TemplateDoc) {
+      const int32_t sequence =
+          tpl.WatermarkSequence >= 0
+              ? static_cast<int32_t>(static_cast<uint32_t>(tpl.WatermarkSequence) +
+                                     static_cast<uint32_t>(k))
+              : tpl.WatermarkSequence;
+      context.Work.ExifReader.ReadMetadata(row.Source);
+      TExifSummary summary;
+      FillExifSummary(summary, context.Work.ExifReader);
+      for (const std::u16string& section : tpl.TemplateDoc->SectionNames()) {
+        ReadMarkItem(*tpl.TemplateDoc, section, item);
+        if (!item.Enabled || item.Style != 0 || item.Text.find(u"{$") == std::u16string::npos)
+          continue;
+        row.Layers.emplace_back(
+            Utf16ToUtf8(section),
+            Utf16ToUtf8(ExpandTextVariables(item.Text, Utf8ToUtf16(plan.Base + plan.Extension),
+                                            sequence, summary)));
+      }
+    }
+    rows.push_back(std::move(row));
+  }
   return true;
 }
 
@@ -123,37 +673,7 @@ TRunSummary RunBatch(TRunContext& context, TBatchHost& host) {
 
     summary.Outcome = TRunOutcome::Finished;
     try {
-      for (int i = 0; i < n; ++i) {
-        if (host.StopRequested()) {
-          summary.Outcome = TRunOutcome::Stopped;
-          break;
-        }
-        const std::string path = host.RowText(i);
-        int status = kStatusFailed;
-        const TImageResult result = ProcessImage(path, i, status, context, host);
-        ++summary.Processed;
-        if (!result.Warnings.empty()) ++summary.Warned;
-        if (status == kStatusSucceeded)
-          ++summary.Succeeded;
-        else
-          ++summary.Failed;
-
-        const int percent = RunProgress(i, n);
-        host.SetProgress(percent, ProgressCaption(percent));
-
-        try {
-          log->Add(DateTimeToText(NowLocal()), status == kStatusSucceeded ? "Success" : "Fail",
-                   path);
-        } catch (const std::exception& e) {
-          // A log that cannot be saved must not stop the images themselves.
-          if (summary.LogError.empty()) summary.LogError = e.what();
-        }
-        host.ImageFinished(i, status, result);
-        host.ProcessMessages();
-
-        if (context.Work.Template.WatermarkSequence >= 0) ++context.Work.Template.WatermarkSequence;
-        if (s.Rename && s.RenameTpl.find('#') != std::string::npos) ++s.RenameNo;
-      }
+      RunRows(context, host, *log, summary);
     } catch (...) {
       log.reset();
       throw;

@@ -113,6 +113,18 @@ struct TWorkingObjects {
   TTemplateState Template;  // TemplateDoc, LayerSections, LogoList, sequence, EXIF summary
 };
 
+// Decides where a row's output goes once its picture is drawn. The batch run
+// installs one that keeps the names of rows processed at the same time in
+// row order; without one the pipeline numbers collisions against the disk.
+class TOutputNamer {
+ public:
+  virtual ~TOutputNamer() = default;
+  // outDir + base + ext, or the free numbered name ("a(1).jpg") the serial
+  // run would choose for this row.
+  virtual std::string OutputPathFor(int row, const std::string& outDir, const std::string& base,
+                                    const std::string& ext, bool overwrite) = 0;
+};
+
 // Everything a run reads or changes besides the host.
 struct TRunContext {
   TSettings& Settings;
@@ -124,7 +136,21 @@ struct TRunContext {
   TWorkingObjects& Work;
   // When set, a row whose marks were not all drawn fails and writes nothing.
   bool Strict = false;
+  // Images processed at the same time: 1 the serial run, 0 one per core.
+  // Names, numbers, row marks, log lines and output bytes do not depend on it.
+  int Jobs = 1;
+  // Each row's index in the whole list when this run does a part of it
+  // (--shard); it gives the row's serial and sequence numbers. Empty: the
+  // row's own index.
+  std::vector<int64_t> RowIndexes = {};
+  // Time stamps of the run log; empty: the local time.
+  TClock LogClock = {};
+  // Set by the run for the pipeline; null for a single ProcessImage call.
+  TOutputNamer* Namer = nullptr;
 };
+
+// The number of workers a Jobs value gives on this machine (at least 1).
+int EffectiveJobs(int jobs);
 
 // Opens context.TemplatePath (logos of picture layers are looked up in the
 // template's own folder) into the template state; without such a file
@@ -154,6 +180,22 @@ struct TRunSummary {
 // sequence and serial advance, the cleanup that always runs and the after-run
 // actions.
 TRunSummary RunBatch(TRunContext& context, TBatchHost& host);
+
+// One row of a dry run: where its output would go and what its variable
+// text layers would say.
+struct TDryRunRow {
+  std::string Source;
+  std::string Planned;  // the name before collision numbering
+  std::string Output;   // empty when the source is not an image that loads
+  std::vector<std::pair<std::string, std::string>> Layers;  // layer, text
+};
+
+// Plans a run without writing anything: opens and prepares the template
+// (false, with the host's error message, when it is missing), then gives
+// every row its output path as the run would (collisions with files on disk
+// and with earlier rows numbered, serial and sequence numbers from the row's
+// index) and the text of every enabled text layer that holds a variable.
+bool PlanBatchRun(TRunContext& context, TBatchHost& host, std::vector<TDryRunRow>& rows);
 
 // Progress after row i of n: (i + 1) / n * 100, halves to even.
 int RunProgress(int index, int count);

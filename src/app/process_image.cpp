@@ -13,6 +13,7 @@
 #include "imageops/resize.h"
 #include "imaging/bitmap_conversion.h"
 #include "imaging/file_format.h"
+#include "imaging/pixel_convert.h"
 #include "platform/text.h"
 #include "render/text_variables.h"
 
@@ -158,6 +159,31 @@ bool ReadJfifDensity(const std::string& path, int& unit, int& x, int& y) {
   return unit <= 2 && x > 0 && y > 0;
 }
 
+// Copies a 32-bit bitmap whose every pixel is opaque into a new R8G8B8
+// record (alpha dropped); false, leaving image alone, for any other bitmap.
+bool OpaqueBitmapToRgbImage(const TBitmap& bitmap, RasterImage& image) {
+  if (bitmap.PixelFormat() != TPixelFormat::pf32bit || bitmap.Empty()) return false;
+  const int w = bitmap.Width(), h = bitmap.Height();
+  for (int y = 0; y < h; ++y) {
+    const uint8_t* p = bitmap.ScanLine(y);
+    for (int x = 0; x < w; ++x)
+      if (p[4 * x + 3] != 0xFF) return false;
+  }
+  RasterImage rgb;
+  ImageCreateForOverwrite(rgb, w, h, ifR8G8B8);
+  for (int y = 0; y < h; ++y) {
+    const uint8_t* p = bitmap.ScanLine(y);
+    uint8_t* q = rgb.Row(y);
+    for (int x = 0; x < w; ++x, p += 4, q += 3) {
+      q[0] = p[0];
+      q[1] = p[1];
+      q[2] = p[2];
+    }
+  }
+  image = std::move(rgb);
+  return true;
+}
+
 }  // namespace
 
 std::string OutputExtension(int32_t saveFormat) {
@@ -201,6 +227,19 @@ std::string NumberedOutputPath(const std::string& outDir, const std::string& bas
   return out;
 }
 
+TPlannedName PlanOutputName(const std::string& path, const TSettings& s,
+                            const std::vector<std::string>& addedFolders, bool createFolders) {
+  TPlannedName plan;
+  const std::string srcExt = ExtensionOf(path);
+  plan.Folder = OutputFolderFor(path, s, addedFolders, createFolders);
+  std::string name = NamePart(path);
+  if (s.Rename)
+    name = ApplyRenamePattern(s.RenameTpl, name, static_cast<int32_t>(s.RenameNo & 0xFFFFFFFF));
+  plan.Base = name.substr(0, name.size() - std::min(name.size(), srcExt.size()));
+  plan.Extension = ApplyExtensionCase(OutputExtension(s.SaveFormat), srcExt, s.ChangeCase);
+  return plan;
+}
+
 std::string DimensionText(int width, int height) {
   return std::to_string(width) + " x " + std::to_string(height);
 }
@@ -210,8 +249,8 @@ bool TurnUpright(TBitmap& bitmap, const TimgData& reader, const std::string& pat
       bitmap, reader.HasExifBlock() ? reader.Orientation() : SourceOrientation(path));
 }
 
-void PrepareForSave(RasterImage& image, const TSettings& s, bool graySource,
-                    const std::string& sourcePath) {
+TSaveOptions PrepareForSave(RasterImage& image, const TSettings& s, bool graySource,
+                            const std::string& sourcePath) {
   if (s.SaveFormat == 0) {
     // A JPEG has no alpha: transparent areas take the background colour,
     // and a gray picture that stayed gray is written with one component.
@@ -222,26 +261,27 @@ void PrepareForSave(RasterImage& image, const TSettings& s, bool graySource,
     ReduceToGrayIfGray(image);
   }
 
+  TSaveOptions options;
   switch (s.SaveFormat) {
     case 0: {
-      SetImagingOption(ImagingJpegQuality, s.Quality);
-      SetImagingOption(ImagingJpegSubsampling, s.JpegSubsampling);
+      options.Set(ImagingJpegQuality, s.Quality);
+      options.Set(ImagingJpegSubsampling, s.JpegSubsampling);
       // The source's print resolution is carried over.
       int unit = 0, dx = 1, dy = 1;
       if (!ReadJfifDensity(sourcePath, unit, dx, dy)) unit = 0, dx = 1, dy = 1;
-      SetImagingOption(ImagingJpegDensityUnit, unit);
-      SetImagingOption(ImagingJpegDensityX, dx);
-      SetImagingOption(ImagingJpegDensityY, dy);
+      options.Set(ImagingJpegDensityUnit, unit);
+      options.Set(ImagingJpegDensityX, dx);
+      options.Set(ImagingJpegDensityY, dy);
       break;
     }
     case 1:
-      SetImagingOption(ImagingPNGCompressLevel, s.Compress);
+      options.Set(ImagingPNGCompressLevel, s.Compress);
       break;
     case 3:
-      SetImagingOption(ImagingMNGCompressLevel, s.Compress);
+      options.Set(ImagingMNGCompressLevel, s.Compress);
       break;
     case 4:
-      SetImagingOption(ImagingJNGQuality, s.Quality);
+      options.Set(ImagingJNGQuality, s.Quality);
       break;
     case 16:
       SetImagingOption(ImagingWebPQuality, s.Quality);
@@ -257,6 +297,7 @@ void PrepareForSave(RasterImage& image, const TSettings& s, bool graySource,
     default:
       break;
   }
+  return options;
 }
 
 TImageResult ProcessImage(const std::string& path, int row, int& status, TRunContext& context,
@@ -286,17 +327,10 @@ TImageResult ProcessImage(const std::string& path, int row, int& status, TRunCon
                       DimensionText(work.Image.Width, work.Image.Height));
 
     if (s.SaveFormat >= -16 && s.SaveFormat <= -1) s.SaveFormat = 0;
-    std::string newExt = OutputExtension(s.SaveFormat);
-    const std::string srcExt = ExtensionOf(path);
-
-    const std::string outDir = OutputFolderFor(path, s, context.AddedFolders, true);
-
-    std::string name = NamePart(path);
-    if (s.Rename)
-      name = ApplyRenamePattern(s.RenameTpl, name, static_cast<int32_t>(s.RenameNo & 0xFFFFFFFF));
-    const std::string base = name.substr(0, name.size() - std::min(name.size(), srcExt.size()));
-
-    newExt = ApplyExtensionCase(std::move(newExt), srcExt, s.ChangeCase);
+    const TPlannedName plan = PlanOutputName(path, s, context.AddedFolders, true);
+    const std::string& outDir = plan.Folder;
+    const std::string& base = plan.Base;
+    const std::string& newExt = plan.Extension;
 
     const bool graySource = GetImageFormatInfo(work.Image.Format)->HasGrayChannel;
     ImageToBitmap(work.Image, work.Bitmap);
@@ -330,19 +364,35 @@ TImageResult ProcessImage(const std::string& path, int row, int& status, TRunCon
       return result;
     }
 
-    BitmapToImage(work.Bitmap, work.Image);
+    // An opaque 32-bit picture bound for a JPEG without kept metadata goes
+    // straight into an RGB record: what flattening and the encoder's
+    // conversion would make of it, without a 32-bit copy of the picture.
+    if (s.SaveFormat == 0 && !s.KeepExif && GetImagingOption(ImagingSaveOverrideFormat) == 0 &&
+        OpaqueBitmapToRgbImage(work.Bitmap, work.Image)) {
+    } else {
+      BitmapToImage(work.Bitmap, work.Image);
+    }
     // Likewise the drawn bitmap is not needed while the record is saved.
     work.Bitmap = TBitmap();
     host.SetRowColumn(row, kColNewDimension, DimensionText(work.Image.Width, work.Image.Height));
 
-    const std::string out = NumberedOutputPath(outDir, base, newExt, s.OverwriteOutput);
+    const std::string out =
+        context.Namer ? context.Namer->OutputPathFor(row, outDir, base, newExt, s.OverwriteOutput)
+                      : NumberedOutputPath(outDir, base, newExt, s.OverwriteOutput);
 
-    PrepareForSave(work.Image, s, graySource, path);
+    const TSaveOptions saveOptions = PrepareForSave(work.Image, s, graySource, path);
+    // A JPEG is written from RGB: the encoder would convert a copy of a
+    // 32-bit record; converting the record itself gives the same file with
+    // one full-size buffer fewer. The metadata step reads these pixels for
+    // its thumbnail, so the record is left as it is when metadata is kept.
+    if (s.SaveFormat == 0 && !s.KeepExif && work.Image.Format == ifA8R8G8B8 &&
+        GetImagingOption(ImagingSaveOverrideFormat) == 0)
+      ImageConvert(work.Image, ifR8G8B8);
 
     // The image layer writes a temporary file beside out and renames it into
     // place, so a failed save never leaves a partial file, nor replaces the
     // source when writing over it.
-    if (!WriteImageFile(out, work.Image)) {
+    if (!WriteImageFile(out, work.Image, saveOptions)) {
       result.Reason = "the output format cannot store this picture";
       return result;
     }

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "app/batch_run.h"
+#include "imaging/file_format.h"
 
 namespace imprimo {
 
@@ -38,9 +39,20 @@ bool TurnUpright(TBitmap& bitmap, const TimgData& reader, const std::string& pat
 // Readies a drawn picture for saving in s.SaveFormat (0..15, or a later
 // index): a JPEG loses transparency over FlattenColor and a gray source that
 // stayed gray keeps one channel, and the format's save options (quality,
-// compression, sampling, the source's JFIF density) are set.
-void PrepareForSave(RasterImage& image, const TSettings& s, bool graySource,
-                    const std::string& sourcePath);
+// compression, sampling, the source's JFIF density) are returned for the
+// save call; the process-wide option table is not touched.
+TSaveOptions PrepareForSave(RasterImage& image, const TSettings& s, bool graySource,
+                            const std::string& sourcePath);
+// The output folder, the name without extension and the extension of the
+// file a source becomes, before any collision numbering. s.RenameNo is the
+// row's serial; s.SaveFormat must already be normalised.
+struct TPlannedName {
+  std::string Folder;  // trailing "/"
+  std::string Base;
+  std::string Extension;
+};
+TPlannedName PlanOutputName(const std::string& path, const TSettings& s,
+                            const std::vector<std::string>& addedFolders, bool createFolders);
 // "1024 x 768"
 std::string DimensionText(int width, int height);
 

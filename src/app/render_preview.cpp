@@ -107,8 +107,8 @@ bool RenderPreviewPicture(const std::string& path, const TSettings& settings, TT
 
     BitmapToImage(bitmap, image);
     bitmap = TBitmap();
-    PrepareForSave(image, s, graySource, path);
-    if (!WriteImageStream(ext.substr(1), stream, image)) return false;
+    const TSaveOptions options = PrepareForSave(image, s, graySource, path);
+    if (!WriteImageStream(ext.substr(1), stream, image, options)) return false;
     ImageFree(image);
     stream.Seek(0, TSeekOrigin::Begin);
     if (!ReadImageStream(stream, image)) return false;

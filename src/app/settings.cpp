@@ -130,6 +130,7 @@ void LoadSettings(const std::string& folder, TSettings& s, TProgramValues& v) {
   s.WebPLossless = B(u"WebPLossless", d.WebPLossless);
   s.AvifSpeed = I(u"AvifSpeed", d.AvifSpeed);
   s.TiffCompression = I(u"TiffCompression", d.TiffCompression);
+  v.Jobs = I(u"Jobs", dv.Jobs);
 }
 
 void SaveSettings(const std::string& folder, const TSettings& s, const TProgramValues& v) {
@@ -182,6 +183,7 @@ void SaveSettings(const std::string& folder, const TSettings& s, const TProgramV
   B(u"WebPLossless", s.WebPLossless);
   I(u"AvifSpeed", s.AvifSpeed);
   I(u"TiffCompression", s.TiffCompression);
+  I(u"Jobs", v.Jobs);
   ini.UpdateFile();
 }
 

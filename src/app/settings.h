@@ -70,6 +70,9 @@ struct TProgramValues {
   bool Open = false;
   bool RemoveList = false;
   bool Close = false;
+  // Images processed at the same time by a run: 0 one per core, 1 one at a
+  // time. Outputs and the run log are the same for every value.
+  int32_t Jobs = 0;
 };
 
 // Output format list, in the order of the format combo boxes.

@@ -96,6 +96,16 @@ const char* BatchUsageText() {
          "  --no-recurse           do not search sub-folders\n"
          "  --save-settings        write the effective settings back to Setup.ini\n"
          "  --strict               fail images whose watermark layers were not all drawn\n"
+         "  --jobs N               images processed at once (default: Setup.ini's Jobs,\n"
+         "                         0 = one per core); the outputs do not depend on it\n"
+         "  --files-from FILE      read more PATHs from FILE, one per line ('-' = stdin)\n"
+         "  --null                 the --files-from list is NUL-separated\n"
+         "  --shard K/N            process rows K, K+N, K+2N, ... of the list (0 <= K < N);\n"
+         "                         names, serial and sequence numbers are those of the\n"
+         "                         whole list, so N shards into one folder write what\n"
+         "                         one run would\n"
+         "  --dry-run              print each row's output path, the collisions resolved\n"
+         "                         and the text of every variable layer; write nothing\n"
          "  --quiet                print only errors\n"
          "  --help, --version\n"
          "Exit status: 0 every image succeeded, 1 some failed or the run was stopped,\n"
@@ -300,6 +310,32 @@ bool ParseBatchOptions(int argc, const char* const* argv, TBatchOptions& o, std:
         error = "option --case takes upper, lower or keep, not \"" + std::string(value) + "\"";
         return false;
       }
+    } else if (name == "--null") {
+      if (!flag(o.NullSeparated)) return false;
+    } else if (name == "--dry-run") {
+      if (!flag(o.DryRun)) return false;
+    } else if (name == "--jobs" || name == "-j") {
+      if (!needValue() || !ParseRanged(name, value, 0, 256, n, error)) return false;
+      o.Jobs = n;
+    } else if (name == "--files-from") {
+      if (!needValue()) return false;
+      if (value.empty()) {
+        error = "option --files-from needs a file (or - for standard input)";
+        return false;
+      }
+      o.FilesFrom = std::string(value);
+    } else if (name == "--shard") {
+      if (!needValue()) return false;
+      const size_t slash = value.find('/');
+      int k = -1, count = 0;
+      if (slash == std::string_view::npos || !ParseNumber(value.substr(0, slash), k) ||
+          !ParseNumber(value.substr(slash + 1), count) || count < 1 || k < 0 || k >= count) {
+        error = "option --shard takes K/N with 0 <= K < N, e.g. 0/4, not \"" +
+                std::string(value) + "\"";
+        return false;
+      }
+      o.ShardIndex = k;
+      o.ShardCount = count;
     } else if (name == "--filter") {
       if (!needValue()) return false;
       if (value.empty()) {
@@ -317,6 +353,21 @@ bool ParseBatchOptions(int argc, const char* const* argv, TBatchOptions& o, std:
     return false;
   }
   return true;
+}
+
+std::vector<std::string> SplitFileList(std::string_view text, bool nullSeparated) {
+  std::vector<std::string> paths;
+  const char separator = nullSeparated ? '\0' : '\n';
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find(separator, start);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view entry = text.substr(start, end - start);
+    if (!nullSeparated && entry.ends_with('\r')) entry.remove_suffix(1);
+    if (!entry.empty()) paths.emplace_back(entry);
+    start = end + 1;
+  }
+  return paths;
 }
 
 void ApplyBatchOptions(const TBatchOptions& o, TSettings& s) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <optional>
+#include <string_view>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,11 @@ struct TBatchOptions {
   bool Strict = false;  // rows whose marks were not all drawn fail
   bool Help = false;
   bool Version = false;
+  std::optional<int> Jobs;               // --jobs; 0 = one per core
+  std::optional<std::string> FilesFrom;  // --files-from FILE ("-" standard input)
+  bool NullSeparated = false;            // --null: the list is NUL-separated
+  std::optional<int> ShardIndex, ShardCount;  // --shard K/N, 0 <= K < N
+  bool DryRun = false;
   std::vector<std::string> Paths;
 };
 
@@ -49,5 +55,9 @@ bool ParseBatchOptions(int argc, const char* const* argv, TBatchOptions& options
 void ApplyBatchOptions(const TBatchOptions& options, TSettings& settings);
 
 const char* BatchUsageText();
+
+// Splits a --files-from list: one path per line ("\r\n" accepted), or
+// NUL-separated; empty entries are skipped.
+std::vector<std::string> SplitFileList(std::string_view text, bool nullSeparated);
 
 }  // namespace imprimo

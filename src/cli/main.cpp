@@ -83,8 +83,11 @@ int main(int argc, char** argv) {
   // Every picture allocates and frees buffers of tens of megabytes. Served by
   // mmap, each one would come back as fresh pages the kernel must clear; kept
   // in the heap they are reused from image to image.
+  // The workers share one heap: with an arena per thread each would keep its
+  // own set of freed picture buffers (or get fresh pages for every picture).
   mallopt(M_MMAP_THRESHOLD, 512 * 1024 * 1024);
   mallopt(M_TRIM_THRESHOLD, 1024 * 1024 * 1024);
+  mallopt(M_ARENA_MAX, 1);
   TBatchOptions options;
   std::string error;
   if (!ParseBatchOptions(argc, argv, options, error)) {
@@ -99,6 +102,28 @@ int main(int argc, char** argv) {
   if (options.Version) {
     std::printf("imprimo-batch (Imprimo) %s\n", kVersion);
     return 0;
+  }
+  if (options.FilesFrom) {
+    // The list is read whole: a path may hold any byte but NUL (with --null)
+    // or a newline.
+    std::string text;
+    std::FILE* f = *options.FilesFrom == "-" ? stdin : std::fopen(options.FilesFrom->c_str(), "rb");
+    if (!f) {
+      std::fprintf(stderr, "imprimo-batch: cannot read the file list %s\n",
+                   options.FilesFrom->c_str());
+      return kExitNotStarted;
+    }
+    char buffer[65536];
+    for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, f)) > 0;) text.append(buffer, got);
+    const bool readError = std::ferror(f) != 0;
+    if (f != stdin) std::fclose(f);
+    if (readError) {
+      std::fprintf(stderr, "imprimo-batch: error reading the file list %s\n",
+                   options.FilesFrom->c_str());
+      return kExitNotStarted;
+    }
+    for (std::string& path : SplitFileList(text, options.NullSeparated))
+      options.Paths.push_back(std::move(path));
   }
   if (options.Paths.empty()) {
     std::fprintf(stderr,
@@ -134,6 +159,15 @@ int main(int argc, char** argv) {
     if (options.OutFolder) {
       outputText = *options.OutFolder;
       settings.OutPath = WithTrailingSeparator(AbsolutePath(*options.OutFolder));
+      // Scripts name a folder to fill; a missing one is made (as mkdir -p).
+      if (!options.DryRun && !fs::exists(settings.OutPath, ec)) {
+        fs::create_directories(settings.OutPath, ec);
+        if (ec) {
+          std::fprintf(stderr, "imprimo-batch: cannot create the output folder %s: %s\n",
+                       settings.OutPath.c_str(), ec.message().c_str());
+          return kExitNotStarted;
+        }
+      }
     }
 
     if (settings.Rename && RenamePatternHasSeparator(settings.RenameTpl)) {
@@ -182,6 +216,22 @@ int main(int argc, char** argv) {
     else
       settings.OutPath = WithTrailingSeparator(settings.OutPath);
 
+    // A shard keeps rows K, K+N, ... of the list every shard builds alike;
+    // each row keeps its index in the whole list for names and numbers.
+    std::vector<int64_t> rowIndexes;
+    if (options.ShardCount) {
+      std::vector<int> keep;
+      for (int r = *options.ShardIndex; r < host.RowCount(); r += *options.ShardCount)
+        keep.push_back(r);
+      rowIndexes.assign(keep.begin(), keep.end());
+      host.KeepRows(keep);
+      if (host.RowCount() == 0) {
+        if (!options.Quiet)
+          std::printf("Shard %d/%d has no rows.\n", *options.ShardIndex, *options.ShardCount);
+        return kExitAllSucceeded;
+      }
+    }
+
     auto work = std::make_unique<TWorkingObjects>();
     const std::string watermarkFolder = dataFolder + "Watermarks/";
     TRunContext context{settings,      values,
@@ -189,6 +239,25 @@ int main(int argc, char** argv) {
                         addedFolders,  ResolveTemplate(options.Template, watermarkFolder, values),
                         *work};
     context.Strict = options.Strict;
+    context.Jobs = options.Jobs ? *options.Jobs : values.Jobs;
+    context.RowIndexes = std::move(rowIndexes);
+
+    if (options.DryRun) {
+      std::vector<TDryRunRow> plan;
+      if (!PlanBatchRun(context, host, plan)) return kExitNotStarted;
+      for (const TDryRunRow& row : plan) {
+        if (row.Output.empty())
+          std::printf("%s -> (not an image that loads; the row would fail)\n", row.Source.c_str());
+        else if (row.Output != row.Planned)
+          std::printf("%s -> %s (%s is taken)\n", row.Source.c_str(), row.Output.c_str(),
+                      row.Planned.c_str());
+        else
+          std::printf("%s -> %s\n", row.Source.c_str(), row.Output.c_str());
+        for (const auto& [layer, text] : row.Layers)
+          std::printf("    %s: %s\n", layer.c_str(), text.c_str());
+      }
+      return kExitAllSucceeded;
+    }
 
     // The header is printed when the run really starts, never before a
     // start-up error.

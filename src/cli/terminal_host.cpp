@@ -134,4 +134,11 @@ bool TTerminalHost::IsInList(const std::string& path) const {
 // folder), so sequence numbers and serials follow it.
 void TTerminalHost::AddRow(ImageListEntry entry) { rows_.push_back(std::move(entry)); }
 
+void TTerminalHost::KeepRows(const std::vector<int>& rows) {
+  std::vector<ImageListEntry> kept;
+  kept.reserve(rows.size());
+  for (int r : rows) kept.push_back(std::move(rows_.at(r)));
+  rows_ = std::move(kept);
+}
+
 }  // namespace imprimo

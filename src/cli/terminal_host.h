@@ -16,6 +16,8 @@ class TTerminalHost final : public TBatchHost, public TImageListHost {
   TTerminalHost(bool quiet, std::string outputFolderText);
 
   const std::vector<ImageListEntry>& Rows() const { return rows_; }
+  // Keeps only the given rows (ascending indexes), in their order.
+  void KeepRows(const std::vector<int>& rows);
 
   // TBatchHost
   int RowCount() const override { return static_cast<int>(rows_.size()); }

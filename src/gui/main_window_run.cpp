@@ -175,6 +175,7 @@ void TfrmMain::actProcessExecute() {
   TRunContext context{settings_,   values_,       programFolder_,
                       dataFolder_, addedFolders_, selectedTemplatePath_,
                       *work_};
+  context.Jobs = values_.Jobs;
   try {
     *lastRun_ = RunBatch(context, host);
   } catch (const std::exception& e) {

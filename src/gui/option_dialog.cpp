@@ -516,6 +516,16 @@ QWidget* TfrmOption::CreateOtherPage() {
       NewCheck("cbRemoveList",
                QStringLiteral("Auto remove all image files from the list after process."), page);
   column->addWidget(cbRemoveList);
+  // Images processed at the same time; 0 uses every core.
+  auto* jobsRow = new QHBoxLayout;
+  auto* jobsLabel = NewLabel("lbJobs", QStringLiteral("Images processed at once (0 = all cores):"),
+                             page);
+  edtJobs = NewSpin("edtJobs", page, 0, 256, 0);
+  jobsLabel->setBuddy(edtJobs);
+  jobsRow->addWidget(jobsLabel);
+  jobsRow->addWidget(edtJobs);
+  jobsRow->addStretch(1);
+  column->addLayout(jobsRow);
   column->addStretch(1);
   return page;
 }
@@ -582,6 +592,7 @@ void TfrmOption::FormShow() {
   cbOpen->setChecked(values_.Open);
   cbClose->setChecked(values_.Close);
   cbRemoveList->setChecked(values_.RemoveList);
+  ShowSpinValue(edtJobs, values_.Jobs);
   cbKeepExif->setChecked(settings_.KeepExif);
   SelectListIndex(cbJpegSubsampling, settings_.JpegSubsampling);
   SetFlattenColor(settings_.FlattenColor);
@@ -637,6 +648,8 @@ void TfrmOption::btnSaveClick() {
   values_.Open = cbOpen->isChecked();
   values_.Close = cbClose->isChecked();
   values_.RemoveList = cbRemoveList->isChecked();
+  edtJobs->interpretText();
+  values_.Jobs = edtJobs->value();
 }
 
 void TfrmOption::cbOutputSaveFormatChange() {

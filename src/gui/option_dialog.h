@@ -156,6 +156,7 @@ class TfrmOption : public QDialog {
   QCheckBox* cbWebPLossless = nullptr;
   QSpinBox* seAvifSpeed = nullptr;
   QComboBox* cbTiffCompression = nullptr;
+  QSpinBox* edtJobs = nullptr;
   QCheckBox* cbOpen = nullptr;
   QCheckBox* cbClose = nullptr;
   QCheckBox* cbRemoveList = nullptr;

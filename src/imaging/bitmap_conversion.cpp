@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "imaging/pixel_convert.h"
+
 namespace imprimo {
 
 namespace {
@@ -107,7 +109,8 @@ void ImageToBitmap(const RasterImage& image, TBitmap& bitmap) {
     src = ConvertedCopy(image, target, copy, pf);
   }
   try {
-    bitmap.SetFormatAndSize(pf, src->Width, src->Height);
+    // Every row is copied in below.
+    bitmap.SetFormatAndSizeForOverwrite(pf, src->Width, src->Height);
   } catch (const std::exception& e) {
     throw EImagingError("Cannot find compatible bitmap format for image " +
                         ImageDescription(image) + " Exception Message: " + e.what());
@@ -148,7 +151,13 @@ void BitmapToImage(TBitmap& bitmap, RasterImage& image) {
     }
   }
   RasterImage result;
-  ImageCreate(result, bitmap.Width(), bitmap.Height(), format);
+  // Every row is copied in below; a record with more bytes than its rows
+  // hold starts zeroed.
+  ImageCreateForOverwrite(result, bitmap.Width(), bitmap.Height(), format);
+  const size_t rowBytes =
+      static_cast<size_t>(result.Width) * GetImageFormatInfo(format)->BytesPerPixel;
+  if (static_cast<size_t>(result.Size) != rowBytes * static_cast<size_t>(result.Height))
+    std::memset(result.Bits.get(), 0, static_cast<size_t>(std::max(result.Size, 1)));
   if (format == ifIndex8) {
     const auto& pal = bitmap.Palette();
     for (size_t i = 0; i < pal.size() && i < 256; ++i)

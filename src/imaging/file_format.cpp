@@ -74,11 +74,14 @@ bool BindOption(int32_t id, int32_t* variable) {
 
 // ---- Registry ----
 
+using TFormatFactory = std::unique_ptr<TImageFileFormat> (*)();
+
 struct TRegistry {
   std::vector<std::unique_ptr<TImageFileFormat>> owned;
   std::vector<TImageFileFormat*> list;
+  std::vector<TFormatFactory> factories;  // parallel to list
   TRegistry() {
-#define IMAGING_FORMAT(Name) Add(Make##Name##FileFormat());
+#define IMAGING_FORMAT(Name) Add(Make##Name##FileFormat(), &Make##Name##FileFormat);
 #include "imaging/formats/format_list.inc"
 #undef IMAGING_FORMAT
     TGlobalImagingOptions& g = GlobalImagingOptions();
@@ -87,9 +90,10 @@ struct TRegistry {
     BindOption(ImagingSaveOverrideFormat, &g.SaveOverrideFormat);
     BindOption(ImagingMipMapFilter, &g.MipMapFilter);
   }
-  void Add(std::unique_ptr<TImageFileFormat> f) {
+  void Add(std::unique_ptr<TImageFileFormat> f, TFormatFactory factory) {
     list.push_back(f.get());
     owned.push_back(std::move(f));
+    factories.push_back(factory);
   }
 };
 
@@ -184,7 +188,10 @@ void TImageFileFormat::AddMasks(std::string_view masks) {
   }
 }
 
-void TImageFileFormat::RegisterOption(int32_t id, int32_t* variable) { BindOption(id, variable); }
+void TImageFileFormat::RegisterOption(int32_t id, int32_t* variable) {
+  ownOptions_.emplace_back(id, variable);
+  BindOption(id, variable);
+}
 
 std::vector<uint8_t> TImageFileFormat::PeekHeader(TImagingStream& stream, size_t count) {
   std::vector<uint8_t> header(count);
@@ -448,6 +455,51 @@ bool WriteImageFile(const std::string& fileName, const RasterImage& image) {
   return WriteSetToFile(f, fileName, {&image}, true);
 }
 
+// A private instance of a registered format for one call. Its own option
+// variables are not in the table (the shared instance holds those slots).
+class TFormatInstance {
+ public:
+  static std::unique_ptr<TImageFileFormat> Make(const TImageFileFormat* shared,
+                                                const TSaveOptions& options) {
+    const TRegistry& r = Registry();
+    for (size_t i = 0; i < r.list.size(); ++i) {
+      if (r.list[i] != shared) continue;
+      std::unique_ptr<TImageFileFormat> f = r.factories[i]();
+      for (auto& [id, variable] : f->ownOptions_) {
+        const int32_t given = options.Get(id);
+        *variable = given != kInvalidOption ? given : GetImagingOption(id);
+      }
+      return f;
+    }
+    return nullptr;
+  }
+};
+
+bool WriteImageFile(const std::string& fileName, const RasterImage& image,
+                    const TSaveOptions& options) {
+  TImageFileFormat* shared = FormatByFileName(fileName);
+  if (!shared) return false;
+  std::unique_ptr<TImageFileFormat> f = TFormatInstance::Make(shared, options);
+  if (!f) return false;
+  return WriteSetToFile(f.get(), fileName, {&image}, true);
+}
+
+TSaveOptions& TSaveOptions::Set(int32_t id, int32_t value) {
+  for (auto& [key, v] : values_)
+    if (key == id) {
+      v = value;
+      return *this;
+    }
+  values_.emplace_back(id, value);
+  return *this;
+}
+
+int32_t TSaveOptions::Get(int32_t id) const {
+  for (const auto& [key, v] : values_)
+    if (key == id) return v;
+  return kInvalidOption;
+}
+
 bool WriteMultiImageFile(const std::string& fileName, const TDynImageDataArray& images) {
   TImageFileFormat* f = FormatByFileName(fileName);
   if (!f || images.empty()) return false;
@@ -471,6 +523,14 @@ bool WriteImageStream(std::string_view extension, TImagingStream& stream,
   TImageFileFormat* f = FormatByExtension(extension);
   if (!f) return false;
   return f->SaveToStream(stream, {&image}, true);
+}
+
+bool WriteImageStream(std::string_view extension, TImagingStream& stream, const RasterImage& image,
+                      const TSaveOptions& options) {
+  TImageFileFormat* shared = FormatByExtension(extension);
+  if (!shared) return false;
+  std::unique_ptr<TImageFileFormat> f = TFormatInstance::Make(shared, options);
+  return f && f->SaveToStream(stream, {&image}, true);
 }
 
 // ---- Options ----

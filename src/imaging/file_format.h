@@ -7,6 +7,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "imaging/imaging_stream.h"
@@ -94,6 +95,9 @@ class TImageFileFormat {
   bool canLoad_ = false, canSave_ = false, isMultiImage_ = false;
   TImageFormats supportedFormats_;
   int firstIndex_ = 0, lastIndex_ = 0;
+  // The options this instance registered, for per-call copies.
+  std::vector<std::pair<int32_t, int32_t*>> ownOptions_;
+  friend class TFormatInstance;
 };
 
 // ---- Registry ----
@@ -112,6 +116,15 @@ std::string DetectStreamFormat(TImagingStream& stream);
 bool ReadImageFile(const std::string& fileName, RasterImage& image);
 bool ReadImageStream(TImagingStream& stream, RasterImage& image);
 bool WriteImageFile(const std::string& fileName, const RasterImage& image);
+class TSaveOptions;
+// Saves with options given for this call only: a private instance of the
+// format takes the option table's values, then these; the table and the
+// shared format objects are left alone, so saves on several threads at once
+// do not disturb each other.
+bool WriteImageFile(const std::string& fileName, const RasterImage& image,
+                    const TSaveOptions& options);
+bool WriteImageStream(std::string_view extension, TImagingStream& stream, const RasterImage& image,
+                      const TSaveOptions& options);
 bool WriteImageStream(std::string_view extension, TImagingStream& stream, const RasterImage& image);
 // Whole multi-image sets.
 bool ReadMultiImageFile(const std::string& fileName, TDynImageDataArray& images);
@@ -169,6 +182,19 @@ constexpr int32_t ImagingAvifSpeed = 153;
 constexpr int32_t ImagingTiffCompression = 154;
 
 constexpr int32_t kInvalidOption = -2147483647;
+
+// Option values that travel with one save call (ids as above). A later Set of
+// the same id replaces the earlier value.
+class TSaveOptions {
+ public:
+  TSaveOptions& Set(int32_t id, int32_t value);
+  const std::vector<std::pair<int32_t, int32_t>>& Values() const { return values_; }
+  // The value set for id, or kInvalidOption.
+  int32_t Get(int32_t id) const;
+
+ private:
+  std::vector<std::pair<int32_t, int32_t>> values_;
+};
 
 bool SetImagingOption(int32_t id, int32_t value);
 int32_t GetImagingOption(int32_t id);  // kInvalidOption when unbound

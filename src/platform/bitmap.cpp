@@ -60,14 +60,32 @@ void TBitmap::DefaultPalette() {
   }
 }
 
-void TBitmap::SetFormatAndSize(TPixelFormat pf, int width, int height) {
+void TBitmap::Reshape(TPixelFormat pf, int width, int height) {
   CheckSize(width, height);
   if (pf == TPixelFormat::pfDevice || pf == TPixelFormat::pfCustom) pf = TPixelFormat::pf32bit;
   pf_ = pf;
   width_ = width;
   height_ = height;
   stride_ = StrideFor(pf, width);
+}
+
+void TBitmap::SetFormatAndSize(TPixelFormat pf, int width, int height) {
+  Reshape(pf, width, height);
   pixels_.assign(stride_ * static_cast<size_t>(height), 0);
+  DefaultPalette();
+}
+
+void TBitmap::SetFormatAndSizeForOverwrite(TPixelFormat pf, int width, int height) {
+  Reshape(pf, width, height);
+  const size_t bytes = stride_ * static_cast<size_t>(height);
+  if (pixels_.size() != bytes) {
+    decltype(pixels_)().swap(pixels_);
+    pixels_.resize(bytes);
+  }
+  const size_t used = (static_cast<size_t>(width) * BitsPerPixel(pf) + 7) / 8;
+  if (used < stride_)
+    for (int y = 0; y < height; ++y)
+      std::memset(pixels_.data() + static_cast<size_t>(y) * stride_ + used, 0, stride_ - used);
   DefaultPalette();
 }
 
@@ -75,7 +93,7 @@ void TBitmap::SetSize(int width, int height) {
   if (width == width_ && height == height_) return;
   CheckSize(width, height);
   size_t newStride = StrideFor(pf_, width);
-  std::vector<uint8_t> np(newStride * static_cast<size_t>(height), 0);
+  decltype(pixels_) np(newStride * static_cast<size_t>(height), 0);
   size_t copy = std::min(newStride, stride_);
   int rows = std::min(height, height_);
   for (int y = 0; y < rows; ++y)

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <stdexcept>
+#include <memory>
+#include <utility>
 #include <vector>
 
 namespace imprimo {
@@ -49,6 +51,9 @@ class TBitmap {
   void SetPixelFormat(TPixelFormat pf);
   // Resets format and size at once; pixels are zero.
   void SetFormatAndSize(TPixelFormat pf, int width, int height);
+  // The same for a caller that writes every pixel of every row next: the
+  // pixels are left as the memory holds them (the row padding is zero).
+  void SetFormatAndSizeForOverwrite(TPixelFormat pf, int width, int height);
 
   uint8_t* ScanLine(int y);
   const uint8_t* ScanLine(int y) const;
@@ -77,7 +82,29 @@ class TBitmap {
   int height_ = 0;
   TPixelFormat pf_ = TPixelFormat::pf24bit;
   size_t stride_ = 0;
-  std::vector<uint8_t> pixels_;
+  // Bytes that a resize leaves uninitialised; every other way of sizing the
+  // bitmap fills them.
+  template <typename T>
+  struct TNoInitAllocator : std::allocator<T> {
+    template <typename U>
+    struct rebind {
+      using other = TNoInitAllocator<U>;
+    };
+    TNoInitAllocator() = default;
+    template <typename U>
+    TNoInitAllocator(const TNoInitAllocator<U>&) noexcept {}
+    template <typename U>
+    void construct(U* p) noexcept {
+      ::new (static_cast<void*>(p)) U;
+    }
+    template <typename U, typename... Args>
+    void construct(U* p, Args&&... args) {
+      ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+  };
+  void Reshape(TPixelFormat pf, int width, int height);
+
+  std::vector<uint8_t, TNoInitAllocator<uint8_t>> pixels_;
   std::vector<TPaletteEntry> palette_;
 };
 

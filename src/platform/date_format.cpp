@@ -26,6 +26,9 @@ Separators& GlobalSeparators() {
   return s;
 }
 
+// The calling thread's own separators while a TThreadSeparators lives.
+thread_local TThreadSeparators* t_separators = nullptr;
+
 char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
 bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
@@ -281,27 +284,48 @@ std::string FormatDateTime(std::string_view pattern, const TDateTime& t) {
 std::string DateTimeToText(const TDateTime& t) { return FormatDateTime("c", t); }
 
 std::string DateSeparator() {
+  if (t_separators) return t_separators->Date();
   Separators& s = GlobalSeparators();
   std::lock_guard<std::mutex> lock(s.mutex);
   return s.date;
 }
 
 void SetDateSeparator(std::string sep) {
+  if (t_separators) return t_separators->SetDate(std::move(sep));
   Separators& s = GlobalSeparators();
   std::lock_guard<std::mutex> lock(s.mutex);
   s.date = std::move(sep);
 }
 
 std::string TimeSeparator() {
+  if (t_separators) return t_separators->Time();
   Separators& s = GlobalSeparators();
   std::lock_guard<std::mutex> lock(s.mutex);
   return s.time;
 }
 
 void SetTimeSeparator(std::string sep) {
+  if (t_separators) return t_separators->SetTime(std::move(sep));
   Separators& s = GlobalSeparators();
   std::lock_guard<std::mutex> lock(s.mutex);
   s.time = std::move(sep);
+}
+
+TThreadSeparators::TThreadSeparators(std::string date, std::string time)
+    : date_(std::move(date)), time_(std::move(time)), outer_(t_separators) {
+  t_separators = this;
+}
+
+TThreadSeparators::~TThreadSeparators() { t_separators = outer_; }
+
+void TThreadSeparators::SetDate(std::string sep) {
+  date_ = std::move(sep);
+  changed_ = true;
+}
+
+void TThreadSeparators::SetTime(std::string sep) {
+  time_ = std::move(sep);
+  changed_ = true;
 }
 
 }  // namespace imprimo

@@ -47,4 +47,26 @@ void SetDateSeparator(std::string sep);
 std::string TimeSeparator();
 void SetTimeSeparator(std::string sep);
 
+// While it lives, the calling thread reads and sets these separators instead
+// of the process-wide ones (a worker that formats dates for one image at a
+// time). Scopes nest; the outer one is restored at the end.
+class TThreadSeparators {
+ public:
+  TThreadSeparators(std::string date, std::string time);
+  ~TThreadSeparators();
+  TThreadSeparators(const TThreadSeparators&) = delete;
+  TThreadSeparators& operator=(const TThreadSeparators&) = delete;
+  const std::string& Date() const { return date_; }
+  const std::string& Time() const { return time_; }
+  void SetDate(std::string sep);
+  void SetTime(std::string sep);
+  // True once either separator was set in this scope.
+  bool Changed() const { return changed_; }
+
+ private:
+  std::string date_, time_;
+  bool changed_ = false;
+  TThreadSeparators* outer_;
+};
+
 }  // namespace imprimo

@@ -1,10 +1,18 @@
 #include "platform/random.h"
 
 #include <chrono>
+#include <functional>
 
 namespace imprimo {
 namespace {
-uint32_t g_seed = 0;
+// Each thread draws from its own generator, so images drawn at the same time
+// on several threads never share a sequence.
+thread_local uint32_t g_seed = 0;
+
+std::function<int64_t()>& SeedClock() {
+  static std::function<int64_t()> clock;
+  return clock;
+}
 
 uint32_t Next() {
   // 32-bit linear congruential step; the top bits carry the randomness and
@@ -17,9 +25,18 @@ uint32_t Next() {
 void RandSeed(uint32_t seed) { g_seed = seed; }
 
 void Randomize() {
-  auto now = std::chrono::system_clock::now().time_since_epoch();
-  auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(now).count();
+  int64_t ns;
+  if (const auto& clock = SeedClock()) {
+    ns = clock();
+  } else {
+    auto now = std::chrono::system_clock::now().time_since_epoch();
+    ns = std::chrono::duration_cast<std::chrono::nanoseconds>(now).count();
+  }
   g_seed = static_cast<uint32_t>(ns ^ (ns >> 32));
+}
+
+void SetRandomizeClock(std::function<int64_t()> nanoseconds) {
+  SeedClock() = std::move(nanoseconds);
 }
 
 int32_t Random(int32_t n) {

@@ -39,7 +39,7 @@ bool DrawPictureLayer(TBitmap& bitmap, TMarkItem item, const TBitmap32& logo) {
     TBitmap converted;
     TBitmap* target = &bitmap;
     if (bitmap.PixelFormat() != TPixelFormat::pf32bit) {
-      converted.SetFormatAndSize(TPixelFormat::pf32bit, W, H);
+      converted.SetFormatAndSizeForOverwrite(TPixelFormat::pf32bit, W, H);
       for (int y = 0; y < H; ++y)
         BitmapRowToColor32(bitmap, y, reinterpret_cast<TColor32*>(converted.ScanLine(y)));
       target = &converted;

@@ -63,6 +63,9 @@ namespace {
 bool RunTextLayer(TCanvas& canvas, TMarkItem item, const std::string& fileName,
                   TExifSummary summary, int32_t sequence, TTextLayerBox* measure) {
   auto renderer = std::make_unique<TIAFontEx>(&canvas);
+  // Every layer starts its own random sequence, so its noise and spray do
+  // not depend on which images were drawn before it (or on which thread).
+  Randomize();
   try {
     std::u16string text =
         ExpandTextVariables(item.Text, Utf8ToUtf16(fileName), sequence, std::move(summary));

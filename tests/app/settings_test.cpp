@@ -158,8 +158,8 @@ TEST_F(SettingsTest, SaveKeepsOtherKeysAndAppendsMissingOnes) {
   EXPECT_EQ(keys[1], u"Custom");
   EXPECT_EQ(keys[2], u"Resize");
   EXPECT_EQ(keys[3], u"NewWidth");
-  EXPECT_EQ(keys.back(), u"TiffCompression");
-  EXPECT_EQ(keys.size(), 40u);
+  EXPECT_EQ(keys.back(), u"Jobs");
+  EXPECT_EQ(keys.size(), 41u);
   EXPECT_EQ(ini.ReadInteger(u"Setup", u"RenameNo", 0), 7);
   EXPECT_EQ(ini.ReadInteger(u"Setup", u"Quality", 0), 75);
 
@@ -200,7 +200,7 @@ TEST_F(SettingsTest, SaveOrderOfAFreshFile) {
                                           u"FlattenColor",     u"JpegSubsampling",
                                           u"AutoRotate",       u"StripLocation",
                                           u"WebPLossless",     u"AvifSpeed",
-                                          u"TiffCompression"};
+                                          u"TiffCompression",  u"Jobs"};
   EXPECT_EQ(ini.SectionKeys(u"Setup"), expected);
   EXPECT_EQ(ini.ReadString(u"Setup", u"BorderPosition", u""), u"1");
   EXPECT_EQ(ini.ReadString(u"Setup", u"RenameTpl", u""), u"New####");

@@ -95,12 +95,11 @@ TEST(BatchCommand, RefusalsGiveTheirMessagesAndExitTwo) {
   TCommandEnv env;
   WritePicture(env.src + "a.jpg", 32, 24);
   int code = -1;
+  WriteText(env.scratch / "blocker", "x");
   std::string text =
-      env.Run("--out " + Quote(env.scratch / "missing") + " " + Quote(env.src), &code);
+      env.Run("--out " + Quote(env.scratch / "blocker/sub") + " " + Quote(env.src), &code);
   EXPECT_EQ(code, 2);
-  EXPECT_NE(text.find("Can not find folder : " + (env.scratch / "missing") + " . Please re-set."),
-            std::string::npos)
-      << text;
+  EXPECT_NE(text.find("cannot create the output folder"), std::string::npos) << text;
 
   text = env.Run("--template nosuch --out " + Quote(env.out) + " " + Quote(env.src), &code);
   EXPECT_EQ(code, 2);
@@ -112,6 +111,10 @@ TEST(BatchCommand, RefusalsGiveTheirMessagesAndExitTwo) {
   EXPECT_NE(text.find("The source and destination directories must be different."),
             std::string::npos);
   EXPECT_TRUE(env.Log().empty());
+  // A missing --out folder is made, parents included.
+  text = env.Run("--out " + Quote(env.scratch / "missing/deeper") + " " + Quote(env.src), &code);
+  EXPECT_EQ(code, 0) << text;
+  EXPECT_TRUE(fs::is_regular_file(env.scratch / "missing/deeper/a.jpg")) << text;
 
   // The same folder in other letter case is a different folder here.
   fs::create_directories(env.scratch / "SRC");
@@ -368,6 +371,94 @@ TEST(BatchCommand, NewerFormatsAndTheirOptions) {
     EXPECT_EQ(code, 2) << bad;
     EXPECT_NE(text.find("imprimo-batch: "), std::string::npos) << bad;
   }
+}
+
+// Every file under folder with its bytes.
+std::map<std::string, std::vector<uint8_t>> Tree(const std::string& folder) {
+  std::map<std::string, std::vector<uint8_t>> files;
+  for (const std::string& name : FilesUnder(folder)) files[name] = ReadBytes(folder + "/" + name);
+  return files;
+}
+
+// A source tree whose rows carry a serial, a sequence number and the output
+// name in their pixels, and the same run made with one, two and eight
+// workers, and as three shards into one folder.
+TEST(BatchScale, WorkersAndShardsWriteWhatOneSerialRunWrites) {
+  TCommandEnv env;
+  WriteText(env.program + "Watermarks/Seq.wg",
+            "[Seq]\r\nEnabled=1\r\nStyle=0\r\nText={$S3} {$FEU}\r\nFontName=DejaVu Sans\r\n"
+            "FontSize=9\r\nAlpha=100\r\nPlaceStyle=0\r\nPosition=1\r\n");
+  for (int i = 0; i < 7; ++i) WritePicture(env.src + "p" + std::to_string(i) + ".jpg", 48, 32);
+  for (int i = 0; i < 4; ++i)
+    WritePicture(env.src + "sub/q" + std::to_string(i) + ".png", 40, 30, "png");
+  WriteText(env.src + "sub/broken.jpg", "not a picture");
+  const std::string common = "--template Seq --rename '{FN}-###' --serial 5 " + Quote(env.src);
+  int code = -1;
+  std::string text = env.Run("--jobs 1 --out " + Quote(env.scratch / "one") + " " + common, &code);
+  EXPECT_EQ(code, 1) << text;  // the broken file fails
+  const auto one = Tree(env.scratch / "one");
+  ASSERT_EQ(one.size(), 11u) << text;
+  for (const char* jobs : {"2", "8"}) {
+    const std::string folder = env.scratch / (std::string("jobs") + jobs);
+    text = env.Run(std::string("--jobs ") + jobs + " --out " + Quote(folder) + " " + common, &code);
+    EXPECT_EQ(code, 1) << text;
+    EXPECT_TRUE(Tree(folder) == one) << jobs << " workers\n" << text;
+  }
+  // Shards run one after another here; each would do on its own machine.
+  const std::string shards = env.scratch / "shards";
+  for (int k = 0; k < 3; ++k) {
+    text = env.Run("--jobs 2 --shard " + std::to_string(k) + "/3 --out " + Quote(shards) + " " +
+                       common,
+                   &code);
+    EXPECT_LE(code, 1) << text;
+  }
+  EXPECT_TRUE(Tree(shards) == one);
+
+  // A dry run names the same files and writes nothing.
+  const std::string dry = env.scratch / "dry";
+  text = env.Run("--dry-run --out " + Quote(dry) + " " + common, &code);
+  EXPECT_EQ(code, 0) << text;
+  EXPECT_FALSE(fs::exists(dry));
+  for (const auto& [name, bytes] : one)
+    EXPECT_NE(text.find(dry + "/" + name), std::string::npos) << name << "\n" << text;
+  EXPECT_NE(text.find("Seq: 3 P0-005.JPG"), std::string::npos) << text;
+  EXPECT_NE(text.find("broken.jpg -> (not an image"), std::string::npos) << text;
+}
+
+TEST(BatchScale, FilesFromListsAndCollisionsInADryRun) {
+  TCommandEnv env;
+  WritePicture(env.src + "a b.jpg", 32, 24);
+  WritePicture(env.src + "c.jpg", 32, 24);
+  WritePicture(env.src + "sub/c.jpg", 32, 24);
+  WriteText(env.out + "c.jpg", "taken");
+  const std::string list = env.scratch / "list";
+  // NUL-separated: names may hold blanks; an empty entry is skipped.
+  WriteText(list, env.src + "a b.jpg" + std::string(1, '\0') + std::string(1, '\0') + env.src +
+                      "c.jpg" + std::string(1, '\0') + env.src + "sub/c.jpg");
+  int code = -1;
+  std::string text = env.Run("--template Copyright --dry-run --null --files-from " + Quote(list) +
+                                 " --out " + Quote(env.out),
+                             &code);
+  EXPECT_EQ(code, 0) << text;
+  EXPECT_NE(text.find(env.out + "a b.jpg\n"), std::string::npos) << text;
+  EXPECT_NE(text.find(env.out + "c(1).jpg (" + env.out + "c.jpg is taken)"), std::string::npos)
+      << text;
+  // The list's first file's folder is the added folder: sub/ is mirrored.
+  EXPECT_NE(text.find(env.out + "sub/c.jpg"), std::string::npos) << text;
+  EXPECT_FALSE(fs::exists(env.out + "c(1).jpg"));
+  // Newline-separated from standard input.
+  text = RunCommand("printf '%s\\n' " + Quote(env.src + "c.jpg") + " | '" + IMPRIMO_BATCH_EXE +
+                        "' --program-folder " + Quote(env.program) +
+                        " --template Copyright --jobs 2 --files-from - --out " + Quote(env.out) +
+                        " 2>&1",
+                    &code);
+  EXPECT_EQ(code, 0) << text;
+  EXPECT_TRUE(fs::is_regular_file(env.out + "c(1).jpg")) << text;
+  text = env.Run("--files-from " + Quote(env.scratch / "nosuch"), &code);
+  EXPECT_EQ(code, 2);
+  text = env.Run("--shard 3/3 x.jpg", &code);
+  EXPECT_EQ(code, 2);
+  EXPECT_NE(text.find("--shard takes K/N"), std::string::npos) << text;
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <QToolButton>
 
 #include "app/batch_run.h"
+#include "app/settings.h"
 #include "window_fixture.h"
 
 namespace imprimo::testing_gui {
@@ -18,7 +19,15 @@ namespace {
 class RunWindowTest : public WindowFixture {
  protected:
   // n pictures in root/<folder>/, dropped on the window, output into out_.
+  // Without a Setup.ini of the test's own, the run takes one image at a time,
+  // so stopping and closing are seen between two images.
   TfrmMain& OpenWithImages(int n, const std::string& folder = "in") {
+    if (!fs::exists(folder_ + "Setup.ini")) {
+      TSettings settings;
+      TProgramValues values;
+      values.Jobs = 1;
+      SaveSettings(folder_, settings, values);
+    }
     in_ = (root_ / folder).string() + "/";
     for (int i = 0; i < n; ++i)
       WriteImage(in_ + "img" + std::to_string(i) + ".jpg", 48 + i, 32, "JPEG");
@@ -289,6 +298,50 @@ TEST_F(RunWindowTest, CloseAfterTheRunEndsTheProgramWithoutAQuestion) {
   EXPECT_FALSE(w.isVisible());
   EXPECT_TRUE(fs::exists(folder_ + "Setup.ini"));
 }
+
+#ifdef IMPRIMO_BATCH_EXE
+// Reads a whole file.
+std::string Bytes(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(f), {});
+}
+
+// The window with two workers (Setup.ini "Jobs") writes the files the
+// terminal command writes with one.
+TEST_F(RunWindowTest, TheWindowsRunWritesWhatImprimoBatchWrites) {
+  TSettings settings;
+  TProgramValues values;
+  values.Jobs = 2;
+  SaveSettings(folder_, settings, values);
+  TfrmMain& w = OpenWithImages(9);
+  WriteImage(in_ + "img3.png", 30, 20, "PNG");  // img3.jpg and img3.png meet on one name
+  WriteText(in_ + "zz_text.jpg", "not a picture at all");
+  w.DragDropMDrop({QString::fromStdString(in_ + "img3.png"), QString::fromStdString(in_ + "zz_text.jpg")});
+  answers_ = {QMessageBox::No};
+  Action("actProcess")->trigger();
+  EXPECT_EQ(w.LastRun().Succeeded, 10);
+  EXPECT_EQ(w.LastRun().Failed, 1);
+
+  // The same rows in the same order: sequence numbers follow the rows.
+  const std::string cliOut = (root_ / "cli").string() + "/";
+  std::string command = std::string("'") + IMPRIMO_BATCH_EXE + "' --program-folder '" +
+                        (root_ / "cliprog").string() + "' --template '" + folder_ +
+                        "Watermarks/Sample.wg' --jobs 1 --quiet --out '" + cliOut + "'";
+  for (const std::string& row : Rows()) command += " '" + row + "'";
+  command += " >/dev/null 2>&1";
+  fs::create_directories(root_ / "cliprog");
+  EXPECT_EQ(std::system(command.c_str()) >> 8, 1);  // the text file fails
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(out_)) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  ASSERT_EQ(names.size(), 10u);
+  EXPECT_TRUE(std::find(names.begin(), names.end(), "img3(1).jpg") != names.end());
+  for (const std::string& name : names) {
+    ASSERT_TRUE(fs::exists(cliOut + name)) << name;
+    EXPECT_TRUE(Bytes(out_ + name) == Bytes(cliOut + name)) << name;
+  }
+}
+#endif
 
 }  // namespace
 }  // namespace imprimo::testing_gui

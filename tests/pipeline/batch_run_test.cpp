@@ -232,8 +232,13 @@ TEST(BatchRun, BadFilesFailAndAreLoggedWhileTheRestSucceed) {
 // would block a reader), files that vanish while the run goes on and, when
 // permissions bind, unreadable ones. Each fails and is logged; the rest
 // succeed.
-TEST(BatchRun, ThousandFilesWithBadOnesAmongThem) {
+class ThousandFiles : public ::testing::TestWithParam<int> {};
+
+// Corrupt, empty, unreadable (a named pipe) and vanishing files fail their
+// own rows only, with one worker and with several.
+TEST_P(ThousandFiles, BadOnesAmongThemFailOnlyThemselves) {
   TBatch b;
+  b.env.context.Jobs = GetParam();
   const int n = 1000;
   WritePicture(b.env.Src("seed.bmp"), 6, 4, "bmp");
   std::vector<std::string> paths;
@@ -289,6 +294,8 @@ TEST(BatchRun, ThousandFilesWithBadOnesAmongThem) {
   for (int k : bad) EXPECT_EQ(b.host.finished[k].second, kStatusFailed) << k;
   EXPECT_EQ(FilesUnder(b.env.Out("")).size(), static_cast<size_t>(n) - bad.size());
 }
+
+INSTANTIATE_TEST_SUITE_P(Workers, ThousandFiles, ::testing::Values(1, 8));
 
 TEST(BatchRun, UnreadableFileFails) {
   if (geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";

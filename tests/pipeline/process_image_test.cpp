@@ -155,22 +155,40 @@ TEST(OutputName, FileNameVariableShowsThePlannedNameNotTheNumberedOne) {
   EXPECT_NE(written, Stamped(t.env.Src("a.png"), t.env.templatePath, "a(1).png"));
 }
 
-TEST(PipelineSaveOptions, QualityIsSetForJpegAndLeftAloneForBmp) {
+// The quality and compression travel with each save; the process-wide option
+// table keeps what its own callers set.
+TEST(PipelineSaveOptions, QualityTravelsWithTheSaveAndLeavesTheOptionTableAlone) {
   TOneImage t;
-  WritePicture(t.env.Src("a.png"), 32, 24, "png");
+  WritePicture(t.env.Src("a.png"), 64, 48, "png");
+  const int32_t tableQuality = GetImagingOption(ImagingJpegQuality);
+  const int32_t tableLevel = GetImagingOption(ImagingPNGCompressLevel);
   t.env.settings.SaveFormat = 0;
   t.env.settings.Quality = 75;
   t.Process(t.env.Src("a.png"));
-  EXPECT_EQ(GetImagingOption(ImagingJpegQuality), 75);
-  t.env.settings.SaveFormat = 2;
-  t.env.settings.Quality = 30;
-  t.Process(t.env.Src("a.png"));
-  EXPECT_EQ(t.result.OutputPath, t.env.Out("a.bmp"));
-  EXPECT_EQ(GetImagingOption(ImagingJpegQuality), 75);
+  ASSERT_EQ(t.status, kStatusSucceeded) << t.result.Reason;
+  EXPECT_EQ(GetImagingOption(ImagingJpegQuality), tableQuality);
+  // The same picture saved at 75 and at 30 by the image layer: the run's file
+  // is the one at 75.
+  RasterImage image;
+  ASSERT_TRUE(ReadImageFile(t.env.Src("a.png"), image));
+  ImageConvert(image, ifR8G8B8);
+  const std::string at75 = t.env.Out("ref75.jpg"), at30 = t.env.Out("ref30.jpg");
+  ASSERT_TRUE(WriteImageFile(at75, image, TSaveOptions().Set(ImagingJpegQuality, 75)));
+  ASSERT_TRUE(WriteImageFile(at30, image, TSaveOptions().Set(ImagingJpegQuality, 30)));
+  EXPECT_EQ(ReadBytes(t.env.Out("a.jpg")), ReadBytes(at75));
+  EXPECT_NE(ReadBytes(at75), ReadBytes(at30));
+  EXPECT_EQ(GetImagingOption(ImagingJpegQuality), tableQuality);
+
   t.env.settings.SaveFormat = 1;
-  t.env.settings.Compress = 3;
+  t.env.settings.Compress = 0;
   t.Process(t.env.Src("a.png"));
-  EXPECT_EQ(GetImagingOption(ImagingPNGCompressLevel), 3);
+  ASSERT_EQ(t.status, kStatusSucceeded) << t.result.Reason;
+  t.env.settings.Compress = 9;
+  t.env.settings.OverwriteOutput = false;
+  t.Process(t.env.Src("a.png"));
+  ASSERT_EQ(t.result.OutputPath, t.env.Out("a(1).png"));
+  EXPECT_GT(fs::file_size(t.env.Out("a.png")), fs::file_size(t.env.Out("a(1).png")));
+  EXPECT_EQ(GetImagingOption(ImagingPNGCompressLevel), tableLevel);
 }
 
 TEST(PipelineSaveOptions, EmptyFormatSelectionBecomesJpegAndStrangeIndexesGiveJpg) {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <mutex>
 #include <string>
 
 #include "imaging/block_codecs.h"
@@ -546,6 +547,9 @@ class TDDSFileFormat : public TImageFileFormat {
     std::vector<uint8_t> data = stream.ReadRemaining();
     TDdsLayoutInfo info;
     images = DecodeDds(data, onlyFirst, &info);
+    // Several threads may load through this one object; the layout of the
+    // last file loaded is what the options report.
+    std::lock_guard lock(loadedMutex_);
     loadedCubeMap_ = info.CubeMap;
     loadedVolume_ = info.Volume;
     loadedMipMaps_ = info.MipMaps;
@@ -581,6 +585,7 @@ class TDDSFileFormat : public TImageFileFormat {
   }
 
  private:
+  std::mutex loadedMutex_;
   int32_t loadedCubeMap_ = 0, loadedVolume_ = 0, loadedMipMaps_ = 0, loadedDepth_ = 0;
   int32_t saveCubeMap_ = 0, saveVolume_ = 0, saveMipMaps_ = 1, saveDepth_ = 1;
 };

@@ -1,0 +1,91 @@
+#!/usr/bin/env bash
+# Parallel batch benchmark: the batch of bench/batch.sh (COUNT twelve-megapixel
+# JPEGs, text with shadow and a 75 % logo, JPEG quality 90), not pinned to a
+# core, each repetition running the djpeg | cjpeg floor and every imprimo job
+# back to back so that they meet the same machine load. Best of REPS.
+#
+#   bench/parallel.sh [BUILD_DIR] [COUNT]      (IMPRIMO_BENCH_REPS, default 3)
+#
+# Goals: --jobs <cores> at most 0.7x the floor's time, --jobs 1 at most 1.2x,
+# --jobs <cores> with --resize 1024x768 at most 0.6x, and the peak resident
+# memory of the two-worker run under 250 MB. The outputs of every job count
+# are compared byte for byte with those of --jobs 1.
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build="$(cd "${1:-$root/build}" && pwd)"
+count="${2:-24}"
+reps="${IMPRIMO_BENCH_REPS:-3}"
+cores="$(nproc)"
+work="${IMPRIMO_BENCH_DIR:-/tmp/imprimo-bench-batch}"
+batch="$build/imprimo-batch"
+samples="$build/tools/make_samples"
+for tool in "$batch" "$samples"; do
+  [[ -x "$tool" ]] || { echo "missing $tool: build imprimo-batch and make_samples first" >&2; exit 2; }
+done
+for tool in djpeg cjpeg /usr/bin/time; do
+  command -v "$tool" >/dev/null || { echo "missing $tool" >&2; exit 2; }
+done
+
+mkdir -p "$work/in" "$work/prog/Watermarks"
+for ((i = 0; i < count; i++)); do
+  f="$work/in/photo$(printf %02d "$i").jpg"
+  [[ -s "$f" ]] || "$samples" --photo 4000 3000 "$((i + 11))" "$f"
+done
+cp "$root/data/Watermarks/imprimo-logo.png" "$work/prog/Watermarks/"
+printf '%s\r\n' \
+  "[Logo]" "Style=1" "Picture=imprimo-logo.png" "BGColor=0xFF00FF" "isBGTransparent=1" \
+  "Alpha=75" "PlaceStyle=0" "Position=1" "OffsetX=20" "OffsetY=20" \
+  "[Copyright]" "Style=0" "Text=(c) 2026 Imprimo Photography" "FontName=DejaVu Sans" \
+  "FontSize=40" "FontColor=0xFFFFFF" "Alpha=90" "PlaceStyle=0" "Position=9" \
+  "OffsetX=-16" "OffsetY=-12" "isShadow=1" "ShadowColor=0" "ShadowAlpha=70" \
+  "ShadowBlur=0" "ShadowOffsetX=2" "ShadowOffsetY=2" >"$work/prog/Watermarks/Bench.wg"
+rm -f "$work/prog/Setup.ini" "$work/prog/Log.dat"
+
+declare -A best rss
+# once NAME OUTDIR COMMAND...: one timed run; keeps the best wall time and
+# the largest peak RSS of NAME.
+once() {
+  local name="$1" out="$2"; shift 2
+  local log="$work/time-$name.txt" wall m
+  rm -rf "$out" && mkdir -p "$out"
+  /usr/bin/time -v "$@" >"$work/stdout-$name.txt" 2>"$log" || {
+    echo "$name failed; see $log" >&2; tail -5 "$log" >&2; exit 1; }
+  wall=$(awk -F': ' '/Elapsed \(wall clock\)/ {n = split($2, p, ":"); s = 0;
+         for (i = 1; i <= n; i++) s = s * 60 + p[i]; print s}' "$log")
+  m=$(awk -F': ' '/Maximum resident set size/ {printf "%.0f", $2 / 1024}' "$log")
+  (( m > ${rss[$name]:-0} )) && rss[$name]=$m
+  if [[ -z "${best[$name]:-}" ]] || awk -v a="$wall" -v b="${best[$name]}" 'BEGIN {exit !(a < b)}'; then
+    best[$name]=$wall
+  fi
+}
+
+common=(--program-folder "$work/prog" --template Bench --quality 90 --format jpg --no-keep-exif --quiet)
+echo "== $count pictures of 4000 x 3000, JPEG quality 90, $cores cores, not pinned, best of $reps =="
+for ((rep = 0; rep < reps; rep++)); do
+  once floor "$work/out-floor" bash -c \
+    'for f in "$1"/in/*.jpg; do djpeg "$f" | cjpeg -quality 90 >"$2/$(basename "$f")"; done' _ "$work" "$work/out-floor"
+  once jobs1 "$work/out-jobs1" "$batch" "${common[@]}" --jobs 1 --out "$work/out-jobs1" "$work/in"
+  once jobs2 "$work/out-jobs2" "$batch" "${common[@]}" --jobs 2 --out "$work/out-jobs2" "$work/in"
+  once jobsN "$work/out-jobsN" "$batch" "${common[@]}" --jobs "$cores" --out "$work/out-jobsN" "$work/in"
+  once resizeN "$work/out-resizeN" "$batch" "${common[@]}" --jobs "$cores" --resize 1024x768 \
+    --resize-mode 3 --out "$work/out-resizeN" "$work/in"
+done
+
+for name in floor jobs1 jobs2 jobsN resizeN; do
+  printf '%-10s %8.2f s %8s MB peak\n' "$name" "${best[$name]}" "${rss[$name]}"
+done
+ratio() {  # ratio NAME GOAL
+  awk -v a="${best[$1]}" -v b="${best[floor]}" -v n="$1" -v g="$2" \
+    'BEGIN {r = a / b; printf "  %-8s / floor = %.2fx (goal <= %.2fx) %s\n", n, r, g, (r <= g ? "met" : "NOT met")}'
+}
+ratio jobsN 0.7
+ratio jobs1 1.2
+ratio resizeN 0.6
+awk -v m="${rss[jobs2]}" 'BEGIN {printf "  peak RSS with two workers %d MB (goal < 250 MB) %s\n", m, (m < 250 ? "met" : "NOT met")}'
+
+# The outputs do not depend on the number of workers.
+same=1
+for f in "$work/out-jobs1"/*.jpg; do
+  for d in out-jobs2 out-jobsN; do cmp -s "$f" "$work/$d/$(basename "$f")" || same=0; done
+done
+((same)) && echo "  outputs of --jobs 1, 2 and $cores identical" || echo "  OUTPUTS DIFFER between job counts"
