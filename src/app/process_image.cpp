@@ -284,15 +284,15 @@ TSaveOptions PrepareForSave(RasterImage& image, const TSettings& s, bool graySou
       options.Set(ImagingJNGQuality, s.Quality);
       break;
     case 16:
-      SetImagingOption(ImagingWebPQuality, s.Quality);
-      SetImagingOption(ImagingWebPLossless, s.WebPLossless ? 1 : 0);
+      options.Set(ImagingWebPQuality, s.Quality);
+      options.Set(ImagingWebPLossless, s.WebPLossless ? 1 : 0);
       break;
     case 17:
-      SetImagingOption(ImagingAvifQuality, s.Quality);
-      SetImagingOption(ImagingAvifSpeed, s.AvifSpeed);
+      options.Set(ImagingAvifQuality, s.Quality);
+      options.Set(ImagingAvifSpeed, s.AvifSpeed);
       break;
     case 18:
-      SetImagingOption(ImagingTiffCompression, s.TiffCompression);
+      options.Set(ImagingTiffCompression, s.TiffCompression);
       break;
     default:
       break;
@@ -406,6 +406,8 @@ TImageResult ProcessImage(const std::string& path, int row, int& status, TRunCon
       TMetadataOptions carry;
       carry.SetOrientation1 = result.OrientationApplied;
       carry.StripLocation = s.StripLocation;
+      carry.AvifQuality = s.Quality;
+      carry.AvifSpeed = s.AvifSpeed;
       for (std::string& w : WriteOutputMetadata(path, out, work.Image, carry))
         result.Warnings.push_back(std::move(w));
     }

@@ -823,8 +823,8 @@ std::string ComposeNewFormat(const TSourceSegments& s, Bytes output, const Raste
   RasterImage converted;
   const bool copy = avif->MakeCompatible(pixels, converted);
   TAvifEncodeOptions o;
-  o.Quality = GetImagingOption(ImagingAvifQuality);
-  o.Speed = GetImagingOption(ImagingAvifSpeed);
+  o.Quality = options.AvifQuality >= 0 ? options.AvifQuality : GetImagingOption(ImagingAvifQuality);
+  o.Speed = options.AvifSpeed >= 0 ? options.AvifSpeed : GetImagingOption(ImagingAvifSpeed);
   o.Exif = exif;
   o.Icc = profile;
   o.Xmp = xmp;

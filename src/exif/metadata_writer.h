@@ -27,6 +27,10 @@ struct TMetadataOptions {
   bool SetOrientation1 = false;
   // GPS data and the location fields of XMP and IPTC are left out.
   bool StripLocation = false;
+  // The settings an AVIF output was written with, for encoding it again with
+  // its metadata; below 0 the image file layer's option values are taken.
+  int AvifQuality = -1;
+  int AvifSpeed = -1;
 };
 
 // Longest side and JPEG quality of the thumbnail written into the EXIF block.
