@@ -4,9 +4,11 @@
 
 #include <cstdio>
 #include <exception>
+#include <initializer_list>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
@@ -14,8 +16,11 @@
 #include "app/image_list.h"
 #include "app/naming.h"
 #include "app/settings.h"
+#include "app/texts.h"
 #include "cli/batch_options.h"
 #include "cli/terminal_host.h"
+#include "lang/language_file.h"
+#include "lang/locale_language.h"
 #include "platform/program_folder.h"
 
 namespace fs = std::filesystem;
@@ -27,6 +32,15 @@ constexpr const char* kVersion = IMPRIMO_VERSION;
 constexpr int kExitAllSucceeded = 0;
 constexpr int kExitSomeFailed = 1;
 constexpr int kExitNotStarted = 2;
+
+// A message of the string table with its place holders filled.
+std::string T(TTextId id, std::initializer_list<std::string_view> args = {}) {
+  return FormatText(Text(id), args);
+}
+
+void Error(const std::string& message) {
+  std::fprintf(stderr, "imprimo-batch: %s\n", message.c_str());
+}
 
 std::string AbsolutePath(const std::string& path) {
   std::error_code ec;
@@ -88,11 +102,13 @@ int main(int argc, char** argv) {
   mallopt(M_MMAP_THRESHOLD, 512 * 1024 * 1024);
   mallopt(M_TRIM_THRESHOLD, 1024 * 1024 * 1024);
   mallopt(M_ARENA_MAX, 1);
+  // Messages in the user's language when the language file beside the
+  // program has it.
+  OpenLanguageFile(ExecutableFolder() + "imprimo.lcf", ProgramLanguageId());
   TBatchOptions options;
   std::string error;
   if (!ParseBatchOptions(argc, argv, options, error)) {
-    std::fprintf(stderr, "imprimo-batch: %s\nTry 'imprimo-batch --help' for more information.\n",
-                 error.c_str());
+    std::fprintf(stderr, "imprimo-batch: %s\n%s\n", error.c_str(), T(TTextId::CliTryHelp).c_str());
     return kExitNotStarted;
   }
   if (options.Help) {
@@ -109,8 +125,7 @@ int main(int argc, char** argv) {
     std::string text;
     std::FILE* f = *options.FilesFrom == "-" ? stdin : std::fopen(options.FilesFrom->c_str(), "rb");
     if (!f) {
-      std::fprintf(stderr, "imprimo-batch: cannot read the file list %s\n",
-                   options.FilesFrom->c_str());
+      Error(T(TTextId::CliFileListUnreadable, {*options.FilesFrom}));
       return kExitNotStarted;
     }
     char buffer[65536];
@@ -118,17 +133,15 @@ int main(int argc, char** argv) {
     const bool readError = std::ferror(f) != 0;
     if (f != stdin) std::fclose(f);
     if (readError) {
-      std::fprintf(stderr, "imprimo-batch: error reading the file list %s\n",
-                   options.FilesFrom->c_str());
+      Error(T(TTextId::CliFileListError, {*options.FilesFrom}));
       return kExitNotStarted;
     }
     for (std::string& path : SplitFileList(text, options.NullSeparated))
       options.Paths.push_back(std::move(path));
   }
   if (options.Paths.empty()) {
-    std::fprintf(stderr,
-                 "imprimo-batch: no images given\nTry 'imprimo-batch --help' for more "
-                 "information.\n");
+    std::fprintf(stderr, "imprimo-batch: %s\n%s\n", T(TTextId::CliNoImages).c_str(),
+                 T(TTextId::CliTryHelp).c_str());
     return kExitNotStarted;
   }
 
@@ -138,16 +151,14 @@ int main(int argc, char** argv) {
                                     : WithTrailingSeparator(AbsolutePath(options.ProgramFolder));
     std::error_code ec;
     if (!fs::is_directory(programFolder, ec)) {
-      std::fprintf(stderr, "imprimo-batch: the program folder %s does not exist\n",
-                   programFolder.c_str());
+      Error(T(TTextId::CliProgramFolderMissing, {programFolder}));
       return kExitNotStarted;
     }
     std::string dataFolder = programFolder;
     try {
       dataFolder = ResolveDataFolder(programFolder);
     } catch (const std::exception& e) {
-      std::fprintf(stderr, "imprimo-batch: no writable data folder, using %s: %s\n",
-                   programFolder.c_str(), e.what());
+      Error(T(TTextId::CliNoDataFolder, {programFolder, e.what()}));
     }
 
     TSettings settings;
@@ -163,18 +174,14 @@ int main(int argc, char** argv) {
       if (!options.DryRun && !fs::exists(settings.OutPath, ec)) {
         fs::create_directories(settings.OutPath, ec);
         if (ec) {
-          std::fprintf(stderr, "imprimo-batch: cannot create the output folder %s: %s\n",
-                       settings.OutPath.c_str(), ec.message().c_str());
+          Error(T(TTextId::CliCannotCreateOutput, {settings.OutPath, ec.message()}));
           return kExitNotStarted;
         }
       }
     }
 
     if (settings.Rename && RenamePatternHasSeparator(settings.RenameTpl)) {
-      std::fprintf(stderr,
-                   "imprimo-batch: the rename pattern %s may not contain a path separator "
-                   "(\"/\" or \"\\\"): outputs stay in the output folder\n",
-                   settings.RenameTpl.c_str());
+      Error(T(TTextId::CliRenameSeparator, {settings.RenameTpl}));
       return kExitNotStarted;
     }
 
@@ -196,8 +203,7 @@ int main(int argc, char** argv) {
                             options.Filter, found, options.Recurse,
                             settings.PathType == 1 ? std::string() : settings.OutPath);
         if (found.empty() && !options.Quiet)
-          std::fprintf(stderr, "imprimo-batch: no files matching %s in %s\n",
-                       options.Filter.c_str(), folder.c_str());
+          Error(T(TTextId::CliNoMatchingFiles, {options.Filter, folder}));
         AddImages(host, found);
       } else {
         if (files.empty()) NoteAddedFiles(addedFolders, settings, path);
@@ -206,7 +212,7 @@ int main(int argc, char** argv) {
     }
     if (!files.empty()) AddImages(host, files);
     if (host.RowCount() == 0) {
-      std::fprintf(stderr, "imprimo-batch: no images to process\n");
+      Error(T(TTextId::CliNothingToProcess));
       return kExitNotStarted;
     }
 
@@ -227,7 +233,9 @@ int main(int argc, char** argv) {
       host.KeepRows(keep);
       if (host.RowCount() == 0) {
         if (!options.Quiet)
-          std::printf("Shard %d/%d has no rows.\n", *options.ShardIndex, *options.ShardCount);
+          std::printf("%s\n", T(TTextId::CliShardEmpty, {std::to_string(*options.ShardIndex),
+                                                          std::to_string(*options.ShardCount)})
+                                   .c_str());
         return kExitAllSucceeded;
       }
     }
@@ -262,11 +270,11 @@ int main(int argc, char** argv) {
     // The header is printed when the run really starts, never before a
     // start-up error.
     if (!options.Quiet) {
-      char header[4096];
-      std::snprintf(header, sizeof header, "Template %s, %d image(s), output %s\n",
-                    context.TemplatePath.c_str(), host.RowCount(),
-                    settings.PathType == 1 ? "beside each source" : settings.OutPath.c_str());
-      host.SetHeader(header);
+      const std::string output =
+          settings.PathType == 1 ? T(TTextId::CliBesideSources) : settings.OutPath;
+      host.SetHeader(T(TTextId::CliRunHeader,
+                       {context.TemplatePath, std::to_string(host.RowCount()), output}) +
+                     "\n");
     }
 
     TTerminalHost::InstallInterruptHandler();
@@ -276,23 +284,23 @@ int main(int argc, char** argv) {
       try {
         SaveSettings(dataFolder, settings, values);
       } catch (const std::exception& e) {
-        std::fprintf(stderr, "imprimo-batch: could not save the settings: %s\n", e.what());
+        Error(T(TTextId::CliSettingsNotSaved, {e.what()}));
       }
     }
 
     if (summary.Outcome == TRunOutcome::NotStarted) return kExitNotStarted;
     if (!summary.LogError.empty())
-      std::fprintf(stderr, "imprimo-batch: the run log could not be saved: %s\n",
-                   summary.LogError.c_str());
+      Error(T(TTextId::CliLogNotSaved, {summary.LogError}));
     if (!options.Quiet || summary.Failed > 0 || summary.Warned > 0 ||
         summary.Outcome != TRunOutcome::Finished) {
       std::FILE* to = options.Quiet ? stderr : stdout;
-      std::fprintf(to, "Processed %d of %d image(s): %d succeeded, %d failed.", summary.Processed,
-                   summary.Rows, summary.Succeeded, summary.Failed);
-      if (summary.Warned > 0)
-        std::fprintf(to, " %d image(s) with warnings (marks not drawn or metadata left out).", summary.Warned);
+      const auto n = [](int v) { return std::to_string(v); };
+      std::string line = T(TTextId::CliSummary, {n(summary.Processed), n(summary.Rows),
+                                                 n(summary.Succeeded), n(summary.Failed)});
+      if (summary.Warned > 0) line += T(TTextId::CliWarnedSummary, {n(summary.Warned)});
       if (summary.Outcome == TRunOutcome::Stopped)
-        std::fprintf(to, " Stopped; %d image(s) not processed.", summary.Rows - summary.Processed);
+        line += T(TTextId::CliStoppedSummary, {n(summary.Rows - summary.Processed)});
+      std::fputs(line.c_str(), to);
       std::fputc('\n', to);
     }
     const bool allDone = summary.Outcome == TRunOutcome::Finished && summary.Failed == 0;

@@ -4,12 +4,19 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
+
+#include "app/texts.h"
 
 namespace imprimo {
 
 namespace {
 
 volatile std::sig_atomic_t g_stopRequested = 0;
+// The stop notice, made (in the user's language) before the handler is
+// installed: the handler itself may only write bytes.
+char g_stopNotice[512] = "\nStopping after the current image (Ctrl+C again to abort)...\n";
+size_t g_stopNoticeSize = std::strlen(g_stopNotice);
 
 void OnInterrupt(int signo) {
   if (g_stopRequested) {
@@ -19,8 +26,7 @@ void OnInterrupt(int signo) {
     return;
   }
   g_stopRequested = 1;
-  static const char kText[] = "\nStopping after the current image (Ctrl+C again to abort)...\n";
-  [[maybe_unused]] ssize_t written = write(STDERR_FILENO, kText, sizeof kText - 1);
+  [[maybe_unused]] ssize_t written = write(STDERR_FILENO, g_stopNotice, g_stopNoticeSize);
 }
 
 }  // namespace
@@ -31,6 +37,11 @@ TTerminalHost::TTerminalHost(bool quiet, std::string outputFolderText)
       outputFolderText_(std::move(outputFolderText)) {}
 
 void TTerminalHost::InstallInterruptHandler() {
+  const std::string notice = "\n" + Text(TTextId::CliStopping) + "\n";
+  if (notice.size() < sizeof g_stopNotice) {
+    std::memcpy(g_stopNotice, notice.data(), notice.size());
+    g_stopNoticeSize = notice.size();
+  }
   struct sigaction action {};
   action.sa_handler = OnInterrupt;
   sigemptyset(&action.sa_mask);
@@ -89,7 +100,8 @@ void TTerminalHost::DrawProgress() {
   if (running_)
     std::fprintf(stderr, "\r\033[K[%s] %3d%% (%d/%d)", bar, percent_, done_, RowCount());
   else
-    std::fprintf(stderr, "\r\033[K[%s] %3d%% adding images", bar, percent_);
+    std::fprintf(stderr, "\r\033[K[%s] %3d%% %s", bar, percent_,
+                 Text(TTextId::CliAddingImages).c_str());
   std::fflush(stderr);
   progressDrawn_ = true;
 }
@@ -120,7 +132,7 @@ void TTerminalHost::ImageFinished(int row, int status, const TImageResult& resul
   } else {
     std::FILE* to = quiet_ ? stderr : stdout;
     std::fprintf(to, "[fail] %s: %s\n", e.Path.c_str(),
-                 result.Reason.empty() ? "failed" : result.Reason.c_str());
+                 result.Reason.empty() ? Text(TTextId::UnknownError).c_str() : result.Reason.c_str());
     std::fflush(to);
   }
   if (progressVisible_) DrawProgress();

@@ -89,7 +89,7 @@ TTemplateDocument TTemplateDocument::New() {
   TTemplateDocument doc;
   doc.AddTextLayer();
   TMarkItem item = doc.layers_[0].Item;
-  item.Text = u"\u00A9 {$F}";
+  item.Text = u"\u00A9 {$Dyyyy} {$FL}";  // this year and the picture's name
   doc.SetItem(0, item);
   return doc;
 }

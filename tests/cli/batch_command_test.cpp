@@ -91,6 +91,36 @@ TEST(BatchCommand, HelpVersionAndUsageErrors) {
   EXPECT_TRUE(env.Log().empty());
 }
 
+// With the language file beside the program, the messages follow the
+// user's language; an English locale keeps them English.
+TEST(BatchCommand, MessagesInTheUsersLanguage) {
+  if (!fs::is_regular_file(fs::path(IMPRIMO_BATCH_EXE).parent_path() / "imprimo.lcf"))
+    GTEST_SKIP() << "no language file beside imprimo-batch";
+  TCommandEnv env;
+  WritePicture(env.src + "a.jpg", 40, 30);
+  const std::string run = "--template Copyright --out " + Quote(env.out) + " " + Quote(env.src);
+  int code = -1;
+  const std::string chinese = RunCommand(
+      "IMPRIMO_LANGUAGE=2052 '" + std::string(IMPRIMO_BATCH_EXE) + "' --program-folder " +
+          Quote(env.program) + " " + run + " 2>&1",
+      &code);
+  EXPECT_EQ(code, 0) << chinese;
+  // "Processed 1 of 1 image(s): 1 succeeded, 0 failed." in Chinese.
+  EXPECT_NE(chinese.find("\xE5\xB7\xB2\xE5\xA4\x84\xE7\x90\x86 1 / 1"), std::string::npos) << chinese;
+  EXPECT_EQ(chinese.find("Processed"), std::string::npos) << chinese;
+  const std::string missing = RunCommand("LC_ALL= LANG=zh_CN.UTF-8 IMPRIMO_LANGUAGE= '" +
+                                             std::string(IMPRIMO_BATCH_EXE) + "' 2>&1",
+                                         &code);
+  EXPECT_EQ(code, 2);
+  EXPECT_NE(missing.find("\xE6\xB2\xA1\xE6\x9C\x89\xE6\x8C\x87\xE5\xAE\x9A"), std::string::npos)
+      << missing;  // "no images given"
+  const std::string english = RunCommand(
+      "LC_ALL= LANG=en_US.UTF-8 IMPRIMO_LANGUAGE= '" + std::string(IMPRIMO_BATCH_EXE) +
+          "' --program-folder " + Quote(env.program) + " " + run + " 2>&1",
+      &code);
+  EXPECT_NE(english.find("Processed 1 of 1 image(s)"), std::string::npos) << english;
+}
+
 TEST(BatchCommand, RefusalsGiveTheirMessagesAndExitTwo) {
   TCommandEnv env;
   WritePicture(env.src + "a.jpg", 32, 24);
