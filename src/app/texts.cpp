@@ -59,6 +59,22 @@ constexpr std::pair<TTextId, const char*> kTexts[] = {
     {TTextId::CliFileListError, "error reading the file list %s"},
     {TTextId::CliCannotCreateOutput, "cannot create the output folder %s: %s"},
     {TTextId::CliShardEmpty, "Shard %d/%d has no rows."},
+    {TTextId::CliOptWholeNumber, "option %s takes a whole number from %s to %s, not \"%s\""},
+    {TTextId::CliOptColour, "option %s takes RRGGBB in hexadecimal, not \"%s\""},
+    {TTextId::CliOptNoValue, "option %s takes no value"},
+    {TTextId::CliOptNeedsValue, "option %s needs a value"},
+    {TTextId::CliOptTiffCompression, "option --tiff-compression takes lzw or deflate, not \"%s\""},
+    {TTextId::CliOptOutFolder, "option --out needs a folder"},
+    {TTextId::CliOptFormat,
+     "unknown output format \"%s\" (jpg png bmp mng jng gif dds tga pgm ppm pam pfm jp2 psd cif "
+     "img webp avif tif)"},
+    {TTextId::CliOptBorder, "option --border takes four widths TOP,RIGHT,BOTTOM,LEFT, not \"%s\""},
+    {TTextId::CliOptCase, "option --case takes upper, lower or keep, not \"%s\""},
+    {TTextId::CliOptFilesFrom, "option --files-from needs a file (or - for standard input)"},
+    {TTextId::CliOptShard, "option --shard takes K/N with 0 <= K < N, e.g. 0/4, not \"%s\""},
+    {TTextId::CliOptFilter, "option --filter needs a mask such as *.jpg"},
+    {TTextId::CliOptUnknown, "unknown option %s"},
+    {TTextId::CliOptOutInPlace, "options --out and --in-place exclude each other"},
 };
 
 }  // namespace

@@ -64,6 +64,21 @@ enum class TTextId : uint32_t {
   CliFileListError = 2017,         // %s file
   CliCannotCreateOutput = 2018,    // %s folder, %s reason
   CliShardEmpty = 2019,            // %d shard, %d count
+  // imprimo-batch's option errors.
+  CliOptWholeNumber = 2100,   // %s option, %s low, %s high, %s given
+  CliOptColour = 2101,        // %s option, %s given
+  CliOptNoValue = 2102,       // %s option
+  CliOptNeedsValue = 2103,    // %s option
+  CliOptTiffCompression = 2104,
+  CliOptOutFolder = 2105,
+  CliOptFormat = 2106,        // %s given
+  CliOptBorder = 2107,        // %s given
+  CliOptCase = 2108,          // %s given
+  CliOptFilesFrom = 2109,
+  CliOptShard = 2110,         // %s given
+  CliOptFilter = 2111,
+  CliOptUnknown = 2112,       // %s option
+  CliOptOutInPlace = 2113,
 };
 
 // The text for id: the loaded language file's, else the English one.

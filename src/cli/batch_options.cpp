@@ -2,11 +2,19 @@
 
 #include <charconv>
 #include <cstring>
+#include <initializer_list>
 #include <string_view>
+
+#include "app/texts.h"
 
 namespace imprimo {
 
 namespace {
+
+// An option error of the string table with its place holders filled.
+std::string Msg(TTextId id, std::initializer_list<std::string_view> args = {}) {
+  return FormatText(Text(id), args);
+}
 
 const char* const kFormatExtensions[kSaveFormatCount] = {"jpg", "png", "bmp", "mng", "jng", "gif",
                                                          "dds", "tga", "pgm", "ppm", "pam", "pfm",
@@ -24,8 +32,7 @@ bool ParseNumber(std::string_view text, T& value) {
 bool ParseRanged(std::string_view name, std::string_view text, int lo, int hi, int& value,
                  std::string& error) {
   if (!ParseNumber(text, value) || value < lo || value > hi) {
-    error = "option " + std::string(name) + " takes a whole number from " + std::to_string(lo) +
-            " to " + std::to_string(hi) + ", not \"" + std::string(text) + "\"";
+    error = Msg(TTextId::CliOptWholeNumber, {name, std::to_string(lo), std::to_string(hi), text});
     return false;
   }
   return true;
@@ -39,8 +46,7 @@ bool ParseColorValue(std::string_view name, std::string_view text, int& color,
   unsigned rgb = 0;
   auto [ptr, ec] = std::from_chars(hex.data(), hex.data() + hex.size(), rgb, 16);
   if (hex.size() != 6 || ec != std::errc() || ptr != hex.data() + hex.size()) {
-    error = "option " + std::string(name) + " takes RRGGBB in hexadecimal, not \"" +
-            std::string(text) + "\"";
+    error = Msg(TTextId::CliOptColour, {name, text});
     return false;
   }
   color = static_cast<int>(((rgb >> 16) & 0xFF) | (rgb & 0xFF00) | ((rgb & 0xFF) << 16));
@@ -132,7 +138,7 @@ bool ParseBatchOptions(int argc, const char* const* argv, TBatchOptions& o, std:
     }
     auto flag = [&](bool& target) {
       if (inlineValue) {
-        error = "option " + std::string(name) + " takes no value";
+        error = Msg(TTextId::CliOptNoValue, {name});
         return false;
       }
       target = true;
@@ -145,7 +151,7 @@ bool ParseBatchOptions(int argc, const char* const* argv, TBatchOptions& o, std:
         return true;
       }
       if (i + 1 >= argc) {
-        error = "option " + std::string(name) + " needs a value";
+        error = Msg(TTextId::CliOptNeedsValue, {name});
         return false;
       }
       value = argv[++i];
@@ -193,7 +199,7 @@ bool ParseBatchOptions(int argc, const char* const* argv, TBatchOptions& o, std:
       if (!needValue()) return false;
       const std::string c = Lower(value);
       if (c != "lzw" && c != "deflate") {
-        error = "option --tiff-compression takes lzw or deflate, not \"" + std::string(value) + "\"";
+        error = Msg(TTextId::CliOptTiffCompression, {value});
         return false;
       }
       o.TiffCompression = c == "deflate" ? 1 : 0;
@@ -206,7 +212,7 @@ bool ParseBatchOptions(int argc, const char* const* argv, TBatchOptions& o, std:
     } else if (name == "--out") {
       if (!needValue()) return false;
       if (value.empty()) {
-        error = "option --out needs a folder";
+        error = Msg(TTextId::CliOptOutFolder);
         return false;
       }
       o.OutFolder = std::string(value);
@@ -220,8 +226,7 @@ bool ParseBatchOptions(int argc, const char* const* argv, TBatchOptions& o, std:
       for (int f = 0; f < kSaveFormatCount; ++f)
         if (ext == kFormatExtensions[f]) index = f;
       if (index < 0) {
-        error = "unknown output format \"" + std::string(value) +
-                "\" (jpg png bmp mng jng gif dds tga pgm ppm pam pfm jp2 psd cif img webp avif tif)";
+        error = Msg(TTextId::CliOptFormat, {value});
         return false;
       }
       o.SaveFormat = index;
@@ -260,8 +265,7 @@ bool ParseBatchOptions(int argc, const char* const* argv, TBatchOptions& o, std:
         rest.remove_prefix(comma + 1);
       }
       if (!ok || widths.size() != 4) {
-        error = "option --border takes four widths TOP,RIGHT,BOTTOM,LEFT, not \"" +
-                std::string(value) + "\"";
+        error = Msg(TTextId::CliOptBorder, {value});
         return false;
       }
       o.Border = widths;
@@ -307,7 +311,7 @@ bool ParseBatchOptions(int argc, const char* const* argv, TBatchOptions& o, std:
       } else if (c == "keep") {
         o.ChangeCase = 2;
       } else {
-        error = "option --case takes upper, lower or keep, not \"" + std::string(value) + "\"";
+        error = Msg(TTextId::CliOptCase, {value});
         return false;
       }
     } else if (name == "--null") {
@@ -320,7 +324,7 @@ bool ParseBatchOptions(int argc, const char* const* argv, TBatchOptions& o, std:
     } else if (name == "--files-from") {
       if (!needValue()) return false;
       if (value.empty()) {
-        error = "option --files-from needs a file (or - for standard input)";
+        error = Msg(TTextId::CliOptFilesFrom);
         return false;
       }
       o.FilesFrom = std::string(value);
@@ -330,8 +334,7 @@ bool ParseBatchOptions(int argc, const char* const* argv, TBatchOptions& o, std:
       int k = -1, count = 0;
       if (slash == std::string_view::npos || !ParseNumber(value.substr(0, slash), k) ||
           !ParseNumber(value.substr(slash + 1), count) || count < 1 || k < 0 || k >= count) {
-        error = "option --shard takes K/N with 0 <= K < N, e.g. 0/4, not \"" +
-                std::string(value) + "\"";
+        error = Msg(TTextId::CliOptShard, {value});
         return false;
       }
       o.ShardIndex = k;
@@ -339,17 +342,17 @@ bool ParseBatchOptions(int argc, const char* const* argv, TBatchOptions& o, std:
     } else if (name == "--filter") {
       if (!needValue()) return false;
       if (value.empty()) {
-        error = "option --filter needs a mask such as *.jpg";
+        error = Msg(TTextId::CliOptFilter);
         return false;
       }
       o.Filter = value;
     } else {
-      error = "unknown option " + std::string(name);
+      error = Msg(TTextId::CliOptUnknown, {name});
       return false;
     }
   }
   if (o.OutFolder && o.InPlace) {
-    error = "options --out and --in-place exclude each other";
+    error = Msg(TTextId::CliOptOutInPlace);
     return false;
   }
   return true;
