@@ -82,11 +82,6 @@ TEST(MarkItemKeys, TextureKeysAreOptionalAndRoundTrip) {
   WriteMarkItem(plain, u"L", none);
   EXPECT_FALSE(plain.KeyExists(u"L", u"Texture"));
   EXPECT_FALSE(plain.KeyExists(u"L", u"TextureMode"));
-  TMarkItem picture = set;
-  picture.Style = 1;
-  IniDocument logo = IniDocument::FromBytes("");
-  WriteMarkItem(logo, u"L", picture);
-  EXPECT_FALSE(logo.KeyExists(u"L", u"Texture"));
   // ... and then both, reading back the same.
   IniDocument doc = IniDocument::FromBytes("");
   WriteMarkItem(doc, u"L", set);

@@ -254,7 +254,9 @@ TEST_F(TemplateFiles, TexturedTextTakesTheTexturesColours) {
     // Only the letters change: the background stays black.
     for (int y = 0; y < 50; ++y)
       for (int x = 0; x < 140; ++x)
-        if (plain.PixelRGB(x, y) == 0) ASSERT_EQ(textured.PixelRGB(x, y), 0u) << x << "," << y;
+        if (plain.PixelRGB(x, y) == 0) {
+          ASSERT_EQ(textured.PixelRGB(x, y), 0u) << x << "," << y;
+        }
   }
 
   // A texture that is missing, or no picture, draws the plain text and says so.
