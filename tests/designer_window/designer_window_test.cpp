@@ -537,7 +537,7 @@ TEST_F(DesignerWindowTest, TextureFillIsChosenBesideTheTemplateAndUndoneInOneSte
   TfrmDesigner& w = Open();
   ASSERT_TRUE(w.OpenDocument(QString::fromStdString(path)));
   WaitPreview();
-  EXPECT_TRUE(Find<QWidget>("gbTexture")->isVisibleTo(w.Editor()));
+  EXPECT_FALSE(Find<QWidget>("gbTexture")->isHidden());  // shown for a text layer
   EXPECT_TRUE(Find<QLineEdit>("edTexture")->text().isEmpty());
   const QImage plain = w.PreviewPicture();
   ASSERT_TRUE(w.Save());
