@@ -238,16 +238,20 @@ TDesignerPreview Render(const TTemplateDocument& document, const TBitmap& fullSa
   PrepareLayers(state, folder);
   std::vector<std::shared_ptr<const TBitmap32>> fullLogos = state.LogoList;
   if (scale < 1) {
+    // Logos and textures shrink with the picture.
     std::map<const TBitmap32*, std::shared_ptr<const TBitmap32>> done;
-    for (auto& logo : state.LogoList) {
-      if (!logo || logo->Empty()) continue;
-      auto [it, fresh] = done.try_emplace(logo.get(), nullptr);
-      if (fresh) {
-        TBitmap32 small = *logo;
-        ResizeBitmap32(small, ScaledSide(logo->Width(), scale), ScaledSide(logo->Height(), scale));
-        it->second = std::make_shared<const TBitmap32>(std::move(small));
+    for (auto* list : {&state.LogoList, &state.TextureList}) {
+      for (auto& logo : *list) {
+        if (!logo || logo->Empty()) continue;
+        auto [it, fresh] = done.try_emplace(logo.get(), nullptr);
+        if (fresh) {
+          TBitmap32 small = *logo;
+          ResizeBitmap32(small, ScaledSide(logo->Width(), scale),
+                         ScaledSide(logo->Height(), scale));
+          it->second = std::make_shared<const TBitmap32>(std::move(small));
+        }
+        logo = it->second;
       }
-      logo = it->second;
     }
   }
   state.ExifSummary = exif;

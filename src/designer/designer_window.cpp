@@ -331,6 +331,14 @@ void TfrmDesigner::BuildLayout() {
     item.Picture = name;
     EditCurrentItem(item, QStringLiteral("Picture"), false);
   });
+  connect(editor_, &TLayerEditor::ChooseTexture, this, [this] {
+    if (current_ < 0) return;
+    const std::string name = ChooseLogo(QStringLiteral("Choose the texture picture"));
+    if (name.empty()) return;
+    TMarkItem item = Document().Layer(size_t(current_)).Item;
+    item.Texture = name;
+    EditCurrentItem(item, QStringLiteral("Texture"), false);
+  });
   auto* keys = new TUndoKeyFilter(this);
   for (QWidget* w : editor_->findChildren<QWidget*>()) w->installEventFilter(keys);
 
@@ -575,10 +583,10 @@ void TfrmDesigner::AddTextLayer() {
   Commit(std::move(doc), int(index));
 }
 
-std::string TfrmDesigner::ChooseLogo() {
+std::string TfrmDesigner::ChooseLogo(const QString& title) {
   const QString folder = pictureFolder_.isEmpty() ? QDir::homePath() : pictureFolder_;
-  const QString source =
-      dialogs_.OpenFile(QStringLiteral("Choose the logo picture"), folder, PictureFilter());
+  const QString source = dialogs_.OpenFile(
+      title.isEmpty() ? QStringLiteral("Choose the logo picture") : title, folder, PictureFilter());
   if (source.isEmpty()) return {};
   pictureFolder_ = QFileInfo(source).absolutePath();
   const std::string target = TemplateFolder();

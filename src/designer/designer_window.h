@@ -115,7 +115,7 @@ class TfrmDesigner : public QMainWindow {
   std::string TemplateFolder() const;
   // Asks for a picture and copies it into the template folder; the logo's
   // name there, or empty when cancelled or failed (reported).
-  std::string ChooseLogo();
+  std::string ChooseLogo(const QString& title = QString());
 
   void AddTextLayer();
   void AddPictureLayer();

@@ -441,6 +441,52 @@ TLayerEditor::TLayerEditor(QWidget* parent) : QWidget(parent) {
   gr->addRow(RowLabel("btnGradientEnd", QStringLiteral("To:"), gbGradient_),
              AddColor("btnGradientEndColor", &TMarkItem::GradientEndColor, "GradientEndColor"));
   effectsPage->addWidget(gbGradient_);
+
+  // The texture fill of the letters: a picture beside the template. It wins
+  // over the gradient.
+  gbTexture_ = new QGroupBox(QStringLiteral("Texture fill"), this);
+  gbTexture_->setObjectName(QStringLiteral("gbTexture"));
+  auto* tx = new QFormLayout(gbTexture_);
+  auto* textureRow = new QWidget(gbTexture_);
+  auto* textureBox = new QHBoxLayout(textureRow);
+  textureBox->setContentsMargins(0, 0, 0, 0);
+  edTexture_ = new QLineEdit(textureRow);
+  edTexture_->setObjectName(QStringLiteral("edTexture"));
+  edTexture_->setReadOnly(true);
+  edTexture_->setPlaceholderText(QStringLiteral("None"));
+  textureBox->addWidget(edTexture_, 1);
+  auto* btnTexture = new QToolButton(textureRow);
+  btnTexture->setObjectName(QStringLiteral("btnTexture"));
+  btnTexture->setText(QStringLiteral("Choose..."));
+  connect(btnTexture, &QToolButton::clicked, this, &TLayerEditor::ChooseTexture);
+  textureBox->addWidget(btnTexture);
+  auto* btnTextureClear = new QToolButton(textureRow);
+  btnTextureClear->setObjectName(QStringLiteral("btnTextureClear"));
+  btnTextureClear->setText(QStringLiteral("Remove"));
+  connect(btnTextureClear, &QToolButton::clicked, this, [this] {
+    if (item_.Texture.empty()) return;
+    Edit("Texture", false, [](TMarkItem& it) { it.Texture.clear(); });
+  });
+  textureBox->addWidget(btnTextureClear);
+  loaders_.push_back([this, btnTextureClear] {
+    edTexture_->setText(FromUtf8(item_.Texture));
+    btnTextureClear->setEnabled(!item_.Texture.empty());
+  });
+  tx->addRow(RowLabel("edTexture", QStringLiteral("Picture:"), gbTexture_), textureRow);
+  auto* cbTextureMode = new QComboBox(gbTexture_);
+  cbTextureMode->setObjectName(QStringLiteral("cbTextureMode"));
+  const char* textureModes[4] = {"Tiled", "Stretched", "Centred", "At the corner"};
+  for (int i = 0; i < 4; ++i) cbTextureMode->addItem(QString::fromLatin1(textureModes[i]), i);
+  connect(cbTextureMode, &QComboBox::activated, this, [this, cbTextureMode](int index) {
+    const int value = cbTextureMode->itemData(index).toInt();
+    Edit("TextureMode", false, [&](TMarkItem& it) { it.TextureMode = uint8_t(value); });
+  });
+  loaders_.push_back([this, cbTextureMode] {
+    ShowListValue(cbTextureMode, item_.TextureMode, QStringLiteral("Other (%1): tiled"));
+    cbTextureMode->setEnabled(!item_.Texture.empty());
+  });
+  tx->addRow(RowLabel("cbTextureMode", QStringLiteral("Mode:"), gbTexture_), cbTextureMode);
+  effectsPage->addWidget(gbTexture_);
   effectsPage->addStretch(1);
 
   // The picture of a picture layer.
@@ -667,6 +713,7 @@ void TLayerEditor::UpdateVisibility() {
   gbFont_->setVisible(text);
   gbShadow_->setVisible(text);
   gbGradient_->setVisible(text);
+  gbTexture_->setVisible(text);
   for (QWidget* w : textOnly_) w->setVisible(text);
   gbPicture_->setVisible(!text);
   // Placement: which values the mode uses.

@@ -58,6 +58,8 @@ class TLayerEditor : public QWidget {
   void ItemEdited(const imprimo::TMarkItem& item, const QString& key, bool continued);
   // The picture layer's "Choose..." button.
   void ChoosePicture();
+  // The text layer's texture "Choose..." button.
+  void ChooseTexture();
 
  private:
   using Loader = std::function<void()>;
@@ -91,6 +93,8 @@ class TLayerEditor : public QWidget {
   std::vector<QWidget*> textOnly_;
   QGroupBox* gbShadow_ = nullptr;
   QGroupBox* gbGradient_ = nullptr;
+  QGroupBox* gbTexture_ = nullptr;
+  QLineEdit* edTexture_ = nullptr;
   QGroupBox* gbPlacement_ = nullptr;
   QComboBox* cbPlaceStyle_ = nullptr;
   QButtonGroup* positionGroup_ = nullptr;

@@ -56,7 +56,8 @@ bool TDesignerLayer::operator==(const TDesignerLayer& o) const {
          a.Spray == b.Spray && a.BGColor == b.BGColor && a.PictureSize == b.PictureSize &&
          a.Picture == b.Picture && a.isBGTransparent == b.isBGTransparent &&
          a.Gradient == b.Gradient && a.GradientStyle == b.GradientStyle &&
-         a.GradientStartColor == b.GradientStartColor && a.GradientEndColor == b.GradientEndColor;
+         a.GradientStartColor == b.GradientStartColor && a.GradientEndColor == b.GradientEndColor &&
+         a.Texture == b.Texture && a.TextureMode == b.TextureMode;
 }
 
 TMarkItem NormalizeMarkItem(TMarkItem item) {
@@ -66,6 +67,8 @@ TMarkItem NormalizeMarkItem(TMarkItem item) {
   item.FontName = Utf16ToUtf8(TemplateLineValue(Utf8ToUtf16(item.FontName)));
   item.Picture =
       CutToChars(FileNamePart(Utf16ToUtf8(TemplateLineValue(Utf8ToUtf16(item.Picture)))), 255);
+  item.Texture =
+      CutToChars(FileNamePart(Utf16ToUtf8(TemplateLineValue(Utf8ToUtf16(item.Texture)))), 255);
   if (item.Style == 0) {
     // The text drawing hands these to effect properties of these widths.
     item.Alpha &= 0xFF;
@@ -78,6 +81,7 @@ TMarkItem NormalizeMarkItem(TMarkItem item) {
     item.Noise &= 0xFF;
     item.Spray &= 0xFF;
     if (item.GradientStyle > 5) item.GradientStyle = 0;
+    if (item.TextureMode > 3) item.TextureMode = 0;
   } else {
     // The picture drawing holds the opacity to 0..100.
     item.Alpha = std::clamp(item.Alpha, 0, 100);
@@ -148,7 +152,8 @@ TTemplateDocument TTemplateDocument::Open(const std::string& path) {
         u"ShadowColor", u"ShadowBlur",    u"ShadowAlpha",   u"ShadowOffsetX",
         u"ShadowOffsetY", u"Outline",     u"HorzMirror",    u"VertMirror", u"Noise",
         u"Spray",       u"BGColor",       u"PictureSize",   u"Picture",    u"isBGTransparent",
-        u"Gradient",    u"GradientStyle", u"GradientStartColor",           u"GradientEndColor"};
+        u"Gradient",    u"GradientStyle", u"GradientStartColor",           u"GradientEndColor",
+        u"Texture",     u"TextureMode"};
     for (auto& [key, value] : ini.SectionEntries(name)) {
       bool known = false;
       for (const char16_t* k : kKnown) known = known || SameName(key, k);

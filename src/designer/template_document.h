@@ -39,10 +39,11 @@ struct TDesignerLayer {
 // angle keeps 16 bits and its shadow offsets 8 bits -- the widths of the
 // effect properties the text drawing hands them to (so a text opacity of 300
 // becomes 44; 500 becomes 244, which draws fully opaque), a gradient style
-// beyond 5 becomes 0 (drawn left to right) -- and a
+// beyond 5 becomes 0 (drawn left to right), a texture mode beyond 3 becomes
+// 0 (tiled) -- and a
 // picture layer's opacity to 0..100. Strings lose line breaks and trailing
-// blanks (a template line cannot hold them), Desc and Picture are cut to 255
-// characters (Picture to its file name part). Values the drawing uses as
+// blanks (a template line cannot hold them), Desc, Picture and Texture are
+// cut to 255 characters (Picture and Texture to their file name part). Values the drawing uses as
 // they are (font size, offsets, gaps) stay untouched.
 TMarkItem NormalizeMarkItem(TMarkItem item);
 

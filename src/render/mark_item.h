@@ -1,6 +1,6 @@
 // TMarkItem: one watermark layer as a template section describes it. The
 // fields are named after the template keys and stand in key-table order,
-// the optional gradient keys last.
+// the optional gradient and texture keys last.
 #pragma once
 
 #include <cstdint>
@@ -51,6 +51,12 @@ struct TMarkItem {
                               // top and bottom; other values draw as 0
   int32_t GradientStartColor = 0xFFFFFF;  // TColor
   int32_t GradientEndColor = 0;           // TColor
+  // Optional texture fill of a text layer's letters: a picture file in the
+  // template's folder (file name only, at most 255 characters; empty = off).
+  // It wins over the gradient when both are set.
+  std::string Texture;
+  uint8_t TextureMode = 0;  // 0 tiled, 1 stretched, 2 centred, 3 at the box's corner;
+                            // other values draw as 0
 };
 
 }  // namespace imprimo

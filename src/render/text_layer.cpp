@@ -61,7 +61,8 @@ namespace {
 // measure set, only works out where it would draw: the first box into
 // measure->Box (measure->Drawn stays false when nothing would be drawn).
 bool RunTextLayer(TCanvas& canvas, TMarkItem item, const std::string& fileName,
-                  TExifSummary summary, int32_t sequence, TTextLayerBox* measure) {
+                  TExifSummary summary, int32_t sequence, TTextLayerBox* measure,
+                  const TPicture* texture) {
   auto renderer = std::make_unique<TIAFontEx>(&canvas);
   // Every layer starts its own random sequence, so its noise and spray do
   // not depend on which images were drawn before it (or on which thread).
@@ -109,6 +110,12 @@ bool RunTextLayer(TCanvas& canvas, TMarkItem item, const std::string& fileName,
     gradient.SetStyle(static_cast<TGradualStyle>(item.GradientStyle <= 5 ? item.GradientStyle : 0));
     gradient.SetStartColor(item.GradientStartColor);
     gradient.SetEndColor(item.GradientEndColor);
+    if (texture && !texture->Empty()) {
+      TIATexture& tex = fx.Texture();
+      tex.SetPicture(*texture);
+      tex.SetMode(static_cast<TTextureMode>(item.TextureMode <= 3 ? item.TextureMode : 0));
+      tex.SetEnabled(true);
+    }
 
     if (text.empty()) return true;
     const int tw = renderer->TextWidth(text);
@@ -160,23 +167,25 @@ bool RunTextLayer(TCanvas& canvas, TMarkItem item, const std::string& fileName,
 }  // namespace
 
 bool DrawTextLayer(TCanvas& canvas, TMarkItem item, const std::string& fileName,
-                   TExifSummary summary, int32_t sequence) {
-  return RunTextLayer(canvas, std::move(item), fileName, std::move(summary), sequence, nullptr);
+                   TExifSummary summary, int32_t sequence, const TPicture* texture) {
+  return RunTextLayer(canvas, std::move(item), fileName, std::move(summary), sequence, nullptr,
+                      texture);
 }
 
 TTextLayerBox MeasureTextLayer(TBitmap& bitmap, TMarkItem item, const std::string& fileName,
                                TExifSummary summary, int32_t sequence) {
   TTextLayerBox box;
   TCanvas canvas(bitmap);
-  if (!RunTextLayer(canvas, std::move(item), fileName, std::move(summary), sequence, &box))
+  if (!RunTextLayer(canvas, std::move(item), fileName, std::move(summary), sequence, &box,
+                    nullptr))
     box.Drawn = false;
   return box;
 }
 
 bool DrawTextLayer(TBitmap& bitmap, TMarkItem item, const std::string& fileName,
-                   TExifSummary summary, int32_t sequence) {
+                   TExifSummary summary, int32_t sequence, const TPicture* texture) {
   TCanvas canvas(bitmap);
-  return DrawTextLayer(canvas, std::move(item), fileName, std::move(summary), sequence);
+  return DrawTextLayer(canvas, std::move(item), fileName, std::move(summary), sequence, texture);
 }
 
 }  // namespace imprimo

@@ -8,6 +8,7 @@
 
 #include "platform/bitmap.h"
 #include "platform/canvas.h"
+#include "render/effect_settings.h"
 #include "render/mark_item.h"
 #include "render/text_mask.h"
 #include "render/text_variables.h"
@@ -37,9 +38,12 @@ std::vector<TPlacePoint> TilePositions(int W, int H, int w, int h, int horzSpace
 
 // Paints the text layer on the canvas; true when it was drawn completely,
 // false when a failure interrupted it (what was painted stays). The canvas
-// keeps the layer's font and a clear brush afterwards.
+// keeps the layer's font and a clear brush afterwards. A non-empty texture
+// fills the letters in the layer's TextureMode (the caller loads the
+// layer's Texture file; without one the letters take FontColor or the
+// gradient).
 bool DrawTextLayer(TCanvas& canvas, TMarkItem item, const std::string& fileName,
-                   TExifSummary summary, int32_t sequence);
+                   TExifSummary summary, int32_t sequence, const TPicture* texture = nullptr);
 // Where DrawTextLayer would put the text on bitmap, without drawing: the box
 // of the (first, when tiled) copy. Drawn is false when nothing would be
 // drawn (empty text, a failure); Random when the place is drawn by lot, so
@@ -55,6 +59,6 @@ TTextLayerBox MeasureTextLayer(TBitmap& bitmap, TMarkItem item, const std::strin
 
 // Same on a bitmap, through a canvas made for the call.
 bool DrawTextLayer(TBitmap& bitmap, TMarkItem item, const std::string& fileName,
-                   TExifSummary summary, int32_t sequence);
+                   TExifSummary summary, int32_t sequence, const TPicture* texture = nullptr);
 
 }  // namespace imprimo

@@ -72,6 +72,8 @@ bool ReadMarkItem(const IniDocument& doc, std::u16string_view s, TMarkItem& item
     item.GradientStyle = byte(u"GradientStyle", 0);
     item.GradientStartColor = integer(u"GradientStartColor", 0xFFFFFF);
     item.GradientEndColor = integer(u"GradientEndColor", 0);
+    item.Texture = CutToChars(FileNamePart(Utf16ToUtf8(doc.ReadString(s, u"Texture", u""))), 255);
+    item.TextureMode = byte(u"TextureMode", 0);
     return true;
   } catch (const std::exception&) {
     return false;
@@ -162,6 +164,10 @@ void WriteMarkItem(IniDocument& doc, std::u16string_view s, const TMarkItem& ite
   integer(u"GradientStyle", item.GradientStyle, d.GradientStyle, gradient);
   color(u"GradientStartColor", item.GradientStartColor, d.GradientStartColor, gradient);
   color(u"GradientEndColor", item.GradientEndColor, d.GradientEndColor, gradient);
+  // The texture keys likewise only when the layer names a texture or had them.
+  const bool texture = text && !item.Texture.empty();
+  string(u"Texture", Utf8ToUtf16(item.Texture), u"", texture);
+  integer(u"TextureMode", item.TextureMode, d.TextureMode, texture);
 }
 
 }  // namespace imprimo

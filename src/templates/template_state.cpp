@@ -37,6 +37,28 @@ int32_t DecimalOrZero(std::u16string_view s) {
   return static_cast<int32_t>(v);
 }
 
+// A loaded texture as the text drawing takes it: with its transparency when
+// any pixel has some (the font colour shows through there), else opaque.
+TPicture TexturePicture(const TBitmap32& source) {
+  TPicture picture;
+  TBitmap bitmap;
+  CopyBitmap32ToBitmap(source, bitmap);
+  bool transparent = false;
+  for (int y = 0; y < source.Height() && !transparent; ++y) {
+    const TColor32* row = source.ScanLine(y);
+    for (int x = 0; x < source.Width(); ++x)
+      if ((row[x] >> 24) != 0xFF) {
+        transparent = true;
+        break;
+      }
+  }
+  if (transparent)
+    picture.SetIcon(std::move(bitmap));
+  else
+    picture.SetBitmap(std::move(bitmap));
+  return picture;
+}
+
 bool FileExists(const std::string& path) {
   std::error_code ec;
   return std::filesystem::is_regular_file(path, ec);
@@ -60,30 +82,36 @@ void PrepareLayers(TTemplateState& state, const std::string& watermarkFolder) {
   state.WatermarkSequence = -1;
   state.LayerSections.clear();
   state.LogoList.clear();
+  state.TextureList.clear();
   if (!state.TemplateDoc) return;
   state.LayerSections = state.TemplateDoc->SectionNames();
   state.LogoList.reserve(state.LayerSections.size());
+  state.TextureList.reserve(state.LayerSections.size());
   const auto none = std::make_shared<const TBitmap32>();
   // One decoded bitmap per file, however many sections name it.
   std::map<std::string, std::shared_ptr<const TBitmap32>> loaded;
+  auto load = [&](const std::string& name) {
+    auto [it, fresh] = loaded.try_emplace(name, none);
+    if (fresh) {
+      const std::string path = watermarkFolder + name;
+      TBitmap32 picture;
+      if (FileExists(path) && LoadFileToBitmap32(path, picture))
+        it->second = std::make_shared<const TBitmap32>(std::move(picture));
+    }
+    return it->second;
+  };
   TMarkItem item;
   for (const std::u16string& section : state.LayerSections) {
     state.LogoList.push_back(none);
+    state.TextureList.push_back(none);
     ReadMarkItem(*state.TemplateDoc, section, item);
     if (!item.Enabled) continue;
     if (item.Style != 0) {
-      if (item.Picture.empty()) continue;
-      auto [it, fresh] = loaded.try_emplace(item.Picture, none);
-      if (fresh) {
-        const std::string path = watermarkFolder + item.Picture;
-        TBitmap32 logo;
-        if (FileExists(path) && LoadFileToBitmap32(path, logo))
-          it->second = std::make_shared<const TBitmap32>(std::move(logo));
-      }
-      state.LogoList.back() = it->second;
-    } else if (auto start = FindSequenceStart(item.Text)) {
-      state.WatermarkSequence = *start;
+      if (!item.Picture.empty()) state.LogoList.back() = load(item.Picture);
+      continue;
     }
+    if (!item.Texture.empty()) state.TextureList.back() = load(item.Texture);
+    if (auto start = FindSequenceStart(item.Text)) state.WatermarkSequence = *start;
   }
 }
 
@@ -113,7 +141,16 @@ std::vector<std::string> ApplyTemplate(TTemplateState& state, TBitmap& bitmap,
           missing.push_back(layer + ": the logo is missing or unreadable");
         }
       } else if (!item.Text.empty()) {
-        if (!DrawTextLayer(bitmap, item, fileName, state.ExifSummary, state.WatermarkSequence))
+        TPicture texture;
+        if (!item.Texture.empty()) {
+          if (i < state.TextureList.size() && state.TextureList[i] && !state.TextureList[i]->Empty())
+            texture = TexturePicture(*state.TextureList[i]);
+          else
+            missing.push_back(layer + ": the texture " + item.Texture +
+                              " is missing or unreadable; the text is drawn without it");
+        }
+        if (!DrawTextLayer(bitmap, item, fileName, state.ExifSummary, state.WatermarkSequence,
+                           &texture))
           missing.push_back(layer + ": the text could not be drawn");
       }
     } catch (const std::exception& e) {

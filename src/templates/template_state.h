@@ -22,6 +22,9 @@ struct TTemplateState {
   // Slot i belongs to section i and is never null; an empty (0 x 0) bitmap
   // means no logo. Sections naming the same file share one loaded bitmap.
   std::vector<std::shared_ptr<const TBitmap32>> LogoList;
+  // Slot i holds the texture of text section i, in the same way (empty: the
+  // layer names none, or its file is missing or unreadable).
+  std::vector<std::shared_ptr<const TBitmap32>> TextureList;
   int32_t WatermarkSequence = -1;  // -1: no enabled text layer holds a sequence
   TExifSummary ExifSummary;        // the current image's EXIF values
 };
@@ -33,14 +36,16 @@ std::optional<int32_t> FindSequenceStart(std::u16string_view text);
 // Prepares the opened template for a run: WatermarkSequence from the last
 // enabled text layer holding a sequence variable, LayerSections, and every
 // enabled picture layer's logo loaded from watermarkFolder (with a trailing
-// separator) into LogoList, each file decoded once. Logos that are missing or
-// do not load leave an empty slot.
+// separator) into LogoList, each file decoded once; the textures of enabled
+// text layers go into TextureList the same way. Logos and textures that are
+// missing or do not load leave an empty slot.
 void PrepareLayers(TTemplateState& state, const std::string& watermarkFolder);
 
 // Paints every enabled layer of the template on bitmap in file order. A layer
 // that fails is skipped; fileName is what the file-name variables show.
 // Returns one line per layer that could not be drawn (a missing or unreadable
-// logo, a text that failed), or a single line when the template has no
+// logo, a text that failed; a text whose texture is missing or unreadable is
+// drawn without it and named too), or a single line when the template has no
 // enabled layer at all; empty when every mark was drawn.
 std::vector<std::string> ApplyTemplate(TTemplateState& state, TBitmap& bitmap,
                                        const std::string& fileName);

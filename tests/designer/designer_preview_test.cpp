@@ -292,6 +292,39 @@ TEST_F(TPreviewFixture, TurnedCameraPictureIsPreviewedUprightAsTheRunDrawsIt) {
   EXPECT_EQ(Differences(p.Picture, batch.Run(folder + "turned.wg", turned)), 0);
 }
 
+TEST_F(TPreviewFixture, TexturedTextDrawsAlikeInPreviewAndBatch) {
+  WritePicture(folder + "tex.png", 7, 5, "png");
+  TMarkItem t;
+  t.Text = u"MMMMMM";
+  t.FontName = "DejaVu Sans";
+  t.FontSize = 48;
+  t.FontStyle = 1;
+  t.Alpha = 100;
+  t.Position = 5;
+  TTemplateDocument plain;
+  plain.SetItem(plain.AddTextLayer(), t);
+  const TDesignerPreview a = RenderDesignerPreview(plain, sample, folder, 1);
+  t.Texture = "tex.png";
+  t.TextureMode = 1;  // stretched over the text's box
+  TTemplateDocument textured;
+  textured.SetItem(textured.AddTextLayer(), t);
+  textured.SaveAs(folder + "textured.wg");
+  const TDesignerPreview p = RenderDesignerPreview(textured, sample, folder, 1);
+  EXPECT_TRUE(p.Warnings.empty());
+  EXPECT_GT(Differences(a.Picture, p.Picture), 500);
+  EXPECT_EQ(Differences(p.Picture, batch.Run(folder + "textured.wg", source)), 0);
+  // Scaled down, the preview still draws the texture and warns of nothing.
+  const TDesignerPreview small = RenderDesignerPreview(textured, sample, folder, 0.5);
+  EXPECT_TRUE(small.Warnings.empty());
+  EXPECT_GT(Differences(RenderDesignerPreview(plain, sample, folder, 0.5).Picture, small.Picture),
+            100);
+  // Without the file the preview warns and draws the plain text.
+  std::filesystem::remove(folder + "tex.png");
+  const TDesignerPreview gone = RenderDesignerPreview(textured, sample, folder, 1);
+  ASSERT_EQ(gone.Warnings.size(), 1u);
+  EXPECT_EQ(Differences(a.Picture, gone.Picture), 0);
+}
+
 TEST_F(TPreviewFixture, DroppedInTheCornerABatchRunDrawsItThere) {
   TTemplateDocument doc;
   TMarkItem t = ShadowText();

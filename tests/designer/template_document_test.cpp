@@ -70,6 +70,8 @@ TMarkItem Unusual() {
   m.GradientStyle = 4;
   m.GradientStartColor = 0x0000FF;
   m.GradientEndColor = -2147483646;
+  m.Texture = "wood grain.png";
+  m.TextureMode = 3;
   return m;
 }
 
@@ -122,7 +124,11 @@ TEST(Normalize, ValuesAreShownAsTheDrawingUsesThem) {
   t.ShadowOffsetX = 200;
   t.FontSize = 100000;
   t.Noise = 256;
+  t.TextureMode = 7;
+  t.Texture = "/home/me/wood.png";
   const TMarkItem n = NormalizeMarkItem(t);
+  EXPECT_EQ(n.TextureMode, 0);  // drawn tiled
+  EXPECT_EQ(n.Texture, "wood.png");
   EXPECT_EQ(n.Alpha, 244);
   EXPECT_EQ(n.ShadowAlpha, 44);
   EXPECT_EQ(n.Blur, 100);

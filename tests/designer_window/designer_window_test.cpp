@@ -530,6 +530,86 @@ TEST_F(DesignerWindowTest, FilesThatAreNotTemplatesOpenWithoutACrash) {
   EXPECT_TRUE(Find<QWidget>("lbFontFace")->isVisibleTo(w.Editor()));
 }
 
+TEST_F(DesignerWindowTest, TextureFillIsChosenBesideTheTemplateAndUndoneInOneStep) {
+  const std::string path = WriteTemplate(
+      "Tex", "[Mark]\r\nText=MMMM\r\nFontName=DejaVu Sans\r\nFontSize=40\r\nFontStyle=1\r\n"
+             "FontColor=16777215\r\nAlpha=100\r\nPosition=5\r\n");
+  TfrmDesigner& w = Open();
+  ASSERT_TRUE(w.OpenDocument(QString::fromStdString(path)));
+  WaitPreview();
+  EXPECT_FALSE(Find<QWidget>("gbTexture")->isHidden());  // shown for a text layer
+  EXPECT_TRUE(Find<QLineEdit>("edTexture")->text().isEmpty());
+  const QImage plain = w.PreviewPicture();
+  ASSERT_TRUE(w.Save());
+  EXPECT_EQ(ReadFile(path).find("Texture"), std::string::npos);
+
+  // Red and green stripes, chosen from another folder: copied beside the template.
+  const std::string source = (root_ / "pics" / "stripes.png").string();
+  fs::create_directories(root_ / "pics");
+  {
+    QImage tex(8, 8, QImage::Format_RGB32);
+    for (int y = 0; y < 8; ++y)
+      for (int x = 0; x < 8; ++x) tex.setPixel(x, y, x < 4 ? qRgb(255, 0, 0) : qRgb(0, 255, 0));
+    ASSERT_TRUE(tex.save(QString::fromStdString(source), "PNG"));
+  }
+  files_ = {QString::fromStdString(source)};
+  Click("btnTexture");
+  EXPECT_EQ(w.Document().Layer(0).Item.Texture, "stripes.png");
+  EXPECT_EQ(ReadFile(wm_ + "stripes.png"), ReadFile(source));
+  EXPECT_EQ(Find<QLineEdit>("edTexture")->text(), "stripes.png");
+  WaitPreview();
+  const QImage textured = w.PreviewPicture();
+  ASSERT_EQ(textured.size(), plain.size());
+  int white = 0, red = 0, green = 0;
+  for (int y = 0; y < plain.height(); ++y)
+    for (int x = 0; x < plain.width(); ++x) {
+      const QRgb p = plain.pixel(x, y), t = textured.pixel(x, y);
+      if (qRed(p) < 250 || qGreen(p) < 250 || qBlue(p) < 250) continue;
+      ++white;  // a letter pixel of the plain text
+      red += qRed(t) > 200 && qGreen(t) < 60;
+      green += qGreen(t) > 200 && qRed(t) < 60;
+    }
+  EXPECT_GT(white, 50);
+  EXPECT_EQ(red + green, white);  // every letter pixel takes a texture colour
+  EXPECT_GT(red, 0);
+  EXPECT_GT(green, 0);
+
+  Activate("cbTextureMode", 1);
+  ASSERT_TRUE(w.Save());
+  TMarkItem saved = ReadLayer(path, 0);
+  EXPECT_EQ(saved.Texture, "stripes.png");
+  EXPECT_EQ(saved.TextureMode, 1);
+
+  // One undo step per edit: the mode, then the picture.
+  Trigger("actUndo");
+  EXPECT_EQ(w.Document().Layer(0).Item.TextureMode, 0);
+  EXPECT_EQ(w.Document().Layer(0).Item.Texture, "stripes.png");
+  Trigger("actUndo");
+  EXPECT_TRUE(w.Document().Layer(0).Item.Texture.empty());
+  WaitPreview();
+  EXPECT_EQ(w.PreviewPicture(), plain);
+  Trigger("actRedo");
+  EXPECT_EQ(w.Document().Layer(0).Item.Texture, "stripes.png");
+
+  // A different picture of that name: kept unless the user agrees.
+  const std::string other = (root_ / "other" / "stripes.png").string();
+  WriteImage(other, 8, 8, "PNG", QColor(0, 0, 255));
+  files_ = {QString::fromStdString(other)};
+  answers_ = {QMessageBox::No};
+  Click("btnTexture");
+  ASSERT_EQ(messages_.size(), 1u);
+  EXPECT_EQ(messages_[0].Icon, QMessageBox::Question);
+  EXPECT_EQ(ReadFile(wm_ + "stripes.png"), ReadFile(source));
+
+  // Removing it takes the keys out and draws the plain text again.
+  Click("btnTextureClear");
+  EXPECT_TRUE(w.Document().Layer(0).Item.Texture.empty());
+  WaitPreview();
+  EXPECT_EQ(w.PreviewPicture(), plain);
+  ASSERT_TRUE(w.Save());
+  EXPECT_TRUE(ReadLayer(path, 0).Texture.empty());
+}
+
 TEST_F(DesignerWindowTest, PictureLayersCopyTheLogoAndAskBeforeReplacingOne) {
   const std::string path = WriteTemplate("Logos", kProof);
   TfrmDesigner& w = Open();

@@ -13,6 +13,7 @@ TMarkItem Read(std::string_view text, std::u16string_view section = u"L") {
   item.Enabled = false;  // every field must be assigned, also from defaults
   item.Text = u"stale";
   item.Picture = "stale.png";
+  item.Texture = "stale.png";
   EXPECT_TRUE(ReadMarkItem(doc, section, item));
   return item;
 }
@@ -65,6 +66,37 @@ TEST(ReadMarkItem, ConversionsOfTheKeys) {
   const std::string cut = Read("[L]\r\nPicture=" + wide + "\r\n").Picture;
   EXPECT_EQ(cut.size(), 510u);
   EXPECT_EQ(Utf8ToUtf16(cut).size(), 255u);
+}
+
+TEST(MarkItemKeys, TextureKeysAreOptionalAndRoundTrip) {
+  const TMarkItem none = Read("[L]\r\nText=a\r\n");
+  EXPECT_TRUE(none.Texture.empty());
+  EXPECT_EQ(none.TextureMode, 0);
+  const TMarkItem set =
+      Read("[L]\r\nText=a\r\nTexture=C:\\Tex\\wood.png\r\nTextureMode=258\r\n");
+  EXPECT_EQ(set.Texture, "wood.png");  // the file name part, like Picture
+  EXPECT_EQ(set.TextureMode, 2);       // low byte
+
+  // Written only when the text layer names a texture ...
+  IniDocument plain = IniDocument::FromBytes("");
+  WriteMarkItem(plain, u"L", none);
+  EXPECT_FALSE(plain.KeyExists(u"L", u"Texture"));
+  EXPECT_FALSE(plain.KeyExists(u"L", u"TextureMode"));
+  // ... and then both, reading back the same.
+  IniDocument doc = IniDocument::FromBytes("");
+  WriteMarkItem(doc, u"L", set);
+  EXPECT_EQ(doc.ReadString(u"L", u"Texture", u""), u"wood.png");
+  EXPECT_EQ(doc.ReadInteger(u"L", u"TextureMode", -1), 2);
+  TMarkItem back;
+  ASSERT_TRUE(ReadMarkItem(doc, u"L", back));
+  EXPECT_EQ(back.Texture, "wood.png");
+  EXPECT_EQ(back.TextureMode, 2);
+  // Taking the texture off clears the keys a section already had.
+  WriteMarkItem(doc, u"L", none);
+  EXPECT_EQ(doc.ReadString(u"L", u"Texture", u"x"), u"");
+  EXPECT_EQ(doc.ReadInteger(u"L", u"TextureMode", -1), 0);
+  ASSERT_TRUE(ReadMarkItem(doc, u"L", back));
+  EXPECT_TRUE(back.Texture.empty());
 }
 
 TEST(ReadMarkItem, DuplicateSectionsAndKeysTakeTheLastValues) {

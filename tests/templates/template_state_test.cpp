@@ -196,5 +196,94 @@ TEST_F(TemplateFiles, BadLogosAndManySections) {
   EXPECT_EQ(CountRed(img), 16);
 }
 
+// Counts of a picture's inked pixels by their leading colour.
+struct TInk {
+  int white = 0, red = 0, green = 0, blue = 0;
+};
+TInk CountInk(const TBitmap& b) {
+  TInk ink;
+  for (int y = 0; y < b.Height(); ++y)
+    for (int x = 0; x < b.Width(); ++x) {
+      const uint32_t c = b.PixelRGB(x, y);
+      const int r = (c >> 16) & 255, g = (c >> 8) & 255, bl = c & 255;
+      if (r > 200 && g > 200 && bl > 200) ++ink.white;
+      else if (r > 60 && r > 2 * g && r > 2 * bl) ++ink.red;
+      else if (g > 60 && g > 2 * r && g > 2 * bl) ++ink.green;
+      else if (bl > 60 && bl > 2 * r && bl > 2 * g) ++ink.blue;
+    }
+  return ink;
+}
+
+TEST_F(TemplateFiles, TexturedTextTakesTheTexturesColours) {
+  // Red and green stripes, two pixels each.
+  RasterImage img;
+  ImageCreate(img, 4, 4, ifR8G8B8);
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 4; ++x) img.Bits[(y * 4 + x) * 3 + (x < 2 ? 2 : 1)] = 255;
+  ASSERT_TRUE(WriteImageFile(folder_ + "stripes.png", img));
+  const std::string layer =
+      "[T]\r\nText=WWWW\r\nFontName=DejaVu Sans\r\nFontSize=30\r\nFontStyle=1\r\n"
+      "Alpha=100\r\nPosition=1\r\nFontColor=0xFFFFFF\r\n";
+
+  Open(layer);
+  TBitmap plain = Black(140, 50);
+  EXPECT_TRUE(ApplyTemplate(state_, plain, "x.jpg").empty());
+  const TInk p = CountInk(plain);
+  EXPECT_GT(p.white, 100);
+  EXPECT_EQ(p.red + p.green, 0);
+  // Empty keys draw exactly as none.
+  Open(layer + "Texture=\r\nTextureMode=2\r\n");
+  TBitmap empty = Black(140, 50);
+  EXPECT_TRUE(ApplyTemplate(state_, empty, "x.jpg").empty());
+  EXPECT_EQ(empty, plain);
+
+  // Tiled, the letters are red and green where they were white; the texture
+  // also wins over a blue gradient.
+  for (const char* extra : {"", "Gradient=1\r\nGradientStartColor=0xFF0000\r\n"
+                                "GradientEndColor=0xFF0000\r\n"}) {
+    Open(layer + "Texture=stripes.png\r\nTextureMode=0\r\n" + extra);
+    ASSERT_EQ(state_.TextureList.size(), 1u);
+    EXPECT_EQ(state_.TextureList[0]->Width(), 4);
+    TBitmap textured = Black(140, 50);
+    EXPECT_TRUE(ApplyTemplate(state_, textured, "x.jpg").empty());
+    const TInk t = CountInk(textured);
+    EXPECT_EQ(t.white, 0) << extra;
+    EXPECT_EQ(t.blue, 0) << extra;
+    EXPECT_GT(t.red, p.white / 4) << extra;
+    EXPECT_GT(t.green, p.white / 4) << extra;
+    // Only the letters change: the background stays black.
+    for (int y = 0; y < 50; ++y)
+      for (int x = 0; x < 140; ++x)
+        if (plain.PixelRGB(x, y) == 0) {
+          ASSERT_EQ(textured.PixelRGB(x, y), 0u) << x << "," << y;
+        }
+  }
+
+  // A texture that is missing, or no picture, draws the plain text and says so.
+  std::ofstream(folder_ + "bad.png", std::ios::binary) << "\x89PNG\r\n\x1a\nrubbish";
+  for (const char* name : {"gone.png", "bad.png"}) {
+    Open(layer + "Texture=" + name + "\r\n");
+    TBitmap missing = Black(140, 50);
+    const std::vector<std::string> warnings = ApplyTemplate(state_, missing, "x.jpg");
+    ASSERT_EQ(warnings.size(), 1u) << name;
+    EXPECT_NE(warnings[0].find("texture"), std::string::npos) << warnings[0];
+    EXPECT_NE(warnings[0].find(name), std::string::npos) << warnings[0];
+    EXPECT_EQ(missing, plain) << name;
+  }
+}
+
+TEST_F(TemplateFiles, TexturesShareTheDecodedFileAndSkipDisabledLayers) {
+  WriteLogo("logo.png");
+  Open("[A]\r\nText=a\r\nTexture=logo.png\r\n[P]\r\nStyle=1\r\nPicture=logo.png\r\n"
+       "[Off]\r\nEnabled=0\r\nText=b\r\nTexture=logo.png\r\n"
+       "[Pic]\r\nStyle=1\r\nPicture=logo.png\r\nTexture=logo.png\r\n");
+  ASSERT_EQ(state_.TextureList.size(), 4u);
+  EXPECT_EQ(state_.TextureList[0].get(), state_.LogoList[1].get());
+  EXPECT_EQ(state_.TextureList[0]->Width(), 6);
+  EXPECT_TRUE(state_.TextureList[1]->Empty());
+  EXPECT_TRUE(state_.TextureList[2]->Empty());
+  EXPECT_TRUE(state_.TextureList[3]->Empty());  // a picture layer has no texture
+}
+
 }  // namespace
 }  // namespace imprimo
