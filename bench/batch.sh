@@ -14,6 +14,7 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="$(cd "${1:-$root/build}" && pwd)"
 count="${2:-24}"
 work="${IMPRIMO_BENCH_DIR:-/tmp/imprimo-bench-batch}"
+source "$root/bench/bench_common.sh"
 batch="$build/imprimo-batch"
 samples="$build/tools/make_samples"
 for tool in "$batch" "$samples"; do
@@ -23,21 +24,8 @@ for tool in djpeg cjpeg convert pamscale /usr/bin/time taskset; do
   command -v "$tool" >/dev/null || { echo "missing $tool" >&2; exit 2; }
 done
 
-mkdir -p "$work/in" "$work/prog/Watermarks"
-for ((i = 0; i < count; i++)); do
-  f="$work/in/photo$(printf %02d "$i").jpg"
-  [[ -s "$f" ]] || "$samples" --photo 4000 3000 "$((i + 11))" "$f"
-done
-cp "$root/data/Watermarks/imprimo-logo.png" "$work/prog/Watermarks/"
-printf '%s\r\n' \
-  "[Logo]" "Style=1" "Picture=imprimo-logo.png" "BGColor=0xFF00FF" "isBGTransparent=1" \
-  "Alpha=75" "PlaceStyle=0" "Position=1" "OffsetX=20" "OffsetY=20" \
-  "[Copyright]" "Style=0" "Text=(c) 2026 Imprimo Photography" "FontName=DejaVu Sans" \
-  "FontSize=40" "FontColor=0xFFFFFF" "Alpha=90" "PlaceStyle=0" "Position=9" \
-  "OffsetX=-16" "OffsetY=-12" "isShadow=1" "ShadowColor=0" "ShadowAlpha=70" \
-  "ShadowBlur=0" "ShadowOffsetX=2" "ShadowOffsetY=2" >"$work/prog/Watermarks/Bench.wg"
-# Setup.ini is left to its defaults: JPEG output at quality 90.
-rm -f "$work/prog/Setup.ini" "$work/prog/Log.dat"
+make_bench_photos "$work/in" "$count"
+write_bench_template "$work/prog"
 
 logo="$work/prog/Watermarks/imprimo-logo.png"
 text="(c) 2026 Imprimo Photography"
@@ -48,16 +36,12 @@ results=()
 reps="${IMPRIMO_BENCH_REPS:-3}"
 run() {
   local name="$1"; shift
-  local log="$work/time-$name.txt" best="" rss=0 wall r m
+  local best="" rss=0
   for ((rep = 0; rep < reps; rep++)); do
     rm -rf "$work/out" && mkdir -p "$work/out"
-    /usr/bin/time -v taskset -c 0 "$@" >"$work/stdout-$name.txt" 2>"$log" || {
-      echo "$name failed; see $log" >&2; tail -5 "$log" >&2; exit 1; }
-    wall=$(awk -F': ' '/Elapsed \(wall clock\)/ {n = split($2, p, ":"); s = 0;
-           for (i = 1; i <= n; i++) s = s * 60 + p[i]; print s}' "$log")
-    m=$(awk -F': ' '/Maximum resident set size/ {printf "%.0f", $2 / 1024}' "$log")
-    (( m > rss )) && rss=$m
-    if [[ -z "$best" ]] || awk -v a="$wall" -v b="$best" 'BEGIN {exit !(a < b)}'; then best=$wall; fi
+    time_once "$name" taskset -c 0 "$@"
+    (( peak_mb > rss )) && rss=$peak_mb
+    if [[ -z "$best" ]] || is_less "$wall" "$best"; then best=$wall; fi
   done
   local outputs ips
   outputs=$(find "$work/out" -type f -name '*.jpg' | wc -l)

@@ -18,6 +18,7 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="$(cd "${1:-$root/build}" && pwd)"
 count="${2:-8}"
 work="${IMPRIMO_BENCH_DIR:-/tmp/imprimo-bench-formats}"
+source "$root/bench/bench_common.sh"
 batch="$build/imprimo-batch"
 samples="$build/tools/make_samples"
 for tool in "$batch" "$samples"; do
@@ -34,16 +35,9 @@ for ((i = 0; i < count; i++)); do
   [[ -s "$work/heic/photo$n.heic" ]] ||
     heif-enc -q 80 "$work/jpg/photo$n.jpg" -o "$work/heic/photo$n.heic" >/dev/null
 done
-cp "$root/data/Watermarks/imprimo-logo.png" "$work/prog/Watermarks/"
-printf '%s\r\n' \
-  "[Logo]" "Style=1" "Picture=imprimo-logo.png" "BGColor=0xFF00FF" "isBGTransparent=1" \
-  "Alpha=75" "PlaceStyle=0" "Position=1" "OffsetX=20" "OffsetY=20" \
-  "[Copyright]" "Style=0" "Text=(c) 2026 Imprimo Photography" "FontName=DejaVu Sans" \
-  "FontSize=40" "FontColor=0xFFFFFF" "Alpha=90" "PlaceStyle=0" "Position=9" \
-  "OffsetX=-16" "OffsetY=-12" "isShadow=1" "ShadowColor=0" "ShadowAlpha=70" \
-  "ShadowBlur=0" "ShadowOffsetX=2" "ShadowOffsetY=2" >"$work/prog/Watermarks/Bench.wg"
+write_bench_template "$work/prog"
 : >"$work/plain/Watermarks/Empty.wg"
-rm -f "$work"/prog/Setup.ini "$work"/prog/Log.dat "$work"/plain/Setup.ini "$work"/plain/Log.dat
+rm -f "$work"/plain/Setup.ini "$work"/plain/Log.dat
 
 logo="$work/prog/Watermarks/imprimo-logo.png"
 vipslogo="$work/logo-rgba.png"
@@ -54,16 +48,12 @@ reps="${IMPRIMO_BENCH_REPS:-2}"
 
 run() {  # run NAME EXT COMMAND...
   local name="$1" ext="$2"; shift 2
-  local log="$work/time-$name.txt" best="" rss=0 wall m
+  local best="" rss=0
   for ((rep = 0; rep < reps; rep++)); do
     rm -rf "$work/out" && mkdir -p "$work/out"
-    /usr/bin/time -v taskset -c 0 "$@" >"$work/stdout-$name.txt" 2>"$log" || {
-      echo "$name failed; see $log" >&2; tail -5 "$log" >&2; exit 1; }
-    wall=$(awk -F': ' '/Elapsed \(wall clock\)/ {n = split($2, p, ":"); s = 0;
-           for (i = 1; i <= n; i++) s = s * 60 + p[i]; print s}' "$log")
-    m=$(awk -F': ' '/Maximum resident set size/ {printf "%.0f", $2 / 1024}' "$log")
-    (( m > rss )) && rss=$m
-    if [[ -z "$best" ]] || awk -v a="$wall" -v b="$best" 'BEGIN {exit !(a < b)}'; then best=$wall; fi
+    time_once "$name" taskset -c 0 "$@"
+    (( peak_mb > rss )) && rss=$peak_mb
+    if [[ -z "$best" ]] || is_less "$wall" "$best"; then best=$wall; fi
   done
   local outputs ips
   outputs=$(find "$work/out" -type f -name "*.$ext" | wc -l)

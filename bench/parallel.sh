@@ -17,6 +17,7 @@ count="${2:-24}"
 reps="${IMPRIMO_BENCH_REPS:-3}"
 cores="$(nproc)"
 work="${IMPRIMO_BENCH_DIR:-/tmp/imprimo-bench-batch}"
+source "$root/bench/bench_common.sh"
 batch="$build/imprimo-batch"
 samples="$build/tools/make_samples"
 for tool in "$batch" "$samples"; do
@@ -26,35 +27,18 @@ for tool in djpeg cjpeg /usr/bin/time; do
   command -v "$tool" >/dev/null || { echo "missing $tool" >&2; exit 2; }
 done
 
-mkdir -p "$work/in" "$work/prog/Watermarks"
-for ((i = 0; i < count; i++)); do
-  f="$work/in/photo$(printf %02d "$i").jpg"
-  [[ -s "$f" ]] || "$samples" --photo 4000 3000 "$((i + 11))" "$f"
-done
-cp "$root/data/Watermarks/imprimo-logo.png" "$work/prog/Watermarks/"
-printf '%s\r\n' \
-  "[Logo]" "Style=1" "Picture=imprimo-logo.png" "BGColor=0xFF00FF" "isBGTransparent=1" \
-  "Alpha=75" "PlaceStyle=0" "Position=1" "OffsetX=20" "OffsetY=20" \
-  "[Copyright]" "Style=0" "Text=(c) 2026 Imprimo Photography" "FontName=DejaVu Sans" \
-  "FontSize=40" "FontColor=0xFFFFFF" "Alpha=90" "PlaceStyle=0" "Position=9" \
-  "OffsetX=-16" "OffsetY=-12" "isShadow=1" "ShadowColor=0" "ShadowAlpha=70" \
-  "ShadowBlur=0" "ShadowOffsetX=2" "ShadowOffsetY=2" >"$work/prog/Watermarks/Bench.wg"
-rm -f "$work/prog/Setup.ini" "$work/prog/Log.dat"
+make_bench_photos "$work/in" "$count"
+write_bench_template "$work/prog"
 
 declare -A best rss
 # once NAME OUTDIR COMMAND...: one timed run; keeps the best wall time and
 # the largest peak RSS of NAME.
 once() {
   local name="$1" out="$2"; shift 2
-  local log="$work/time-$name.txt" wall m
   rm -rf "$out" && mkdir -p "$out"
-  /usr/bin/time -v "$@" >"$work/stdout-$name.txt" 2>"$log" || {
-    echo "$name failed; see $log" >&2; tail -5 "$log" >&2; exit 1; }
-  wall=$(awk -F': ' '/Elapsed \(wall clock\)/ {n = split($2, p, ":"); s = 0;
-         for (i = 1; i <= n; i++) s = s * 60 + p[i]; print s}' "$log")
-  m=$(awk -F': ' '/Maximum resident set size/ {printf "%.0f", $2 / 1024}' "$log")
-  (( m > ${rss[$name]:-0} )) && rss[$name]=$m
-  if [[ -z "${best[$name]:-}" ]] || awk -v a="$wall" -v b="${best[$name]}" 'BEGIN {exit !(a < b)}'; then
+  time_once "$name" "$@"
+  (( peak_mb > ${rss[$name]:-0} )) && rss[$name]=$peak_mb
+  if [[ -z "${best[$name]:-}" ]] || is_less "$wall" "${best[$name]}"; then
     best[$name]=$wall
   fi
 }

@@ -1,0 +1,46 @@
+# Shared by the batch benchmarks (sourced, not run): the sample photos, the
+# benchmark template, and one timed run of a command.
+
+# make_bench_photos FOLDER COUNT: COUNT twelve-megapixel sample JPEGs
+# photo00.jpg ... made by make_samples ($samples), kept between runs.
+make_bench_photos() {
+  local folder="$1" n="$2" i f
+  mkdir -p "$folder"
+  for ((i = 0; i < n; i++)); do
+    f="$folder/photo$(printf %02d "$i").jpg"
+    [[ -s "$f" ]] || "$samples" --photo 4000 3000 "$((i + 11))" "$f"
+  done
+}
+
+# write_bench_template PROGRAM_FOLDER: Watermarks/Bench.wg (a logo at the top
+# left, a shadowed text at the bottom right) with its logo, and no
+# Setup.ini or Log.dat (JPEG output at quality 90 by default).
+write_bench_template() {
+  local prog="$1"
+  mkdir -p "$prog/Watermarks"
+  cp "$root/data/Watermarks/imprimo-logo.png" "$prog/Watermarks/"
+  printf '%s\r\n' \
+    "[Logo]" "Style=1" "Picture=imprimo-logo.png" "BGColor=0xFF00FF" "isBGTransparent=1" \
+    "Alpha=75" "PlaceStyle=0" "Position=1" "OffsetX=20" "OffsetY=20" \
+    "[Copyright]" "Style=0" "Text=(c) 2026 Imprimo Photography" "FontName=DejaVu Sans" \
+    "FontSize=40" "FontColor=0xFFFFFF" "Alpha=90" "PlaceStyle=0" "Position=9" \
+    "OffsetX=-16" "OffsetY=-12" "isShadow=1" "ShadowColor=0" "ShadowAlpha=70" \
+    "ShadowBlur=0" "ShadowOffsetX=2" "ShadowOffsetY=2" >"$prog/Watermarks/Bench.wg"
+  rm -f "$prog/Setup.ini" "$prog/Log.dat"
+}
+
+# time_once NAME COMMAND...: runs the command under /usr/bin/time -v (its
+# output in $work/stdout-NAME.txt), exits on failure, and sets wall (seconds)
+# and peak_mb (maximum resident set size).
+time_once() {
+  local name="$1"; shift
+  local log="$work/time-$name.txt"
+  /usr/bin/time -v "$@" >"$work/stdout-$name.txt" 2>"$log" || {
+    echo "$name failed; see $log" >&2; tail -5 "$log" >&2; exit 1; }
+  wall=$(awk -F': ' '/Elapsed \(wall clock\)/ {n = split($2, p, ":"); s = 0;
+         for (i = 1; i <= n; i++) s = s * 60 + p[i]; print s}' "$log")
+  peak_mb=$(awk -F': ' '/Maximum resident set size/ {printf "%.0f", $2 / 1024}' "$log")
+}
+
+# is_less A B: true when the number A is below B.
+is_less() { awk -v a="$1" -v b="$2" 'BEGIN {exit !(a < b)}'; }
