@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "gui/form_translation.h"
+#include "gui/qt_text.h"
 #include "runlog/run_log.h"
 
 namespace imprimo {
@@ -35,7 +36,6 @@ QString OneLine(const std::string& text) {
   return s;
 }
 
-QString FromUtf8(const std::string& s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
 
 // The style has no picture for printing: a sheet coming out of a printer.
 QIcon PrinterIcon() {

@@ -30,6 +30,7 @@
 #include "gui/form_translation.h"
 #include "gui/imaging_graphic.h"
 #include "gui/progress_bar.h"
+#include "gui/qt_text.h"
 
 namespace imprimo {
 
@@ -38,7 +39,6 @@ namespace {
 constexpr int kDesignWidth = 805;
 constexpr int kDesignHeight = 620;
 
-QString FromUtf8(const std::string& s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
 
 // A themed icon when the desktop offers one, else the style's own.
 QIcon ToolIcon(const QWidget* w, const char* themeName, QStyle::StandardPixmap fallback) {

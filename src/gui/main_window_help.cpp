@@ -12,14 +12,9 @@
 
 #include "gui/about_dialog.h"
 #include "gui/main_window.h"
+#include "gui/qt_text.h"
 
 namespace imprimo {
-
-namespace {
-
-QString FromUtf8(const std::string& s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
-
-}  // namespace
 
 void TfrmMain::ConnectHelpCommands() {
   connect(actAboutSoft, &QAction::triggered, this, &TfrmMain::actAboutSoftExecute);

@@ -30,6 +30,7 @@
 #include "gui/menu_btn.h"
 #include "gui/open_picture_dialog.h"
 #include "gui/progress_bar.h"
+#include "gui/qt_text.h"
 #include "gui/sel_dir.h"
 #include "gui/status_icons.h"
 
@@ -39,8 +40,6 @@ namespace {
 
 constexpr int kIconRole = Qt::UserRole + 1;
 
-QString FromUtf8(const std::string& s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
-std::string ToUtf8(const QString& s) { return s.toUtf8().toStdString(); }
 
 struct FilterEntry {
   const char* description;

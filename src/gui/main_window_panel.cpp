@@ -32,6 +32,7 @@
 #include "gui/main_window.h"
 #include "gui/menu_btn.h"
 #include "gui/option_dialog.h"
+#include "gui/qt_text.h"
 
 namespace imprimo {
 
@@ -39,8 +40,6 @@ namespace {
 
 constexpr int kPanelWidth = 236;
 
-QString FromUtf8(const std::string& s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
-std::string ToUtf8(const QString& s) { return s.toUtf8().toStdString(); }
 
 QGroupBox* NewGroup(const char* name, const QString& title, QWidget* parent) {
   auto* group = new QGroupBox(title, parent);

@@ -24,6 +24,7 @@
 #include "gui/form_translation.h"
 #include "gui/image_preview.h"
 #include "gui/main_window.h"
+#include "gui/qt_text.h"
 #include "platform/colors.h"
 
 namespace imprimo {
@@ -32,8 +33,6 @@ namespace {
 
 constexpr int kPathRole = Qt::UserRole + 2;
 
-QString FromUtf8(const std::string& s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
-std::string ToUtf8(const QString& s) { return s.toUtf8().toStdString(); }
 
 // A system colour (0x00BBGGRR in the table) as a QColor.
 QColor SystemColor(int index) {

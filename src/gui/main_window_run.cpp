@@ -16,16 +16,10 @@
 #include "gui/form_translation.h"
 #include "gui/main_window.h"
 #include "gui/progress_bar.h"
+#include "gui/qt_text.h"
 #include "gui/status_icons.h"
 
 namespace imprimo {
-
-namespace {
-
-QString FromUtf8(const std::string& s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
-std::string ToUtf8(const QString& s) { return s.toUtf8().toStdString(); }
-
-}  // namespace
 
 int TfrmMain::ShowMessage(QMessageBox::Icon icon, const QString& caption, const QString& text,
                           QMessageBox::StandardButtons buttons) {

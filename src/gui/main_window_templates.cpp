@@ -13,12 +13,12 @@
 
 #include "gui/form_translation.h"
 #include "gui/main_window.h"
+#include "gui/qt_text.h"
 
 namespace imprimo {
 
 namespace {
 
-QString FromUtf8(const std::string& s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
 
 // Starts the program as a child of the window, not waited for. A program
 // that is missing or may not be run is refused with the system's code before

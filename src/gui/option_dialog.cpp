@@ -34,6 +34,7 @@
 #include "gui/form_controls.h"
 #include "gui/form_translation.h"
 #include "gui/menu_btn.h"
+#include "gui/qt_text.h"
 
 namespace imprimo {
 
@@ -43,8 +44,6 @@ constexpr int kClientWidth = 434;
 constexpr int kClientHeight = 275;
 constexpr int kLogoWidth = 64;
 
-QString FromUtf8(const std::string& s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
-std::string ToUtf8(const QString& s) { return s.toUtf8().toStdString(); }
 
 QWidget* NewPage(const char* name) {
   auto* page = new QWidget;
