@@ -44,6 +44,31 @@ class Language {
   std::optional<std::string> old_;
 };
 
+// The user's locale as a desktop session sets it: LANG only.
+class DesktopLocale {
+ public:
+  explicit DesktopLocale(const char* lang) {
+    for (const char* name : kNames) {
+      const char* v = std::getenv(name);
+      saved_.push_back(v ? std::optional<std::string>(v) : std::nullopt);
+      ::unsetenv(name);
+    }
+    ::setenv("LANG", lang, 1);
+  }
+  ~DesktopLocale() {
+    for (size_t i = 0; i < saved_.size(); ++i) {
+      if (saved_[i])
+        ::setenv(kNames[i], saved_[i]->c_str(), 1);
+      else
+        ::unsetenv(kNames[i]);
+    }
+  }
+
+ private:
+  static constexpr const char* kNames[] = {"IMPRIMO_LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"};
+  std::vector<std::optional<std::string>> saved_;
+};
+
 class LanguageWindowTest : public WindowFixture {
  protected:
   void WriteLanguageFile(const TLcfContent& content) {
@@ -161,7 +186,7 @@ TEST_F(LanguageWindowTest, EveryEnglishTextHasAChineseEntry) {
 }
 
 TEST_F(LanguageWindowTest, ShippedChineseReachesEveryWindow) {
-  Language chinese("zh_CN.UTF-8");
+  DesktopLocale chinese("zh_CN.UTF-8");
   WriteLanguageFile(ContentFromSources(ShippedChinese()));
   TfrmMain& w = Open();
   EXPECT_EQ(w.findChild<QAction*>("actProcess")->text(), QStringLiteral("\u5904\u7406"));
