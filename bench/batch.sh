@@ -31,31 +31,8 @@ logo="$work/prog/Watermarks/imprimo-logo.png"
 text="(c) 2026 Imprimo Photography"
 results=()
 
-# run NAME COMMAND...: times the command (best of $reps runs, the machine may
-# be busy), prints and records images/s and the peak RSS.
 reps="${IMPRIMO_BENCH_REPS:-3}"
-run() {
-  local name="$1"; shift
-  local best="" rss=0
-  for ((rep = 0; rep < reps; rep++)); do
-    rm -rf "$work/out" && mkdir -p "$work/out"
-    time_once "$name" taskset -c 0 "$@"
-    (( peak_mb > rss )) && rss=$peak_mb
-    if [[ -z "$best" ]] || is_less "$wall" "$best"; then best=$wall; fi
-  done
-  local outputs ips
-  outputs=$(find "$work/out" -type f -name '*.jpg' | wc -l)
-  ips=$(awk -v n="$count" -v t="$best" 'BEGIN {printf "%.3f", n / t}')
-  printf '%-28s %8.2f s %8s img/s %6s MB peak  (%d outputs)\n' "$name" "$best" "$ips" "$rss" "$outputs"
-  results+=("$name $best $rss")
-}
-
-ratio() {  # ratio NAME FLOOR
-  local a b
-  a=$(printf '%s\n' "${results[@]}" | awk -v n="$1" '$1 == n {print $2}')
-  b=$(printf '%s\n' "${results[@]}" | awk -v n="$2" '$1 == n {print $2}')
-  awk -v a="$a" -v b="$b" -v x="$1" -v y="$2" 'BEGIN {printf "  %s / %s = %.2fx\n", x, y, a / b}'
-}
+run() { run_pinned "$1" jpg "${@:2}"; }  # run NAME COMMAND...
 
 export MAGICK_THREAD_LIMIT=1 OMP_NUM_THREADS=1
 echo "== $count pictures of 4000 x 3000, JPEG quality 90, one core =="

@@ -44,3 +44,30 @@ time_once() {
 
 # is_less A B: true when the number A is below B.
 is_less() { awk -v a="$1" -v b="$2" 'BEGIN {exit !(a < b)}'; }
+
+# run_pinned NAME EXT COMMAND...: runs the command pinned to one core, best
+# of $reps runs (the machine may be busy) with its output folder $work/out
+# emptied each time; prints images/s ($count images), the peak RSS and the
+# number of *.EXT outputs, and records "NAME seconds MB" in results.
+run_pinned() {
+  local name="$1" ext="$2"; shift 2
+  local best="" rss=0 rep outputs ips
+  for ((rep = 0; rep < reps; rep++)); do
+    rm -rf "$work/out" && mkdir -p "$work/out"
+    time_once "$name" taskset -c 0 "$@"
+    (( peak_mb > rss )) && rss=$peak_mb
+    if [[ -z "$best" ]] || is_less "$wall" "$best"; then best=$wall; fi
+  done
+  outputs=$(find "$work/out" -type f -name "*.$ext" | wc -l)
+  ips=$(awk -v n="$count" -v t="$best" 'BEGIN {printf "%.3f", n / t}')
+  printf '%-28s %8.2f s %8s img/s %6s MB peak  (%d outputs)\n' "$name" "$best" "$ips" "$rss" "$outputs"
+  results+=("$name $best $rss")
+}
+
+# ratio NAME OTHER: how many times longer NAME took than OTHER.
+ratio() {
+  local a b
+  a=$(printf '%s\n' "${results[@]}" | awk -v n="$1" '$1 == n {print $2}')
+  b=$(printf '%s\n' "${results[@]}" | awk -v n="$2" '$1 == n {print $2}')
+  awk -v a="$a" -v b="$b" -v x="$1" -v y="$2" 'BEGIN {printf "  %s / %s = %.2fx\n", x, y, a / b}'
+}
