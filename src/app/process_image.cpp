@@ -333,10 +333,9 @@ TImageResult ProcessImage(const std::string& path, int row, int& status, TRunCon
     const std::string& newExt = plan.Extension;
 
     const bool graySource = GetImageFormatInfo(work.Image.Format)->HasGrayChannel;
-    ImageToBitmap(work.Image, work.Bitmap);
-    // The record is refilled from the bitmap below; releasing its pixels now
-    // keeps only one full copy of a large picture alive while drawing.
-    ImageFree(work.Image);
+    // The record's pixels move into the bitmap (a copy only when the layout
+    // differs), so one full copy of a large picture is alive while drawing.
+    MoveImageToBitmap(work.Image, work.Bitmap);
 
     work.ExifReader.ReadMetadata(path);
     FillExifSummary(work.Template.ExifSummary, work.ExifReader);
@@ -375,9 +374,9 @@ TImageResult ProcessImage(const std::string& path, int row, int& status, TRunCon
     // conversion would make of it, without a 32-bit copy of the picture.
     if (rgbOutput && OpaqueBitmapToRgbImage(work.Bitmap, work.Image)) {
     } else {
-      BitmapToImage(work.Bitmap, work.Image);
+      // Likewise the drawn bitmap is not needed while the record is saved.
+      MoveBitmapToImage(work.Bitmap, work.Image);
     }
-    // Likewise the drawn bitmap is not needed while the record is saved.
     work.Bitmap = TBitmap();
     host.SetRowColumn(row, kColNewDimension, DimensionText(work.Image.Width, work.Image.Height));
 
