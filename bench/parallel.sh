@@ -73,3 +73,23 @@ for f in "$work/out-jobs1"/*.jpg; do
   for d in out-jobs2 out-jobsN; do cmp -s "$f" "$work/$d/$(basename "$f")" || same=0; done
 done
 ((same)) && echo "  outputs of --jobs 1, 2 and $cores identical" || echo "  OUTPUTS DIFFER between job counts"
+
+# Mixed sizes (IMPRIMO_BENCH_HUGE=1): two pictures of 2^28 pixels among 40
+# small ones with two workers. The memory budget lets only one huge picture
+# be under way at a time, so the peak stays that of one huge picture (about
+# 0.8 GB for 16384 x 16384) instead of two.
+if [[ "${IMPRIMO_BENCH_HUGE:-0}" == 1 ]]; then
+  mkdir -p "$work/huge"
+  [[ -s "$work/huge/huge1.jpg" ]] || "$samples" --photo 16384 16384 3 "$work/huge/huge1.jpg"
+  [[ -s "$work/huge/huge2.jpg" ]] || cp "$work/huge/huge1.jpg" "$work/huge/huge2.jpg"
+  for ((i = 10; i < 50; i++)); do
+    [[ -s "$work/huge/small$i.jpg" ]] || "$samples" --photo 800 600 "$i" "$work/huge/small$i.jpg"
+  done
+  rm -rf "$work/out-huge" && mkdir -p "$work/out-huge"
+  time_once huge "$batch" "${common[@]}" --jobs 2 --out "$work/out-huge" "$work/huge"
+  mixed_wall=$wall mixed_peak=$peak_mb
+  rm -rf "$work/out-huge1" && mkdir -p "$work/out-huge1"
+  time_once huge1 "$batch" "${common[@]}" --jobs 1 --out "$work/out-huge1" "$work/huge/huge1.jpg"
+  echo "  two huge and 40 small pictures, two workers: $mixed_wall s, peak $mixed_peak MB;" \
+    "one huge picture alone: peak $peak_mb MB"
+fi
