@@ -14,6 +14,7 @@
 #include <lcms2.h>
 
 #include "imaging/icc_profile.h"
+#include "imaging/pixel_convert.h"
 
 namespace imprimo {
 namespace {
@@ -187,7 +188,8 @@ bool RunDecode(TDecoder& d, std::span<const uint8_t> data, RasterImage& result,
     SetMessage(d.err, "Unexpected JPEG output size");
     return false;
   }
-  ImageCreate(result, int32_t(c.output_width), int32_t(c.output_height), format);
+  // Every row is written below, or the decode fails.
+  ImageCreateForOverwrite(result, int32_t(c.output_width), int32_t(c.output_height), format);
 
   if (format == ifA8R8G8B8) {
     cmykRow.resize(size_t(c.output_width) * 4);
