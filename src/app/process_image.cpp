@@ -357,11 +357,10 @@ TImageResult ProcessImage(const std::string& path, int row, int& status, TRunCon
       return result;
     }
 
-    // A JPEG written without kept metadata is made from the RGB of the
-    // picture (see below), so a logo need not turn a 24-bit picture into a
-    // 32-bit one first.
-    const bool rgbOutput =
-        s.SaveFormat == 0 && !s.KeepExif && GetImagingOption(ImagingSaveOverrideFormat) == 0;
+    // A JPEG is made from the RGB of the picture, so a logo need not turn
+    // a 24-bit picture into a 32-bit one first (the EXIF thumbnail of an
+    // opaque picture has the same colours either way).
+    const bool rgbOutput = s.SaveFormat == 0 && GetImagingOption(ImagingSaveOverrideFormat) == 0;
     work.Template.RgbStaysRgb = rgbOutput;
     result.Warnings = ApplyTemplate(work.Template, work.Bitmap, base + newExt);
     if (context.Strict && !result.Warnings.empty()) {
@@ -372,7 +371,7 @@ TImageResult ProcessImage(const std::string& path, int row, int& status, TRunCon
     // An opaque 32-bit picture bound for a JPEG without kept metadata goes
     // straight into an RGB record: what flattening and the encoder's
     // conversion would make of it, without a 32-bit copy of the picture.
-    if (rgbOutput && OpaqueBitmapToRgbImage(work.Bitmap, work.Image)) {
+    if (rgbOutput && !s.KeepExif && OpaqueBitmapToRgbImage(work.Bitmap, work.Image)) {
     } else {
       // Likewise the drawn bitmap is not needed while the record is saved.
       MoveBitmapToImage(work.Bitmap, work.Image);

@@ -120,6 +120,37 @@ TEST(ImageResize, AgreesWithDoublePrecisionReference) {
   ExpectNearReference(64, 1, 200, 3, 2);   // a single source row
 }
 
+// An opaque 32-bit picture resamples to the colours of its 24-bit twin: the
+// batch writes RGB JPEGs (and their EXIF thumbnails) from either.
+TEST(ImageResize, OpaqueAlphaChangesNoColour) {
+  uint32_t seed = 99;
+  RasterImage rgb = MakeImage(301, 203, ifR8G8B8), argb = MakeImage(301, 203, ifA8R8G8B8);
+  for (int y = 0; y < 203; ++y)
+    for (int x = 0; x < 301; ++x)
+      for (int c = 0; c < 4; ++c) {
+        seed = seed * 1664525u + 1013904223u;
+        const uint8_t v = c == 3 ? 255 : uint8_t(seed >> 24);
+        if (c < 3) rgb.Row(y)[x * 3 + c] = v;
+        argb.Row(y)[x * 4 + c] = v;
+      }
+  const int sizes[][2] = {{160, 108}, {97, 203}, {640, 431}};
+  for (const auto& size : sizes)
+    for (int filter : {1, 2}) {
+      RasterImage a, b;
+      ASSERT_TRUE(ImageClone(rgb, a));
+      ASSERT_TRUE(ImageClone(argb, b));
+      ASSERT_TRUE(ImageResize(a, size[0], size[1], filter));
+      ASSERT_TRUE(ImageResize(b, size[0], size[1], filter));
+      int differ = 0;
+      for (int y = 0; y < a.Height; ++y)
+        for (int x = 0; x < a.Width; ++x) {
+          for (int c = 0; c < 3; ++c) differ += a.Row(y)[x * 3 + c] != b.Row(y)[x * 4 + c];
+          differ += b.Row(y)[x * 4 + 3] != 255;
+        }
+      EXPECT_EQ(differ, 0) << size[0] << " x " << size[1] << ", filter " << filter;
+    }
+}
+
 TEST(ImageResize, IndexedFormatsUseNearestAndKeepThePalette) {
   RasterImage img = MakeImage(4, 2, ifIndex8);
   for (int i = 0; i < 8; ++i) img.Bits[i] = uint8_t(i * 10);
