@@ -350,5 +350,46 @@ TEST(RelativeKeys, ReadWrittenAndLeftOutAtTheirDefaults) {
   EXPECT_EQ(back.RelativeSize, 50);
 }
 
+
+// The shipped templates that size their marks to the picture: the same
+// share of the picture on a small landscape and a large portrait, and the
+// portrait's own caption under the logo.
+class ShippedRelative : public Orientation {
+ protected:
+  TBitmap Shipped(const std::string& name, int w, int h) {
+    const fs::path data = fs::path(IMPRIMO_SOURCE_DIR) / "data/Watermarks";
+    for (const auto& entry : fs::directory_iterator(data))
+      fs::copy_file(entry.path(), dir_ / entry.path().filename(),
+                    fs::copy_options::overwrite_existing);
+    TTemplateState state;
+    state.TemplateDoc = OpenTemplateFile((dir_ / (name + ".wg")).string());
+    PrepareLayers(state, dir_.string() + "/");
+    TBitmap picture = Black(w, h);
+    EXPECT_TRUE(ApplyTemplate(state, picture, "a.jpg").empty());
+    return picture;
+  }
+};
+
+TEST_F(ShippedRelative, MarksKeepTheirShareOfThePicture) {
+  const TInk small = InkOf(Shipped("Copyright (relative)", 1600, 1200));
+  const TInk large = InkOf(Shipped("Copyright (relative)", 6000, 8000));
+  ASSERT_FALSE(small.Empty());
+  ASSERT_FALSE(large.Empty());
+  EXPECT_NEAR(small.Height() / 1200.0, large.Height() / 6000.0, 0.003);
+  EXPECT_NEAR(small.Width() / 1200.0, large.Width() / 6000.0, 0.01);
+  EXPECT_NEAR((1600 - small.right) / 1200.0, (6000 - large.right) / 6000.0, 0.003);
+  EXPECT_LT(large.Width(), 6000 * 3 / 4);  // fits the portrait's width
+
+  // Logo top left; the caption top right on a landscape, under the logo on
+  // a portrait.
+  const TBitmap wide = Shipped("Logo (relative)", 1600, 1200);
+  const TBitmap tall = Shipped("Logo (relative)", 1200, 1600);
+  const TInk wideLogo = InkOf(wide);
+  EXPECT_GT(wideLogo.right, 1200);  // the caption reaches the right side
+  TInk tallInk = InkOf(tall);
+  EXPECT_LT(tallInk.right, 600);  // nothing on the right half
+  EXPECT_GT(tallInk.bottom, 0.19 * 1200);  // the caption stands under the logo
+  EXPECT_NEAR(tallInk.top, 30 + 180 * 28 / 160, 2);  // the logo inside its key margin
+}
 }  // namespace
 }  // namespace imprimo
