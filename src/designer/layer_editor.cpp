@@ -65,7 +65,8 @@ class TPerMilleSpin : public QSpinBox {
   QValidator::State validate(QString& text, int& pos) const override {
     if (!percent_) return QSpinBox::validate(text, pos);
     const QString n = Number(text);
-    if (n.isEmpty() || n == QStringLiteral("-") || n == QStringLiteral("+"))
+    if (n.isEmpty() || n == QStringLiteral("-") || n == QStringLiteral("+") ||
+        n.endsWith(locale().decimalPoint()))
       return QValidator::Intermediate;
     bool ok = false;
     const double v = locale().toDouble(n, &ok);
@@ -766,7 +767,11 @@ QSpinBox* TLayerEditor::AddSpin(const char* name, int32_t TMarkItem::*field, int
     if (loading_ || item_.*field == value) return;
     Edit(k.toLatin1().constData(), true, [&](TMarkItem& it) { it.*field = value; });
   });
-  loaders_.push_back([spin, this, field] { spin->setValue(item_.*field); });
+  // Only a value that differs is shown again, so that a number being typed
+  // is not rewritten under the cursor.
+  loaders_.push_back([spin, this, field] {
+    if (spin->value() != item_.*field) spin->setValue(item_.*field);
+  });
   return spin;
 }
 
