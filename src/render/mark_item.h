@@ -1,6 +1,6 @@
 // TMarkItem: one watermark layer as a template section describes it. The
 // fields are named after the template keys and stand in key-table order,
-// the optional gradient and texture keys last.
+// the optional gradient, texture and fit-to-the-picture keys last.
 #pragma once
 
 #include <cstdint>
