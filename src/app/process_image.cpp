@@ -333,10 +333,9 @@ TImageResult ProcessImage(const std::string& path, int row, int& status, TRunCon
     const std::string& newExt = plan.Extension;
 
     const bool graySource = GetImageFormatInfo(work.Image.Format)->HasGrayChannel;
-    ImageToBitmap(work.Image, work.Bitmap);
-    // The record is refilled from the bitmap below; releasing its pixels now
-    // keeps only one full copy of a large picture alive while drawing.
-    ImageFree(work.Image);
+    // The record's pixels move into the bitmap (a copy only when the layout
+    // differs), so one full copy of a large picture is alive while drawing.
+    MoveImageToBitmap(work.Image, work.Bitmap);
 
     work.ExifReader.ReadMetadata(path);
     FillExifSummary(work.Template.ExifSummary, work.ExifReader);
@@ -358,6 +357,12 @@ TImageResult ProcessImage(const std::string& path, int row, int& status, TRunCon
       return result;
     }
 
+    // A JPEG written without kept metadata is made from the RGB of the
+    // picture (see below), so a logo need not turn a 24-bit picture into a
+    // 32-bit one first.
+    const bool rgbOutput =
+        s.SaveFormat == 0 && !s.KeepExif && GetImagingOption(ImagingSaveOverrideFormat) == 0;
+    work.Template.RgbStaysRgb = rgbOutput;
     result.Warnings = ApplyTemplate(work.Template, work.Bitmap, base + newExt);
     if (context.Strict && !result.Warnings.empty()) {
       result.Reason = "the watermark was not drawn completely: " + result.Warnings.front();
@@ -367,12 +372,11 @@ TImageResult ProcessImage(const std::string& path, int row, int& status, TRunCon
     // An opaque 32-bit picture bound for a JPEG without kept metadata goes
     // straight into an RGB record: what flattening and the encoder's
     // conversion would make of it, without a 32-bit copy of the picture.
-    if (s.SaveFormat == 0 && !s.KeepExif && GetImagingOption(ImagingSaveOverrideFormat) == 0 &&
-        OpaqueBitmapToRgbImage(work.Bitmap, work.Image)) {
+    if (rgbOutput && OpaqueBitmapToRgbImage(work.Bitmap, work.Image)) {
     } else {
-      BitmapToImage(work.Bitmap, work.Image);
+      // Likewise the drawn bitmap is not needed while the record is saved.
+      MoveBitmapToImage(work.Bitmap, work.Image);
     }
-    // Likewise the drawn bitmap is not needed while the record is saved.
     work.Bitmap = TBitmap();
     host.SetRowColumn(row, kColNewDimension, DimensionText(work.Image.Width, work.Image.Height));
 

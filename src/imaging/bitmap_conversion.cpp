@@ -1,8 +1,10 @@
 #include "imaging/bitmap_conversion.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "imaging/pixel_convert.h"
 
@@ -165,6 +167,59 @@ void BitmapToImage(TBitmap& bitmap, RasterImage& image) {
   }
   const size_t line = static_cast<size_t>(result.Width) * GetImageFormatInfo(format)->BytesPerPixel;
   for (int y = 0; y < result.Height; ++y) std::memcpy(result.Row(y), bitmap.ScanLine(y), line);
+  image = std::move(result);
+}
+
+void MoveImageToBitmap(RasterImage& image, TBitmap& bitmap) {
+  const bool handOver = ImageIsValid(image) && image.Width > 0 && image.Height > 0 &&
+                        (image.Format == ifR8G8B8 || image.Format == ifA8R8G8B8 ||
+                         image.Format == ifX8R8G8B8);
+  if (!handOver) {
+    ImageToBitmap(image, bitmap);
+    ImageFree(image);
+    return;
+  }
+  const TPixelFormat pf = image.Format == ifR8G8B8 ? TPixelFormat::pf24bit : TPixelFormat::pf32bit;
+  const bool padding = image.Format == ifX8R8G8B8;
+  try {
+    bitmap.AdoptPixels(pf, image.Width, image.Height, std::move(image.Bits),
+                       static_cast<size_t>(image.Size));
+  } catch (const std::exception& e) {
+    ImageFree(image);
+    throw EImagingError(std::string("Cannot find compatible bitmap format for image. ") +
+                        "Exception Message: " + e.what());
+  }
+  ImageFree(image);
+  if (padding) {
+    // As in ImageToBitmap: the padding byte is not alpha.
+    for (int y = 0; y < bitmap.Height(); ++y) {
+      uint8_t* p = bitmap.ScanLine(y);
+      for (int x = 0; x < bitmap.Width(); ++x) p[4 * x + 3] = 0xFF;
+    }
+  }
+}
+
+void MoveBitmapToImage(TBitmap& bitmap, RasterImage& image) {
+  const TPixelFormat pf = bitmap.PixelFormat();
+  if ((pf != TPixelFormat::pf24bit && pf != TPixelFormat::pf32bit) || bitmap.Empty()) {
+    BitmapToImage(bitmap, image);
+    bitmap = TBitmap();
+    return;
+  }
+  const TImageFormat format = pf == TPixelFormat::pf24bit ? ifR8G8B8 : ifA8R8G8B8;
+  const int64_t bytes = GetPixelsSize(format, bitmap.Width(), bitmap.Height());
+  if (bytes != static_cast<int64_t>(bitmap.BytesPerLine()) * bitmap.Height() || bytes > INT32_MAX) {
+    BitmapToImage(bitmap, image);
+    bitmap = TBitmap();
+    return;
+  }
+  RasterImage result;
+  result.Width = bitmap.Width();
+  result.Height = bitmap.Height();
+  result.Format = format;
+  result.Size = static_cast<int32_t>(bytes);
+  result.Bits = bitmap.ReleasePixels();
+  bitmap = TBitmap();
   image = std::move(result);
 }
 

@@ -14,4 +14,11 @@ void ImageToBitmap(const RasterImage& image, TBitmap& bitmap);
 // 8 bits first, custom ones to 32 bits. Throws EImagingError on failure.
 void BitmapToImage(TBitmap& bitmap, RasterImage& image);
 
+// The same two conversions for a caller that no longer needs the source: a
+// 24- or 32-bit picture hands its pixel block over instead of being copied
+// (both keep their rows in the same layout). Other formats are converted as
+// above. The source is left empty either way.
+void MoveImageToBitmap(RasterImage& image, TBitmap& bitmap);
+void MoveBitmapToImage(TBitmap& bitmap, RasterImage& image);
+
 }  // namespace imprimo

@@ -69,19 +69,79 @@ void TBitmap::Reshape(TPixelFormat pf, int width, int height) {
   stride_ = StrideFor(pf, width);
 }
 
+TBitmap::TPixelBuffer::TPixelBuffer(const TPixelBuffer& other) {
+  Allocate(other.size_, false);
+  if (size_ > 0) std::memcpy(data_.get(), other.data_.get(), size_);
+}
+
+TBitmap::TPixelBuffer& TBitmap::TPixelBuffer::operator=(const TPixelBuffer& other) {
+  if (this != &other) {
+    TPixelBuffer copy(other);
+    *this = std::move(copy);
+  }
+  return *this;
+}
+
+TBitmap::TPixelBuffer& TBitmap::TPixelBuffer::operator=(TPixelBuffer&& other) noexcept {
+  data_ = std::move(other.data_);
+  size_ = std::exchange(other.size_, 0);
+  return *this;
+}
+
+bool TBitmap::TPixelBuffer::operator==(const TPixelBuffer& other) const {
+  return size_ == other.size_ && (size_ == 0 || std::memcmp(data_.get(), other.data_.get(), size_) == 0);
+}
+
+void TBitmap::TPixelBuffer::Allocate(size_t bytes, bool zero) {
+  if (bytes != size_) {
+    data_.reset();
+    size_ = 0;
+    if (bytes > 0) data_.reset(new uint8_t[bytes]);
+    size_ = bytes;
+  }
+  if (zero && bytes > 0) std::memset(data_.get(), 0, bytes);
+}
+
+void TBitmap::TPixelBuffer::Adopt(std::unique_ptr<uint8_t[]> data, size_t bytes) {
+  data_ = std::move(data);
+  size_ = data_ ? bytes : 0;
+}
+
+std::unique_ptr<uint8_t[]> TBitmap::TPixelBuffer::Release() {
+  size_ = 0;
+  return std::move(data_);
+}
+
 void TBitmap::SetFormatAndSize(TPixelFormat pf, int width, int height) {
   Reshape(pf, width, height);
-  pixels_.assign(stride_ * static_cast<size_t>(height), 0);
+  pixels_.Allocate(stride_ * static_cast<size_t>(height), true);
   DefaultPalette();
+}
+
+void TBitmap::AdoptPixels(TPixelFormat pf, int width, int height, std::unique_ptr<uint8_t[]> bits,
+                          size_t bytes) {
+  if (pf == TPixelFormat::pfDevice || pf == TPixelFormat::pfCustom)
+    throw EBitmapError("A pixel block needs a fixed pixel format");
+  CheckSize(width, height);
+  if (bytes != StrideFor(pf, width) * static_cast<size_t>(height) || (bytes > 0 && !bits))
+    throw EBitmapError("The pixel block does not match the bitmap size");
+  Reshape(pf, width, height);
+  pixels_.Adopt(std::move(bits), bytes);
+  DefaultPalette();
+}
+
+std::unique_ptr<uint8_t[]> TBitmap::ReleasePixels() {
+  std::unique_ptr<uint8_t[]> bits = pixels_.Release();
+  width_ = height_ = 0;
+  stride_ = 0;
+  palette_.clear();
+  return bits;
 }
 
 void TBitmap::SetFormatAndSizeForOverwrite(TPixelFormat pf, int width, int height) {
   Reshape(pf, width, height);
   const size_t bytes = stride_ * static_cast<size_t>(height);
-  if (pixels_.size() != bytes) {
-    decltype(pixels_)().swap(pixels_);
-    pixels_.resize(bytes);
-  }
+  pixels_.Allocate(bytes, false);
   const size_t used = (static_cast<size_t>(width) * BitsPerPixel(pf) + 7) / 8;
   if (used < stride_)
     for (int y = 0; y < height; ++y)
@@ -93,12 +153,13 @@ void TBitmap::SetSize(int width, int height) {
   if (width == width_ && height == height_) return;
   CheckSize(width, height);
   size_t newStride = StrideFor(pf_, width);
-  decltype(pixels_) np(newStride * static_cast<size_t>(height), 0);
+  TPixelBuffer np;
+  np.Allocate(newStride * static_cast<size_t>(height), true);
   size_t copy = std::min(newStride, stride_);
   int rows = std::min(height, height_);
   for (int y = 0; y < rows; ++y)
     std::memcpy(np.data() + y * newStride, pixels_.data() + y * stride_, copy);
-  pixels_.swap(np);
+  pixels_ = std::move(np);
   width_ = width;
   height_ = height;
   stride_ = newStride;

@@ -74,6 +74,15 @@ class TBitmap {
 
   bool operator==(const TBitmap&) const = default;
 
+  // Takes over bits, a block from new[] holding width x height pixels of pf
+  // in this bitmap's row layout (rows top-down, no padding). Any other size
+  // of block is refused with EBitmapError. The palette is reset as a resize
+  // does.
+  void AdoptPixels(TPixelFormat pf, int width, int height, std::unique_ptr<uint8_t[]> bits,
+                   size_t bytes);
+  // Hands the pixel block to the caller and leaves the bitmap empty.
+  std::unique_ptr<uint8_t[]> ReleasePixels();
+
  private:
   static size_t StrideFor(TPixelFormat pf, int width);
   void DefaultPalette();
@@ -82,29 +91,34 @@ class TBitmap {
   int height_ = 0;
   TPixelFormat pf_ = TPixelFormat::pf24bit;
   size_t stride_ = 0;
-  // Bytes that a resize leaves uninitialised; every other way of sizing the
-  // bitmap fills them.
-  template <typename T>
-  struct TNoInitAllocator : std::allocator<T> {
-    template <typename U>
-    struct rebind {
-      using other = TNoInitAllocator<U>;
-    };
-    TNoInitAllocator() = default;
-    template <typename U>
-    TNoInitAllocator(const TNoInitAllocator<U>&) noexcept {}
-    template <typename U>
-    void construct(U* p) noexcept {
-      ::new (static_cast<void*>(p)) U;
-    }
-    template <typename U, typename... Args>
-    void construct(U* p, Args&&... args) {
-      ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
-    }
-  };
   void Reshape(TPixelFormat pf, int width, int height);
 
-  std::vector<uint8_t, TNoInitAllocator<uint8_t>> pixels_;
+  // The pixel bytes: one block from new[], so that a buffer of the same
+  // layout can be handed over from an image record and back without a copy.
+  class TPixelBuffer {
+   public:
+    TPixelBuffer() = default;
+    TPixelBuffer(const TPixelBuffer& other);
+    TPixelBuffer& operator=(const TPixelBuffer& other);
+    TPixelBuffer(TPixelBuffer&& other) noexcept
+        : data_(std::move(other.data_)), size_(std::exchange(other.size_, 0)) {}
+    TPixelBuffer& operator=(TPixelBuffer&& other) noexcept;
+    bool operator==(const TPixelBuffer& other) const;
+    uint8_t* data() { return data_.get(); }
+    const uint8_t* data() const { return data_.get(); }
+    size_t size() const { return size_; }
+    // A fresh block of bytes whose contents are left as the memory holds
+    // them, or zeroed.
+    void Allocate(size_t bytes, bool zero);
+    void Adopt(std::unique_ptr<uint8_t[]> data, size_t bytes);
+    std::unique_ptr<uint8_t[]> Release();
+
+   private:
+    std::unique_ptr<uint8_t[]> data_;
+    size_t size_ = 0;
+  };
+
+  TPixelBuffer pixels_;
   std::vector<TPaletteEntry> palette_;
 };
 

@@ -39,7 +39,56 @@ void ScaleLogo(TBitmap32& mark, int w, int h) {
 
 }  // namespace
 
-bool DrawPictureLayer(TBitmap& bitmap, TMarkItem item, const TBitmap32& logo) {
+namespace {
+
+// Moves d toward s by a/255 of the difference, rounded to the nearest: the
+// colour arithmetic of blending onto an opaque 32-bit pixel.
+inline uint8_t MixChannel(uint32_t s, uint32_t d, uint32_t a) {
+  const int diff = (static_cast<int>(s) - static_cast<int>(d)) * static_cast<int>(a);
+  const int step = diff >= 0 ? (diff + 127) / 255 : -((-diff + 127) / 255);
+  return static_cast<uint8_t>(static_cast<int>(d) + step);
+}
+
+// Draws mark at (x, y) onto a 24-bit bitmap in place. Every pixel of such a
+// bitmap is opaque, so each one ends as it would on the opaque 32-bit copy
+// of the bitmap, without making that copy.
+void DrawOntoRgb(TBitmap& bitmap, int x, int y, const TBitmap32& mark) {
+  const int W = bitmap.Width(), H = bitmap.Height();
+  if (W <= 0 || H <= 0 || mark.Empty()) return;
+  const int64_t left = std::max<int64_t>(x, 0), top = std::max<int64_t>(y, 0);
+  const int64_t right = std::min<int64_t>(int64_t{x} + mark.Width(), W);
+  const int64_t bottom = std::min<int64_t>(int64_t{y} + mark.Height(), H);
+  if (left >= right || top >= bottom) return;
+  // The mark is always blended (its draw mode is set to blend).
+  const uint8_t m = mark.MasterAlpha();
+  if (m == 0) return;
+  const int sx0 = static_cast<int>(left - x);
+  const int count = static_cast<int>(right - left);
+  for (int64_t ty = top; ty < bottom; ++ty) {
+    const TColor32* s = mark.ScanLine(static_cast<int>(ty - y)) + sx0;
+    uint8_t* d = bitmap.ScanLine(static_cast<int>(ty)) + 3 * left;
+    for (int i = 0; i < count; ++i, d += 3) {
+      const TColor32 sp = s[i];
+      const uint32_t A = sp >> 24;
+      if (A == 0) continue;
+      const uint32_t a = m == 255 ? A : ((A + 1) * m) >> 8;
+      if (a == 0) continue;
+      if (a == 255) {
+        d[0] = static_cast<uint8_t>(sp);
+        d[1] = static_cast<uint8_t>(sp >> 8);
+        d[2] = static_cast<uint8_t>(sp >> 16);
+        continue;
+      }
+      d[0] = MixChannel(sp & 0xFF, d[0], a);
+      d[1] = MixChannel((sp >> 8) & 0xFF, d[1], a);
+      d[2] = MixChannel((sp >> 16) & 0xFF, d[2], a);
+    }
+  }
+}
+
+}  // namespace
+
+bool DrawPictureLayer(TBitmap& bitmap, TMarkItem item, const TBitmap32& logo, bool rgbStaysRgb) {
   try {
     if (!LayerShownOn(item, bitmap.Width(), bitmap.Height())) return true;
     ResolveRelativeMargins(item, bitmap.Width(), bitmap.Height());
@@ -66,16 +115,24 @@ bool DrawPictureLayer(TBitmap& bitmap, TMarkItem item, const TBitmap32& logo) {
     // The image is drawn on as 32-bit pixels. A 32-bit bitmap already has
     // that layout and is drawn on in place; any other is converted into a
     // new 32-bit bitmap that replaces it at the end.
+    // When the caller asks for it, a 24-bit bitmap keeps its format and is
+    // drawn on in place.
     TBitmap converted;
     TBitmap* target = &bitmap;
-    if (bitmap.PixelFormat() != TPixelFormat::pf32bit) {
+    const bool inPlaceRgb = rgbStaysRgb && bitmap.PixelFormat() == TPixelFormat::pf24bit;
+    if (bitmap.PixelFormat() != TPixelFormat::pf32bit && !inPlaceRgb) {
       converted.SetFormatAndSizeForOverwrite(TPixelFormat::pf32bit, W, H);
       for (int y = 0; y < H; ++y)
         BitmapRowToColor32(bitmap, y, reinterpret_cast<TColor32*>(converted.ScanLine(y)));
       target = &converted;
     }
-    TColor32* pixels = reinterpret_cast<TColor32*>(target->Bits());
-    auto draw = [&](int x, int y) { TBitmap32::DrawOnto(pixels, W, H, x, y, mark); };
+    TColor32* pixels = inPlaceRgb ? nullptr : reinterpret_cast<TColor32*>(target->Bits());
+    auto draw = [&](int x, int y) {
+      if (inPlaceRgb)
+        DrawOntoRgb(bitmap, x, y, mark);
+      else
+        TBitmap32::DrawOnto(pixels, W, H, x, y, mark);
+    };
     switch (item.PlaceStyle) {
       case 1: {
         const int64_t stepX = int64_t{w} + item.HorzSpace;

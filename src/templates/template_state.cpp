@@ -135,7 +135,7 @@ std::vector<std::string> ApplyTemplate(TTemplateState& state, TBitmap& bitmap,
     try {
       if (item.Style != 0) {
         if (i < state.LogoList.size() && state.LogoList[i] && !state.LogoList[i]->Empty()) {
-          if (!DrawPictureLayer(bitmap, item, *state.LogoList[i]))
+          if (!DrawPictureLayer(bitmap, item, *state.LogoList[i], state.RgbStaysRgb))
             missing.push_back(layer + ": the logo could not be drawn");
         } else {
           missing.push_back(layer + ": the logo is missing or unreadable");

@@ -27,6 +27,10 @@ struct TTemplateState {
   std::vector<std::shared_ptr<const TBitmap32>> TextureList;
   int32_t WatermarkSequence = -1;  // -1: no enabled text layer holds a sequence
   TExifSummary ExifSummary;        // the current image's EXIF values
+  // Set for outputs that drop alpha anyway: picture layers then draw on a
+  // 24-bit bitmap in place instead of turning it into a 32-bit one, with the
+  // same colours.
+  bool RgbStaysRgb = false;
 };
 
 // Value of the first "{$S...}" sequence variable in text: its digits read as

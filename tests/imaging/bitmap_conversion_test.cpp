@@ -110,5 +110,39 @@ TEST(BitmapConversion, RoundTripsAreExact) {
   }
 }
 
+// Moving gives what copying gives; 24- and 32-bit pictures hand their pixel
+// block over instead of copying it, and the source is left empty.
+TEST(MoveImageToBitmap, AgreesWithTheCopyAndHandsTheBlockOver) {
+  const TImageFormat formats[] = {ifR8G8B8, ifA8R8G8B8, ifX8R8G8B8, ifGray8, ifIndex8, ifR16G16B16};
+  for (TImageFormat f : formats) {
+    RasterImage img = test::RandomImage(f, 7, 5, 11);
+    TBitmap copied, moved;
+    ImageToBitmap(img, copied);
+    const uint8_t* block = img.Bits.get();
+    const bool handOver = f == ifR8G8B8 || f == ifA8R8G8B8 || f == ifX8R8G8B8;
+    MoveImageToBitmap(img, moved);
+    EXPECT_TRUE(moved == copied) << GetImageFormatInfo(f)->Name;
+    EXPECT_EQ(moved.Bits() == block, handOver) << GetImageFormatInfo(f)->Name;
+    EXPECT_EQ(img.Bits, nullptr);
+    EXPECT_EQ(img.Width, 0);
+
+    RasterImage back, backMoved;
+    BitmapToImage(copied, back);
+    const uint8_t* bitmapBlock = moved.Bits();
+    MoveBitmapToImage(moved, backMoved);
+    ASSERT_TRUE(ImageIsValid(backMoved));
+    EXPECT_EQ(backMoved.Format, back.Format);
+    ASSERT_EQ(backMoved.Size, back.Size);
+    EXPECT_EQ(std::memcmp(backMoved.Bits.get(), back.Bits.get(), back.Size), 0);
+    EXPECT_EQ(backMoved.Bits.get() == bitmapBlock,
+              moved.Empty() && (back.Format == ifR8G8B8 || back.Format == ifA8R8G8B8));
+    EXPECT_TRUE(moved.Empty());
+  }
+  // An empty or invalid record fails as the copy does.
+  RasterImage none;
+  TBitmap b;
+  EXPECT_THROW(MoveImageToBitmap(none, b), EImagingError);
+}
+
 }  // namespace
 }  // namespace imprimo

@@ -66,4 +66,26 @@ TEST(Bitmap, SetSizeKeepsOverlap) {
   EXPECT_EQ(b.PixelRGB(2, 2), 0u);
 }
 
+TEST(Bitmap, AdoptsAndReleasesPixelBlocks) {
+  auto block = std::make_unique<uint8_t[]>(4 * 3 * 2);
+  for (int i = 0; i < 24; ++i) block[i] = static_cast<uint8_t>(i);
+  uint8_t* raw = block.get();
+  TBitmap b;
+  b.AdoptPixels(TPixelFormat::pf24bit, 4, 2, std::move(block), 24);
+  EXPECT_EQ(b.Bits(), raw);
+  EXPECT_EQ(b.PixelRGB(1, 1), 0x11100Fu);
+  TBitmap copy = b;  // a copy owns its own block
+  EXPECT_NE(copy.Bits(), raw);
+  EXPECT_TRUE(copy == b);
+  copy.ScanLine(0)[0] = 99;
+  EXPECT_FALSE(copy == b);
+  std::unique_ptr<uint8_t[]> back = b.ReleasePixels();
+  EXPECT_EQ(back.get(), raw);
+  EXPECT_TRUE(b.Empty());
+  // A block of the wrong size, or none, is refused and the bitmap kept.
+  EXPECT_THROW(b.AdoptPixels(TPixelFormat::pf32bit, 4, 2, std::move(back), 24), EBitmapError);
+  EXPECT_THROW(copy.AdoptPixels(TPixelFormat::pf24bit, 4, 2, nullptr, 24), EBitmapError);
+  EXPECT_EQ(copy.Width(), 4);
+}
+
 }  // namespace imprimo

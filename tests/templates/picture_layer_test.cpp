@@ -178,5 +178,69 @@ TEST(PictureLayer, RandomPlacementStaysInside) {
   }
 }
 
+// A 24-bit picture drawn on in place ends with the colours of the 32-bit
+// copy the layer otherwise makes: every logo alpha against every master
+// alpha, over varied background colours, with colour key, mirrors, tiling,
+// fitting and clipping.
+TEST(PictureLayer, InPlaceRgbMatchesThe32BitResult) {
+  uint32_t seed = 12345;
+  auto next = [&] { return seed = seed * 1664525u + 1013904223u; };
+  TBitmap32 logo(256, 20);
+  for (int y = 0; y < 20; ++y)
+    for (int x = 0; x < 256; ++x)
+      logo.SetPixel(x, y, (TColor32(x) << 24) | (next() >> 8 & 0xFFFFFF));
+  logo.SetPixel(7, 3, 0xFF123456);
+  TBitmap background(300, 90, TPixelFormat::pf24bit);
+  for (int y = 0; y < 90; ++y)
+    for (int x = 0; x < 300; ++x) background.SetPixelRGB(x, y, next() >> 8 & 0xFFFFFF);
+
+  struct Case {
+    int alpha, placeStyle, position, offsetX, offsetY;
+    bool key, mirrorH, mirrorV;
+  };
+  const Case cases[] = {{100, 0, 1, 20, 30, false, false, false},
+                        {73, 0, 5, 0, 0, true, true, false},
+                        {1, 0, 9, -10, -5, false, false, true},
+                        {50, 1, 1, -3, 0, false, true, true},
+                        {100, 2, 1, 0, 0, false, false, false},
+                        {37, 0, 3, 200, -15, true, false, false}};
+  for (const Case& c : cases) {
+    for (int alpha = c.alpha; alpha <= 100; alpha += 33) {
+      TMarkItem item = PictureItem();
+      item.Alpha = alpha;
+      item.PlaceStyle = c.placeStyle;
+      item.Position = c.position;
+      item.OffsetX = c.offsetX;
+      item.OffsetY = c.offsetY;
+      item.isBGTransparent = c.key;
+      item.BGColor = 0x563412;  // the key of pixel (7, 3)
+      item.HorzMirror = c.mirrorH;
+      item.VertMirror = c.mirrorV;
+      item.HorzSpace = c.placeStyle == 1 ? -40 : 10;
+      item.VertSpace = c.placeStyle == 1 ? 5 : 10;
+      TBitmap promoted = background, inPlace = background;
+      ASSERT_TRUE(DrawPictureLayer(promoted, item, logo));
+      ASSERT_TRUE(DrawPictureLayer(inPlace, item, logo, true));
+      ASSERT_EQ(promoted.PixelFormat(), TPixelFormat::pf32bit);
+      ASSERT_EQ(inPlace.PixelFormat(), TPixelFormat::pf24bit);
+      int differ = 0, drawn = 0;
+      for (int y = 0; y < 90; ++y)
+        for (int x = 0; x < 300; ++x) {
+          differ += promoted.PixelRGB(x, y) != inPlace.PixelRGB(x, y);
+          drawn += promoted.PixelRGB(x, y) != background.PixelRGB(x, y);
+          ASSERT_EQ(promoted.ScanLine(y)[4 * x + 3], 255);
+        }
+      EXPECT_EQ(differ, 0) << "alpha " << alpha << ", place style " << c.placeStyle
+                           << ", position " << c.position;
+      EXPECT_GT(drawn, 100) << "alpha " << alpha << ", place style " << c.placeStyle;
+    }
+  }
+  // A 32-bit picture is drawn on as before, whatever the flag says.
+  TBitmap b32(10, 10, TPixelFormat::pf32bit);
+  ASSERT_TRUE(DrawPictureLayer(b32, PictureItem(), Logo(4, 4, 0xFF0000FF), true));
+  EXPECT_EQ(b32.PixelRGB(0, 0), 0x0000FFu);
+  EXPECT_EQ(b32.ScanLine(0)[3], 255);
+}
+
 }  // namespace
 }  // namespace imprimo
