@@ -155,6 +155,14 @@ TEST(RelativeSize, LogoLargerSideIsTheShareOfThePicture) {
       EXPECT_NEAR(ink.Width(), 0.05 * std::min(W, H), 1.0);
       EXPECT_NEAR(ink.Height(), 0.025 * std::min(W, H), 1.0);
     }
+  // Drawn in place on a 24-bit picture, the same colours.
+  TBitmap wide = Black(640, 480), rgb = Black(640, 480);
+  TBitmap32 soft = SolidLogo(200, 100, 0x80FF8000);
+  ASSERT_TRUE(DrawPictureLayer(wide, RelativeLogo(), soft));
+  ASSERT_TRUE(DrawPictureLayer(rgb, RelativeLogo(), soft, true));
+  EXPECT_EQ(rgb.PixelFormat(), TPixelFormat::pf24bit);
+  for (int y = 0; y < 20; ++y)
+    for (int x = 0; x < 30; ++x) ASSERT_EQ(rgb.PixelRGB(x, y), wide.PixelRGB(x, y)) << x << "," << y;
   // By the width.
   TMarkItem item = RelativeLogo();
   item.SizeMode = 2;
