@@ -4,6 +4,7 @@
 //
 //   make_samples DATA_DIR                 writes DATA_DIR/samples/*.jpg,
 //                                         DATA_DIR/Watermarks/imprimo-logo.png
+//                                         (and its 640-pixel twin)
 //                                         and the welcome picture DATA_DIR/Logo.bmp
 //   make_samples --photo W H SEED OUT.jpg one photo of W x H pixels
 #include <cmath>
@@ -90,17 +91,21 @@ bool WritePhoto(const std::string& path, int w, int h, unsigned seed, samples::T
   return !jpeg.empty() && WriteBytes(path, jpeg);
 }
 
-// The logo: a framed picture symbol (sun over hills) on a magenta key colour.
-bool WriteLogo(const std::string& path) {
-  const int s = 160;
+// The logo: a framed picture symbol (sun over hills) on a magenta key colour,
+// drawn on a 160-unit square at s x s pixels (each pixel sampled at its
+// centre, so 160 gives the unit grid itself).
+bool WriteLogo(const std::string& path, int s = 160) {
+  const double k = s / 160.0;
   RasterImage image;
   ImageCreate(image, s, s, ifR8G8B8);
-  for (int y = 0; y < s; ++y) {
-    uint8_t* row = image.Row(y);
-    for (int x = 0; x < s; ++x) {
+  for (int py = 0; py < s; ++py) {
+    uint8_t* row = image.Row(py);
+    const double y = (py + 0.5) / k - 0.5;
+    for (int px = 0; px < s; ++px) {
+      const double x = (px + 0.5) / k - 0.5;
       TRgb c = {255, 0, 255};  // transparency key
-      const bool inFrame = x >= 16 && x < s - 16 && y >= 28 && y < s - 28;
-      const bool border = inFrame && (x < 26 || x >= s - 26 || y < 38 || y >= s - 38);
+      const bool inFrame = x >= 16 && x < 160 - 16 && y >= 28 && y < 160 - 28;
+      const bool border = inFrame && (x < 26 || x >= 160 - 26 || y < 38 || y >= 160 - 38);
       if (inFrame) c = {250, 250, 250};
       if (inFrame && !border) {
         c = {60, 140, 220};
@@ -108,9 +113,9 @@ bool WriteLogo(const std::string& path) {
         if (y > 95 - 18 * std::sin((x - 26) / 108.0 * 3.14159)) c = {40, 160, 70};
       }
       if (border) c = {245, 245, 245};
-      row[3 * x + 0] = Clamp(c.b);
-      row[3 * x + 1] = Clamp(c.g);
-      row[3 * x + 2] = Clamp(c.r);
+      row[3 * px + 0] = Clamp(c.b);
+      row[3 * px + 1] = Clamp(c.g);
+      row[3 * px + 2] = Clamp(c.r);
     }
   }
   return WriteImageFile(path, image);
@@ -212,7 +217,10 @@ int main(int argc, char** argv) {
         return 1;
       }
     }
-    if (!WriteLogo(data + "/Watermarks/imprimo-logo.png")) {
+    // The large twin serves the templates that size the logo to the picture:
+    // it stays sharp up to 640 pixels on the largest photos.
+    if (!WriteLogo(data + "/Watermarks/imprimo-logo.png") ||
+        !WriteLogo(data + "/Watermarks/imprimo-logo-large.png", 640)) {
       std::fprintf(stderr, "make_samples: could not write the logo\n");
       return 1;
     }

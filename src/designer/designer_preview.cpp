@@ -15,6 +15,7 @@
 #include "imaging/bitmap_conversion.h"
 #include "imaging/file_format.h"
 #include "imaging/raster_image.h"
+#include "render/relative_layout.h"
 #include "render/text_layer.h"
 #include "templates/template_file.h"
 #include "templates/template_state.h"
@@ -83,10 +84,13 @@ TTemplateDocument ScaledDocument(const TTemplateDocument& doc, double scale) {
   for (size_t i = 0; i < out.LayerCount(); ++i) {
     TMarkItem item = out.Layer(i).Item;
     item.FontSize = ScaleValue(item.FontSize, scale, true);
-    item.OffsetX = ScaleValue(item.OffsetX, scale, false);
-    item.OffsetY = ScaleValue(item.OffsetY, scale, false);
-    item.HorzSpace = ScaleValue(item.HorzSpace, scale, false);
-    item.VertSpace = ScaleValue(item.VertSpace, scale, false);
+    // Margins given relative to the picture follow it by themselves.
+    if (item.OffsetMode != 1) {
+      item.OffsetX = ScaleValue(item.OffsetX, scale, false);
+      item.OffsetY = ScaleValue(item.OffsetY, scale, false);
+      item.HorzSpace = ScaleValue(item.HorzSpace, scale, false);
+      item.VertSpace = ScaleValue(item.VertSpace, scale, false);
+    }
     item.ShadowOffsetX = ScaleValue(item.ShadowOffsetX, scale, true);
     item.ShadowOffsetY = ScaleValue(item.ShadowOffsetY, scale, true);
     item.Spray = ScaleValue(item.Spray, scale, true);
@@ -102,9 +106,16 @@ bool IsRandomPlace(const TMarkItem& item) {
 
 // Where a picture layer's logo of w x h lands on a W x H picture, as the
 // picture drawing places it.
-TLayerBox PictureBox(const TMarkItem& item, int W, int H, int w, int h) {
+TLayerBox PictureBox(TMarkItem item, int W, int H, int w, int h) {
   TLayerBox box;
+  if (!LayerShownOn(item, W, H)) return box;
   box.Visible = true;
+  ResolveRelativeMargins(item, W, H);
+  if (const int length = RelativeLength(item, W, H); length > 0) {
+    const TLogoSize size = RelativeLogoSize(w, h, length);
+    w = size.w;
+    h = size.h;
+  }
   switch (item.PlaceStyle) {
     case 1:
       box.Tiled = true;
@@ -346,11 +357,32 @@ bool PlaceLayerAt(TMarkItem& item, const TRect& layerBox, int pictureWidth, int 
   const TPlacePoint anchor{col == 0 ? 0 : col == 1 ? dx / 2 : dx, row == 0 ? 0 : row == 1 ? dy / 2 : dy};
   item.PlaceStyle = 0;
   item.Position = position;
-  item.OffsetX = static_cast<int32_t>(
-      std::clamp<int64_t>(int64_t{newLeft} - anchor.x, INT32_MIN, INT32_MAX));
-  item.OffsetY = static_cast<int32_t>(
-      std::clamp<int64_t>(int64_t{newTop} - anchor.y, INT32_MIN, INT32_MAX));
+  int64_t offsetX = int64_t{newLeft} - anchor.x, offsetY = int64_t{newTop} - anchor.y;
+  if (item.OffsetMode == 1) {
+    // Relative offsets: per mille of the shorter side, to the nearest.
+    const int64_t side = std::min(pictureWidth, pictureHeight);
+    auto perMille = [side](int64_t v) {
+      return (v >= 0 ? v * 1000 + side / 2 : v * 1000 - side / 2) / side;
+    };
+    offsetX = perMille(offsetX);
+    offsetY = perMille(offsetY);
+  }
+  item.OffsetX = static_cast<int32_t>(std::clamp<int64_t>(offsetX, INT32_MIN, INT32_MAX));
+  item.OffsetY = static_cast<int32_t>(std::clamp<int64_t>(offsetY, INT32_MIN, INT32_MAX));
   return true;
+}
+
+TBitmap SampleInOrientation(const TBitmap& picture, bool portrait) {
+  const int W = picture.Width(), H = picture.Height();
+  if (picture.Empty() || (H > W) == portrait) return picture;
+  // The middle of the picture at 3:4 (from a landscape or square one) or
+  // 4:3 (from a portrait).
+  const int w = portrait ? std::max(1, H * 3 / 4) : W;
+  const int h = portrait ? H : std::max(1, W * 3 / 4);
+  TBitmap out(w, h, picture.PixelFormat());
+  out.Palette() = picture.Palette();
+  BitBlt(out, 0, 0, w, h, picture, (W - w) / 2, (H - h) / 2);
+  return out;
 }
 
 }  // namespace imprimo

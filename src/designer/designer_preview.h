@@ -102,7 +102,15 @@ TLayerBox MeasureLayerBox(const TTemplateDocument& document, size_t index,
 // Random placement becomes fixed placement at that cell. Tiled and
 // stretched layers are not moved by dragging: returns false and leaves item
 // as it is; true when item was changed.
+// Offsets given relative to the picture come out per mille of its shorter
+// side, to the nearest.
 bool PlaceLayerAt(TMarkItem& item, const TRect& layerBox, int pictureWidth, int pictureHeight,
                   int newLeft, int newTop);
+
+// The picture as a sample of the other orientation when it is not of the
+// one asked for: its middle at 3:4 for a portrait (from a landscape or
+// square picture), at 4:3 for a landscape (from a portrait). A picture of
+// the asked orientation is returned as it is.
+TBitmap SampleInOrientation(const TBitmap& picture, bool portrait);
 
 }  // namespace imprimo

@@ -261,6 +261,10 @@ void TfrmDesigner::BuildMenus() {
         dialogs_.OpenFile(QStringLiteral("Open sample picture"), folder, PictureFilter());
     if (!path.isEmpty()) OpenSample(path);
   });
+  actPortrait_ = add(view, "actPortraitSample", QStringLiteral("&Portrait sample"),
+                     {QKeySequence(QStringLiteral("Ctrl+Shift+P"))},
+                     [this] { ShowSampleOrientation(); });
+  actPortrait_->setCheckable(true);
 }
 
 void TfrmDesigner::BuildLayout() {
@@ -360,6 +364,13 @@ void TfrmDesigner::BuildLayout() {
   lbZoom_ = new QLabel(this);
   lbZoom_->setObjectName(QStringLiteral("lbZoom"));
   statusBar()->addWidget(lbStatus_, 1);
+  // The sample's orientation, at hand beside the zoom.
+  auto* btnPortrait = new QToolButton(this);
+  btnPortrait->setObjectName(QStringLiteral("btnPortraitSample"));
+  btnPortrait->setDefaultAction(actPortrait_);
+  btnPortrait->setText(QStringLiteral("Portrait sample"));
+  btnPortrait->setAutoRaise(true);
+  statusBar()->addPermanentWidget(btnPortrait);
   statusBar()->addPermanentWidget(lbZoom_);
   connect(preview_, &TDesignerPreviewView::ZoomChanged, this, [this](double zoom) {
     lbZoom_->setText(QStringLiteral("%1%").arg(int(std::lround(zoom * 100))));
@@ -755,14 +766,37 @@ bool TfrmDesigner::OpenSample(const QString& path) {
     return false;
   }
   pictureFolder_ = QFileInfo(path).absolutePath();
+  UseSample(sample);
+  return true;
+}
+
+void TfrmDesigner::UseSample(std::shared_ptr<TPreviewSample> loaded) {
+  loadedSample_ = std::move(loaded);
+  // The switch starts at the picture's own orientation.
+  actPortrait_->setChecked(loadedSample_->Height() > loadedSample_->Width());
+  ShowSampleOrientation();
+}
+
+void TfrmDesigner::ShowSampleOrientation() {
+  if (!loadedSample_) return;
+  const bool portrait = actPortrait_->isChecked();
+  auto sample = loadedSample_;
+  if ((loadedSample_->Height() > loadedSample_->Width()) != portrait) {
+    sample = std::make_shared<TPreviewSample>();
+    TBitmap picture = SampleInOrientation(loadedSample_->Full(), portrait);
+    TExifSummary exif = loadedSample_->Exif();
+    exif.Width = picture.Width();
+    exif.Height = picture.Height();
+    sample->Set(std::move(picture), loadedSample_->FileName(), std::move(exif));
+  }
   sample_ = sample;
+  editor_->SetReferenceSide(std::min(sample->Width(), sample->Height()));
   renderer_->SetSample(std::make_shared<TPreviewSample>(*sample));
   fullRenderer_->SetSample(std::make_shared<TPreviewSample>(*sample));
   shownGeneration_ = 0;
   shownScale_ = 0;
   preview_->ZoomToFit();
   RequestPreview();
-  return true;
 }
 
 void TfrmDesigner::LoadDefaultSample() {
@@ -788,9 +822,7 @@ void TfrmDesigner::LoadDefaultSample() {
     }
   }
   if (!loaded) MakeFallbackSample(*sample);
-  sample_ = sample;
-  renderer_->SetSample(std::make_shared<TPreviewSample>(*sample));
-  fullRenderer_->SetSample(std::make_shared<TPreviewSample>(*sample));
+  UseSample(sample);
 }
 
 }  // namespace imprimo

@@ -112,6 +112,10 @@ class TfrmDesigner : public QMainWindow {
   void RequestPreview();
   void OnRendered(const TPreviewResult& result);
   void LoadDefaultSample();
+  // Shows loaded as the sample, in the orientation the portrait action asks
+  // for (the middle of it when it has the other one).
+  void UseSample(std::shared_ptr<TPreviewSample> loaded);
+  void ShowSampleOrientation();
   std::string TemplateFolder() const;
   // Asks for a picture and copies it into the template folder; the logo's
   // name there, or empty when cancelled or failed (reported).
@@ -153,6 +157,8 @@ class TfrmDesigner : public QMainWindow {
   // each with its own copy of the sample; the window keeps a third for
   // measuring drops.
   std::shared_ptr<TPreviewSample> sample_;
+  std::shared_ptr<TPreviewSample> loadedSample_;  // as opened, either orientation
+  QAction* actPortrait_ = nullptr;
   TPreviewRenderer* renderer_ = nullptr;
   TPreviewRenderer* fullRenderer_ = nullptr;
   uint64_t generation_ = 0;

@@ -22,17 +22,68 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cmath>
 
 #include "designer/color_button.h"
 #include "designer/template_document.h"
 #include "gui/form_translation.h"
 #include "gui/qt_text.h"
+#include "platform/canvas.h"
 #include "platform/font.h"
 #include "platform/text.h"
+#include "render/relative_layout.h"
 
 namespace imprimo {
 
 namespace {
+
+// A spin box of a per mille value that can show it as a percentage with
+// one decimal (25 shows as "2.5 %"); the value itself stays the integer.
+class TPerMilleSpin : public QSpinBox {
+ public:
+  using QSpinBox::QSpinBox;
+
+  void SetPercent(bool on) {
+    if (percent_ == on) return;
+    percent_ = on;
+    setSingleStep(on ? 5 : 1);
+    setSuffix(on ? QStringLiteral(" %") : QString());
+    lineEdit()->setText(textFromValue(value()) + suffix());
+  }
+
+ protected:
+  QString textFromValue(int value) const override {
+    if (!percent_) return QSpinBox::textFromValue(value);
+    return locale().toString(value / 10.0, 'f', 1);
+  }
+  int valueFromText(const QString& text) const override {
+    if (!percent_) return QSpinBox::valueFromText(text);
+    bool ok = false;
+    const double v = locale().toDouble(Number(text), &ok);
+    return ok ? static_cast<int>(std::lround(v * 10)) : value();
+  }
+  QValidator::State validate(QString& text, int& pos) const override {
+    if (!percent_) return QSpinBox::validate(text, pos);
+    const QString n = Number(text);
+    if (n.isEmpty() || n == QStringLiteral("-") || n == QStringLiteral("+") ||
+        n.endsWith(locale().decimalPoint()))
+      return QValidator::Intermediate;
+    bool ok = false;
+    const double v = locale().toDouble(n, &ok);
+    if (!ok) return QValidator::Invalid;
+    const double tenths = v * 10;
+    if (std::abs(tenths - std::round(tenths)) > 1e-9) return QValidator::Invalid;
+    return tenths >= minimum() && tenths <= maximum() ? QValidator::Acceptable
+                                                      : QValidator::Intermediate;
+  }
+
+ private:
+  QString Number(QString text) const {
+    if (!suffix().isEmpty() && text.endsWith(suffix())) text.chop(suffix().size());
+    return text.trimmed();
+  }
+  bool percent_ = false;
+};
 
 QString FromU16(const std::u16string& s) {
   return QString::fromUtf16(s.data(), qsizetype(s.size()));
@@ -596,6 +647,97 @@ TLayerEditor::TLayerEditor(QWidget* parent) : QWidget(parent) {
   place->addRow(lbVertSpace_,
                 AddSpin("seVertSpace", &TMarkItem::VertSpace, -100000, 100000, "VertSpace"));
   placementPage->addWidget(gbPlacement_);
+
+  // Size and margins relative to the picture, and the pictures shown on.
+  gbFit_ = new QGroupBox(QStringLiteral("Fit to the picture"), this);
+  gbFit_->setObjectName(QStringLiteral("gbFit"));
+  auto* fit = new QFormLayout(gbFit_);
+  cbRelativeSize_ = new QCheckBox(QStringLiteral("Size relative to the picture"), gbFit_);
+  cbRelativeSize_->setObjectName(QStringLiteral("cbRelativeSize"));
+  cbRelativeSize_->setToolTip(
+      QStringLiteral("The mark takes the same share of every picture; the font size only "
+                     "sets the size the shadow was designed at"));
+  connect(cbRelativeSize_, &QCheckBox::clicked, this, [this](bool on) {
+    Edit("SizeMode", false, [&](TMarkItem& it) {
+      if (!on) {
+        it.SizeMode = 0;
+        return;
+      }
+      it.SizeMode = cbSizeSide_->currentData().toInt() == 2 ? 2 : 1;
+      if (it.Style == 0) {
+        // About the cell height the font size gives on the sample picture.
+        const double cell = it.FontSize * double(kPixelsPerInch) / 72 * 1.15;
+        it.RelativeSize = static_cast<int32_t>(
+            std::clamp<double>(std::round(cell * 1000 / referenceSide_), 1, kMaxRelativeSize));
+      } else if (it.RelativeSize < 1 || it.RelativeSize > kMaxRelativeSize) {
+        it.RelativeSize = 100;
+      }
+    });
+    SetItem(item_, true);
+  });
+  loaders_.push_back([this] { cbRelativeSize_->setChecked(item_.SizeMode == 1 || item_.SizeMode == 2); });
+  fit->addRow(cbRelativeSize_);
+  auto* relativeRow = new QWidget(gbFit_);
+  auto* relativeRowBox = new QHBoxLayout(relativeRow);
+  relativeRowBox->setContentsMargins(0, 0, 0, 0);
+  seRelativeSize_ =
+      AddSpin("seRelativeSize", &TMarkItem::RelativeSize, 1, kMaxRelativeSize, "RelativeSize");
+  static_cast<TPerMilleSpin*>(seRelativeSize_)->SetPercent(true);
+  relativeRowBox->addWidget(seRelativeSize_, 1);
+  cbSizeSide_ = new QComboBox(relativeRow);
+  cbSizeSide_->setObjectName(QStringLiteral("cbSizeSide"));
+  cbSizeSide_->addItem(QStringLiteral("of the shorter side"), 1);
+  cbSizeSide_->addItem(QStringLiteral("of the width"), 2);
+  connect(cbSizeSide_, &QComboBox::activated, this, [this](int index) {
+    const int value = cbSizeSide_->itemData(index).toInt();
+    if (item_.SizeMode == value || item_.SizeMode == 0) return;
+    Edit("SizeMode", false, [&](TMarkItem& it) { it.SizeMode = value; });
+  });
+  loaders_.push_back([this] { cbSizeSide_->setCurrentIndex(item_.SizeMode == 2 ? 1 : 0); });
+  relativeRowBox->addWidget(cbSizeSide_, 2);
+  fit->addRow(RowLabel("seRelativeSize", QStringLiteral("Size:"), gbFit_), relativeRow);
+  cbRelativeMargins_ =
+      new QCheckBox(QStringLiteral("Offsets and gaps in percent of the shorter side"), gbFit_);
+  cbRelativeMargins_->setObjectName(QStringLiteral("cbRelativeMargins"));
+  connect(cbRelativeMargins_, &QCheckBox::clicked, this, [this](bool on) {
+    // The values are converted so that the mark stays where it is on the
+    // sample picture.
+    const double side = referenceSide_;
+    auto convert = [&](int32_t v) {
+      const double r = on ? v * 1000.0 / side : v * side / 1000.0;
+      return static_cast<int32_t>(std::clamp<double>(std::round(r), -100000, 100000));
+    };
+    Edit("OffsetMode", false, [&](TMarkItem& it) {
+      if ((it.OffsetMode == 1) == on) return;
+      it.OffsetMode = on ? 1 : 0;
+      it.OffsetX = convert(it.OffsetX);
+      it.OffsetY = convert(it.OffsetY);
+      it.HorzSpace = convert(it.HorzSpace);
+      it.VertSpace = convert(it.VertSpace);
+    });
+    SetItem(item_, true);
+  });
+  loaders_.push_back([this] {
+    cbRelativeMargins_->setChecked(item_.OffsetMode == 1);
+    for (QSpinBox* spin : marginSpins_)
+      static_cast<TPerMilleSpin*>(spin)->SetPercent(item_.OffsetMode == 1);
+  });
+  fit->addRow(cbRelativeMargins_);
+  cbShowOn_ = new QComboBox(gbFit_);
+  cbShowOn_->setObjectName(QStringLiteral("cbShowOn"));
+  cbShowOn_->addItem(QStringLiteral("Every picture"), 0);
+  cbShowOn_->addItem(QStringLiteral("Landscape and square pictures"), 1);
+  cbShowOn_->addItem(QStringLiteral("Portrait pictures"), 2);
+  connect(cbShowOn_, &QComboBox::activated, this, [this](int index) {
+    const int value = cbShowOn_->itemData(index).toInt();
+    if (value == item_.ShowOn) return;
+    Edit("ShowOn", false, [&](TMarkItem& it) { it.ShowOn = value; });
+  });
+  loaders_.push_back([this] {
+    ShowListValue(cbShowOn_, item_.ShowOn, QStringLiteral("Other (%1): every picture"));
+  });
+  fit->addRow(RowLabel("cbShowOn", QStringLiteral("Show on:"), gbFit_), cbShowOn_);
+  placementPage->addWidget(gbFit_);
   placementPage->addStretch(1);
 
   AskSequenceStart = [](int& start, QWidget* parent) {
@@ -611,17 +753,25 @@ TLayerEditor::TLayerEditor(QWidget* parent) : QWidget(parent) {
 
 QSpinBox* TLayerEditor::AddSpin(const char* name, int32_t TMarkItem::*field, int minimum,
                                 int maximum, const char* key) {
-  auto* spin = new QSpinBox(this);
+  const QString k = QString::fromLatin1(key);
+  const bool margin = k == QLatin1String("OffsetX") || k == QLatin1String("OffsetY") ||
+                      k == QLatin1String("HorzSpace") || k == QLatin1String("VertSpace") ||
+                      k == QLatin1String("RelativeSize");
+  QSpinBox* spin = margin ? new TPerMilleSpin(this) : new QSpinBox(this);
+  if (margin && k != QLatin1String("RelativeSize")) marginSpins_.push_back(spin);
   spin->setObjectName(QString::fromLatin1(name));
   spin->setRange(minimum, maximum);
   spin->setAccelerated(true);
   spin->setMinimumWidth(64);
-  const QString k = QString::fromLatin1(key);
   connect(spin, &QSpinBox::valueChanged, this, [this, field, k](int value) {
     if (loading_ || item_.*field == value) return;
     Edit(k.toLatin1().constData(), true, [&](TMarkItem& it) { it.*field = value; });
   });
-  loaders_.push_back([spin, this, field] { spin->setValue(item_.*field); });
+  // Only a value that differs is shown again, so that a number being typed
+  // is not rewritten under the cursor.
+  loaders_.push_back([spin, this, field] {
+    if (spin->value() != item_.*field) spin->setValue(item_.*field);
+  });
   return spin;
 }
 
@@ -731,6 +881,14 @@ void TLayerEditor::UpdateVisibility() {
                                   : QStringLiteral("Horizontal gap:"));
   lbVertSpace_->setText(mode == 2 ? QStringLiteral("Top/bottom margin:")
                                   : QStringLiteral("Vertical gap:"));
+  // A fitted or stretched layer keeps the size it is fitted to.
+  const bool sizable = mode != 2;
+  cbRelativeSize_->setEnabled(sizable);
+  const bool relative = sizable && (item_.SizeMode == 1 || item_.SizeMode == 2);
+  seRelativeSize_->setEnabled(relative);
+  cbSizeSide_->setEnabled(relative);
+  if (QWidget* label = findChild<QWidget*>(QStringLiteral("lbRelativeSize")))
+    label->setEnabled(relative);
 }
 
 }  // namespace imprimo

@@ -47,6 +47,10 @@ class TLayerEditor : public QWidget {
   void SetItem(const TMarkItem& item, bool hasLayer = true);
   const TMarkItem& Item() const { return item_; }
 
+  // The shorter side of the sample picture, in pixels: switching a layer
+  // to relative sizes or margins keeps its look on that picture.
+  void SetReferenceSide(int side) { referenceSide_ = side > 0 ? side : 800; }
+
   // Inserts text at the cursor of the text box, as a user edit.
   void InsertIntoText(const QString& text);
 
@@ -105,6 +109,14 @@ class TLayerEditor : public QWidget {
   QLabel* lbVertSpace_ = nullptr;
   QGroupBox* gbPicture_ = nullptr;
   QLineEdit* edPicture_ = nullptr;
+  QGroupBox* gbFit_ = nullptr;
+  QCheckBox* cbRelativeSize_ = nullptr;
+  QComboBox* cbSizeSide_ = nullptr;
+  QSpinBox* seRelativeSize_ = nullptr;
+  QCheckBox* cbRelativeMargins_ = nullptr;
+  QComboBox* cbShowOn_ = nullptr;
+  std::vector<QSpinBox*> marginSpins_;
+  int referenceSide_ = 800;
 };
 
 }  // namespace imprimo

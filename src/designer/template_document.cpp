@@ -10,6 +10,7 @@
 #include "platform/file_io.h"
 #include "platform/program_folder.h"
 #include "platform/text.h"
+#include "render/relative_layout.h"
 #include "templates/template_file.h"
 
 namespace imprimo {
@@ -57,7 +58,8 @@ bool TDesignerLayer::operator==(const TDesignerLayer& o) const {
          a.Picture == b.Picture && a.isBGTransparent == b.isBGTransparent &&
          a.Gradient == b.Gradient && a.GradientStyle == b.GradientStyle &&
          a.GradientStartColor == b.GradientStartColor && a.GradientEndColor == b.GradientEndColor &&
-         a.Texture == b.Texture && a.TextureMode == b.TextureMode;
+         a.Texture == b.Texture && a.TextureMode == b.TextureMode && a.SizeMode == b.SizeMode &&
+         a.RelativeSize == b.RelativeSize && a.OffsetMode == b.OffsetMode && a.ShowOn == b.ShowOn;
 }
 
 TMarkItem NormalizeMarkItem(TMarkItem item) {
@@ -86,6 +88,13 @@ TMarkItem NormalizeMarkItem(TMarkItem item) {
     // The picture drawing holds the opacity to 0..100.
     item.Alpha = std::clamp(item.Alpha, 0, 100);
   }
+  // Sizing, margin and orientation values the drawing does not know draw
+  // as the plain layer.
+  if (item.SizeMode < 0 || item.SizeMode > 2) item.SizeMode = 0;
+  if (item.SizeMode != 0 && (item.RelativeSize < 1 || item.RelativeSize > kMaxRelativeSize))
+    item.SizeMode = 0;
+  if (item.OffsetMode != 0 && item.OffsetMode != 1) item.OffsetMode = 0;
+  if (item.ShowOn < 0 || item.ShowOn > 2) item.ShowOn = 0;
   return item;
 }
 
@@ -153,7 +162,8 @@ TTemplateDocument TTemplateDocument::Open(const std::string& path) {
         u"ShadowOffsetY", u"Outline",     u"HorzMirror",    u"VertMirror", u"Noise",
         u"Spray",       u"BGColor",       u"PictureSize",   u"Picture",    u"isBGTransparent",
         u"Gradient",    u"GradientStyle", u"GradientStartColor",           u"GradientEndColor",
-        u"Texture",     u"TextureMode"};
+        u"Texture",     u"TextureMode",   u"SizeMode",      u"RelativeSize",
+        u"OffsetMode",  u"ShowOn"};
     for (auto& [key, value] : ini.SectionEntries(name)) {
       bool known = false;
       for (const char16_t* k : kKnown) known = known || SameName(key, k);

@@ -43,8 +43,10 @@ struct TDesignerLayer {
 // 0 (tiled) -- and a
 // picture layer's opacity to 0..100. Strings lose line breaks and trailing
 // blanks (a template line cannot hold them), Desc, Picture and Texture are
-// cut to 255 characters (Picture and Texture to their file name part). Values the drawing uses as
-// they are (font size, offsets, gaps) stay untouched.
+// cut to 255 characters (Picture and Texture to their file name part). A size
+// mode, margin mode or orientation filter the drawing does not know, and a
+// relative size outside its range, become the plain layer's 0. Values the
+// drawing uses as they are (font size, offsets, gaps) stay untouched.
 TMarkItem NormalizeMarkItem(TMarkItem item);
 
 class TTemplateDocument {

@@ -1,6 +1,6 @@
 // TMarkItem: one watermark layer as a template section describes it. The
 // fields are named after the template keys and stand in key-table order,
-// the optional gradient and texture keys last.
+// the optional gradient, texture and fit-to-the-picture keys last.
 #pragma once
 
 #include <cstdint>
@@ -57,6 +57,16 @@ struct TMarkItem {
   std::string Texture;
   uint8_t TextureMode = 0;  // 0 tiled, 1 stretched, 2 centred, 3 at the box's corner;
                             // other values draw as 0
+  // Optional sizing relative to the picture drawn on (the keys are left out
+  // of templates that do not use them; their defaults draw as before).
+  // Values a mode does not know draw as 0.
+  int32_t SizeMode = 0;  // 0 FontSize points, the logo at its own size; 1 per mille of
+                         // the picture's shorter side; 2 per mille of its width
+  int32_t RelativeSize = 50;  // per mille, 1..1000: the text's cell height or the
+                              // logo's larger side; other values draw as SizeMode 0
+  int32_t OffsetMode = 0;     // 0 OffsetX/Y and HorzSpace/VertSpace in pixels; 1 per
+                              // mille of the picture's shorter side
+  int32_t ShowOn = 0;         // 0 every picture; 1 landscape and square; 2 portrait
 };
 
 }  // namespace imprimo

@@ -5,6 +5,7 @@
 #include <exception>
 
 #include "imageops/resize.h"
+#include "render/relative_layout.h"
 #include "render/text_layer.h"
 
 namespace imprimo {
@@ -12,6 +13,29 @@ namespace imprimo {
 namespace {
 
 int ClampToInt(int64_t v) { return static_cast<int>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
+
+// Resizes the logo with its colours weighted by their opacity, so that the
+// colour of keyed-out or transparent pixels does not bleed into the edges.
+void ScaleLogo(TBitmap32& mark, int w, int h) {
+  if (w == mark.Width() && h == mark.Height()) return;
+  TColor32* p = mark.Bits();
+  const size_t n = size_t(mark.Width()) * mark.Height();
+  for (size_t i = 0; i < n; ++i) {
+    const uint32_t a = p[i] >> 24;
+    auto pre = [&](int shift) { return ((((p[i] >> shift) & 0xFF) * a + 127) / 255) << shift; };
+    p[i] = (a << 24) | pre(16) | pre(8) | pre(0);
+  }
+  ResizeBitmap32(mark, w, h);
+  p = mark.Bits();
+  for (size_t i = 0, m = size_t(mark.Width()) * mark.Height(); i < m; ++i) {
+    const uint32_t a = p[i] >> 24;
+    if (a == 0) continue;
+    auto un = [&](int shift) {
+      return std::min<uint32_t>(255, (((p[i] >> shift) & 0xFF) * 255 + a / 2) / a) << shift;
+    };
+    p[i] = (a << 24) | un(16) | un(8) | un(0);
+  }
+}
 
 }  // namespace
 
@@ -66,6 +90,8 @@ void DrawOntoRgb(TBitmap& bitmap, int x, int y, const TBitmap32& mark) {
 
 bool DrawPictureLayer(TBitmap& bitmap, TMarkItem item, const TBitmap32& logo, bool rgbStaysRgb) {
   try {
+    if (!LayerShownOn(item, bitmap.Width(), bitmap.Height())) return true;
+    ResolveRelativeMargins(item, bitmap.Width(), bitmap.Height());
     TBitmap32 mark = logo;
     if (item.isBGTransparent) {
       const TColor32 key = Color32(item.BGColor) & 0x00FFFFFFu;
@@ -81,6 +107,10 @@ bool DrawPictureLayer(TBitmap& bitmap, TMarkItem item, const TBitmap32& logo, bo
         static_cast<uint8_t>(std::clamp<int64_t>(int64_t{item.Alpha} * 255 / 100, 0, 255)));
 
     const int W = bitmap.Width(), H = bitmap.Height();
+    if (const int length = RelativeLength(item, W, H); length > 0) {
+      const TLogoSize size = RelativeLogoSize(mark.Width(), mark.Height(), length);
+      ScaleLogo(mark, size.w, size.h);
+    }
     const int w = mark.Width(), h = mark.Height();
     // The image is drawn on as 32-bit pixels. A 32-bit bitmap already has
     // that layout and is drawn on in place; any other is converted into a

@@ -14,6 +14,9 @@ namespace imprimo {
 // result (for outputs that drop alpha anyway). The logo is only read. False
 // when a failure interrupted the layer (the bitmap is then unchanged). Tiling
 // with a step that is not positive draws the logo once at the top-left corner.
+// A layer sized relative to the picture is resampled to that size first (see
+// relative_layout.h); one kept to the other orientation leaves the bitmap as
+// it is.
 bool DrawPictureLayer(TBitmap& bitmap, TMarkItem item, const TBitmap32& logo,
                       bool rgbStaysRgb = false);
 

@@ -5,6 +5,7 @@
 #include "platform/numeric.h"
 #include "platform/random.h"
 #include "platform/text.h"
+#include "render/relative_layout.h"
 #include "render/text_renderer.h"
 
 namespace imprimo {
@@ -63,6 +64,8 @@ namespace {
 bool RunTextLayer(TCanvas& canvas, TMarkItem item, const std::string& fileName,
                   TExifSummary summary, int32_t sequence, TTextLayerBox* measure,
                   const TPicture* texture) {
+  const TBitmap& bmp = canvas.Bitmap();
+  if (!LayerShownOn(item, bmp.Width(), bmp.Height())) return true;
   auto renderer = std::make_unique<TIAFontEx>(&canvas);
   // Every layer starts its own random sequence, so its noise and spray do
   // not depend on which images were drawn before it (or on which thread).
@@ -80,7 +83,17 @@ bool RunTextLayer(TCanvas& canvas, TMarkItem item, const std::string& fileName,
     font.SetPitch(item.FontPitch == 1   ? TFontPitch::fpVariable
                   : item.FontPitch == 2 ? TFontPitch::fpFixed
                                         : TFontPitch::fpDefault);
-    const TBitmap& bmp = canvas.Bitmap();
+    ResolveRelativeMargins(item, bmp.Width(), bmp.Height());
+    if (const int length = RelativeLength(item, bmp.Width(), bmp.Height()); length > 0) {
+      // The font's cell takes the asked height; the pixel lengths of the
+      // effects grow or shrink with it from the size the layer was designed
+      // at (FontSize).
+      const int designed = renderer->TIAFont::TextHeight(u"Hg");
+      font.SetHeight(length);
+      const int cell = renderer->TIAFont::TextHeight(u"Hg");
+      if (designed > 0 && cell > 0)
+        ScaleLayerEffects(item, static_cast<double>(cell) / static_cast<double>(designed));
+    }
     if (item.PlaceStyle == 2 && int64_t{bmp.Width()} > 2 * int64_t{item.HorzSpace}) {
       int64_t avail = int64_t{bmp.Width()} - 2 * int64_t{item.HorzSpace};
       font.SetSize(static_cast<int>(

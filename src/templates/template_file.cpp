@@ -74,6 +74,10 @@ bool ReadMarkItem(const IniDocument& doc, std::u16string_view s, TMarkItem& item
     item.GradientEndColor = integer(u"GradientEndColor", 0);
     item.Texture = CutToChars(FileNamePart(Utf16ToUtf8(doc.ReadString(s, u"Texture", u""))), 255);
     item.TextureMode = byte(u"TextureMode", 0);
+    item.SizeMode = integer(u"SizeMode", 0);
+    item.RelativeSize = integer(u"RelativeSize", 50);
+    item.OffsetMode = integer(u"OffsetMode", 0);
+    item.ShowOn = integer(u"ShowOn", 0);
     return true;
   } catch (const std::exception&) {
     return false;
@@ -168,6 +172,13 @@ void WriteMarkItem(IniDocument& doc, std::u16string_view s, const TMarkItem& ite
   const bool texture = text && !item.Texture.empty();
   string(u"Texture", Utf8ToUtf16(item.Texture), u"", texture);
   integer(u"TextureMode", item.TextureMode, d.TextureMode, texture);
+  // The relative size only when the layer is sized relatively or had it;
+  // the margin and orientation keys when they differ or were there.
+  const bool relative = item.SizeMode != 0;
+  integer(u"SizeMode", item.SizeMode, d.SizeMode, relative);
+  integer(u"RelativeSize", item.RelativeSize, d.RelativeSize, relative);
+  integer(u"OffsetMode", item.OffsetMode, d.OffsetMode, false);
+  integer(u"ShowOn", item.ShowOn, d.ShowOn, false);
 }
 
 }  // namespace imprimo

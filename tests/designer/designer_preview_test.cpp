@@ -398,6 +398,75 @@ TEST_F(TPreviewFixture, WorkingCopyLooksLikeTheFullRender) {
   EXPECT_EQ(Differences(half.Picture, small, &above), 0);
 }
 
+// Layers sized and spaced relative to the picture: the preview draws and
+// boxes them as a run does, the working copy keeps their share of the
+// picture, and dragging keeps relative offsets relative.
+TEST_F(TPreviewFixture, RelativeLayersPreviewAsTheRunDrawsThem) {
+  TTemplateDocument doc;
+  TMarkItem t = ShadowText();
+  t.SizeMode = 1;
+  t.RelativeSize = 80;
+  t.OffsetMode = 1;
+  t.OffsetX = -30;
+  t.OffsetY = -20;
+  doc.SetItem(doc.AddTextLayer(), t);
+  const size_t logo = doc.AddPictureLayer(std::nullopt, "logo.png");
+  TMarkItem l = doc.Layer(logo).Item;
+  l.Position = 1;
+  l.SizeMode = 1;
+  l.RelativeSize = 200;  // 96 of the 480-pixel side: 40 x 24 grows to 96 x 58
+  l.OffsetMode = 1;
+  l.OffsetX = 25;
+  l.OffsetY = 25;
+  doc.SetItem(logo, l);
+  TMarkItem hidden = ShadowText();
+  hidden.ShowOn = 2;  // portraits only
+  doc.SetItem(doc.AddTextLayer(), hidden);
+  doc.SaveAs(folder + "relative.wg");
+
+  const TDesignerPreview full = RenderDesignerPreview(doc, sample, folder, 1);
+  EXPECT_TRUE(full.Warnings.empty());
+  EXPECT_EQ(Differences(full.Picture, batch.Run(folder + "relative.wg", source)), 0);
+  ASSERT_EQ(full.Boxes.size(), 3u);
+  EXPECT_EQ(full.Boxes[1].Box, (TRect{12, 12, 12 + 96, 12 + 58}));
+  EXPECT_NEAR(full.Boxes[0].Box.Right, 640 - 14, 1);
+  EXPECT_FALSE(full.Boxes[2].Visible);
+
+  const TDesignerPreview half = RenderDesignerPreview(doc, sample, folder, 0.5);
+  for (size_t i = 0; i < 2; ++i) {
+    SCOPED_TRACE(i);
+    ASSERT_TRUE(half.Boxes[i].Visible);
+    EXPECT_NEAR(half.Boxes[i].Box.Left, full.Boxes[i].Box.Left, 4);
+    EXPECT_NEAR(half.Boxes[i].Box.Top, full.Boxes[i].Box.Top, 4);
+    EXPECT_NEAR(half.Boxes[i].Box.Bottom, full.Boxes[i].Box.Bottom, 4);
+  }
+
+  // Dropped 48 pixels (10 %) from the top-left corner.
+  TMarkItem moved = doc.Layer(0).Item;
+  ASSERT_TRUE(PlaceLayerAt(moved, full.Boxes[0].Box, 640, 480, 48, 48));
+  EXPECT_EQ(moved.Position, 1);
+  EXPECT_EQ(moved.OffsetX, 100);
+  EXPECT_EQ(moved.OffsetY, 100);
+  doc.SetItem(0, moved);
+  const TLayerBox now = MeasureLayerBox(doc, 0, sample, folder);
+  EXPECT_EQ(now.Box.Left, 48);
+  EXPECT_EQ(now.Box.Top, 48);
+
+  // The portrait sample is the middle of the picture, and shows the
+  // portrait layer.
+  const TBitmap tall = SampleInOrientation(sample.Full(), true);
+  EXPECT_EQ(tall.Width(), 360);
+  EXPECT_EQ(tall.Height(), 480);
+  EXPECT_EQ(tall.PixelRGB(0, 0), sample.Full().PixelRGB(140, 0));
+  EXPECT_EQ(SampleInOrientation(sample.Full(), false).Width(), 640);
+  const TBitmap wide = SampleInOrientation(tall, false);
+  EXPECT_EQ(wide.Width(), 360);
+  EXPECT_EQ(wide.Height(), 270);
+  const TDesignerPreview portrait =
+      RenderDesignerPreview(doc, tall, "photo.jpg", sample.Exif(), folder, 1);
+  EXPECT_TRUE(portrait.Boxes[2].Visible);
+}
+
 TEST_F(TPreviewFixture, MissingLogoAndEmptyTemplatesAreReportedNotFatal) {
   TTemplateDocument doc;
   doc.AddPictureLayer(std::nullopt, "absent.png");

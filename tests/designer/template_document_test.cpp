@@ -144,6 +144,19 @@ TEST(Normalize, ValuesAreShownAsTheDrawingUsesThem) {
   EXPECT_EQ(NormalizeMarkItem(p).Picture, "mark.png");
   p.Alpha = -3;
   EXPECT_EQ(NormalizeMarkItem(p).Alpha, 0);
+  // Fit values the drawing does not know show as the plain layer it draws.
+  p.SizeMode = 7;
+  p.OffsetMode = 3;
+  p.ShowOn = -1;
+  TMarkItem shown = NormalizeMarkItem(p);
+  EXPECT_EQ(shown.SizeMode, 0);
+  EXPECT_EQ(shown.OffsetMode, 0);
+  EXPECT_EQ(shown.ShowOn, 0);
+  p.SizeMode = 2;
+  p.RelativeSize = 100000;
+  EXPECT_EQ(NormalizeMarkItem(p).SizeMode, 0);
+  p.RelativeSize = 1000;
+  EXPECT_EQ(NormalizeMarkItem(p).SizeMode, 2);
 }
 
 // The same template in every encoding the reader knows.

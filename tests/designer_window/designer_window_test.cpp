@@ -756,3 +756,88 @@ TEST_F(DesignerWindowTest, SystemColoursAreOfferedAndSavedAsTheEngineReadsThem) 
 
 }  // namespace
 }  // namespace imprimo::testing_designer
+
+namespace imprimo::testing_designer {
+namespace {
+
+// The controls that fit a layer to every picture, and the portrait sample.
+TEST_F(DesignerWindowTest, RelativeSizeMarginsAndOrientationReachTheFileAndThePreview) {
+  const std::string path = WriteTemplate(
+      "Fit", "[Mark]\r\nText=Fit\r\nFontName=DejaVu Sans\r\nFontSize=18\r\nAlpha=100\r\n"
+             "Position=9\r\nOffsetX=-24\r\nOffsetY=-12\r\n");
+  TfrmDesigner& w = Open();
+  ASSERT_TRUE(w.OpenDocument(QString::fromStdString(path)));
+  WaitPreview();
+  auto* size = Find<QSpinBox>("seRelativeSize");
+  ASSERT_NE(size, nullptr);
+  EXPECT_FALSE(size->isEnabled());  // until the switch is on
+
+  // Switched on, the text keeps about its look on the 320 x 240 sample: 18
+  // points give a cell of about 28 pixels, some 11.6 % of 240.
+  const QImage plain = w.PreviewPicture();
+  Click("cbRelativeSize");
+  WaitPreview();
+  ASSERT_TRUE(w.Save());
+  TMarkItem saved = ReadLayer(path, 0);
+  EXPECT_EQ(saved.SizeMode, 1);
+  EXPECT_NEAR(saved.RelativeSize, 116, 4);
+  EXPECT_TRUE(size->isEnabled());
+  // The field shows percent with one decimal and takes typed decimals.
+  auto* typing = size->findChild<QLineEdit*>();
+  ASSERT_NE(typing, nullptr);
+  size->setFocus();
+  size->selectAll();
+  QTest::keyClicks(typing, "20.5");
+  QTest::keyClick(typing, Qt::Key_Enter);
+  EXPECT_EQ(size->value(), 205);
+  EXPECT_EQ(size->text(), QStringLiteral("20.5 %"));
+  WaitPreview();
+  EXPECT_NE(w.PreviewPicture(), plain);
+  Activate("cbSizeSide", 2);
+  WaitPreview();
+  ASSERT_TRUE(w.Save());
+  saved = ReadLayer(path, 0);
+  EXPECT_EQ(saved.SizeMode, 2);
+  EXPECT_EQ(saved.RelativeSize, 205);
+
+  // Margins in percent: -24 and -12 pixels of the 240-pixel side become
+  // -10 % and -5 %; the mark stays where it was.
+  const QImage before = w.PreviewPicture();
+  Click("cbRelativeMargins");
+  WaitPreview();
+  EXPECT_EQ(w.PreviewPicture(), before);
+  EXPECT_EQ(Find<QSpinBox>("seOffsetX")->text(), QStringLiteral("-10.0 %"));
+  ASSERT_TRUE(w.Save());
+  saved = ReadLayer(path, 0);
+  EXPECT_EQ(saved.OffsetMode, 1);
+  EXPECT_EQ(saved.OffsetX, -100);
+  EXPECT_EQ(saved.OffsetY, -50);
+
+  // Portrait pictures only: gone from the landscape sample, back on the
+  // portrait one, which is the middle of the sample.
+  Activate("cbShowOn", 2);
+  WaitPreview();
+  ASSERT_TRUE(w.Save());
+  EXPECT_EQ(ReadLayer(path, 0).ShowOn, 2);
+  QImage empty(320, 240, QImage::Format_RGB32);
+  empty.fill(QColor(30, 60, 90));
+  EXPECT_EQ(w.PreviewPicture().convertToFormat(QImage::Format_RGB32), empty);
+  Trigger("actPortraitSample");
+  WaitPreview();
+  EXPECT_EQ(w.PreviewView()->FullSize(), QSize(180, 240));
+  const QImage portrait = w.PreviewPicture().convertToFormat(QImage::Format_RGB32);
+  QImage bare(180, 240, QImage::Format_RGB32);
+  bare.fill(QColor(30, 60, 90));
+  EXPECT_NE(portrait, bare);
+  // The preview draws what a run draws on a picture of that size.
+  const Ink ink = DrawnByRun(path, wm_, 180, 240);
+  ASSERT_FALSE(ink.Empty());
+  EXPECT_NEAR(180 - 1 - ink.right, 18, 3);  // 10 % of the shorter side
+  Trigger("actPortraitSample");
+  WaitPreview();
+  EXPECT_EQ(w.PreviewView()->FullSize(), QSize(320, 240));
+  EXPECT_TRUE(messages_.empty());
+}
+
+}  // namespace
+}  // namespace imprimo::testing_designer
