@@ -43,18 +43,6 @@ std::optional<std::string_view> SlotBytes(std::string_view data, int64_t base, i
   return data.substr(base + offset, length);
 }
 
-// Cuts UTF-8 text to at most max characters without splitting one.
-std::string CutCharacters(std::string_view text, size_t max) {
-  size_t chars = 0;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if ((static_cast<uint8_t>(text[i]) & 0xC0) != 0x80) {
-      if (chars == max) return std::string(text.substr(0, i));
-      ++chars;
-    }
-  }
-  return std::string(text);
-}
-
 std::map<uint32_t, std::string>& BuiltinTexts() {
   static std::map<uint32_t, std::string> texts;
   return texts;
@@ -132,7 +120,7 @@ std::string LanguageFile::TranslatedText(uint32_t id, std::string_view builtinTe
   if (id < 65536) {
     if (auto text = StringText(id)) return Utf16ToUtf8(*text);
   }
-  return CutCharacters(builtinText, kMaxBuiltinChars);
+  return Utf8Prefix(builtinText, kMaxBuiltinChars);
 }
 
 std::optional<std::vector<TFormItem>> LanguageFile::FormItems(std::string_view className) const {
