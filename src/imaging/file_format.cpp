@@ -9,6 +9,7 @@
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
+#include <new>
 
 #include "imaging/formats/format_factories.h"
 #include "imaging/pixel_convert.h"
@@ -33,9 +34,16 @@ std::string PointerText(const void* p) {
 }
 
 // A template whose error replaces an inner one gets " Exception Message: " and
-// the inner text appended.
+// the inner text appended; the inner error's kind carries over.
 [[noreturn]] void RaiseWrapped(const std::string& message, const std::exception& inner) {
-  throw EImagingError(message + " Exception Message: " + inner.what());
+  EImagingErrorKind kind = EImagingErrorKind::Other;
+  if (const auto* e = dynamic_cast<const EImagingError*>(&inner))
+    kind = e->Kind();
+  else if (dynamic_cast<const ETruncatedData*>(&inner))
+    kind = EImagingErrorKind::Truncated;
+  else if (dynamic_cast<const std::bad_alloc*>(&inner))
+    kind = EImagingErrorKind::TooLarge;
+  throw EImagingError(message + " Exception Message: " + inner.what(), kind);
 }
 
 char LowerAscii(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
