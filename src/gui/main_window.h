@@ -19,6 +19,7 @@ class QAction;
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QLayout;
 class QImage;
 class QLineEdit;
 class QListWidget;
@@ -239,7 +240,8 @@ class TfrmMain : public QMainWindow {
   void CreateStatusBar();
   void CreatePages();
   QWidget* CreatePanel();
-  QWidget* CreatePresetGroup();
+  // The preset line of the template group.
+  QLayout* CreatePresetRow(QWidget* group);
   QWidget* CreateTemplateGroup();
   QWidget* CreateOutputGroup();
   QWidget* CreateRenameGroup();

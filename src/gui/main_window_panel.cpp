@@ -88,7 +88,6 @@ QWidget* TfrmMain::CreatePanel() {
   auto* column = new QVBoxLayout(panel);
   column->setContentsMargins(0, 0, 4, 0);
   column->setSpacing(3);
-  column->addWidget(CreatePresetGroup());
   column->addWidget(CreateTemplateGroup());
   column->addWidget(CreateOutputGroup());
   column->addWidget(CreateRenameGroup());
@@ -131,8 +130,10 @@ void TfrmMain::CreatePanelMenus() {
 
 QWidget* TfrmMain::CreateTemplateGroup() {
   QGroupBox* group = NewGroup("gbTemplates", QStringLiteral("Templates"), this);
-  auto* row = new QHBoxLayout(group);
-  Compact(row);
+  auto* lines = new QVBoxLayout(group);
+  Compact(lines);
+  auto* row = new QHBoxLayout;
+  lines->addLayout(row);
   cbListTpl = NewList("cbListTpl", group, {});
   row->addWidget(cbListTpl, 1);
   abTpl = new TMenuBtn(group);
@@ -141,6 +142,7 @@ QWidget* TfrmMain::CreateTemplateGroup() {
   abTpl->setToolTip(QStringLiteral("Template Editor"));
   row->addWidget(abTpl);
   connect(cbListTpl, &QComboBox::activated, this, [this] { cbListTplChange(); });
+  lines->addLayout(CreatePresetRow(group));
   return group;
 }
 

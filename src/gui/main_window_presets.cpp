@@ -2,9 +2,9 @@
 // save the panel under a name or delete the chosen preset.
 #include <QAction>
 #include <QComboBox>
-#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QInputDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <exception>
@@ -19,7 +19,7 @@
 
 namespace imprimo {
 
-QWidget* TfrmMain::CreatePresetGroup() {
+QLayout* TfrmMain::CreatePresetRow(QWidget* group) {
   pMenuPreset = new QMenu(this);
   pMenuPreset->setObjectName(QStringLiteral("pMenuPreset"));
   pmnuPresetSave = pMenuPreset->addAction(QStringLiteral("Save Settings as Preset..."));
@@ -29,11 +29,10 @@ QWidget* TfrmMain::CreatePresetGroup() {
   connect(pmnuPresetSave, &QAction::triggered, this, [this] { actPresetSaveExecute(); });
   connect(pmnuPresetDel, &QAction::triggered, this, [this] { actPresetDelExecute(); });
 
-  auto* group = new QGroupBox(QStringLiteral("Presets"), this);
-  group->setObjectName(QStringLiteral("gbPresets"));
-  auto* row = new QHBoxLayout(group);
-  row->setContentsMargins(8, 3, 8, 4);
+  // One line under the template list: the panel keeps its height.
+  auto* row = new QHBoxLayout;
   row->setSpacing(3);
+  row->addWidget(NewLabel("lbPreset", QStringLiteral("Preset:"), group));
   cbPreset = NewList("cbPreset", group, {});
   // The entries are the user's own names, never translated.
   MarkUserItems(*cbPreset);
@@ -45,7 +44,7 @@ QWidget* TfrmMain::CreatePresetGroup() {
   row->addWidget(abPreset);
   connect(cbPreset, &QComboBox::activated, this, [this] { cbPresetChange(); });
   RefreshPresetList();
-  return group;
+  return row;
 }
 
 void TfrmMain::RefreshPresetList(const QString& select) {
