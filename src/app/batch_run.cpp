@@ -18,6 +18,7 @@
 #include "app/texts.h"
 #include "imaging/file_format.h"
 #include "platform/date_format.h"
+#include "platform/paths.h"
 #include "platform/text.h"
 #include "render/text_variables.h"
 #include "runlog/run_log.h"
@@ -26,12 +27,6 @@
 namespace imprimo {
 
 namespace {
-
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
 
 // ---- The parallel row loop ----
 //

@@ -12,6 +12,7 @@
 #include "app/batch_run.h"
 #include "app/naming.h"
 #include "imaging/file_format.h"
+#include "platform/paths.h"
 #include "platform/text.h"
 
 namespace imprimo {
@@ -31,11 +32,6 @@ const icu::Collator* PathCollator() {
     collator->setStrength(icu::Collator::TERTIARY);
   });
   return collator.get();
-}
-
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
 }  // namespace

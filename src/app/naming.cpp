@@ -10,6 +10,7 @@
 
 #include "imaging/file_format.h"
 #include "platform/numeric.h"
+#include "platform/paths.h"
 #include "platform/text.h"
 
 namespace imprimo {
@@ -17,17 +18,6 @@ namespace imprimo {
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string_view FileNamePart(std::string_view path) {
-  size_t slash = path.rfind('/');
-  return slash == std::string_view::npos ? path : path.substr(slash + 1);
-}
-
-// The extension of a name: from its last dot, the dot included.
-std::string_view ExtensionOf(std::string_view name) {
-  size_t dot = name.rfind('.');
-  return dot == std::string_view::npos ? std::string_view() : name.substr(dot);
-}
 
 void ReplaceAll(std::string& text, std::string_view what, std::string_view with) {
   if (what.empty()) return;
@@ -59,13 +49,13 @@ std::string OneDecimal(float v) {
 
 std::string ApplyRenamePattern(std::string_view pattern, std::string_view fileName,
                                int32_t serial) {
-  std::string_view name = FileNamePart(fileName);
-  if (pattern.empty()) return std::string(name);
-  std::string_view ext = ExtensionOf(name);
-  std::string_view base = name.substr(0, name.size() - ext.size());
+  const std::string name = FileNameOf(fileName);
+  if (pattern.empty()) return name;
+  const std::string ext = ExtensionOf(name);
+  const std::string_view base = std::string_view(name).substr(0, name.size() - ext.size());
   std::string result(pattern);
   ReplaceAll(result, "{FN}", base);
-  ReplaceAll(result, "{EX}", ext.empty() ? ext : ext.substr(1));
+  ReplaceAll(result, "{EX}", ext.empty() ? std::string_view() : std::string_view(ext).substr(1));
   size_t first = result.find('#');
   if (first != std::string::npos) {
     size_t length = 1;
@@ -268,26 +258,9 @@ bool RenamePatternHasSeparator(std::string_view pattern) {
          pattern.find('\\') != std::string_view::npos;
 }
 
-std::string WithTrailingSeparator(std::string_view folder) {
-  std::string out(folder);
-  if (out.empty() || out.back() != '/') out += '/';
-  return out;
-}
-
 std::string EllipsizeText(std::string_view text, int maxChars) {
-  // Counts code points: continuation bytes do not start a character.
-  auto isStart = [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; };
-  int64_t count = std::count_if(text.begin(), text.end(), isStart);
-  if (count <= maxChars) return std::string(text);
-  int64_t keep = std::max(0, maxChars - 3);
-  size_t cut = 0;
-  for (int64_t seen = 0; cut < text.size(); ++cut) {
-    if (isStart(text[cut])) {
-      if (seen == keep) break;
-      ++seen;
-    }
-  }
-  return std::string(text.substr(0, cut)) + "...";
+  if (static_cast<int64_t>(Utf8CharCount(text)) <= maxChars) return std::string(text);
+  return Utf8Prefix(text, static_cast<size_t>(std::max(0, maxChars - 3))) + "...";
 }
 
 }  // namespace imprimo

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/paths.h"
+
 namespace imprimo {
 
 // Builds a file name from a pattern: "{FN}" = fileName, each run of "#" is
@@ -35,7 +37,6 @@ void FindBatchImageFiles(const std::string& folder, const std::string& filters,
                          const std::string& skipFolder);
 // True when a rename pattern would leave the output folder (holds "/" or "\").
 bool RenamePatternHasSeparator(std::string_view pattern);
-std::string WithTrailingSeparator(std::string_view folder);
 // Shortens text to maxChars characters ending in "..." when longer; counts
 // characters, never splits UTF-8.
 std::string EllipsizeText(std::string_view text, int maxChars);

@@ -14,31 +14,13 @@
 #include "imaging/bitmap_conversion.h"
 #include "imaging/file_format.h"
 #include "imaging/pixel_convert.h"
+#include "platform/paths.h"
 #include "platform/text.h"
 #include "render/text_variables.h"
 
 namespace imprimo {
 
 namespace {
-
-// Folder part of a path including its trailing "/"; empty without one.
-std::string FolderPart(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-std::string NamePart(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// The extension of a name with its dot, as written; empty when the last dot
-// is not in the name part.
-std::string ExtensionOf(const std::string& path) {
-  const std::string name = NamePart(path);
-  const size_t dot = name.rfind('.');
-  return dot == std::string::npos ? std::string() : name.substr(dot);
-}
 
 std::string AsciiUpper(std::string s) {
   for (char& c : s)
@@ -199,8 +181,8 @@ std::string ApplyExtensionCase(std::string newExt, std::string_view srcExt, int3
 
 std::string OutputFolderFor(const std::string& path, const TSettings& settings,
                             const std::vector<std::string>& addedFolders, bool createFolders) {
-  if (settings.PathType != 2) return WithTrailingSeparator(FolderPart(path));
-  const std::string srcDir = WithTrailingSeparator(FolderPart(path));
+  if (settings.PathType != 2) return WithTrailingSeparator(FolderOf(path));
+  const std::string srcDir = WithTrailingSeparator(FolderOf(path));
   std::string sub;
   bool isAddedFolder = false;
   for (const std::string& f : addedFolders)
@@ -232,7 +214,7 @@ TPlannedName PlanOutputName(const std::string& path, const TSettings& s,
   TPlannedName plan;
   const std::string srcExt = ExtensionOf(path);
   plan.Folder = OutputFolderFor(path, s, addedFolders, createFolders);
-  std::string name = NamePart(path);
+  std::string name = FileNameOf(path);
   if (s.Rename)
     name = ApplyRenamePattern(s.RenameTpl, name, static_cast<int32_t>(s.RenameNo & 0xFFFFFFFF));
   plan.Base = name.substr(0, name.size() - std::min(name.size(), srcExt.size()));

@@ -18,16 +18,12 @@
 #include "imaging/imaging_stream.h"
 #include "imaging/raster_image.h"
 #include "platform/canvas.h"
+#include "platform/paths.h"
 #include "render/text_variables.h"
 
 namespace imprimo {
 
 namespace {
-
-std::string NamePart(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 // A frame of four 1-pixel lines: from the top-right corner to the top-left
 // and down to the bottom-left in first, on to the bottom-right and up to the
@@ -96,7 +92,7 @@ bool RenderPreviewPicture(const std::string& path, const TSettings& settings, TT
     if (s.AutoRotate) TurnUpright(bitmap, reader, path);
 
     if (s.Resize) RestrictImageSize(bitmap, s.NewWidth, s.NewHeight, s.ResizeMode);
-    ApplyTemplate(tpl, bitmap, NamePart(path));
+    ApplyTemplate(tpl, bitmap, FileNameOf(path));
     if (s.DrawBorder)
       AddImageBorder(bitmap, s.BorderTopWidth, s.BorderRightWidth, s.BorderBottomWidth,
                      s.BorderLeftWidth, s.BorderColor, s.BorderMode, s.BorderPosition);

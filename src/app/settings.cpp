@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "ini/ini_document.h"
+#include "platform/paths.h"
 #include "platform/text.h"
 
 namespace imprimo {
@@ -185,6 +186,11 @@ void SaveSettings(const std::string& folder, const TSettings& s, const TProgramV
   I(u"TiffCompression", s.TiffCompression);
   I(u"Jobs", v.Jobs);
   ini.UpdateFile();
+}
+
+void NormalizeOutputFolder(TSettings& settings) {
+  settings.OutPath =
+      settings.PathType == 1 ? settings.ScrPath : WithTrailingSeparator(settings.OutPath);
 }
 
 }  // namespace imprimo

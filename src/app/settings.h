@@ -86,6 +86,11 @@ struct TSaveFormatInfo {
 constexpr int kSaveFormatCount = 19;
 const TSaveFormatInfo& SaveFormatInfo(int index);  // index 0..18
 
+// The output folder a run uses, as copying the panel in makes it: the source
+// folder when outputs go beside their sources (PathType 1), else OutPath with
+// a trailing "/" (an empty one becomes "/").
+void NormalizeOutputFolder(TSettings& settings);
+
 // Reads folder + "Setup.ini"; missing or unreadable keys take their defaults.
 void LoadSettings(const std::string& folder, TSettings& settings, TProgramValues& values);
 // Writes every field and value to folder + "Setup.ini" (UTF-16LE with BOM),

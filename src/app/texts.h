@@ -43,6 +43,14 @@ enum class TTextId : uint32_t {
   NoPrinter = 1042,
   // The about box.
   VersionCaption = 1050,  // %1: version
+  // Named presets.
+  PresetNameEmpty = 1060,
+  PresetNameInvalid = 1061,  // %1 name
+  PresetSaveTitle = 1062,
+  PresetNamePrompt = 1063,
+  PresetReplaceQuestion = 1064,  // %1 name
+  PresetDeleteQuestion = 1065,   // %1 name
+  PresetSaveFailed = 1066,       // %1 reason
   // imprimo-batch ("%s" and "%d" filled in turn).
   CliTryHelp = 2000,
   CliNoImages = 2001,
@@ -51,33 +59,34 @@ enum class TTextId : uint32_t {
   CliRenameSeparator = 2004,       // %s pattern
   CliNoMatchingFiles = 2005,       // %s masks, %s folder
   CliNothingToProcess = 2006,
-  CliRunHeader = 2007,             // %s template, %d images, %s output
+  CliRunHeader = 2007,  // %s template, %d images, %s output
   CliBesideSources = 2008,
-  CliSettingsNotSaved = 2009,      // %s reason
-  CliLogNotSaved = 2010,           // %s reason
-  CliSummary = 2011,               // %d processed, %d rows, %d succeeded, %d failed
-  CliWarnedSummary = 2012,         // %d images
-  CliStoppedSummary = 2013,        // %d images
+  CliSettingsNotSaved = 2009,  // %s reason
+  CliLogNotSaved = 2010,       // %s reason
+  CliSummary = 2011,           // %d processed, %d rows, %d succeeded, %d failed
+  CliWarnedSummary = 2012,     // %d images
+  CliStoppedSummary = 2013,    // %d images
   CliStopping = 2014,
   CliAddingImages = 2015,
-  CliFileListUnreadable = 2016,    // %s file
-  CliFileListError = 2017,         // %s file
-  CliCannotCreateOutput = 2018,    // %s folder, %s reason
-  CliShardEmpty = 2019,            // %d shard, %d count
+  CliFileListUnreadable = 2016,  // %s file
+  CliFileListError = 2017,       // %s file
+  CliCannotCreateOutput = 2018,  // %s folder, %s reason
+  CliShardEmpty = 2019,          // %d shard, %d count
+  CliPresetMissing = 2020,       // %s name
   // imprimo-batch's option errors.
-  CliOptWholeNumber = 2100,   // %s option, %s low, %s high, %s given
-  CliOptColour = 2101,        // %s option, %s given
-  CliOptNoValue = 2102,       // %s option
-  CliOptNeedsValue = 2103,    // %s option
+  CliOptWholeNumber = 2100,  // %s option, %s low, %s high, %s given
+  CliOptColour = 2101,       // %s option, %s given
+  CliOptNoValue = 2102,      // %s option
+  CliOptNeedsValue = 2103,   // %s option
   CliOptTiffCompression = 2104,
   CliOptOutFolder = 2105,
-  CliOptFormat = 2106,        // %s given
-  CliOptBorder = 2107,        // %s given
-  CliOptCase = 2108,          // %s given
+  CliOptFormat = 2106,  // %s given
+  CliOptBorder = 2107,  // %s given
+  CliOptCase = 2108,    // %s given
   CliOptFilesFrom = 2109,
-  CliOptShard = 2110,         // %s given
+  CliOptShard = 2110,  // %s given
   CliOptFilter = 2111,
-  CliOptUnknown = 2112,       // %s option
+  CliOptUnknown = 2112,  // %s option
   CliOptOutInPlace = 2113,
 };
 

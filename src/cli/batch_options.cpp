@@ -69,6 +69,10 @@ const char* BatchUsageText() {
          "Settings come from Setup.ini; these options override them:\n"
          "  --program-folder DIR   folder holding Setup.ini, Log.dat and Watermarks/\n"
          "  --template NAME|FILE   template by name from Watermarks/, or a .wg file\n"
+         "  --preset NAME          start from a preset saved in the window (its output,\n"
+         "                         format, resize, border, rename, case, metadata and\n"
+         "                         template); the other options override it\n"
+         "  --list-presets         list the saved presets and exit\n"
          "  --out DIR              write the outputs under DIR (sub-folders mirrored)\n"
          "  --in-place             write each output beside its source\n"
          "  --format EXT           jpg png bmp mng jng gif dds tga pgm ppm pam pfm jp2 psd cif "
@@ -206,6 +210,11 @@ bool ParseBatchOptions(int argc, const char* const* argv, TBatchOptions& o, std:
     } else if (name == "--program-folder") {
       if (!needValue()) return false;
       o.ProgramFolder = value;
+    } else if (name == "--list-presets") {
+      if (!flag(o.ListPresets)) return false;
+    } else if (name == "--preset") {
+      if (!needValue()) return false;
+      o.Preset = std::string(value);
     } else if (name == "--template") {
       if (!needValue()) return false;
       o.Template = value;

@@ -13,6 +13,8 @@ namespace imprimo {
 struct TBatchOptions {
   std::string ProgramFolder;             // empty: the executable's folder
   std::string Template;                  // empty: the template list's selected entry
+  std::optional<std::string> Preset;     // --preset: applied before the other options
+  bool ListPresets = false;
   std::optional<std::string> OutFolder;  // --out as typed
   bool InPlace = false;
   std::optional<int> SaveFormat;

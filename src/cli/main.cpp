@@ -4,8 +4,8 @@
 
 #include <cstdio>
 #include <exception>
-#include <initializer_list>
 #include <filesystem>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -15,20 +15,22 @@
 #include "app/batch_run.h"
 #include "app/image_list.h"
 #include "app/naming.h"
+#include "app/presets.h"
 #include "app/settings.h"
+#include "app/template_list.h"
 #include "app/texts.h"
 #include "cli/batch_options.h"
 #include "cli/terminal_host.h"
 #include "lang/language_file.h"
 #include "lang/locale_language.h"
 #include "platform/program_folder.h"
+#include "platform/version.h"
 
 namespace fs = std::filesystem;
 using namespace imprimo;
 
 namespace {
 
-constexpr const char* kVersion = IMPRIMO_VERSION;
 constexpr int kExitAllSucceeded = 0;
 constexpr int kExitSomeFailed = 1;
 constexpr int kExitNotStarted = 2;
@@ -49,46 +51,6 @@ std::string AbsolutePath(const std::string& path) {
   std::string text = p.lexically_normal().string();
   // A folder given as "dir/" normalises to "dir/"; keep files without one.
   return text;
-}
-
-bool EndsWithWg(const std::string& name) {
-  return name.size() > 3 && (name.ends_with(".wg") || name.ends_with(".WG") ||
-                             name.ends_with(".wG") || name.ends_with(".Wg"));
-}
-
-// The template list as the desktop program builds it: the .wg files of the
-// Watermarks folder in directory order, hidden files left out.
-std::vector<std::string> TemplateList(const std::string& watermarkFolder) {
-  std::vector<std::string> names;
-  std::error_code ec;
-  for (fs::directory_iterator it(watermarkFolder, ec), end; !ec && it != end; it.increment(ec)) {
-    const std::string name = it->path().filename().string();
-    if (name.empty() || name[0] == '.' || !EndsWithWg(name)) continue;
-    if (!it->is_regular_file(ec)) continue;
-    names.push_back(name.substr(0, name.size() - 3));
-  }
-  return names;
-}
-
-// Resolves --template: a path (with a "/" or a .wg ending that names a file)
-// or a name from the Watermarks folder; empty means the selected entry.
-std::string ResolveTemplate(const std::string& option, const std::string& watermarkFolder,
-                            TProgramValues& values) {
-  const std::vector<std::string> list = TemplateList(watermarkFolder);
-  if (option.empty()) {
-    if (values.TplIndex < 0 || values.TplIndex >= static_cast<int>(list.size()))
-      values.TplIndex = 0;
-    if (list.empty()) return {};
-    return watermarkFolder + list[values.TplIndex] + ".wg";
-  }
-  std::error_code ec;
-  if (option.find('/') != std::string::npos || (EndsWithWg(option) && fs::exists(option, ec)))
-    return AbsolutePath(option);
-  std::string name = option;
-  if (EndsWithWg(name)) name.resize(name.size() - 3);
-  for (size_t i = 0; i < list.size(); ++i)
-    if (list[i] == name) values.TplIndex = static_cast<int>(i);
-  return watermarkFolder + name + ".wg";
 }
 
 }  // namespace
@@ -116,7 +78,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (options.Version) {
-    std::printf("imprimo-batch (Imprimo) %s\n", kVersion);
+    std::printf("imprimo-batch (Imprimo) %s\n", kProgramVersion);
     return 0;
   }
   if (options.FilesFrom) {
@@ -139,7 +101,7 @@ int main(int argc, char** argv) {
     for (std::string& path : SplitFileList(text, options.NullSeparated))
       options.Paths.push_back(std::move(path));
   }
-  if (options.Paths.empty()) {
+  if (options.Paths.empty() && !options.ListPresets) {
     std::fprintf(stderr, "imprimo-batch: %s\n%s\n", T(TTextId::CliNoImages).c_str(),
                  T(TTextId::CliTryHelp).c_str());
     return kExitNotStarted;
@@ -161,9 +123,29 @@ int main(int argc, char** argv) {
       Error(T(TTextId::CliNoDataFolder, {programFolder, e.what()}));
     }
 
+    if (options.ListPresets) {
+      for (const std::string& name : ListPresets(dataFolder)) std::printf("%s\n", name.c_str());
+      return kExitAllSucceeded;
+    }
+
     TSettings settings;
     TProgramValues values;
     LoadSettings(dataFolder, settings, values);
+    // A preset comes first; every option typed overrides it.
+    std::string templateChoice = options.Template;
+    if (options.Preset) {
+      if (const std::string problem = PresetNameProblem(*options.Preset); !problem.empty()) {
+        Error(problem);
+        return kExitNotStarted;
+      }
+      const std::optional<TPreset> preset = LoadPreset(dataFolder, *options.Preset, settings);
+      if (!preset) {
+        Error(T(TTextId::CliPresetMissing, {*options.Preset}));
+        return kExitNotStarted;
+      }
+      ApplyPreset(*preset, settings);
+      if (templateChoice.empty()) templateChoice = preset->Template;
+    }
     ApplyBatchOptions(options, settings);
 
     std::string outputText = settings.OutPath;
@@ -217,10 +199,7 @@ int main(int argc, char** argv) {
     }
 
     // The panel's copy into the record: in place means the source folder.
-    if (settings.PathType == 1)
-      settings.OutPath = settings.ScrPath;
-    else
-      settings.OutPath = WithTrailingSeparator(settings.OutPath);
+    NormalizeOutputFolder(settings);
 
     // A shard keeps rows K, K+N, ... of the list every shard builds alike;
     // each row keeps its index in the whole list for names and numbers.
@@ -242,10 +221,11 @@ int main(int argc, char** argv) {
 
     auto work = std::make_unique<TWorkingObjects>();
     const std::string watermarkFolder = dataFolder + "Watermarks/";
-    TRunContext context{settings,      values,
-                        programFolder, dataFolder,
-                        addedFolders,  ResolveTemplate(options.Template, watermarkFolder, values),
-                        *work};
+    TRunContext context{
+        settings,      values,
+        programFolder, dataFolder,
+        addedFolders,  ResolveTemplatePath(templateChoice, watermarkFolder, values.TplIndex),
+        *work};
     context.Strict = options.Strict;
     context.Jobs = options.Jobs ? *options.Jobs : values.Jobs;
     context.RowIndexes = std::move(rowIndexes);

@@ -1,12 +1,7 @@
 // Rewrites a JPEG output with the metadata segments of its source.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -14,6 +9,7 @@
 
 #include "exif/exif_reader.h"
 #include "exif/metadata_writer.h"
+#include "platform/file_io.h"
 
 namespace imprimo {
 
@@ -31,51 +27,6 @@ std::string SystemError(const std::string& what, const std::string& path) {
 }
 
 }  // namespace
-
-void ReplaceFileAtomically(const std::string& path, const std::string& bytes) {
-  namespace fs = std::filesystem;
-  fs::path target(path);
-  fs::path folder = target.parent_path();
-  std::string pattern =
-      (folder.empty() ? fs::path(".") : folder) / ("." + target.filename().string() + ".XXXXXX");
-  std::string tempPath = pattern;
-  int fd = ::mkstemp(tempPath.data());
-  if (fd < 0) throw std::runtime_error(SystemError("Cannot create a file beside", path));
-
-  // The new file keeps the access rights of the one it replaces.
-  struct stat st;
-  if (::stat(path.c_str(), &st) == 0) {
-    ::fchmod(fd, st.st_mode & 07777);
-  } else {
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
-  }
-  const char* p = bytes.data();
-  size_t left = bytes.size();
-  while (left > 0) {
-    ssize_t written = ::write(fd, p, left);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      std::string message = SystemError("Cannot write", path);
-      ::close(fd);
-      ::unlink(tempPath.c_str());
-      throw std::runtime_error(message);
-    }
-    p += written;
-    left -= static_cast<size_t>(written);
-  }
-  if (::fsync(fd) != 0 || ::close(fd) != 0) {
-    std::string message = SystemError("Cannot write", path);
-    ::unlink(tempPath.c_str());
-    throw std::runtime_error(message);
-  }
-  if (::rename(tempPath.c_str(), path.c_str()) != 0) {
-    std::string message = SystemError("Cannot replace", path);
-    ::unlink(tempPath.c_str());
-    throw std::runtime_error(message);
-  }
-}
 
 std::string TimgData::BuildMetadataJpeg(std::span<const uint8_t> out) const {
   const size_t n = out.size();
@@ -103,7 +54,7 @@ std::string TimgData::BuildMetadataJpeg(std::span<const uint8_t> out) const {
 void TimgData::InsertMetadataIntoJpeg(std::span<const uint8_t> outputJpeg,
                                       const std::string& outputPath, bool /*adjustSize*/) const {
   if (!HasExifBlock()) return;
-  ReplaceFileAtomically(outputPath, BuildMetadataJpeg(outputJpeg));
+  WriteFileReplacing(outputPath, BuildMetadataJpeg(outputJpeg));
 }
 
 void TimgData::InsertMetadataIntoJpeg(const std::string& outputPath, bool adjustSize) const {

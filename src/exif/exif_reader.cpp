@@ -15,6 +15,7 @@
 
 #include "exif/exif_tables.h"
 #include "exif/source_metadata.h"
+#include "platform/byte_reader.h"
 #include "platform/numeric.h"
 
 namespace imprimo {
@@ -56,8 +57,17 @@ bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b) {
   return true;
 }
 
-// Unsigned integer of n bytes at p in the given byte order.
-uint64_t Accumulate(const unsigned char* p, int n, TByteOrder order) {
+std::span<const uint8_t> BytesOf(std::string_view s) {
+  return {reinterpret_cast<const uint8_t*>(s.data()), s.size()};
+}
+
+// Unsigned integer of the n bytes at pos in the given byte order; bytes
+// outside the block throw ETruncatedData.
+uint64_t ReadOrdered(std::string_view block, int64_t pos, int n, TByteOrder order) {
+  TByteReader reader(BytesOf(block));
+  if (pos < 0 || static_cast<uint64_t>(pos) > block.size()) throw ETruncatedData();
+  reader.Seek(static_cast<size_t>(pos));
+  const std::span<const uint8_t> p = reader.Bytes(static_cast<size_t>(n));
   uint64_t v = 0;
   for (int i = 0; i < n; ++i) {
     int k = order == TByteOrder::Motorola ? i : n - 1 - i;
@@ -91,9 +101,7 @@ struct ValueReader {
     uint64_t available = bpc ? raw.size() / bpc : 0;
     return static_cast<int>(std::min<uint64_t>({declared, available, kMaxComponents}));
   }
-  uint64_t Unsigned(int index, int bytes) const {
-    return Accumulate(reinterpret_cast<const unsigned char*>(raw.data()) + index, bytes, order);
-  }
+  uint64_t Unsigned(int index, int bytes) const { return ReadOrdered(raw, index, bytes, order); }
   // Integer value of component i (formats 1, 3, 4, 6, 8, 9).
   int64_t Integer(int i) const {
     switch (format) {
@@ -194,8 +202,9 @@ std::string BuildDisplayValue(const TTagEntry& entry, int format, uint64_t count
 TImageInfo::TImageInfo(int buildMode) : buildMode_(buildMode) {}
 
 uint64_t TImageInfo::ReadUnsigned(int64_t pos, int bytes) const {
+  // Values outside the block read as 0.
   if (pos < 0 || bytes <= 0 || pos + bytes > static_cast<int64_t>(data_.size())) return 0;
-  return Accumulate(reinterpret_cast<const unsigned char*>(data_.data()) + pos, bytes, byteOrder_);
+  return ReadOrdered(data_, pos, bytes, byteOrder_);
 }
 
 void TImageInfo::ProcessExifBlock(std::string sectionBytes, TByteOrder initialOrder) {
@@ -447,7 +456,9 @@ bool TimgData::ReadMetadata(const std::string& path) {
       return true;
     }
     return false;
-  } catch (...) {
+  } catch (const ETruncatedData&) {
+    // Only a read past the end of the data is the file's fault; anything
+    // else is a fault of this code and goes on to the caller.
     errorText_ = "Illegal Exif construction";
     return false;
   }
@@ -462,38 +473,36 @@ bool TimgData::ReadMetadata(std::span<const uint8_t> bytes) {
       return true;
     }
     return false;
-  } catch (...) {
+  } catch (const ETruncatedData&) {
     errorText_ = "Illegal Exif construction";
     return false;
   }
 }
 
 bool TimgData::ScanSegments(std::span<const uint8_t> b) {
-  const size_t n = b.size();
-  if (n < 2 || b[0] != 0xFF || b[1] != 0xD8) return false;
+  TByteReader reader(b);
+  if (reader.Size() < 2 || reader.U8() != 0xFF || reader.U8() != 0xD8) return false;
   auto found = [&] { return exifSection_ >= 0 || iptcSection_ >= 0 || commentSection_ >= 0; };
-  size_t pos = 2;
   while (sections_.size() < kMaxSections) {
-    while (pos < n && b[pos] == 0xFF) ++pos;
-    if (pos >= n) {
+    while (!reader.AtEnd() && reader.Peek() == 0xFF) reader.Skip(1);
+    if (reader.AtEnd()) {
       errorText_ = "Illegal Exif construction";
       return false;
     }
     MetadataSection section;
-    section.markerCode = b[pos++];
+    section.markerCode = reader.U8();
     if (section.markerCode == 0xD9) break;  // end of image: no length field
-    if (pos + 2 > n) {
+    // The length counts its own two bytes, which the section keeps.
+    const size_t start = reader.Position();
+    const size_t length = reader.Remaining() < 2 ? 0 : reader.U16BE();
+    if (length < 2 || length - 2 > reader.Remaining()) {
       errorText_ = "Illegal Exif construction";
       return false;
     }
-    const size_t length = (static_cast<size_t>(b[pos]) << 8) | b[pos + 1];
-    if (length < 2 || pos + length > n) {
-      errorText_ = "Illegal Exif construction";
-      return false;
-    }
+    reader.Seek(start);
+    const std::span<const uint8_t> bytes = reader.Bytes(length);
     section.length = static_cast<int>(length);
-    section.bytes.assign(reinterpret_cast<const char*>(b.data()) + pos, length);
-    pos += length;
+    section.bytes.assign(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     sections_.push_back(std::move(section));
     const int index = static_cast<int>(sections_.size()) - 1;
     if (sections_.size() == 5 && !found()) break;

@@ -2,7 +2,9 @@
 // comment) and parser of the EXIF directories into named tags with display
 // texts, plus the rewrite of a JPEG output with a source's metadata segments.
 //
-// The reader never throws to its caller: failures give false and an error text.
+// Damaged or truncated data never throws to the caller: it gives false and an
+// error text. Every read goes through the bounded byte reader, whose
+// ETruncatedData is the only error the reader turns into a result.
 // Texts are 8-bit byte strings as found in the file (std::string).
 #pragma once
 

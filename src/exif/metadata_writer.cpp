@@ -1,18 +1,17 @@
 #include "exif/metadata_writer.h"
 
-#include <exiv2/exiv2.hpp>
-
 #include <algorithm>
 #include <cstring>
 #include <exception>
+#include <exiv2/exiv2.hpp>
 #include <fstream>
 #include <iterator>
 #include <map>
 #include <mutex>
 #include <set>
 
-#include "imageops/resize.h"
 #include "exif/source_metadata.h"
+#include "imageops/resize.h"
 #include "imaging/file_format.h"
 #include "imaging/formats/heif_format.h"
 #include "imaging/formats/jpeg_codec.h"
@@ -20,6 +19,7 @@
 #include "imaging/formats/webp_format.h"
 #include "imaging/icc_profile.h"
 #include "imaging/imaging_stream.h"
+#include "platform/file_io.h"
 
 namespace imprimo {
 
@@ -917,7 +917,7 @@ std::vector<std::string> WriteOutputMetadata(const std::string& sourcePath,
       ComposeOutputMetadata(AsBytes(source), AsBytes(output), pixels, options, warnings);
   if (rewritten.empty()) return warnings;
   try {
-    ReplaceFileAtomically(outputPath, rewritten);
+    WriteFileReplacing(outputPath, rewritten);
   } catch (const std::exception& e) {
     warnings.push_back(std::string("metadata dropped: ") + e.what());
   }

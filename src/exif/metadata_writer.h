@@ -55,9 +55,4 @@ std::vector<std::string> WriteOutputMetadata(const std::string& sourcePath,
                                              const RasterImage& pixels,
                                              const TMetadataOptions& options);
 
-// Writes bytes to a temporary file in path's folder and renames it over path,
-// keeping the access rights of the file it replaces. Throws
-// std::runtime_error on failure, leaving path as it was.
-void ReplaceFileAtomically(const std::string& path, const std::string& bytes);
-
 }  // namespace imprimo

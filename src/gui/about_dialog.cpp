@@ -1,6 +1,4 @@
 #include "gui/about_dialog.h"
-#include "gui/form_controls.h"
-#include "gui/form_translation.h"
 
 #include <QApplication>
 #include <QByteArray>
@@ -20,10 +18,9 @@
 #include <system_error>
 
 #include "gui/app_icon.h"
-
-#ifndef IMPRIMO_VERSION
-#error "IMPRIMO_VERSION must be defined by the build"
-#endif
+#include "gui/form_controls.h"
+#include "gui/form_translation.h"
+#include "platform/version.h"
 
 namespace imprimo {
 
@@ -80,7 +77,7 @@ QPixmap ProductPicture() {
 
 }  // namespace
 
-QString ProgramVersion() { return QStringLiteral(IMPRIMO_VERSION); }
+QString ProgramVersion() { return QString::fromLatin1(kProgramVersion); }
 QString HomePageAddress() { return Unscramble(kHomePageStored); }
 QString SupportEmailAddress() { return Unscramble(kEmailStored); }
 

@@ -13,11 +13,13 @@
 #include <vector>
 
 #include "app/settings.h"
+#include "platform/version.h"
 
 class QAction;
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QLayout;
 class QImage;
 class QLineEdit;
 class QListWidget;
@@ -84,6 +86,9 @@ struct TMainDialogs {
   std::function<bool(const QString& program, const QStringList& arguments)> StartProgram;
   // Runs the About box, already built, modally.
   std::function<void(TfrmAbout& dialog)> ShowAbout;
+  // Asks for one line of text, text holding the proposal; false when the
+  // user cancelled.
+  std::function<bool(const QString& caption, const QString& label, QString& text)> AskText;
 };
 
 class TfrmMain : public QMainWindow {
@@ -91,7 +96,7 @@ class TfrmMain : public QMainWindow {
 
  public:
   // The project version, given by the build.
-  static constexpr const char* kVersion = IMPRIMO_VERSION;
+  static constexpr const char* kVersion = kProgramVersion;
 
   // Pages of the centre stack.
   enum Page { kPageWelcome = 0, kPageDetails = 1, kPageThumbnails = 2, kPagePreview = 3 };
@@ -168,6 +173,13 @@ class TfrmMain : public QMainWindow {
   // A template editor has ended: the list is refreshed now, or once the run
   // or add under way has ended.
   void cpMTerminate();
+  // Named presets: the list in the panel, picking one (shows its settings
+  // and selects its template), saving the panel under a name, deleting the
+  // chosen one.
+  void RefreshPresetList(const QString& select = {});
+  void cbPresetChange();
+  void actPresetSaveExecute();
+  void actPresetDelExecute();
   // Opens the run-log viewer on Log.dat, and empties Log.dat.
   void actShowLogsExecute();
   void actClearLogsExecute();
@@ -228,6 +240,8 @@ class TfrmMain : public QMainWindow {
   void CreateStatusBar();
   void CreatePages();
   QWidget* CreatePanel();
+  // The preset line of the template group.
+  QLayout* CreatePresetRow(QWidget* group);
   QWidget* CreateTemplateGroup();
   QWidget* CreateOutputGroup();
   QWidget* CreateRenameGroup();
@@ -379,6 +393,11 @@ class TfrmMain : public QMainWindow {
   int previewIndex_ = 0;
 
   // Left panel.
+  QComboBox* cbPreset = nullptr;
+  TMenuBtn* abPreset = nullptr;
+  QMenu* pMenuPreset = nullptr;
+  QAction* pmnuPresetSave = nullptr;
+  QAction* pmnuPresetDel = nullptr;
   QComboBox* cbListTpl = nullptr;
   TMenuBtn* abTpl = nullptr;
   QMenu* pMenuTpl = nullptr;

@@ -3,7 +3,6 @@
 #include <QAbstractItemView>
 #include <QAction>
 #include <QCheckBox>
-#include <QCollator>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFrame>
@@ -27,6 +26,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "app/template_list.h"
 #include "gui/form_controls.h"
 #include "gui/form_translation.h"
 #include "gui/main_window.h"
@@ -130,8 +130,10 @@ void TfrmMain::CreatePanelMenus() {
 
 QWidget* TfrmMain::CreateTemplateGroup() {
   QGroupBox* group = NewGroup("gbTemplates", QStringLiteral("Templates"), this);
-  auto* row = new QHBoxLayout(group);
-  Compact(row);
+  auto* lines = new QVBoxLayout(group);
+  Compact(lines);
+  auto* row = new QHBoxLayout;
+  lines->addLayout(row);
   cbListTpl = NewList("cbListTpl", group, {});
   row->addWidget(cbListTpl, 1);
   abTpl = new TMenuBtn(group);
@@ -140,6 +142,7 @@ QWidget* TfrmMain::CreateTemplateGroup() {
   abTpl->setToolTip(QStringLiteral("Template Editor"));
   row->addWidget(abTpl);
   connect(cbListTpl, &QComboBox::activated, this, [this] { cbListTplChange(); });
+  lines->addLayout(CreatePresetRow(group));
   return group;
 }
 
@@ -281,13 +284,8 @@ QWidget* TfrmMain::CreateResizeGroup() {
 
 void TfrmMain::PanelToSettings() {
   settings_.PathType = rbPathType1->isChecked() ? 1 : 2;
-  if (settings_.PathType == 1) {
-    settings_.OutPath = settings_.ScrPath;
-  } else {
-    std::string path = ToUtf8(edtOutPath->text());
-    if (path.empty() || path.back() != '/') path += '/';
-    settings_.OutPath = path;
-  }
+  settings_.OutPath = ToUtf8(edtOutPath->text());
+  NormalizeOutputFolder(settings_);
 
   settings_.Quality = seQuality->value();
   settings_.Compress = cbCompress->currentIndex();
@@ -383,31 +381,10 @@ void TfrmMain::BrowseOutPath() {
 
 void TfrmMain::RefreshTemplateList() {
   cbListTpl->clear();
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  const fs::path folder = fs::path(dataFolder_) / "Watermarks";
-  QStringList names;
-  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-    const std::string name = it->path().filename().string();
-    if (name.empty() || name[0] == '.' || name.size() < 3) continue;
-    std::error_code typeError;
-    if (!it->is_regular_file(typeError)) continue;
-    const std::string ext = name.substr(name.size() - 3);
-    if (ext != ".wg" && ext != ".WG" && ext != ".wG" && ext != ".Wg") continue;
-    names << FromUtf8(name);
-  }
-  // Sorted by name as the user reads it, so that the stored index names the
-  // same template whatever order the folder gives; names equal but for case
-  // keep a fixed order.
-  QCollator collator;
-  collator.setCaseSensitivity(Qt::CaseInsensitive);
-  std::sort(names.begin(), names.end(), [&](const QString& a, const QString& b) {
-    const int order = collator.compare(a.chopped(3), b.chopped(3));
-    return order != 0 ? order < 0 : a < b;
-  });
   // The file's own name is kept beside the entry: the extension may be in
   // any letter case, and names on this file system are case-sensitive.
-  for (const QString& name : names) cbListTpl->addItem(name.chopped(3), name);
+  for (const TTemplateEntry& entry : ListTemplates(dataFolder_ + "Watermarks/"))
+    cbListTpl->addItem(FromUtf8(entry.Name), FromUtf8(entry.FileName));
   cbListTpl->view()->setMinimumWidth(cbListTpl->view()->sizeHintForColumn(0) + 24);
   if (values_.TplIndex < 0 || values_.TplIndex >= cbListTpl->count()) values_.TplIndex = 0;
   SelectListIndex(cbListTpl, values_.TplIndex);

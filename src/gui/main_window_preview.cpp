@@ -26,6 +26,7 @@
 #include "gui/main_window.h"
 #include "gui/qt_text.h"
 #include "platform/colors.h"
+#include "platform/paths.h"
 
 namespace imprimo {
 
@@ -51,11 +52,6 @@ class TWaitCursor {
   TWaitCursor(const TWaitCursor&) = delete;
   TWaitCursor& operator=(const TWaitCursor&) = delete;
 };
-
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
 
 }  // namespace
 

@@ -9,9 +9,11 @@
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
+#include <new>
 
 #include "imaging/formats/format_factories.h"
 #include "imaging/pixel_convert.h"
+#include "platform/file_io.h"
 
 namespace imprimo {
 
@@ -32,9 +34,16 @@ std::string PointerText(const void* p) {
 }
 
 // A template whose error replaces an inner one gets " Exception Message: " and
-// the inner text appended.
+// the inner text appended; the inner error's kind carries over.
 [[noreturn]] void RaiseWrapped(const std::string& message, const std::exception& inner) {
-  throw EImagingError(message + " Exception Message: " + inner.what());
+  EImagingErrorKind kind = EImagingErrorKind::Other;
+  if (const auto* e = dynamic_cast<const EImagingError*>(&inner))
+    kind = e->Kind();
+  else if (dynamic_cast<const ETruncatedData*>(&inner))
+    kind = EImagingErrorKind::Truncated;
+  else if (dynamic_cast<const std::bad_alloc*>(&inner))
+    kind = EImagingErrorKind::TooLarge;
+  throw EImagingError(message + " Exception Message: " + inner.what(), kind);
 }
 
 char LowerAscii(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
@@ -101,50 +110,6 @@ TRegistry& Registry() {
   static TRegistry registry;
   return registry;
 }
-
-// Writes to a temporary file beside the target and renames it into place, so
-// a failed save never leaves a half-written file behind.
-class TTempTarget {
- public:
-  explicit TTempTarget(const std::string& target) : target_(target) {
-    std::filesystem::path p(target);
-    std::string dir = p.parent_path().string();
-    std::string pattern =
-        (dir.empty() ? std::string(".") : dir) + "/." + p.filename().string() + ".XXXXXX";
-    std::vector<char> buf(pattern.begin(), pattern.end());
-    buf.push_back('\0');
-    int fd = mkstemp(buf.data());
-    if (fd < 0) throw EImagingError("Cannot create file \"" + target + "\"");
-    // mkstemp makes the file private; give it the mode a plain create would,
-    // or the mode of the file it replaces.
-    struct stat st;
-    mode_t mode;
-    if (stat(target.c_str(), &st) == 0) {
-      mode = st.st_mode & 07777;
-    } else {
-      const mode_t mask = umask(0);
-      umask(mask);
-      mode = 0666 & ~mask;
-    }
-    fchmod(fd, mode);
-    close(fd);
-    temp_ = buf.data();
-  }
-  ~TTempTarget() {
-    if (!committed_) std::remove(temp_.c_str());
-  }
-  const std::string& TempName() const { return temp_; }
-  void Commit() {
-    std::error_code ec;
-    std::filesystem::rename(temp_, target_, ec);
-    if (ec) throw EImagingError("Cannot replace file \"" + target_ + "\": " + ec.message());
-    committed_ = true;
-  }
-
- private:
-  std::string target_, temp_;
-  bool committed_ = false;
-};
 
 }  // namespace
 
@@ -429,9 +394,10 @@ bool WriteSetToFile(TImageFileFormat* f, const std::string& fileName,
   for (const RasterImage* i : images)
     if (!ImageIsValid(*i)) return false;
   try {
-    TTempTarget target(fileName);
+    // A failed save never leaves a half-written file behind.
+    TReplacingFile target(fileName);
     {
-      TFileStream stream(target.TempName(), TFileStream::TMode::Create);
+      TFileStream stream(target.TempPath(), TFileStream::TMode::Create);
       if (!f->SaveToStream(stream, images, onlyFirst, fileName)) return false;
       stream.Close();
     }

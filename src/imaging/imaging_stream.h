@@ -1,5 +1,5 @@
-// Streams the image file layer reads and writes through, and bounded readers
-// and writers for parsing and producing file data.
+// Streams the image file layer reads and writes through. The bounded byte
+// readers and writers come along from the platform layer.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "imaging/raster_image.h"
+#include "platform/byte_reader.h"
 
 namespace imprimo {
 
@@ -79,48 +80,9 @@ class TMemoryStream : public TImagingStream {
   size_t pos_ = 0;
 };
 
-// Reads little- and big-endian values from a byte span; every read past the
-// end throws EImagingError("Unexpected end of data"), so decoders never read
-// outside their input.
-class TByteReader {
- public:
-  explicit TByteReader(std::span<const uint8_t> data) : data_(data) {}
-  size_t Position() const { return pos_; }
-  size_t Size() const { return data_.size(); }
-  size_t Remaining() const { return data_.size() - pos_; }
-  bool AtEnd() const { return pos_ >= data_.size(); }
-  void Seek(size_t pos);  // throws when pos > Size()
-  void Skip(size_t count);
-  uint8_t U8();
-  uint16_t U16LE();
-  uint16_t U16BE();
-  uint32_t U32LE();
-  uint32_t U32BE();
-  int32_t I32LE() { return static_cast<int32_t>(U32LE()); }
-  std::span<const uint8_t> Bytes(size_t count);
-  uint8_t Peek() const;  // throws at the end
-  std::span<const uint8_t> Data() const { return data_; }
-
- private:
-  void Need(size_t count) const;
-  std::span<const uint8_t> data_;
-  size_t pos_ = 0;
-};
-
-// Appends values to a byte vector.
-class TByteWriter {
- public:
-  std::vector<uint8_t>& Data() { return data_; }
-  void U8(uint8_t v) { data_.push_back(v); }
-  void U16LE(uint16_t v);
-  void U16BE(uint16_t v);
-  void U32LE(uint32_t v);
-  void U32BE(uint32_t v);
-  void Bytes(std::span<const uint8_t> bytes);
-  void Text(std::string_view s);
-
- private:
-  std::vector<uint8_t> data_;
-};
+// A decoder's read past the end of its input, presented as the image layer's
+// error. Decoder entry points catch ETruncatedData from their readers and
+// hand it here, so callers see EImagingError (kind Truncated) only.
+[[noreturn]] void RaiseTruncated(const ETruncatedData& e);
 
 }  // namespace imprimo

@@ -87,9 +87,22 @@ int64_t GetPixelsSize(TImageFormat format, int64_t width, int64_t height);
 // Ids of every known format, ascending.
 const std::vector<TImageFormat>& AllImageFormats();
 
+// What made an operation of the image layer fail: the data ends early, the
+// data contradicts itself, a valid feature this layer does not handle, or an
+// image larger than the layer allocates.
+enum class EImagingErrorKind { Other, Truncated, Invalid, Unsupported, TooLarge };
+
 class EImagingError : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  explicit EImagingError(const std::string& message,
+                         EImagingErrorKind kind = EImagingErrorKind::Other)
+      : std::runtime_error(message), kind_(kind) {}
+  explicit EImagingError(const char* message, EImagingErrorKind kind = EImagingErrorKind::Other)
+      : std::runtime_error(message), kind_(kind) {}
+  EImagingErrorKind Kind() const { return kind_; }
+
+ private:
+  EImagingErrorKind kind_;
 };
 
 // The image record. It owns its pixel bytes and palette; it can be moved but

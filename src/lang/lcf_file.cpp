@@ -5,10 +5,13 @@
 #include <set>
 #include <stdexcept>
 
+#include "lang/le_bytes.h"
 #include "lang/resource_module.h"
 #include "platform/text.h"
 
 namespace imprimo {
+
+using lang_bytes::I32;
 
 namespace {
 
@@ -26,11 +29,6 @@ void AppendU32(std::string& b, uint32_t v) {
   b.append(4, '\0');
   PutU32(b, b.size() - 4, v);
 }
-int32_t I32(std::string_view b, size_t at) {
-  uint32_t v = 0;
-  for (int k = 3; k >= 0; --k) v = (v << 8) | static_cast<uint8_t>(b[at + size_t(k)]);
-  return static_cast<int32_t>(v);
-}
 std::string Utf16Bytes(const std::u16string& s) {
   std::string b;
   b.reserve(s.size() * 2);
@@ -40,13 +38,7 @@ std::string Utf16Bytes(const std::u16string& s) {
   }
   return b;
 }
-std::u16string FromUtf16Bytes(std::string_view b) {
-  std::u16string s(b.size() / 2, u'\0');
-  for (size_t i = 0; i < s.size(); ++i)
-    s[i] = static_cast<char16_t>(static_cast<uint8_t>(b[2 * i]) |
-                                 (static_cast<uint8_t>(b[2 * i + 1]) << 8));
-  return s;
-}
+std::u16string FromUtf16Bytes(std::string_view b) { return lang_bytes::Utf16Le(b, 0, b.size()); }
 size_t AlignUp(size_t v, size_t a) { return (v + a - 1) / a * a; }
 
 // --- slot arrays ----------------------------------------------------------
@@ -218,7 +210,10 @@ std::string BuildLanguageModule(const TLcfContent& content) {
   return BuildModule(std::move(resources));
 }
 
-std::optional<TLcfContent> ReadLanguageModule(std::string bytes, std::string* error) {
+namespace {
+
+// The reads of ReadLanguageModule; a read outside the data throws.
+std::optional<TLcfContent> ReadLanguageModuleChecked(std::string bytes, std::string* error) {
   std::string why;
   auto module = TResourceModule::FromBytes(std::move(bytes), &why);
   if (!module) {
@@ -275,6 +270,17 @@ std::optional<TLcfContent> ReadLanguageModule(std::string bytes, std::string* er
     }
   }
   return content;
+}
+
+}  // namespace
+
+std::optional<TLcfContent> ReadLanguageModule(std::string bytes, std::string* error) {
+  try {
+    return ReadLanguageModuleChecked(std::move(bytes), error);
+  } catch (const ETruncatedData&) {
+    if (error) *error = "truncated language data";
+    return std::nullopt;
+  }
 }
 
 // --- readable sources -----------------------------------------------------

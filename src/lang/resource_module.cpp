@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <set>
 
+#include "lang/le_bytes.h"
 #include "platform/file_io.h"
 #include "platform/text.h"
 
@@ -13,16 +14,9 @@ namespace {
 constexpr uint64_t kMaxModuleBytes = uint64_t{256} << 20;
 constexpr uint32_t kResourceDirectoryIndex = 2;
 
-uint16_t U16(std::string_view b, size_t at) {
-  return static_cast<uint16_t>(static_cast<uint8_t>(b[at]) |
-                               (static_cast<uint8_t>(b[at + 1]) << 8));
-}
-
-uint32_t U32(std::string_view b, size_t at) {
-  return static_cast<uint32_t>(U16(b, at)) | (static_cast<uint32_t>(U16(b, at + 2)) << 16);
-}
-
-bool Fits(size_t total, uint64_t at, uint64_t count) { return at <= total && count <= total - at; }
+using lang_bytes::Fits;
+using lang_bytes::U16;
+using lang_bytes::U32;
 
 struct TSection {
   uint32_t virtualAddress;
@@ -213,7 +207,13 @@ std::optional<TResourceModule> TResourceModule::FromBytes(std::string bytes, std
   module.bytes_ = std::move(bytes);
   std::string message;
   TResourceParser parser(module.bytes_, module.resources_);
-  if (!parser.Parse(message)) {
+  bool parsed = false;
+  try {
+    parsed = parser.Parse(message);
+  } catch (const ETruncatedData&) {
+    message = "truncated module";
+  }
+  if (!parsed) {
     if (error) *error = message;
     return std::nullopt;
   }
@@ -258,25 +258,29 @@ std::optional<std::string_view> TResourceModule::LoadResource(const TResourceNam
 }
 
 std::optional<std::u16string> TResourceModule::LoadString(uint32_t id) const {
-  if (id > 0xFFFF) return std::nullopt;
-  const auto block = LoadResource(TResourceName::Id(kRtString),
-                                  TResourceName::Id(static_cast<uint16_t>((id >> 4) + 1)));
-  if (!block) return std::nullopt;
-  const std::string_view b = *block;
-  uint64_t at = 0;
-  for (uint32_t slot = 0; slot < 16; ++slot) {
-    if (!Fits(b.size(), at, 2)) return std::nullopt;
-    const uint16_t length = U16(b, at);
-    at += 2;
-    if (!Fits(b.size(), at, uint64_t{length} * 2)) return std::nullopt;
-    if (slot == (id & 15)) {
-      std::u16string text(length, u'\0');
-      for (uint16_t i = 0; i < length; ++i) text[i] = static_cast<char16_t>(U16(b, at + i * 2u));
-      return text;
+  try {
+    if (id > 0xFFFF) return std::nullopt;
+    const auto block = LoadResource(TResourceName::Id(kRtString),
+                                    TResourceName::Id(static_cast<uint16_t>((id >> 4) + 1)));
+    if (!block) return std::nullopt;
+    const std::string_view b = *block;
+    uint64_t at = 0;
+    for (uint32_t slot = 0; slot < 16; ++slot) {
+      if (!Fits(b.size(), at, 2)) return std::nullopt;
+      const uint16_t length = U16(b, at);
+      at += 2;
+      if (!Fits(b.size(), at, uint64_t{length} * 2)) return std::nullopt;
+      if (slot == (id & 15)) {
+        std::u16string text(length, u'\0');
+        for (uint16_t i = 0; i < length; ++i) text[i] = static_cast<char16_t>(U16(b, at + i * 2u));
+        return text;
+      }
+      at += uint64_t{length} * 2;
     }
-    at += uint64_t{length} * 2;
+    return std::nullopt;
+  } catch (const ETruncatedData&) {
+    return std::nullopt;
   }
-  return std::nullopt;
 }
 
 }  // namespace imprimo

@@ -20,6 +20,7 @@
 #include "gui/form_translation.h"
 #include "gui/language_template.h"
 #include "lang/lcf_file.h"
+#include "platform/file_io.h"
 
 namespace fs = std::filesystem;
 using namespace imprimo;
@@ -46,18 +47,14 @@ bool ReadWhole(const std::string& path, std::string& bytes) {
   return !in.bad();
 }
 
-// Writes through a temporary file in the same folder, renamed into place.
 bool WriteWhole(const std::string& path, const std::string& bytes) {
-  const std::string temporary = path + ".tmp";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out << bytes;
-    if (!out.flush()) return false;
+  try {
+    WriteFileReplacing(path, bytes);
+    return true;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "imprimo-lcf: %s\n", e.what());
+    return false;
   }
-  std::error_code ec;
-  fs::rename(temporary, path, ec);
-  if (ec) fs::remove(temporary, ec);
-  return !ec;
 }
 
 #ifdef IMPRIMO_LCF_DESIGNER

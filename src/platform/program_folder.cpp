@@ -9,16 +9,14 @@
 #include <set>
 #include <system_error>
 
+#include "platform/file_io.h"
+#include "platform/paths.h"
+
 namespace imprimo {
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string WithSlash(std::string s) {
-  if (s.empty() || s.back() != '/') s += '/';
-  return s;
-}
 
 // Tries to create a file: permission bits alone miss read-only mounts.
 bool IsWritableFolder(const std::string& folder) {
@@ -34,9 +32,9 @@ bool IsWritableFolder(const std::string& folder) {
 
 std::string ConfigFolder() {
   const char* xdg = std::getenv("XDG_CONFIG_HOME");
-  if (xdg && xdg[0] == '/') return WithSlash(xdg) + "imprimo/";
+  if (xdg && xdg[0] == '/') return WithTrailingSeparator(xdg) + "imprimo/";
   const char* home = std::getenv("HOME");
-  std::string base = (home && *home) ? WithSlash(home) : std::string("/tmp/");
+  std::string base = (home && *home) ? WithTrailingSeparator(home) : std::string("/tmp/");
   return base + ".config/imprimo/";
 }
 
@@ -52,18 +50,15 @@ std::set<std::string> ReadLines(const fs::path& file) {
   return lines;
 }
 
-// Writes through a temporary file so that a failed write keeps the old list.
+// A failed write keeps the old list; the next start offers again what this
+// one could not note.
 void WriteLines(const fs::path& file, const std::set<std::string>& lines) {
-  fs::path temp = file;
-  temp += ".tmp";
-  {
-    std::ofstream out(temp, std::ios::trunc);
-    for (const std::string& line : lines) out << line << '\n';
-    if (!out.flush()) return;
+  std::string text;
+  for (const std::string& line : lines) text += line + '\n';
+  try {
+    WriteFileReplacing(file.string(), text);
+  } catch (const std::exception&) {
   }
-  std::error_code ec;
-  fs::rename(temp, file, ec);
-  if (ec) fs::remove(temp, ec);
 }
 
 // Copies the shipped files of source into target that were not offered
@@ -99,13 +94,13 @@ std::string ExecutableFolder() {
   fs::path exe = fs::read_symlink("/proc/self/exe", ec);
   if (ec || exe.empty()) {
     fs::path cwd = fs::current_path(ec);
-    return ec ? std::string("./") : WithSlash(cwd.string());
+    return ec ? std::string("./") : WithTrailingSeparator(cwd.string());
   }
-  return WithSlash(exe.parent_path().string());
+  return WithTrailingSeparator(exe.parent_path().string());
 }
 
 std::string ResolveDataFolder(const std::string& programFolder) {
-  std::string program = WithSlash(programFolder);
+  std::string program = WithTrailingSeparator(programFolder);
   std::error_code ec;
   const bool installed = fs::exists(program + kInstalledMarkerName, ec);
   if (!installed && IsWritableFolder(program)) return program;

@@ -4,6 +4,7 @@
 #include <unicode/stringoptions.h>
 #include <unicode/uchar.h>
 #include <unicode/ucnv.h>
+#include <unicode/ucol.h>
 #include <unicode/unistr.h>
 #include <unicode/ustring.h>
 
@@ -222,6 +223,56 @@ bool SameTextUtf8(std::string_view a, std::string_view b) {
     return true;
   }
   return SameText(Utf8ToUtf16(a), Utf8ToUtf16(b));
+}
+
+namespace {
+bool IsLeadByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }
+}  // namespace
+
+std::string Utf8Prefix(std::string_view text, size_t maxChars) {
+  size_t chars = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (!IsLeadByte(text[i])) continue;
+    if (chars == maxChars) return std::string(text.substr(0, i));
+    ++chars;
+  }
+  return std::string(text);
+}
+
+size_t Utf8CharCount(std::string_view text) {
+  size_t count = 0;
+  for (char c : text) count += IsLeadByte(c) ? 1 : 0;
+  return count;
+}
+
+int CompareForList(std::string_view a, std::string_view b) {
+  struct TCollator {
+    UCollator* handle = nullptr;
+    TCollator() {
+      UErrorCode err = U_ZERO_ERROR;
+      handle = ucol_open("", &err);
+      if (U_FAILURE(err)) {
+        handle = nullptr;
+        return;
+      }
+      ucol_setStrength(handle, UCOL_SECONDARY);
+    }
+    ~TCollator() {
+      if (handle) ucol_close(handle);
+    }
+  };
+  // A collator that is not changed any more may be shared by threads.
+  static const TCollator collator;
+  int order = 0;
+  if (collator.handle && a.size() < kSlice && b.size() < kSlice) {
+    UErrorCode err = U_ZERO_ERROR;
+    const UCollationResult r =
+        ucol_strcollUTF8(collator.handle, a.data(), static_cast<int32_t>(a.size()), b.data(),
+                         static_cast<int32_t>(b.size()), &err);
+    if (U_SUCCESS(err)) order = r == UCOL_LESS ? -1 : r == UCOL_GREATER ? 1 : 0;
+  }
+  if (order != 0) return order;
+  return a < b ? -1 : a > b ? 1 : 0;
 }
 
 }  // namespace imprimo

@@ -28,6 +28,18 @@ int CompareTextIgnoreCase(std::u16string_view a, std::u16string_view b);
 bool SameText(std::u16string_view a, std::u16string_view b);
 bool SameTextUtf8(std::string_view a, std::string_view b);
 
+// The first maxChars characters of UTF-8 text; a character is a lead byte
+// with its continuation bytes, so no sequence is ever split.
+std::string Utf8Prefix(std::string_view text, size_t maxChars);
+// Number of characters (lead bytes) of UTF-8 text.
+size_t Utf8CharCount(std::string_view text);
+
+// Order of names in lists the user reads (templates, presets): Unicode
+// collation of the root locale without regard to case, so the order does not
+// depend on the user's language; names equal that way are ordered by their
+// bytes. <0, 0, >0.
+int CompareForList(std::string_view a, std::string_view b);
+
 // True when the bytes are well-formed UTF-8.
 bool IsValidUtf8(std::string_view s);
 

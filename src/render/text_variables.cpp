@@ -1,6 +1,7 @@
 #include "render/text_variables.h"
 
 #include "exif/exif_reader.h"
+#include "platform/text.h"
 
 namespace imprimo {
 
@@ -8,21 +9,6 @@ namespace {
 TClock& GlobalClock() {
   static TClock clock;
   return clock;
-}
-
-// The first n characters of UTF-8 text, never splitting one.
-std::string CutChars(std::string s, size_t n) {
-  size_t count = 0;
-  for (size_t i = 0; i < s.size(); ++i) {
-    if ((static_cast<unsigned char>(s[i]) & 0xC0) != 0x80) {
-      if (count == n) {
-        s.resize(i);
-        break;
-      }
-      ++count;
-    }
-  }
-  return s;
 }
 
 bool IsCodeChar(char16_t c) {
@@ -90,9 +76,9 @@ std::u16string FileNameWithoutExtension(std::u16string_view name) {
 void FillExifSummary(TExifSummary& s, const TimgData& reader) {
   s = TExifSummary{};
   if (!reader.HasExifBlock()) return;
-  s.DateTime = CutChars(reader.DateTime(), 20);
-  s.CameraMake = CutChars(reader.CameraMake(), 32);
-  s.CameraModel = CutChars(reader.CameraModel(), 40);
+  s.DateTime = Utf8Prefix(reader.DateTime(), 20);
+  s.CameraMake = Utf8Prefix(reader.CameraMake(), 32);
+  s.CameraModel = Utf8Prefix(reader.CameraModel(), 40);
   s.Width = reader.Width();
   s.Height = reader.Height();
   auto tag = [&](const char* name) {

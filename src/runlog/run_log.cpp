@@ -19,12 +19,6 @@ std::string OneLine(const std::string& text) {
   return out;
 }
 
-size_t CharacterCount(std::string_view utf8) {
-  return static_cast<size_t>(std::count_if(utf8.begin(), utf8.end(), [](char c) {
-    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-  }));
-}
-
 std::string ToUtf8Text(std::string_view bytes) {
   if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
   if (IsValidUtf8(bytes)) return std::string(bytes);
@@ -84,7 +78,7 @@ void RunLog::ApplySizeLimit() {
   size_t firstKept = records_.size();
   while (firstKept > 0 && sum < sizeLimit_) {
     --firstKept;
-    sum += static_cast<int64_t>(CharacterCount(FormatLine(records_[firstKept]))) + 2;
+    sum += static_cast<int64_t>(Utf8CharCount(FormatLine(records_[firstKept]))) + 2;
   }
   if (firstKept > 0) records_.erase(records_.begin(), records_.begin() + firstKept);
 }

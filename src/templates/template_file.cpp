@@ -10,14 +10,7 @@ namespace imprimo {
 IniDocument OpenTemplateFile(const std::string& path) { return IniDocument::Open(path); }
 
 std::string CutToChars(std::string_view text, size_t maxChars) {
-  size_t chars = 0, i = 0;
-  while (i < text.size()) {
-    if (chars == maxChars) return std::string(text.substr(0, i));
-    ++i;
-    while (i < text.size() && (static_cast<uint8_t>(text[i]) & 0xC0) == 0x80) ++i;
-    ++chars;
-  }
-  return std::string(text);
+  return Utf8Prefix(text, maxChars);
 }
 
 std::string FileNamePart(std::string_view path) {

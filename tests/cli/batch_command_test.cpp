@@ -9,8 +9,10 @@
 #include <map>
 #include <sstream>
 
+#include "app/presets.h"
 #include "app/settings.h"
 #include "pipeline/pipeline_test_util.h"
+#include "platform/version.h"
 #include "runlog/run_log.h"
 
 namespace imprimo::testing {
@@ -80,7 +82,7 @@ TEST(BatchCommand, HelpVersionAndUsageErrors) {
   EXPECT_EQ(shown, text) << "data/help/command-line.html shows an old --help";
   text = env.Run("--version", &code, false);
   EXPECT_EQ(code, 0);
-  EXPECT_NE(text.find("7.0.3"), std::string::npos);
+  EXPECT_EQ(text, std::string("imprimo-batch (Imprimo) ") + kProgramVersion + "\n");
   for (const char* bad : {"--frobnicate x.jpg", "--quality 5 x.jpg", "--resize 10 x.jpg",
                           "--format heic x.jpg", "--border 1,2,3 x.jpg", "--case title x.jpg",
                           "--out a --in-place x.jpg", "--quality", ""}) {
@@ -151,6 +153,94 @@ TEST(BatchCommand, RefusalsGiveTheirMessagesAndExitTwo) {
   text = env.Run("--template Copyright --out " + Quote(env.scratch / "SRC") + " " + Quote(env.src),
                  &code);
   EXPECT_EQ(code, 0) << text;
+}
+
+// A template whose extension is in capitals is chosen by the name the
+// window lists, with or without its extension.
+TEST(BatchCommand, TemplateNamesResolveAsTheWindowListsThem) {
+  TCommandEnv env;
+  fs::rename(env.program + "Watermarks/Copyright.wg", env.program + "Watermarks/Beta.WG");
+  WritePicture(env.src + "a.jpg", 40, 30);
+  for (const char* choice : {"Beta", "Beta.wg", "Beta.WG"}) {
+    int code = -1;
+    const std::string text = env.Run(std::string("--template ") + choice + " --overwrite --out " +
+                                         Quote(env.out) + " " + Quote(env.src + "a.jpg"),
+                                     &code);
+    EXPECT_EQ(code, 0) << choice << ": " << text;
+    EXPECT_NE(text.find(env.program + "Watermarks/Beta.WG"), std::string::npos) << text;
+  }
+}
+
+// A preset gives the bytes its options typed out give; options typed beside
+// it override it; bad names and a preset whose template is gone are refused.
+TEST(BatchCommand, PresetsGiveWhatTheirOptionsTypedOutGive) {
+  TCommandEnv env;
+  TSettings s;
+  s.PathType = 2;
+  s.OutPath = env.out + "preset/";
+  s.SaveFormat = 1;
+  s.Compress = 6;
+  s.Resize = true;
+  s.NewWidth = 60;
+  s.NewHeight = 60;
+  s.ResizeMode = 3;
+  s.DrawBorder = true;
+  s.BorderTopWidth = 2;
+  s.BorderRightWidth = 3;
+  s.BorderBottomWidth = 4;
+  s.BorderLeftWidth = 5;
+  s.BorderColor = 0x00336699;
+  s.BorderPosition = false;
+  s.Rename = true;
+  s.RenameTpl = "pic-###";
+  s.ChangeCase = 0;
+  s.KeepExif = false;
+  SavePreset(env.program, {"Web small", s, "Logo"});
+  SavePreset(env.program, {"gone", s, "Removed Template"});
+  fs::create_directories(s.OutPath);
+  WritePicture(env.src + "IMG_1.JPG", 300, 200);
+  WritePicture(env.src + "IMG_2.JPG", 200, 300);
+  const std::string sources = Quote(env.src + "IMG_1.JPG") + " " + Quote(env.src + "IMG_2.JPG");
+
+  int code = -1;
+  std::string text = env.Run("--list-presets", &code);
+  EXPECT_EQ(code, 0);
+  EXPECT_EQ(text, "gone\nWeb small\n");
+
+  text = env.Run("--preset 'Web small' " + sources, &code);
+  EXPECT_EQ(code, 0) << text;
+  text = env.Run("--template Logo --out " + Quote(env.out + "typed") +
+                     " --format png --compress 6 --resize 60x60 --resize-mode 3"
+                     " --border 2,3,4,5 --border-color 996633 --border-outside"
+                     " --rename 'pic-###' --case upper --no-keep-exif " +
+                     sources,
+                 &code);
+  EXPECT_EQ(code, 0) << text;
+  const std::vector<std::string> names{"pic-001.PNG", "pic-002.PNG"};
+  EXPECT_EQ(FilesUnder(env.out + "preset"), names);
+  EXPECT_EQ(FilesUnder(env.out + "typed"), names);
+  for (const std::string& name : names)
+    EXPECT_EQ(ReadBytes(env.out + "preset/" + name), ReadBytes(env.out + "typed/" + name)) << name;
+
+  text = env.Run("--preset 'web SMALL' --format bmp --out " + Quote(env.out + "over") + " " +
+                     Quote(env.src + "IMG_1.JPG"),
+                 &code);
+  EXPECT_EQ(code, 0) << text;
+  EXPECT_EQ(FilesUnder(env.out + "over"), std::vector<std::string>{"pic-001.BMP"});
+
+  for (const char* bad : {"'a]b'", "'x=1'", "'two\nlines'"}) {
+    text = env.Run(std::string("--preset ") + bad + " " + sources, &code);
+    EXPECT_EQ(code, 2) << bad;
+    EXPECT_NE(text.find("may not contain"), std::string::npos) << text;
+  }
+  text = env.Run("--preset nosuch " + sources, &code);
+  EXPECT_EQ(code, 2);
+  EXPECT_NE(text.find("no preset named nosuch"), std::string::npos) << text;
+  text = env.Run("--preset gone " + sources, &code);
+  EXPECT_EQ(code, 2);
+  EXPECT_NE(text.find("Unable to find selected template. Please choose a template first!"),
+            std::string::npos)
+      << text;
 }
 
 TEST(BatchCommand, FolderRunMirrorsSubFoldersLogsAndCarriesExif) {

@@ -105,6 +105,24 @@ TEST(ExifBadInput, TruncatedAndShortSegments) {
   EXPECT_NE(r.CommentSection(), nullptr);
 }
 
+// A segment may end on the last byte of the data and keeps its length bytes;
+// one byte fewer, or a length field cut in two, fails without reading past
+// the end.
+TEST(ExifBadInput, SegmentLengthsAtTheEndOfTheData) {
+  TimgData r(255);
+  const std::string head("\xFF\xD8", 2);
+  const std::string comment = Comment("last words");
+  std::string exact = head + comment + "\xFF\xD9";
+  ASSERT_TRUE(r.ReadMetadata(Span(exact)));
+  ASSERT_NE(r.CommentSection(), nullptr);
+  EXPECT_EQ(r.CommentSection()->bytes, comment.substr(2));
+  EXPECT_EQ(r.CommentSection()->length, int(comment.size() - 2));
+  for (size_t keep : {comment.size() - 1, size_t(3)}) {
+    EXPECT_FALSE(r.ReadMetadata(Span(head + comment.substr(0, keep)))) << keep;
+    EXPECT_EQ(r.ErrorText(), "Illegal Exif construction") << keep;
+  }
+}
+
 TEST(ExifBadInput, TwentySectionsAtMost) {
   std::string s("\xFF\xD8", 2);
   s += Comment("c");

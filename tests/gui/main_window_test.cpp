@@ -89,7 +89,7 @@ class MainWindowTest : public ::testing::Test {
 
 TEST_F(MainWindowTest, WithoutSetupIniThePanelShowsTheDefaults) {
   auto w = Open();
-  EXPECT_EQ(w->windowTitle(), QStringLiteral("Imprimo 7.0.3"));
+  EXPECT_EQ(w->windowTitle(), QStringLiteral("Imprimo ") + QString::fromLatin1(kProgramVersion));
   EXPECT_EQ(w->objectName(), QStringLiteral("frmMain"));
   EXPECT_EQ(w->Pages()->currentIndex(), TfrmMain::kPageWelcome);
 

@@ -53,6 +53,12 @@ TEST_F(WindowFaultsTest, FirstSizeShowsPathsAndTheWholePanel) {
     paths << QString::fromStdString(in + name);
   }
   TfrmMain& w = Open();
+  // The first size a new user gets: the designed one, grown as far as the
+  // whole panel needs.
+  const QSize first = w.size();
+  const TProgramValues defaults;
+  EXPECT_EQ(first.width(), defaults.WinWidth);
+  EXPECT_GE(first.height(), defaults.WinHeight);
   w.DragDropMDrop(paths);
   QApplication::processEvents();
 
@@ -70,8 +76,7 @@ TEST_F(WindowFaultsTest, FirstSizeShowsPathsAndTheWholePanel) {
   EXPECT_GT(list->columnWidth(2), header.horizontalAdvance(QStringLiteral("Original Dimension")));
   EXPECT_GT(list->columnWidth(0), list->viewport()->width() / 2);
   // Back to the first size a new user gets.
-  const TProgramValues defaults;
-  w.resize(defaults.WinWidth, defaults.WinHeight);
+  w.resize(first);
   QApplication::processEvents();
 
   // The settings panel fits without scrolling.

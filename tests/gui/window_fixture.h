@@ -72,6 +72,14 @@ class WindowFixture : public ::testing::Test {
       return answer;
     };
     dialogs.OpenFolder = [this](const QString& folder) { openedFolders_.push_back(folder); };
+    // A line of text is answered from texts_; unanswered, it is cancelled.
+    dialogs.AskText = [this](const QString&, const QString&, QString& text) {
+      proposed_.push_back(text);
+      if (texts_.empty()) return false;
+      text = texts_.front();
+      texts_.pop_front();
+      return true;
+    };
     // The options dialog is answered by the test; unanswered, it is cancelled.
     dialogs.ShowOptions = [this](TfrmOption& dialog) {
       ++optionRuns_;
@@ -121,6 +129,8 @@ class WindowFixture : public ::testing::Test {
   std::vector<ShownMessage> messages_;
   std::deque<int> answers_;
   std::vector<QString> openedFolders_;
+  std::deque<QString> texts_;
+  std::vector<QString> proposed_;
   std::function<int(TfrmOption&)> showOptions_;
   int optionRuns_ = 0;
 };

@@ -58,22 +58,5 @@ TEST(MemoryStream, GrowsAndSeeks) {
   EXPECT_EQ(s.ReadRemaining(1), (std::vector<uint8_t>{0}));
 }
 
-TEST(ByteReader, NeverReadsPastTheEnd) {
-  const uint8_t d[5] = {1, 2, 3, 4, 5};
-  TByteReader r(d);
-  EXPECT_EQ(r.U16LE(), 0x0201);
-  EXPECT_EQ(r.U16BE(), 0x0304);
-  EXPECT_THROW(r.U16LE(), EImagingError);
-  EXPECT_EQ(r.Position(), 4u);  // a failed read does not move
-  EXPECT_EQ(r.U8(), 5);
-  EXPECT_THROW(r.U8(), EImagingError);
-  EXPECT_THROW(r.Seek(6), EImagingError);
-  r.Seek(1);
-  EXPECT_EQ(r.U32BE(), 0x02030405u);
-  r.Seek(0);
-  EXPECT_THROW(r.Bytes(6), EImagingError);
-  EXPECT_THROW(r.Skip(static_cast<size_t>(-1)), EImagingError);
-}
-
 }  // namespace
 }  // namespace imprimo

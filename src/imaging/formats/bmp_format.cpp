@@ -81,7 +81,7 @@ void DecodeRle(TByteReader& r, RasterImage& image, bool four) {
 
 }  // namespace
 
-RasterImage DecodeBmp(std::span<const uint8_t> data) {
+RasterImage DecodeBmp(std::span<const uint8_t> data) try {
   TByteReader r(data);
   if (r.U8() != 'B' || r.U8() != 'M') Bad("no BM signature");
   r.Skip(8);
@@ -260,6 +260,8 @@ RasterImage DecodeBmp(std::span<const uint8_t> data) {
     }
   }
   return image;
+} catch (const ETruncatedData& e) {
+  RaiseTruncated(e);
 }
 
 namespace {

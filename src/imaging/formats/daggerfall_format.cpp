@@ -146,7 +146,7 @@ bool ElderImgCifAccepts(std::span<const uint8_t> header, uint64_t fileSize, bool
   return fileSize == record || fileSize == record + kPaletteSize;
 }
 
-RasterImage DecodeDaggerfallImg(std::span<const uint8_t> data, const TElderPalette& palette) {
+RasterImage DecodeDaggerfallImg(std::span<const uint8_t> data, const TElderPalette& palette) try {
   TByteReader r(data);
   RasterImage img;
   if (const TElderSize s = HeaderlessImgSize(data.size()); s.Width) {
@@ -176,6 +176,8 @@ RasterImage DecodeDaggerfallImg(std::span<const uint8_t> data, const TElderPalet
   if (r.Remaining() == kPaletteSize)
     ExpandElderPalette(PaletteFrom(r.Bytes(kPaletteSize)), img.Palette.get());
   return img;
+} catch (const ETruncatedData& e) {
+  RaiseTruncated(e);
 }
 
 namespace {
@@ -215,7 +217,7 @@ void DecodeWeaponGroups(TByteReader& r, const TElderPalette& palette, TDynImageD
 }  // namespace
 
 void DecodeDaggerfallCif(std::span<const uint8_t> data, const TElderPalette& palette,
-                         TDynImageDataArray& images, bool onlyFirst) {
+                         TDynImageDataArray& images, bool onlyFirst) try {
   if (const TElderSize s = HeaderlessCifSize(data.size()); s.Width) {
     const size_t each = static_cast<size_t>(s.Width) * s.Height;
     for (size_t pos = 0; pos + each <= data.size(); pos += each) {
@@ -266,6 +268,8 @@ void DecodeDaggerfallCif(std::span<const uint8_t> data, const TElderPalette& pal
     }
     if (onlyFirst) return;
   }
+} catch (const ETruncatedData& e) {
+  RaiseTruncated(e);
 }
 
 // ---- BSI ----
@@ -277,7 +281,7 @@ void DecodeDaggerfallCif(std::span<const uint8_t> data, const TElderPalette& pal
 // from the start of DATA, each row width bytes.
 
 void DecodeBsi(std::span<const uint8_t> data, const TElderPalette& palette,
-               TDynImageDataArray& images, bool onlyFirst) {
+               TDynImageDataArray& images, bool onlyFirst) try {
   TByteReader r(data);
   int64_t budget = PixelBudget(data.size());
   const bool archive = !(data.size() >= 4 && std::memcmp(data.data(), "IFHD", 4) == 0);
@@ -352,6 +356,8 @@ void DecodeBsi(std::span<const uint8_t> data, const TElderPalette& palette,
     r.Seek(entryEnd);
   }
   if (images.empty()) Bad("BSI file holds no image");
+} catch (const ETruncatedData& e) {
+  RaiseTruncated(e);
 }
 
 // ---- Texture archives ----
@@ -366,7 +372,7 @@ void DecodeBsi(std::span<const uint8_t> data, const TElderPalette& palette,
 // 0x8000 marks a run-length coded row).
 
 void DecodeDaggerfallTexture(std::span<const uint8_t> data, const TElderPalette& palette,
-                             TDynImageDataArray& images, bool onlyFirst) {
+                             TDynImageDataArray& images, bool onlyFirst) try {
   TByteReader r(data);
   const uint16_t count = r.U16LE();
   if (count < 1 || count > 2048) Bad("Texture record count is invalid");
@@ -433,6 +439,8 @@ void DecodeDaggerfallTexture(std::span<const uint8_t> data, const TElderPalette&
     if (onlyFirst) break;
   }
   if (images.empty()) Bad("Texture file holds no image");
+} catch (const ETruncatedData& e) {
+  RaiseTruncated(e);
 }
 
 std::vector<uint8_t> EncodeElderRecord(const RasterImage& image) {

@@ -313,7 +313,8 @@ RasterImage Shrink(const RasterImage& src, int w, int h) {
 
 }  // namespace
 
-TDynImageDataArray DecodeDds(std::span<const uint8_t> data, bool onlyFirst, TDdsLayoutInfo* info) {
+TDynImageDataArray DecodeDds(std::span<const uint8_t> data, bool onlyFirst,
+                             TDdsLayoutInfo* info) try {
   InstallBlockCodecs();
   TByteReader r(data);
   if (data.size() < 128) Bad("file is shorter than its header");
@@ -401,6 +402,8 @@ TDynImageDataArray DecodeDds(std::span<const uint8_t> data, bool onlyFirst, TDds
       }
     }
   return images;
+} catch (const ETruncatedData& e) {
+  RaiseTruncated(e);
 }
 
 std::vector<uint8_t> EncodeDds(const std::vector<const RasterImage*>& images,

@@ -193,7 +193,8 @@ bool IsGifHeader(std::span<const uint8_t> data) {
          (std::memcmp(data.data(), "GIF87a", 6) == 0 || std::memcmp(data.data(), "GIF89a", 6) == 0);
 }
 
-void DecodeGifImages(std::span<const uint8_t> data, TDynImageDataArray& images, bool onlyFirst) {
+void DecodeGifImages(std::span<const uint8_t> data, TDynImageDataArray& images,
+                     bool onlyFirst) try {
   if (!IsGifHeader(data)) throw EImagingError("Not a GIF file");
   TByteReader r(data);
   r.Skip(6);
@@ -297,6 +298,8 @@ void DecodeGifImages(std::span<const uint8_t> data, TDynImageDataArray& images, 
     if (onlyFirst) return;
     transparent = -1;  // a graphic control extension applies to one image
   }
+} catch (const ETruncatedData& e) {
+  RaiseTruncated(e);
 }
 
 void DecodeGif(std::span<const uint8_t> data, RasterImage& image) {

@@ -28,7 +28,7 @@ constexpr uint8_t kDefaultEga[48] = {0,   0,  0,  0,   0,  170, 0,   170, 0,  0,
 
 }  // namespace
 
-RasterImage DecodePcx(std::span<const uint8_t> data) {
+RasterImage DecodePcx(std::span<const uint8_t> data) try {
   if (data.size() < kHeaderSize) Bad("file is shorter than its header");
   TByteReader r(data);
   if (r.U8() != 10) Bad("missing signature");
@@ -127,6 +127,8 @@ RasterImage DecodePcx(std::span<const uint8_t> data) {
     }
   }
   return image;
+} catch (const ETruncatedData& e) {
+  RaiseTruncated(e);
 }
 
 namespace {

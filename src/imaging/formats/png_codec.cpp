@@ -303,7 +303,7 @@ THeader ParseHeader(std::span<const uint8_t> d) {
 
 }  // namespace
 
-void DecodePng(std::span<const uint8_t> data, RasterImage& image) {
+void DecodePng(std::span<const uint8_t> data, RasterImage& image) try {
   if (data.size() < 8 || std::memcmp(data.data(), kPngSignature, 8) != 0)
     throw EImagingError("Not a PNG file");
   TByteReader r(data);
@@ -430,6 +430,8 @@ void DecodePng(std::span<const uint8_t> data, RasterImage& image) {
     }
   }
   image = std::move(result);
+} catch (const ETruncatedData& e) {
+  RaiseTruncated(e);
 }
 
 // ---------------------------------------------------------------------------

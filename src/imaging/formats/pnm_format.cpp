@@ -88,7 +88,7 @@ inline uint32_t Scale(uint32_t v, uint32_t maxval, uint32_t full) {
 
 }  // namespace
 
-RasterImage DecodePortableMap(std::span<const uint8_t> data, size_t* consumed) {
+RasterImage DecodePortableMap(std::span<const uint8_t> data, size_t* consumed) try {
   if (data.size() < 3 || data[0] != 'P') Bad("no signature");
   const char kind = static_cast<char>(data[1]);
   TPnmLexer lx(data);
@@ -296,6 +296,8 @@ RasterImage DecodePortableMap(std::span<const uint8_t> data, size_t* consumed) {
   }
   if (consumed) *consumed = lx.pos;
   return image;
+} catch (const ETruncatedData& e) {
+  RaiseTruncated(e);
 }
 
 std::vector<uint8_t> EncodePortableMap(const RasterImage& image, char kind) {

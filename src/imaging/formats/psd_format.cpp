@@ -278,7 +278,7 @@ void PackBitsDecode(std::span<const uint8_t> in, std::span<uint8_t> out) {
   }
 }
 
-RasterImage DecodePsd(std::span<const uint8_t> data) {
+RasterImage DecodePsd(std::span<const uint8_t> data) try {
   TByteReader r(data);
   if (r.U32BE() != 0x38425053) Bad("missing signature");  // "8BPS"
   if (r.U16BE() != 1) Bad("unsupported version");
@@ -477,6 +477,8 @@ RasterImage DecodePsd(std::span<const uint8_t> data) {
     if (t >= 0 && t < 256) image.Palette[t].A = 0;
   }
   return image;
+} catch (const ETruncatedData& e) {
+  RaiseTruncated(e);
 }
 
 std::vector<uint8_t> EncodePsd(const RasterImage& image) {

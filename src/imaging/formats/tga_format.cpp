@@ -15,7 +15,7 @@ namespace {
 
 }  // namespace
 
-RasterImage DecodeTga(std::span<const uint8_t> data) {
+RasterImage DecodeTga(std::span<const uint8_t> data) try {
   TByteReader r(data);
   const uint8_t idLength = r.U8();
   const uint8_t colorMapType = r.U8();
@@ -142,6 +142,8 @@ RasterImage DecodeTga(std::span<const uint8_t> data) {
     if (!used) image.Format = ifX8R8G8B8;
   }
   return image;
+} catch (const ETruncatedData& e) {
+  RaiseTruncated(e);
 }
 
 std::vector<uint8_t> EncodeTga(const RasterImage& image, bool rle) {

@@ -1,0 +1,124 @@
+// Saving, picking and deleting named presets in the main window's panel.
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QSpinBox>
+
+#include "app/presets.h"
+#include "ini/ini_document.h"
+#include "window_fixture.h"
+
+namespace imprimo::testing_gui {
+namespace {
+
+using PresetsWindowTest = WindowFixture;
+
+void Pick(QComboBox* list, int index) {
+  list->setCurrentIndex(index);
+  emit list->activated(index);
+}
+
+TEST_F(PresetsWindowTest, SavePickReplaceAndDelete) {
+  WriteTemplate("First");
+  WriteTemplate("Second");
+  WriteText(folder_ + "Setup.ini", "[Setup]\r\nQuality=77\r\n[Other]\r\nKey=kept\r\n");
+  TfrmMain& w = Open();
+  auto* presets = w.findChild<QComboBox*>("cbPreset");
+  auto* save = w.findChild<QAction*>("pmnuPresetSave");
+  auto* del = w.findChild<QAction*>("pmnuPresetDel");
+  auto* templates = w.findChild<QComboBox*>("cbListTpl");
+  auto* format = w.findChild<QComboBox*>("cbSaveFormat");
+  auto* rename = w.findChild<QRadioButton*>("cbRename");
+  auto* pattern = w.findChild<QLineEdit*>("edtRnTempl");
+  auto* resize = w.findChild<QCheckBox*>("cbCustomSize");
+  ASSERT_TRUE(presets && save && del && templates && format && rename && pattern && resize);
+  EXPECT_EQ(presets->count(), 0);
+  EXPECT_FALSE(del->isEnabled());
+
+  // The panel as the user set it, saved under a name.
+  Pick(templates, 1);
+  format->setCurrentIndex(1);
+  rename->setChecked(true);
+  pattern->setText("web-##");
+  resize->setChecked(true);
+  w.findChild<QLineEdit*>("edtOutPath")->setText(QString::fromStdString(out_));
+  texts_ = {QStringLiteral("  Web  ")};
+  save->trigger();
+  ASSERT_EQ(presets->count(), 1);
+  EXPECT_EQ(presets->currentText(), QStringLiteral("Web"));
+  EXPECT_TRUE(del->isEnabled());
+  IniDocument ini = IniDocument::Open(folder_ + "Setup.ini");
+  EXPECT_EQ(ini.ReadString(u"Preset:Web", u"Template", u""), u"Second");
+  EXPECT_EQ(ini.ReadInteger(u"Preset:Web", u"SaveFormat", -1), 1);
+  EXPECT_EQ(ini.ReadString(u"Other", u"Key", u""), u"kept");
+  EXPECT_EQ(ini.ReadInteger(u"Setup", u"Quality", 0), 77);
+
+  // Another state, then the preset brings its own back.
+  Pick(templates, 0);
+  format->setCurrentIndex(2);
+  w.findChild<QRadioButton*>("cbOriginalName")->setChecked(true);
+  pattern->setText("x");
+  resize->setChecked(false);
+  Pick(presets, 0);
+  EXPECT_EQ(templates->currentText(), QStringLiteral("Second"));
+  EXPECT_EQ(format->currentIndex(), 1);
+  EXPECT_TRUE(rename->isChecked());
+  EXPECT_EQ(pattern->text(), QStringLiteral("web-##"));
+  EXPECT_TRUE(resize->isChecked());
+  EXPECT_EQ(w.SelectedTemplatePath(), folder_ + "Watermarks/Second.wg");
+
+  // A name that cannot be stored is refused with its reason.
+  texts_ = {QStringLiteral("a]b")};
+  save->trigger();
+  ASSERT_EQ(messages_.size(), 1u);
+  EXPECT_EQ(messages_[0].caption, QStringLiteral("Error"));
+  EXPECT_TRUE(messages_[0].text.contains(QStringLiteral("may not contain")))
+      << messages_[0].text.toStdString();
+  EXPECT_EQ(presets->count(), 1);
+
+  // The same name in other letters asks before replacing.
+  format->setCurrentIndex(2);
+  texts_ = {QStringLiteral("WEB")};
+  answers_ = {QMessageBox::No};
+  save->trigger();
+  ASSERT_EQ(messages_.size(), 2u);
+  EXPECT_EQ(messages_[1].text, QStringLiteral("A preset named \"Web\" exists. Replace it?"));
+  EXPECT_EQ(LoadPreset(folder_, "Web")->Settings.SaveFormat, 1);
+  // The dialog proposes the chosen preset's name.
+  EXPECT_EQ(proposed_.back(), QStringLiteral("Web"));
+
+  answers_ = {QMessageBox::Yes};
+  del->trigger();
+  EXPECT_EQ(presets->count(), 0);
+  EXPECT_FALSE(del->isEnabled());
+  EXPECT_TRUE(ListPresets(folder_).empty());
+  EXPECT_EQ(IniDocument::Open(folder_ + "Setup.ini").ReadString(u"Other", u"Key", u""), u"kept");
+}
+
+// A preset whose template has gone leaves no template chosen, and the run
+// says so with the template message.
+TEST_F(PresetsWindowTest, PresetWithAMissingTemplateFailsTheRun) {
+  WriteTemplate("First");
+  TSettings settings;
+  settings.OutPath = out_;
+  SavePreset(folder_, {"Old", settings, "Deleted"});
+  TfrmMain& w = Open();
+  auto* presets = w.findChild<QComboBox*>("cbPreset");
+  ASSERT_EQ(presets->count(), 1);
+  Pick(presets, 0);
+  EXPECT_EQ(w.findChild<QComboBox*>("cbListTpl")->currentIndex(), -1);
+  const std::string in = (root_ / "in").string() + "/";
+  WriteImage(in + "a.jpg", 16, 16, "JPEG");
+  w.DragDropMDrop({QString::fromStdString(in + "a.jpg")});
+  messages_.clear();
+  w.findChild<QAction*>("actProcess")->trigger();
+  ASSERT_EQ(messages_.size(), 1u);
+  EXPECT_EQ(messages_[0].text,
+            QStringLiteral("Unable to find selected template. Please choose a template first!"));
+  EXPECT_TRUE(fs::is_empty(out_));
+}
+
+}  // namespace
+}  // namespace imprimo::testing_gui

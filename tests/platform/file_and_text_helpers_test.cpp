@@ -1,0 +1,125 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "platform/file_io.h"
+#include "platform/paths.h"
+#include "platform/text.h"
+
+namespace imprimo {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct TScratch {
+  fs::path dir = fs::temp_directory_path() / ("imprimo_fio_" + std::to_string(getpid()));
+  TScratch() { fs::create_directories(dir); }
+  ~TScratch() {
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+  }
+  std::string operator/(const std::string& name) const { return (dir / name).string(); }
+};
+
+std::string Contents(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+mode_t ModeOf(const std::string& path) {
+  struct stat st {};
+  EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
+  return st.st_mode & 07777;
+}
+
+size_t EntriesIn(const fs::path& dir) {
+  size_t n = 0;
+  for (const auto& entry : fs::directory_iterator(dir)) (void)entry, ++n;
+  return n;
+}
+
+TEST(ReplacingFile, NewFilesTakeTheUmaskAndReplacedFilesKeepTheirMode) {
+  TScratch scratch;
+  const mode_t old = ::umask(027);
+  WriteFileReplacing(scratch / "new.txt", "fresh");
+  ::umask(old);
+  EXPECT_EQ(Contents(scratch / "new.txt"), "fresh");
+  EXPECT_EQ(ModeOf(scratch / "new.txt"), 0640u);
+
+  const std::string kept = scratch / "kept.txt";
+  WriteFileReplacing(kept, "one", false);
+  ASSERT_EQ(::chmod(kept.c_str(), 0600), 0);
+  WriteFileReplacing(kept, "two");
+  EXPECT_EQ(Contents(kept), "two");
+  EXPECT_EQ(ModeOf(kept), 0600u);
+  // Nothing but the two files is left behind.
+  EXPECT_EQ(EntriesIn(scratch.dir), 2u);
+}
+
+TEST(ReplacingFile, WithoutACommitTheOldFileStaysAndTheTemporaryGoes) {
+  TScratch scratch;
+  const std::string path = scratch / "data.ini";
+  WriteFileReplacing(path, "old");
+  {
+    TReplacingFile file(path);
+    const std::string temp = file.TempPath();
+    // Hidden, beside the target, so folder searches pass it over.
+    EXPECT_EQ(FolderOf(temp), FolderOf(path));
+    EXPECT_EQ(FileNameOf(temp).rfind(".data.ini.", 0), 0u) << temp;
+    file.Write("half");
+    EXPECT_TRUE(fs::exists(temp));
+  }
+  EXPECT_EQ(Contents(path), "old");
+  EXPECT_EQ(EntriesIn(scratch.dir), 1u);
+
+  // A folder that does not exist: the message names the file.
+  try {
+    WriteFileReplacing(scratch / "missing/x.ini", "x");
+    ADD_FAILURE() << "no error";
+  } catch (const std::runtime_error& e) {
+    EXPECT_NE(std::string(e.what()).find("missing/x.ini"), std::string::npos) << e.what();
+  }
+  EXPECT_THROW(WriteFileReplacing("", "x"), std::runtime_error);
+}
+
+TEST(PathPieces, FolderNameAndExtension) {
+  EXPECT_EQ(FolderOf("/a/b.c/name"), "/a/b.c/");
+  EXPECT_EQ(FolderOf("name.jpg"), "");
+  EXPECT_EQ(FileNameOf("/a/b/name.JPG"), "name.JPG");
+  EXPECT_EQ(FileNameOf("/a/b/"), "");
+  EXPECT_EQ(ExtensionOf("/a/b/name.tar.GZ"), ".GZ");
+  // A dot in a folder is no extension of the name.
+  EXPECT_EQ(ExtensionOf("/a/b.c/name"), "");
+  EXPECT_EQ(WithTrailingSeparator("/x"), "/x/");
+  EXPECT_EQ(WithTrailingSeparator("/x/"), "/x/");
+  EXPECT_EQ(WithTrailingSeparator(""), "/");
+}
+
+TEST(Utf8Cut, NeverSplitsACharacter) {
+  const std::string text = "a\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80z";  // a é 中 😀 z
+  EXPECT_EQ(Utf8CharCount(text), 5u);
+  EXPECT_EQ(Utf8Prefix(text, 0), "");
+  EXPECT_EQ(Utf8Prefix(text, 2), "a\xC3\xA9");
+  EXPECT_EQ(Utf8Prefix(text, 4), "a\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80");
+  EXPECT_EQ(Utf8Prefix(text, 5), text);
+  EXPECT_EQ(Utf8Prefix(text, 99), text);
+}
+
+TEST(ListOrder, IgnoresCaseButIsTotal) {
+  EXPECT_LT(CompareForList("alpha", "Beta"), 0);
+  EXPECT_LT(CompareForList("Beta", "gamma"), 0);
+  EXPECT_GT(CompareForList("Zed", "apple"), 0);
+  // Accented letters sort beside their base letter, not after "z".
+  EXPECT_LT(CompareForList("\xC3\xA9t\xC3\xA9", "fall"), 0);
+  // Names equal but for case still have a fixed order.
+  EXPECT_NE(CompareForList("Beta", "beta"), 0);
+  EXPECT_EQ(CompareForList("Beta", "beta"), -CompareForList("beta", "Beta"));
+  EXPECT_EQ(CompareForList("same", "same"), 0);
+}
+
+}  // namespace
+}  // namespace imprimo
