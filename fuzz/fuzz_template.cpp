@@ -14,6 +14,7 @@
 #include "imaging/file_format.h"
 #include "imaging/raster_image.h"
 #include "ini/ini_document.h"
+#include "platform/text.h"
 #include "templates/template_file.h"
 #include "templates/template_state.h"
 
@@ -30,9 +31,16 @@ std::string LogoFolder() {
   return folder;
 }
 
+// A text value as it reads back after being written: what a template line
+// cannot hold (line breaks, blanks and control characters at the end) is
+// lost on the way.
+std::string LineValue(const std::string& utf8) {
+  return imprimo::Utf16ToUtf8(imprimo::TemplateLineValue(imprimo::Utf8ToUtf16(utf8)));
+}
+
 bool SameLayer(const imprimo::TMarkItem& a, const imprimo::TMarkItem& b) {
-  return a.Enabled == b.Enabled && a.Desc == b.Desc && a.Style == b.Style &&
-         imprimo::TemplateLineValue(a.Text) == b.Text && a.FontName == b.FontName &&
+  return a.Enabled == b.Enabled && LineValue(a.Desc) == b.Desc && a.Style == b.Style &&
+         imprimo::TemplateLineValue(a.Text) == b.Text && LineValue(a.FontName) == b.FontName &&
          a.FontColor == b.FontColor && a.FontSize == b.FontSize && a.FontCharSet == b.FontCharSet &&
          a.FontStyle == b.FontStyle && a.FontPitch == b.FontPitch && a.Alpha == b.Alpha &&
          a.Blur == b.Blur && a.Angle == b.Angle && a.PlaceStyle == b.PlaceStyle &&
@@ -43,10 +51,10 @@ bool SameLayer(const imprimo::TMarkItem& a, const imprimo::TMarkItem& b) {
          a.ShadowOffsetY == b.ShadowOffsetY && a.Outline == b.Outline &&
          a.HorzMirror == b.HorzMirror && a.VertMirror == b.VertMirror && a.Noise == b.Noise &&
          a.Spray == b.Spray && a.BGColor == b.BGColor && a.PictureSize == b.PictureSize &&
-         a.Picture == b.Picture && a.isBGTransparent == b.isBGTransparent &&
+         LineValue(a.Picture) == b.Picture && a.isBGTransparent == b.isBGTransparent &&
          a.Gradient == b.Gradient && a.GradientStyle == b.GradientStyle &&
          a.GradientStartColor == b.GradientStartColor && a.GradientEndColor == b.GradientEndColor &&
-         a.Texture == b.Texture && a.TextureMode == b.TextureMode;
+         LineValue(a.Texture) == b.Texture && a.TextureMode == b.TextureMode;
 }
 
 }  // namespace
