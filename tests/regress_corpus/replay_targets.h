@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -14,5 +15,8 @@ struct TReplayTarget {
 };
 
 const std::vector<TReplayTarget>& ReplayTargets();
+
+// Test names and messages show a target by its name.
+inline void PrintTo(const TReplayTarget& target, std::ostream* os) { *os << target.name; }
 
 }  // namespace imprimo::testing
