@@ -30,7 +30,7 @@ function(imprimo_test name)
   target_link_libraries(test_${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gtest_main GTest::gmock)
   target_compile_definitions(test_${name} PRIVATE
     IMPRIMO_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
-    IMPRIMO_CORPUS_DIR="${CMAKE_SOURCE_DIR}/../shared/corpus"
+    IMPRIMO_CORPUS_DIR="${IMPRIMO_CORPUS_DIR}"
     IMPRIMO_TEST_DATA_DIR="${CMAKE_SOURCE_DIR}/tests/data")
   # gtest_discover_tests cannot pass list-valued properties, so the test
   # environment is set by tests/test_env.cpp inside every test program and

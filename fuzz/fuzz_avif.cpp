@@ -5,12 +5,13 @@
 #include <span>
 
 #include "imaging/formats/heif_format.h"
+#include "imaging/raster_image.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::span<const uint8_t> bytes(data, size);
   try {
     imprimo::RasterImage img = imprimo::DecodeHeif(bytes);
-    (void)img;
+    if (!imprimo::ImageIsValid(img)) __builtin_trap();
   } catch (const imprimo::EImagingError&) {
   }
   try {

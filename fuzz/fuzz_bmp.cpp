@@ -4,11 +4,12 @@
 #include <span>
 
 #include "imaging/formats/basic_formats.h"
+#include "imaging/raster_image.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   try {
     imprimo::RasterImage img = imprimo::DecodeBmp(std::span<const uint8_t>(data, size));
-    (void)img.Size;
+    if (!imprimo::ImageIsValid(img)) __builtin_trap();
   } catch (const imprimo::EImagingError&) {
   }
   return 0;

@@ -4,10 +4,12 @@
 #include <span>
 
 #include "imaging/formats/psd_format.h"
+#include "imaging/raster_image.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   try {
     imprimo::RasterImage img = imprimo::DecodePsd(std::span<const uint8_t>(data, size));
+    if (!imprimo::ImageIsValid(img)) __builtin_trap();
     (void)imprimo::EncodePsd(img);
   } catch (const imprimo::EImagingError&) {
   }

@@ -11,6 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::span<const uint8_t> bytes(data, size);
   try {
     imprimo::RasterImage img = imprimo::DecodeTiff(bytes);
+    if (!imprimo::ImageIsValid(img)) __builtin_trap();
     if (img.Width * img.Height <= 4096) {
       const imprimo::TImageFormat f = img.Format;
       if (f == imprimo::ifR32F || f == imprimo::ifA32R32G32B32F)

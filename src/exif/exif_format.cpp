@@ -118,8 +118,9 @@ std::string ShutterSpeedText(const std::string& text) {
   double t = std::pow(2.0, -v);
   std::string out = FormatDouble("%4.4f sec", t);
   if (t <= 0.5) {
-    int64_t inverse = RoundHalfEven(1.0 / t);
-    if (inverse > INT_MAX) inverse = INT_MAX;
+    // Up to 2^64 here: capped before the conversion to an integer.
+    const double exact = 1.0 / t;
+    const int64_t inverse = exact >= INT_MAX ? INT_MAX : RoundHalfEven(exact);
     out += " (1/" + std::to_string(inverse) + ")";
   }
   return out;

@@ -14,6 +14,7 @@
 #include "pipeline/pipeline_test_util.h"
 #include "platform/version.h"
 #include "runlog/run_log.h"
+#include "support/corpus_support.h"
 
 namespace imprimo::testing {
 namespace {
@@ -276,7 +277,7 @@ TEST(BatchCommand, FolderRunMirrorsSubFoldersLogsAndCarriesExif) {
 
 TEST(BatchCommand, StripLocationAndDroppedMetadataAreReported) {
   const fs::path gps = fs::path(IMPRIMO_CORPUS_DIR) / "exif/exif-samples/gps/DSCN0010.jpg";
-  if (!fs::exists(gps)) GTEST_SKIP() << "corpus file missing: " << gps;
+  IMPRIMO_REQUIRE_CORPUS_PATH(gps);
   TCommandEnv env;
   // The camera file with the first of two colour profile chunks only.
   std::vector<uint8_t> bytes = ReadBytes(gps.string());

@@ -18,6 +18,7 @@
 #include "imaging/formats/jpeg_codec.h"
 #include "imaging/icc_profile.h"
 #include "imaging/imaging_stream.h"
+#include "support/corpus_support.h"
 
 namespace imprimo {
 namespace {
@@ -429,7 +430,7 @@ TEST(MetadataIptc, PhotoshopThumbnailsGoAndLocationIsStrippedOnRequest) {
 TEST(MetadataOutput, DamagedCameraMetadataNeverStopsTheOutput) {
   const fs::path camera =
       fs::path(IMPRIMO_CORPUS_DIR) / "exif/exif-samples/phone-hdr/canon_hdr_NO.jpg";
-  if (!fs::exists(camera)) GTEST_SKIP() << "corpus file missing: " << camera;
+  IMPRIMO_REQUIRE_CORPUS_PATH(camera);
   std::ifstream in(camera, std::ios::binary);
   const std::string original((std::istreambuf_iterator<char>(in)), {});
   const RasterImage image = Picture(24, 16);

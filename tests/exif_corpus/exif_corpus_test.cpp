@@ -12,6 +12,7 @@
 
 #include "exif/exif_builder.h"
 #include "exif/exif_reader.h"
+#include "support/corpus_support.h"
 
 using imprimo::TimgData;
 namespace fs = std::filesystem;
@@ -91,7 +92,7 @@ std::string Printf(const char* format, double v) {
 }
 
 TEST(ExifCorpus, NoFileCrashesTheReader) {
-  if (!fs::is_directory(kCorpus)) GTEST_SKIP() << "corpus folder not found: " << kCorpus;
+  IMPRIMO_REQUIRE_CORPUS_PATH(kCorpus);
   size_t files = 0, withExif = 0;
   TimgData reader(255);
   for (const char* set : {"exif", "jpeg"}) {
@@ -110,7 +111,7 @@ TEST(ExifCorpus, NoFileCrashesTheReader) {
 
 TEST(ExifCorpus, AgreesWithExiftool) {
   const fs::path folder = kCorpus / "exif";
-  if (!fs::is_directory(folder)) GTEST_SKIP() << "corpus folder not found: " << folder;
+  IMPRIMO_REQUIRE_CORPUS_PATH(folder);
   if (!HaveExiftool()) GTEST_SKIP() << "exiftool is not installed";
   auto reference = ExiftoolValues(folder);
   ASSERT_GT(reference.size(), 50u);

@@ -15,6 +15,7 @@ extern "C" {
 
 #include "exif/exif_builder.h"
 #include "exif/exif_reader.h"
+#include "support/corpus_support.h"
 
 using namespace exiftest;
 using imprimo::TimgData;
@@ -110,7 +111,7 @@ std::string RunCommand(const std::string& command) {
 
 TEST(ExifPreservation, EncoderOutputGetsTheSourceSegments) {
   const fs::path camera = fs::path(IMPRIMO_CORPUS_DIR) / "exif/exif-samples/camera/Canon_40D.jpg";
-  if (!fs::exists(camera)) GTEST_SKIP() << "corpus file not found: " << camera;
+  IMPRIMO_REQUIRE_CORPUS_PATH(camera);
   TimgData reader(255);
   ASSERT_TRUE(reader.ReadMetadata(camera.string()));
   ASSERT_TRUE(reader.HasExifBlock());

@@ -13,8 +13,6 @@ using ::imprimo::testing::CorpusDir;
 using ::imprimo::testing::FilesWithExtensions;
 using ::imprimo::testing::Quote;
 
-#define REQUIRE_CORPUS(sub) IMPRIMO_REQUIRE_CORPUS(sub)
-
 #define REQUIRE_TOOL(name)                                                                    \
   do {                                                                                        \
     if (!::imprimo::testutil::HaveCommand(name)) GTEST_SKIP() << name << " is not installed"; \

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -74,7 +76,7 @@ const char* const kKnownDifferences[] = {
     "plain-text", "no-data",        "image-zero-size", "image-zero-height"};
 
 TEST(GifSuite, FirstFrameMatchesTheSuite) {
-  REQUIRE_CORPUS("gif/pygif-test-suite");
+  IMPRIMO_REQUIRE_CORPUS("gif/pygif-test-suite");
   const std::string dir = CorpusDir() + "/gif/pygif-test-suite/";
   std::ifstream list(dir + "TESTS");
   std::string name;
@@ -115,7 +117,7 @@ TEST(GifSuite, FirstFrameMatchesTheSuite) {
 }
 
 TEST(GifSuite, AnimationsGiveTheirFirstFrame) {
-  REQUIRE_CORPUS("gif/peterdn-gif-test-suite");
+  IMPRIMO_REQUIRE_CORPUS("gif/peterdn-gif-test-suite");
   const std::string dir = CorpusDir() + "/gif/peterdn-gif-test-suite/";
   int compared = 0;
   for (const std::string& path : FilesWithExtensions(dir, {".gif"})) {
@@ -133,10 +135,47 @@ TEST(GifSuite, AnimationsGiveTheirFirstFrame) {
   EXPECT_GE(compared, 10);
 }
 
+// The first frame of a GIF as ImageMagick composes it on the logical screen
+// ("-coalesce"), as 8-bit RGBA.
+bool MagickFirstFrame(const std::string& path, int& w, int& h, std::vector<uint8_t>& rgba) {
+  bool ok;
+  std::vector<uint8_t> out = RunCommand("convert " + Quote(path + "[0]") +
+                                            " -coalesce -print '%w %h\\n' -depth 8 rgba:-",
+                                        ok);
+  const auto nl = std::find(out.begin(), out.end(), uint8_t('\n'));
+  if (!ok || nl == out.end()) return false;
+  if (std::sscanf(std::string(out.begin(), nl).c_str(), "%d %d", &w, &h) != 2) return false;
+  rgba.assign(nl + 1, out.end());
+  return rgba.size() == size_t(w) * h * 4;
+}
+
+// Real-world files of two more sets, which bring no expected frames of their
+// own: the first frame agrees with ImageMagick.
+TEST(GifSamples, FirstFrameMatchesImageMagick) {
+  IMPRIMO_REQUIRE_CORPUS("gif/image-gif/samples");
+  IMPRIMO_REQUIRE_CORPUS("gif/libnsgif");
+  REQUIRE_TOOL("convert");
+  std::vector<std::string> files =
+      FilesWithExtensions(CorpusDir() + "/gif/image-gif/samples", {".gif"});
+  files.push_back(CorpusDir() + "/gif/libnsgif/waves.gif");
+  for (const std::string& path : files) {
+    SCOPED_TRACE(path + " against ImageMagick");
+    RasterImage img;
+    ASSERT_TRUE(ReadImageFile(path, img));
+    int w = 0, h = 0;
+    std::vector<uint8_t> expected;
+    ASSERT_TRUE(MagickFirstFrame(path, w, h, expected));
+    ASSERT_EQ(img.Width, w);
+    ASSERT_EQ(img.Height, h);
+    EXPECT_TRUE(SameRgba(img, expected));
+  }
+  EXPECT_EQ(files.size(), 11u);
+}
+
 // Fuzzed, truncated and hostile files: a clean failure or an image, never a
 // crash or a hang.
 TEST(GifSuite, HostileFilesFailCleanly) {
-  REQUIRE_CORPUS("gif");
+  IMPRIMO_REQUIRE_CORPUS("gif");
   int failed = 0;
   for (const std::string& path : FilesWithExtensions(CorpusDir() + "/gif", {".gif"})) {
     std::vector<uint8_t> bytes = ReadFileBytes(path);

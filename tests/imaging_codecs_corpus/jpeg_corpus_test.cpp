@@ -10,18 +10,18 @@ namespace {
 using namespace testutil;
 
 // Every JPEG of the corpus either loads within 2 levels of the reference
-// decoder (CMYK turned into RGB by both; a CMYK file with its own profile
+// decoder (ImageMagick) (CMYK turned into RGB by both; a CMYK file with its own profile
 // through that profile into sRGB, within 4 levels), or is rejected where the
 // reference rejects it too.
 TEST(JpegCorpus, DecodesLikeTheReferenceOrFailsWhereItFails) {
-  REQUIRE_CORPUS("jpeg");
+  IMPRIMO_REQUIRE_CORPUS("jpeg");
   REQUIRE_TOOL("convert");
   std::vector<std::string> files = FilesWithExtensions(CorpusDir() + "/jpeg", {".jpg", ".jpeg"});
   std::vector<std::string> photos = FilesWithExtensions(CorpusDir() + "/exif", {".jpg", ".jpeg"});
   files.insert(files.end(), photos.begin(), photos.end());
   int matched = 0, rejected = 0;
   for (const std::string& path : files) {
-    SCOPED_TRACE(path);
+    SCOPED_TRACE(path + " against ImageMagick");
     RasterImage img;
     bool loaded = false;
     try {

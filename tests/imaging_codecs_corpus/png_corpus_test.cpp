@@ -19,13 +19,14 @@ bool LoadsCleanly(const std::string& path, RasterImage& img, std::string& error)
   }
 }
 
+// The reference decoder is ImageMagick, at 16 bits per channel.
 TEST(PngSuite, EveryValidFileMatchesTheReferenceDecoder) {
-  REQUIRE_CORPUS("png/pngsuite");
+  IMPRIMO_REQUIRE_CORPUS("png/pngsuite");
   REQUIRE_TOOL("convert");
   int checked = 0;
   for (const std::string& path : FilesWithExtensions(CorpusDir() + "/png/pngsuite", {".png"})) {
     if (std::filesystem::path(path).filename().string()[0] == 'x') continue;
-    SCOPED_TRACE(path);
+    SCOPED_TRACE(path + " against ImageMagick");
     RasterImage img;
     std::string error;
     ASSERT_TRUE(LoadsCleanly(path, img, error)) << error;
@@ -47,7 +48,7 @@ TEST(PngSuite, EveryValidFileMatchesTheReferenceDecoder) {
 }
 
 TEST(PngSuite, CorruptFilesAreRejectedWithoutCrashing) {
-  REQUIRE_CORPUS("png/pngsuite");
+  IMPRIMO_REQUIRE_CORPUS("png/pngsuite");
   int checked = 0;
   for (const std::string& path : FilesWithExtensions(CorpusDir() + "/png/pngsuite", {".png"})) {
     if (std::filesystem::path(path).filename().string()[0] != 'x') continue;

@@ -1,5 +1,5 @@
-// Agreement with the reference converter on the DDS, PSD, PCX and XPM
-// conformance files.
+// Agreement with the reference converter (ImageMagick) on the DDS, PSD, PCX
+// and XPM conformance files.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -32,6 +32,7 @@ TSetOutcome CompareSet(const std::string& sub, const std::string& ext, int toler
   TSetOutcome outcome;
   for (const std::string& path : CorpusFiles(sub, ext)) {
     const std::string name = BaseName(path);
+    SCOPED_TRACE(path + " against ImageMagick");
     int rw = 0, rh = 0, ow = 0, oh = 0;
     std::vector<uint8_t> ref, ours;
     std::string error;

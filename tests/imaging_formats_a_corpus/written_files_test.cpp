@@ -158,7 +158,7 @@ TEST(WrittenFiles, OurFilesLoadAlikeInTheReference) {
 
 TEST(WrittenFiles, BlockEncodersKeepARealPhotoAboveThirtyFiveDecibels) {
   const std::string photo = CorpusDir() + "/exif/exif-samples/phone-hdr/canon_hdr_NO.jpg";
-  if (!fs::exists(photo)) GTEST_SKIP() << "sample photo is absent";
+  IMPRIMO_REQUIRE_CORPUS_PATH(photo);
   RasterImage src;
   ASSERT_TRUE(ReadImageFile(photo, src));
   ASSERT_TRUE(ImageConvert(src, ifA8R8G8B8));

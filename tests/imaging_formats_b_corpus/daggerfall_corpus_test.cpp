@@ -4,13 +4,14 @@
 #include <gtest/gtest.h>
 
 #include "imaging_formats_b/formats_b_util.h"
+#include "support/corpus_support.h"
 
 namespace imprimo::fmtb {
 namespace {
 
 TEST(DaggerfallCorpus, EverySampleFileLoads) {
   const std::filesystem::path dir = std::string(IMPRIMO_CORPUS_DIR) + "/daggerfall";
-  if (!std::filesystem::is_directory(dir)) GTEST_SKIP() << "daggerfall corpus is absent";
+  IMPRIMO_REQUIRE_CORPUS_PATH(dir);
   int seen = 0;
   for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
     if (!entry.is_regular_file()) continue;

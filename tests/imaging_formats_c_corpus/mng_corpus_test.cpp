@@ -48,10 +48,10 @@ size_t FirstDifference(const std::vector<uint16_t>& a, const std::vector<uint16_
 
 // The animations made of whole frames: every frame agrees with the reference.
 TEST(MngCorpus, AnimationFramesMatchTheReferenceDecoder) {
-  REQUIRE_CORPUS(kSet);
+  IMPRIMO_REQUIRE_CORPUS(kSet);
   REQUIRE_TOOL("convert");
   for (const char* name : {"animation.mng", "ball.mng", "fire.mng"}) {
-    SCOPED_TRACE(name);
+    SCOPED_TRACE(std::string(name) + " against ImageMagick");
     const std::string path = SetPath(name);
     TDynImageDataArray frames;
     ASSERT_TRUE(ReadMultiImageFile(path, frames));
@@ -76,7 +76,7 @@ TEST(MngCorpus, AnimationFramesMatchTheReferenceDecoder) {
 // A file full of object, motion and delta chunks: every stand-alone embedded
 // image agrees with the reference decoding the same image as a PNG file.
 TEST(MngCorpus, EmbeddedImagesOfAFullFileMatchTheirPngDecoding) {
-  REQUIRE_CORPUS(kSet);
+  IMPRIMO_REQUIRE_CORPUS(kSet);
   REQUIRE_TOOL("convert");
   const std::vector<uint8_t> file = ReadFileBytes(SetPath("dutch.mng"));
   // Cut the IHDR .. IEND runs out of the file as PNG files, leaving out the
@@ -124,7 +124,7 @@ TEST(MngCorpus, EmbeddedImagesOfAFullFileMatchTheirPngDecoding) {
 }
 
 TEST(MngCorpus, TruncatedFileFailsWithTheChunkMessage) {
-  REQUIRE_CORPUS(kSet);
+  IMPRIMO_REQUIRE_CORPUS(kSet);
   const std::string path = SetPath("corrupt.mng");
   RasterImage img;
   try {

@@ -7,6 +7,7 @@
 #include "app/process_image.h"
 #include "pipeline/pipeline_test_util.h"
 #include "templates/template_file.h"
+#include "support/corpus_support.h"
 
 namespace imprimo::testing {
 namespace {
@@ -124,7 +125,7 @@ TEST(PaletteTransparency, CorpusPaletteWithTrnsStaysTransparentInPng) {
   for (const char* name : {"tbbn3p08", "tm3n3p02", "tp1n3p08"}) {
     SCOPED_TRACE(name);
     const std::string src = CorpusDir() + "/png/pngsuite/" + name + ".png";
-    if (!fs::exists(src)) GTEST_SKIP() << "corpus file missing: " << src;
+    IMPRIMO_REQUIRE_CORPUS_PATH(src);
     TRun r;
     r.Process(src, 1);
     // The source's stored samples (some of these files carry a gamma chunk

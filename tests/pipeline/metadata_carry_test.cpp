@@ -10,6 +10,7 @@
 
 #include "imaging/formats/jpeg_codec.h"
 #include "pipeline_test_util.h"
+#include "support/corpus_support.h"
 
 namespace imprimo::testing {
 namespace {
@@ -95,7 +96,7 @@ std::string TagLines(const std::string& path, const std::string& tags) {
 TEST(MetadataCarry, CameraFileThumbnailShowsTheFinishedOutputAndSizesFollowIt) {
   if (!HaveExiftool() || !HaveMagick()) GTEST_SKIP() << "exiftool or ImageMagick missing";
   const fs::path camera = kExifSamples / "phone-hdr/canon_hdr_NO.jpg";
-  if (!fs::exists(camera)) GTEST_SKIP() << "corpus file missing: " << camera;
+  IMPRIMO_REQUIRE_CORPUS_PATH(camera);
   TRun run;
   TSettings& s = run.env.settings;
   s.Resize = true;
@@ -145,13 +146,14 @@ TEST(MetadataCarry, CameraFileThumbnailShowsTheFinishedOutputAndSizesFollowIt) {
 }
 
 TEST(MetadataCarry, ProfilesXmpAndIptcOfTheCorpusSurviveAndNothingIsInvalid) {
+  IMPRIMO_REQUIRE_CORPUS_PATH(kExifSamples);
   if (!HaveExiftool()) GTEST_SKIP() << "exiftool missing";
   std::vector<fs::path> files;
   std::error_code ec;
   for (auto it = fs::recursive_directory_iterator(kExifSamples, ec); !ec && it != fs::end(it);
        it.increment(ec))
     if (it->path().extension() == ".jpg") files.push_back(it->path());
-  if (files.size() < 20) GTEST_SKIP() << "exif corpus missing";
+  ASSERT_GE(files.size(), 20u) << "the exif corpus is incomplete";
   std::sort(files.begin(), files.end());
   TRun run;
   run.Run(files);
@@ -178,7 +180,7 @@ TEST(MetadataCarry, ProfilesXmpAndIptcOfTheCorpusSurviveAndNothingIsInvalid) {
 TEST(MetadataCarry, StripLocationRemovesPlacesAndKeepsEverythingElse) {
   if (!HaveExiftool()) GTEST_SKIP() << "exiftool missing";
   const fs::path gps = kExifSamples / "gps/DSCN0010.jpg";
-  if (!fs::exists(gps)) GTEST_SKIP() << "corpus file missing: " << gps;
+  IMPRIMO_REQUIRE_CORPUS_PATH(gps);
   TRunEnv made;
   const std::string source = made.scratch / "located.jpg";
   Exiftool("-o " + Quote(source) +
@@ -235,7 +237,8 @@ void ToLab(const uint8_t* rgb, double lab[3]) {
 TEST(MetadataCarry, CmykJpegWithAProfileIsConvertedThroughIt) {
   const fs::path ycck = fs::path(IMPRIMO_CORPUS_DIR) / "jpeg/jpeg-decoder/reftest/ycck.jpg";
   const fs::path srgb = fs::path(IMPRIMO_CORPUS_DIR) / "gif/pygif-test-suite/sRGB.icc";
-  if (!fs::exists(ycck) || !fs::exists(srgb)) GTEST_SKIP() << "corpus files missing";
+  IMPRIMO_REQUIRE_CORPUS_PATH(ycck);
+  IMPRIMO_REQUIRE_CORPUS_PATH(srgb);
   if (!HaveMagick()) GTEST_SKIP() << "ImageMagick missing";
   const std::vector<uint8_t> bytes = ReadBytes(ycck.string());
   RasterImage image;
@@ -278,7 +281,7 @@ TEST(MetadataCarry, CmykJpegWithAProfileIsConvertedThroughIt) {
 TEST(MetadataCarry, PngOutputsTakeTheProfileAndKeepExifOffWritesNothing) {
   if (!HaveExiftool()) GTEST_SKIP() << "exiftool missing";
   const fs::path tagged = kExifSamples / "xmp/BlueSquare.jpg";
-  if (!fs::exists(tagged)) GTEST_SKIP() << "corpus file missing: " << tagged;
+  IMPRIMO_REQUIRE_CORPUS_PATH(tagged);
   TRun png;
   png.env.settings.SaveFormat = 1;
   png.Run({tagged});

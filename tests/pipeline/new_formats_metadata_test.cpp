@@ -6,6 +6,7 @@
 
 #include "exif/exif_reader.h"
 #include "pipeline_test_util.h"
+#include "support/corpus_support.h"
 
 namespace imprimo::testing {
 namespace {
@@ -35,7 +36,7 @@ struct TOneRun {
 
 TEST(NewFormatsMetadata, CameraMetadataReachesWebPAvifAndTiffOutputs) {
   if (!HaveTool("exiftool")) GTEST_SKIP() << "exiftool missing";
-  if (!fs::exists(kCamera)) GTEST_SKIP() << "corpus file missing: " << kCamera;
+  IMPRIMO_REQUIRE_CORPUS_PATH(kCamera);
   const std::string expected = Tags(kCamera.string());
   ASSERT_NE(expected.find("Canon"), std::string::npos);
   ASSERT_NE(expected.find("sRGB"), std::string::npos);
@@ -56,7 +57,7 @@ TEST(NewFormatsMetadata, CameraMetadataReachesWebPAvifAndTiffOutputs) {
 
 TEST(NewFormatsMetadata, ContainerSourcesGiveTheirMetadataToJpegOutputs) {
   if (!HaveTool("exiftool")) GTEST_SKIP() << "exiftool missing";
-  if (!fs::exists(kCamera)) GTEST_SKIP() << "corpus file missing: " << kCamera;
+  IMPRIMO_REQUIRE_CORPUS_PATH(kCamera);
   TRunEnv made;
   const std::string camera = made.scratch / "cam.jpg";
   fs::copy_file(kCamera, camera);

@@ -11,6 +11,7 @@
 #include "imaging/bitmap_conversion.h"
 #include "pipeline/pipeline_test_util.h"
 #include "templates/template_file.h"
+#include "support/corpus_support.h"
 
 namespace imprimo::testing {
 namespace {
@@ -330,12 +331,7 @@ TEST(Orientation, BadOrientationValuesLeaveThePictureAsStored) {
 TEST(Orientation, CameraFileFromTheCorpus) {
   const std::string src =
       std::string(IMPRIMO_CORPUS_DIR) + "/exif/exif-samples/phone-hdr/canon_hdr_NO.jpg";
-  if (!fs::is_regular_file(src)) {
-    if (std::getenv("IMPRIMO_REQUIRE_CORPUS") &&
-        std::string(std::getenv("IMPRIMO_REQUIRE_CORPUS")) == "1")
-      FAIL() << "corpus file missing: " << src;
-    GTEST_SKIP() << "corpus file absent: " << src;
-  }
+  IMPRIMO_REQUIRE_CORPUS_PATH(src);
   if (!HaveTool("exiftool")) GTEST_SKIP() << "exiftool is not installed";
   if (!HaveConverter()) GTEST_SKIP() << "ImageMagick convert is not installed";
   TRun r;

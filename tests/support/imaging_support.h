@@ -23,6 +23,7 @@
 #include "imaging/file_format.h"
 #include "imaging/imaging_stream.h"
 #include "imaging/raster_image.h"
+#include "support/corpus_support.h"
 
 namespace imprimo::testing {
 
@@ -207,14 +208,7 @@ inline bool LoadFromMemory(const std::vector<uint8_t>& bytes, RasterImage& img,
 
 // ---- The conformance folder ----
 
-inline std::string CorpusDir() { return IMPRIMO_CORPUS_DIR; }
-
-// Skips the test when the given folder of the conformance corpus is absent.
-#define IMPRIMO_REQUIRE_CORPUS(sub)                                                    \
-  do {                                                                                 \
-    if (!std::filesystem::is_directory(::imprimo::testing::CorpusDir() + "/" + (sub))) \
-      GTEST_SKIP() << "conformance corpus folder " << (sub) << " is absent";           \
-  } while (0)
+// CorpusDir and IMPRIMO_REQUIRE_CORPUS come from support/corpus_support.h.
 
 // Every regular file under folder (recursively) whose lower-case extension
 // is one of exts, sorted; none when the folder is absent.
