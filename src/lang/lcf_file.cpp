@@ -431,7 +431,8 @@ TLcfContent ContentFromSources(const std::vector<TLanguageSource>& languages) {
       for (const auto& [address, text] : items) {
         // The first item of that address still without a text in this
         // column takes it, so repeated addresses keep their order.
-        auto it = std::find_if(form.begin(), form.end(), [&, &address = address](const TLcfItem& item) {
+        auto it = std::find_if(form.begin(), form.end(),
+                               [&, &address = address](const TLcfItem& item) {
           return item.Address == address && !item.Texts[c];
         });
         if (it == form.end()) {
