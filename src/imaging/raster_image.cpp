@@ -157,8 +157,8 @@ void CheckImageLimits(int64_t width, int64_t height, TImageFormat format) {
   }
   if (bytes > kMaxImageBytes) {
     std::snprintf(buf, sizeof buf,
-                  "Image data too large: %" PRId64 " x %" PRId64 " needs %" PRId64 " bytes.",
-                  width, height, bytes);
+                  "Image data too large: %" PRId64 " x %" PRId64 " needs %" PRId64 " bytes.", width,
+                  height, bytes);
     throw EImagingError(buf, EImagingErrorKind::TooLarge);
   }
 }

@@ -280,10 +280,10 @@ RasterImage DecodeDirect(TBmpHeader& h, TByteReader& r, size_t fileSize) {
     auto s = srcRow(y);
     uint8_t* d = image.Row(y);
     for (int x = 0; x < width; ++x, d += outBpp) {
-      uint32_t v = h.bitCount == 16 ? uint32_t{s[2 * x]} | uint32_t{s[2 * x + 1]} << 8
-                                    : uint32_t{s[4 * x]} | uint32_t{s[4 * x + 1]} << 8 |
-                                          uint32_t{s[4 * x + 2]} << 16 |
-                                          uint32_t{s[4 * x + 3]} << 24;
+      uint32_t v = h.bitCount == 16
+                       ? uint32_t{s[2 * x]} | uint32_t{s[2 * x + 1]} << 8
+                       : uint32_t{s[4 * x]} | uint32_t{s[4 * x + 1]} << 8 |
+                             uint32_t{s[4 * x + 2]} << 16 | uint32_t{s[4 * x + 3]} << 24;
       d[0] = mb.Get(v, 0);
       d[1] = mg.Get(v, 0);
       d[2] = mr.Get(v, 0);

@@ -41,8 +41,9 @@ constexpr uint32_t FourCC(const char (&s)[5]) {
 constexpr uint32_t kCodeA16B16G16R16 = 36, kCodeR16F = 111, kCodeA16B16G16R16F = 113,
                    kCodeR32F = 114, kCodeA32B32G32R32F = 116;
 
-[[noreturn]] void Bad(const std::string& what) {
-  throw EImagingError("Invalid DirectDraw surface: " + what);
+[[noreturn]] void Bad(const std::string& what,
+                      EImagingErrorKind kind = EImagingErrorKind::Invalid) {
+  throw EImagingError("Invalid DirectDraw surface: " + what, kind);
 }
 
 // How the pixels of a file are stored.
@@ -339,7 +340,7 @@ TDynImageDataArray DecodeDds(std::span<const uint8_t> data, bool onlyFirst,
   r.Skip(12);
 
   if (width == 0 || height == 0) Bad("empty image");
-  if (width > uint32_t(kMaxImageSide) || height > uint32_t(kMaxImageSide)) Bad("image too large");
+  CheckImageLimits(width, height, ifGray8);
 
   TSurfaceFormat sf;
   bool cube = (caps2 & kCaps2CubeMap) != 0;

@@ -58,10 +58,7 @@ void TNgChunkWriter::Write(uint32_t id, std::span<const uint8_t> data) {
 
 void NgCheckImageSize(uint32_t id, uint32_t width, uint32_t height) {
   if (width == 0 || height == 0) NgBadChunk(id);
-  if (width > uint32_t(kMaxImageSide) || height > uint32_t(kMaxImageSide) ||
-      uint64_t(width) * height > uint64_t(kMaxImagePixels))
-    throw EImagingError("Image size " + std::to_string(width) + "x" + std::to_string(height) +
-                        " is larger than supported");
+  CheckImageLimits(width, height, ifA8R8G8B8);
 }
 
 }  // namespace imprimo

@@ -127,8 +127,7 @@ void ConvertPcxLine(const TPcxHeader& h, const uint8_t* line, uint8_t* dst) {
       dst[x] = static_cast<uint8_t>((line[bit / 8] >> (8 - h.bpp - bit % 8)) & ((1 << h.bpp) - 1));
     } else {
       int v = 0;
-      for (int p = 0; p < h.planes; ++p)
-        v |= ((line[p * bpl + x / 8] >> (7 - x % 8)) & 1) << p;
+      for (int p = 0; p < h.planes; ++p) v |= ((line[p * bpl + x / 8] >> (7 - x % 8)) & 1) << p;
       dst[x] = static_cast<uint8_t>(v);
     }
   }
@@ -154,7 +153,7 @@ void ReadPcxPalette(const TPcxHeader& h, std::span<const uint8_t> data, TColor32
   // Versions 0 and 3 carry no palette; a blank header palette means the same.
   const bool blank = std::all_of(h.ega.begin(), h.ega.end(), [](uint8_t b) { return b == 0; });
   TByteReader ega(h.version == 0 || h.version == 3 || blank ? std::span<const uint8_t>(kDefaultEga)
-                                                             : h.ega);
+                                                            : h.ega);
   for (int i = 0; i < 16; ++i) {
     auto v = ega.Bytes(3);
     pal[i] = {v[2], v[1], v[0], 255};
@@ -170,7 +169,8 @@ void ReadPcxPalette(const TPcxHeader& h, std::span<const uint8_t> data, TColor32
 }  // namespace
 
 RasterImage DecodePcx(std::span<const uint8_t> data) try {
-  if (data.size() < kHeaderSize) Bad("file is shorter than its header", EImagingErrorKind::Truncated);
+  if (data.size() < kHeaderSize)
+    Bad("file is shorter than its header", EImagingErrorKind::Truncated);
   TByteReader r(data);
   TPcxHeader h = ReadPcxHeader(r);
   ValidatePcxHeader(h, data.size() - kHeaderSize);

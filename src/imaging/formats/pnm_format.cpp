@@ -12,8 +12,9 @@ namespace imprimo {
 
 namespace {
 
-[[noreturn]] void Bad(const std::string& what) {
-  throw EImagingError("Invalid portable map: " + what);
+[[noreturn]] void Bad(const std::string& what,
+                      EImagingErrorKind kind = EImagingErrorKind::Invalid) {
+  throw EImagingError("Invalid portable map: " + what, kind);
 }
 
 bool IsSpace(uint8_t c) {
@@ -74,9 +75,7 @@ class TPnmLexer {
 
 void CheckSize(uint32_t w, uint32_t h) {
   if (w == 0 || h == 0) Bad("empty image");
-  if (w > static_cast<uint32_t>(kMaxImageSide) || h > static_cast<uint32_t>(kMaxImageSide) ||
-      uint64_t{w} * h > static_cast<uint64_t>(kMaxImagePixels))
-    Bad("image too large");
+  CheckImageLimits(w, h, ifGray8);
 }
 
 // Scales a sample of 0..maxval to the full range of 8 or 16 bits.
@@ -390,8 +389,9 @@ class TPortableMapFileFormat : public TImageFileFormat {
   }
   bool ProbeContent(TImagingStream& stream) override {
     auto h = PeekHeader(stream, 4);
+    // The magic number ends at whitespace or at a comment.
     return h.size() == 4 && h[0] == 'P' && (h[1] == plain_ || h[1] == raw_) &&
-           (h[2] == ' ' || h[2] == '\t' || h[2] == '\r' || h[2] == '\n');
+           (IsSpace(h[2]) || h[2] == '#');
   }
   bool DecodeImages(TImagingStream& stream, TDynImageDataArray& images, bool) override {
     const int64_t start = stream.Position();

@@ -53,7 +53,8 @@ void DecodeTgaPixels(TByteReader& r, bool rle, uint8_t descriptor, RasterImage& 
   TTgaCursor out(image, descriptor);
   const size_t bpp = GetImageFormatInfo(image.Format)->BytesPerPixel;
   if (!rle) {
-    while (!out.Done()) out.Put(r.Bytes(out.PixelsLeftInRow() * bpp).data(), out.PixelsLeftInRow(), false);
+    while (!out.Done())
+      out.Put(r.Bytes(out.PixelsLeftInRow() * bpp).data(), out.PixelsLeftInRow(), false);
     return;
   }
   while (!out.Done()) {
@@ -85,7 +86,8 @@ RasterImage DecodeTga(std::span<const uint8_t> data) try {
 
   const int baseType = imageType & 7;
   const bool rle = imageType >= 9 && imageType <= 11;
-  if (!((imageType >= 1 && imageType <= 3) || rle)) Bad("unsupported image type", EImagingErrorKind::Unsupported);
+  if (!((imageType >= 1 && imageType <= 3) || rle))
+    Bad("unsupported image type", EImagingErrorKind::Unsupported);
   if (width == 0 || height == 0) Bad("empty image");
   if (colorMapType > 1) Bad("unknown colour map type");
 
