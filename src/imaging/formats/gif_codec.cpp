@@ -270,9 +270,12 @@ void DecodeGifImages(std::span<const uint8_t> data, TDynImageDataArray& images,
     }
 
     if (transparent >= table->count) transparent = -1;
-    canvasW = std::max(canvasW, left + w);
-    canvasH = std::max(canvasH, top + h);
-    CheckImageLimits(canvasW, canvasH, ifA8R8G8B8);
+    const int grownW = std::max(canvasW, left + w), grownH = std::max(canvasH, top + h);
+    const int64_t grown = int64_t{grownW} * grownH;
+    // A rectangle too large to show whole is cut to the canvas instead.
+    if (grownW <= kMaxImageSide && grownH <= kMaxImageSide && grown <= kMaxImagePixels &&
+        canvasPixels + grown <= canvasBudget)
+      canvasW = grownW, canvasH = grownH;
     canvasPixels += int64_t(canvasW) * canvasH;
     if (canvasPixels > canvasBudget)
       throw EImagingError("GIF logical screen is larger than its data can fill",

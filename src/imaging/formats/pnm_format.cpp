@@ -106,7 +106,7 @@ RasterImage DecodePortableMap(std::span<const uint8_t> data, size_t* consumed) t
     const bool little = scale < 0;
     const int channels = kind == 'F' ? 3 : 1;
     const size_t need = size_t{w} * h * channels * 4;
-    if (lx.Remaining() < need) Bad("pixel data is truncated");
+    if (lx.Remaining() < need) Bad("pixel data is truncated", EImagingErrorKind::Truncated);
     ImageCreate(image, static_cast<int>(w), static_cast<int>(h),
                 kind == 'F' ? ifA32B32G32R32F : ifR32F);
     const uint8_t* p = lx.Here();
@@ -193,13 +193,13 @@ RasterImage DecodePortableMap(std::span<const uint8_t> data, size_t* consumed) t
                               : tuple == "RGB"                                               ? 3
                               : tuple == "RGB_ALPHA"                                         ? 4
                                                                                              : 0;
-      if (expect == 0) Bad("unsupported tuple type");
+      if (expect == 0) Bad("unsupported tuple type", EImagingErrorKind::Unsupported);
       if (depth != expect) Bad("depth does not match the tuple type");
       if (bw && maxval != 1) Bad("black and white images need a maximum value of 1");
       break;
     }
     default:
-      Bad("unknown type");
+      Bad("unknown type", EImagingErrorKind::Unsupported);
   }
   CheckSize(w, h);
   if (maxval == 0) Bad("maximum value is zero");
@@ -219,13 +219,15 @@ RasterImage DecodePortableMap(std::span<const uint8_t> data, size_t* consumed) t
   const size_t sampleBytes = wide ? 2 : 1;
   if (kind == '4') {
     lx.EndOfHeader();
-    if (lx.Remaining() < size_t{(w + 7) / 8} * h) Bad("pixel data is truncated");
+    if (lx.Remaining() < size_t{(w + 7) / 8} * h)
+      Bad("pixel data is truncated", EImagingErrorKind::Truncated);
   } else if (plain) {
     if (kind != '1') lx.EndOfHeader();
-    if (lx.Remaining() < samples) Bad("pixel data is truncated");
+    if (lx.Remaining() < samples) Bad("pixel data is truncated", EImagingErrorKind::Truncated);
   } else {
     lx.EndOfHeader();
-    if (lx.Remaining() < samples * sampleBytes) Bad("pixel data is truncated");
+    if (lx.Remaining() < samples * sampleBytes)
+      Bad("pixel data is truncated", EImagingErrorKind::Truncated);
   }
 
   ImageCreate(image, static_cast<int>(w), static_cast<int>(h), format);
@@ -261,7 +263,7 @@ RasterImage DecodePortableMap(std::span<const uint8_t> data, size_t* consumed) t
           bit = (lx.Here()[size_t{(w + 7) / 8} * y + x / 8] >> (7 - x % 8)) & 1;
         } else {
           lx.SkipSpaceAndComments();
-          if (lx.Remaining() == 0) Bad("pixel data is truncated");
+          if (lx.Remaining() == 0) Bad("pixel data is truncated", EImagingErrorKind::Truncated);
           const uint8_t c = *lx.Here();
           if (c != '0' && c != '1') Bad("bad bit value");
           bit = c - '0';
