@@ -17,10 +17,12 @@
 #include "imaging/formats/jng_codec.h"
 #include "imaging/formats/jp2_format.h"
 #include "imaging/formats/jpeg_codec.h"
+#include "imaging/formats/mng_codec.h"
 #include "imaging/formats/pcx_format.h"
 #include "imaging/formats/png_codec.h"
 #include "imaging/formats/psd_format.h"
 #include "imaging/formats/tiff_format.h"
+#include "imaging/formats/webp_format.h"
 #include "imaging/formats/xpm_format.h"
 
 namespace imprimo {
@@ -130,6 +132,36 @@ std::vector<uint8_t> GiantPng() {
   Chunk(f, "IHDR", ihdr);
   Chunk(f, "IDAT", std::vector<uint8_t>(900, 0));
   Chunk(f, "IEND", {});
+  return f;
+}
+
+std::vector<uint8_t> GiantMng() {
+  std::vector<uint8_t> f = {0x8A, 'M', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+  std::vector<uint8_t> mhdr(28, 0);
+  Put32BE(mhdr, 0, 65535);
+  Put32BE(mhdr, 4, 65535);
+  Chunk(f, "MHDR", mhdr);
+  std::vector<uint8_t> ihdr(13, 0);
+  Put32BE(ihdr, 0, 65535);
+  Put32BE(ihdr, 4, 65535);
+  ihdr[8] = 8;
+  ihdr[9] = 2;
+  Chunk(f, "IHDR", ihdr);
+  Chunk(f, "IDAT", std::vector<uint8_t>(800, 0));
+  Chunk(f, "IEND", {});
+  Chunk(f, "MEND", {});
+  return f;
+}
+
+// An animation's canvas, the one place a WebP file can declare 65535 x 65535.
+std::vector<uint8_t> GiantWebP() {
+  std::vector<uint8_t> f = Text("RIFF");
+  f.resize(1024, 0);
+  Put32LE(f, 4, 1016);
+  std::memcpy(&f[8], "WEBPVP8X", 8);
+  Put32LE(f, 16, 10);
+  f[20] = 0x02;                                                          // animation
+  for (size_t at : {24u, 27u}) f[at] = f[at + 1] = 0xFE, f[at + 2] = 0;  // side - 1 = 65534
   return f;
 }
 
@@ -324,6 +356,8 @@ TEST(ImageLimits, SmallFilesDeclaringGiantPicturesAreRefusedCheaply) {
       {"jpeg", GiantJpeg(), [&](const auto& f) { DecodeJpeg(f, out); }},
       {"j2k", GiantJ2k(), [&](const auto& f) { out = DecodeJp2(f); }},
       {"tiff", GiantTiff(), [&](const auto& f) { out = DecodeTiff(f); }},
+      {"mng", GiantMng(), [&](const auto& f) { DecodeMng(f, set, true); }},
+      {"webp", GiantWebP(), [&](const auto& f) { out = DecodeWebP(f); }},
       {"texture", GiantTexture(),
        [&](const auto& f) { DecodeDaggerfallTexture(f, DaggerfallImagePalette(), set, true); }},
   };
