@@ -165,5 +165,34 @@ TEST(CodecWriteFailures, SurfaceAsImagingErrors) {
   EXPECT_GT(ok.Data().size(), 1000u);
 }
 
+// A progressive file whose last scan repeats until the file holds count
+// scans in all.
+std::vector<uint8_t> WithScans(const std::vector<uint8_t>& file, size_t count) {
+  std::vector<size_t> scans;
+  for (size_t i = 2; i + 1 < file.size(); ++i)
+    if (file[i] == 0xFF && file[i + 1] == 0xDA) scans.push_back(i);
+  EXPECT_GE(scans.size(), 2u);
+  EXPECT_LE(scans.size(), count);
+  const std::vector<uint8_t> last(file.begin() + scans.back(), file.end() - 2);
+  std::vector<uint8_t> out(file.begin(), file.end() - 2);
+  for (size_t n = scans.size(); n < count; ++n) out.insert(out.end(), last.begin(), last.end());
+  out.push_back(0xFF);
+  out.push_back(0xD9);
+  return out;
+}
+
+TEST(JpegCodec, ThousandsOfScansAreRefused) {
+  const std::vector<uint8_t> file = Encode(testutil::PhotoLikeImage(32, 24, 2), 90, true);
+  RasterImage out;
+  DecodeJpeg(WithScans(file, 1000), out);  // a thousand are still read
+  EXPECT_EQ(out.Width, 32);
+  try {
+    DecodeJpeg(WithScans(file, 1001), out);
+    ADD_FAILURE() << "1001 scans accepted";
+  } catch (const EImagingError& e) {
+    EXPECT_EQ(e.Kind(), EImagingErrorKind::TooLarge) << e.what();
+  }
+}
+
 }  // namespace
 }  // namespace imprimo

@@ -197,7 +197,7 @@ void DecodeJngChunks(const TNgChunk& jhdr, TNgChunkReader& reader, RasterImage& 
   image = std::move(out);
 }
 
-void DecodeJng(std::span<const uint8_t> data, RasterImage& image) {
+void DecodeJng(std::span<const uint8_t> data, RasterImage& image) try {
   if (data.size() < 8 || std::memcmp(data.data(), kJngSignature, 8) != 0)
     throw EImagingError("Not a JNG file");
   TNgChunkReader reader(data.subspan(8));
@@ -206,6 +206,8 @@ void DecodeJng(std::span<const uint8_t> data, RasterImage& image) {
   RasterImage decoded;
   DecodeJngChunks(first, reader, decoded);
   image = std::move(decoded);
+} catch (const ETruncatedData& e) {
+  RaiseTruncated(e);
 }
 
 void WriteJngChunks(const RasterImage& image, const TJngEncodeOptions& options,
