@@ -30,6 +30,8 @@ TEST(Tiff, EveryCommonLayoutMatchesTheConverter) {
   REQUIRE_PROGRAM("convert");
   const std::string rgb = SourcePng("tiff_rgb", 61, 43, false);
   const std::string rgba = SourcePng("tiff_rgba", 61, 43, true);
+  // Taller than one band of the library's RGBA reader.
+  const std::string tall = SourcePng("tiff_tall", 61, 150, false);
   struct {
     const char* name;
     const std::string* source;
@@ -52,6 +54,11 @@ TEST(Tiff, EveryCommonLayoutMatchesTheConverter) {
       {"cmyk", &rgb, "-colorspace cmyk -depth 8", ifR8G8B8, 2},
       {"float", &rgb, "-depth 32 -define quantum:format=floating-point", ifA32R32G32B32F, 1},
       {"tiled", &rgb, "-depth 8 -define tiff:tile-geometry=16x16 -compress zip", ifR8G8B8, 0},
+      {"palette_tall", &tall, "-depth 8 -colors 50 -type palette", ifR8G8B8, 1},
+      {"palette_tall_tiled", &tall,
+       "-depth 8 -colors 50 -type palette -define tiff:tile-geometry=16x16", ifR8G8B8, 1},
+      {"bilevel_tall", &tall, "-monochrome -compress group4", ifGray8, 0},
+      {"rgb8_jpeg_tall", &tall, "-depth 8 -compress jpeg -quality 90", ifR8G8B8, 2},
   };
   for (const auto& v : variants) {
     SCOPED_TRACE(v.name);

@@ -178,6 +178,7 @@ RasterImage DecodePcx(std::span<const uint8_t> data) try {
   RasterImage image;
   ImageCreate(image, h.width, h.height,
               h.trueColour ? (h.planes == 4 ? ifA8R8G8B8 : ifR8G8B8) : ifIndex8);
+  CheckBufferLimit(uint64_t{h.bytesPerLine} * h.planes);
   std::vector<uint8_t> line(h.bytesPerLine * h.planes);
   TPcxLineDecoder lines(r, h.encoding != 0);
   for (int y = 0; y < h.height; ++y) {

@@ -414,6 +414,7 @@ void DecodePng(std::span<const uint8_t> data, RasterImage& image) try {
   TIdatInflater inflater(std::move(idat));
   const size_t bpp = std::max(1, h.bitsPerPixel / 8);
   const size_t maxRow = RowBytes(h.width, h.bitsPerPixel);
+  CheckBufferLimit(2 * (uint64_t{maxRow} + 1));
   std::vector<uint8_t> cur(maxRow + 1), prev(maxRow + 1);
   for (int p = 0; p < passCount; ++p) {
     TPass ps = h.interlace ? kAdam7[p] : TPass{0, 0, 1, 1};

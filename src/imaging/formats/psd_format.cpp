@@ -461,6 +461,7 @@ RasterImage DecodePsd(std::span<const uint8_t> data) try {
   ImageCreate(image, static_cast<int32_t>(w), static_cast<int32_t>(h), format);
   const int bpp = GetImageFormatInfo(format)->BytesPerPixel;
   // One row of every used channel at a time.
+  CheckBufferLimit(uint64_t{rowBytes} * used);
   std::vector<uint8_t> rowData(rowBytes * used);
   auto sample = [&](int c, size_t x) -> const uint8_t* {
     return &rowData[c * rowBytes + x * (depth / 8)];

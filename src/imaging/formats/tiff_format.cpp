@@ -348,6 +348,9 @@ RasterImage DecodeDirect(TIFF* tif, const TLayout& l, const TTiffMemory& mem) {
     const tmsize_t tileSize = TIFFTileSize(tif);
     if (tileSize <= 0 || uint64_t(tileSize) < uint64_t(tw) * th * pixelBytes)
       Fail(mem, "Invalid TIFF tile size");
+    // A tile and a band of rows are scratch space sized by the header.
+    CheckBufferLimit(uint64_t(tileSize));
+    CheckBufferLimit(uint64_t{rowBytes} * th);
     std::vector<uint8_t> tile(static_cast<size_t>(tileSize));
     std::vector<uint8_t> band(rowBytes * th);
     for (uint32_t ty = 0; ty < l.h; ty += th) {
@@ -371,6 +374,7 @@ RasterImage DecodeDirect(TIFF* tif, const TLayout& l, const TTiffMemory& mem) {
   const tmsize_t stripSize = TIFFStripSize(tif);
   if (stripSize <= 0 || uint64_t(stripSize) < uint64_t(rowBytes))
     Fail(mem, "Invalid TIFF strip size");
+  CheckBufferLimit(std::max<uint64_t>(uint64_t(stripSize), uint64_t{rowBytes} * rps));
   std::vector<uint8_t> strip(std::max<size_t>(size_t(stripSize), rowBytes * rps));
   for (uint32_t row = 0; row < l.h; row += rps) {
     const uint32_t rows = std::min(rps, l.h - row);
@@ -395,27 +399,37 @@ RasterImage DecodeThroughRgba(TIFF* tif, const TLayout& l, const TTiffMemory& me
   uint16_t orientation = ORIENTATION_TOPLEFT;
   TIFFGetFieldDefaulted(tif, TIFFTAG_ORIENTATION, &orientation);
   img.req_orientation = orientation;
-  std::vector<uint32_t> raster(size_t(l.w) * l.h);
-  if (!TIFFRGBAImageGet(&img, raster.data(), l.w, l.h)) Fail(mem, "Failed to decode TIFF image");
   const bool gray =
       (l.photometric == PHOTOMETRIC_MINISBLACK || l.photometric == PHOTOMETRIC_MINISWHITE) &&
       !l.alpha;
   const bool alpha = l.alpha;
   RasterImage out;
   ImageCreate(out, int32_t(l.w), int32_t(l.h), gray ? ifGray8 : alpha ? ifA8R8G8B8 : ifR8G8B8);
-  for (uint32_t y = 0; y < l.h; ++y) {
-    const uint32_t* s = raster.data() + size_t(y) * l.w;
-    uint8_t* d = out.Row(int(y));
-    for (uint32_t x = 0; x < l.w; ++x) {
-      const uint32_t p = s[x];
-      if (gray) {
+  // The library's RGBA rows come a band at a time (a multiple of every
+  // vertical sub-sampling), so the picture is never held twice.
+  constexpr uint32_t kBandRows = 64;
+  const uint32_t bandRows = std::min(kBandRows, l.h);
+  CheckBufferLimit(uint64_t{l.w} * bandRows * 4);
+  std::vector<uint32_t> raster(size_t(l.w) * bandRows);
+  for (uint32_t top = 0; top < l.h; top += bandRows) {
+    const uint32_t rows = std::min(bandRows, l.h - top);
+    img.row_offset = static_cast<int>(top);
+    img.col_offset = 0;
+    if (!TIFFRGBAImageGet(&img, raster.data(), l.w, rows)) Fail(mem, "Failed to decode TIFF image");
+    for (uint32_t y = 0; y < rows; ++y) {
+      const uint32_t* s = raster.data() + size_t(y) * l.w;
+      uint8_t* d = out.Row(int(top + y));
+      for (uint32_t x = 0; x < l.w; ++x) {
+        const uint32_t p = s[x];
+        if (gray) {
+          *d++ = uint8_t(TIFFGetR(p));
+          continue;
+        }
+        *d++ = uint8_t(TIFFGetB(p));
+        *d++ = uint8_t(TIFFGetG(p));
         *d++ = uint8_t(TIFFGetR(p));
-        continue;
+        if (alpha) *d++ = uint8_t(TIFFGetA(p));
       }
-      *d++ = uint8_t(TIFFGetB(p));
-      *d++ = uint8_t(TIFFGetG(p));
-      *d++ = uint8_t(TIFFGetR(p));
-      if (alpha) *d++ = uint8_t(TIFFGetA(p));
     }
   }
   return out;
