@@ -186,33 +186,48 @@ size_t FirstDescriptor(const std::vector<uint8_t>& f) {
   return at;
 }
 
-// An image reaching past the logical screen is shown whole, as other
-// decoders show it: the canvas widens to hold it at its place.
-TEST(GifCodec, FirstImagePastTheLogicalScreenIsKeptWhole) {
+// A first image larger than the logical screen is shown whole at the origin,
+// as other decoders show it; one that only overlaps the screen's edge is cut.
+TEST(GifCodec, FirstImageLargerThanTheLogicalScreenIsKeptWhole) {
   RasterImage src;
   ImageCreate(src, 4, 4, ifIndex8);
   for (int i = 0; i < 4; ++i) src.Palette[i] = {uint8_t(60 * i), uint8_t(255 - 60 * i), 9, 255};
   for (int i = 0; i < 16; ++i) src.Bits[i] = uint8_t((i * 3 + i / 4) % 4);
-  std::vector<uint8_t> f = Encode(src);
-  f[6] = 3, f[7] = 0, f[8] = 3, f[9] = 0;  // logical screen 3 x 3
-  const size_t d = FirstDescriptor(f);
+  const std::vector<uint8_t> file = Encode(src);
+  const size_t d = FirstDescriptor(file);
+  auto whole = [&](const RasterImage& out, int width = 4) {
+    ASSERT_EQ(out.Width, width);
+    ASSERT_EQ(out.Height, 4);
+    for (int y = 0; y < 4; ++y)
+      for (int x = 0; x < 4; ++x)
+        EXPECT_EQ(out.Palette[out.Row(y)[x]], src.Palette[src.Row(y)[x]]) << x << "," << y;
+  };
 
+  std::vector<uint8_t> f = file;
+  f[6] = 3, f[7] = 0, f[8] = 3, f[9] = 0;  // logical screen 3 x 3
   RasterImage out;
-  DecodeGif(f, out);  // at 0,0: the image's own size
+  DecodeGif(f, out);  // at 0,0
+  whole(out);
+  f[d + 1] = 1, f[d + 3] = 1;  // at 1,1: still the whole image
+  DecodeGif(f, out);
+  whole(out);
+  f[6] = 9, f[7] = 0, f[8] = 2, f[9] = 0;  // 9 x 2: taller than the screen only
+  DecodeGif(f, out);
+  whole(out, 9);
+  EXPECT_EQ(out.Palette[out.Row(3)[8]].A, 0);  // beside the image: transparent
+
+  // The screen's own size (4 x 4) with the image at 1,1: the edge is cut and
+  // the uncovered strips are transparent.
+  f = file;
+  f[d + 1] = 1, f[d + 3] = 1;
+  DecodeGif(f, out);
   ASSERT_EQ(out.Width, 4);
   ASSERT_EQ(out.Height, 4);
-  for (int i = 0; i < 16; ++i) EXPECT_EQ(out.Palette[out.Bits[i]], src.Palette[src.Bits[i]]) << i;
-
-  f[d + 1] = 1, f[d + 3] = 1;  // placed at 1,1
-  DecodeGif(f, out);
-  ASSERT_EQ(out.Width, 5);
-  ASSERT_EQ(out.Height, 5);
-  for (int y = 0; y < 4; ++y)
-    for (int x = 0; x < 4; ++x)
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 3; ++x)
       EXPECT_EQ(out.Palette[out.Row(y + 1)[x + 1]], src.Palette[src.Row(y)[x]]) << x << "," << y;
-  // The strips the image leaves uncovered are transparent.
   EXPECT_EQ(out.Palette[out.Row(0)[0]].A, 0);
-  EXPECT_EQ(out.Palette[out.Row(4)[0]].A, 0);
+  EXPECT_EQ(out.Palette[out.Row(3)[0]].A, 0);
 }
 
 TEST(GifCodec, SetsOfImagesKeepEveryImage) {

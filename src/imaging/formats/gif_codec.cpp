@@ -212,8 +212,6 @@ void DecodeGifImages(std::span<const uint8_t> data, TDynImageDataArray& images,
   // data in proportion: a tiny file cannot claim giant canvases.
   const int64_t canvasBudget = std::max(kSmallCanvas, int64_t(data.size()) * kMaxPixelsPerByte);
   int64_t canvasPixels = 0;
-  // An image that reaches past the logical screen widens the canvas rather
-  // than losing its edge; later images keep at least that size.
   int canvasW = screenW, canvasH = screenH;
   TColourTable global;
   if (flags & 0x80) ReadColourTable(r, flags & 7, global);
@@ -245,7 +243,8 @@ void DecodeGifImages(std::span<const uint8_t> data, TDynImageDataArray& images,
     if (tag != 0x2C) throw EImagingError("GIF file has an unknown block");
 
     if (r.Remaining() < 9) Truncated();
-    const int left = r.U16LE(), top = r.U16LE(), w = r.U16LE(), h = r.U16LE();
+    int left = r.U16LE(), top = r.U16LE();
+    const int w = r.U16LE(), h = r.U16LE();
     const uint8_t imageFlags = r.U8();
     TColourTable local;
     if (imageFlags & 0x80) ReadColourTable(r, imageFlags & 7, local);
@@ -270,12 +269,16 @@ void DecodeGifImages(std::span<const uint8_t> data, TDynImageDataArray& images,
     }
 
     if (transparent >= table->count) transparent = -1;
-    const int grownW = std::max(canvasW, left + w), grownH = std::max(canvasH, top + h);
-    const int64_t grown = int64_t{grownW} * grownH;
-    // A rectangle too large to show whole is cut to the canvas instead.
-    if (grownW <= kMaxImageSide && grownH <= kMaxImageSide && grown <= kMaxImagePixels &&
-        canvasPixels + grown <= canvasBudget)
-      canvasW = grownW, canvasH = grownH;
+    // A first image wider or taller than the logical screen means the screen
+    // size was written wrong: the canvas grows to hold the image and the
+    // image sits at its origin, as other decoders show such files. Later
+    // images keep that canvas. A rectangle too large to hold is cut to the
+    // screen instead.
+    if (images.empty() && (w > canvasW || h > canvasH) && int64_t{w} * h <= kMaxImagePixels &&
+        canvasPixels + int64_t{w} * h <= canvasBudget) {
+      canvasW = std::max(canvasW, w), canvasH = std::max(canvasH, h);
+      left = top = 0;
+    }
     canvasPixels += int64_t(canvasW) * canvasH;
     if (canvasPixels > canvasBudget)
       throw EImagingError("GIF logical screen is larger than its data can fill",
