@@ -182,6 +182,22 @@ bool TImageFileFormat::TestFormat(TImagingStream& stream) {
   }
 }
 
+bool TImageFileFormat::MatchesBySizeOnly(TImagingStream& stream) {
+  int64_t pos = 0;
+  try {
+    pos = stream.Position();
+    bool sizeOnly = ProbeIsSizeOnly(stream);
+    stream.Seek(pos, TSeekOrigin::Begin);
+    return sizeOnly;
+  } catch (const std::exception&) {
+    try {
+      stream.Seek(pos, TSeekOrigin::Begin);
+    } catch (...) {
+    }
+    return false;
+  }
+}
+
 bool TImageFileFormat::TestFileName(std::string_view fileName) const {
   std::string_view name = NamePart(fileName);
   for (const std::string& m : masks_)
@@ -315,8 +331,14 @@ std::string DetectIn(TImagingStream& stream, std::string_view fileName) {
     for (TImageFileFormat* f : list)
       if (f->TestFileName(fileName) && f->TestFormat(stream))
         return f->Extensions().empty() ? std::string() : f->Extensions()[0];
-  for (TImageFileFormat* f : list)
-    if (f->TestFormat(stream)) return f->Extensions().empty() ? std::string() : f->Extensions()[0];
+  // The name's own formats did not recognise the content; a size-only match
+  // of another format is then no evidence at all.
+  const bool namedForOther = !fileName.empty() && FormatByFileName(fileName) != nullptr;
+  for (TImageFileFormat* f : list) {
+    if (!f->TestFormat(stream)) continue;
+    if (namedForOther && !f->TestFileName(fileName) && f->MatchesBySizeOnly(stream)) continue;
+    return f->Extensions().empty() ? std::string() : f->Extensions()[0];
+  }
   return {};
 }
 

@@ -38,6 +38,10 @@ class TImageFileFormat {
   // Content test from the stream's current position; the position is
   // restored. Never throws: read errors count as "not this format".
   bool TestFormat(TImagingStream& stream);
+  // True when the content test at the stream's position succeeds on the
+  // stream's length alone (formats without a signature recognise some files
+  // by their exact size). The position is restored; never throws.
+  bool MatchesBySizeOnly(TImagingStream& stream);
   // True when one of the masks matches the name part of the path.
   bool TestFileName(std::string_view fileName) const;
 
@@ -69,6 +73,8 @@ class TImageFileFormat {
   virtual void ConvertForSaving(RasterImage& image, const TImageFormatInfo& info);
   virtual bool AcceptsPixelFormat(const RasterImage& image) const;
   virtual bool ProbeContent(TImagingStream& stream);
+  // Whether ProbeContent accepts the stream by its length alone.
+  virtual bool ProbeIsSizeOnly(TImagingStream&) { return false; }
   // Resets out-of-range option values to their defaults before a save.
   virtual void ValidateOptions() {}
 
@@ -111,6 +117,10 @@ TImageFileFormat* FormatByFileName(std::string_view fileName);
 // True when the wildcard mask ("*", "?") matches name, ignoring ASCII case.
 bool MatchesMask(std::string_view name, std::string_view mask);
 
+// The format of a file by content: first among the formats its name matches,
+// then among all. A format that recognises the file by its size alone is
+// taken only when the file's name matches no other registered format, so a
+// damaged photo.jpg never loads as something else of the same length.
 std::string DetectFileFormat(const std::string& fileName);
 std::string DetectStreamFormat(TImagingStream& stream);
 bool ReadImageFile(const std::string& fileName, RasterImage& image);

@@ -233,8 +233,8 @@ std::string ReadPngIccProfile(std::span<const uint8_t> d, std::string* why) {
     if (std::memcmp(type, "IDAT", 4) == 0 || std::memcmp(type, "IEND", 4) == 0) break;
     if (std::memcmp(type, "iCCP", 4) == 0) {
       std::span<const uint8_t> body = d.subspan(p + 8, length);
-      const uint32_t crc = static_cast<uint32_t>(
-          crc32(0, reinterpret_cast<const Bytef*>(type), uInt(length + 4)));
+      const uint32_t crc =
+          static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(type), uInt(length + 4)));
       if (crc != Be32(d, p + 8 + length)) {
         SetWhy(why, "the colour profile chunk is damaged (CRC)");
         return std::string();

@@ -131,6 +131,46 @@ int64_t GetPixelsSize(TImageFormat format, int64_t width, int64_t height) {
   return width * height * info->BytesPerPixel;
 }
 
+void CheckImageLimits(int64_t width, int64_t height, TImageFormat format) {
+  char buf[200];
+  if (width < 0 || height < 0) {
+    std::snprintf(buf, sizeof buf, "Invalid image size %" PRId64 " x %" PRId64 ".", width, height);
+    throw EImagingError(buf, EImagingErrorKind::Invalid);
+  }
+  if (width > kMaxImageSide || height > kMaxImageSide) {
+    std::snprintf(buf, sizeof buf,
+                  "Image side too large: %" PRId64 " x %" PRId64 " (at most %d per side).", width,
+                  height, kMaxImageSide);
+    throw EImagingError(buf, EImagingErrorKind::TooLarge);
+  }
+  // Both sides are at most 65535 here, so the product cannot overflow.
+  if (width * height > kMaxImagePixels) {
+    std::snprintf(buf, sizeof buf,
+                  "Image has too many pixels: %" PRId64 " x %" PRId64 " (at most %" PRId64 ").",
+                  width, height, kMaxImagePixels);
+    throw EImagingError(buf, EImagingErrorKind::TooLarge);
+  }
+  const int64_t bytes = GetPixelsSize(format == ifDefault ? ifA8R8G8B8 : format, width, height);
+  if (bytes < 0) {
+    std::snprintf(buf, sizeof buf, "Unknown pixel format %d.", static_cast<int>(format));
+    throw EImagingError(buf, EImagingErrorKind::Invalid);
+  }
+  if (bytes > kMaxImageBytes) {
+    std::snprintf(buf, sizeof buf,
+                  "Image data too large: %" PRId64 " x %" PRId64 " needs %" PRId64 " bytes.", width,
+                  height, bytes);
+    throw EImagingError(buf, EImagingErrorKind::TooLarge);
+  }
+}
+
+void CheckBufferLimit(uint64_t bytes) {
+  if (bytes > static_cast<uint64_t>(kMaxImageBytes)) {
+    char buf[120];
+    std::snprintf(buf, sizeof buf, "Data buffer too large: %" PRIu64 " bytes.", bytes);
+    throw EImagingError(buf, EImagingErrorKind::TooLarge);
+  }
+}
+
 uint8_t* RasterImage::Row(int y) {
   return Bits.get() + static_cast<size_t>(y) * Width * GetImageFormatInfo(Format)->BytesPerPixel;
 }
@@ -178,15 +218,16 @@ void CreateImage(RasterImage& image, int32_t width, int32_t height, TImageFormat
                  bool zeroPixels) {
   if (format == ifDefault) format = ifA8R8G8B8;
   const TImageFormatInfo* info = GetImageFormatInfo(format);
-  int64_t size = GetPixelsSize(format, width, height);
-  if (!info || size < 0 || width > kMaxImageSide || height > kMaxImageSide ||
-      int64_t{width} * height > kMaxImagePixels || size > INT32_MAX) {
+  try {
+    CheckImageLimits(width, height, format);
+  } catch (const EImagingError& e) {
     char buf[200];
     std::snprintf(buf, sizeof buf,
                   "Error while creating image data with params: Width=%d Height=%d Format=%s.",
                   width, height, FormatNameOrId(format).c_str());
-    throw EImagingError(buf);
+    throw EImagingError(buf, e.Kind());
   }
+  const int64_t size = GetPixelsSize(format, width, height);
   RasterImage fresh;
   fresh.Width = width;
   fresh.Height = height;
@@ -203,7 +244,7 @@ void CreateImage(RasterImage& image, int32_t width, int32_t height, TImageFormat
     std::snprintf(buf, sizeof buf,
                   "Error while creating image data with params: Width=%d Height=%d Format=%s.",
                   width, height, info->Name);
-    throw EImagingError(buf);
+    throw EImagingError(buf, EImagingErrorKind::TooLarge);
   }
   image = std::move(fresh);
 }

@@ -50,9 +50,12 @@ constexpr TImageFormat ifATI1N = 224;
 constexpr TImageFormat ifATI2N = 225;
 constexpr TImageFormat kMaxImageFormat = 225;
 
-// Largest image the layer allocates.
+// Largest image the layer allocates: each side, the pixel count and the
+// bytes of one pixel buffer (or of any scratch buffer a decoder sizes from
+// file data).
 constexpr int32_t kMaxImageSide = 65535;
 constexpr int64_t kMaxImagePixels = int64_t{1} << 28;
+constexpr int64_t kMaxImageBytes = INT32_MAX;
 
 // One palette entry, laid out B, G, R, A in memory.
 struct TColor32Rec {
@@ -104,6 +107,16 @@ class EImagingError : public std::runtime_error {
  private:
   EImagingErrorKind kind_;
 };
+
+// The allocation gate every decoder passes before it allocates pixels. Checks,
+// in this order and in 64-bit arithmetic, that neither side exceeds
+// kMaxImageSide, that width x height does not exceed kMaxImagePixels and
+// that the pixel bytes of format do not exceed kMaxImageBytes; throws
+// EImagingError of kind TooLarge naming the check that failed. Negative
+// sizes and unknown formats throw kind Invalid.
+void CheckImageLimits(int64_t width, int64_t height, TImageFormat format);
+// The same byte bound for a scratch buffer sized from file data.
+void CheckBufferLimit(uint64_t bytes);
 
 // The image record. It owns its pixel bytes and palette; it can be moved but
 // not copied (ImageClone makes deep copies).

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <set>
 
+#include "imaging/block_codecs.h"
 #include "imaging/file_format.h"
 #include "imaging/raster_image.h"
 #include "imaging_test_util.h"
@@ -192,15 +193,22 @@ TEST(ColorReduction, GrayToIndexKeepsValues) {
 TEST(ImageConvert, BlockFormatsWithoutCodecRaise) {
   RasterImage img;
   ImageCreate(img, 8, 8, ifDXT1);
+  img.Bits[0] = 0x5A;
+  SetBlockCodec(ifDXT1, {});  // no codec
   try {
     ImageConvert(img, ifA8R8G8B8);
-    // A codec may have been installed by a format; then the result must be valid.
-    EXPECT_TRUE(ImageIsValid(img));
+    ADD_FAILURE() << "converted without a codec";
   } catch (const EImagingError& e) {
     EXPECT_TRUE(std::string(e.what()).starts_with(
         "Error while converting image to format \"A8R8G8B8\". Image @"));
-    EXPECT_EQ(img.Format, ifDXT1);  // old contents kept
   }
+  EXPECT_EQ(img.Format, ifDXT1);  // old contents kept
+  EXPECT_EQ(img.Bits[0], 0x5A);
+  // With the codecs back, the same conversion succeeds.
+  InstallBlockCodecs();
+  ASSERT_TRUE(ImageConvert(img, ifA8R8G8B8));
+  EXPECT_EQ(img.Format, ifA8R8G8B8);
+  EXPECT_TRUE(ImageIsValid(img));
 }
 
 }  // namespace

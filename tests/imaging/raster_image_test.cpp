@@ -75,19 +75,31 @@ TEST(RasterImageRecord, CreateCloneFreeAndValidity) {
 
 TEST(RasterImageRecord, CreateRefusesHugeAndBadInput) {
   RasterImage img;
-  EXPECT_THROW(ImageCreate(img, 65536, 1, ifGray8), EImagingError);
-  EXPECT_THROW(ImageCreate(img, 20000, 20000, ifGray8), EImagingError);  // > 2^28 pixels
-  EXPECT_THROW(ImageCreate(img, -1, 1, ifGray8), EImagingError);
-  EXPECT_THROW(ImageCreate(img, 1, 1, 12), EImagingError);
+  auto kindOf = [&](int32_t w, int32_t h, TImageFormat f) {
+    try {
+      ImageCreate(img, w, h, f);
+    } catch (const EImagingError& e) {
+      return e.Kind();
+    }
+    ADD_FAILURE() << w << " x " << h << " accepted";
+    return EImagingErrorKind::Other;
+  };
+  EXPECT_EQ(kindOf(65536, 1, ifGray8), EImagingErrorKind::TooLarge);
+  EXPECT_EQ(kindOf(20000, 20000, ifGray8), EImagingErrorKind::TooLarge);  // > 2^28 pixels
+  EXPECT_EQ(kindOf(-1, 1, ifGray8), EImagingErrorKind::Invalid);
+  EXPECT_EQ(kindOf(1, 1, 12), EImagingErrorKind::Invalid);
   // 2^28 pixels of 16 bytes do not fit the 32-bit size field.
-  EXPECT_THROW(ImageCreate(img, 16384, 16384, ifA32R32G32B32F), EImagingError);
+  EXPECT_EQ(kindOf(16384, 16384, ifA32R32G32B32F), EImagingErrorKind::TooLarge);
   try {
     ImageCreate(img, 70000, 2, ifR8G8B8);
+    ADD_FAILURE() << "70000 x 2 accepted";
   } catch (const EImagingError& e) {
     EXPECT_STREQ(
         e.what(),
         "Error while creating image data with params: Width=70000 Height=2 Format=R8G8B8.");
+    EXPECT_EQ(e.Kind(), EImagingErrorKind::TooLarge);
   }
+  EXPECT_FALSE(ImageIsValid(img));
 }
 
 TEST(RasterImageRecord, Description) {

@@ -133,6 +133,36 @@ TEST_F(FileLayerTest, DetectionByContentAndName) {
   EXPECT_EQ(stream.Position(), 0);
 }
 
+// Formats without a signature know some files by their exact length only;
+// such a match never overrides the format the file's name asks for.
+TEST_F(FileLayerTest, SizeOnlyMatchesYieldToTheExtension) {
+  std::string text;
+  while (text.size() < 4096) text += "Shopping list: bread, milk, eggs. ";
+  text.resize(4096);
+  test::WriteBytes(Path("notes.jpg"), std::vector<uint8_t>(text.begin(), text.end()));
+  EXPECT_EQ(DetectFileFormat(Path("notes.jpg")), "");
+  RasterImage img;
+  EXPECT_FALSE(ReadImageFile(Path("notes.jpg"), img));
+  EXPECT_FALSE(ImageIsValid(img));
+  // Random bytes of another such length, named for PNG.
+  std::vector<uint8_t> noise(64000);
+  for (size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<uint8_t>(i * 7919 >> 3);
+  test::WriteBytes(Path("photo.png"), noise);
+  EXPECT_EQ(DetectFileFormat(Path("photo.png")), "");
+
+  // A real headerless 64 x 64 game image still loads under its own name,
+  // and under a name no registered format claims.
+  std::vector<uint8_t> raw(4096);
+  for (size_t i = 0; i < raw.size(); ++i) raw[i] = static_cast<uint8_t>(i < 16 ? 200 : i % 251);
+  test::WriteBytes(Path("floor.img"), raw);
+  test::WriteBytes(Path("floor.raw"), raw);
+  ASSERT_TRUE(ReadImageFile(Path("floor.img"), img));
+  EXPECT_EQ(img.Width, 64);
+  EXPECT_EQ(img.Height, 64);
+  EXPECT_EQ(img.Bits[300], 300 % 251);
+  EXPECT_EQ(DetectFileFormat(Path("floor.raw")), "img");
+}
+
 TEST_F(FileLayerTest, FailedLoadsLeaveOrRaiseAsDocumented) {
   RasterImage img = test::RandomImage(ifGray8, 3, 3);
   test::WriteBytes(Path("junk.bin"), {1, 2, 3, 4, 5});

@@ -173,5 +173,27 @@ TEST(Jp2, OversizedDimensionsAreRefusedBeforeDecoding) {
   }
 }
 
+// Code streams whose image area starts away from the grid origin: the
+// picture is the area x1-x0 by y1-y0, as the reference decoder gives it.
+TEST(Jp2, ImageOffsetGivesTheImageAreaSize) {
+  const std::string dir = std::string(IMPRIMO_CORPUS_DIR) + "/jpeg2000/openjpeg-data/conformance/";
+  if (!std::filesystem::is_directory(dir)) GTEST_SKIP() << "jpeg2000 corpus is absent";
+  struct Case {
+    const char* file;
+    int w, h;
+  };
+  // p0_02: area 0,0-127,126; p1_01: area 5,128-127,227 (both 2x1 sub-sampled).
+  for (const Case& c : {Case{"p0_02.j2k", 127, 126}, Case{"p1_01.j2k", 122, 99}}) {
+    SCOPED_TRACE(c.file);
+    RasterImage img = DecodeJp2(ReadBytes(dir + c.file));
+    EXPECT_EQ(img.Width, c.w);
+    EXPECT_EQ(img.Height, c.h);
+    RasterImage loaded;
+    ASSERT_TRUE(ReadImageFile(dir + c.file, loaded));
+    EXPECT_EQ(loaded.Width, c.w);
+    EXPECT_EQ(loaded.Height, c.h);
+  }
+}
+
 }  // namespace
 }  // namespace imprimo::fmtb

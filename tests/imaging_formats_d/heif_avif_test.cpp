@@ -28,8 +28,8 @@ struct TVariant {
 
 void CheckAgainstReference(const TVariant& v, const std::string& decoder, double tolerance) {
   SCOPED_TRACE(v.name);
-  const std::string src = v.deep ? SourcePng16(v.name, 64, 48, v.alpha)
-                                 : SourcePng(v.name, 64, 48, v.alpha);
+  const std::string src =
+      v.deep ? SourcePng16(v.name, 64, 48, v.alpha) : SourcePng(v.name, 64, 48, v.alpha);
   const bool avif = std::string(v.encode).find("avif") != std::string::npos;
   const std::string file = TempPath("formats_d", std::string(v.name) + (avif ? ".avif" : ".heic"));
   const std::string ref = TempPath("formats_d", std::string(v.name) + "_ref.png");
@@ -75,7 +75,8 @@ TEST(Heif, AvifFilesAgreeWithTheReferenceDecoder) {
 
 heif_error AppendBytes(heif_context*, const void* data, size_t size, void* user) {
   auto* out = static_cast<std::vector<uint8_t>*>(user);
-  out->insert(out->end(), static_cast<const uint8_t*>(data), static_cast<const uint8_t*>(data) + size);
+  out->insert(out->end(), static_cast<const uint8_t*>(data),
+              static_cast<const uint8_t*>(data) + size);
   return heif_error{heif_error_Ok, heif_suberror_Unspecified, "ok"};
 }
 
@@ -108,10 +109,10 @@ std::vector<uint8_t> PhoneStyleHeic(int w, int h) {
   heif_image_handle* handle = nullptr;
   heif_context_encode_image(ctx, img, enc, eo, &handle);
   // EXIF: big-endian TIFF header, IFD0 with Make and Orientation 6.
-  const uint8_t exif[] = {'M', 'M', 0, 42, 0, 0, 0, 8, 0, 2,
-                          1, 0x0F, 0, 2, 0, 0, 0, 4, 'A', 'c', 'm', 0,   // Make "Acm"
-                          1, 0x12, 0, 3, 0, 0, 0, 1, 0, 6, 0, 0,         // Orientation 6
-                          0, 0, 0, 0};
+  const uint8_t exif[] = {'M', 'M',  0, 42, 0, 0, 0,   8,   0,   2, 1, 0x0F,
+                          0,   2,    0, 0,  0, 4, 'A', 'c', 'm', 0,        // Make "Acm"
+                          1,   0x12, 0, 3,  0, 0, 0,   1,   0,   6, 0, 0,  // Orientation 6
+                          0,   0,    0, 0};
   heif_context_add_exif_metadata(ctx, handle, exif, sizeof exif);
   heif_writer writer{1, AppendBytes};
   heif_context_write(ctx, &writer, &out);
@@ -220,7 +221,7 @@ TEST(Heif, BrandsPickTheFormat) {
   EXPECT_EQ(HeifBrand(ftyp("mif1", {"mif1", "avif"})), THeifBrand::Avif);
   EXPECT_EQ(HeifBrand(ftyp("mif1", {"mif1", "heic"})), THeifBrand::Heic);
   EXPECT_EQ(HeifBrand(ftyp("isom", {"mp41", "avc1"})), THeifBrand::None);  // a video
-  EXPECT_EQ(HeifBrand(ftyp("heic", {}) ), THeifBrand::Heic);
+  EXPECT_EQ(HeifBrand(ftyp("heic", {})), THeifBrand::Heic);
 }
 
 }  // namespace

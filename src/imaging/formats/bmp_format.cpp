@@ -13,8 +13,8 @@ namespace {
 
 constexpr uint32_t kBiRgb = 0, kBiRle8 = 1, kBiRle4 = 2, kBiBitfields = 3, kBiAlphaBitfields = 6;
 
-[[noreturn]] void Bad(const char* what) {
-  throw EImagingError(std::string("Invalid bitmap: ") + what);
+[[noreturn]] void Bad(const char* what, EImagingErrorKind kind = EImagingErrorKind::Invalid) {
+  throw EImagingError(std::string("Invalid bitmap: ") + what, kind);
 }
 
 struct TMask {
@@ -81,178 +81,209 @@ void DecodeRle(TByteReader& r, RasterImage& image, bool four) {
 
 }  // namespace
 
-RasterImage DecodeBmp(std::span<const uint8_t> data) try {
-  TByteReader r(data);
+namespace {
+
+struct TBmpHeader {
+  uint32_t offBits = 0;
+  size_t headerStart = 0;
+  uint32_t headerSize = 0;
+  bool core = false, os2v2 = false;
+  int32_t width = 0, height = 0;
+  bool topDown = false;
+  uint16_t planes = 0, bitCount = 0;
+  uint32_t compression = kBiRgb, clrUsed = 0;
+  uint32_t masks[4] = {0, 0, 0, 0};
+  bool rle = false, bitfields = false;
+};
+
+// File header and information header; leaves r after the information header
+// (and after the three or four masks that follow a 40-byte header).
+TBmpHeader ReadBmpHeader(TByteReader& r) {
+  TBmpHeader h;
   if (r.U8() != 'B' || r.U8() != 'M') Bad("no BM signature");
   r.Skip(8);
-  const uint32_t offBits = r.U32LE();
-  const size_t headerStart = r.Position();
-  const uint32_t headerSize = r.U32LE();
-  const bool core = headerSize == 12;
-  if (!(core || (headerSize >= 16 && headerSize <= 64) || headerSize == 108 || headerSize == 124))
-    Bad("unknown header size");
-  const bool os2v2 =
-      !core && headerSize != 40 && headerSize != 52 && headerSize != 56 && headerSize <= 64;
-  auto hdr = TByteReader(r.Bytes(headerSize - 4));
-  int32_t width, height;
-  uint16_t planes, bitCount;
-  uint32_t compression = kBiRgb, clrUsed = 0, sizeImage = 0;
-  uint32_t masks[4] = {0, 0, 0, 0};
-  if (core) {
-    width = hdr.U16LE();
-    height = static_cast<int16_t>(hdr.U16LE());
-    planes = hdr.U16LE();
-    bitCount = hdr.U16LE();
+  h.offBits = r.U32LE();
+  h.headerStart = r.Position();
+  h.headerSize = r.U32LE();
+  h.core = h.headerSize == 12;
+  if (!(h.core || (h.headerSize >= 16 && h.headerSize <= 64) || h.headerSize == 108 ||
+        h.headerSize == 124))
+    Bad("unknown header size", EImagingErrorKind::Unsupported);
+  h.os2v2 = !h.core && h.headerSize != 40 && h.headerSize != 52 && h.headerSize != 56 &&
+            h.headerSize <= 64;
+  TByteReader hdr = r.Sub(h.headerSize - 4);
+  if (h.core) {
+    h.width = hdr.U16LE();
+    h.height = static_cast<int16_t>(hdr.U16LE());
+    h.planes = hdr.U16LE();
+    h.bitCount = hdr.U16LE();
   } else {
-    width = hdr.I32LE();
-    height = hdr.I32LE();
-    planes = hdr.U16LE();
-    bitCount = hdr.U16LE();
+    h.width = hdr.I32LE();
+    h.height = hdr.I32LE();
+    h.planes = hdr.U16LE();
+    h.bitCount = hdr.U16LE();
     // Short OS/2 headers end early; the missing fields are zero.
     auto field = [&]() -> uint32_t {
       return hdr.Remaining() >= 4 ? hdr.U32LE() : (hdr.Skip(hdr.Remaining()), 0);
     };
-    compression = field();
-    sizeImage = field();
+    h.compression = field();
+    field();  // image size
     field();
     field();
-    clrUsed = field();
+    h.clrUsed = field();
     field();
-    if (!os2v2 && headerSize >= 52) {
-      masks[0] = hdr.U32LE();
-      masks[1] = hdr.U32LE();
-      masks[2] = hdr.U32LE();
-      if (headerSize >= 56) masks[3] = hdr.U32LE();
+    if (!h.os2v2 && h.headerSize >= 52) {
+      h.masks[0] = hdr.U32LE();
+      h.masks[1] = hdr.U32LE();
+      h.masks[2] = hdr.U32LE();
+      if (h.headerSize >= 56) h.masks[3] = hdr.U32LE();
     }
   }
-  (void)sizeImage;
-  if (planes != 1) Bad("plane count is not 1");
-  if (width <= 0 || height == 0 || height == INT32_MIN) Bad("bad dimensions");
-  const bool topDown = height < 0;
-  if (topDown) height = -height;
-  if (width > kMaxImageSide || height > kMaxImageSide || int64_t{width} * height > kMaxImagePixels)
-    Bad("image too large");
-  if (os2v2 && compression >= 3) Bad("unsupported OS/2 compression");
-  if (!os2v2 && (compression == 4 || compression == 5))
-    Bad("embedded JPEG or PNG data is not supported");
-  if (!(bitCount == 1 || bitCount == 2 || bitCount == 4 || bitCount == 8 || bitCount == 16 ||
-        bitCount == 24 || bitCount == 32))
-    Bad("unsupported bit count");
-  const bool rle = compression == kBiRle8 || compression == kBiRle4;
-  if (compression == kBiRle8 && bitCount != 8) Bad("RLE8 needs 8 bits per pixel");
-  if (compression == kBiRle4 && bitCount != 4) Bad("RLE4 needs 4 bits per pixel");
-  if (rle && topDown) Bad("run-length images cannot be top-down");
-  const bool bitfields = compression == kBiBitfields || compression == kBiAlphaBitfields;
-  if (bitfields && bitCount != 16 && bitCount != 32) Bad("bit fields need 16 or 32 bits");
-  if (!rle && !bitfields && compression != kBiRgb) Bad("unsupported compression");
-  if (bitfields && headerSize == 40) {
-    masks[0] = r.U32LE();
-    masks[1] = r.U32LE();
-    masks[2] = r.U32LE();
-    if (compression == kBiAlphaBitfields) masks[3] = r.U32LE();
+  h.rle = h.compression == kBiRle8 || h.compression == kBiRle4;
+  h.bitfields = h.compression == kBiBitfields || h.compression == kBiAlphaBitfields;
+  if (h.bitfields && h.headerSize == 40) {
+    h.masks[0] = r.U32LE();
+    h.masks[1] = r.U32LE();
+    h.masks[2] = r.U32LE();
+    if (h.compression == kBiAlphaBitfields) h.masks[3] = r.U32LE();
   }
+  return h;
+}
 
+void ValidateBmpHeader(TBmpHeader& h) {
+  if (h.planes != 1) Bad("plane count is not 1");
+  if (h.width <= 0 || h.height == 0 || h.height == INT32_MIN) Bad("bad dimensions");
+  h.topDown = h.height < 0;
+  if (h.topDown) h.height = -h.height;
+  CheckImageLimits(h.width, h.height, ifIndex8);
+  if (h.os2v2 && h.compression >= 3)
+    Bad("unsupported OS/2 compression", EImagingErrorKind::Unsupported);
+  if (!h.os2v2 && (h.compression == 4 || h.compression == 5))
+    Bad("embedded JPEG or PNG data is not supported", EImagingErrorKind::Unsupported);
+  const uint16_t bc = h.bitCount;
+  if (!(bc == 1 || bc == 2 || bc == 4 || bc == 8 || bc == 16 || bc == 24 || bc == 32))
+    Bad("unsupported bit count");
+  if (h.compression == kBiRle8 && bc != 8) Bad("RLE8 needs 8 bits per pixel");
+  if (h.compression == kBiRle4 && bc != 4) Bad("RLE4 needs 4 bits per pixel");
+  if (h.rle && h.topDown) Bad("run-length images cannot be top-down");
+  if (h.bitfields && bc != 16 && bc != 32) Bad("bit fields need 16 or 32 bits");
+  if (!h.rle && !h.bitfields && h.compression != kBiRgb)
+    Bad("unsupported compression", EImagingErrorKind::Unsupported);
+}
+
+size_t RowBytes(const TBmpHeader& h) {
+  return ((static_cast<size_t>(h.width) * h.bitCount + 31) / 32) * 4;
+}
+
+RasterImage DecodeIndexed(const TBmpHeader& h, TByteReader& r, size_t fileSize) {
+  const int width = h.width, height = h.height, bitCount = h.bitCount;
+  const uint32_t maxEntries = 1u << bitCount;
+  const size_t entrySize = h.core ? 3 : 4;
+  // A palette longer than 256 entries is legal as long as it is present;
+  // indices can reach only the first 256.
+  if (h.clrUsed > 256 && uint64_t{h.clrUsed} * entrySize > r.Remaining()) Bad("palette too large");
+  uint32_t entries = h.clrUsed ? std::min<uint32_t>(h.clrUsed, 256) : maxEntries;
+  // Uncompressed rows must fit in the file before anything is allocated.
+  const size_t rowBytes = RowBytes(h);
+  if (!h.rle && rowBytes * height > fileSize)
+    Bad("pixel data is truncated", EImagingErrorKind::Truncated);
   RasterImage image;
-  if (bitCount <= 8) {
-    const uint32_t maxEntries = 1u << bitCount;
-    const size_t entrySize = core ? 3 : 4;
-    // A palette longer than 256 entries is legal as long as it is present;
-    // indices can reach only the first 256.
-    if (clrUsed > 256 && uint64_t{clrUsed} * entrySize > r.Remaining()) Bad("palette too large");
-    uint32_t entries = clrUsed ? std::min<uint32_t>(clrUsed, 256) : maxEntries;
-    // Uncompressed rows must fit in the file before anything is allocated.
-    const size_t rowBytesIdx = ((static_cast<size_t>(width) * bitCount + 31) / 32) * 4;
-    if (!rle && rowBytesIdx * height > data.size()) Bad("pixel data is truncated");
-    ImageCreate(image, width, height, ifIndex8);
-    // The palette lies between the header and the pixel data.
-    size_t available = r.Remaining() / entrySize;
-    if (offBits > r.Position() && offBits <= data.size())
-      available = std::min<size_t>(available, (offBits - r.Position()) / entrySize);
-    entries = static_cast<uint32_t>(std::min<size_t>(entries, available));
-    if (entries == 0) Bad("palette missing");
-    for (uint32_t i = 0; i < entries; ++i) {
-      auto e = r.Bytes(entrySize);
-      image.Palette[i] = {e[0], e[1], e[2], 0xFF};
-    }
-    if (offBits >= headerStart && offBits <= data.size() && offBits >= r.Position())
-      r.Seek(offBits);
-    if (rle) {
-      DecodeRle(r, image, compression == kBiRle4);
-    } else {
-      const size_t rowBytes = ((static_cast<size_t>(width) * bitCount + 31) / 32) * 4;
-      if (rowBytes * height > r.Remaining()) Bad("pixel data is truncated");
-      for (int row = 0; row < height; ++row) {
-        auto src = r.Bytes(rowBytes);
-        uint8_t* dst = image.Row(topDown ? row : height - 1 - row);
-        for (int x = 0; x < width; ++x) {
-          const size_t bit = static_cast<size_t>(x) * bitCount;
-          dst[x] =
-              static_cast<uint8_t>((src[bit / 8] >> (8 - bitCount - bit % 8)) & (maxEntries - 1));
-        }
+  ImageCreate(image, width, height, ifIndex8);
+  // The palette lies between the header and the pixel data.
+  size_t available = r.Remaining() / entrySize;
+  if (h.offBits > r.Position() && h.offBits <= fileSize)
+    available = std::min<size_t>(available, (h.offBits - r.Position()) / entrySize);
+  entries = static_cast<uint32_t>(std::min<size_t>(entries, available));
+  if (entries == 0) Bad("palette missing");
+  for (uint32_t i = 0; i < entries; ++i) {
+    auto e = r.Bytes(entrySize);
+    image.Palette[i] = {e[0], e[1], e[2], 0xFF};
+  }
+  if (h.offBits >= h.headerStart && h.offBits <= fileSize && h.offBits >= r.Position())
+    r.Seek(h.offBits);
+  if (h.rle) {
+    DecodeRle(r, image, h.compression == kBiRle4);
+  } else {
+    if (rowBytes * height > r.Remaining())
+      Bad("pixel data is truncated", EImagingErrorKind::Truncated);
+    for (int row = 0; row < height; ++row) {
+      auto src = r.Bytes(rowBytes);
+      uint8_t* dst = image.Row(h.topDown ? row : height - 1 - row);
+      for (int x = 0; x < width; ++x) {
+        const size_t bit = static_cast<size_t>(x) * bitCount;
+        dst[x] =
+            static_cast<uint8_t>((src[bit / 8] >> (8 - bitCount - bit % 8)) & (maxEntries - 1));
       }
     }
-    for (size_t i = 0; i < static_cast<size_t>(image.Size); ++i)
-      if (image.Bits[i] >= entries) Bad("pixel index outside the palette");
-    return image;
   }
+  for (size_t i = 0; i < static_cast<size_t>(image.Size); ++i)
+    if (image.Bits[i] >= entries) Bad("pixel index outside the palette");
+  return image;
+}
 
-  // Direct colour.
-  if (offBits >= r.Position() && offBits <= data.size()) r.Seek(offBits);
-  const size_t rowBytes = ((static_cast<size_t>(width) * bitCount + 31) / 32) * 4;
-  if (rowBytes * height > r.Remaining()) Bad("pixel data is truncated");
-  const size_t pixelStart = r.Position();
-  auto srcRow = [&](int row) {
-    return data.data() + pixelStart +
-           rowBytes * static_cast<size_t>(topDown ? row : height - 1 - row);
-  };
-
-  TImageFormat direct = ifUnknown;
-  if (bitCount == 24) {
-    direct = ifR8G8B8;
-  } else if (bitCount == 16) {
-    if (!bitfields) masks[0] = 0x7C00, masks[1] = 0x03E0, masks[2] = 0x001F, masks[3] = 0;
+// The pixel format that holds direct-colour rows unchanged, or ifUnknown.
+TImageFormat DirectFormat(TBmpHeader& h, TByteReader& pixels, size_t rowBytes) {
+  uint32_t* masks = h.masks;
+  if (h.bitCount == 24) return ifR8G8B8;
+  if (h.bitCount == 16) {
+    if (!h.bitfields) masks[0] = 0x7C00, masks[1] = 0x03E0, masks[2] = 0x001F, masks[3] = 0;
     const uint32_t m0 = masks[0], m1 = masks[1], m2 = masks[2], m3 = masks[3];
     if (m0 == 0x7C00 && m1 == 0x03E0 && m2 == 0x001F)
-      direct = m3 == 0x8000 ? ifA1R5G5B5 : m3 == 0 ? ifX1R5G5B5 : 0;
-    else if (m0 == 0xF800 && m1 == 0x07E0 && m2 == 0x001F && m3 == 0)
-      direct = ifR5G6B5;
-    else if (m0 == 0x0F00 && m1 == 0x00F0 && m2 == 0x000F)
-      direct = m3 == 0xF000 ? ifA4R4G4B4 : m3 == 0 ? ifX4R4G4B4 : 0;
-  } else {  // 32 bits
-    if (!bitfields) {
-      // The fourth byte is alpha when any pixel uses it, else unused.
-      bool anyAlpha = false;
-      for (int row = 0; row < height && !anyAlpha; ++row) {
-        const uint8_t* s = srcRow(row);
-        for (int x = 0; x < width; ++x)
-          if (s[4 * x + 3]) {
-            anyAlpha = true;
-            break;
-          }
-      }
-      direct = anyAlpha ? ifA8R8G8B8 : ifX8R8G8B8;
-    } else if (masks[0] == 0xFF0000 && masks[1] == 0xFF00 && masks[2] == 0xFF) {
-      direct = masks[3] == 0xFF000000u ? ifA8R8G8B8 : masks[3] == 0 ? ifX8R8G8B8 : 0;
-    }
+      return m3 == 0x8000 ? ifA1R5G5B5 : m3 == 0 ? ifX1R5G5B5 : ifUnknown;
+    if (m0 == 0xF800 && m1 == 0x07E0 && m2 == 0x001F && m3 == 0) return ifR5G6B5;
+    if (m0 == 0x0F00 && m1 == 0x00F0 && m2 == 0x000F)
+      return m3 == 0xF000 ? ifA4R4G4B4 : m3 == 0 ? ifX4R4G4B4 : ifUnknown;
+    return ifUnknown;
   }
+  if (!h.bitfields) {
+    // The fourth byte is alpha when any pixel uses it, else unused.
+    for (int row = 0; row < h.height; ++row) {
+      pixels.Seek(rowBytes * static_cast<size_t>(row));
+      auto s = pixels.Bytes(rowBytes);
+      for (int x = 0; x < h.width; ++x)
+        if (s[4 * x + 3]) return ifA8R8G8B8;
+    }
+    return ifX8R8G8B8;
+  }
+  if (masks[0] == 0xFF0000 && masks[1] == 0xFF00 && masks[2] == 0xFF)
+    return masks[3] == 0xFF000000u ? ifA8R8G8B8 : masks[3] == 0 ? ifX8R8G8B8 : ifUnknown;
+  return ifUnknown;
+}
+
+RasterImage DecodeDirect(TBmpHeader& h, TByteReader& r, size_t fileSize) {
+  const int width = h.width, height = h.height;
+  if (h.offBits >= r.Position() && h.offBits <= fileSize) r.Seek(h.offBits);
+  const size_t rowBytes = RowBytes(h);
+  if (rowBytes * height > r.Remaining())
+    Bad("pixel data is truncated", EImagingErrorKind::Truncated);
+  TByteReader pixels = r.Sub(rowBytes * height);
+  // Row y of the image, whichever way up the file stores it.
+  auto srcRow = [&](int y) {
+    pixels.Seek(rowBytes * static_cast<size_t>(h.topDown ? y : height - 1 - y));
+    return pixels.Bytes(rowBytes);
+  };
+
+  RasterImage image;
+  const TImageFormat direct = DirectFormat(h, pixels, rowBytes);
   if (direct != ifUnknown) {
     ImageCreate(image, width, height, direct);
     const size_t lineBytes = static_cast<size_t>(width) * GetImageFormatInfo(direct)->BytesPerPixel;
-    for (int row = 0; row < height; ++row) std::memcpy(image.Row(row), srcRow(row), lineBytes);
+    for (int y = 0; y < height; ++y) std::memcpy(image.Row(y), srcRow(y).data(), lineBytes);
     return image;
   }
 
   // Any other bit-field layout is expanded to 8 bits per channel.
-  const TMask mr(masks[0]), mg(masks[1]), mb(masks[2]), ma(masks[3]);
+  const TMask mr(h.masks[0]), mg(h.masks[1]), mb(h.masks[2]), ma(h.masks[3]);
   ImageCreate(image, width, height, ma.bits ? ifA8R8G8B8 : ifR8G8B8);
   const int outBpp = ma.bits ? 4 : 3;
-  for (int row = 0; row < height; ++row) {
-    const uint8_t* s = srcRow(row);
-    uint8_t* d = image.Row(row);
+  for (int y = 0; y < height; ++y) {
+    auto s = srcRow(y);
+    uint8_t* d = image.Row(y);
     for (int x = 0; x < width; ++x, d += outBpp) {
-      uint32_t v = bitCount == 16 ? uint32_t{s[2 * x]} | uint32_t{s[2 * x + 1]} << 8
-                                  : uint32_t{s[4 * x]} | uint32_t{s[4 * x + 1]} << 8 |
-                                        uint32_t{s[4 * x + 2]} << 16 | uint32_t{s[4 * x + 3]} << 24;
+      uint32_t v = h.bitCount == 16
+                       ? uint32_t{s[2 * x]} | uint32_t{s[2 * x + 1]} << 8
+                       : uint32_t{s[4 * x]} | uint32_t{s[4 * x + 1]} << 8 |
+                             uint32_t{s[4 * x + 2]} << 16 | uint32_t{s[4 * x + 3]} << 24;
       d[0] = mb.Get(v, 0);
       d[1] = mg.Get(v, 0);
       d[2] = mr.Get(v, 0);
@@ -260,6 +291,15 @@ RasterImage DecodeBmp(std::span<const uint8_t> data) try {
     }
   }
   return image;
+}
+
+}  // namespace
+
+RasterImage DecodeBmp(std::span<const uint8_t> data) try {
+  TByteReader r(data);
+  TBmpHeader h = ReadBmpHeader(r);
+  ValidateBmpHeader(h);
+  return h.bitCount <= 8 ? DecodeIndexed(h, r, data.size()) : DecodeDirect(h, r, data.size());
 } catch (const ETruncatedData& e) {
   RaiseTruncated(e);
 }

@@ -28,7 +28,10 @@ constexpr size_t kPaletteSize = 768;
 constexpr size_t kGroupHeaderSize = 76;
 constexpr int64_t kMaxElderPixels = 65535;
 
-[[noreturn]] void Bad(const std::string& what) { throw EImagingError(what); }
+[[noreturn]] void Bad(const std::string& what,
+                      EImagingErrorKind kind = EImagingErrorKind::Invalid) {
+  throw EImagingError(what, kind);
+}
 
 struct TElderHeader {
   uint16_t Width = 0, Height = 0, Compression = 0, DataSize = 0;
@@ -158,13 +161,14 @@ RasterImage DecodeDaggerfallImg(std::span<const uint8_t> data, const TElderPalet
       Bad("IMG compression " + std::to_string(h.Compression) + " is not supported");
     if (h.Width == 0 || h.Height == 0) Bad("IMG image has no pixels");
     const int64_t pixels = int64_t{h.Width} * h.Height;
-    if (pixels > kMaxElderPixels) Bad("IMG image has more than 65535 pixels");
+    if (pixels > kMaxElderPixels)
+      Bad("IMG image has more than 65535 pixels", EImagingErrorKind::TooLarge);
     // Nothing is allocated beyond what the data can fill: raw pixels must be
     // present, and two run-length bytes give at most 128 pixels.
     if (h.Compression == kCompressionRle
             ? (h.DataSize > r.Remaining() || pixels > int64_t{h.DataSize} * 64)
             : pixels > static_cast<int64_t>(r.Remaining()))
-      Bad("IMG pixel data is truncated");
+      Bad("IMG pixel data is truncated", EImagingErrorKind::Truncated);
     img = NewIndexed(h.Width, h.Height, palette);
     if (h.Compression == kCompressionRle) {
       auto packed = r.Bytes(h.DataSize);
@@ -199,7 +203,8 @@ void DecodeWeaponGroups(TByteReader& r, const TElderPalette& palette, TDynImageD
     const uint16_t groupSize = r.U16LE();
     if (groupSize < kGroupHeaderSize || groupSize > r.Size() - start)
       Bad("Weapon animation group size is outside the file");
-    if (int64_t{w} * h > kMaxElderPixels) Bad("Weapon animation frame is too large");
+    if (int64_t{w} * h > kMaxElderPixels)
+      Bad("Weapon animation frame is too large", EImagingErrorKind::TooLarge);
     for (int i = 0; i < count && w > 0 && h > 0; ++i) {
       const size_t end = i + 1 < count ? offsets[i + 1] : groupSize;
       if (offsets[i] < kGroupHeaderSize || end <= offsets[i] || end > groupSize)
@@ -322,8 +327,8 @@ void DecodeBsi(std::span<const uint8_t> data, const TElderPalette& palette,
       }
     }
     if (!haveHeader || !haveData) Bad("BSI image without header or pixel data");
-    if (width <= 0 || height <= 0 || width > kMaxImageSide || height > kMaxImageSide)
-      Bad("BSI image size is invalid");
+    if (width <= 0 || height <= 0) Bad("BSI image size is invalid");
+    CheckImageLimits(width, height, ifIndex8);
     const size_t rowBytes = static_cast<size_t>(width);
     // Rows may share bytes, but the set never outgrows the pixel limit, and
     // one frame never outgrows its data.
@@ -391,7 +396,7 @@ void DecodeDaggerfallTexture(std::span<const uint8_t> data, const TElderPalette&
     rec.Skip(2);
     const uint16_t frames = std::max<uint16_t>(1, rec.U16LE());
     if (w == 0 || h == 0) continue;  // empty records exist
-    if (int64_t{w} * h > kMaxImagePixels) Bad("Texture record is too large");
+    CheckImageLimits(w, h, ifIndex8);
     const uint64_t start = uint64_t{pos} + dataOffset;
     if (start > data.size()) Bad("Texture record data is outside the file");
     auto body = data.subspan(static_cast<size_t>(start));
@@ -608,6 +613,9 @@ class TIMGFileFormat : public TElderFileFormat {
     const uint64_t size = RemainingSize(stream);
     return ElderImgCifAccepts(PeekHeader(stream, kHeaderSize), size, false);
   }
+  bool ProbeIsSizeOnly(TImagingStream& stream) override {
+    return HeaderlessImgSize(RemainingSize(stream)).Width != 0;
+  }
   bool DecodeImages(TImagingStream& stream, TDynImageDataArray& images, bool) override {
     std::vector<uint8_t> data = stream.ReadRemaining();
     if (!HeaderlessImgSize(data.size()).Width && data.size() >= kHeaderSize) {
@@ -638,6 +646,10 @@ class TCIFFileFormat : public TElderFileFormat {
   bool ProbeContent(TImagingStream& stream) override {
     const uint64_t size = RemainingSize(stream);
     return ElderImgCifAccepts(PeekHeader(stream, kHeaderSize), size, true);
+  }
+  bool ProbeIsSizeOnly(TImagingStream& stream) override {
+    const uint64_t size = RemainingSize(stream);
+    return !HeaderlessImgSize(size).Width && HeaderlessCifSize(size).Width != 0;
   }
   bool DecodeImages(TImagingStream& stream, TDynImageDataArray& images, bool onlyFirst) override {
     std::vector<uint8_t> data = stream.ReadRemaining();

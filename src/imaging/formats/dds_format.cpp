@@ -41,8 +41,9 @@ constexpr uint32_t FourCC(const char (&s)[5]) {
 constexpr uint32_t kCodeA16B16G16R16 = 36, kCodeR16F = 111, kCodeA16B16G16R16F = 113,
                    kCodeR32F = 114, kCodeA32B32G32R32F = 116;
 
-[[noreturn]] void Bad(const std::string& what) {
-  throw EImagingError("Invalid DirectDraw surface: " + what);
+[[noreturn]] void Bad(const std::string& what,
+                      EImagingErrorKind kind = EImagingErrorKind::Invalid) {
+  throw EImagingError("Invalid DirectDraw surface: " + what, kind);
 }
 
 // How the pixels of a file are stored.
@@ -169,7 +170,8 @@ TSurfaceFormat ParsePixelFormat(uint32_t flags, uint32_t code, int bits, const u
   TSurfaceFormat sf;
   if (flags & kPfFourCC) {
     sf.Format = FormatOfCode(code);
-    if (sf.Format == ifUnknown) Bad("unsupported compressed or coded pixel format");
+    if (sf.Format == ifUnknown)
+      Bad("unsupported compressed or coded pixel format", EImagingErrorKind::Unsupported);
     return sf;
   }
   if (flags & (kPfIndexed4 | kPfIndexed8)) {
@@ -177,7 +179,8 @@ TSurfaceFormat ParsePixelFormat(uint32_t flags, uint32_t code, int bits, const u
     sf.PaletteBits = (flags & kPfIndexed8) ? 8 : 4;
     return sf;
   }
-  if (!(flags & (kPfRgb | kPfLuminance | kPfAlpha))) Bad("unsupported pixel format");
+  if (!(flags & (kPfRgb | kPfLuminance | kPfAlpha)))
+    Bad("unsupported pixel format", EImagingErrorKind::Unsupported);
   if (bits != 8 && bits != 16 && bits != 24 && bits != 32) Bad("unsupported bit count");
   const bool hasAlpha = (flags & (kPfAlphaPixels | kPfAlpha)) && masks[3] != 0;
   const uint32_t a = hasAlpha ? masks[3] : 0;
@@ -313,66 +316,94 @@ RasterImage Shrink(const RasterImage& src, int w, int h) {
 
 }  // namespace
 
-TDynImageDataArray DecodeDds(std::span<const uint8_t> data, bool onlyFirst,
-                             TDdsLayoutInfo* info) try {
-  InstallBlockCodecs();
-  TByteReader r(data);
-  if (data.size() < 128) Bad("file is shorter than its header");
+namespace {
+
+struct TDdsHeader {
+  uint32_t flags = 0, height = 0, width = 0, depthField = 0, mipField = 0;
+  uint32_t pfFlags = 0, code = 0, caps2 = 0;
+  int bitCount = 0;
+  uint32_t masks[4] = {};
+};
+
+TDdsHeader ReadDdsHeader(TByteReader& r) {
+  TDdsHeader h;
+  if (r.Size() < 128) Bad("file is shorter than its header", EImagingErrorKind::Truncated);
   if (r.U32LE() != kMagic) Bad("missing signature");
-  const uint32_t headerSize = r.U32LE();
-  if (headerSize != kHeaderSize) Bad("wrong header size");
-  const uint32_t flags = r.U32LE();
-  const uint32_t height = r.U32LE();
-  const uint32_t width = r.U32LE();
+  if (r.U32LE() != kHeaderSize) Bad("wrong header size");
+  h.flags = r.U32LE();
+  h.height = r.U32LE();
+  h.width = r.U32LE();
   r.U32LE();  // pitch or linear size: recomputed from the format
-  const uint32_t depthField = r.U32LE();
-  const uint32_t mipField = r.U32LE();
+  h.depthField = r.U32LE();
+  h.mipField = r.U32LE();
   r.Skip(44);
   r.U32LE();  // pixel format size
-  const uint32_t pfFlags = r.U32LE();
-  const uint32_t code = r.U32LE();
-  const int bitCount = static_cast<int>(r.U32LE());
-  uint32_t masks[4];
-  for (uint32_t& m : masks) m = r.U32LE();
+  h.pfFlags = r.U32LE();
+  h.code = r.U32LE();
+  h.bitCount = static_cast<int>(r.U32LE());
+  for (uint32_t& m : h.masks) m = r.U32LE();
   r.U32LE();  // caps
-  const uint32_t caps2 = r.U32LE();
+  h.caps2 = r.U32LE();
   r.Skip(12);
+  if (h.width == 0 || h.height == 0) Bad("empty image");
+  CheckImageLimits(h.width, h.height, ifGray8);
+  return h;
+}
 
-  if (width == 0 || height == 0) Bad("empty image");
-  if (width > uint32_t(kMaxImageSide) || height > uint32_t(kMaxImageSide)) Bad("image too large");
-
+// The surface format, from the extended header when there is one; cube is
+// set when either header says so.
+TSurfaceFormat ReadSurfaceFormat(TByteReader& r, const TDdsHeader& h, bool& cube) {
   TSurfaceFormat sf;
-  bool cube = (caps2 & kCaps2CubeMap) != 0;
-  if ((pfFlags & kPfFourCC) && code == FourCC("DX10")) {
+  cube = (h.caps2 & kCaps2CubeMap) != 0;
+  if ((h.pfFlags & kPfFourCC) && h.code == FourCC("DX10")) {
     const uint32_t dxgi = r.U32LE();
     const uint32_t dimension = r.U32LE();
     const uint32_t misc = r.U32LE();
     r.U32LE();  // array size: only the first element is read
     r.U32LE();
-    if (!FormatOfDxgi(dxgi, sf)) Bad("unsupported extended pixel format");
+    if (!FormatOfDxgi(dxgi, sf))
+      Bad("unsupported extended pixel format", EImagingErrorKind::Unsupported);
     if (dimension < 2 || dimension > 4) Bad("unknown resource dimension");
     cube = cube || (misc & 0x4);
   } else {
-    sf = ParsePixelFormat(pfFlags, code, bitCount, masks);
+    sf = ParsePixelFormat(h.pfFlags, h.code, h.bitCount, h.masks);
   }
-  // Palettes of indexed surfaces: R, G, B and a flags byte per entry.
-  std::vector<TColor32Rec> palette;
-  if (sf.PaletteBits) {
-    const size_t entries = size_t{1} << sf.PaletteBits;
-    auto bytes = r.Bytes(4 * entries);
-    for (size_t i = 0; i < entries; ++i)
-      palette.push_back({bytes[4 * i + 2], bytes[4 * i + 1], bytes[4 * i], 255});
-  }
+  return sf;
+}
 
-  const bool volume = !cube && (caps2 & kCaps2Volume) && (flags & kFlagDepth) && depthField > 1;
-  const int w0 = static_cast<int>(width), h0 = static_cast<int>(height);
-  int levels = (flags & kFlagMipMapCount) && mipField > 0
-                   ? static_cast<int>(std::min<uint32_t>(mipField, 32))
+// Palettes of indexed surfaces: R, G, B and a flags byte per entry.
+std::vector<TColor32Rec> ReadDdsPalette(TByteReader& r, const TSurfaceFormat& sf) {
+  std::vector<TColor32Rec> palette;
+  if (!sf.PaletteBits) return palette;
+  const size_t entries = size_t{1} << sf.PaletteBits;
+  for (size_t i = 0; i < entries; ++i) {
+    auto e = r.Bytes(4);
+    palette.push_back({e[2], e[1], e[0], 255});
+  }
+  return palette;
+}
+
+}  // namespace
+
+TDynImageDataArray DecodeDds(std::span<const uint8_t> data, bool onlyFirst,
+                             TDdsLayoutInfo* info) try {
+  InstallBlockCodecs();
+  TByteReader r(data);
+  const TDdsHeader hd = ReadDdsHeader(r);
+  bool cube = false;
+  const TSurfaceFormat sf = ReadSurfaceFormat(r, hd, cube);
+  const std::vector<TColor32Rec> palette = ReadDdsPalette(r, sf);
+
+  const bool volume =
+      !cube && (hd.caps2 & kCaps2Volume) && (hd.flags & kFlagDepth) && hd.depthField > 1;
+  const int w0 = static_cast<int>(hd.width), h0 = static_cast<int>(hd.height);
+  int levels = (hd.flags & kFlagMipMapCount) && hd.mipField > 0
+                   ? static_cast<int>(std::min<uint32_t>(hd.mipField, 32))
                    : 1;
   levels = std::min(levels, MaxLevels(w0, h0));
   int faces = 1;
   if (cube) {
-    faces = std::popcount(caps2 & kCaps2AllFaces);
+    faces = std::popcount(hd.caps2 & kCaps2AllFaces);
     if (faces == 0) faces = 6;
   }
   // The depth is bounded by what the file can hold: each slice takes at
@@ -382,7 +413,7 @@ TDynImageDataArray DecodeDds(std::span<const uint8_t> data, bool onlyFirst,
   if (volume) {
     const int64_t slice = std::max<int64_t>(1, StoredSize(sf, w0, h0));
     depth =
-        static_cast<int>(std::min<int64_t>(depthField, std::max<int64_t>(1, bytesLeft / slice)));
+        static_cast<int>(std::min<int64_t>(hd.depthField, std::max<int64_t>(1, bytesLeft / slice)));
   }
   if (info) *info = {cube, volume, levels, volume ? depth : 1};
 
@@ -394,7 +425,7 @@ TDynImageDataArray DecodeDds(std::span<const uint8_t> data, bool onlyFirst,
       const int64_t size = StoredSize(sf, w, h);
       for (int s = 0; s < slices; ++s) {
         if (static_cast<int64_t>(r.Remaining()) < size) {
-          if (images.empty()) Bad("pixel data is truncated");
+          if (images.empty()) Bad("pixel data is truncated", EImagingErrorKind::Truncated);
           return images;  // keep the complete images that are present
         }
         images.push_back(DecodeSurface(sf, w, h, r.Bytes(static_cast<size_t>(size)), palette));

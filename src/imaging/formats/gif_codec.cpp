@@ -12,8 +12,12 @@ constexpr int kMaxCodes = 4096;
 constexpr int64_t kSmallCanvas = int64_t{1} << 24;
 constexpr int64_t kMaxPixelsPerByte = 4096;
 
-[[noreturn]] void LzwError() { throw EImagingError("Error when decoding GIF LZW data"); }
-[[noreturn]] void Truncated() { throw EImagingError("GIF file is truncated"); }
+[[noreturn]] void LzwError() {
+  throw EImagingError("Error when decoding GIF LZW data", EImagingErrorKind::Invalid);
+}
+[[noreturn]] void Truncated() {
+  throw EImagingError("GIF file is truncated", EImagingErrorKind::Truncated);
+}
 
 struct TColourTable {
   int count = 0;
@@ -201,13 +205,14 @@ void DecodeGifImages(std::span<const uint8_t> data, TDynImageDataArray& images,
   const int screenW = r.U16LE(), screenH = r.U16LE();
   const uint8_t flags = r.U8();
   r.Skip(2);  // background index, aspect ratio
-  if (screenW == 0 || screenH == 0) throw EImagingError("GIF logical screen has no size");
-  if (int64_t(screenW) * screenH > kMaxImagePixels)
-    throw EImagingError("GIF image is larger than supported");
+  if (screenW == 0 || screenH == 0)
+    throw EImagingError("GIF logical screen has no size", EImagingErrorKind::Invalid);
+  CheckImageLimits(screenW, screenH, ifA8R8G8B8);
   // One LZW code yields at most a few thousand pixels, so large screens need
   // data in proportion: a tiny file cannot claim giant canvases.
   const int64_t canvasBudget = std::max(kSmallCanvas, int64_t(data.size()) * kMaxPixelsPerByte);
   int64_t canvasPixels = 0;
+  int canvasW = screenW, canvasH = screenH;
   TColourTable global;
   if (flags & 0x80) ReadColourTable(r, flags & 7, global);
 
@@ -238,7 +243,8 @@ void DecodeGifImages(std::span<const uint8_t> data, TDynImageDataArray& images,
     if (tag != 0x2C) throw EImagingError("GIF file has an unknown block");
 
     if (r.Remaining() < 9) Truncated();
-    const int left = r.U16LE(), top = r.U16LE(), w = r.U16LE(), h = r.U16LE();
+    int left = r.U16LE(), top = r.U16LE();
+    const int w = r.U16LE(), h = r.U16LE();
     const uint8_t imageFlags = r.U8();
     TColourTable local;
     if (imageFlags & 0x80) ReadColourTable(r, imageFlags & 7, local);
@@ -263,11 +269,22 @@ void DecodeGifImages(std::span<const uint8_t> data, TDynImageDataArray& images,
     }
 
     if (transparent >= table->count) transparent = -1;
-    canvasPixels += int64_t(screenW) * screenH;
+    // A first image wider or taller than the logical screen means the screen
+    // size was written wrong: the canvas grows to hold the image and the
+    // image sits at its origin, as other decoders show such files. Later
+    // images keep that canvas. A rectangle too large to hold is cut to the
+    // screen instead.
+    if (images.empty() && (w > canvasW || h > canvasH) && int64_t{w} * h <= kMaxImagePixels &&
+        canvasPixels + int64_t{w} * h <= canvasBudget) {
+      canvasW = std::max(canvasW, w), canvasH = std::max(canvasH, h);
+      left = top = 0;
+    }
+    canvasPixels += int64_t(canvasW) * canvasH;
     if (canvasPixels > canvasBudget)
-      throw EImagingError("GIF logical screen is larger than its data can fill");
+      throw EImagingError("GIF logical screen is larger than its data can fill",
+                          EImagingErrorKind::TooLarge);
     RasterImage canvas;
-    ImageCreate(canvas, screenW, screenH, ifIndex8);
+    ImageCreate(canvas, canvasW, canvasH, ifIndex8);
     for (int i = 0; i < 256; ++i) {
       canvas.Palette[i] =
           i < table->count
@@ -279,7 +296,7 @@ void DecodeGifImages(std::span<const uint8_t> data, TDynImageDataArray& images,
     TPixelSink sink(canvas, left, top, w, h, (imageFlags & 0x40) != 0, table->count);
     if (w > 0 && h > 0) DecodeLzw(lzw, minCodeSize, sink);
     const bool covers =
-        left == 0 && top == 0 && w >= screenW && h >= screenH && sink.Written() == int64_t(w) * h;
+        left == 0 && top == 0 && w >= canvasW && h >= canvasH && sink.Written() == int64_t(w) * h;
     if (!covers) {
       // Canvas pixels the image leaves uncovered are transparent: they take the
       // transparency index, else an entry past the colour table, else an entry

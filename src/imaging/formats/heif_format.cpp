@@ -53,8 +53,8 @@ uint32_t Be32(const uint8_t* p) {
 }
 
 bool IsHeicBrand(std::string_view b) {
-  return b == "heic" || b == "heix" || b == "hevc" || b == "hevx" || b == "heim" ||
-         b == "heis" || b == "hevm" || b == "hevs";
+  return b == "heic" || b == "heix" || b == "hevc" || b == "hevx" || b == "heim" || b == "heis" ||
+         b == "hevm" || b == "hevs";
 }
 bool IsAvifBrand(std::string_view b) { return b == "avif" || b == "avis"; }
 bool IsGeneralBrand(std::string_view b) { return b == "mif1" || b == "msf1"; }
@@ -116,8 +116,7 @@ heif_error WriteToVector(heif_context*, const void* data, size_t size, void* use
 }  // namespace
 
 THeifBrand HeifBrand(std::span<const uint8_t> header) {
-  if (header.size() < 12 || std::memcmp(header.data() + 4, "ftyp", 4) != 0)
-    return THeifBrand::None;
+  if (header.size() < 12 || std::memcmp(header.data() + 4, "ftyp", 4) != 0) return THeifBrand::None;
   const size_t boxSize = Be32(header.data());
   if (boxSize < 16 && boxSize != 12) return THeifBrand::None;
   const std::string_view major(reinterpret_cast<const char*>(header.data()) + 8, 4);
@@ -141,10 +140,11 @@ RasterImage DecodeHeif(std::span<const uint8_t> data) {
   HandlePtr handle = PrimaryHandle(ctx.get());
   const int w = heif_image_handle_get_width(handle.get());
   const int h = heif_image_handle_get_height(handle.get());
-  if (w <= 0 || h <= 0 || w > kMaxImageSide || h > kMaxImageSide ||
-      int64_t{w} * h > kMaxImagePixels)
+  if (w <= 0 || h <= 0)
     throw EImagingError("HEIF image size " + std::to_string(w) + " x " + std::to_string(h) +
-                        " is outside the supported range");
+                            " is outside the supported range",
+                        EImagingErrorKind::Invalid);
+  CheckImageLimits(w, h, ifA8R8G8B8);
   const bool alpha = heif_image_handle_has_alpha_channel(handle.get()) != 0;
   const int bits = heif_image_handle_get_luma_bits_per_pixel(handle.get());
   const bool wide = bits > 8;
@@ -162,7 +162,8 @@ RasterImage DecodeHeif(std::span<const uint8_t> data) {
   const int iw = heif_image_get_width(img.get(), heif_channel_interleaved);
   const int ih = heif_image_get_height(img.get(), heif_channel_interleaved);
   int stride = 0;
-  const uint8_t* plane = heif_image_get_plane_readonly(img.get(), heif_channel_interleaved, &stride);
+  const uint8_t* plane =
+      heif_image_get_plane_readonly(img.get(), heif_channel_interleaved, &stride);
   if (!plane || iw <= 0 || ih <= 0 || iw > kMaxImageSide || ih > kMaxImageSide)
     throw EImagingError("Failed to decode HEIF image: no picture data");
 
@@ -223,8 +224,7 @@ THeifMetadata ReadHeifMetadata(std::span<const uint8_t> data) {
     const size_t size = heif_image_handle_get_raw_color_profile_size(handle.get());
     if (size > 0 && size <= (64u << 20)) {
       m.Icc.resize(size);
-      if (heif_image_handle_get_raw_color_profile(handle.get(), m.Icc.data()).code !=
-          heif_error_Ok)
+      if (heif_image_handle_get_raw_color_profile(handle.get(), m.Icc.data()).code != heif_error_Ok)
         m.Icc.clear();
     }
   }
@@ -284,9 +284,9 @@ std::vector<uint8_t> EncodeAvif(const RasterImage& image, const TAvifEncodeOptio
     }
   }
   if (!options.Icc.empty())
-    Check(heif_image_set_raw_color_profile(img.get(), "prof", options.Icc.data(),
-                                           options.Icc.size()),
-          "Cannot store the colour profile");
+    Check(
+        heif_image_set_raw_color_profile(img.get(), "prof", options.Icc.data(), options.Icc.size()),
+        "Cannot store the colour profile");
 
   std::unique_ptr<heif_encoding_options, EncodingOptionsDeleter> eo(heif_encoding_options_alloc());
   eo->save_alpha_channel = alpha ? 1 : 0;
@@ -377,7 +377,11 @@ class TAvifFileFormat : public TImageFileFormat {
 
 }  // namespace
 
-std::unique_ptr<TImageFileFormat> MakeHeifFileFormat() { return std::make_unique<THeifFileFormat>(); }
-std::unique_ptr<TImageFileFormat> MakeAvifFileFormat() { return std::make_unique<TAvifFileFormat>(); }
+std::unique_ptr<TImageFileFormat> MakeHeifFileFormat() {
+  return std::make_unique<THeifFileFormat>();
+}
+std::unique_ptr<TImageFileFormat> MakeAvifFileFormat() {
+  return std::make_unique<TAvifFileFormat>();
+}
 
 }  // namespace imprimo

@@ -29,16 +29,17 @@ struct TJngHeader {
 TJngHeader ParseJngHeader(std::span<const uint8_t> d) {
   if (d.size() != 16) NgBadChunk(kJHDR);
   TJngHeader h;
-  h.width = NgLoadBE(d.data());
-  h.height = NgLoadBE(d.data() + 4);
-  h.colourType = d[8];
-  h.sampleDepth = d[9];
-  const int compression = d[10];
-  h.interlace = d[11];
-  h.alphaDepth = d[12];
-  h.alphaCompression = d[13];
-  h.alphaFilter = d[14];
-  h.alphaInterlace = d[15];
+  TByteReader r(d);
+  h.width = r.U32BE();
+  h.height = r.U32BE();
+  h.colourType = r.U8();
+  h.sampleDepth = r.U8();
+  const int compression = r.U8();
+  h.interlace = r.U8();
+  h.alphaDepth = r.U8();
+  h.alphaCompression = r.U8();
+  h.alphaFilter = r.U8();
+  h.alphaInterlace = r.U8();
   if (h.colourType != 8 && h.colourType != 10 && h.colourType != 12 && h.colourType != 14)
     NgBadChunk(kJHDR);
   if ((h.sampleDepth != 8 && h.sampleDepth != 12 && h.sampleDepth != 20) || compression != 8 ||
@@ -196,7 +197,7 @@ void DecodeJngChunks(const TNgChunk& jhdr, TNgChunkReader& reader, RasterImage& 
   image = std::move(out);
 }
 
-void DecodeJng(std::span<const uint8_t> data, RasterImage& image) {
+void DecodeJng(std::span<const uint8_t> data, RasterImage& image) try {
   if (data.size() < 8 || std::memcmp(data.data(), kJngSignature, 8) != 0)
     throw EImagingError("Not a JNG file");
   TNgChunkReader reader(data.subspan(8));
@@ -205,6 +206,8 @@ void DecodeJng(std::span<const uint8_t> data, RasterImage& image) {
   RasterImage decoded;
   DecodeJngChunks(first, reader, decoded);
   image = std::move(decoded);
+} catch (const ETruncatedData& e) {
+  RaiseTruncated(e);
 }
 
 void WriteJngChunks(const RasterImage& image, const TJngEncodeOptions& options,

@@ -208,9 +208,9 @@ RasterImage DecodeJp2(std::span<const uint8_t> data) {
   const int64_t height64 = int64_t{image->y1} - image->y0;
   // The library holds every component as 32-bit samples, so the component
   // count counts against the pixel limit as well.
-  if (width64 > kMaxImageSide || height64 > kMaxImageSide || width64 * height64 > kMaxImagePixels ||
-      width64 * height64 * image->numcomps > kMaxImagePixels)
-    throw EImagingError("JPEG 2000 image is too large");
+  CheckImageLimits(width64, height64, ifA8R8G8B8);
+  if (width64 * height64 * image->numcomps > kMaxImagePixels)
+    throw EImagingError("JPEG 2000 image has too many samples", EImagingErrorKind::TooLarge);
   if (!opj_decode(codec.get(), stream.get(), image.get()) ||
       !opj_end_decompress(codec.get(), stream.get()))
     Fail(kDecodeFailed);

@@ -25,11 +25,21 @@ struct TErrorManager {
   jpeg_error_mgr pub;
   std::jmp_buf jump;
   char message[JMSG_LENGTH_MAX];
+  EImagingErrorKind kind;
 };
 
 [[noreturn]] void ErrorExit(j_common_ptr cinfo) {
   auto* err = reinterpret_cast<TErrorManager*>(cinfo->err);
-  if (err->message[0] == 0) (*cinfo->err->format_message)(cinfo, err->message);
+  if (err->message[0] == 0) {
+    (*cinfo->err->format_message)(cinfo, err->message);
+    const int code = cinfo->err->msg_code;
+    err->kind =
+        code == JWRN_JPEG_EOF || code == JERR_INPUT_EMPTY || code == JERR_INPUT_EOF
+            ? EImagingErrorKind::Truncated
+        : code == JERR_OUT_OF_MEMORY || code == JERR_IMAGE_TOO_BIG ? EImagingErrorKind::TooLarge
+        : code == JERR_NOT_COMPILED || code == JERR_ARITH_NOTIMPL  ? EImagingErrorKind::Unsupported
+                                                                   : EImagingErrorKind::Invalid;
+  }
   std::longjmp(err->jump, 1);
 }
 
@@ -40,6 +50,22 @@ void EmitMessage(j_common_ptr cinfo, int level) {
   if (level < 0) cinfo->err->num_warnings++;
 }
 
+// Most scans a file may have. Progressive files use about ten; thousands of
+// tiny scans only make the decoder rework the whole image again and again.
+constexpr int kMaxScans = 1000;
+
+// Called at every start of scan and row group while the library reads.
+void ProgressMonitor(j_common_ptr cinfo) {
+  if (!cinfo->is_decompressor) return;
+  auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
+  if (d->input_scan_number > kMaxScans) {
+    auto* err = reinterpret_cast<TErrorManager*>(cinfo->err);
+    std::snprintf(err->message, sizeof err->message, "JPEG file has more than %d scans", kMaxScans);
+    err->kind = EImagingErrorKind::TooLarge;
+    std::longjmp(err->jump, 1);
+  }
+}
+
 void OutputMessage(j_common_ptr) {}
 
 void InstallErrorManager(TErrorManager& err) {
@@ -48,10 +74,13 @@ void InstallErrorManager(TErrorManager& err) {
   err.pub.emit_message = EmitMessage;
   err.pub.output_message = OutputMessage;
   err.message[0] = 0;
+  err.kind = EImagingErrorKind::Invalid;
 }
 
-void SetMessage(TErrorManager& err, const std::string& text) {
+void SetMessage(TErrorManager& err, const std::string& text,
+                EImagingErrorKind kind = EImagingErrorKind::Invalid) {
   std::snprintf(err.message, sizeof err.message, "%s", text.c_str());
+  err.kind = kind;
 }
 
 // Fewest bytes Huffman-coded data can take for a frame: every 8x8 block of a
@@ -121,6 +150,7 @@ std::string SavedIccProfile(const jpeg_decompress_struct& c) {
 
 struct TDecoder {
   TErrorManager err;
+  jpeg_progress_mgr progress{};
   jpeg_decompress_struct cinfo;
   bool created = false;
   ~TDecoder() {
@@ -135,18 +165,23 @@ bool RunDecode(TDecoder& d, std::span<const uint8_t> data, RasterImage& result,
   if (setjmp(d.err.jump)) return false;
   jpeg_create_decompress(&d.cinfo);
   d.created = true;
+  // The library's own working memory stays inside the layer's byte limit.
+  d.cinfo.mem->max_memory_to_use = kMaxImageBytes;
+  d.progress.progress_monitor = ProgressMonitor;
+  d.cinfo.progress = &d.progress;
   jpeg_save_markers(&d.cinfo, JPEG_APP0 + 2, 0xFFFF);
   jpeg_mem_src(&d.cinfo, data.data(), static_cast<unsigned long>(data.size()));
   jpeg_read_header(&d.cinfo, TRUE);
   jpeg_decompress_struct& c = d.cinfo;
 
-  if (int64_t(c.image_width) * c.image_height > kMaxImagePixels) {
-    SetMessage(d.err, "JPEG image " + std::to_string(c.image_width) + "x" +
-                          std::to_string(c.image_height) + " is larger than supported");
+  try {
+    CheckImageLimits(c.image_width, c.image_height, ifA8R8G8B8);
+  } catch (const EImagingError& e) {
+    SetMessage(d.err, std::string("JPEG image is larger than supported: ") + e.what(), e.Kind());
     return false;
   }
   if (!c.arith_code && MinimumHuffmanBytes(c) > data.size()) {
-    SetMessage(d.err, "JPEG data is too short for its image size");
+    SetMessage(d.err, "JPEG data is too short for its image size", EImagingErrorKind::Truncated);
     return false;
   }
 
@@ -183,8 +218,8 @@ bool RunDecode(TDecoder& d, std::span<const uint8_t> data, RasterImage& result,
   c.scale_num = 1;
   c.scale_denom = denom;
   jpeg_start_decompress(&c);
-  if (denom == 1 && (int(c.output_width) != int(c.image_width) ||
-                     int(c.output_height) != int(c.image_height))) {
+  if (denom == 1 &&
+      (int(c.output_width) != int(c.image_width) || int(c.output_height) != int(c.image_height))) {
     SetMessage(d.err, "Unexpected JPEG output size");
     return false;
   }
@@ -351,7 +386,7 @@ void DecodeJpegReduced(std::span<const uint8_t> data, int minWidth, int minHeigh
   std::vector<uint8_t> cmykRow;
   TCmykTransform cmykTransform;
   if (!RunDecode(d, data, result, cmykRow, cmykTransform, minWidth, minHeight))
-    throw EImagingError(d.err.message);
+    throw EImagingError(d.err.message, d.err.kind);
   image = std::move(result);
 }
 

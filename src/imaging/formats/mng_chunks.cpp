@@ -2,6 +2,8 @@
 
 #include <zlib.h>
 
+#include "platform/byte_reader.h"
+
 namespace imprimo {
 
 std::string NgChunkName(uint32_t id) {
@@ -13,32 +15,37 @@ std::string NgChunkName(uint32_t id) {
   return s;
 }
 
-void NgCorruptChunk(uint32_t id) {
-  throw EImagingError("Error when reading " + NgChunkName(id) +
-                      " chunk data. File may be corrupted.");
+void NgCorruptChunk(uint32_t id, EImagingErrorKind kind) {
+  throw EImagingError(
+      "Error when reading " + NgChunkName(id) + " chunk data. File may be corrupted.", kind);
 }
 
 void NgBadChunk(uint32_t id) {
-  throw EImagingError("Error when reading " + NgChunkName(id) + " chunk data.");
+  throw EImagingError("Error when reading " + NgChunkName(id) + " chunk data.",
+                      EImagingErrorKind::Invalid);
 }
 
 TNgChunk TNgChunkReader::Next(uint32_t expected) {
-  const size_t remaining = data_.size() - pos_;
-  if (remaining < 8) NgCorruptChunk(expected);
-  const uint8_t* p = data_.data() + pos_;
-  const uint32_t length = NgLoadBE(p);
+  TByteReader r(data_);
+  r.Seek(pos_);
+  if (r.Remaining() < 8) NgCorruptChunk(expected, EImagingErrorKind::Truncated);
+  const uint32_t length = r.U32BE();
+  const size_t typeStart = r.Position();
   TNgChunk chunk;
-  chunk.Id = NgLoadBE(p + 4);
-  if (length > 0x7FFFFFFFu || uint64_t(length) + 12 > remaining) NgCorruptChunk(chunk.Id);
-  chunk.Data = std::span<const uint8_t>(p + 8, length);
-  const uint32_t stored = NgLoadBE(p + 8 + length);
-  const uint32_t crc = static_cast<uint32_t>(crc32(0L, p + 4, length + 4));
+  chunk.Id = r.U32BE();
+  if (length > 0x7FFFFFFFu) NgCorruptChunk(chunk.Id);
+  if (uint64_t(length) + 4 > r.Remaining()) NgCorruptChunk(chunk.Id, EImagingErrorKind::Truncated);
+  chunk.Data = r.Bytes(length);
+  const uint32_t stored = r.U32BE();
+  const auto covered = data_.subspan(typeStart, 4 + size_t{length});
+  const uint32_t crc =
+      static_cast<uint32_t>(crc32(0L, covered.data(), static_cast<uInt>(covered.size())));
   chunk.CrcOk = crc == stored;
 #ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
   chunk.CrcOk = true;  // let mutated data reach the decoders behind the checksums
 #endif
   if (!chunk.CrcOk && NgIsCritical(chunk.Id)) NgCorruptChunk(chunk.Id);
-  pos_ += size_t(length) + 12;
+  pos_ = r.Position();
   return chunk;
 }
 
@@ -58,10 +65,7 @@ void TNgChunkWriter::Write(uint32_t id, std::span<const uint8_t> data) {
 
 void NgCheckImageSize(uint32_t id, uint32_t width, uint32_t height) {
   if (width == 0 || height == 0) NgBadChunk(id);
-  if (width > uint32_t(kMaxImageSide) || height > uint32_t(kMaxImageSide) ||
-      uint64_t(width) * height > uint64_t(kMaxImagePixels))
-    throw EImagingError("Image size " + std::to_string(width) + "x" + std::to_string(height) +
-                        " is larger than supported");
+  CheckImageLimits(width, height, ifA8R8G8B8);
 }
 
 }  // namespace imprimo

@@ -24,7 +24,7 @@ constexpr uint32_t NgChunkId(const char (&s)[5]) {
 std::string NgChunkName(uint32_t id);
 // "Error when reading XXXX chunk data. File may be corrupted." (damaged or
 // missing data).
-[[noreturn]] void NgCorruptChunk(uint32_t id);
+[[noreturn]] void NgCorruptChunk(uint32_t id, EImagingErrorKind kind = EImagingErrorKind::Invalid);
 // "Error when reading XXXX chunk data." (data present but not acceptable).
 [[noreturn]] void NgBadChunk(uint32_t id);
 

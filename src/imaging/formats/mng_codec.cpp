@@ -117,7 +117,8 @@ void SkipToIend(TNgChunkReader& reader) {
 
 }  // namespace
 
-void DecodeMng(std::span<const uint8_t> data, std::vector<RasterImage>& images, bool onlyFirst) {
+void DecodeMng(std::span<const uint8_t> data, std::vector<RasterImage>& images,
+               bool onlyFirst) try {
   if (data.size() < 8 || std::memcmp(data.data(), kMngSignature, 8) != 0)
     throw EImagingError("Not an MNG file");
   TNgChunkReader reader(data.subspan(8));
@@ -168,6 +169,8 @@ void DecodeMng(std::span<const uint8_t> data, std::vector<RasterImage>& images, 
   if (found.empty()) NgCorruptChunk(kIHDR);
   const size_t count = onlyFirst ? 1 : found.size();
   for (size_t i = 0; i < count; ++i) images.push_back(std::move(found[i]));
+} catch (const ETruncatedData& e) {
+  RaiseTruncated(e);
 }
 
 void EncodeMng(const std::vector<const RasterImage*>& images, const TMngEncodeOptions& options,

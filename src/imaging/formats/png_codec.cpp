@@ -30,12 +30,13 @@ std::string ChunkName(uint32_t id) {
   return s;
 }
 
-[[noreturn]] void CorruptChunk(uint32_t id) {
-  throw EImagingError("Error when reading " + ChunkName(id) +
-                      " chunk data. File may be corrupted.");
+[[noreturn]] void CorruptChunk(uint32_t id, EImagingErrorKind kind = EImagingErrorKind::Invalid) {
+  throw EImagingError("Error when reading " + ChunkName(id) + " chunk data. File may be corrupted.",
+                      kind);
 }
 [[noreturn]] void BadChunk(uint32_t id) {
-  throw EImagingError("Error when reading " + ChunkName(id) + " chunk data.");
+  throw EImagingError("Error when reading " + ChunkName(id) + " chunk data.",
+                      EImagingErrorKind::Invalid);
 }
 
 // Deflate can expand at most about 1032:1; anything claiming more raw bytes
@@ -292,12 +293,9 @@ THeader ParseHeader(std::span<const uint8_t> d) {
     BadChunk(kIHDR);
   if (!DepthAllowed(h.colourType, h.bitDepth) || compression != 0 || filter != 0 || h.interlace > 1)
     BadChunk(kIHDR);
-  if (h.width > uint32_t(kMaxImageSide) || h.height > uint32_t(kMaxImageSide) ||
-      uint64_t(h.width) * h.height > uint64_t(kMaxImagePixels))
-    throw EImagingError("Image size " + std::to_string(h.width) + "x" + std::to_string(h.height) +
-                        " is larger than supported");
   h.channels = ChannelsOf(h.colourType);
   h.bitsPerPixel = h.channels * h.bitDepth;
+  CheckImageLimits(h.width, h.height, OutputFormat(h, false));
   return h;
 }
 
@@ -322,16 +320,17 @@ void DecodePng(std::span<const uint8_t> data, RasterImage& image) try {
     if (r.Remaining() == 0) {
       // A missing IEND is tolerated once the image data is complete.
       if (seenIdat) break;
-      CorruptChunk(haveHeader ? kIDAT : kIHDR);
+      CorruptChunk(haveHeader ? kIDAT : kIHDR, EImagingErrorKind::Truncated);
     }
     if (r.Remaining() < 12) {
       if (seenIdat) break;  // stray bytes where IEND should be
-      CorruptChunk(haveHeader ? kIEND : kIHDR);
+      CorruptChunk(haveHeader ? kIEND : kIHDR, EImagingErrorKind::Truncated);
     }
     uint32_t length = r.U32BE();
     size_t typePos = r.Position();
     uint32_t type = r.U32BE();
-    if (length > 0x7FFFFFFFu || length > r.Remaining() - 4) CorruptChunk(type);
+    if (length > 0x7FFFFFFFu) CorruptChunk(type);
+    if (length > r.Remaining() - 4) CorruptChunk(type, EImagingErrorKind::Truncated);
     std::span<const uint8_t> body = r.Bytes(length);
     uint32_t storedCrc = r.U32BE();
     uint32_t crc = static_cast<uint32_t>(crc32(0L, data.data() + typePos, length + 4));
@@ -399,7 +398,8 @@ void DecodePng(std::span<const uint8_t> data, RasterImage& image) try {
     uint64_t pw = PassSize(h.width, ps.x0, ps.dx), ph = PassSize(h.height, ps.y0, ps.dy);
     if (pw && ph) rawTotal += ph * (1 + RowBytes(pw, h.bitsPerPixel));
   }
-  if (rawTotal > idatTotal * kMaxInflateRatio + 1024) CorruptChunk(kIDAT);
+  if (rawTotal > idatTotal * kMaxInflateRatio + 1024)
+    CorruptChunk(kIDAT, EImagingErrorKind::Truncated);
 
   const TImageFormat format = OutputFormat(h, t.hasKey);
   RasterImage result;
@@ -414,6 +414,7 @@ void DecodePng(std::span<const uint8_t> data, RasterImage& image) try {
   TIdatInflater inflater(std::move(idat));
   const size_t bpp = std::max(1, h.bitsPerPixel / 8);
   const size_t maxRow = RowBytes(h.width, h.bitsPerPixel);
+  CheckBufferLimit(2 * (uint64_t{maxRow} + 1));
   std::vector<uint8_t> cur(maxRow + 1), prev(maxRow + 1);
   for (int p = 0; p < passCount; ++p) {
     TPass ps = h.interlace ? kAdam7[p] : TPass{0, 0, 1, 1};

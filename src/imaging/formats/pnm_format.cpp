@@ -12,8 +12,9 @@ namespace imprimo {
 
 namespace {
 
-[[noreturn]] void Bad(const std::string& what) {
-  throw EImagingError("Invalid portable map: " + what);
+[[noreturn]] void Bad(const std::string& what,
+                      EImagingErrorKind kind = EImagingErrorKind::Invalid) {
+  throw EImagingError("Invalid portable map: " + what, kind);
 }
 
 bool IsSpace(uint8_t c) {
@@ -74,9 +75,7 @@ class TPnmLexer {
 
 void CheckSize(uint32_t w, uint32_t h) {
   if (w == 0 || h == 0) Bad("empty image");
-  if (w > static_cast<uint32_t>(kMaxImageSide) || h > static_cast<uint32_t>(kMaxImageSide) ||
-      uint64_t{w} * h > static_cast<uint64_t>(kMaxImagePixels))
-    Bad("image too large");
+  CheckImageLimits(w, h, ifGray8);
 }
 
 // Scales a sample of 0..maxval to the full range of 8 or 16 bits.
@@ -86,80 +85,77 @@ inline uint32_t Scale(uint32_t v, uint32_t maxval, uint32_t full) {
   return (v * full + maxval / 2) / maxval;
 }
 
-}  // namespace
-
-RasterImage DecodePortableMap(std::span<const uint8_t> data, size_t* consumed) try {
-  if (data.size() < 3 || data[0] != 'P') Bad("no signature");
-  const char kind = static_cast<char>(data[1]);
-  TPnmLexer lx(data);
-  lx.pos = 2;
+// PF (colour) and Pf (gray) float maps, after the magic number.
+RasterImage DecodeFloatMap(char kind, TPnmLexer& lx, size_t* consumed) {
   RasterImage image;
-
-  if (kind == 'F' || kind == 'f') {
-    const uint32_t w = lx.Number(0x7FFFFFFF, "width"), h = lx.Number(0x7FFFFFFF, "height");
-    CheckSize(w, h);
-    const std::string scaleText = lx.Word();
-    char* end = nullptr;
-    const double scale = std::strtod(scaleText.c_str(), &end);
-    if (scaleText.empty() || *end != '\0' || scale == 0.0 || !std::isfinite(scale))
-      Bad("bad scale");
-    lx.EndOfHeader();
-    const bool little = scale < 0;
-    const int channels = kind == 'F' ? 3 : 1;
-    const size_t need = size_t{w} * h * channels * 4;
-    if (lx.Remaining() < need) Bad("pixel data is truncated");
-    ImageCreate(image, static_cast<int>(w), static_cast<int>(h),
-                kind == 'F' ? ifA32B32G32R32F : ifR32F);
-    const uint8_t* p = lx.Here();
-    auto next = [&]() {
-      uint32_t v =
-          little
-              ? (uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24)
-              : (uint32_t{p[3]} | uint32_t{p[2]} << 8 | uint32_t{p[1]} << 16 |
-                 uint32_t{p[0]} << 24);
-      p += 4;
-      return std::bit_cast<float>(v);
-    };
-    // Rows are stored bottom to top.
-    for (int y = static_cast<int>(h) - 1; y >= 0; --y) {
-      float* row = reinterpret_cast<float*>(image.Row(y));
-      for (uint32_t x = 0; x < w; ++x) {
-        if (channels == 1) {
-          row[x] = next();
-        } else {
-          row[4 * x] = next();
-          row[4 * x + 1] = next();
-          row[4 * x + 2] = next();
-          row[4 * x + 3] = 1.0f;
-        }
+  const uint32_t w = lx.Number(0x7FFFFFFF, "width"), h = lx.Number(0x7FFFFFFF, "height");
+  CheckSize(w, h);
+  const std::string scaleText = lx.Word();
+  char* end = nullptr;
+  const double scale = std::strtod(scaleText.c_str(), &end);
+  if (scaleText.empty() || *end != '\0' || scale == 0.0 || !std::isfinite(scale)) Bad("bad scale");
+  lx.EndOfHeader();
+  const bool little = scale < 0;
+  const int channels = kind == 'F' ? 3 : 1;
+  const size_t need = size_t{w} * h * channels * 4;
+  if (lx.Remaining() < need) Bad("pixel data is truncated", EImagingErrorKind::Truncated);
+  ImageCreate(image, static_cast<int>(w), static_cast<int>(h),
+              kind == 'F' ? ifA32B32G32R32F : ifR32F);
+  const uint8_t* p = lx.Here();
+  auto next = [&]() {
+    uint32_t v =
+        little
+            ? (uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24)
+            : (uint32_t{p[3]} | uint32_t{p[2]} << 8 | uint32_t{p[1]} << 16 | uint32_t{p[0]} << 24);
+    p += 4;
+    return std::bit_cast<float>(v);
+  };
+  // Rows are stored bottom to top.
+  for (int y = static_cast<int>(h) - 1; y >= 0; --y) {
+    float* row = reinterpret_cast<float*>(image.Row(y));
+    for (uint32_t x = 0; x < w; ++x) {
+      if (channels == 1) {
+        row[x] = next();
+      } else {
+        row[4 * x] = next();
+        row[4 * x + 1] = next();
+        row[4 * x + 2] = next();
+        row[4 * x + 3] = 1.0f;
       }
     }
-    if (consumed) *consumed = lx.pos + need;
-    return image;
   }
+  if (consumed) *consumed = lx.pos + need;
+  return image;
+}
 
+struct TPnmHeader {
   uint32_t w = 0, h = 0, depth = 0, maxval = 1;
   std::string tuple;
   bool plain = false;
+};
+
+// The header of P1..P7 after the magic number, up to its last field.
+TPnmHeader ReadPnmHeader(char kind, TPnmLexer& lx) {
+  TPnmHeader hd;
   switch (kind) {
     case '1':
     case '4':
-      w = lx.Number(0x7FFFFFFF, "width");
-      h = lx.Number(0x7FFFFFFF, "height");
-      depth = 1;
-      plain = kind == '1';
-      tuple = "BLACKANDWHITE_PBM";
+      hd.w = lx.Number(0x7FFFFFFF, "width");
+      hd.h = lx.Number(0x7FFFFFFF, "height");
+      hd.depth = 1;
+      hd.plain = kind == '1';
+      hd.tuple = "BLACKANDWHITE_PBM";
       break;
     case '2':
     case '3':
     case '5':
     case '6':
-      w = lx.Number(0x7FFFFFFF, "width");
-      h = lx.Number(0x7FFFFFFF, "height");
-      maxval = lx.Number(65535, "maximum value");
-      depth = (kind == '2' || kind == '5') ? 1 : 3;
-      plain = kind == '2' || kind == '3';
-      tuple = depth == 1 ? "GRAYSCALE" : "RGB";
+      hd.w = lx.Number(0x7FFFFFFF, "width");
+      hd.h = lx.Number(0x7FFFFFFF, "height");
+      hd.maxval = lx.Number(65535, "maximum value");
+      hd.depth = (kind == '2' || kind == '5') ? 1 : 3;
+      hd.plain = kind == '2' || kind == '3';
+      hd.tuple = hd.depth == 1 ? "GRAYSCALE" : "RGB";
       break;
     case '7': {
       bool haveW = false, haveH = false, haveD = false, haveM = false;
@@ -168,40 +164,57 @@ RasterImage DecodePortableMap(std::span<const uint8_t> data, size_t* consumed) t
         if (key.empty()) Bad("header ends without ENDHDR");
         if (key == "ENDHDR") break;
         if (key == "WIDTH")
-          w = lx.Number(0x7FFFFFFF, "width"), haveW = true;
+          hd.w = lx.Number(0x7FFFFFFF, "width"), haveW = true;
         else if (key == "HEIGHT")
-          h = lx.Number(0x7FFFFFFF, "height"), haveH = true;
+          hd.h = lx.Number(0x7FFFFFFF, "height"), haveH = true;
         else if (key == "DEPTH")
-          depth = lx.Number(0x7FFFFFFF, "depth"), haveD = true;
+          hd.depth = lx.Number(0x7FFFFFFF, "depth"), haveD = true;
         else if (key == "MAXVAL")
-          maxval = lx.Number(65535, "maximum value"), haveM = true;
+          hd.maxval = lx.Number(65535, "maximum value"), haveM = true;
         else if (key == "TUPLTYPE") {
           std::string t = lx.RestOfLine();
           size_t a = t.find_first_not_of(" \t"), b = t.find_last_not_of(" \t");
           t = a == std::string::npos ? std::string() : t.substr(a, b - a + 1);
-          tuple += tuple.empty() ? t : " " + t;
+          hd.tuple += hd.tuple.empty() ? t : " " + t;
         } else
           Bad("unknown header field " + key.substr(0, 20));
       }
       if (!haveW || !haveH || !haveD || !haveM) Bad("incomplete header");
-      if (tuple.empty()) {
+      if (hd.tuple.empty()) {
         static const char* byDepth[] = {"", "GRAYSCALE", "GRAYSCALE_ALPHA", "RGB", "RGB_ALPHA"};
-        if (depth >= 1 && depth <= 4) tuple = byDepth[depth];
+        if (hd.depth >= 1 && hd.depth <= 4) hd.tuple = byDepth[hd.depth];
       }
-      const bool bw = tuple == "BLACKANDWHITE" || tuple == "BLACKANDWHITE_ALPHA";
-      const uint32_t expect = tuple == "GRAYSCALE" || tuple == "BLACKANDWHITE"               ? 1
-                              : tuple == "GRAYSCALE_ALPHA" || tuple == "BLACKANDWHITE_ALPHA" ? 2
-                              : tuple == "RGB"                                               ? 3
-                              : tuple == "RGB_ALPHA"                                         ? 4
-                                                                                             : 0;
-      if (expect == 0) Bad("unsupported tuple type");
-      if (depth != expect) Bad("depth does not match the tuple type");
-      if (bw && maxval != 1) Bad("black and white images need a maximum value of 1");
+      const bool bw = hd.tuple == "BLACKANDWHITE" || hd.tuple == "BLACKANDWHITE_ALPHA";
+      const uint32_t expect = hd.tuple == "GRAYSCALE" || hd.tuple == "BLACKANDWHITE" ? 1
+                              : hd.tuple == "GRAYSCALE_ALPHA" || hd.tuple == "BLACKANDWHITE_ALPHA"
+                                  ? 2
+                              : hd.tuple == "RGB"       ? 3
+                              : hd.tuple == "RGB_ALPHA" ? 4
+                                                        : 0;
+      if (expect == 0) Bad("unsupported tuple type", EImagingErrorKind::Unsupported);
+      if (hd.depth != expect) Bad("depth does not match the tuple type");
+      if (bw && hd.maxval != 1) Bad("black and white images need a maximum value of 1");
       break;
     }
     default:
-      Bad("unknown type");
+      Bad("unknown type", EImagingErrorKind::Unsupported);
   }
+  return hd;
+}
+
+}  // namespace
+
+RasterImage DecodePortableMap(std::span<const uint8_t> data, size_t* consumed) try {
+  if (data.size() < 3 || data[0] != 'P') Bad("no signature");
+  const char kind = static_cast<char>(data[1]);
+  TPnmLexer lx(data);
+  lx.pos = 2;
+  if (kind == 'F' || kind == 'f') return DecodeFloatMap(kind, lx, consumed);
+  RasterImage image;
+  const TPnmHeader hd = ReadPnmHeader(kind, lx);
+  const uint32_t w = hd.w, h = hd.h, depth = hd.depth, maxval = hd.maxval;
+  const std::string& tuple = hd.tuple;
+  const bool plain = hd.plain;
   CheckSize(w, h);
   if (maxval == 0) Bad("maximum value is zero");
 
@@ -220,13 +233,15 @@ RasterImage DecodePortableMap(std::span<const uint8_t> data, size_t* consumed) t
   const size_t sampleBytes = wide ? 2 : 1;
   if (kind == '4') {
     lx.EndOfHeader();
-    if (lx.Remaining() < size_t{(w + 7) / 8} * h) Bad("pixel data is truncated");
+    if (lx.Remaining() < size_t{(w + 7) / 8} * h)
+      Bad("pixel data is truncated", EImagingErrorKind::Truncated);
   } else if (plain) {
     if (kind != '1') lx.EndOfHeader();
-    if (lx.Remaining() < samples) Bad("pixel data is truncated");
+    if (lx.Remaining() < samples) Bad("pixel data is truncated", EImagingErrorKind::Truncated);
   } else {
     lx.EndOfHeader();
-    if (lx.Remaining() < samples * sampleBytes) Bad("pixel data is truncated");
+    if (lx.Remaining() < samples * sampleBytes)
+      Bad("pixel data is truncated", EImagingErrorKind::Truncated);
   }
 
   ImageCreate(image, static_cast<int>(w), static_cast<int>(h), format);
@@ -262,7 +277,7 @@ RasterImage DecodePortableMap(std::span<const uint8_t> data, size_t* consumed) t
           bit = (lx.Here()[size_t{(w + 7) / 8} * y + x / 8] >> (7 - x % 8)) & 1;
         } else {
           lx.SkipSpaceAndComments();
-          if (lx.Remaining() == 0) Bad("pixel data is truncated");
+          if (lx.Remaining() == 0) Bad("pixel data is truncated", EImagingErrorKind::Truncated);
           const uint8_t c = *lx.Here();
           if (c != '0' && c != '1') Bad("bad bit value");
           bit = c - '0';
@@ -390,8 +405,9 @@ class TPortableMapFileFormat : public TImageFileFormat {
   }
   bool ProbeContent(TImagingStream& stream) override {
     auto h = PeekHeader(stream, 4);
+    // The magic number ends at whitespace or at a comment.
     return h.size() == 4 && h[0] == 'P' && (h[1] == plain_ || h[1] == raw_) &&
-           (h[2] == ' ' || h[2] == '\t' || h[2] == '\r' || h[2] == '\n');
+           (IsSpace(h[2]) || h[2] == '#');
   }
   bool DecodeImages(TImagingStream& stream, TDynImageDataArray& images, bool) override {
     const int64_t start = stream.Position();

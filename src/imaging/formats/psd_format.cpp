@@ -16,8 +16,9 @@ namespace imprimo {
 
 namespace {
 
-[[noreturn]] void Bad(const std::string& what) {
-  throw EImagingError("Invalid Photoshop image: " + what);
+[[noreturn]] void Bad(const std::string& what,
+                      EImagingErrorKind kind = EImagingErrorKind::Invalid) {
+  throw EImagingError("Invalid Photoshop image: " + what, kind);
 }
 
 enum TColorMode : uint16_t {
@@ -67,46 +68,82 @@ int TransparentIndex(std::span<const uint8_t> resources) {
     r.Skip(nameLen + ((nameLen + 1) & 1));  // the name with its length byte pads to even
     const uint32_t size = r.U32BE();
     if (size > r.Remaining()) break;
-    auto body = r.Bytes(size);
+    TByteReader body = r.Sub(size);
     if (size & 1 && !r.AtEnd()) r.Skip(1);
-    if (id == 1047 && size >= 2) return Be16(body.data());
+    if (id == 1047 && size >= 2) return body.U16BE();
   }
   return -1;
 }
 
-// Unpacks one channel's data of a layer (compression word, then raw rows or
-// row counts and PackBits rows) into plane; the data must be exactly size
-// bytes.
-void DecodeLayerChannel(TByteReader& r, size_t size, size_t rowBytes, size_t h,
-                        std::span<uint8_t> plane) {
-  const size_t start = r.Position();
-  const uint16_t compression = r.U16BE();
-  if (compression == 0) {
-    auto bytes = r.Bytes(rowBytes * h);
-    std::memcpy(plane.data(), bytes.data(), bytes.size());
-  } else if (compression == 1) {
-    auto counts = r.Bytes(2 * h);
-    for (size_t y = 0; y < h; ++y)
-      PackBitsDecode(r.Bytes(Be16(&counts[2 * y])), plane.subspan(y * rowBytes, rowBytes));
-  } else {
-    Bad("unsupported layer compression");
+// The stored rows of one channel: raw rows, or PackBits rows whose starts
+// are listed in offsets (one more entry than rows, the last one the end).
+struct TChannelRows {
+  std::span<const uint8_t> data;
+  std::vector<size_t> offsets;  // empty for raw rows
+};
+
+// The rows of a PackBits channel whose h row counts are at counts[first..].
+TChannelRows PackedRows(TByteReader& r, std::span<const uint8_t> counts, size_t first, size_t h) {
+  TChannelRows rows;
+  rows.offsets.resize(h + 1);
+  TByteReader c(counts);
+  c.Seek(2 * first);
+  size_t total = 0;
+  for (size_t y = 0; y < h; ++y) {
+    rows.offsets[y] = total;
+    total += c.U16BE();
   }
-  if (r.Position() - start != size) Bad("layer channel size mismatch");
+  rows.offsets[h] = total;
+  rows.data = r.Bytes(total);
+  return rows;
 }
 
-// The planes (colour channels, then transparency) of a file whose one layer
-// is the whole picture: the size of the canvas, normal blending at full
+// Row y of a channel, unpacked into out (rowBytes long).
+void ChannelRowData(const TChannelRows& rows, size_t y, std::span<uint8_t> out) {
+  TByteReader r(rows.data);
+  if (rows.offsets.empty()) {
+    r.Seek(y * out.size());
+    auto bytes = r.Bytes(out.size());
+    std::memcpy(out.data(), bytes.data(), out.size());
+    return;
+  }
+  r.Seek(rows.offsets[y]);
+  PackBitsDecode(r.Bytes(rows.offsets[y + 1] - rows.offsets[y]), out);
+}
+
+// One channel's data of a layer (compression word, then raw rows or row
+// counts and PackBits rows); the data must be exactly size bytes and every
+// row must unpack.
+TChannelRows LayerChannel(TByteReader& r, size_t size, size_t rowBytes, size_t h) {
+  const size_t start = r.Position();
+  const uint16_t compression = r.U16BE();
+  TChannelRows rows;
+  if (compression == 0) {
+    rows.data = r.Bytes(rowBytes * h);
+  } else if (compression == 1) {
+    rows = PackedRows(r, r.Bytes(2 * h), 0, h);
+    std::vector<uint8_t> scratch(rowBytes);
+    for (size_t y = 0; y < h; ++y) ChannelRowData(rows, y, scratch);
+  } else {
+    Bad("unsupported layer compression", EImagingErrorKind::Unsupported);
+  }
+  if (r.Position() - start != size) Bad("layer channel size mismatch");
+  return rows;
+}
+
+// The channels (colour channels, then transparency) of a file whose one
+// layer is the whole picture: the size of the canvas, normal blending at full
 // opacity, visible, with a transparency channel and nothing else attached.
 // Such a layer holds the picture exactly, while the merged image of a picture
 // with transparency may be laid over white. Empty when the file has no such
 // layer.
-std::vector<uint8_t> PlainLayerPlanes(std::span<const uint8_t> section, size_t w, size_t h,
-                                      size_t rowBytes, int colourChannels) {
+std::vector<TChannelRows> PlainLayerChannels(std::span<const uint8_t> section, size_t w, size_t h,
+                                             size_t rowBytes, int colourChannels) {
   try {
     TByteReader r(section);
     const uint32_t infoLength = r.U32BE();
     if (infoLength > r.Remaining()) return {};
-    if (static_cast<int16_t>(r.U16BE()) != -1) return {};
+    if (r.I16BE() != -1) return {};
     const int32_t top = static_cast<int32_t>(r.U32BE()), left = static_cast<int32_t>(r.U32BE());
     const int32_t bottom = static_cast<int32_t>(r.U32BE()), right = static_cast<int32_t>(r.U32BE());
     if (top != 0 || left != 0 || bottom != static_cast<int64_t>(h) ||
@@ -118,7 +155,7 @@ std::vector<uint8_t> PlainLayerPlanes(std::span<const uint8_t> section, size_t w
     uint32_t sizes[5];
     bool seen[5] = {};
     for (int i = 0; i < count; ++i) {
-      ids[i] = static_cast<int16_t>(r.U16BE());
+      ids[i] = r.I16BE();
       sizes[i] = r.U32BE();
       const int slot = ids[i] == -1 ? colourChannels : ids[i];
       if (slot < 0 || slot > colourChannels || seen[slot]) return {};
@@ -137,14 +174,15 @@ std::vector<uint8_t> PlainLayerPlanes(std::span<const uint8_t> section, size_t w
     const uint8_t nameLength = r.U8();
     r.Skip(nameLength + 3 - (nameLength + 4) % 4);  // name padded to four bytes
     if (r.Position() != extraEnd) return {};        // effects or other layer data
-    std::vector<uint8_t> planes(rowBytes * h * (colourChannels + 1));
+    std::vector<TChannelRows> channels(count);
     for (int i = 0; i < count; ++i) {
       const int slot = ids[i] == -1 ? colourChannels : ids[i];
-      DecodeLayerChannel(r, sizes[i], rowBytes, h,
-                         std::span<uint8_t>(planes).subspan(slot * rowBytes * h, rowBytes * h));
+      channels[slot] = LayerChannel(r, sizes[i], rowBytes, h);
     }
-    return planes;
+    return channels;
   } catch (const EImagingError&) {
+    return {};
+  } catch (const ETruncatedData&) {
     return {};
   }
 }
@@ -278,138 +316,180 @@ void PackBitsDecode(std::span<const uint8_t> in, std::span<uint8_t> out) {
   }
 }
 
-RasterImage DecodePsd(std::span<const uint8_t> data) try {
-  TByteReader r(data);
-  if (r.U32BE() != 0x38425053) Bad("missing signature");  // "8BPS"
-  if (r.U16BE() != 1) Bad("unsupported version");
-  r.Skip(6);
-  const int channels = r.U16BE();
-  const uint32_t height = r.U32BE();
-  const uint32_t width = r.U32BE();
-  const int depth = r.U16BE();
-  const int mode = r.U16BE();
-  if (channels < 1 || channels > 56) Bad("bad channel count");
-  if (width == 0 || height == 0) Bad("empty image");
-  if (width > uint32_t(kMaxImageSide) || height > uint32_t(kMaxImageSide)) Bad("image too large");
-  if (int64_t{width} * height > kMaxImagePixels) Bad("image too large");
-  if (mode == kBitmap ? depth != 1 : (depth != 8 && depth != 16 && depth != 32))
-    Bad("unsupported bit depth");
+namespace {
 
-  int colourChannels;
-  switch (mode) {
+struct TPsdHeader {
+  int channels = 0;
+  uint32_t width = 0, height = 0;
+  int depth = 0, mode = 0;
+  int colourChannels = 0;
+  std::span<const uint8_t> modeData, resources, layers;
+  bool alpha = false;
+  int used = 0;  // channels the picture takes: colour, then transparency
+  TImageFormat format = ifUnknown;
+  // The merged image has transparency and one layer may hold the picture
+  // exactly.
+  bool layerAlphaCandidate = false;
+};
+
+// The fixed header, checked before anything sized from it is read.
+TPsdHeader ReadPsdHeader(TByteReader& r) {
+  TPsdHeader p;
+  if (r.U32BE() != 0x38425053) Bad("missing signature");  // "8BPS"
+  if (r.U16BE() != 1) Bad("unsupported version", EImagingErrorKind::Unsupported);
+  r.Skip(6);
+  p.channels = r.U16BE();
+  p.height = r.U32BE();
+  p.width = r.U32BE();
+  p.depth = r.U16BE();
+  p.mode = r.U16BE();
+  if (p.channels < 1 || p.channels > 56) Bad("bad channel count");
+  if (p.width == 0 || p.height == 0) Bad("empty image");
+  if (p.mode == kBitmap ? p.depth != 1 : (p.depth != 8 && p.depth != 16 && p.depth != 32))
+    Bad("unsupported bit depth", EImagingErrorKind::Unsupported);
+  switch (p.mode) {
     case kBitmap:
     case kGrayscale:
     case kIndexed:
     case kDuotone:
     case kMultichannel:
-      colourChannels = 1;
+      p.colourChannels = 1;
       break;
     case kRgb:
-      colourChannels = 3;
-      break;
     case kLab:
-      colourChannels = 3;
+      p.colourChannels = 3;
       break;
     case kCmyk:
-      colourChannels = 4;
+      p.colourChannels = 4;
       break;
     default:
-      Bad("unsupported colour mode");
+      Bad("unsupported colour mode", EImagingErrorKind::Unsupported);
   }
-  if (channels < colourChannels) Bad("too few channels for the colour mode");
-  if (mode == kIndexed && depth != 8) Bad("indexed images must have 8 bits");
-  if ((mode == kCmyk || mode == kLab) && depth == 32) Bad("unsupported bit depth");
+  if (p.channels < p.colourChannels) Bad("too few channels for the colour mode");
+  if (p.mode == kIndexed && p.depth != 8) Bad("indexed images must have 8 bits");
+  if ((p.mode == kCmyk || p.mode == kLab) && p.depth == 32)
+    Bad("unsupported bit depth", EImagingErrorKind::Unsupported);
+  return p;
+}
+
+// The colour mode data, image resources and layer section; then which
+// channels the picture uses and the pixel format it loads into.
+void ReadPsdSections(TByteReader& r, TPsdHeader& p) {
   const uint32_t modeDataLen = r.U32BE();
-  auto modeData = r.Bytes(modeDataLen);
-  if (mode == kIndexed && modeDataLen < 768) Bad("palette is missing");
-  const uint32_t resourcesLen = r.U32BE();
-  auto resources = r.Bytes(resourcesLen);
-  const uint32_t layersLen = r.U32BE();
-  auto layers = r.Bytes(layersLen);
+  p.modeData = r.Bytes(modeDataLen);
+  if (p.mode == kIndexed && modeDataLen < 768) Bad("palette is missing");
+  p.resources = r.Bytes(r.U32BE());
+  p.layers = r.Bytes(r.U32BE());
   // The first extra channel is the merged image's transparency unless the
   // file has layers and a positive layer count (then the extra channels are
   // spot or mask channels and the merged image is opaque).
   int layerCount = 0;
-  if (layersLen >= 6 && Be32(layers.data()) >= 2)
-    layerCount = static_cast<int16_t>(Be16(layers.data() + 4));
-  const bool alpha = channels > colourChannels && mode != kIndexed && mode != kBitmap &&
-                     mode != kMultichannel && layerCount <= 0;
-  const int used = colourChannels + (alpha ? 1 : 0);
-  const size_t w = width, h = height;
-  const size_t rowBytes = (w * depth + 7) / 8;
-  // Planes of the channels used, one after another. The data present is
-  // checked before they are allocated.
-  const size_t planeBytes = rowBytes * h * used;
-  std::vector<uint8_t> planes;
+  if (p.layers.size() >= 6) {
+    TByteReader l(p.layers);
+    if (l.U32BE() >= 2) layerCount = l.I16BE();
+  }
+  const int mode = p.mode, depth = p.depth;
+  p.alpha = p.channels > p.colourChannels && mode != kIndexed && mode != kBitmap &&
+            mode != kMultichannel && layerCount <= 0;
+  p.used = p.colourChannels + (p.alpha ? 1 : 0);
+  const bool alpha = p.alpha;
+  const bool gray = mode != kRgb && mode != kCmyk && mode != kIndexed && mode != kLab;
+  if (mode == kBitmap)
+    p.format = ifGray8;
+  else if (mode == kIndexed)
+    p.format = ifIndex8;
+  else if (gray)
+    p.format = depth == 8    ? (alpha ? ifA8Gray8 : ifGray8)
+               : depth == 16 ? (alpha ? ifA16Gray16 : ifGray16)
+                             : (alpha ? ifA32R32G32B32F : ifR32F);
+  else if (depth == 8)
+    p.format = alpha ? ifA8R8G8B8 : ifR8G8B8;
+  else if (depth == 16)
+    p.format = alpha ? ifA16R16G16B16 : ifR16G16B16;
+  else
+    p.format = ifA32R32G32B32F;
+  if (alpha && layerCount == -1) p.layerAlphaCandidate = mode == kRgb || mode == kGrayscale;
+}
+
+// The rows of the used channels of the merged image.
+std::vector<TChannelRows> MergedChannels(TByteReader& r, const TPsdHeader& p, size_t rowBytes) {
+  const size_t h = p.height;
+  std::vector<TChannelRows> rows(p.used);
   const uint16_t compression = r.U16BE();
-  if (compression > 1) Bad("unsupported compression");
+  if (compression > 1) Bad("unsupported compression", EImagingErrorKind::Unsupported);
   if (compression == 0) {
-    if (r.Remaining() / rowBytes / h < static_cast<size_t>(used)) Bad("pixel data is truncated");
-    auto bytes = r.Bytes(planeBytes);
-    planes.assign(bytes.begin(), bytes.end());
-  } else {
-    if (r.Remaining() / 2 / h < static_cast<size_t>(channels)) Bad("row counts are truncated");
-    auto counts = r.Bytes(2 * h * channels);
-    // Two coded bytes give at most 128 bytes of a row.
-    size_t coded = 0;
-    for (size_t i = 0; i < h * used; ++i) coded += Be16(&counts[2 * i]);
-    if (coded > r.Remaining() || coded * 64 < planeBytes) Bad("pixel data is truncated");
-    planes.resize(planeBytes);
-    for (int c = 0; c < used; ++c)
-      for (size_t y = 0; y < h; ++y) {
-        const size_t count = Be16(&counts[2 * (c * h + y)]);
-        PackBitsDecode(r.Bytes(count), {&planes[(c * h + y) * rowBytes], rowBytes});
-      }
+    if (r.Remaining() / rowBytes / h < static_cast<size_t>(p.used))
+      Bad("pixel data is truncated", EImagingErrorKind::Truncated);
+    for (TChannelRows& c : rows) c.data = r.Bytes(rowBytes * h);
+    return rows;
   }
-  if (alpha && layerCount == -1 && (mode == kRgb || mode == kGrayscale)) {
-    std::vector<uint8_t> exact = PlainLayerPlanes(layers, w, h, rowBytes, colourChannels);
-    if (!exact.empty()) planes = std::move(exact);
+  if (r.Remaining() / 2 / h < static_cast<size_t>(p.channels))
+    Bad("row counts are truncated", EImagingErrorKind::Truncated);
+  auto counts = r.Bytes(2 * h * p.channels);
+  uint64_t coded = 0;
+  for (int c = 0; c < p.used; ++c) {
+    rows[c] = PackedRows(r, counts, c * h, h);
+    coded += rows[c].data.size();
   }
-  auto sample = [&](int c, size_t y, size_t x) -> const uint8_t* {
-    return &planes[(c * h + y) * rowBytes + x * (depth / 8)];
-  };
+  // Two coded bytes give at most 128 bytes of a row.
+  if (coded * 64 < uint64_t{rowBytes} * h * p.used)
+    Bad("pixel data is truncated", EImagingErrorKind::Truncated);
+  return rows;
+}
+
+}  // namespace
+
+RasterImage DecodePsd(std::span<const uint8_t> data) try {
+  TByteReader r(data);
+  TPsdHeader p = ReadPsdHeader(r);
+  ReadPsdSections(r, p);
+  CheckImageLimits(p.width, p.height, p.format);
+  const int mode = p.mode, depth = p.depth, used = p.used;
+  const bool alpha = p.alpha;
+  const bool gray = mode != kRgb && mode != kCmyk && mode != kIndexed && mode != kLab;
+  const TImageFormat format = p.format;
+  const size_t w = p.width, h = p.height;
+  const size_t rowBytes = (w * depth + 7) / 8;
+  std::vector<TChannelRows> channels = MergedChannels(r, p, rowBytes);
+  if (p.layerAlphaCandidate) {
+    std::vector<TChannelRows> exact =
+        PlainLayerChannels(p.layers, w, h, rowBytes, p.colourChannels);
+    if (!exact.empty()) channels = std::move(exact);
+  }
 
   RasterImage image;
-  const bool gray = mode != kRgb && mode != kCmyk && mode != kIndexed && mode != kLab;
-  TImageFormat format;
-  if (mode == kBitmap)
-    format = ifGray8;
-  else if (mode == kIndexed)
-    format = ifIndex8;
-  else if (gray)
-    format = depth == 8    ? (alpha ? ifA8Gray8 : ifGray8)
-             : depth == 16 ? (alpha ? ifA16Gray16 : ifGray16)
-                           : (alpha ? ifA32R32G32B32F : ifR32F);
-  else if (depth == 8)
-    format = alpha ? ifA8R8G8B8 : ifR8G8B8;
-  else if (depth == 16)
-    format = alpha ? ifA16R16G16B16 : ifR16G16B16;
-  else
-    format = ifA32R32G32B32F;
   ImageCreate(image, static_cast<int32_t>(w), static_cast<int32_t>(h), format);
   const int bpp = GetImageFormatInfo(format)->BytesPerPixel;
+  // One row of every used channel at a time.
+  CheckBufferLimit(uint64_t{rowBytes} * used);
+  std::vector<uint8_t> rowData(rowBytes * used);
+  auto sample = [&](int c, size_t x) -> const uint8_t* {
+    return &rowData[c * rowBytes + x * (depth / 8)];
+  };
 
   for (size_t y = 0; y < h; ++y) {
+    for (int c = 0; c < used; ++c)
+      ChannelRowData(channels[c], y, std::span<uint8_t>(rowData).subspan(c * rowBytes, rowBytes));
     uint8_t* row = image.Row(static_cast<int>(y));
     for (size_t x = 0; x < w; ++x) {
-      uint8_t* p = row + x * bpp;
+      uint8_t* px = row + x * bpp;
       if (mode == kBitmap) {
-        const uint8_t bit = (planes[y * rowBytes + x / 8] >> (7 - x % 8)) & 1;
-        *p = bit ? 0 : 255;
+        const uint8_t bit = (rowData[x / 8] >> (7 - x % 8)) & 1;
+        *px = bit ? 0 : 255;
         continue;
       }
       if (depth == 32) {
         float v[4] = {0, 0, 0, 1};
-        for (int c = 0; c < used; ++c) v[c] = BeFloat(sample(c, y, x));
+        for (int c = 0; c < used; ++c) v[c] = BeFloat(sample(c, x));
         if (gray) {
           if (alpha) v[3] = v[1];
           v[1] = v[2] = v[0];
         }
         if (format == ifR32F) {
-          std::memcpy(p, &v[0], 4);
+          std::memcpy(px, &v[0], 4);
         } else {  // B, G, R, A floats
           const float bgra[4] = {v[2], v[1], v[0], v[3]};
-          std::memcpy(p, bgra, 16);
+          std::memcpy(px, bgra, 16);
         }
         continue;
       }
@@ -417,24 +497,24 @@ RasterImage DecodePsd(std::span<const uint8_t> data) try {
         // L* 0..100 and a*, b* centred on the middle code value.
         const double scale = depth == 8 ? 255.0 : 65535.0;
         double v[4];
-        for (int c = 0; c < used; ++c) v[c] = depth == 8 ? *sample(c, y, x) : Be16(sample(c, y, x));
+        for (int c = 0; c < used; ++c) v[c] = depth == 8 ? *sample(c, x) : Be16(sample(c, x));
         double rgb[3];
         LabToSrgb(v[0] / scale * 100.0, (v[1] - (scale + 1) / 2) * 256.0 / (scale + 1),
                   (v[2] - (scale + 1) / 2) * 256.0 / (scale + 1), rgb);
         for (int c = 0; c < 3; ++c) {
           if (depth == 8)
-            p[2 - c] = static_cast<uint8_t>(std::lround(rgb[c] * 255.0));
+            px[2 - c] = static_cast<uint8_t>(std::lround(rgb[c] * 255.0));
           else {
             const uint16_t w16 = static_cast<uint16_t>(std::lround(rgb[c] * 65535.0));
-            std::memcpy(p + (2 - c) * 2, &w16, 2);
+            std::memcpy(px + (2 - c) * 2, &w16, 2);
           }
         }
         if (alpha) {
           if (depth == 8)
-            p[3] = static_cast<uint8_t>(v[3]);
+            px[3] = static_cast<uint8_t>(v[3]);
           else {
             const uint16_t a16 = static_cast<uint16_t>(v[3]);
-            std::memcpy(p + 6, &a16, 2);
+            std::memcpy(px + 6, &a16, 2);
           }
         }
         continue;
@@ -443,17 +523,17 @@ RasterImage DecodePsd(std::span<const uint8_t> data) try {
         // Stored samples are inverted ink amounts: 0 is full ink.
         const int maxv = depth == 8 ? 255 : 65535;
         uint32_t s[5];
-        for (int c = 0; c < used; ++c) s[c] = depth == 8 ? *sample(c, y, x) : Be16(sample(c, y, x));
+        for (int c = 0; c < used; ++c) s[c] = depth == 8 ? *sample(c, x) : Be16(sample(c, x));
         const uint32_t rgb[3] = {s[0] * s[3] / maxv, s[1] * s[3] / maxv, s[2] * s[3] / maxv};
         if (depth == 8) {
-          p[0] = uint8_t(rgb[2]);
-          p[1] = uint8_t(rgb[1]);
-          p[2] = uint8_t(rgb[0]);
-          if (alpha) p[3] = uint8_t(s[4]);
+          px[0] = uint8_t(rgb[2]);
+          px[1] = uint8_t(rgb[1]);
+          px[2] = uint8_t(rgb[0]);
+          if (alpha) px[3] = uint8_t(s[4]);
         } else {
           const uint16_t v[4] = {uint16_t(rgb[2]), uint16_t(rgb[1]), uint16_t(rgb[0]),
                                  uint16_t(alpha ? s[4] : 0)};
-          std::memcpy(p, v, alpha ? 8 : 6);
+          std::memcpy(px, v, alpha ? 8 : 6);
         }
         continue;
       }
@@ -462,18 +542,18 @@ RasterImage DecodePsd(std::span<const uint8_t> data) try {
       for (int c = 0; c < used; ++c) {
         const int slot = (mode == kRgb) ? kRgbOrder[c] : c;
         if (depth == 8) {
-          p[slot] = *sample(c, y, x);
+          px[slot] = *sample(c, x);
         } else {
-          const uint16_t v = Be16(sample(c, y, x));
-          std::memcpy(p + slot * 2, &v, 2);
+          const uint16_t v = Be16(sample(c, x));
+          std::memcpy(px + slot * 2, &v, 2);
         }
       }
     }
   }
   if (mode == kIndexed) {
     for (int i = 0; i < 256; ++i)
-      image.Palette[i] = {modeData[512 + i], modeData[256 + i], modeData[i], 255};
-    const int t = TransparentIndex(resources);
+      image.Palette[i] = {p.modeData[512 + i], p.modeData[256 + i], p.modeData[i], 255};
+    const int t = TransparentIndex(p.resources);
     if (t >= 0 && t < 256) image.Palette[t].A = 0;
   }
   return image;

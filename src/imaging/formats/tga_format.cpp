@@ -1,4 +1,5 @@
 // Truevision Targa files.
+#include <algorithm>
 #include <cstring>
 
 #include "imaging/file_format.h"
@@ -9,8 +10,61 @@ namespace imprimo {
 
 namespace {
 
-[[noreturn]] void Bad(const char* what) {
-  throw EImagingError(std::string("Invalid Targa image: ") + what);
+[[noreturn]] void Bad(const char* what, EImagingErrorKind kind = EImagingErrorKind::Invalid) {
+  throw EImagingError(std::string("Invalid Targa image: ") + what, kind);
+}
+
+// Where the pixels of the file go in the image: the file stores rows bottom
+// up unless the descriptor says top down, each row left to right unless it
+// says right to left.
+class TTgaCursor {
+ public:
+  TTgaCursor(RasterImage& image, uint8_t descriptor)
+      : image_(image),
+        bpp_(GetImageFormatInfo(image.Format)->BytesPerPixel),
+        topDown_(descriptor & 0x20),
+        rightToLeft_(descriptor & 0x10) {}
+  bool Done() const { return row_ >= image_.Height; }
+  size_t PixelsLeftInRow() const { return static_cast<size_t>(image_.Width - col_); }
+  // Writes count pixels of px (count * bpp bytes) or one pixel repeated.
+  void Put(const uint8_t* px, size_t count, bool repeat) {
+    while (count > 0) {
+      if (Done()) Bad("run-length packet runs past the image");
+      const size_t n = std::min(count, PixelsLeftInRow());
+      uint8_t* line = image_.Row(topDown_ ? row_ : image_.Height - 1 - row_);
+      for (size_t i = 0; i < n; ++i, ++col_) {
+        const int x = rightToLeft_ ? image_.Width - 1 - col_ : col_;
+        std::memcpy(line + static_cast<size_t>(x) * bpp_, px, bpp_);
+        if (!repeat) px += bpp_;
+      }
+      count -= n;
+      if (col_ == image_.Width) col_ = 0, ++row_;
+    }
+  }
+
+ private:
+  RasterImage& image_;
+  size_t bpp_;
+  bool topDown_, rightToLeft_;
+  int row_ = 0, col_ = 0;
+};
+
+void DecodeTgaPixels(TByteReader& r, bool rle, uint8_t descriptor, RasterImage& image) {
+  TTgaCursor out(image, descriptor);
+  const size_t bpp = GetImageFormatInfo(image.Format)->BytesPerPixel;
+  if (!rle) {
+    while (!out.Done())
+      out.Put(r.Bytes(out.PixelsLeftInRow() * bpp).data(), out.PixelsLeftInRow(), false);
+    return;
+  }
+  while (!out.Done()) {
+    const uint8_t head = r.U8();
+    const size_t count = (head & 0x7F) + 1;
+    if (head & 0x80)
+      out.Put(r.Bytes(bpp).data(), count, true);
+    else
+      out.Put(r.Bytes(count * bpp).data(), count, false);
+  }
 }
 
 }  // namespace
@@ -32,7 +86,8 @@ RasterImage DecodeTga(std::span<const uint8_t> data) try {
 
   const int baseType = imageType & 7;
   const bool rle = imageType >= 9 && imageType <= 11;
-  if (!((imageType >= 1 && imageType <= 3) || rle)) Bad("unsupported image type");
+  if (!((imageType >= 1 && imageType <= 3) || rle))
+    Bad("unsupported image type", EImagingErrorKind::Unsupported);
   if (width == 0 || height == 0) Bad("empty image");
   if (colorMapType > 1) Bad("unknown colour map type");
 
@@ -81,46 +136,15 @@ RasterImage DecodeTga(std::span<const uint8_t> data) try {
   }
 
   const int bpp = (depth + 7) / 8;
-  if (width > kMaxImageSide || height > kMaxImageSide || int64_t{width} * height > kMaxImagePixels)
-    Bad("image too large");
-  const size_t total = static_cast<size_t>(width) * height * bpp;
+  CheckImageLimits(width, height, format);
+  const size_t pixelCount = static_cast<size_t>(width) * height;
   // A run-length packet of one header byte expands to at most 128 pixels.
-  if (rle ? (r.Remaining() * 128 < static_cast<size_t>(width) * height) : r.Remaining() < total)
-    Bad("pixel data is truncated");
-
-  std::vector<uint8_t> pixels(total);
-  if (!rle) {
-    std::memcpy(pixels.data(), r.Bytes(total).data(), total);
-  } else {
-    size_t pos = 0;
-    while (pos < total) {
-      const uint8_t head = r.U8();
-      const size_t count = (head & 0x7F) + 1;
-      if (count * bpp > total - pos) Bad("run-length packet runs past the image");
-      if (head & 0x80) {
-        auto px = r.Bytes(bpp);
-        for (size_t i = 0; i < count; ++i, pos += bpp) std::memcpy(&pixels[pos], px.data(), bpp);
-      } else {
-        auto px = r.Bytes(count * bpp);
-        std::memcpy(&pixels[pos], px.data(), px.size());
-        pos += px.size();
-      }
-    }
-  }
+  if (rle ? (r.Remaining() * 128 < pixelCount) : r.Remaining() / bpp < pixelCount)
+    Bad("pixel data is truncated", EImagingErrorKind::Truncated);
 
   RasterImage image;
   ImageCreate(image, width, height, format);
-  const bool topDown = descriptor & 0x20, rightToLeft = descriptor & 0x10;
-  const size_t line = static_cast<size_t>(width) * bpp;
-  for (int y = 0; y < height; ++y) {
-    const uint8_t* src = &pixels[line * (topDown ? y : height - 1 - y)];
-    uint8_t* dst = image.Row(y);
-    if (!rightToLeft) {
-      std::memcpy(dst, src, line);
-    } else {
-      for (int x = 0; x < width; ++x) std::memcpy(dst + x * bpp, src + (width - 1 - x) * bpp, bpp);
-    }
-  }
+  DecodeTgaPixels(r, rle, descriptor, image);
   if (format == ifIndex8) {
     for (size_t i = 0; i < map.size() && cmFirst + i < 256; ++i)
       image.Palette[cmFirst + i] = map[i];

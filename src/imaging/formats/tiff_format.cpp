@@ -109,7 +109,7 @@ TiffPtr Open(TTiffMemory& mem, const char* mode) {
   }();
   (void)silenced;
   std::unique_ptr<TIFFOpenOptions, void (*)(TIFFOpenOptions*)> opts(TIFFOpenOptionsAlloc(),
-                                                                     TIFFOpenOptionsFree);
+                                                                    TIFFOpenOptionsFree);
   TIFFOpenOptionsSetMaxSingleMemAlloc(opts.get(), kMaxTiffAlloc);
   TIFFOpenOptionsSetErrorHandlerExtR(opts.get(), KeepError, &mem);
   TIFFOpenOptionsSetWarningHandlerExtR(opts.get(), DropWarning, &mem);
@@ -139,11 +139,28 @@ struct TReader {
 
 int TypeSize(uint64_t type) {
   switch (type) {
-    case 1: case 2: case 6: case 7: return 1;
-    case 3: case 8: return 2;
-    case 4: case 9: case 11: case 13: return 4;
-    case 5: case 10: case 12: case 16: case 17: case 18: return 8;
-    default: return 0;
+    case 1:
+    case 2:
+    case 6:
+    case 7:
+      return 1;
+    case 3:
+    case 8:
+      return 2;
+    case 4:
+    case 9:
+    case 11:
+    case 13:
+      return 4;
+    case 5:
+    case 10:
+    case 12:
+    case 16:
+    case 17:
+    case 18:
+      return 8;
+    default:
+      return 0;
   }
 }
 
@@ -215,10 +232,11 @@ TLayout ReadLayout(TIFF* tif, const TTiffMemory& mem) {
   TLayout l;
   if (!TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &l.w) || !TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &l.h))
     Fail(mem, "TIFF page without a size");
-  if (l.w == 0 || l.h == 0 || l.w > uint32_t(kMaxImageSide) || l.h > uint32_t(kMaxImageSide) ||
-      uint64_t{l.w} * l.h > uint64_t(kMaxImagePixels))
+  if (l.w == 0 || l.h == 0)
     throw EImagingError("TIFF image size " + std::to_string(l.w) + " x " + std::to_string(l.h) +
-                        " is outside the supported range");
+                            " is outside the supported range",
+                        EImagingErrorKind::Invalid);
+  CheckImageLimits(l.w, l.h, ifGray8);
   TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &l.spp);
   TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &l.bps);
   TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLEFORMAT, &l.format);
@@ -236,7 +254,8 @@ TLayout ReadLayout(TIFF* tif, const TTiffMemory& mem) {
 
 // True when the page is read sample by sample at its own depth.
 bool DirectLayout(const TLayout& l) {
-  const bool gray = l.photometric == PHOTOMETRIC_MINISBLACK || l.photometric == PHOTOMETRIC_MINISWHITE;
+  const bool gray =
+      l.photometric == PHOTOMETRIC_MINISBLACK || l.photometric == PHOTOMETRIC_MINISWHITE;
   const bool rgb = l.photometric == PHOTOMETRIC_RGB;
   if (!gray && !rgb) return false;
   if (l.planar != PLANARCONFIG_CONTIG && l.spp > 1) return false;
@@ -329,6 +348,9 @@ RasterImage DecodeDirect(TIFF* tif, const TLayout& l, const TTiffMemory& mem) {
     const tmsize_t tileSize = TIFFTileSize(tif);
     if (tileSize <= 0 || uint64_t(tileSize) < uint64_t(tw) * th * pixelBytes)
       Fail(mem, "Invalid TIFF tile size");
+    // A tile and a band of rows are scratch space sized by the header.
+    CheckBufferLimit(uint64_t(tileSize));
+    CheckBufferLimit(uint64_t{rowBytes} * th);
     std::vector<uint8_t> tile(static_cast<size_t>(tileSize));
     std::vector<uint8_t> band(rowBytes * th);
     for (uint32_t ty = 0; ty < l.h; ty += th) {
@@ -350,7 +372,9 @@ RasterImage DecodeDirect(TIFF* tif, const TLayout& l, const TTiffMemory& mem) {
   TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rps);
   if (rps == 0 || rps > l.h) rps = l.h;
   const tmsize_t stripSize = TIFFStripSize(tif);
-  if (stripSize <= 0 || uint64_t(stripSize) < uint64_t(rowBytes)) Fail(mem, "Invalid TIFF strip size");
+  if (stripSize <= 0 || uint64_t(stripSize) < uint64_t(rowBytes))
+    Fail(mem, "Invalid TIFF strip size");
+  CheckBufferLimit(std::max<uint64_t>(uint64_t(stripSize), uint64_t{rowBytes} * rps));
   std::vector<uint8_t> strip(std::max<size_t>(size_t(stripSize), rowBytes * rps));
   for (uint32_t row = 0; row < l.h; row += rps) {
     const uint32_t rows = std::min(rps, l.h - row);
@@ -375,27 +399,37 @@ RasterImage DecodeThroughRgba(TIFF* tif, const TLayout& l, const TTiffMemory& me
   uint16_t orientation = ORIENTATION_TOPLEFT;
   TIFFGetFieldDefaulted(tif, TIFFTAG_ORIENTATION, &orientation);
   img.req_orientation = orientation;
-  std::vector<uint32_t> raster(size_t(l.w) * l.h);
-  if (!TIFFRGBAImageGet(&img, raster.data(), l.w, l.h)) Fail(mem, "Failed to decode TIFF image");
-  const bool gray = (l.photometric == PHOTOMETRIC_MINISBLACK ||
-                     l.photometric == PHOTOMETRIC_MINISWHITE) &&
-                    !l.alpha;
+  const bool gray =
+      (l.photometric == PHOTOMETRIC_MINISBLACK || l.photometric == PHOTOMETRIC_MINISWHITE) &&
+      !l.alpha;
   const bool alpha = l.alpha;
   RasterImage out;
   ImageCreate(out, int32_t(l.w), int32_t(l.h), gray ? ifGray8 : alpha ? ifA8R8G8B8 : ifR8G8B8);
-  for (uint32_t y = 0; y < l.h; ++y) {
-    const uint32_t* s = raster.data() + size_t(y) * l.w;
-    uint8_t* d = out.Row(int(y));
-    for (uint32_t x = 0; x < l.w; ++x) {
-      const uint32_t p = s[x];
-      if (gray) {
+  // The library's RGBA rows come a band at a time (a multiple of every
+  // vertical sub-sampling), so the picture is never held twice.
+  constexpr uint32_t kBandRows = 64;
+  const uint32_t bandRows = std::min(kBandRows, l.h);
+  CheckBufferLimit(uint64_t{l.w} * bandRows * 4);
+  std::vector<uint32_t> raster(size_t(l.w) * bandRows);
+  for (uint32_t top = 0; top < l.h; top += bandRows) {
+    const uint32_t rows = std::min(bandRows, l.h - top);
+    img.row_offset = static_cast<int>(top);
+    img.col_offset = 0;
+    if (!TIFFRGBAImageGet(&img, raster.data(), l.w, rows)) Fail(mem, "Failed to decode TIFF image");
+    for (uint32_t y = 0; y < rows; ++y) {
+      const uint32_t* s = raster.data() + size_t(y) * l.w;
+      uint8_t* d = out.Row(int(top + y));
+      for (uint32_t x = 0; x < l.w; ++x) {
+        const uint32_t p = s[x];
+        if (gray) {
+          *d++ = uint8_t(TIFFGetR(p));
+          continue;
+        }
+        *d++ = uint8_t(TIFFGetB(p));
+        *d++ = uint8_t(TIFFGetG(p));
         *d++ = uint8_t(TIFFGetR(p));
-        continue;
+        if (alpha) *d++ = uint8_t(TIFFGetA(p));
       }
-      *d++ = uint8_t(TIFFGetB(p));
-      *d++ = uint8_t(TIFFGetG(p));
-      *d++ = uint8_t(TIFFGetR(p));
-      if (alpha) *d++ = uint8_t(TIFFGetA(p));
     }
   }
   return out;
@@ -410,15 +444,24 @@ struct TEncodeLayout {
 
 TEncodeLayout EncodeLayout(TImageFormat f) {
   switch (f) {
-    case ifGray8: return {1, 8, PHOTOMETRIC_MINISBLACK, false};
-    case ifA8Gray8: return {2, 8, PHOTOMETRIC_MINISBLACK, true};
-    case ifGray16: return {1, 16, PHOTOMETRIC_MINISBLACK, false};
-    case ifA16Gray16: return {2, 16, PHOTOMETRIC_MINISBLACK, true};
-    case ifR8G8B8: return {3, 8, PHOTOMETRIC_RGB, false};
-    case ifA8R8G8B8: return {4, 8, PHOTOMETRIC_RGB, true};
-    case ifR16G16B16: return {3, 16, PHOTOMETRIC_RGB, false};
-    case ifA16R16G16B16: return {4, 16, PHOTOMETRIC_RGB, true};
-    default: throw EImagingError("TIFF encoder: unsupported pixel format");
+    case ifGray8:
+      return {1, 8, PHOTOMETRIC_MINISBLACK, false};
+    case ifA8Gray8:
+      return {2, 8, PHOTOMETRIC_MINISBLACK, true};
+    case ifGray16:
+      return {1, 16, PHOTOMETRIC_MINISBLACK, false};
+    case ifA16Gray16:
+      return {2, 16, PHOTOMETRIC_MINISBLACK, true};
+    case ifR8G8B8:
+      return {3, 8, PHOTOMETRIC_RGB, false};
+    case ifA8R8G8B8:
+      return {4, 8, PHOTOMETRIC_RGB, true};
+    case ifR16G16B16:
+      return {3, 16, PHOTOMETRIC_RGB, false};
+    case ifA16R16G16B16:
+      return {4, 16, PHOTOMETRIC_RGB, true};
+    default:
+      throw EImagingError("TIFF encoder: unsupported pixel format");
   }
 }
 
@@ -480,7 +523,8 @@ std::vector<uint8_t> EncodeTiff(const RasterImage& image, const TTiffEncodeOptio
     }
     const size_t rowBytes = size_t(image.Width) * e.spp * (e.bps / 8);
     // Strips of about 256 KB.
-    const uint32_t rps = std::max<uint32_t>(1, uint32_t((256u << 10) / std::max<size_t>(1, rowBytes)));
+    const uint32_t rps =
+        std::max<uint32_t>(1, uint32_t((256u << 10) / std::max<size_t>(1, rowBytes)));
     TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, std::min(rps, h));
     if (!options.Icc.empty())
       TIFFSetField(t, TIFFTAG_ICCPROFILE, uint32_t(options.Icc.size()), options.Icc.data());
@@ -549,9 +593,9 @@ class TTiffFileFormat : public TImageFileFormat {
   }
   void ConvertForSaving(RasterImage& image, const TImageFormatInfo& info) override {
     TImageFormat target;
-    const bool deep = info.IsFloatingPoint ||
-                      (!info.IsIndexed && !info.IsSpecial && info.ChannelCount > 0 &&
-                       info.BytesPerPixel >= 2 * info.ChannelCount);
+    const bool deep =
+        info.IsFloatingPoint || (!info.IsIndexed && !info.IsSpecial && info.ChannelCount > 0 &&
+                                 info.BytesPerPixel >= 2 * info.ChannelCount);
     if (info.HasGrayChannel)
       target = deep ? (info.HasAlphaChannel ? ifA16Gray16 : ifGray16)
                     : (info.HasAlphaChannel ? ifA8Gray8 : ifGray8);
@@ -570,6 +614,8 @@ class TTiffFileFormat : public TImageFileFormat {
 
 }  // namespace
 
-std::unique_ptr<TImageFileFormat> MakeTiffFileFormat() { return std::make_unique<TTiffFileFormat>(); }
+std::unique_ptr<TImageFileFormat> MakeTiffFileFormat() {
+  return std::make_unique<TTiffFileFormat>();
+}
 
 }  // namespace imprimo

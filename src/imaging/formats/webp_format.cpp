@@ -67,10 +67,11 @@ RasterImage DecodeWebP(std::span<const uint8_t> data) {
   if (status != VP8_STATUS_OK)
     throw EImagingError(std::string("Invalid WebP file: ") + StatusText(status));
   const int w = features.width, h = features.height;
-  if (w <= 0 || h <= 0 || w > kMaxImageSide || h > kMaxImageSide ||
-      int64_t{w} * h > kMaxImagePixels)
+  if (w <= 0 || h <= 0)
     throw EImagingError("WebP image size " + std::to_string(w) + " x " + std::to_string(h) +
-                        " is outside the supported range");
+                            " is outside the supported range",
+                        EImagingErrorKind::Invalid);
+  CheckImageLimits(w, h, ifA8R8G8B8);
 
   RasterImage out;
   if (features.has_animation) {
@@ -231,6 +232,8 @@ class TWebPFileFormat : public TImageFileFormat {
 
 }  // namespace
 
-std::unique_ptr<TImageFileFormat> MakeWebPFileFormat() { return std::make_unique<TWebPFileFormat>(); }
+std::unique_ptr<TImageFileFormat> MakeWebPFileFormat() {
+  return std::make_unique<TWebPFileFormat>();
+}
 
 }  // namespace imprimo

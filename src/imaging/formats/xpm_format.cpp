@@ -16,7 +16,9 @@ namespace imprimo {
 
 namespace {
 
-[[noreturn]] void Bad(const std::string& what) { throw EImagingError("Invalid X pixmap: " + what); }
+[[noreturn]] void Bad(const std::string& what) {
+  throw EImagingError("Invalid X pixmap: " + what, EImagingErrorKind::Invalid);
+}
 
 char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -130,8 +132,7 @@ RasterImage DecodeXpm(std::span<const uint8_t> data) {
       !ParseInt(values[2], colours) || !ParseInt(values[3], cpp))
     Bad("bad values line");
   if (width <= 0 || height <= 0 || colours <= 0 || cpp <= 0) Bad("bad values line");
-  if (width > kMaxImageSide || height > kMaxImageSide || int64_t{width} * height > kMaxImagePixels)
-    Bad("image too large");
+  CheckImageLimits(width, height, ifA8R8G8B8);
   // Every colour and row takes at least its quotes in the text.
   if (static_cast<size_t>(colours) > text.size() / 3 || static_cast<size_t>(cpp) > text.size() ||
       static_cast<size_t>(height) > text.size() / 3)

@@ -1,0 +1,20 @@
+// High-water mark of the memory taken through operator new in this test
+// program (the program replaces the global allocation functions).
+#pragma once
+
+#include <cstdint>
+
+namespace imprimo::testing {
+
+// Measures from its construction: PeakBytes is the most memory allocated on
+// top of what was live then. Not meant for overlapping use across threads.
+class TPeakAllocation {
+ public:
+  TPeakAllocation();
+  int64_t PeakBytes() const;
+
+ private:
+  int64_t start_;
+};
+
+}  // namespace imprimo::testing
