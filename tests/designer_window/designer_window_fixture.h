@@ -22,18 +22,13 @@
 #include "designer/layer_editor.h"
 #include "ini/ini_document.h"
 #include "templates/template_file.h"
+#include "support/qt_application.h"
 
 namespace imprimo::testing_designer {
 
 namespace fs = std::filesystem;
 
-inline void EnsureApplication() {
-  if (QApplication::instance() != nullptr) return;
-  static int argc = 1;
-  static char name[] = "test_designer_window";
-  static char* argv[] = {name, nullptr};
-  new QApplication(argc, argv);
-}
+using ::imprimo::testing::EnsureApplication;
 
 struct ShownMessage {
   QMessageBox::Icon Icon;

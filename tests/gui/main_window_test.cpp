@@ -26,21 +26,14 @@
 
 #include "app/settings.h"
 #include "ini/ini_document.h"
+#include "support/qt_application.h"
 
 namespace imprimo {
 namespace {
 
 namespace fs = std::filesystem;
 
-void EnsureApplication() {
-  if (QApplication::instance() != nullptr) return;
-  // Windows under test never need a display.
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  static int argc = 1;
-  static char name[] = "test_gui";
-  static char* argv[] = {name, nullptr};
-  new QApplication(argc, argv);  // lives for the whole test program
-}
+using ::imprimo::testing::EnsureApplication;
 
 std::string ReadBytes(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);

@@ -9,17 +9,12 @@
 #include <QWidget>
 #include <memory>
 
+#include "support/qt_application.h"
+
 namespace imprimo {
 namespace {
 
-void EnsureApplication() {
-  if (QApplication::instance() != nullptr) return;
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  static int argc = 1;
-  static char name[] = "test_gui";
-  static char* argv[] = {name, nullptr};
-  new QApplication(argc, argv);
-}
+using ::imprimo::testing::EnsureApplication;
 
 TEST(MenuBtnTest, ClickRunsHandlersThenOpensTheMenuAtTheBottomLeftCorner) {
   EnsureApplication();

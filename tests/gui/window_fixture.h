@@ -20,19 +20,13 @@
 
 #include "gui/main_window.h"
 #include "gui/option_dialog.h"
+#include "support/qt_application.h"
 
 namespace imprimo::testing_gui {
 
 namespace fs = std::filesystem;
 
-inline void EnsureApplication() {
-  if (QApplication::instance() != nullptr) return;
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  static int argc = 1;
-  static char name[] = "test_gui";
-  static char* argv[] = {name, nullptr};
-  new QApplication(argc, argv);
-}
+using ::imprimo::testing::EnsureApplication;
 
 struct ShownMessage {
   QMessageBox::Icon icon;

@@ -45,7 +45,7 @@ TEST(ImageToBitmap, FormatMapping) {
       {ifA8Gray8, TPixelFormat::pf32bit},      {ifX1R5G5B5, TPixelFormat::pf16bit},
       {ifR16G16B16, TPixelFormat::pf24bit},    {ifGray16, TPixelFormat::pf24bit}};
   for (const Case& c : cases) {
-    RasterImage img = test::RandomImage(c.in, 5, 3);
+    RasterImage img = test::RandomImage(c.in, 5, 3, 1);
     TBitmap bmp;
     ImageToBitmap(img, bmp);
     EXPECT_EQ(bmp.PixelFormat(), c.out) << GetImageFormatInfo(c.in)->Name;

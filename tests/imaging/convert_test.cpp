@@ -12,7 +12,7 @@ namespace imprimo {
 namespace {
 
 TEST(ImageConvert, SameFormatAndDefault) {
-  RasterImage img = test::RandomImage(ifR8G8B8, 7, 5);
+  RasterImage img = test::RandomImage(ifR8G8B8, 7, 5, 1);
   auto before = test::Pixels(img);
   EXPECT_TRUE(ImageConvert(img, ifR8G8B8));
   EXPECT_EQ(test::Pixels(img), before);
@@ -46,7 +46,7 @@ TEST(ImageConvert, RedBluePartnersSwapInPlace) {
   std::memcpy(out, img.Bits.get(), 12);
   EXPECT_EQ(0, std::memcmp(out, words, 12));
 
-  RasterImage f = test::RandomImage(ifA32R32G32B32F, 3, 3);
+  RasterImage f = test::RandomImage(ifA32R32G32B32F, 3, 3, 1);
   auto before = test::Pixels(f);
   ImageConvert(f, ifA32B32G32R32F);
   EXPECT_EQ(0, std::memcmp(&f.Bits[0], &before[8], 4));

@@ -101,20 +101,20 @@ TEST(FormatRoundTrips, OddSizesAndRunsSurvive) {
 }
 
 TEST(FormatSaving, ConversionsOfEachFormat) {
-  RasterImage argb = test::RandomImage(ifA8R8G8B8, 4, 4);
+  RasterImage argb = test::RandomImage(ifA8R8G8B8, 4, 4, 1);
   EXPECT_EQ(SaveAndLoad("pgm", argb).Format, ifGray8);
   EXPECT_EQ(SaveAndLoad("pfm", argb).Format, ifA32B32G32R32F);
   EXPECT_EQ(SaveAndLoad("ppm", argb).Format, ifR8G8B8);
   EXPECT_EQ(SaveAndLoad("pam", argb).Format, ifA8R8G8B8);
-  RasterImage gray = test::RandomImage(ifGray8, 4, 4);
+  RasterImage gray = test::RandomImage(ifGray8, 4, 4, 1);
   EXPECT_EQ(SaveAndLoad("pfm", gray).Format, ifR32F);
   EXPECT_EQ(SaveAndLoad("bmp", gray).Format, ifIndex8);
   EXPECT_EQ(SaveAndLoad("tga", gray).Format, ifGray8);
-  RasterImage wide = test::RandomImage(ifA16B16G16R16, 4, 4);
+  RasterImage wide = test::RandomImage(ifA16B16G16R16, 4, 4, 1);
   EXPECT_EQ(SaveAndLoad("pgm", wide).Format, ifGray16);
   EXPECT_EQ(SaveAndLoad("ppm", wide).Format, ifR16G16B16);
   EXPECT_EQ(SaveAndLoad("bmp", wide).Format, ifA8R8G8B8);
-  RasterImage packed = test::RandomImage(ifR3G3B2, 4, 4);
+  RasterImage packed = test::RandomImage(ifR3G3B2, 4, 4, 1);
   EXPECT_EQ(SaveAndLoad("bmp", packed).Format, ifX1R5G5B5);
   EXPECT_EQ(SaveAndLoad("tga", packed).Format, ifA1R5G5B5);
   RasterImage floats = KeptImage(ifR32F, 3);
@@ -142,7 +142,7 @@ TEST(BmpCodec, EightBitImagesAreRunLengthEncodedByDefault) {
 
 TEST(BmpCodec, BitFieldsOnlyWhereNeeded) {
   auto compression = [](TImageFormat f) {
-    return EncodeBmp(test::RandomImage(f, 2, 2), false)[30];
+    return EncodeBmp(test::RandomImage(f, 2, 2, 1), false)[30];
   };
   EXPECT_EQ(compression(ifX1R5G5B5), 0);
   EXPECT_EQ(compression(ifR5G6B5), 3);
@@ -345,11 +345,11 @@ TEST(Robustness, MutatedFilesNeverCrash) {
   RasterImage idx = test::RandomImage(ifIndex8, 17, 9, 3);
   for (int32_t i = 0; i < idx.Size; ++i) idx.Bits[i] = static_cast<uint8_t>(i / 5);
   seeds.push_back(EncodeBmp(idx, true));
-  seeds.push_back(EncodeBmp(test::RandomImage(ifA1R5G5B5, 7, 5), false));
+  seeds.push_back(EncodeBmp(test::RandomImage(ifA1R5G5B5, 7, 5, 1), false));
   seeds.push_back(EncodeTga(idx, true));
-  seeds.push_back(EncodeTga(test::RandomImage(ifA8R8G8B8, 5, 4), true));
-  seeds.push_back(EncodePortableMap(test::RandomImage(ifR16G16B16, 3, 3), '3'));
-  seeds.push_back(EncodePortableMap(test::RandomImage(ifA8Gray8, 3, 3), '7'));
+  seeds.push_back(EncodeTga(test::RandomImage(ifA8R8G8B8, 5, 4, 1), true));
+  seeds.push_back(EncodePortableMap(test::RandomImage(ifR16G16B16, 3, 3, 1), '3'));
+  seeds.push_back(EncodePortableMap(test::RandomImage(ifA8Gray8, 3, 3, 1), '7'));
   std::mt19937 rng(12345);
   int decoded = 0, rejected = 0;
   for (const auto& seed : seeds) {

@@ -16,11 +16,7 @@ using ::imprimo::testing::ReadBytes;
 using ::imprimo::testing::RunCommand;
 using ::imprimo::testing::WriteBytes;
 
-// An image of the given format filled with seeded random bytes (indexed
-// images also get a random palette).
-inline RasterImage RandomImage(TImageFormat format, int w, int h, uint32_t seed = 1) {
-  return ::imprimo::testing::RandomImage(format, w, h, seed);
-}
+using ::imprimo::testing::RandomImage;
 
 // A fresh empty folder under the system temp folder.
 inline std::filesystem::path TempFolder(const std::string& name) {

@@ -98,7 +98,7 @@ class FileLayerTest : public ::testing::Test {
 };
 
 TEST_F(FileLayerTest, DetectionByContentAndName) {
-  RasterImage img = test::RandomImage(ifR8G8B8, 5, 4);
+  RasterImage img = test::RandomImage(ifR8G8B8, 5, 4, 1);
   const auto bmp = EncodeBmp(img, false);
   test::WriteBytes(Path("a.bmp"), bmp);
   // A PGM whose header bytes also pass the Targa test (byte 2 = 10, byte 7 = 32, byte 16 = 8).
@@ -164,7 +164,7 @@ TEST_F(FileLayerTest, SizeOnlyMatchesYieldToTheExtension) {
 }
 
 TEST_F(FileLayerTest, FailedLoadsLeaveOrRaiseAsDocumented) {
-  RasterImage img = test::RandomImage(ifGray8, 3, 3);
+  RasterImage img = test::RandomImage(ifGray8, 3, 3, 1);
   test::WriteBytes(Path("junk.bin"), {1, 2, 3, 4, 5});
   EXPECT_FALSE(ReadImageFile(Path("junk.bin"), img));
   EXPECT_TRUE(ImageIsValid(img));  // untouched
@@ -184,7 +184,7 @@ TEST_F(FileLayerTest, FailedLoadsLeaveOrRaiseAsDocumented) {
 }
 
 TEST_F(FileLayerTest, SavingNeverChangesTheCallersImage) {
-  RasterImage img = test::RandomImage(ifA16R16G16B16, 6, 5);
+  RasterImage img = test::RandomImage(ifA16R16G16B16, 6, 5, 1);
   const auto before = test::Pixels(img);
   EXPECT_FALSE(WriteImageFile(Path("out.xyz"), img));
   EXPECT_FALSE(std::filesystem::exists(Path("out.xyz")));
@@ -210,7 +210,7 @@ TEST_F(FileLayerTest, SavingNeverChangesTheCallersImage) {
 }
 
 TEST_F(FileLayerTest, SaveErrorsAreReportedAndKeepTheOldFile) {
-  RasterImage img = test::RandomImage(ifR8G8B8, 2, 2);
+  RasterImage img = test::RandomImage(ifR8G8B8, 2, 2, 1);
   EXPECT_THROW(WriteImageFile(Path("no/such/folder/out.bmp"), img), EImagingError);
   test::WriteBytes(Path("keep.bmp"), {1, 2, 3});
   ASSERT_TRUE(WriteImageFile(Path("keep.bmp"), img));
@@ -220,7 +220,7 @@ TEST_F(FileLayerTest, SaveErrorsAreReportedAndKeepTheOldFile) {
 }
 
 TEST_F(FileLayerTest, StreamsRoundTripAndRewindOnError) {
-  RasterImage img = test::RandomImage(ifR8G8B8, 9, 7);
+  RasterImage img = test::RandomImage(ifR8G8B8, 9, 7, 1);
   TMemoryStream stream;
   ASSERT_TRUE(WriteImageStream("TGA", stream, img));
   EXPECT_FALSE(WriteImageStream("nope", stream, img));
@@ -245,7 +245,7 @@ TEST_F(FileLayerTest, StreamsRoundTripAndRewindOnError) {
 }
 
 TEST_F(FileLayerTest, OverrideOptionsConvertOnLoadAndSave) {
-  RasterImage img = test::RandomImage(ifR8G8B8, 4, 4);
+  RasterImage img = test::RandomImage(ifR8G8B8, 4, 4, 1);
   PushOptions();
   SetImagingOption(ImagingSaveOverrideFormat, ifGray8);
   bool saved = WriteImageFile(Path("o.bmp"), img);  // Gray8 is not kept: BMP makes Index8

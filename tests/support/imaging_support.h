@@ -83,6 +83,11 @@ inline RasterImage SmoothImage(int w, int h, TImageFormat format = ifA8R8G8B8) {
   return img;
 }
 
+// The same with finite values in 0..1 for floating-point formats.
+inline RasterImage RandomFiniteImage(TImageFormat format, int w, int h, uint32_t seed) {
+  return RandomImage(format, w, h, seed, /*finiteFloats=*/true);
+}
+
 // ---- Comparisons ----
 
 inline std::vector<uint8_t> Pixels(const RasterImage& img) {
