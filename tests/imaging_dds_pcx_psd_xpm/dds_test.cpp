@@ -14,7 +14,7 @@ namespace imprimo {
 namespace {
 
 using dds_pcx_psd_xpm::Pixels;
-using dds_pcx_psd_xpm::RandomImage;
+using dds_pcx_psd_xpm::RandomFiniteImage;
 
 bool SaveDds(const RasterImage& img, std::vector<uint8_t>& out) {
   TMemoryStream s;

@@ -14,7 +14,7 @@ namespace imprimo {
 namespace {
 
 using dds_pcx_psd_xpm::Pixels;
-using dds_pcx_psd_xpm::RandomImage;
+using dds_pcx_psd_xpm::RandomFiniteImage;
 
 std::vector<uint8_t> SavePsd(const RasterImage& img) {
   TMemoryStream s;

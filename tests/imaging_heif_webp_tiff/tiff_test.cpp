@@ -203,7 +203,7 @@ TEST(Tiff, OutputsKeepDepthAlphaAndCompression) {
                {ifGray16, 1, "gray16", "AdobeDeflate"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    RasterImage img = RandomImage(29, c.format, 37, 7);
+    RasterImage img = RandomImage(c.format, 37, 29, 7);
     ASSERT_TRUE(SetImagingOption(ImagingTiffCompression, c.compression));
     const std::string out = TempPath("formats_d", std::string("out_") + c.name + ".tif");
     ASSERT_TRUE(WriteImageFile(out, img));
