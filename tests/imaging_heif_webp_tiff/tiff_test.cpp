@@ -142,6 +142,21 @@ TEST(Tiff, HostileHeadersAreRefusedBeforeAllocating) {
   std::vector<uint8_t> file = HandMadeTiff(ok);
   file[4] = 0xF0;  // first directory past the end
   refused(file, "outside the file");
+
+  // 4096 x 65000 from one 40-byte strip: the library would fill the missing
+  // rows with zeros, a quarter-gigapixel picture out of a tiny file.
+  auto tall = ok;
+  tall[0] = {256, 4, 1, 4096};
+  tall[1] = {257, 4, 1, 65000};
+  refused(HandMadeTiff(tall), "too short for the declared picture size");
+  // Up to 2^24 pixels this check takes any amount of data (the strip
+  // reader still refuses the short strip).
+  auto page = ok;
+  page[0] = {256, 4, 1, 4096};
+  page[1] = {257, 4, 1, 4096};
+  std::string error;
+  EXPECT_FALSE(LoadFromMemory(HandMadeTiff(page), img, &error));
+  EXPECT_EQ(error.find("too short for the declared"), std::string::npos) << error;
 }
 
 // Runs f with the process's error output sent to a file; returns what was

@@ -15,10 +15,17 @@
 
 #include "imaging/file_format.h"
 #include "imaging/formats/format_factories.h"
+#include "imaging/pixel_convert.h"
 
 namespace imprimo {
 
 namespace {
+
+// Pictures up to this many pixels may come from any amount of data; larger
+// ones need at least one byte per kMaxPixelsPerByte pixels (a blank page in
+// the best fax coding stays well under that).
+constexpr int64_t kSmallTiffPicture = int64_t{1} << 24;
+constexpr int64_t kMaxPixelsPerByte = 4096;
 
 // Largest single allocation libtiff may make for one strip, tile or table.
 constexpr tmsize_t kMaxTiffAlloc = tmsize_t{1} << 30;
@@ -403,21 +410,36 @@ RasterImage DecodeThroughRgba(TIFF* tif, const TLayout& l, const TTiffMemory& me
       (l.photometric == PHOTOMETRIC_MINISBLACK || l.photometric == PHOTOMETRIC_MINISWHITE) &&
       !l.alpha;
   const bool alpha = l.alpha;
+  const TImageFormat format = gray ? ifGray8 : alpha ? ifA8R8G8B8 : ifR8G8B8;
+  CheckImageLimits(int64_t{l.w}, int64_t{l.h}, format);
   RasterImage out;
-  ImageCreate(out, int32_t(l.w), int32_t(l.h), gray ? ifGray8 : alpha ? ifA8R8G8B8 : ifR8G8B8);
   // The library's RGBA rows come a band at a time (a multiple of every
-  // vertical sub-sampling), so the picture is never held twice.
+  // vertical sub-sampling), so the picture is never held twice. A band
+  // covers whole strips or tiles: the library decodes every strip or tile a
+  // band touches, and a band cutting one would decode it again for each
+  // band (a single-strip picture once per 64 rows).
   constexpr uint32_t kBandRows = 64;
-  const uint32_t bandRows = std::min(kBandRows, l.h);
+  uint32_t unitRows = 0;
+  if (TIFFIsTiled(tif))
+    TIFFGetField(tif, TIFFTAG_TILELENGTH, &unitRows);
+  else
+    TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &unitRows);
+  if (unitRows == 0 || unitRows > l.h) unitRows = l.h;
+  const uint64_t units = (uint64_t{kBandRows} + unitRows - 1) / unitRows;
+  const uint32_t bandRows = uint32_t(std::min<uint64_t>(units * unitRows, l.h));
   CheckBufferLimit(uint64_t{l.w} * bandRows * 4);
-  std::vector<uint32_t> raster(size_t(l.w) * bandRows);
+  // Neither buffer is cleared: the library fills the band, the band fills the
+  // picture, and the picture is made only once the first band decoded, so a
+  // small file that declares a huge picture fails before touching its memory.
+  std::unique_ptr<uint32_t[]> raster(new uint32_t[size_t(l.w) * bandRows]);
   for (uint32_t top = 0; top < l.h; top += bandRows) {
     const uint32_t rows = std::min(bandRows, l.h - top);
     img.row_offset = static_cast<int>(top);
     img.col_offset = 0;
-    if (!TIFFRGBAImageGet(&img, raster.data(), l.w, rows)) Fail(mem, "Failed to decode TIFF image");
+    if (!TIFFRGBAImageGet(&img, raster.get(), l.w, rows)) Fail(mem, "Failed to decode TIFF image");
+    if (top == 0) ImageCreateForOverwrite(out, int32_t(l.w), int32_t(l.h), format);
     for (uint32_t y = 0; y < rows; ++y) {
-      const uint32_t* s = raster.data() + size_t(y) * l.w;
+      const uint32_t* s = raster.get() + size_t(y) * l.w;
       uint8_t* d = out.Row(int(top + y));
       for (uint32_t x = 0; x < l.w; ++x) {
         const uint32_t p = s[x];
@@ -475,6 +497,12 @@ RasterImage DecodeTiff(std::span<const uint8_t> data) {
   TiffPtr tif = Open(mem, "r");
   if (!tif) Fail(mem, "Invalid TIFF file");
   const TLayout l = ReadLayout(tif.get(), mem);
+  // The library fills strips whose data is missing or undecodable with
+  // zeros, so a few hundred bytes can stand for a quarter-gigapixel picture.
+  // As with GIF, a large picture needs data in proportion to its size.
+  if (int64_t{l.w} * l.h > std::max(kSmallTiffPicture, int64_t(data.size()) * kMaxPixelsPerByte))
+    throw EImagingError("TIFF data is too short for the declared picture size",
+                        EImagingErrorKind::Truncated);
   return DirectLayout(l) ? DecodeDirect(tif.get(), l, mem) : DecodeThroughRgba(tif.get(), l, mem);
 }
 
