@@ -41,14 +41,6 @@ void ScaleLogo(TBitmap32& mark, int w, int h) {
 
 namespace {
 
-// Moves d toward s by a/255 of the difference, rounded to the nearest: the
-// colour arithmetic of blending onto an opaque 32-bit pixel.
-inline uint8_t MixChannel(uint32_t s, uint32_t d, uint32_t a) {
-  const int diff = (static_cast<int>(s) - static_cast<int>(d)) * static_cast<int>(a);
-  const int step = diff >= 0 ? (diff + 127) / 255 : -((-diff + 127) / 255);
-  return static_cast<uint8_t>(static_cast<int>(d) + step);
-}
-
 // Draws mark at (x, y) onto a 24-bit bitmap in place. Every pixel of such a
 // bitmap is opaque, so each one ends as it would on the opaque 32-bit copy
 // of the bitmap, without making that copy.
@@ -68,20 +60,14 @@ void DrawOntoRgb(TBitmap& bitmap, int x, int y, const TBitmap32& mark) {
     const TColor32* s = mark.ScanLine(static_cast<int>(ty - y)) + sx0;
     uint8_t* d = bitmap.ScanLine(static_cast<int>(ty)) + 3 * left;
     for (int i = 0; i < count; ++i, d += 3) {
-      const TColor32 sp = s[i];
-      const uint32_t A = sp >> 24;
-      if (A == 0) continue;
-      const uint32_t a = m == 255 ? A : ((A + 1) * m) >> 8;
-      if (a == 0) continue;
-      if (a == 255) {
-        d[0] = static_cast<uint8_t>(sp);
-        d[1] = static_cast<uint8_t>(sp >> 8);
-        d[2] = static_cast<uint8_t>(sp >> 16);
-        continue;
-      }
-      d[0] = MixChannel(sp & 0xFF, d[0], a);
-      d[1] = MixChannel((sp >> 8) & 0xFF, d[1], a);
-      d[2] = MixChannel((sp >> 16) & 0xFF, d[2], a);
+      if ((s[i] >> 24) == 0) continue;
+      // The blend of the 32-bit path, on the opaque pixel this one stands for.
+      const TColor32 under =
+          0xFF000000u | (uint32_t{d[2]} << 16) | (uint32_t{d[1]} << 8) | d[0];
+      const TColor32 p = BlendPixel(s[i], under, m);
+      d[0] = static_cast<uint8_t>(p);
+      d[1] = static_cast<uint8_t>(p >> 8);
+      d[2] = static_cast<uint8_t>(p >> 16);
     }
   }
 }
