@@ -41,7 +41,7 @@ struct TCommandEnv {
   std::string Run(const std::string& args, int* exitCode, bool withProgramFolder = true) {
     std::string command = std::string("'") + IMPRIMO_BATCH_EXE + "' ";
     if (withProgramFolder) command += "--program-folder " + Quote(program) + " ";
-    return RunCommand(command + args + " 2>&1", exitCode);
+    return RunCommandText(command + args + " 2>&1", exitCode);
   }
   std::vector<RunLogRecord> Log() {
     RunLog log;
@@ -103,7 +103,7 @@ TEST(BatchCommand, MessagesInTheUsersLanguage) {
   WritePicture(env.src + "a.jpg", 40, 30);
   const std::string run = "--template Copyright --out " + Quote(env.out) + " " + Quote(env.src);
   int code = -1;
-  const std::string chinese = RunCommand(
+  const std::string chinese = RunCommandText(
       "IMPRIMO_LANGUAGE=2052 '" + std::string(IMPRIMO_BATCH_EXE) + "' --program-folder " +
           Quote(env.program) + " " + run + " 2>&1",
       &code);
@@ -111,13 +111,13 @@ TEST(BatchCommand, MessagesInTheUsersLanguage) {
   // "Processed 1 of 1 image(s): 1 succeeded, 0 failed." in Chinese.
   EXPECT_NE(chinese.find("\xE5\xB7\xB2\xE5\xA4\x84\xE7\x90\x86 1 / 1"), std::string::npos) << chinese;
   EXPECT_EQ(chinese.find("Processed"), std::string::npos) << chinese;
-  const std::string missing = RunCommand("LC_ALL= LANG=zh_CN.UTF-8 IMPRIMO_LANGUAGE= '" +
+  const std::string missing = RunCommandText("LC_ALL= LANG=zh_CN.UTF-8 IMPRIMO_LANGUAGE= '" +
                                              std::string(IMPRIMO_BATCH_EXE) + "' 2>&1",
                                          &code);
   EXPECT_EQ(code, 2);
   EXPECT_NE(missing.find("\xE6\xB2\xA1\xE6\x9C\x89\xE6\x8C\x87\xE5\xAE\x9A"), std::string::npos)
       << missing;  // "no images given"
-  const std::string english = RunCommand(
+  const std::string english = RunCommandText(
       "LC_ALL= LANG=en_US.UTF-8 IMPRIMO_LANGUAGE= '" + std::string(IMPRIMO_BATCH_EXE) +
           "' --program-folder " + Quote(env.program) + " " + run + " 2>&1",
       &code);
@@ -267,9 +267,9 @@ TEST(BatchCommand, FolderRunMirrorsSubFoldersLogsAndCarriesExif) {
   ASSERT_EQ(log.size(), 1u);
   EXPECT_EQ(log[0].title, "Success");
   EXPECT_EQ(log[0].description, env.src + "trip/day1/a.jpg");
-  if (HaveTool("exiftool")) {
+  if (HaveCommand("exiftool")) {
     const std::string tags =
-        RunCommand("exiftool -s -Make -DateTimeOriginal " + Quote(env.out + "trip/day1/a.jpg"));
+        RunCommandText("exiftool -s -Make -DateTimeOriginal " + Quote(env.out + "trip/day1/a.jpg"));
     EXPECT_NE(tags.find("Cliffside"), std::string::npos) << tags;
     EXPECT_NE(tags.find("2024:05:06 07:08:09"), std::string::npos) << tags;
   }
@@ -293,10 +293,10 @@ TEST(BatchCommand, StripLocationAndDroppedMetadataAreReported) {
   EXPECT_NE(text.find("[warn] " + env.src + "located.jpg: colour profile dropped: "),
             std::string::npos)
       << text;
-  if (HaveTool("exiftool")) {
+  if (HaveCommand("exiftool")) {
     const std::string out = env.out + "located.jpg";
-    EXPECT_EQ(RunCommand("exiftool -s -s -s -GPS:all -Error " + Quote(out) + " 2>/dev/null"), "");
-    EXPECT_EQ(RunCommand("exiftool -s -s -s -IFD0:Make " + Quote(out) + " 2>/dev/null"),
+    EXPECT_EQ(RunCommandText("exiftool -s -s -s -GPS:all -Error " + Quote(out) + " 2>/dev/null"), "");
+    EXPECT_EQ(RunCommandText("exiftool -s -s -s -IFD0:Make " + Quote(out) + " 2>/dev/null"),
               "NIKON\n");
   }
 }
@@ -353,9 +353,9 @@ TEST(BatchCommand, CameraPicturesAreTurnedUprightUnlessAskedNotTo) {
   TProgramValues values;
   LoadSettings(env.program, saved, values);
   EXPECT_FALSE(saved.AutoRotate);
-  if (HaveTool("exiftool")) {
-    EXPECT_EQ(RunCommand("exiftool -n -s3 -Orientation " + Quote(env.out + "cam.jpg")), "1\n");
-    EXPECT_EQ(RunCommand("exiftool -n -s3 -Orientation " + Quote(env.out + "cam(1).jpg")), "6\n");
+  if (HaveCommand("exiftool")) {
+    EXPECT_EQ(RunCommandText("exiftool -n -s3 -Orientation " + Quote(env.out + "cam.jpg")), "1\n");
+    EXPECT_EQ(RunCommandText("exiftool -n -s3 -Orientation " + Quote(env.out + "cam(1).jpg")), "6\n");
   }
 
   // The stored setting is off now; the option turns it on for one run.
@@ -395,7 +395,7 @@ TEST(BatchCommand, FailedSaveInPlaceWithOverwriteKeepsTheSource) {
                               "' --program-folder " + Quote(env.program) +
                               " --template Copyright --format bmp --in-place --overwrite " +
                               Quote(env.src + "big.bmp") + " 2>&1";
-  const std::string text = RunCommand("sh -c " + Quote(command), &code);
+  const std::string text = RunCommandText("sh -c " + Quote(command), &code);
   EXPECT_EQ(code, 1) << text;
   EXPECT_NE(text.find("[fail]"), std::string::npos) << text;
   EXPECT_EQ(ReadBytes(env.src + "big.bmp"), before);
@@ -568,7 +568,7 @@ TEST(BatchScale, FilesFromListsAndCollisionsInADryRun) {
   EXPECT_NE(text.find(env.out + "sub/c.jpg"), std::string::npos) << text;
   EXPECT_FALSE(fs::exists(env.out + "c(1).jpg"));
   // Newline-separated from standard input.
-  text = RunCommand("printf '%s\\n' " + Quote(env.src + "c.jpg") + " | '" + IMPRIMO_BATCH_EXE +
+  text = RunCommandText("printf '%s\\n' " + Quote(env.src + "c.jpg") + " | '" + IMPRIMO_BATCH_EXE +
                         "' --program-folder " + Quote(env.program) +
                         " --template Copyright --jobs 2 --files-from - --out " + Quote(env.out) +
                         " 2>&1",

@@ -25,7 +25,7 @@ struct TFolderEnv {
              fs::copy_options::recursive);
   }
   std::string Run(const std::string& args, int* exitCode) {
-    return RunCommand(std::string("'") + IMPRIMO_BATCH_EXE + "' --program-folder " +
+    return RunCommandText(std::string("'") + IMPRIMO_BATCH_EXE + "' --program-folder " +
                           Quote(program) + " " + args + " 2>&1",
                       exitCode);
   }

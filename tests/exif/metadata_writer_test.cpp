@@ -19,6 +19,7 @@
 #include "imaging/icc_profile.h"
 #include "imaging/imaging_stream.h"
 #include "support/corpus_support.h"
+#include "support/reference_tools.h"
 
 namespace imprimo {
 namespace {
@@ -133,24 +134,15 @@ int CountSegments(const std::string& jpeg, int code, const std::string& prefix =
   return n;
 }
 
-std::string RunCommand(const std::string& command) {
-  std::string out;
-  FILE* p = ::popen(command.c_str(), "r");
-  if (!p) return out;
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, p)) > 0) out.append(buffer, n);
-  ::pclose(p);
-  return out;
-}
+using ::imprimo::testing::RunCommandText;
 
 // exiftool's errors for the bytes ("" when none, or when exiftool is absent).
 std::string ExiftoolErrors(const std::string& bytes) {
-  if (RunCommand("exiftool -ver 2>/dev/null").empty()) return std::string();
+  if (RunCommandText("exiftool -ver 2>/dev/null").empty()) return std::string();
   const fs::path path = fs::temp_directory_path() /
                         ("imprimo_meta_" + std::to_string(::getpid()) + ".jpg");
   std::ofstream(path, std::ios::binary) << bytes;
-  std::string out = RunCommand("exiftool -s -s -s -Error '" + path.string() + "' 2>&1");
+  std::string out = RunCommandText("exiftool -s -s -s -Error '" + path.string() + "' 2>&1");
   fs::remove(path);
   return out;
 }

@@ -13,6 +13,7 @@
 #include "exif/exif_builder.h"
 #include "exif/exif_reader.h"
 #include "support/corpus_support.h"
+#include "support/reference_tools.h"
 
 using imprimo::TimgData;
 namespace fs = std::filesystem;
@@ -32,24 +33,15 @@ std::vector<fs::path> JpegFiles(const fs::path& folder) {
   return files;
 }
 
-std::string RunCommand(const std::string& command) {
-  std::string out;
-  FILE* p = ::popen(command.c_str(), "r");
-  if (!p) return out;
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, p)) > 0) out.append(buffer, n);
-  ::pclose(p);
-  return out;
-}
+using ::imprimo::testing::RunCommandText;
 
-bool HaveExiftool() { return RunCommand("exiftool -ver 2>/dev/null").size() > 0; }
+bool HaveExiftool() { return RunCommandText("exiftool -ver 2>/dev/null").size() > 0; }
 
 using TagMap = std::map<std::string, std::string>;
 
 // exiftool's raw values of the EXIF tags, per file path.
 std::map<std::string, TagMap> ExiftoolValues(const fs::path& folder) {
-  std::string text = RunCommand(
+  std::string text = RunCommandText(
       "exiftool -n -s -EXIF:Make -EXIF:Model -EXIF:DateTimeOriginal -EXIF:ExposureTime "
       "-EXIF:FNumber -EXIF:FocalLength -EXIF:ISO -ext jpg -ext jpeg -r '" +
       folder.string() + "' 2>/dev/null");

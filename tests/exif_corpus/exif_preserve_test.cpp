@@ -16,6 +16,7 @@ extern "C" {
 #include "exif/exif_builder.h"
 #include "exif/exif_reader.h"
 #include "support/corpus_support.h"
+#include "support/reference_tools.h"
 
 using namespace exiftest;
 using imprimo::TimgData;
@@ -98,16 +99,7 @@ std::string ReadAll(const fs::path& path) {
   return ss.str();
 }
 
-std::string RunCommand(const std::string& command) {
-  std::string out;
-  FILE* p = ::popen(command.c_str(), "r");
-  if (!p) return out;
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, p)) > 0) out.append(buffer, n);
-  ::pclose(p);
-  return out;
-}
+using ::imprimo::testing::RunCommandText;
 
 TEST(ExifPreservation, EncoderOutputGetsTheSourceSegments) {
   const fs::path camera = fs::path(IMPRIMO_CORPUS_DIR) / "exif/exif-samples/camera/Canon_40D.jpg";
@@ -140,12 +132,12 @@ TEST(ExifPreservation, EncoderOutputGetsTheSourceSegments) {
                          encoded.substr(2 + jfifLength));
   EXPECT_EQ(Decode(written), before);
 
-  if (RunCommand("exiftool -ver 2>/dev/null").empty()) {
+  if (RunCommandText("exiftool -ver 2>/dev/null").empty()) {
     fs::remove_all(dir);
     GTEST_SKIP() << "exiftool is not installed";
   }
   const std::string tags =
-      RunCommand("exiftool -s -s -s -EXIF:Make -EXIF:Model -Comment '" + output.string() + "'");
+      RunCommandText("exiftool -s -s -s -EXIF:Make -EXIF:Model -Comment '" + output.string() + "'");
   EXPECT_EQ(tags, "Canon\nCanon EOS 40D\nkept comment\n");
   fs::remove_all(dir);
 }

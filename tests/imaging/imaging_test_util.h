@@ -10,8 +10,13 @@
 
 namespace imprimo::test {
 
+using ::imprimo::testing::HaveMagick;
 using ::imprimo::testing::HaveTool;
+using ::imprimo::testing::ImageFromMagick;
+using ::imprimo::testing::MagickRead;
+using ::imprimo::testing::TMagickPicture;
 using ::imprimo::testing::Pixels;
+using ::imprimo::testing::Quote;
 using ::imprimo::testing::ReadBytes;
 using ::imprimo::testing::RunCommand;
 using ::imprimo::testing::WriteBytes;

@@ -14,41 +14,38 @@ namespace {
 
 namespace fs = std::filesystem;
 
-bool HaveMagick() {
-  static const bool have = test::HaveTool("convert -version");
-  return have;
-}
-
 bool HaveNetpbm() {
   static const bool have = test::HaveTool("pamdepth -version");
   return have;
 }
 
-// An independent decode as a PAM, read back by our PAM parser and widened to
-// A8R8G8B8: netpbm for its own family (its 16-to-8-bit rounding is the usual
-// one), ImageMagick for the rest.
+// An independent decode widened to A8R8G8B8: netpbm for its own family (its
+// 16-to-8-bit rounding is the usual one, read back by our PAM parser),
+// ImageMagick for the rest.
 bool OracleDecode(const fs::path& file, RasterImage& out) {
-  bool ok;
   const std::string ext = file.extension().string();
-  const bool netpbm = HaveNetpbm() && (ext == ".pgm" || ext == ".ppm" || ext == ".pam");
-  auto bytes =
-      netpbm ? test::RunCommand("pamdepth 255 '" + file.string() + "' 2>/dev/null", ok)
-             : test::RunCommand(
-                   "convert '" + file.string() + "' -auto-orient -depth 8 pam:- 2>/dev/null", ok);
-  if (!ok) return false;
-  try {
-    out = DecodePortableMap(bytes);
-    ImageConvert(out, ifA8R8G8B8);
-    return true;
-  } catch (const EImagingError&) {
-    return false;
+  if (HaveNetpbm() && (ext == ".pgm" || ext == ".ppm" || ext == ".pam")) {
+    bool ok;
+    auto bytes = test::RunCommand("pamdepth 255 " + test::Quote(file.string()), ok);
+    if (!ok) return false;
+    try {
+      out = DecodePortableMap(bytes);
+      ImageConvert(out, ifA8R8G8B8);
+      return true;
+    } catch (const EImagingError&) {
+      return false;
+    }
   }
+  test::TMagickPicture picture;
+  if (!test::MagickRead(file.string(), picture, {.AutoOrient = true})) return false;
+  out = test::ImageFromMagick(picture);
+  return true;
 }
 
 class OracleWriteTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!HaveMagick()) GTEST_SKIP() << "ImageMagick (convert) is not installed";
+    if (!test::HaveMagick()) GTEST_SKIP() << "ImageMagick (convert) is not installed";
     dir_ = test::TempFolder("oracle");
   }
   void TearDown() override { std::filesystem::remove_all(dir_); }

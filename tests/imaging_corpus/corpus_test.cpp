@@ -41,11 +41,6 @@ const std::string& PillowPython() {
   return python;
 }
 
-bool HaveMagick() {
-  static const bool have = testing::HaveTool("convert -version");
-  return have;
-}
-
 bool PillowDecode(const fs::path& file, TRgba& out) {
   if (PillowPython().empty()) return false;
   bool ok;
@@ -86,14 +81,15 @@ bool FromPortableMap(const std::vector<uint8_t>& bytes, TRgba& out) {
   }
 }
 
-// ImageMagick writes a PAM, read back with our own (separately tested) PAM parser.
+// ImageMagick's decode of the first frame, turned upright.
 bool MagickDecode(const fs::path& file, TRgba& out) {
-  if (!HaveMagick()) return false;
-  bool ok;
-  auto bytes = RunCommand(
-      "convert " + Quote(file.string() + "[0]") + " -auto-orient -depth 8 pam:- 2>/dev/null", ok);
-  if (!ok) return false;
-  return FromPortableMap(bytes, out);
+  testing::TMagickPicture picture;
+  if (!testing::MagickRead(file.string(), picture, {.AutoOrient = true})) return false;
+  out.width = picture.Width;
+  out.height = picture.Height;
+  out.alpha = picture.HasAlpha;
+  out.rgba = std::move(picture.Samples);
+  return true;
 }
 
 // The netpbm tools scale every sample to 0..255 and write a portable map.
@@ -191,7 +187,7 @@ const std::vector<TOracle> kMapOracles = {TOracle::Netpbm, TOracle::Magick};
 #define REQUIRE_CORPUS(sub)                                         \
   do {                                                              \
     IMPRIMO_REQUIRE_CORPUS_PATH(kCorpus / sub);                     \
-    if (PillowPython().empty() && !HaveMagick()) {                  \
+    if (PillowPython().empty() && !testing::HaveMagick()) {                  \
       GTEST_SKIP() << "no oracle decoder (Pillow or ImageMagick)";  \
     }                                                               \
   } while (false)

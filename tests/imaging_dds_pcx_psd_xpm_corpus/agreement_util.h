@@ -18,20 +18,18 @@ namespace imprimo::dds_pcx_psd_xpm {
 
 using ::imprimo::testing::CorpusDir;
 using ::imprimo::testing::OurRgba;
+using ::imprimo::testing::MagickRgba;
 using ::imprimo::testing::Quote;
 
 #define REQUIRE_CORPUS_A(sub)                                               \
   do {                                                                      \
     IMPRIMO_REQUIRE_CORPUS(sub);                                            \
-    if (!::imprimo::testing::HaveTool("convert -version"))                  \
+    if (!::imprimo::testing::HaveMagick())                \
       GTEST_SKIP() << "the reference converter (convert) is not installed"; \
   } while (0)
 
 // Runs a shell command; its standard output, and ok = exit status 0.
 inline constexpr auto& Run = ::imprimo::testing::RunCommand;
-
-// The first image of a file as 8-bit R, G, B, A bytes by the reference tool.
-inline constexpr auto& ReferenceRgba = ::imprimo::testing::ConverterRgba;
 
 // Largest channel difference; colour channels of fully transparent pixels
 // are not compared when ignoreHiddenColour is set.

@@ -36,7 +36,7 @@ TSetOutcome CompareSet(const std::string& sub, const std::string& ext, int toler
     int rw = 0, rh = 0, ow = 0, oh = 0;
     std::vector<uint8_t> ref, ours;
     std::string error;
-    const bool refOk = ReferenceRgba(path, rw, rh, ref);
+    const bool refOk = MagickRgba(path, rw, rh, ref);
     const bool ourOk = OurRgba(path, ow, oh, ours, &error);
     if (refOk && !ourOk) {
       outcome.ourFailures.push_back(name);

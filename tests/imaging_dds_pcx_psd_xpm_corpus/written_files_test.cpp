@@ -77,7 +77,7 @@ TEST(WrittenFiles, FilesTheReferenceWritesLoadAlike) {
     }
     int rw, rh, ow, oh;
     std::vector<uint8_t> ref, ours;
-    ASSERT_TRUE(ReferenceRgba(out, rw, rh, ref));
+    ASSERT_TRUE(MagickRgba(out, rw, rh, ref));
     if (c.againstSource) {
       std::ifstream in(raw, std::ios::binary);
       ref.assign(std::istreambuf_iterator<char>(in), {});
@@ -127,7 +127,7 @@ TEST(WrittenFiles, OurFilesLoadAlikeInTheReference) {
     ASSERT_TRUE(WriteImageFile(path, img));
     int rw, rh, ow, oh;
     std::vector<uint8_t> ref, ours;
-    ASSERT_TRUE(ReferenceRgba(path, rw, rh, ref)) << "the converter cannot read it";
+    ASSERT_TRUE(MagickRgba(path, rw, rh, ref)) << "the converter cannot read it";
     ASSERT_TRUE(OurRgba(path, ow, oh, ours));
     ASSERT_EQ(rw, ow);
     ASSERT_EQ(rh, oh);

@@ -14,7 +14,7 @@
 
 namespace imprimo::jp2_game {
 
-using ::imprimo::testing::ConverterRgba;
+using ::imprimo::testing::MagickRgba;
 using ::imprimo::testing::HaveTool;
 using ::imprimo::testing::LoadFromMemory;
 using ::imprimo::testing::OurRgba;

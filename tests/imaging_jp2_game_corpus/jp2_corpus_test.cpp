@@ -27,7 +27,7 @@ bool ReferenceRgba(const std::string& path, int& w, int& h, std::vector<uint8_t>
   bool ok;
   jp2_game::Run("opj_decompress -i " + Quote(path) + " -o " + Quote(png), ok);
   if (!ok) return false;
-  ok = ConverterRgba(png, w, h, rgba);
+  ok = MagickRgba(png, w, h, rgba);
   std::remove(png.c_str());
   return ok;
 }
@@ -316,7 +316,7 @@ TEST(Jp2Corpus, FilesTheConverterWritesDecodeLikeTheConverterReadsThem) {
     int w, h, rw, rh;
     std::vector<uint8_t> ours, ref;
     ASSERT_TRUE(OurRgba(out, w, h, ours));
-    ASSERT_TRUE(ConverterRgba(out, rw, rh, ref));
+    ASSERT_TRUE(MagickRgba(out, rw, rh, ref));
     ASSERT_EQ(w, rw);
     ASSERT_EQ(h, rh);
     EXPECT_EQ(ours, ref);

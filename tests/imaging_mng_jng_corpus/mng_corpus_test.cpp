@@ -17,22 +17,6 @@ const char kSet[] = "mng/qtimageformats";
 
 std::string SetPath(const std::string& name) { return CorpusDir() + "/" + kSet + "/" + name; }
 
-// Frame index of a file through the reference converter, as 16-bit RGBA.
-bool ReferenceFrame(const std::string& path, int index, int& w, int& h, std::vector<uint16_t>& px) {
-  const std::string frame = Quote(path + "[" + std::to_string(index) + "]");
-  bool ok;
-  std::vector<uint8_t> dims = RunCommand("identify -format '%w %h\\n' " + frame, ok);
-  if (!ok) return false;
-  std::string d(dims.begin(), dims.end());
-  if (std::sscanf(d.c_str(), "%d %d", &w, &h) != 2) return false;
-  std::vector<uint8_t> raw =
-      RunCommand("convert " + frame + " -set colorspace sRGB -depth 16 -endian LSB rgba:-", ok);
-  if (!ok || raw.size() != size_t(w) * h * 8) return false;
-  px.resize(raw.size() / 2);
-  for (size_t i = 0; i < px.size(); ++i) px[i] = uint16_t(raw[2 * i] | (raw[2 * i + 1] << 8));
-  return true;
-}
-
 int ReferenceFrameCount(const std::string& path) {
   bool ok;
   std::vector<uint8_t> out = RunCommand("identify -format '%p\\n' " + Quote(path), ok);
@@ -60,7 +44,7 @@ TEST(MngCorpus, AnimationFramesMatchTheReferenceDecoder) {
       SCOPED_TRACE(i);
       int w = 0, h = 0;
       std::vector<uint16_t> ref;
-      ASSERT_TRUE(ReferenceFrame(path, int(i), w, h, ref));
+      ASSERT_TRUE(ReferenceRgba16(path, w, h, ref, "-set colorspace sRGB", int(i)));
       ASSERT_EQ(frames[i].Width, w);
       ASSERT_EQ(frames[i].Height, h);
       std::vector<uint16_t> ours = ToRgba16(frames[i]);
@@ -113,7 +97,7 @@ TEST(MngCorpus, EmbeddedImagesOfAFullFileMatchTheirPngDecoding) {
     WriteFileBytes(tmp, pngs[i]);
     int w = 0, h = 0;
     std::vector<uint16_t> ref;
-    ASSERT_TRUE(ReferenceFrame(tmp, 0, w, h, ref));
+    ASSERT_TRUE(ReferenceRgba16(tmp, w, h, ref, "-set colorspace sRGB", 0));
     std::remove(tmp.c_str());
     ASSERT_EQ(images[i].Width, w);
     ASSERT_EQ(images[i].Height, h);

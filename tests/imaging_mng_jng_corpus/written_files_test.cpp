@@ -11,28 +11,12 @@ namespace {
 
 using namespace testutil;
 
-// Frame index of a file through the reference converter, as 16-bit RGBA.
-bool Reference(const std::string& path, int index, int& w, int& h, std::vector<uint16_t>& px) {
-  const std::string frame = Quote(path + "[" + std::to_string(index) + "]");
-  bool ok;
-  std::vector<uint8_t> dims = RunCommand("identify -format '%w %h\\n' " + frame, ok);
-  if (!ok) return false;
-  std::string d(dims.begin(), dims.end());
-  if (std::sscanf(d.c_str(), "%d %d", &w, &h) != 2) return false;
-  std::vector<uint8_t> raw =
-      RunCommand("convert " + frame + " -set colorspace sRGB -depth 16 -endian LSB rgba:-", ok);
-  if (!ok || raw.size() != size_t(w) * h * 8) return false;
-  px.resize(raw.size() / 2);
-  for (size_t i = 0; i < px.size(); ++i) px[i] = uint16_t(raw[2 * i] | (raw[2 * i + 1] << 8));
-  return true;
-}
-
 // Largest difference in 8-bit steps, colour and alpha apart.
 void Compare(const RasterImage& ours, const std::string& path, int index, int colourTolerance,
              int alphaTolerance) {
   int w = 0, h = 0;
   std::vector<uint16_t> ref;
-  ASSERT_TRUE(Reference(path, index, w, h, ref)) << path;
+  ASSERT_TRUE(ReferenceRgba16(path, w, h, ref, "-set colorspace sRGB", index)) << path;
   ASSERT_EQ(ours.Width, w);
   ASSERT_EQ(ours.Height, h);
   std::vector<uint16_t> px = ToRgba16(ours);

@@ -108,11 +108,7 @@ inline std::vector<uint16_t> ToRgba16(const RasterImage& img) {
 inline constexpr auto& ReadFileBytes = ::imprimo::testing::ReadBytes;
 inline constexpr auto& WriteFileBytes = ::imprimo::testing::WriteBytes;
 
-inline bool HaveCommand(const std::string& name) {
-  bool ok;
-  RunCommand("command -v " + name, ok);
-  return ok;
-}
+using ::imprimo::testing::HaveCommand;
 
 inline std::string TempPath(const std::string& name) {
   return ::imprimo::testing::TempPath("codecs", name);

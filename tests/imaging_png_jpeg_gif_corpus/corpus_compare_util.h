@@ -18,18 +18,20 @@ using ::imprimo::testing::Quote;
     if (!::imprimo::testutil::HaveCommand(name)) GTEST_SKIP() << name << " is not installed"; \
   } while (0)
 
-// First image of a file as 16-bit RGBA through the reference converter.
-// Colour-managed files are taken as they are stored ("-set colorspace sRGB"),
-// except CMYK, which the converter must turn into RGB ("-colorspace sRGB").
+// Frame index (the first by default) of a file as 16-bit RGBA through
+// ImageMagick. Colour-managed files are taken as they are stored
+// ("-set colorspace sRGB"), except CMYK, which the converter must turn into
+// RGB ("-colorspace sRGB").
 inline bool ReferenceRgba16(const std::string& path, int& w, int& h, std::vector<uint16_t>& px,
-                            const std::string& colourArgs = "-set colorspace sRGB") {
-  if (!::imprimo::testing::ConverterSize(path, w, h)) return false;
-  bool ok;
-  std::vector<uint8_t> raw = RunCommand(
-      "convert " + Quote(path + "[0]") + " " + colourArgs + " -depth 16 -endian LSB rgba:-", ok);
-  if (!ok || raw.size() != size_t(w) * h * 8) return false;
-  px.resize(raw.size() / 2);
-  for (size_t i = 0; i < px.size(); ++i) px[i] = uint16_t(raw[2 * i] | (raw[2 * i + 1] << 8));
+                            const std::string& colourArgs = "-set colorspace sRGB",
+                            int index = 0) {
+  ::imprimo::testing::TMagickPicture picture;
+  if (!::imprimo::testing::MagickRead(path, picture,
+                                      {.Frame = index, .After = colourArgs, .Depth = 16}))
+    return false;
+  w = picture.Width;
+  h = picture.Height;
+  px = picture.Samples16();
   return true;
 }
 

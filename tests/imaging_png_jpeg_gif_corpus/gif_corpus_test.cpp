@@ -135,20 +135,6 @@ TEST(GifSuite, AnimationsGiveTheirFirstFrame) {
   EXPECT_GE(compared, 10);
 }
 
-// The first frame of a GIF as ImageMagick composes it on the logical screen
-// ("-coalesce"), as 8-bit RGBA.
-bool MagickFirstFrame(const std::string& path, int& w, int& h, std::vector<uint8_t>& rgba) {
-  bool ok;
-  std::vector<uint8_t> out = RunCommand("convert " + Quote(path + "[0]") +
-                                            " -coalesce -print '%w %h\\n' -depth 8 rgba:-",
-                                        ok);
-  const auto nl = std::find(out.begin(), out.end(), uint8_t('\n'));
-  if (!ok || nl == out.end()) return false;
-  if (std::sscanf(std::string(out.begin(), nl).c_str(), "%d %d", &w, &h) != 2) return false;
-  rgba.assign(nl + 1, out.end());
-  return rgba.size() == size_t(w) * h * 4;
-}
-
 // Real-world files of two more sets, which bring no expected frames of their
 // own: the first frame agrees with ImageMagick.
 TEST(GifSamples, FirstFrameMatchesImageMagick) {
@@ -162,12 +148,12 @@ TEST(GifSamples, FirstFrameMatchesImageMagick) {
     SCOPED_TRACE(path + " against ImageMagick");
     RasterImage img;
     ASSERT_TRUE(ReadImageFile(path, img));
-    int w = 0, h = 0;
-    std::vector<uint8_t> expected;
-    ASSERT_TRUE(MagickFirstFrame(path, w, h, expected));
-    ASSERT_EQ(img.Width, w);
-    ASSERT_EQ(img.Height, h);
-    EXPECT_TRUE(SameRgba(img, expected));
+    // The first frame as ImageMagick composes it on the logical screen.
+    ::imprimo::testing::TMagickPicture expected;
+    ASSERT_TRUE(::imprimo::testing::MagickRead(path, expected, {.After = "-coalesce"}));
+    ASSERT_EQ(img.Width, expected.Width);
+    ASSERT_EQ(img.Height, expected.Height);
+    EXPECT_TRUE(SameRgba(img, expected.Samples));
   }
   EXPECT_EQ(files.size(), 11u);
 }

@@ -69,19 +69,15 @@ struct TRun {
   }
 };
 
-bool HaveConverter() { return HaveTool("convert") && HaveTool("identify"); }
-
-// A file's first image as 8-bit R, G, B, A through ImageMagick.
+// A file's first image as 8-bit R, G, B, A through ImageMagick, when it has
+// the size the tests write.
 bool DecodeRgba(const std::string& path, std::vector<uint8_t>& rgba) {
-  int code = -1, w = 0, h = 0;
-  const std::string dims =
-      RunCommand("identify -format '%w %h' " + Quote(path + "[0]") + " 2>/dev/null", &code);
-  if (code != 0 || std::sscanf(dims.c_str(), "%d %d", &w, &h) != 2 || w != kW || h != kH)
+  TMagickPicture picture;
+  if (!MagickRead(path, picture, {.AutoOrient = true}) || picture.Width != kW ||
+      picture.Height != kH)
     return false;
-  const std::string px = RunCommand(
-      "convert " + Quote(path + "[0]") + " -auto-orient -depth 8 rgba:- 2>/dev/null", &code);
-  rgba.assign(px.begin(), px.end());
-  return code == 0 && rgba.size() == size_t(kW) * kH * 4;
+  rgba = std::move(picture.Samples);
+  return true;
 }
 
 // A kW x kH A8R8G8B8 picture: a colour gradient whose alpha is given by
@@ -124,7 +120,7 @@ int MinAlpha(const std::vector<uint8_t>& rgba) {
 }
 
 TEST(AlphaMarks, TextOnAnOpaqueRgbaPictureKeepsItOpaqueInEveryFormat) {
-  if (!HaveConverter()) GTEST_SKIP() << "ImageMagick convert is not installed";
+  if (!HaveMagick()) GTEST_SKIP() << "ImageMagick convert is not installed";
   TRun r;
   r.UseTemplate(TextLayer("Text", "0x0000FF", true));
   WriteRgbaSource(r.env.Src("a.png"), [](int, int) { return uint8_t{255}; });
@@ -156,7 +152,7 @@ void WriteRampLogo(TRun& r) {
 }
 
 TEST(AlphaMarks, LogoWithGradedAlphaOnAnOpaquePhotoStaysOpaque) {
-  if (!HaveConverter()) GTEST_SKIP() << "ImageMagick convert is not installed";
+  if (!HaveMagick()) GTEST_SKIP() << "ImageMagick convert is not installed";
   for (int opacity : {100, 75}) {
     SCOPED_TRACE(opacity);
     TRun r;
@@ -190,7 +186,7 @@ TEST(AlphaMarks, LogoWithGradedAlphaOnAnOpaquePhotoStaysOpaque) {
 }
 
 TEST(AlphaMarks, TextAfterALogoAndALogoAfterTextKeepThePictureOpaque) {
-  if (!HaveConverter()) GTEST_SKIP() << "ImageMagick convert is not installed";
+  if (!HaveMagick()) GTEST_SKIP() << "ImageMagick convert is not installed";
   for (bool textFirst : {false, true}) {
     SCOPED_TRACE(textFirst ? "text, logo" : "logo, text");
     TRun r;
@@ -210,7 +206,7 @@ TEST(AlphaMarks, TextAfterALogoAndALogoAfterTextKeepThePictureOpaque) {
 }
 
 TEST(AlphaMarks, OverTransparentPixelsTheTextsCoverageBecomesAlpha) {
-  if (!HaveConverter()) GTEST_SKIP() << "ImageMagick convert is not installed";
+  if (!HaveMagick()) GTEST_SKIP() << "ImageMagick convert is not installed";
   // The coverage of each pixel, read from the same text drawn white on an
   // opaque black picture, where each channel becomes (255 * k) >> 8.
   std::vector<uint8_t> reference;
@@ -266,7 +262,7 @@ TEST(AlphaMarks, OverTransparentPixelsTheTextsCoverageBecomesAlpha) {
     EXPECT_GT(inked, 50);
     EXPECT_GT(solid, 20);
     int code = -1;
-    EXPECT_EQ(RunCommand("identify -format '%[opaque] %A' " + Quote(r.result.OutputPath + "[0]") +
+    EXPECT_EQ(RunCommandText("identify -format '%[opaque] %A' " + Quote(r.result.OutputPath + "[0]") +
                              " 2>/dev/null",
                          &code),
               "false True");
@@ -274,7 +270,7 @@ TEST(AlphaMarks, OverTransparentPixelsTheTextsCoverageBecomesAlpha) {
 }
 
 TEST(AlphaMarks, ThirtyTwoBitBmpWithoutAlphaStaysVisible) {
-  if (!HaveConverter()) GTEST_SKIP() << "ImageMagick convert is not installed";
+  if (!HaveMagick()) GTEST_SKIP() << "ImageMagick convert is not installed";
   // A 32-bit BMP whose fourth bytes are zero padding, as many programs write.
   std::vector<uint8_t> bmp(54 + size_t(kW) * kH * 4, 0);
   auto le32 = [&](size_t at, uint32_t v) {

@@ -308,7 +308,7 @@ TEST(BatchRun, UnreadableFileFails) {
 }
 
 TEST(PipelineExif, JpegOutputCarriesTheSourceBlockAndPngDoesNot) {
-  if (!HaveTool("exiftool")) GTEST_SKIP() << "exiftool is not installed";
+  if (!HaveCommand("exiftool")) GTEST_SKIP() << "exiftool is not installed";
   TBatch b;
   samples::TExifFields exif;
   exif.Make = "Testmaker";
@@ -317,21 +317,21 @@ TEST(PipelineExif, JpegOutputCarriesTheSourceBlockAndPngDoesNot) {
   b.env.AddFiles(b.host, {b.env.Src("cam.jpg")});
   ASSERT_EQ(b.Run().Succeeded, 1);
   const std::string jpegTags =
-      RunCommand("exiftool -s -Make -DateTimeOriginal " + Quote(b.env.Out("cam.jpg")));
+      RunCommandText("exiftool -s -Make -DateTimeOriginal " + Quote(b.env.Out("cam.jpg")));
   EXPECT_NE(jpegTags.find("Testmaker"), std::string::npos) << jpegTags;
   EXPECT_NE(jpegTags.find("2025:01:02 03:04:05"), std::string::npos) << jpegTags;
 
   b.env.settings.SaveFormat = 1;
   ASSERT_EQ(b.Run().Succeeded, 1);
   const std::string pngTags =
-      RunCommand("exiftool -s -Make -DateTimeOriginal " + Quote(b.env.Out("cam.png")));
+      RunCommandText("exiftool -s -Make -DateTimeOriginal " + Quote(b.env.Out("cam.png")));
   EXPECT_EQ(pngTags.find("Testmaker"), std::string::npos) << pngTags;
 
   // Keep-EXIF off: the JPEG is left as the encoder wrote it.
   b.env.settings.SaveFormat = 0;
   b.env.settings.KeepExif = false;
   ASSERT_EQ(b.Run().Succeeded, 1);
-  const std::string plain = RunCommand("exiftool -s -Make " + Quote(b.env.Out("cam(1).jpg")));
+  const std::string plain = RunCommandText("exiftool -s -Make " + Quote(b.env.Out("cam(1).jpg")));
   EXPECT_EQ(plain.find("Testmaker"), std::string::npos) << plain;
 }
 

@@ -35,25 +35,11 @@ struct TRun {
   }
 };
 
-bool HaveConverter() { return HaveTool("convert") && HaveTool("identify"); }
-
 std::string CorpusDir() { return IMPRIMO_CORPUS_DIR; }
-
-// A file's first image as 8-bit R, G, B, A through ImageMagick.
-bool ConverterRgba(const std::string& path, int& w, int& h, std::vector<uint8_t>& rgba) {
-  int code = -1;
-  const std::string dims =
-      RunCommand("identify -format '%w %h' " + Quote(path + "[0]") + " 2>/dev/null", &code);
-  if (code != 0 || std::sscanf(dims.c_str(), "%d %d", &w, &h) != 2) return false;
-  const std::string px =
-      RunCommand("convert " + Quote(path + "[0]") + " -depth 8 rgba:- 2>/dev/null", &code);
-  rgba.assign(px.begin(), px.end());
-  return code == 0 && rgba.size() == size_t(w) * h * 4;
-}
 
 std::string Identify(const std::string& path, const std::string& format) {
   int code = -1;
-  const std::string out = RunCommand(
+  const std::string out = RunCommandText(
       "identify -format " + Quote(format) + " " + Quote(path + "[0]") + " 2>/dev/null", &code);
   return code == 0 ? out : std::string("<failed>");
 }
@@ -91,7 +77,7 @@ int BlendedRedPixels(const std::vector<uint8_t>& rgba) {
 }
 
 TEST(PaletteTransparency, KeptThroughPngAndGifWithAndWithoutAText) {
-  if (!HaveConverter()) GTEST_SKIP() << "ImageMagick convert is not installed";
+  if (!HaveMagick()) GTEST_SKIP() << "ImageMagick convert is not installed";
   for (const std::string srcExt : {"png", "gif"}) {
     for (bool withText : {false, true}) {
       for (int saveFormat : {1, 5}) {  // PNG, GIF
@@ -102,7 +88,7 @@ TEST(PaletteTransparency, KeptThroughPngAndGifWithAndWithoutAText) {
         r.Process(r.env.Src("p." + srcExt), saveFormat);
         int w, h;
         std::vector<uint8_t> rgba;
-        ASSERT_TRUE(ConverterRgba(r.result.OutputPath, w, h, rgba));
+        ASSERT_TRUE(MagickRgba(r.result.OutputPath, w, h, rgba));
         ASSERT_EQ(w, 64);
         // Bottom rows lie below the text: left transparent, right opaque blue.
         const uint8_t* left = &rgba[(size_t(46) * w + 5) * 4];
@@ -121,7 +107,7 @@ TEST(PaletteTransparency, KeptThroughPngAndGifWithAndWithoutAText) {
 }
 
 TEST(PaletteTransparency, CorpusPaletteWithTrnsStaysTransparentInPng) {
-  if (!HaveConverter()) GTEST_SKIP() << "ImageMagick convert is not installed";
+  if (!HaveMagick()) GTEST_SKIP() << "ImageMagick convert is not installed";
   for (const char* name : {"tbbn3p08", "tm3n3p02", "tp1n3p08"}) {
     SCOPED_TRACE(name);
     const std::string src = CorpusDir() + "/png/pngsuite/" + name + ".png";
@@ -136,7 +122,7 @@ TEST(PaletteTransparency, CorpusPaletteWithTrnsStaysTransparentInPng) {
     ImageConvert(source, ifA8R8G8B8);
     int w, h;
     std::vector<uint8_t> b;
-    ASSERT_TRUE(ConverterRgba(r.result.OutputPath, w, h, b));
+    ASSERT_TRUE(MagickRgba(r.result.OutputPath, w, h, b));
     ASSERT_EQ(w, source.Width);
     ASSERT_EQ(h, source.Height);
     int transparent = 0;
@@ -157,7 +143,7 @@ TEST(PaletteTransparency, CorpusPaletteWithTrnsStaysTransparentInPng) {
 }
 
 TEST(JpegOutput, TransparentAreasTakeTheFlattenColour) {
-  if (!HaveConverter()) GTEST_SKIP() << "ImageMagick convert is not installed";
+  if (!HaveMagick()) GTEST_SKIP() << "ImageMagick convert is not installed";
   for (int32_t flatten : {0x00FFFFFF, 0x0000FF00}) {  // white; green as 0x00BBGGRR
     TRun r;
     r.env.settings.FlattenColor = flatten;
@@ -165,7 +151,7 @@ TEST(JpegOutput, TransparentAreasTakeTheFlattenColour) {
     r.Process(r.env.Src("p.png"), 0);
     int w, h;
     std::vector<uint8_t> rgba;
-    ASSERT_TRUE(ConverterRgba(r.result.OutputPath, w, h, rgba));
+    ASSERT_TRUE(MagickRgba(r.result.OutputPath, w, h, rgba));
     const uint8_t* left = &rgba[(size_t(24) * w + 5) * 4];
     if (flatten == 0x00FFFFFF) {
       EXPECT_GT(left[0], 245);
@@ -180,7 +166,7 @@ TEST(JpegOutput, TransparentAreasTakeTheFlattenColour) {
 }
 
 TEST(GraySources, RedTextStaysRedAndAntiAliased) {
-  if (!HaveConverter()) GTEST_SKIP() << "ImageMagick convert is not installed";
+  if (!HaveMagick()) GTEST_SKIP() << "ImageMagick convert is not installed";
   struct Case {
     const char* name;
     TImageFormat format;
@@ -207,7 +193,7 @@ TEST(GraySources, RedTextStaysRedAndAntiAliased) {
     r.Process(r.env.Src(c.name), c.saveFormat);
     int w, h;
     std::vector<uint8_t> rgba;
-    ASSERT_TRUE(ConverterRgba(r.result.OutputPath, w, h, rgba));
+    ASSERT_TRUE(MagickRgba(r.result.OutputPath, w, h, rgba));
     EXPECT_GT(RedPixels(rgba), 50);
     if (c.saveFormat == 1) {
       EXPECT_GT(BlendedRedPixels(rgba), 10);
@@ -216,7 +202,7 @@ TEST(GraySources, RedTextStaysRedAndAntiAliased) {
 }
 
 TEST(GraySources, GrayPictureWithoutColourIsAOneComponentJpeg) {
-  if (!HaveConverter()) GTEST_SKIP() << "ImageMagick convert is not installed";
+  if (!HaveMagick()) GTEST_SKIP() << "ImageMagick convert is not installed";
   TRun r;
   RasterImage image;
   ImageCreate(image, 40, 30, ifGray8);
@@ -232,7 +218,7 @@ TEST(GraySources, GrayPictureWithoutColourIsAOneComponentJpeg) {
   EXPECT_EQ(Identify(r.result.OutputPath, "%[colorspace] %[channels]"), "Gray gray");
   int w, h;
   std::vector<uint8_t> rgba;
-  ASSERT_TRUE(ConverterRgba(r.result.OutputPath, w, h, rgba));
+  ASSERT_TRUE(MagickRgba(r.result.OutputPath, w, h, rgba));
   EXPECT_EQ(rgba[(5 * 40 + 10) * 4], 60);
   // An RGB source stays a three-component JPEG even when its pixels are gray.
   TRun rgb;
@@ -244,11 +230,11 @@ TEST(GraySources, GrayPictureWithoutColourIsAOneComponentJpeg) {
 }
 
 TEST(JpegOutput, SourceDensityAndChosenChromaSamplingAreWritten) {
-  if (!HaveConverter()) GTEST_SKIP() << "ImageMagick convert is not installed";
+  if (!HaveMagick()) GTEST_SKIP() << "ImageMagick convert is not installed";
   TRun r;
   const std::string src = r.env.Src("c.jpg");
   int code = -1;
-  RunCommand(
+  RunCommandText(
       "convert -size 40x30 xc:red -density 300 -units PixelsPerInch " + Quote(src) + " 2>/dev/null",
       &code);
   ASSERT_EQ(code, 0);

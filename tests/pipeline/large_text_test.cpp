@@ -11,23 +11,19 @@
 namespace imprimo::testing {
 namespace {
 
-bool HaveConverter() { return HaveTool("convert") && HaveTool("identify"); }
-
 // A file's size and its first image as 8-bit R, G, B through ImageMagick,
 // reduced by `shrink` in both directions (a JPEG is decoded at that scale).
 bool ConverterRgb(const std::string& path, int& w, int& h, std::vector<uint8_t>& rgb,
                   int shrink = 1) {
-  int code = -1;
-  const std::string dims =
-      RunCommand("identify -ping -format '%w %h' " + Quote(path + "[0]") + " 2>/dev/null", &code);
-  if (code != 0 || std::sscanf(dims.c_str(), "%d %d", &w, &h) != 2) return false;
+  if (!MagickSize(path, w, h)) return false;
   const std::string size = std::to_string(w / shrink) + "x" + std::to_string(h / shrink);
-  const std::string px =
-      RunCommand("convert -define jpeg:size=" + size + " " + Quote(path + "[0]") + " -sample " +
-                     size + "! -depth 8 rgb:- 2>/dev/null",
-                 &code);
-  rgb.assign(px.begin(), px.end());
-  return code == 0 && rgb.size() == size_t(w / shrink) * (h / shrink) * 3;
+  TMagickPicture picture;
+  if (!MagickRead(path, picture,
+                  {.Before = "-define jpeg:size=" + size, .After = "-sample " + size + "!",
+                   .Channels = 3}))
+    return false;
+  rgb = std::move(picture.Samples);
+  return picture.Width == w / shrink && picture.Height == h / shrink;
 }
 
 // A flat grey w x h JPEG.
@@ -63,7 +59,7 @@ bool Red(const uint8_t* p) { return p[0] > 180 && p[1] < 80 && p[2] < 80; }
 // A diagonal proof mark whose box is larger than one mask: drawn across the
 // picture, with no warning.
 TEST(LargeText, ProofMarkAtSixHundredPointsTurnedAcrossABigPhoto) {
-  if (!HaveConverter()) GTEST_SKIP() << "ImageMagick convert is not installed";
+  if (!HaveMagick()) GTEST_SKIP() << "ImageMagick convert is not installed";
   TRun r;
   r.UseTemplate(
       "Text=PROOF - DO NOT COPY\r\nFontName=DejaVu Sans\r\nFontSize=600\r\n"
@@ -102,7 +98,7 @@ TEST(LargeText, ProofMarkAtSixHundredPointsTurnedAcrossABigPhoto) {
 // "Élodie" at the top-left keeps its accent: red ink over the "E" stem, in
 // the rows above the capital's top.
 TEST(LargeText, AccentedCapitalKeepsItsAccentInTheOutput) {
-  if (!HaveConverter()) GTEST_SKIP() << "ImageMagick convert is not installed";
+  if (!HaveMagick()) GTEST_SKIP() << "ImageMagick convert is not installed";
   for (const char* text : {"\xC3\x89lodie", "Elodie"}) {
     SCOPED_TRACE(text);
     TRun r;

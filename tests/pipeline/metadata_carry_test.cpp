@@ -17,11 +17,10 @@ namespace {
 
 const fs::path kExifSamples = fs::path(IMPRIMO_CORPUS_DIR) / "exif/exif-samples";
 
-bool HaveExiftool() { return HaveTool("exiftool"); }
-bool HaveMagick() { return HaveTool("convert") && HaveTool("identify"); }
+bool HaveExiftool() { return HaveCommand("exiftool"); }
 bool HavePillow() {
   int code = -1;
-  RunCommand("/usr/bin/python3 -c 'import PIL' 2>/dev/null", &code);
+  RunCommandText("/usr/bin/python3 -c 'import PIL' 2>/dev/null", &code);
   return code == 0;
 }
 
@@ -49,11 +48,14 @@ struct TRun {
   }
 };
 
-// Raw 8-bit RGB of a picture, optionally resized exactly, through ImageMagick.
+// Raw 8-bit RGB of a picture, optionally resized exactly, through ImageMagick;
+// empty when it cannot read the picture.
 std::string MagickRgb(const std::string& path, const std::string& resize = "") {
-  return RunCommand("convert " + Quote(path + "[0]") +
-                    (resize.empty() ? "" : " -resize " + resize + "!") +
-                    " -depth 8 rgb:- 2>/dev/null");
+  TMagickPicture picture;
+  if (!MagickRead(path, picture,
+                  {.After = resize.empty() ? "" : "-resize " + resize + "!", .Channels = 3}))
+    return {};
+  return std::string(picture.Samples.begin(), picture.Samples.end());
 }
 
 double MeanDifference(const std::string& a, const std::string& b) {
@@ -66,7 +68,7 @@ double MeanDifference(const std::string& a, const std::string& b) {
 // exiftool's standard output; its minor warnings on the error stream are
 // left aside (errors are asked for as the Error tag).
 std::string Exiftool(const std::string& args) {
-  return RunCommand("exiftool " + args + " 2>/dev/null");
+  return RunCommandText("exiftool " + args + " 2>/dev/null");
 }
 
 // "[Group] Tag: value" lines of the tag selection for each file. Tags with
@@ -113,7 +115,7 @@ TEST(MetadataCarry, CameraFileThumbnailShowsTheFinishedOutputAndSizesFollowIt) {
   ASSERT_TRUE(fs::exists(out)) << ::testing::PrintToString(run.host.results.at(0).Reason);
   EXPECT_TRUE(run.Warnings().empty()) << ::testing::PrintToString(run.Warnings());
 
-  const std::string size = RunCommand("identify -format '%w %h' " + Quote(out));
+  const std::string size = RunCommandText("identify -format '%w %h' " + Quote(out));
   int w = 0, h = 0;
   ASSERT_EQ(std::sscanf(size.c_str(), "%d %d", &w, &h), 2);
   EXPECT_EQ(Exiftool("-s -s -s -n -ExifIFD:ExifImageWidth -ExifIFD:ExifImageHeight " + Quote(out)),
@@ -122,10 +124,10 @@ TEST(MetadataCarry, CameraFileThumbnailShowsTheFinishedOutputAndSizesFollowIt) {
 
   const std::string thumb = run.env.scratch / "thumb.jpg";
   const std::string sourceThumb = run.env.scratch / "source-thumb.jpg";
-  RunCommand("exiftool -b -ThumbnailImage " + Quote(out) + " > " + Quote(thumb) + " 2>/dev/null");
-  RunCommand("exiftool -b -ThumbnailImage " + Quote(camera.string()) + " > " + Quote(sourceThumb) +
+  RunCommandText("exiftool -b -ThumbnailImage " + Quote(out) + " > " + Quote(thumb) + " 2>/dev/null");
+  RunCommandText("exiftool -b -ThumbnailImage " + Quote(camera.string()) + " > " + Quote(sourceThumb) +
              " 2>/dev/null");
-  const std::string thumbSize = RunCommand("identify -format '%w %h' " + Quote(thumb));
+  const std::string thumbSize = RunCommandText("identify -format '%w %h' " + Quote(thumb));
   int tw = 0, th = 0;
   ASSERT_EQ(std::sscanf(thumbSize.c_str(), "%d %d", &tw, &th), 2) << thumbSize;
   EXPECT_EQ(std::max(tw, th), 160);
@@ -137,7 +139,7 @@ TEST(MetadataCarry, CameraFileThumbnailShowsTheFinishedOutputAndSizesFollowIt) {
 
   // A third reader opens the output and its EXIF.
   if (HavePillow()) {
-    const std::string py = RunCommand(
+    const std::string py = RunCommandText(
         "/usr/bin/python3 -c \"import sys; from PIL import Image; im = Image.open(sys.argv[1]); "
         "im.load(); e = im.getexif(); print(im.size[0], im.size[1], e.get(0x010F))\" " +
         Quote(out) + " 2>&1");
@@ -244,7 +246,7 @@ TEST(MetadataCarry, CmykJpegWithAProfileIsConvertedThroughIt) {
   RasterImage image;
   DecodeJpeg(bytes, image);
   ASSERT_EQ(image.Format, ifA8R8G8B8);
-  const std::string reference = RunCommand("convert " + Quote(ycck.string()) + " -profile " +
+  const std::string reference = RunCommandText("convert " + Quote(ycck.string()) + " -profile " +
                                            Quote(srgb.string()) + " -depth 8 rgb:- 2>/dev/null");
   ASSERT_EQ(reference.size(), size_t(image.Width) * image.Height * 3);
   double sum = 0, worst = 0;
@@ -289,7 +291,7 @@ TEST(MetadataCarry, PngOutputsTakeTheProfileAndKeepExifOffWritesNothing) {
   ASSERT_TRUE(fs::exists(out));
   EXPECT_EQ(Exiftool("-s -s -s -ProfileDescription -Error " + Quote(out)), "sRGB IEC61966-2.1\n");
   if (HavePillow()) {
-    const std::string py = RunCommand(
+    const std::string py = RunCommandText(
         "/usr/bin/python3 -c \"import sys; from PIL import Image; im = Image.open(sys.argv[1]); "
         "im.load(); print(len(im.info.get('icc_profile', b'')))\" " + Quote(out) + " 2>&1");
     EXPECT_EQ(py, "3144\n");

@@ -17,7 +17,7 @@ const char kTags[] =
     "-ICC_Profile:ProfileDescription";
 
 std::string Tags(const std::string& path) {
-  return RunCommand(std::string("exiftool ") + kTags + " " + Quote(path) + " 2>/dev/null");
+  return RunCommandText(std::string("exiftool ") + kTags + " " + Quote(path) + " 2>/dev/null");
 }
 
 struct TOneRun {
@@ -35,7 +35,7 @@ struct TOneRun {
 };
 
 TEST(NewFormatsMetadata, CameraMetadataReachesWebPAvifAndTiffOutputs) {
-  if (!HaveTool("exiftool")) GTEST_SKIP() << "exiftool missing";
+  if (!HaveCommand("exiftool")) GTEST_SKIP() << "exiftool missing";
   IMPRIMO_REQUIRE_CORPUS_PATH(kCamera);
   const std::string expected = Tags(kCamera.string());
   ASSERT_NE(expected.find("Canon"), std::string::npos);
@@ -51,12 +51,12 @@ TEST(NewFormatsMetadata, CameraMetadataReachesWebPAvifAndTiffOutputs) {
     fs::copy_file(kCamera, src);
     const std::string out = run.Run(src, o.format, o.name);
     EXPECT_EQ(Tags(out), expected);
-    EXPECT_EQ(RunCommand("exiftool -s -s -s -Error -Warning " + Quote(out) + " 2>/dev/null"), "");
+    EXPECT_EQ(RunCommandText("exiftool -s -s -s -Error -Warning " + Quote(out) + " 2>/dev/null"), "");
   }
 }
 
 TEST(NewFormatsMetadata, ContainerSourcesGiveTheirMetadataToJpegOutputs) {
-  if (!HaveTool("exiftool")) GTEST_SKIP() << "exiftool missing";
+  if (!HaveCommand("exiftool")) GTEST_SKIP() << "exiftool missing";
   IMPRIMO_REQUIRE_CORPUS_PATH(kCamera);
   TRunEnv made;
   const std::string camera = made.scratch / "cam.jpg";
@@ -74,13 +74,13 @@ TEST(NewFormatsMetadata, ContainerSourcesGiveTheirMetadataToJpegOutputs) {
   };
   for (const auto& s : sources) {
     SCOPED_TRACE(s.name);
-    if (!HaveTool(s.tool)) continue;
+    if (!HaveCommand(s.tool)) continue;
     const std::string file = made.scratch / s.name;
     std::string command = s.command;
     for (size_t at; (at = command.find("%OUT%")) != std::string::npos;)
       command.replace(at, 5, Quote(file));
     int code = -1;
-    RunCommand(command + " >/dev/null 2>&1", &code);
+    RunCommandText(command + " >/dev/null 2>&1", &code);
     ASSERT_EQ(code, 0) << command;
     const std::string before = Tags(file);
     ASSERT_NE(before.find("Canon"), std::string::npos) << before;
@@ -100,14 +100,14 @@ TEST(NewFormatsMetadata, ContainerSourcesGiveTheirMetadataToJpegOutputs) {
 }
 
 TEST(NewFormatsMetadata, AWebPTurnedByItsExifComesOutUpright) {
-  if (!HaveTool("exiftool") || !HaveTool("cwebp")) GTEST_SKIP() << "exiftool or cwebp missing";
+  if (!HaveCommand("exiftool") || !HaveCommand("cwebp")) GTEST_SKIP() << "exiftool or cwebp missing";
   TRunEnv made;
   const std::string jpg = made.scratch / "side.jpg";
   WritePicture(jpg, 60, 40);
-  RunCommand("exiftool -q -overwrite_original -Make=Side -Orientation#=6 " + Quote(jpg));
+  RunCommandText("exiftool -q -overwrite_original -Make=Side -Orientation#=6 " + Quote(jpg));
   const std::string webp = made.scratch / "side.webp";
   int code = -1;
-  RunCommand("cwebp -quiet -metadata exif " + Quote(jpg) + " -o " + Quote(webp), &code);
+  RunCommandText("cwebp -quiet -metadata exif " + Quote(jpg) + " -o " + Quote(webp), &code);
   ASSERT_EQ(code, 0);
   TOneRun run;
   const std::string src = run.env.Src("side.webp");
@@ -117,7 +117,7 @@ TEST(NewFormatsMetadata, AWebPTurnedByItsExifComesOutUpright) {
   ASSERT_TRUE(ReadImageFile(out, img));
   EXPECT_EQ(img.Width, 40);
   EXPECT_EQ(img.Height, 60);
-  EXPECT_EQ(RunCommand("exiftool -s -s -s -n -Orientation -Make " + Quote(out) + " 2>/dev/null"),
+  EXPECT_EQ(RunCommandText("exiftool -s -s -s -n -Orientation -Make " + Quote(out) + " 2>/dev/null"),
             "1\nSide\n");
 }
 

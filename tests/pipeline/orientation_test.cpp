@@ -24,39 +24,25 @@ struct TRgb {
   const uint8_t* At(int x, int y) const { return &px[(size_t(y) * w + x) * 3]; }
 };
 
-bool HaveConverter() { return HaveTool("convert") && HaveTool("identify"); }
-
-// Reads a binary PPM as ImageMagick writes it: "P6", width, height, 255.
-bool ParsePpm(const std::string& ppm, TRgb& out) {
-  int maxValue = 0, consumed = 0;
-  if (std::sscanf(ppm.c_str(), "P6 %d %d %d%n", &out.w, &out.h, &maxValue, &consumed) != 3 ||
-      maxValue != 255)
-    return false;
-  const size_t start = static_cast<size_t>(consumed) + 1;  // one white-space byte
-  if (ppm.size() != start + size_t(out.w) * out.h * 3) return false;
-  out.px.assign(ppm.begin() + static_cast<std::ptrdiff_t>(start), ppm.end());
+// The picture as ImageMagick decodes it, turned by its EXIF when upright.
+bool MagickPixels(const std::string& path, bool upright, TRgb& out) {
+  TMagickPicture picture;
+  if (!MagickRead(path, picture, {.AutoOrient = upright, .Channels = 3})) return false;
+  out.w = picture.Width;
+  out.h = picture.Height;
+  out.px = std::move(picture.Samples);
   return true;
 }
 
 // The picture as ImageMagick shows it after turning it by its EXIF.
-bool ViewerPixels(const std::string& path, TRgb& out) {
-  int code = -1;
-  const std::string ppm =
-      RunCommand("convert " + Quote(path) + " -auto-orient -depth 8 ppm:- 2>/dev/null", &code);
-  return code == 0 && ParsePpm(ppm, out);
-}
+bool ViewerPixels(const std::string& path, TRgb& out) { return MagickPixels(path, true, out); }
 
 // The stored pixels, not turned.
-bool StoredPixels(const std::string& path, TRgb& out) {
-  int code = -1;
-  const std::string ppm =
-      RunCommand("convert " + Quote(path) + " -depth 8 ppm:- 2>/dev/null", &code);
-  return code == 0 && ParsePpm(ppm, out);
-}
+bool StoredPixels(const std::string& path, TRgb& out) { return MagickPixels(path, false, out); }
 
 std::string ExifTool(const std::string& args, const std::string& path) {
   // Warnings go to stderr; a camera file may come with some of its own.
-  std::string out = RunCommand("exiftool " + args + " " + Quote(path) + " 2>/dev/null");
+  std::string out = RunCommandText("exiftool " + args + " " + Quote(path) + " 2>/dev/null");
   while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
   return out;
 }
@@ -75,7 +61,7 @@ const std::string& PillowPython() {
 // "width height orientation" as Pillow reads the file (orientation 0 when
 // the file has none).
 std::string PillowView(const std::string& path) {
-  return RunCommand(PillowPython() +
+  return RunCommandText(PillowPython() +
                     " -c 'import sys; from PIL import Image; im = Image.open(sys.argv[1]); "
                     "print(im.size[0], im.size[1], im.getexif().get(274, 0))' " +
                     Quote(path) + " 2>&1");
@@ -156,8 +142,8 @@ struct TRun {
 };
 
 TEST(Orientation, EveryOrientationComesOutUprightWithTheMarkBottomRight) {
-  if (!HaveTool("exiftool")) GTEST_SKIP() << "exiftool is not installed";
-  if (!HaveConverter()) GTEST_SKIP() << "ImageMagick convert is not installed";
+  if (!HaveCommand("exiftool")) GTEST_SKIP() << "exiftool is not installed";
+  if (!HaveMagick()) GTEST_SKIP() << "ImageMagick convert is not installed";
   for (int o = 1; o <= 8; ++o) {
     SCOPED_TRACE("orientation " + std::to_string(o));
     TRun r;
@@ -204,8 +190,8 @@ TEST(Orientation, EveryOrientationComesOutUprightWithTheMarkBottomRight) {
 }
 
 TEST(Orientation, AutoRotateOffKeepsTheStoredPixelsAndTheTag) {
-  if (!HaveTool("exiftool")) GTEST_SKIP() << "exiftool is not installed";
-  if (!HaveConverter()) GTEST_SKIP() << "ImageMagick convert is not installed";
+  if (!HaveCommand("exiftool")) GTEST_SKIP() << "exiftool is not installed";
+  if (!HaveMagick()) GTEST_SKIP() << "ImageMagick convert is not installed";
   TRun r;
   r.UseCornerMark();
   r.env.settings.AutoRotate = false;
@@ -229,8 +215,8 @@ TEST(Orientation, AutoRotateOffKeepsTheStoredPixelsAndTheTag) {
 }
 
 TEST(Orientation, UprightWithoutKeptExifAndInOtherFormats) {
-  if (!HaveConverter()) GTEST_SKIP() << "ImageMagick convert is not installed";
-  if (!HaveTool("exiftool")) GTEST_SKIP() << "exiftool is not installed";
+  if (!HaveMagick()) GTEST_SKIP() << "ImageMagick convert is not installed";
+  if (!HaveCommand("exiftool")) GTEST_SKIP() << "exiftool is not installed";
   for (int saveFormat : {0, 1}) {
     SCOPED_TRACE(saveFormat);
     TRun r;
@@ -254,7 +240,7 @@ TEST(Orientation, UprightWithoutKeptExifAndInOtherFormats) {
 }
 
 TEST(Orientation, ResizeAndBorderApplyToTheUprightPicture) {
-  if (!HaveTool("exiftool")) GTEST_SKIP() << "exiftool is not installed";
+  if (!HaveCommand("exiftool")) GTEST_SKIP() << "exiftool is not installed";
   TRun r;
   r.env.settings.Resize = true;
   r.env.settings.NewWidth = 80;
@@ -270,7 +256,7 @@ TEST(Orientation, ResizeAndBorderApplyToTheUprightPicture) {
 }
 
 TEST(Orientation, UprightLoaderForPreviews) {
-  if (!HaveTool("exiftool")) GTEST_SKIP() << "exiftool is not installed";
+  if (!HaveCommand("exiftool")) GTEST_SKIP() << "exiftool is not installed";
   TScratchFolder dir;
   const std::string six = dir / "six.jpg";
   WriteOrientedJpeg(six, 6);
@@ -311,8 +297,8 @@ TEST(Orientation, CameraFileUnderAnotherNameIsStillTurned) {
 }
 
 TEST(Orientation, BadOrientationValuesLeaveThePictureAsStored) {
-  if (!HaveTool("exiftool")) GTEST_SKIP() << "exiftool is not installed";
-  if (!HaveConverter()) GTEST_SKIP() << "ImageMagick convert is not installed";
+  if (!HaveCommand("exiftool")) GTEST_SKIP() << "exiftool is not installed";
+  if (!HaveMagick()) GTEST_SKIP() << "ImageMagick convert is not installed";
   for (int bad : {0, 9, 65535}) {
     SCOPED_TRACE(bad);
     TRun r;
@@ -332,8 +318,8 @@ TEST(Orientation, CameraFileFromTheCorpus) {
   const std::string src =
       std::string(IMPRIMO_CORPUS_DIR) + "/exif/exif-samples/phone-hdr/canon_hdr_NO.jpg";
   IMPRIMO_REQUIRE_CORPUS_PATH(src);
-  if (!HaveTool("exiftool")) GTEST_SKIP() << "exiftool is not installed";
-  if (!HaveConverter()) GTEST_SKIP() << "ImageMagick convert is not installed";
+  if (!HaveCommand("exiftool")) GTEST_SKIP() << "exiftool is not installed";
+  if (!HaveMagick()) GTEST_SKIP() << "ImageMagick convert is not installed";
   TRun r;
   r.UseCornerMark(120);
   fs::copy_file(src, r.env.Src("canon.jpg"));

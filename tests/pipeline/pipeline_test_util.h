@@ -20,6 +20,7 @@
 #include "imaging/file_format.h"
 #include "imaging/imaging_stream.h"
 #include "imaging/raster_image.h"
+#include "support/reference_tools.h"
 
 namespace imprimo::testing {
 
@@ -198,28 +199,6 @@ inline std::vector<std::string> FilesUnder(const std::string& folder) {
     if (it->is_regular_file()) names.push_back(fs::relative(it->path(), folder).string());
   std::sort(names.begin(), names.end());
   return names;
-}
-
-inline bool HaveTool(const char* name) {
-  return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-inline std::string RunCommand(const std::string& command, int* exitCode = nullptr) {
-  std::string output;
-  FILE* p = popen(command.c_str(), "r");
-  if (!p) return output;
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, p)) > 0) output.append(buffer, n);
-  const int status = pclose(p);
-  if (exitCode) *exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return output;
-}
-
-inline std::string Quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
 }
 
 }  // namespace imprimo::testing

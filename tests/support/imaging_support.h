@@ -1,10 +1,9 @@
 // Helpers shared by the image file layer test suites: test images, pixel
 // comparisons, files and temporary paths, memory streams, the conformance
-// folder, and reference tools run as separate processes.
+// folder; the reference tools come from support/reference_tools.h.
 #pragma once
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -24,6 +23,7 @@
 #include "imaging/imaging_stream.h"
 #include "imaging/raster_image.h"
 #include "support/corpus_support.h"
+#include "support/reference_tools.h"
 
 namespace imprimo::testing {
 
@@ -211,6 +211,23 @@ inline bool LoadFromMemory(const std::vector<uint8_t>& bytes, RasterImage& img,
   }
 }
 
+// ---- Reference decodes as images ----
+
+// A picture ImageMagick decoded (8-bit samples, 3 or 4 channels), as an
+// A8R8G8B8 image; pictures without alpha come out opaque.
+inline RasterImage ImageFromMagick(const TMagickPicture& picture) {
+  RasterImage img;
+  ImageCreate(img, picture.Width, picture.Height, ifA8R8G8B8);
+  const int n = picture.Channels;
+  for (int32_t i = 0, p = 0; i < img.Size; i += 4, p += n) {
+    img.Bits[i] = uint8_t(picture.Sample(p + 2));
+    img.Bits[i + 1] = uint8_t(picture.Sample(p + 1));
+    img.Bits[i + 2] = uint8_t(picture.Sample(p));
+    img.Bits[i + 3] = n == 4 ? uint8_t(picture.Sample(p + 3)) : 0xFF;
+  }
+  return img;
+}
+
 // ---- The conformance folder ----
 
 // CorpusDir and IMPRIMO_REQUIRE_CORPUS come from support/corpus_support.h.
@@ -230,55 +247,6 @@ inline std::vector<std::string> FilesWithExtensions(const std::string& folder,
   }
   std::sort(out.begin(), out.end());
   return out;
-}
-
-// ---- Reference tools ----
-
-// s quoted for the shell.
-inline std::string Quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
-// Runs a shell command with its error output discarded and returns its
-// standard output; ok tells whether it ran and exited with status 0.
-inline std::vector<uint8_t> RunCommand(const std::string& command, bool& ok) {
-  std::vector<uint8_t> out;
-  FILE* p = ::popen((command + " 2>/dev/null").c_str(), "r");
-  if (!p) {
-    ok = false;
-    return out;
-  }
-  uint8_t buf[65536];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.insert(out.end(), buf, buf + n);
-  const int status = ::pclose(p);
-  ok = status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-  return out;
-}
-
-// Whether a probing command (such as "convert -version") runs successfully.
-inline bool HaveTool(const std::string& probe) {
-  return std::system((probe + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-// Width and height of a file's first image by the external converter.
-inline bool ConverterSize(const std::string& path, int& w, int& h) {
-  bool ok;
-  const std::vector<uint8_t> dims =
-      RunCommand("identify -format '%w %h\\n' " + Quote(path + "[0]"), ok);
-  if (!ok) return false;
-  const std::string d(dims.begin(), dims.end());
-  return std::sscanf(d.c_str(), "%d %d", &w, &h) == 2;
-}
-
-// A file's first image as 8-bit R, G, B, A through the external converter.
-inline bool ConverterRgba(const std::string& path, int& w, int& h, std::vector<uint8_t>& rgba) {
-  if (!ConverterSize(path, w, h)) return false;
-  bool ok;
-  rgba = RunCommand("convert " + Quote(path + "[0]") + " -depth 8 rgba:-", ok);
-  return ok && rgba.size() == size_t(w) * h * 4;
 }
 
 }  // namespace imprimo::testing
