@@ -190,6 +190,162 @@ void DecodeLzw(std::span<const uint8_t> data, int minCodeSize, TPixelSink& sink)
   }
 }
 
+struct TGifScreen {
+  int width = 0, height = 0;
+  uint8_t flags = 0;
+  TColourTable global;
+  bool HasGlobal() const { return (flags & 0x80) != 0; }
+};
+
+// Reads the logical screen descriptor and the global colour table.
+TGifScreen ReadScreen(TByteReader& r) {
+  TGifScreen s;
+  r.Skip(6);
+  s.width = r.U16LE();
+  s.height = r.U16LE();
+  s.flags = r.U8();
+  r.Skip(2);  // background index, aspect ratio
+  if (s.width == 0 || s.height == 0)
+    throw EImagingError("GIF logical screen has no size", EImagingErrorKind::Invalid);
+  CheckImageLimits(s.width, s.height, ifA8R8G8B8);
+  if (s.HasGlobal()) ReadColourTable(r, s.flags & 7, s.global);
+  return s;
+}
+
+// Reads an extension block after its introducer. Returns the transparency
+// index a graphic control extension sets, else the one given.
+int ReadExtension(TByteReader& r, int transparent) {
+  if (r.AtEnd()) Truncated();
+  const uint8_t label = r.U8();
+  if (label != 0xF9) {
+    ReadSubBlocks(r, nullptr);
+    return transparent;
+  }
+  std::vector<uint8_t> gce;
+  ReadSubBlocks(r, &gce);
+  return (gce.size() >= 4 && (gce[0] & 1)) ? gce[3] : -1;
+}
+
+struct TGifFrame {
+  int left = 0, top = 0, width = 0, height = 0;
+  uint8_t flags = 0;
+  TColourTable local;
+  int minCodeSize = 2;
+  std::vector<uint8_t> lzw;
+  bool HasLocal() const { return (flags & 0x80) != 0; }
+  bool Interlaced() const { return (flags & 0x40) != 0; }
+};
+
+// Reads an image descriptor after its separator, with its local colour table
+// and LZW data.
+TGifFrame ReadFrame(TByteReader& r) {
+  if (r.Remaining() < 9) Truncated();
+  TGifFrame f;
+  f.left = r.U16LE();
+  f.top = r.U16LE();
+  f.width = r.U16LE();
+  f.height = r.U16LE();
+  f.flags = r.U8();
+  if (f.HasLocal()) ReadColourTable(r, f.flags & 7, f.local);
+  // An image without pixels may come without any image data at all.
+  const bool empty = f.width == 0 || f.height == 0;
+  if (!empty || (!r.AtEnd() && r.Peek() != 0x3B)) {
+    if (r.AtEnd()) Truncated();
+    f.minCodeSize = r.U8();
+    if (f.minCodeSize < 1 || f.minCodeSize > 11) LzwError();
+    ReadSubBlocks(r, &f.lzw);
+  }
+  return f;
+}
+
+TColourTable MakeGrayRamp() {
+  TColourTable t;
+  t.count = 256;
+  for (int i = 0; i < 256; ++i) t.rgb[3 * i] = t.rgb[3 * i + 1] = t.rgb[3 * i + 2] = uint8_t(i);
+  return t;
+}
+
+// The image's own colour table, else the global one. With no colour table at
+// all the indices show as a gray ramp.
+const TColourTable& FrameColours(const TGifFrame& f, const TGifScreen& s) {
+  static const TColourTable kGrayRamp = MakeGrayRamp();
+  if (f.HasLocal()) return f.local;
+  if (s.HasGlobal()) return s.global;
+  return kGrayRamp;
+}
+
+// Canvas size shared by the images of one file, and the pixels all their
+// canvases take together.
+struct TCanvasBudget {
+  int width = 0, height = 0;
+  int64_t pixels = 0;
+  int64_t limit = 0;
+};
+
+// Settles the canvas an image is drawn on and charges it to the budget.
+void PlaceFrame(TCanvasBudget& canvas, TGifFrame& f, bool first) {
+  // A first image wider or taller than the logical screen means the screen
+  // size was written wrong: the canvas grows to hold the image and the
+  // image sits at its origin, as other decoders show such files. Later
+  // images keep that canvas. A rectangle too large to hold is cut to the
+  // screen instead.
+  const int64_t area = int64_t{f.width} * f.height;
+  if (first && (f.width > canvas.width || f.height > canvas.height) && area <= kMaxImagePixels &&
+      canvas.pixels + area <= canvas.limit) {
+    canvas.width = std::max(canvas.width, f.width),
+    canvas.height = std::max(canvas.height, f.height);
+    f.left = f.top = 0;
+  }
+  canvas.pixels += int64_t(canvas.width) * canvas.height;
+  if (canvas.pixels > canvas.limit)
+    throw EImagingError("GIF logical screen is larger than its data can fill",
+                        EImagingErrorKind::TooLarge);
+}
+
+RasterImage NewCanvas(const TCanvasBudget& size, const TColourTable& table, int transparent) {
+  RasterImage canvas;
+  ImageCreate(canvas, size.width, size.height, ifIndex8);
+  for (int i = 0; i < 256; ++i) {
+    canvas.Palette[i] = i < table.count ? TColor32Rec{table.rgb[3 * i + 2], table.rgb[3 * i + 1],
+                                                      table.rgb[3 * i], 255}
+                                        : TColor32Rec{0, 0, 0, 255};
+  }
+  if (transparent >= 0) canvas.Palette[transparent].A = 0;
+  return canvas;
+}
+
+// Decodes the image's pixels onto its canvas and makes the canvas pixels it
+// leaves uncovered transparent.
+void DrawFrame(const TGifFrame& f, int colourCount, int transparent, RasterImage& canvas) {
+  TPixelSink sink(canvas, f.left, f.top, f.width, f.height, f.Interlaced(), colourCount);
+  if (f.width > 0 && f.height > 0) DecodeLzw(f.lzw, f.minCodeSize, sink);
+  const bool covers = f.left == 0 && f.top == 0 && f.width >= canvas.Width &&
+                      f.height >= canvas.Height && sink.Written() == int64_t(f.width) * f.height;
+  if (covers) return;
+  // Uncovered pixels take the transparency index, else an entry past the
+  // colour table, else an entry the image does not use. (An image using all
+  // 256 colours has no spare entry; its uncovered pixels then show colour 0.)
+  int blank = transparent >= 0 ? transparent : colourCount < 256 ? colourCount : -1;
+  for (int i = 0; i < 256 && blank < 0; ++i)
+    if (!sink.Used(i)) blank = i;
+  if (blank < 0) return;
+  FillOutside(canvas, f.left, f.top, f.width, f.height, uint8_t(blank));
+  sink.FillRest(uint8_t(blank));
+  canvas.Palette[blank].A = 0;
+}
+
+// Reads one image after its separator and returns it on its own canvas.
+RasterImage DecodeFrame(TByteReader& r, const TGifScreen& screen, TCanvasBudget& canvas,
+                        int transparent, bool first) {
+  TGifFrame f = ReadFrame(r);
+  const TColourTable& table = FrameColours(f, screen);
+  if (transparent >= table.count) transparent = -1;
+  PlaceFrame(canvas, f, first);
+  RasterImage image = NewCanvas(canvas, table, transparent);
+  DrawFrame(f, table.count, transparent, image);
+  return image;
+}
+
 }  // namespace
 
 bool IsGifHeader(std::span<const uint8_t> data) {
@@ -201,20 +357,12 @@ void DecodeGifImages(std::span<const uint8_t> data, TDynImageDataArray& images,
                      bool onlyFirst) try {
   if (!IsGifHeader(data)) throw EImagingError("Not a GIF file");
   TByteReader r(data);
-  r.Skip(6);
-  const int screenW = r.U16LE(), screenH = r.U16LE();
-  const uint8_t flags = r.U8();
-  r.Skip(2);  // background index, aspect ratio
-  if (screenW == 0 || screenH == 0)
-    throw EImagingError("GIF logical screen has no size", EImagingErrorKind::Invalid);
-  CheckImageLimits(screenW, screenH, ifA8R8G8B8);
+  const TGifScreen screen = ReadScreen(r);
   // One LZW code yields at most a few thousand pixels, so large screens need
   // data in proportion: a tiny file cannot claim giant canvases.
-  const int64_t canvasBudget = std::max(kSmallCanvas, int64_t(data.size()) * kMaxPixelsPerByte);
-  int64_t canvasPixels = 0;
-  int canvasW = screenW, canvasH = screenH;
-  TColourTable global;
-  if (flags & 0x80) ReadColourTable(r, flags & 7, global);
+  TCanvasBudget canvas;
+  canvas.width = screen.width, canvas.height = screen.height;
+  canvas.limit = std::max(kSmallCanvas, int64_t(data.size()) * kMaxPixelsPerByte);
 
   int transparent = -1;
   while (true) {
@@ -223,95 +371,18 @@ void DecodeGifImages(std::span<const uint8_t> data, TDynImageDataArray& images,
       if (images.empty()) Truncated();
       return;
     }
-    uint8_t tag = r.U8();
+    const uint8_t tag = r.U8();
     if (tag == 0x3B) {
       if (images.empty()) throw EImagingError("GIF file holds no image");
       return;
     }
     if (tag == 0x21) {
-      if (r.AtEnd()) Truncated();
-      uint8_t label = r.U8();
-      if (label == 0xF9) {
-        std::vector<uint8_t> gce;
-        ReadSubBlocks(r, &gce);
-        transparent = (gce.size() >= 4 && (gce[0] & 1)) ? gce[3] : -1;
-      } else {
-        ReadSubBlocks(r, nullptr);
-      }
+      transparent = ReadExtension(r, transparent);
       continue;
     }
     if (tag != 0x2C) throw EImagingError("GIF file has an unknown block");
-
-    if (r.Remaining() < 9) Truncated();
-    int left = r.U16LE(), top = r.U16LE();
-    const int w = r.U16LE(), h = r.U16LE();
-    const uint8_t imageFlags = r.U8();
-    TColourTable local;
-    if (imageFlags & 0x80) ReadColourTable(r, imageFlags & 7, local);
-    const TColourTable* table = (imageFlags & 0x80) ? &local : (flags & 0x80) ? &global : nullptr;
-    TColourTable grayRamp;
-    if (!table) {
-      // No colour table at all: show the indices as a gray ramp.
-      grayRamp.count = 256;
-      for (int i = 0; i < 256; ++i)
-        grayRamp.rgb[3 * i] = grayRamp.rgb[3 * i + 1] = grayRamp.rgb[3 * i + 2] = uint8_t(i);
-      table = &grayRamp;
-    }
-    // An image without pixels may come without any image data at all.
-    const bool empty = w == 0 || h == 0;
-    int minCodeSize = 2;
-    std::vector<uint8_t> lzw;
-    if (!empty || (!r.AtEnd() && r.Peek() != 0x3B)) {
-      if (r.AtEnd()) Truncated();
-      minCodeSize = r.U8();
-      if (minCodeSize < 1 || minCodeSize > 11) LzwError();
-      ReadSubBlocks(r, &lzw);
-    }
-
-    if (transparent >= table->count) transparent = -1;
-    // A first image wider or taller than the logical screen means the screen
-    // size was written wrong: the canvas grows to hold the image and the
-    // image sits at its origin, as other decoders show such files. Later
-    // images keep that canvas. A rectangle too large to hold is cut to the
-    // screen instead.
-    if (images.empty() && (w > canvasW || h > canvasH) && int64_t{w} * h <= kMaxImagePixels &&
-        canvasPixels + int64_t{w} * h <= canvasBudget) {
-      canvasW = std::max(canvasW, w), canvasH = std::max(canvasH, h);
-      left = top = 0;
-    }
-    canvasPixels += int64_t(canvasW) * canvasH;
-    if (canvasPixels > canvasBudget)
-      throw EImagingError("GIF logical screen is larger than its data can fill",
-                          EImagingErrorKind::TooLarge);
-    RasterImage canvas;
-    ImageCreate(canvas, canvasW, canvasH, ifIndex8);
-    for (int i = 0; i < 256; ++i) {
-      canvas.Palette[i] =
-          i < table->count
-              ? TColor32Rec{table->rgb[3 * i + 2], table->rgb[3 * i + 1], table->rgb[3 * i], 255}
-              : TColor32Rec{0, 0, 0, 255};
-    }
-    if (transparent >= 0) canvas.Palette[transparent].A = 0;
-
-    TPixelSink sink(canvas, left, top, w, h, (imageFlags & 0x40) != 0, table->count);
-    if (w > 0 && h > 0) DecodeLzw(lzw, minCodeSize, sink);
-    const bool covers =
-        left == 0 && top == 0 && w >= canvasW && h >= canvasH && sink.Written() == int64_t(w) * h;
-    if (!covers) {
-      // Canvas pixels the image leaves uncovered are transparent: they take the
-      // transparency index, else an entry past the colour table, else an entry
-      // the image does not use. (An image using all 256 colours has no spare
-      // entry; its uncovered pixels then show colour 0.)
-      int blank = transparent >= 0 ? transparent : table->count < 256 ? table->count : -1;
-      for (int i = 0; i < 256 && blank < 0; ++i)
-        if (!sink.Used(i)) blank = i;
-      if (blank >= 0) {
-        FillOutside(canvas, left, top, w, h, uint8_t(blank));
-        sink.FillRest(uint8_t(blank));
-        canvas.Palette[blank].A = 0;
-      }
-    }
-    images.push_back(std::move(canvas));
+    RasterImage image = DecodeFrame(r, screen, canvas, transparent, images.empty());
+    images.push_back(std::move(image));
     if (onlyFirst) return;
     transparent = -1;  // a graphic control extension applies to one image
   }

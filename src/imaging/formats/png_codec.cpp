@@ -176,87 +176,110 @@ struct TTransparency {
   unsigned gray = 0, r = 0, g = 0, b = 0;
 };
 
+// The Emit* helpers below turn count sample groups of one unfiltered row into
+// pixels, writing the first at o and each next one stride bytes further.
+
+void EmitGray(int depth, const TTransparency& t, const uint8_t* src, uint32_t count, uint8_t* o,
+              size_t stride) {
+  if (depth == 16) {
+    for (uint32_t i = 0; i < count; ++i, o += stride) {
+      unsigned v = (unsigned(src[2 * i]) << 8) | src[2 * i + 1];
+      Put16(o, v);
+      if (t.hasKey) Put16(o + 2, v == t.gray ? 0 : 0xFFFF);
+    }
+    return;
+  }
+  // Lower depths are scaled up to the full 8-bit range.
+  const unsigned mask = (1u << depth) - 1;
+  for (uint32_t i = 0; i < count; ++i, o += stride) {
+    size_t bit = size_t(i) * depth;
+    unsigned s = (src[bit >> 3] >> (8 - depth - (bit & 7))) & mask;
+    o[0] = uint8_t(s * 255 / mask);
+    if (t.hasKey) o[1] = s == t.gray ? 0 : 255;
+  }
+}
+
+void EmitIndexed(int depth, const uint8_t* src, uint32_t count, uint8_t* o, size_t stride) {
+  const unsigned mask = (1u << depth) - 1;
+  for (uint32_t i = 0; i < count; ++i, o += stride) {
+    size_t bit = size_t(i) * depth;
+    o[0] = uint8_t((src[bit >> 3] >> (8 - depth - (bit & 7))) & mask);
+  }
+}
+
+void EmitRgb(int depth, const TTransparency& t, const uint8_t* src, uint32_t count, uint8_t* o,
+             size_t stride) {
+  if (depth == 16) {
+    for (uint32_t i = 0; i < count; ++i, o += stride, src += 6) {
+      unsigned r = (src[0] << 8) | src[1], g = (src[2] << 8) | src[3], b = (src[4] << 8) | src[5];
+      Put16(o, b);
+      Put16(o + 2, g);
+      Put16(o + 4, r);
+      if (t.hasKey) Put16(o + 6, (r == t.r && g == t.g && b == t.b) ? 0 : 0xFFFF);
+    }
+    return;
+  }
+  for (uint32_t i = 0; i < count; ++i, o += stride, src += 3) {
+    o[0] = src[2];
+    o[1] = src[1];
+    o[2] = src[0];
+    if (t.hasKey) o[3] = (src[0] == t.r && src[1] == t.g && src[2] == t.b) ? 0 : 255;
+  }
+}
+
+void EmitGrayAlpha(int depth, const uint8_t* src, uint32_t count, uint8_t* o, size_t stride) {
+  if (depth == 16) {
+    for (uint32_t i = 0; i < count; ++i, o += stride, src += 4) {
+      Put16(o, (src[0] << 8) | src[1]);
+      Put16(o + 2, (src[2] << 8) | src[3]);
+    }
+    return;
+  }
+  for (uint32_t i = 0; i < count; ++i, o += stride, src += 2) {
+    o[0] = src[0];
+    o[1] = src[1];
+  }
+}
+
+void EmitRgba(int depth, const uint8_t* src, uint32_t count, uint8_t* o, size_t stride) {
+  if (depth == 16) {
+    for (uint32_t i = 0; i < count; ++i, o += stride, src += 8) {
+      Put16(o, (src[4] << 8) | src[5]);
+      Put16(o + 2, (src[2] << 8) | src[3]);
+      Put16(o + 4, (src[0] << 8) | src[1]);
+      Put16(o + 6, (src[6] << 8) | src[7]);
+    }
+    return;
+  }
+  for (uint32_t i = 0; i < count; ++i, o += stride, src += 4) {
+    o[0] = src[2];
+    o[1] = src[1];
+    o[2] = src[0];
+    o[3] = src[3];
+  }
+}
+
 // Turns one unfiltered row of count samples-groups into pixels of image row
 // dst, writing every step-th pixel from pixel start.
 void EmitRow(const THeader& h, const TTransparency& t, const uint8_t* src, uint32_t count,
              uint8_t* dst, int outBpp, uint32_t start, uint32_t step) {
   uint8_t* o = dst + size_t(start) * outBpp;
   const size_t stride = size_t(step) * outBpp;
-  const int d = h.bitDepth;
   switch (h.colourType) {
     case 0:
-      if (d == 16) {
-        for (uint32_t i = 0; i < count; ++i, o += stride) {
-          unsigned v = (unsigned(src[2 * i]) << 8) | src[2 * i + 1];
-          Put16(o, v);
-          if (t.hasKey) Put16(o + 2, v == t.gray ? 0 : 0xFFFF);
-        }
-      } else {
-        const unsigned mask = (1u << d) - 1;
-        for (uint32_t i = 0; i < count; ++i, o += stride) {
-          size_t bit = size_t(i) * d;
-          unsigned s = (src[bit >> 3] >> (8 - d - (bit & 7))) & mask;
-          o[0] = uint8_t(s * 255 / mask);
-          if (t.hasKey) o[1] = s == t.gray ? 0 : 255;
-        }
-      }
+      EmitGray(h.bitDepth, t, src, count, o, stride);
       break;
-    case 3: {
-      const unsigned mask = (1u << d) - 1;
-      for (uint32_t i = 0; i < count; ++i, o += stride) {
-        size_t bit = size_t(i) * d;
-        o[0] = uint8_t((src[bit >> 3] >> (8 - d - (bit & 7))) & mask);
-      }
+    case 3:
+      EmitIndexed(h.bitDepth, src, count, o, stride);
       break;
-    }
     case 2:
-      if (d == 16) {
-        for (uint32_t i = 0; i < count; ++i, o += stride, src += 6) {
-          unsigned r = (src[0] << 8) | src[1], g = (src[2] << 8) | src[3],
-                   b = (src[4] << 8) | src[5];
-          Put16(o, b);
-          Put16(o + 2, g);
-          Put16(o + 4, r);
-          if (t.hasKey) Put16(o + 6, (r == t.r && g == t.g && b == t.b) ? 0 : 0xFFFF);
-        }
-      } else {
-        for (uint32_t i = 0; i < count; ++i, o += stride, src += 3) {
-          o[0] = src[2];
-          o[1] = src[1];
-          o[2] = src[0];
-          if (t.hasKey) o[3] = (src[0] == t.r && src[1] == t.g && src[2] == t.b) ? 0 : 255;
-        }
-      }
+      EmitRgb(h.bitDepth, t, src, count, o, stride);
       break;
     case 4:
-      if (d == 16) {
-        for (uint32_t i = 0; i < count; ++i, o += stride, src += 4) {
-          Put16(o, (src[0] << 8) | src[1]);
-          Put16(o + 2, (src[2] << 8) | src[3]);
-        }
-      } else {
-        for (uint32_t i = 0; i < count; ++i, o += stride, src += 2) {
-          o[0] = src[0];
-          o[1] = src[1];
-        }
-      }
+      EmitGrayAlpha(h.bitDepth, src, count, o, stride);
       break;
     case 6:
-      if (d == 16) {
-        for (uint32_t i = 0; i < count; ++i, o += stride, src += 8) {
-          Put16(o, (src[4] << 8) | src[5]);
-          Put16(o + 2, (src[2] << 8) | src[3]);
-          Put16(o + 4, (src[0] << 8) | src[1]);
-          Put16(o + 6, (src[6] << 8) | src[7]);
-        }
-      } else {
-        for (uint32_t i = 0; i < count; ++i, o += stride, src += 4) {
-          o[0] = src[2];
-          o[1] = src[1];
-          o[2] = src[0];
-          o[3] = src[3];
-        }
-      }
+      EmitRgba(h.bitDepth, src, count, o, stride);
       break;
   }
 }
@@ -299,15 +322,11 @@ THeader ParseHeader(std::span<const uint8_t> d) {
   return h;
 }
 
-}  // namespace
+bool IsCritical(uint32_t type) { return (type & 0x20000000u) == 0; }
 
-void DecodePng(std::span<const uint8_t> data, RasterImage& image) try {
-  if (data.size() < 8 || std::memcmp(data.data(), kPngSignature, 8) != 0)
-    throw EImagingError("Not a PNG file");
-  TByteReader r(data);
-  r.Skip(8);
-
-  THeader h;
+// What the chunk walk gathers for the pixel steps, and where it stands.
+struct TPngChunks {
+  THeader header;
   bool haveHeader = false, seenIdat = false, afterIdat = false;
   std::array<TColor32Rec, 256> palette{};
   int paletteCount = 0;
@@ -315,109 +334,163 @@ void DecodePng(std::span<const uint8_t> data, RasterImage& image) try {
   bool haveTrns = false;
   std::vector<std::span<const uint8_t>> idat;
   uint64_t idatTotal = 0;
+};
 
-  while (true) {
-    if (r.Remaining() == 0) {
-      // A missing IEND is tolerated once the image data is complete.
-      if (seenIdat) break;
-      CorruptChunk(haveHeader ? kIDAT : kIHDR, EImagingErrorKind::Truncated);
-    }
-    if (r.Remaining() < 12) {
-      if (seenIdat) break;  // stray bytes where IEND should be
-      CorruptChunk(haveHeader ? kIEND : kIHDR, EImagingErrorKind::Truncated);
-    }
-    uint32_t length = r.U32BE();
-    size_t typePos = r.Position();
-    uint32_t type = r.U32BE();
-    if (length > 0x7FFFFFFFu) CorruptChunk(type);
-    if (length > r.Remaining() - 4) CorruptChunk(type, EImagingErrorKind::Truncated);
-    std::span<const uint8_t> body = r.Bytes(length);
-    uint32_t storedCrc = r.U32BE();
-    uint32_t crc = static_cast<uint32_t>(crc32(0L, data.data() + typePos, length + 4));
-    const bool critical = (type & 0x20000000u) == 0;
-    if (crc != storedCrc) {
-      if (critical) CorruptChunk(type);
-      continue;  // a damaged ancillary chunk carries nothing we need
-    }
-    if (!haveHeader) {
-      if (type != kIHDR) CorruptChunk(kIHDR);
-      h = ParseHeader(body);
-      haveHeader = true;
-      continue;
-    }
-    if (type == kIDAT) {
-      if (afterIdat) BadChunk(kIDAT);
-      seenIdat = true;
-      if (length > 0) idat.push_back(body);
-      idatTotal += length;
-      continue;
-    }
-    if (seenIdat) afterIdat = true;
-    if (type == kIEND) break;
-    if (type == kIHDR) BadChunk(kIHDR);
-    if (type == kPLTE) {
-      if (length % 3 != 0 || length == 0 || length > 768 || paletteCount > 0 || seenIdat)
-        BadChunk(kPLTE);
-      paletteCount = static_cast<int>(length / 3);
-      for (int i = 0; i < paletteCount; ++i)
-        palette[i] = TColor32Rec{body[3 * i + 2], body[3 * i + 1], body[3 * i], 255};
-    } else if (type == kTRNS) {
-      if (!seenIdat) {
-        trnsData.assign(body.begin(), body.end());
-        haveTrns = true;
-      }
-    } else if (critical) {
-      // An unknown critical chunk means we cannot show the image correctly.
-      BadChunk(type);
-    }
+struct TChunk {
+  uint32_t type = 0;
+  std::span<const uint8_t> body;
+  bool crcOk = false;
+};
+
+// True when no further chunk follows; throws when chunks are missing.
+bool ChunksEnd(const TByteReader& r, const TPngChunks& c) {
+  if (r.Remaining() == 0) {
+    // A missing IEND is tolerated once the image data is complete.
+    if (c.seenIdat) return true;
+    CorruptChunk(c.haveHeader ? kIDAT : kIHDR, EImagingErrorKind::Truncated);
   }
-  if (!seenIdat || idatTotal == 0) CorruptChunk(kIDAT);
-  if (h.colourType == 3 && paletteCount == 0) BadChunk(kPLTE);
+  if (r.Remaining() < 12) {
+    if (c.seenIdat) return true;  // stray bytes where IEND should be
+    CorruptChunk(c.haveHeader ? kIEND : kIHDR, EImagingErrorKind::Truncated);
+  }
+  return false;
+}
 
+// Reads one chunk's length, type, body and CRC; r holds at least 12 bytes.
+TChunk ReadChunk(TByteReader& r, std::span<const uint8_t> data) {
+  TChunk chunk;
+  uint32_t length = r.U32BE();
+  size_t typePos = r.Position();
+  chunk.type = r.U32BE();
+  if (length > 0x7FFFFFFFu) CorruptChunk(chunk.type);
+  if (length > r.Remaining() - 4) CorruptChunk(chunk.type, EImagingErrorKind::Truncated);
+  chunk.body = r.Bytes(length);
+  uint32_t storedCrc = r.U32BE();
+  uint32_t crc = static_cast<uint32_t>(crc32(0L, data.data() + typePos, length + 4));
+  chunk.crcOk = crc == storedCrc;
+  return chunk;
+}
+
+void TakePalette(std::span<const uint8_t> body, TPngChunks& c) {
+  const size_t length = body.size();
+  if (length % 3 != 0 || length == 0 || length > 768 || c.paletteCount > 0 || c.seenIdat)
+    BadChunk(kPLTE);
+  c.paletteCount = static_cast<int>(length / 3);
+  for (int i = 0; i < c.paletteCount; ++i)
+    c.palette[i] = TColor32Rec{body[3 * i + 2], body[3 * i + 1], body[3 * i], 255};
+}
+
+// Files one chunk away; returns false at IEND.
+bool TakeChunk(const TChunk& chunk, TPngChunks& c) {
+  const uint32_t type = chunk.type;
+  if (!chunk.crcOk) {
+    if (IsCritical(type)) CorruptChunk(type);
+    return true;  // a damaged ancillary chunk carries nothing we need
+  }
+  if (!c.haveHeader) {
+    if (type != kIHDR) CorruptChunk(kIHDR);
+    c.header = ParseHeader(chunk.body);
+    c.haveHeader = true;
+    return true;
+  }
+  if (type == kIDAT) {
+    if (c.afterIdat) BadChunk(kIDAT);
+    c.seenIdat = true;
+    if (!chunk.body.empty()) c.idat.push_back(chunk.body);
+    c.idatTotal += chunk.body.size();
+    return true;
+  }
+  if (c.seenIdat) c.afterIdat = true;
+  if (type == kIEND) return false;
+  if (type == kIHDR) BadChunk(kIHDR);
+  if (type == kPLTE) {
+    TakePalette(chunk.body, c);
+  } else if (type == kTRNS) {
+    if (!c.seenIdat) {
+      c.trnsData.assign(chunk.body.begin(), chunk.body.end());
+      c.haveTrns = true;
+    }
+  } else if (IsCritical(type)) {
+    // An unknown critical chunk means we cannot show the image correctly.
+    BadChunk(type);
+  }
+  return true;
+}
+
+// Walks the chunks after the signature up to IEND (or the end of the data).
+TPngChunks ReadChunks(std::span<const uint8_t> data) {
+  TByteReader r(data);
+  r.Skip(8);
+  TPngChunks c;
+  while (!ChunksEnd(r, c)) {
+    if (!TakeChunk(ReadChunk(r, data), c)) break;
+  }
+  if (!c.seenIdat || c.idatTotal == 0) CorruptChunk(kIDAT);
+  if (c.header.colourType == 3 && c.paletteCount == 0) BadChunk(kPLTE);
+  return c;
+}
+
+// Applies a tRNS chunk: alphas into the palette, or a colour key.
+TTransparency ApplyTransparency(TPngChunks& c) {
   TTransparency t;
-  if (haveTrns) {
-    if (h.colourType == 3) {
-      if (trnsData.size() > size_t(paletteCount)) BadChunk(kTRNS);
-      for (size_t i = 0; i < trnsData.size(); ++i) palette[i].A = trnsData[i];
-    } else if (h.colourType == 0 && trnsData.size() == 2) {
-      t.hasKey = true;
-      t.gray = (trnsData[0] << 8) | trnsData[1];
-    } else if (h.colourType == 2 && trnsData.size() == 6) {
-      t.hasKey = true;
-      t.r = (trnsData[0] << 8) | trnsData[1];
-      t.g = (trnsData[2] << 8) | trnsData[3];
-      t.b = (trnsData[4] << 8) | trnsData[5];
-    }
+  if (!c.haveTrns) return t;
+  const std::vector<uint8_t>& d = c.trnsData;
+  const int colourType = c.header.colourType;
+  if (colourType == 3) {
+    if (d.size() > size_t(c.paletteCount)) BadChunk(kTRNS);
+    for (size_t i = 0; i < d.size(); ++i) c.palette[i].A = d[i];
+  } else if (colourType == 0 && d.size() == 2) {
+    t.hasKey = true;
+    t.gray = (d[0] << 8) | d[1];
+  } else if (colourType == 2 && d.size() == 6) {
+    t.hasKey = true;
+    t.r = (d[0] << 8) | d[1];
+    t.g = (d[2] << 8) | d[3];
+    t.b = (d[4] << 8) | d[5];
   }
+  return t;
+}
 
-  // Exact number of filtered bytes the header promises.
+int PassCount(const THeader& h) { return h.interlace ? 7 : 1; }
+TPass PassOf(const THeader& h, int p) { return h.interlace ? kAdam7[p] : TPass{0, 0, 1, 1}; }
+
+// Refuses image data too short to inflate to the exact number of filtered
+// bytes the header promises, before anything is allocated for it.
+void CheckInflatedSize(const THeader& h, uint64_t idatTotal) {
   uint64_t rawTotal = 0;
-  const int passCount = h.interlace ? 7 : 1;
-  for (int p = 0; p < passCount; ++p) {
-    TPass ps = h.interlace ? kAdam7[p] : TPass{0, 0, 1, 1};
+  for (int p = 0; p < PassCount(h); ++p) {
+    const TPass ps = PassOf(h, p);
     uint64_t pw = PassSize(h.width, ps.x0, ps.dx), ph = PassSize(h.height, ps.y0, ps.dy);
     if (pw && ph) rawTotal += ph * (1 + RowBytes(pw, h.bitsPerPixel));
   }
   if (rawTotal > idatTotal * kMaxInflateRatio + 1024)
     CorruptChunk(kIDAT, EImagingErrorKind::Truncated);
+}
 
-  const TImageFormat format = OutputFormat(h, t.hasKey);
+RasterImage CreateOutputImage(const TPngChunks& c, const TTransparency& t) {
+  const TImageFormat format = OutputFormat(c.header, t.hasKey);
   RasterImage result;
-  ImageCreate(result, static_cast<int32_t>(h.width), static_cast<int32_t>(h.height), format);
-  const int outBpp = GetImageFormatInfo(format)->BytesPerPixel;
+  ImageCreate(result, static_cast<int32_t>(c.header.width), static_cast<int32_t>(c.header.height),
+              format);
   if (format == ifIndex8) {
     // Entries the file does not define stay opaque black.
     for (int i = 0; i < 256; ++i)
-      result.Palette[i] = i < paletteCount ? palette[i] : TColor32Rec{0, 0, 0, 255};
+      result.Palette[i] = i < c.paletteCount ? c.palette[i] : TColor32Rec{0, 0, 0, 255};
   }
+  return result;
+}
 
+// Inflates, unfilters and places every row of every pass into image.
+void DecodeRows(const THeader& h, const TTransparency& t,
+                std::vector<std::span<const uint8_t>> idat, RasterImage& image) {
+  const int outBpp = GetImageFormatInfo(image.Format)->BytesPerPixel;
   TIdatInflater inflater(std::move(idat));
   const size_t bpp = std::max(1, h.bitsPerPixel / 8);
   const size_t maxRow = RowBytes(h.width, h.bitsPerPixel);
   CheckBufferLimit(2 * (uint64_t{maxRow} + 1));
   std::vector<uint8_t> cur(maxRow + 1), prev(maxRow + 1);
-  for (int p = 0; p < passCount; ++p) {
-    TPass ps = h.interlace ? kAdam7[p] : TPass{0, 0, 1, 1};
+  for (int p = 0; p < PassCount(h); ++p) {
+    const TPass ps = PassOf(h, p);
     uint64_t pw = PassSize(h.width, ps.x0, ps.dx), ph = PassSize(h.height, ps.y0, ps.dy);
     if (!pw || !ph) continue;
     size_t n = RowBytes(pw, h.bitsPerPixel);
@@ -426,10 +499,22 @@ void DecodePng(std::span<const uint8_t> data, RasterImage& image) try {
       inflater.Read(cur.data(), n + 1);
       Unfilter(cur[0], cur.data() + 1, prev.data() + 1, n, bpp);
       EmitRow(h, t, cur.data() + 1, static_cast<uint32_t>(pw),
-              result.Row(static_cast<int>(ps.y0 + y * ps.dy)), outBpp, ps.x0, ps.dx);
+              image.Row(static_cast<int>(ps.y0 + y * ps.dy)), outBpp, ps.x0, ps.dx);
       std::swap(cur, prev);
     }
   }
+}
+
+}  // namespace
+
+void DecodePng(std::span<const uint8_t> data, RasterImage& image) try {
+  if (data.size() < 8 || std::memcmp(data.data(), kPngSignature, 8) != 0)
+    throw EImagingError("Not a PNG file");
+  TPngChunks chunks = ReadChunks(data);
+  const TTransparency t = ApplyTransparency(chunks);
+  CheckInflatedSize(chunks.header, chunks.idatTotal);
+  RasterImage result = CreateOutputImage(chunks, t);
+  DecodeRows(chunks.header, t, std::move(chunks.idat), result);
   image = std::move(result);
 } catch (const ETruncatedData& e) {
   RaiseTruncated(e);
