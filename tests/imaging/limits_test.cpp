@@ -14,6 +14,7 @@
 #include "imaging/formats/daggerfall_format.h"
 #include "imaging/formats/dds_format.h"
 #include "imaging/formats/gif_codec.h"
+#include "imaging/formats/heif_format.h"
 #include "imaging/formats/jng_codec.h"
 #include "imaging/formats/jp2_format.h"
 #include "imaging/formats/jpeg_codec.h"
@@ -324,6 +325,21 @@ std::vector<uint8_t> GiantTiff() {
   return f;
 }
 
+// A small AVIF whose image spatial extent property ("ispe": version and
+// flags, then width and height) claims side x side.
+std::vector<uint8_t> GiantHeif(uint32_t side = 65535) {
+  RasterImage img;
+  ImageCreate(img, 16, 16, ifR8G8B8);
+  std::vector<uint8_t> f = EncodeAvif(img, TAvifEncodeOptions{});
+  const std::string_view bytes(reinterpret_cast<const char*>(f.data()), f.size());
+  const size_t at = bytes.find("ispe");
+  EXPECT_NE(at, std::string_view::npos);
+  if (at == std::string_view::npos) return f;
+  Put32BE(f, at + 8, side);
+  Put32BE(f, at + 12, side);
+  return f;
+}
+
 std::vector<uint8_t> GiantTexture() {
   // One record whose header claims 65535 x 65535.
   std::vector<uint8_t> f(1024, 0);
@@ -358,6 +374,10 @@ TEST(ImageLimits, SmallFilesDeclaringGiantPicturesAreRefusedCheaply) {
       {"tiff", GiantTiff(), [&](const auto& f) { out = DecodeTiff(f); }},
       {"mng", GiantMng(), [&](const auto& f) { DecodeMng(f, set, true); }},
       {"webp", GiantWebP(), [&](const auto& f) { out = DecodeWebP(f); }},
+      {"heif", GiantHeif(), [&](const auto& f) { out = DecodeHeif(f); }},
+      // Past the side limit, the library itself refuses the file as it reads it.
+      {"heif beyond the side limit", GiantHeif(70000),
+       [&](const auto& f) { out = DecodeHeif(f); }},
       {"texture", GiantTexture(),
        [&](const auto& f) { DecodeDaggerfallTexture(f, DaggerfallImagePalette(), set, true); }},
   };

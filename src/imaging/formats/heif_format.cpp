@@ -41,11 +41,23 @@ using HandlePtr = std::unique_ptr<heif_image_handle, HandleDeleter>;
 using HeifImagePtr = std::unique_ptr<heif_image, ImageDeleter>;
 using EncoderPtr = std::unique_ptr<heif_encoder, EncoderDeleter>;
 
+// The kind of error a library failure is: a refused size or memory request,
+// a damaged file, or something the library cannot do.
+EImagingErrorKind KindOf(const heif_error& err) {
+  if (err.code == heif_error_Memory_allocation_error ||
+      err.subcode == heif_suberror_Security_limit_exceeded)
+    return EImagingErrorKind::TooLarge;
+  if (err.code == heif_error_Invalid_input) return EImagingErrorKind::Invalid;
+  if (err.code == heif_error_Unsupported_filetype || err.code == heif_error_Unsupported_feature)
+    return EImagingErrorKind::Unsupported;
+  return EImagingErrorKind::Other;
+}
+
 void Check(const heif_error& err, const char* what) {
   if (err.code == heif_error_Ok) return;
   std::string text = what;
   if (err.message && *err.message) text += std::string(": ") + err.message;
-  throw EImagingError(text);
+  throw EImagingError(text, KindOf(err));
 }
 
 uint32_t Be32(const uint8_t* p) {
