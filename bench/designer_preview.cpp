@@ -8,6 +8,8 @@
 // The templates folder defaults to data/Watermarks of the source tree. With
 // a picture folder, each template's working and full previews are written
 // there as PNG files to look at.
+#include "designer/designer_preview.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -16,7 +18,6 @@
 #include <string>
 #include <vector>
 
-#include "designer/designer_preview.h"
 #include "designer/template_document.h"
 #include "imaging/bitmap_conversion.h"
 #include "imaging/file_format.h"

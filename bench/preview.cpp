@@ -121,8 +121,7 @@ int main(int argc, char** argv) {
   std::printf("thumbnails, reduced decoding: %d files in %.0f ms (%.1f ms each)\n", thumbnails,
               reduced, reduced / thumbnails);
   // As the window makes them: one worker per core, at most four.
-  const size_t workers =
-      std::min<size_t>(std::max(1u, std::thread::hardware_concurrency()), 4);
+  const size_t workers = std::min<size_t>(std::max(1u, std::thread::hardware_concurrency()), 4);
   std::atomic<size_t> next{0};
   std::atomic<bool> failed{false};
   a = Clock::now();

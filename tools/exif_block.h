@@ -104,9 +104,9 @@ inline std::vector<uint8_t> BuildExifApp1(const TExifFields& f) {
       Long(0xA003, f.Height),
   };
   std::vector<TIfdEntry> ifd0 = {
-      Ascii(0x010F, f.Make),     Ascii(0x0110, f.Model),
-      Short(0x0112, f.Orientation),          Ascii(0x0131, "Imprimo sample generator"),
-      Ascii(0x0132, f.DateTime), Long(0x8769, 0),  // patched below
+      Ascii(0x010F, f.Make),        Ascii(0x0110, f.Model),
+      Short(0x0112, f.Orientation), Ascii(0x0131, "Imprimo sample generator"),
+      Ascii(0x0132, f.DateTime),    Long(0x8769, 0),  // patched below
   };
   // IFD0 size decides where the Exif directory starts.
   const std::vector<uint8_t> probe = WriteIfd(ifd0, 8);

@@ -139,8 +139,7 @@ bool PeekPictureSize(const std::string& path, int64_t& width, int64_t& height) {
     for (int guard = 0; guard < 1000 && std::fread(m, 1, 4, f) == 4; ++guard) {
       if (m[0] != 0xFF) break;
       const int marker = m[1], length = be16(m + 2);
-      if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 &&
-          marker != 0xCC) {
+      if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC) {
         if (std::fread(m, 1, 5, f) == 5) {
           height = be16(m + 1);
           width = be16(m + 3);
@@ -197,9 +196,7 @@ class TRowScheduler final : public TOutputNamer {
   // Worker side: the next row to work on, or -1 when the run takes no more.
   int TakeRow() {
     std::unique_lock lock(mutex_);
-    cv_.wait(lock, [&] {
-      return stopping_ || next_ >= Rows() || next_ < delivered_ + window_;
-    });
+    cv_.wait(lock, [&] { return stopping_ || next_ >= Rows() || next_ < delivered_ + window_; });
     if (stopping_ || next_ >= Rows()) return -1;
     return next_++;
   }
@@ -207,9 +204,8 @@ class TRowScheduler final : public TOutputNamer {
   // Admits rows in row order within the memory budget.
   void Admit(int row, int64_t need) {
     std::unique_lock lock(mutex_);
-    cv_.wait(lock, [&] {
-      return admitted_ == row && (used_ == 0 || used_ + need <= kMemoryBudget);
-    });
+    cv_.wait(lock,
+             [&] { return admitted_ == row && (used_ == 0 || used_ + need <= kMemoryBudget); });
     ++admitted_;
     used_ += need;
     cv_.notify_all();
@@ -244,7 +240,8 @@ class TRowScheduler final : public TOutputNamer {
       outcomes_[row] = std::move(outcome);
       finished_[row] = 1;
       TGroup& group = groups_[outGroup_[row]];
-      while (group.FinishedPrefix < group.Rows.size() && finished_[group.Rows[group.FinishedPrefix]])
+      while (group.FinishedPrefix < group.Rows.size() &&
+             finished_[group.Rows[group.FinishedPrefix]])
         ++group.FinishedPrefix;
     }
     cv_.notify_all();
@@ -411,8 +408,13 @@ void RunRows(TRunContext& context, TBatchHost& host, RunLog& log, TRunSummary& s
                 : sequence0;
         TThreadSeparators scope(i == 0 ? separators.Date0 : separators.Date1,
                                 i == 0 ? separators.Time0 : separators.Time1);
-        TRunContext rc{rs, context.Values, context.ProgramFolder, context.DataFolder,
-                       addedCopies[j], context.TemplatePath, w};
+        TRunContext rc{rs,
+                       context.Values,
+                       context.ProgramFolder,
+                       context.DataFolder,
+                       addedCopies[j],
+                       context.TemplatePath,
+                       w};
         rc.Strict = context.Strict;
         rc.Namer = &scheduler;
         out.Result = ProcessImage(paths[i], i, out.Status, rc, recorder);

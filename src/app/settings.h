@@ -96,6 +96,7 @@ void LoadSettings(const std::string& folder, TSettings& settings, TProgramValues
 // Writes every field and value to folder + "Setup.ini" (UTF-16LE with BOM),
 // keeping the other keys and sections of an existing file. Throws on a
 // write failure.
-void SaveSettings(const std::string& folder, const TSettings& settings, const TProgramValues& values);
+void SaveSettings(const std::string& folder, const TSettings& settings,
+                  const TProgramValues& values);
 
 }  // namespace imprimo

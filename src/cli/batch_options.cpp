@@ -16,10 +16,9 @@ std::string Msg(TTextId id, std::initializer_list<std::string_view> args = {}) {
   return FormatText(Text(id), args);
 }
 
-const char* const kFormatExtensions[kSaveFormatCount] = {"jpg", "png", "bmp", "mng", "jng", "gif",
-                                                         "dds", "tga", "pgm", "ppm", "pam", "pfm",
-                                                         "jp2", "psd", "cif", "img",
-                                                         "webp", "avif", "tif"};
+const char* const kFormatExtensions[kSaveFormatCount] = {
+    "jpg", "png", "bmp", "mng", "jng", "gif", "dds",  "tga",  "pgm", "ppm",
+    "pam", "pfm", "jp2", "psd", "cif", "img", "webp", "avif", "tif"};
 
 template <typename T>
 bool ParseNumber(std::string_view text, T& value) {
@@ -39,8 +38,7 @@ bool ParseRanged(std::string_view name, std::string_view text, int lo, int hi, i
 }
 
 // A colour given as RRGGBB (an optional leading "#"), stored as 0x00BBGGRR.
-bool ParseColorValue(std::string_view name, std::string_view text, int& color,
-                     std::string& error) {
+bool ParseColorValue(std::string_view name, std::string_view text, int& color, std::string& error) {
   std::string_view hex = text;
   if (hex.starts_with("#")) hex.remove_prefix(1);
   unsigned rgb = 0;

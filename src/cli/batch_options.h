@@ -2,8 +2,8 @@
 #pragma once
 
 #include <optional>
-#include <string_view>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/settings.h"
@@ -11,9 +11,9 @@
 namespace imprimo {
 
 struct TBatchOptions {
-  std::string ProgramFolder;             // empty: the executable's folder
-  std::string Template;                  // empty: the template list's selected entry
-  std::optional<std::string> Preset;     // --preset: applied before the other options
+  std::string ProgramFolder;          // empty: the executable's folder
+  std::string Template;               // empty: the template list's selected entry
+  std::optional<std::string> Preset;  // --preset: applied before the other options
   bool ListPresets = false;
   std::optional<std::string> OutFolder;  // --out as typed
   bool InPlace = false;
@@ -40,9 +40,9 @@ struct TBatchOptions {
   bool Strict = false;  // rows whose marks were not all drawn fail
   bool Help = false;
   bool Version = false;
-  std::optional<int> Jobs;               // --jobs; 0 = one per core
-  std::optional<std::string> FilesFrom;  // --files-from FILE ("-" standard input)
-  bool NullSeparated = false;            // --null: the list is NUL-separated
+  std::optional<int> Jobs;                    // --jobs; 0 = one per core
+  std::optional<std::string> FilesFrom;       // --files-from FILE ("-" standard input)
+  bool NullSeparated = false;                 // --null: the list is NUL-separated
   std::optional<int> ShardIndex, ShardCount;  // --shard K/N, 0 <= K < N
   bool DryRun = false;
   std::vector<std::string> Paths;

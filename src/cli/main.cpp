@@ -213,8 +213,8 @@ int main(int argc, char** argv) {
       if (host.RowCount() == 0) {
         if (!options.Quiet)
           std::printf("%s\n", T(TTextId::CliShardEmpty, {std::to_string(*options.ShardIndex),
-                                                          std::to_string(*options.ShardCount)})
-                                   .c_str());
+                                                         std::to_string(*options.ShardCount)})
+                                  .c_str());
         return kExitAllSucceeded;
       }
     }
@@ -269,8 +269,7 @@ int main(int argc, char** argv) {
     }
 
     if (summary.Outcome == TRunOutcome::NotStarted) return kExitNotStarted;
-    if (!summary.LogError.empty())
-      Error(T(TTextId::CliLogNotSaved, {summary.LogError}));
+    if (!summary.LogError.empty()) Error(T(TTextId::CliLogNotSaved, {summary.LogError}));
     if (!options.Quiet || summary.Failed > 0 || summary.Warned > 0 ||
         summary.Outcome != TRunOutcome::Finished) {
       std::FILE* to = options.Quiet ? stderr : stdout;

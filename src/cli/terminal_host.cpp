@@ -131,8 +131,9 @@ void TTerminalHost::ImageFinished(int row, int status, const TImageResult& resul
     std::fflush(to);
   } else {
     std::FILE* to = quiet_ ? stderr : stdout;
-    std::fprintf(to, "[fail] %s: %s\n", e.Path.c_str(),
-                 result.Reason.empty() ? Text(TTextId::UnknownError).c_str() : result.Reason.c_str());
+    std::fprintf(
+        to, "[fail] %s: %s\n", e.Path.c_str(),
+        result.Reason.empty() ? Text(TTextId::UnknownError).c_str() : result.Reason.c_str());
     std::fflush(to);
   }
   if (progressVisible_) DrawProgress();

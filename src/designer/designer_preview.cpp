@@ -161,7 +161,8 @@ TLayerBox TextBox(TBitmap& target, const TMarkItem& item, const std::string& fil
 TRect Unscale(const TRect& r, double scale) {
   if (scale >= 1) return r;
   auto u = [&](int v) {
-    return static_cast<int>(std::clamp(std::round(v / scale), double(INT32_MIN), double(INT32_MAX)));
+    return static_cast<int>(
+        std::clamp(std::round(v / scale), double(INT32_MIN), double(INT32_MAX)));
   };
   return {u(r.Left), u(r.Top), u(r.Right), u(r.Bottom)};
 }
@@ -176,7 +177,8 @@ void TPreviewSample::Load(const std::string& path, bool autoRotate) {
   TExifSummary exif;
   try {
     RasterImage image;
-    if (!ReadImageFile(path, image)) throw TDocumentError(path + ": not a picture this program reads");
+    if (!ReadImageFile(path, image))
+      throw TDocumentError(path + ": not a picture this program reads");
     ImageToBitmap(image, bitmap);
     ImageFree(image);
     TimgData reader;
@@ -305,8 +307,8 @@ TDesignerPreview RenderDesignerPreview(const TTemplateDocument& document, TPrevi
     scale = std::max(scale, 1.0 / std::max(sample.Width(), sample.Height()));
     scaled = &sample.Scaled(scale);
   }
-  return Render(document, sample.Full(), scaled, sample.FileName(), sample.Exif(),
-                watermarkFolder, scale);
+  return Render(document, sample.Full(), scaled, sample.FileName(), sample.Exif(), watermarkFolder,
+                scale);
 }
 
 TDesignerPreview RenderDesignerPreview(const TTemplateDocument& document, const TBitmap& sample,
@@ -354,7 +356,12 @@ bool PlaceLayerAt(TMarkItem& item, const TRect& layerBox, int pictureWidth, int 
   // The cell's corner as the drawing computes it (without touching the
   // random generator the drawing reseeds).
   const int dx = pictureWidth - w, dy = pictureHeight - h;
-  const TPlacePoint anchor{col == 0 ? 0 : col == 1 ? dx / 2 : dx, row == 0 ? 0 : row == 1 ? dy / 2 : dy};
+  const TPlacePoint anchor{col == 0   ? 0
+                           : col == 1 ? dx / 2
+                                      : dx,
+                           row == 0   ? 0
+                           : row == 1 ? dy / 2
+                                      : dy};
   item.PlaceStyle = 0;
   item.Position = position;
   int64_t offsetX = int64_t{newLeft} - anchor.x, offsetY = int64_t{newTop} - anchor.y;

@@ -35,7 +35,6 @@ namespace imprimo {
 
 namespace {
 
-
 constexpr const char* kTemplateFilter = "Watermark templates (*.wg *.WG);;All files (*)";
 
 // The open dialog's filter: every extension a loader of the image file
@@ -261,9 +260,9 @@ void TfrmDesigner::BuildMenus() {
         dialogs_.OpenFile(QStringLiteral("Open sample picture"), folder, PictureFilter());
     if (!path.isEmpty()) OpenSample(path);
   });
-  actPortrait_ = add(view, "actPortraitSample", QStringLiteral("&Portrait sample"),
-                     {QKeySequence(QStringLiteral("Ctrl+Shift+P"))},
-                     [this] { ShowSampleOrientation(); });
+  actPortrait_ =
+      add(view, "actPortraitSample", QStringLiteral("&Portrait sample"),
+          {QKeySequence(QStringLiteral("Ctrl+Shift+P"))}, [this] { ShowSampleOrientation(); });
   actPortrait_->setCheckable(true);
 }
 

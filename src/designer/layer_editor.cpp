@@ -675,7 +675,8 @@ TLayerEditor::TLayerEditor(QWidget* parent) : QWidget(parent) {
     });
     SetItem(item_, true);
   });
-  loaders_.push_back([this] { cbRelativeSize_->setChecked(item_.SizeMode == 1 || item_.SizeMode == 2); });
+  loaders_.push_back(
+      [this] { cbRelativeSize_->setChecked(item_.SizeMode == 1 || item_.SizeMode == 2); });
   fit->addRow(cbRelativeSize_);
   auto* relativeRow = new QWidget(gbFit_);
   auto* relativeRowBox = new QHBoxLayout(relativeRow);

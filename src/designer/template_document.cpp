@@ -24,9 +24,7 @@ namespace {
 constexpr uint64_t kMaxTemplateBytes = uint64_t{256} << 20;
 
 // The reader's rule for section and key names: equal after upper-casing.
-bool SameName(std::u16string_view a, std::u16string_view b) {
-  return UpperCase(a) == UpperCase(b);
-}
+bool SameName(std::u16string_view a, std::u16string_view b) { return UpperCase(a) == UpperCase(b); }
 
 std::u16string Number(size_t n) {
   std::string digits = std::to_string(n);
@@ -153,17 +151,50 @@ TTemplateDocument TTemplateDocument::Open(const std::string& path) {
     if (!(TDesignerLayer{u"", layer.Item, {}} == TDesignerLayer{u"", raw, {}})) normalised = true;
     layer.Section = doc.UniqueSection(name);
     if (layer.Section != name) renamed = true;
-    static const char16_t* const kKnown[] = {
-        u"Enabled",     u"Desc",          u"Style",         u"Text",       u"FontName",
-        u"FontColor",   u"FontSize",      u"FontCharSet",   u"FontStyle",  u"FontPitch",
-        u"Alpha",       u"Blur",          u"Angle",         u"PlaceStyle", u"Position",
-        u"OffsetX",     u"OffsetY",       u"VertSpace",     u"HorzSpace",  u"isShadow",
-        u"ShadowColor", u"ShadowBlur",    u"ShadowAlpha",   u"ShadowOffsetX",
-        u"ShadowOffsetY", u"Outline",     u"HorzMirror",    u"VertMirror", u"Noise",
-        u"Spray",       u"BGColor",       u"PictureSize",   u"Picture",    u"isBGTransparent",
-        u"Gradient",    u"GradientStyle", u"GradientStartColor",           u"GradientEndColor",
-        u"Texture",     u"TextureMode",   u"SizeMode",      u"RelativeSize",
-        u"OffsetMode",  u"ShowOn"};
+    static const char16_t* const kKnown[] = {u"Enabled",
+                                             u"Desc",
+                                             u"Style",
+                                             u"Text",
+                                             u"FontName",
+                                             u"FontColor",
+                                             u"FontSize",
+                                             u"FontCharSet",
+                                             u"FontStyle",
+                                             u"FontPitch",
+                                             u"Alpha",
+                                             u"Blur",
+                                             u"Angle",
+                                             u"PlaceStyle",
+                                             u"Position",
+                                             u"OffsetX",
+                                             u"OffsetY",
+                                             u"VertSpace",
+                                             u"HorzSpace",
+                                             u"isShadow",
+                                             u"ShadowColor",
+                                             u"ShadowBlur",
+                                             u"ShadowAlpha",
+                                             u"ShadowOffsetX",
+                                             u"ShadowOffsetY",
+                                             u"Outline",
+                                             u"HorzMirror",
+                                             u"VertMirror",
+                                             u"Noise",
+                                             u"Spray",
+                                             u"BGColor",
+                                             u"PictureSize",
+                                             u"Picture",
+                                             u"isBGTransparent",
+                                             u"Gradient",
+                                             u"GradientStyle",
+                                             u"GradientStartColor",
+                                             u"GradientEndColor",
+                                             u"Texture",
+                                             u"TextureMode",
+                                             u"SizeMode",
+                                             u"RelativeSize",
+                                             u"OffsetMode",
+                                             u"ShowOn"};
     for (auto& [key, value] : ini.SectionEntries(name)) {
       bool known = false;
       for (const char16_t* k : kKnown) known = known || SameName(key, k);
@@ -320,7 +351,8 @@ void TTemplateDocument::SaveAs(const std::string& path) {
 void TTemplateDocument::Save() {
   if (path_.empty()) throw TDocumentError("The template has no file yet: use Save As");
   if (!savableInPlace_)
-    throw TDocumentError(path_ + ": was not read as a template and is not written over: use Save As");
+    throw TDocumentError(path_ +
+                         ": was not read as a template and is not written over: use Save As");
   SaveAs(path_);
 }
 
@@ -339,8 +371,7 @@ void TUndoHistory::Reset(TTemplateDocument doc) {
 void TUndoHistory::Push(TTemplateDocument doc, const std::string& mergeKey) {
   if (doc == states_[pos_].Doc) return;
   states_.resize(pos_ + 1);
-  if (!mergeKey.empty() && mergeKey == lastMergeKey_ && pos_ > 0 &&
-      cleanId_ != states_[pos_].Id) {
+  if (!mergeKey.empty() && mergeKey == lastMergeKey_ && pos_ > 0 && cleanId_ != states_[pos_].Id) {
     // Same gesture: the step's end state is replaced.
     states_[pos_].Doc = std::move(doc);
     states_[pos_].Id = nextId_++;

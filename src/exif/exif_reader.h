@@ -209,8 +209,7 @@ std::vector<TTagEntry> ReadExifTags(std::span<const uint8_t> jpegBytes);
 // MetadataSection holds them): a 0-based position and the value's width in
 // bytes (2 for a SHORT, 4 for a LONG). False when the block is malformed or
 // has no such field with its value inside the block.
-bool FindExifOrientation(std::string_view section, size_t& position, int& width,
-                         TByteOrder& order);
+bool FindExifOrientation(std::string_view section, size_t& position, int& width, TByteOrder& order);
 // The stored Orientation number of such a section; 0 when there is none.
 int ExifOrientation(std::string_view section);
 

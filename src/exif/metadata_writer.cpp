@@ -228,10 +228,10 @@ std::string BuildThumbnail(const RasterImage& pixels) {
     if (!ImageClone(pixels, small)) return std::string();
     const int longest = std::max(small.Width, small.Height);
     if (longest > kExifThumbnailSide) {
-      const int w = std::max(1, int((int64_t(small.Width) * kExifThumbnailSide + longest / 2) /
-                                    longest));
-      const int h = std::max(1, int((int64_t(small.Height) * kExifThumbnailSide + longest / 2) /
-                                    longest));
+      const int w =
+          std::max(1, int((int64_t(small.Width) * kExifThumbnailSide + longest / 2) / longest));
+      const int h =
+          std::max(1, int((int64_t(small.Height) * kExifThumbnailSide + longest / 2) / longest));
       ImageResize(small, w, h, rfBicubic);
     }
     if (small.Format != ifGray8 && small.Format != ifR8G8B8 && !ImageConvert(small, ifR8G8B8))
@@ -253,7 +253,7 @@ std::string BuildThumbnail(const RasterImage& pixels) {
 // --- EXIF ----------------------------------------------------------------
 
 bool IsMakerNoteGroup(const std::string& group) {
-  static const std::set<std::string> kStandard = {"Image", "Photo",     "Iop",
+  static const std::set<std::string> kStandard = {"Image",   "Photo",     "Iop",
                                                   "GPSInfo", "Thumbnail", "MakerNote"};
   return kStandard.count(group) == 0 && !StartsWith(group, "Image") &&
          !StartsWith(group, "SubImage") && !StartsWith(group, "SubThumb");
@@ -358,7 +358,8 @@ std::string BuildExif(const std::string& tiff, const RasterImage& pixels, int wi
     if (d.groupName() == "Thumbnail") hadThumbnail = true;
   Exiv2::ExifThumb(exif).erase();
   ErasePreviews(exif);
-  if (options.SetOrientation1 && exif.findKey(Exiv2::ExifKey("Exif.Image.Orientation")) != exif.end())
+  if (options.SetOrientation1 &&
+      exif.findKey(Exiv2::ExifKey("Exif.Image.Orientation")) != exif.end())
     exif["Exif.Image.Orientation"] = uint16_t(1);
   SetSize(exif, "Exif.Image.ImageWidth", width, true);
   SetSize(exif, "Exif.Image.ImageLength", height, true);
@@ -401,7 +402,8 @@ std::string BuildExif(const std::string& tiff, const RasterImage& pixels, int wi
       if (attempt >= 1 && HasMakerNote(exif)) what = "maker note";
       if (attempt == 2 && !thumbnail.empty()) what += what.empty() ? "thumbnail" : " and thumbnail";
       if (!what.empty())
-        warnings.push_back("EXIF " + what + " dropped: the EXIF block did not fit in a JPEG segment");
+        warnings.push_back("EXIF " + what +
+                           " dropped: the EXIF block did not fit in a JPEG segment");
       break;
     }
     block.clear();
@@ -422,15 +424,21 @@ std::string BuildExif(const std::string& tiff, const RasterImage& pixels, int wi
   }
   // Directory pointers follow their contents, and IFD0 tags that describe
   // uncompressed data have no meaning for a JPEG; neither counts as lost.
-  static const std::set<std::string> kNotLost = {
-      "Exif.Image.ExifTag",          "Exif.Image.GPSTag",
-      "Exif.Photo.InteroperabilityTag", "Exif.Image.ImageWidth",
-      "Exif.Image.ImageLength",      "Exif.Image.BitsPerSample",
-      "Exif.Image.Compression",      "Exif.Image.PhotometricInterpretation",
-      "Exif.Image.StripOffsets",     "Exif.Image.SamplesPerPixel",
-      "Exif.Image.RowsPerStrip",     "Exif.Image.StripByteCounts",
-      "Exif.Image.PlanarConfiguration", "Exif.Image.JPEGInterchangeFormat",
-      "Exif.Image.JPEGInterchangeFormatLength"};
+  static const std::set<std::string> kNotLost = {"Exif.Image.ExifTag",
+                                                 "Exif.Image.GPSTag",
+                                                 "Exif.Photo.InteroperabilityTag",
+                                                 "Exif.Image.ImageWidth",
+                                                 "Exif.Image.ImageLength",
+                                                 "Exif.Image.BitsPerSample",
+                                                 "Exif.Image.Compression",
+                                                 "Exif.Image.PhotometricInterpretation",
+                                                 "Exif.Image.StripOffsets",
+                                                 "Exif.Image.SamplesPerPixel",
+                                                 "Exif.Image.RowsPerStrip",
+                                                 "Exif.Image.StripByteCounts",
+                                                 "Exif.Image.PlanarConfiguration",
+                                                 "Exif.Image.JPEGInterchangeFormat",
+                                                 "Exif.Image.JPEGInterchangeFormatLength"};
   const std::set<std::string> got = Keys(written);
   std::set<std::string> lost;
   for (const std::string& k : wanted)
@@ -452,9 +460,9 @@ bool IsPreviewKey(const std::string& key) {
 bool IsLocationKey(const std::string& key) {
   if (StartsWith(key, "Xmp.exif.GPS")) return true;
   static const char* const kProperties[] = {
-      "Xmp.photoshop.City",   "Xmp.photoshop.State",        "Xmp.photoshop.Country",
+      "Xmp.photoshop.City", "Xmp.photoshop.State", "Xmp.photoshop.Country",
       // The IPTC Core and Extension schemas, under the library's prefixes.
-      "Xmp.iptc.Location",    "Xmp.iptc.CountryCode",       "Xmp.iptcExt.LocationCreated",
+      "Xmp.iptc.Location", "Xmp.iptc.CountryCode", "Xmp.iptcExt.LocationCreated",
       "Xmp.iptcExt.LocationShown"};
   for (const char* property : kProperties) {
     const size_t n = std::strlen(property);
@@ -658,9 +666,9 @@ std::string BuildPhotoshop(const std::string& block, const TMetadataOptions& opt
     kept.push_back(std::move(r));
   }
   if (iptcChanged)  // the digest of the old IPTC data no longer holds
-    kept.erase(std::remove_if(kept.begin(), kept.end(),
-                              [](const TResource& r) { return r.Id == 0x0425; }),
-               kept.end());
+    kept.erase(
+        std::remove_if(kept.begin(), kept.end(), [](const TResource& r) { return r.Id == 0x0425; }),
+        kept.end());
   if (kept.empty()) return std::string();
   std::string payload = std::string(kPhotoshopId, kPhotoshopIdSize) + JoinResources(kept);
   if (payload.size() > kMaxSegmentPayload) {
@@ -840,8 +848,8 @@ std::string ComposeOutputMetadata(Bytes source, Bytes output, const RasterImage&
   try {
     MuteLibraryMessages();
     const bool jpegOut = IsJpeg(output), pngOut = IsPng(output);
-    const bool newOut = IsWebPSignature(output) || IsTiffSignature(output) ||
-                        HeifBrand(output) == THeifBrand::Avif;
+    const bool newOut =
+        IsWebPSignature(output) || IsTiffSignature(output) || HeifBrand(output) == THeifBrand::Avif;
     if (!jpegOut && !pngOut && !newOut) return std::string();
 
     TSourceMetadata container;
@@ -860,9 +868,9 @@ std::string ComposeOutputMetadata(Bytes source, Bytes output, const RasterImage&
     if (!profile.empty()) {
       const uint32_t space = IccColourSpace(profile);
       const TImageFormatInfo* info = GetImageFormatInfo(pixels.Format);
-      const int channels =
-          newOut ? (IsTiffSignature(output) && info && info->HasGrayChannel ? 1 : 3)
-                 : OutputChannels(output);
+      const int channels = newOut
+                               ? (IsTiffSignature(output) && info && info->HasGrayChannel ? 1 : 3)
+                               : OutputChannels(output);
       const bool fits = (space == kIccRgb && channels == 3) || (space == kIccGray && channels == 1);
       if (!fits) {
         // A CMYK source was turned into sRGB through its profile when it

@@ -42,9 +42,8 @@ constexpr int kExifThumbnailQuality = 75;
 // thumbnail). Returns an empty string when the output should stay as it is
 // (nothing to carry, or an output that is neither JPEG nor PNG). Warnings
 // name what was dropped.
-std::string ComposeOutputMetadata(std::span<const uint8_t> source,
-                                  std::span<const uint8_t> output, const RasterImage& pixels,
-                                  const TMetadataOptions& options,
+std::string ComposeOutputMetadata(std::span<const uint8_t> source, std::span<const uint8_t> output,
+                                  const RasterImage& pixels, const TMetadataOptions& options,
                                   std::vector<std::string>& warnings);
 
 // ComposeOutputMetadata on files: rewrites outputPath in place (through a

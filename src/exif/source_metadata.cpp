@@ -1,7 +1,6 @@
 #include "exif/source_metadata.h"
 
 #include <exiv2/exiv2.hpp>
-
 #include <fstream>
 #include <set>
 
@@ -30,26 +29,43 @@ void SetOrientation1(std::string& tiff) {
 // Fields of a TIFF file's first directory that describe its pixel data; an
 // EXIF block carried elsewhere has no use for them.
 const std::set<std::string>& StructureKeys() {
-  static const std::set<std::string> keys = {
-      "Exif.Image.NewSubfileType",   "Exif.Image.SubfileType",
-      "Exif.Image.ImageWidth",       "Exif.Image.ImageLength",
-      "Exif.Image.BitsPerSample",    "Exif.Image.Compression",
-      "Exif.Image.PhotometricInterpretation", "Exif.Image.FillOrder",
-      "Exif.Image.StripOffsets",     "Exif.Image.SamplesPerPixel",
-      "Exif.Image.RowsPerStrip",     "Exif.Image.StripByteCounts",
-      "Exif.Image.PlanarConfiguration", "Exif.Image.Predictor",
-      "Exif.Image.ColorMap",         "Exif.Image.TileWidth",
-      "Exif.Image.TileLength",       "Exif.Image.TileOffsets",
-      "Exif.Image.TileByteCounts",   "Exif.Image.ExtraSamples",
-      "Exif.Image.SampleFormat",     "Exif.Image.SubIFDs",
-      "Exif.Image.JPEGTables",       "Exif.Image.YCbCrSubSampling",
-      "Exif.Image.YCbCrPositioning", "Exif.Image.InterColorProfile",
-      "Exif.Image.XMLPacket",        "Exif.Image.ImageResources",
-      "Exif.Image.IPTCNAA",          "Exif.Image.InkSet",
-      "Exif.Image.T4Options",        "Exif.Image.T6Options",
-      "Exif.Image.MinSampleValue",   "Exif.Image.MaxSampleValue",
-      "Exif.Image.TransferFunction", "Exif.Image.JPEGInterchangeFormat",
-      "Exif.Image.JPEGInterchangeFormatLength"};
+  static const std::set<std::string> keys = {"Exif.Image.NewSubfileType",
+                                             "Exif.Image.SubfileType",
+                                             "Exif.Image.ImageWidth",
+                                             "Exif.Image.ImageLength",
+                                             "Exif.Image.BitsPerSample",
+                                             "Exif.Image.Compression",
+                                             "Exif.Image.PhotometricInterpretation",
+                                             "Exif.Image.FillOrder",
+                                             "Exif.Image.StripOffsets",
+                                             "Exif.Image.SamplesPerPixel",
+                                             "Exif.Image.RowsPerStrip",
+                                             "Exif.Image.StripByteCounts",
+                                             "Exif.Image.PlanarConfiguration",
+                                             "Exif.Image.Predictor",
+                                             "Exif.Image.ColorMap",
+                                             "Exif.Image.TileWidth",
+                                             "Exif.Image.TileLength",
+                                             "Exif.Image.TileOffsets",
+                                             "Exif.Image.TileByteCounts",
+                                             "Exif.Image.ExtraSamples",
+                                             "Exif.Image.SampleFormat",
+                                             "Exif.Image.SubIFDs",
+                                             "Exif.Image.JPEGTables",
+                                             "Exif.Image.YCbCrSubSampling",
+                                             "Exif.Image.YCbCrPositioning",
+                                             "Exif.Image.InterColorProfile",
+                                             "Exif.Image.XMLPacket",
+                                             "Exif.Image.ImageResources",
+                                             "Exif.Image.IPTCNAA",
+                                             "Exif.Image.InkSet",
+                                             "Exif.Image.T4Options",
+                                             "Exif.Image.T6Options",
+                                             "Exif.Image.MinSampleValue",
+                                             "Exif.Image.MaxSampleValue",
+                                             "Exif.Image.TransferFunction",
+                                             "Exif.Image.JPEGInterchangeFormat",
+                                             "Exif.Image.JPEGInterchangeFormatLength"};
   return keys;
 }
 
@@ -64,8 +80,8 @@ std::string TiffExifBlock(std::span<const uint8_t> file) {
   bool any = false;
   for (const auto& d : exif) {
     const std::string group = d.groupName();
-    const bool wanted = (group == "Image" && !StructureKeys().count(d.key())) ||
-                        group == "Photo" || group == "GPSInfo" || group == "Iop";
+    const bool wanted = (group == "Image" && !StructureKeys().count(d.key())) || group == "Photo" ||
+                        group == "GPSInfo" || group == "Iop";
     if (!wanted) continue;
     kept.add(d);
     if (d.key() != "Exif.Image.ExifTag" && d.key() != "Exif.Image.GPSTag") any = true;

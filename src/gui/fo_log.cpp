@@ -36,7 +36,6 @@ QString OneLine(const std::string& text) {
   return s;
 }
 
-
 // The style has no picture for printing: a sheet coming out of a printer.
 QIcon PrinterIcon() {
   QIcon icon;
@@ -210,8 +209,7 @@ void TFoLog::btnPrintClick() {
 
 QString TFoLog::PrintToDefaultPrinter(const QStringList& lines, const QString& title) {
   const QPrinterInfo info = QPrinterInfo::defaultPrinter();
-  if (info.isNull())
-    return UiText(TTextId::NoPrinter);
+  if (info.isNull()) return UiText(TTextId::NoPrinter);
   QPrinter printer(info, QPrinter::HighResolution);
   printer.setDocName(title);
   if (!PrintLines(printer, lines))

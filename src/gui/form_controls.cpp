@@ -46,7 +46,6 @@ QLabel* NewLabel(const char* name, const QString& text, QWidget* parent) {
   return label;
 }
 
-
 QPixmap LeftLogoPixmap(const std::string& programFolder, QSize room) {
   const std::string logo = programFolder + "leftlogo.bmp";
   std::error_code ec;

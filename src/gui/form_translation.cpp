@@ -32,9 +32,7 @@ namespace imprimo {
 
 namespace {
 
-QString Q(const std::u16string& s) {
-  return QString::fromUtf16(s.data(), qsizetype(s.size()));
-}
+QString Q(const std::u16string& s) { return QString::fromUtf16(s.data(), qsizetype(s.size())); }
 std::u16string U(const QString& s) {
   return std::u16string(reinterpret_cast<const char16_t*>(s.utf16()), size_t(s.size()));
 }
@@ -62,8 +60,10 @@ class TColumnObject : public TPublishedObject {
   std::u16string GetText(std::string_view) const override { return U(Caption()); }
   void SetText(std::string_view, const std::u16string& text) override {
     if (auto* table = qobject_cast<QTableWidget*>(view_)) {
-      if (QTableWidgetItem* item = table->horizontalHeaderItem(column_)) item->setText(Q(text));
-      else table->setHorizontalHeaderItem(column_, new QTableWidgetItem(Q(text)));
+      if (QTableWidgetItem* item = table->horizontalHeaderItem(column_))
+        item->setText(Q(text));
+      else
+        table->setHorizontalHeaderItem(column_, new QTableWidgetItem(Q(text)));
     } else if (auto* tree = qobject_cast<QTreeWidget*>(view_)) {
       tree->headerItem()->setText(column_, Q(text));
     }
@@ -99,8 +99,7 @@ class TQtObject : public TPublishedObject {
       return qobject_cast<QWidget*>(object_) || qobject_cast<QAction*>(object_)
                  ? EPropertyKind::kText
                  : EPropertyKind::kNone;
-    if (Is(name, "Text"))
-      return HasText() ? EPropertyKind::kText : EPropertyKind::kNone;
+    if (Is(name, "Text")) return HasText() ? EPropertyKind::kText : EPropertyKind::kNone;
     if (Is(name, "TextHint"))
       return qobject_cast<QLineEdit*>(object_) ? EPropertyKind::kText : EPropertyKind::kNone;
     if (Is(name, "Items"))
@@ -149,15 +148,24 @@ class TQtObject : public TPublishedObject {
       return;
     }
     int tab = -1;
-    if (auto* tabs = TabOf(object_, tab)) tabs->setTabText(tab, text);
-    else if (auto* action = qobject_cast<QAction*>(object_)) action->setText(text);
-    else if (auto* menu = qobject_cast<QMenu*>(object_)) menu->setTitle(text);
-    else if (auto* group = qobject_cast<QGroupBox*>(object_)) group->setTitle(text);
-    else if (auto* button = qobject_cast<QAbstractButton*>(object_)) button->setText(text);
-    else if (auto* label = qobject_cast<QLabel*>(object_)) label->setText(text);
-    else if (auto* edit = qobject_cast<QLineEdit*>(object_)) edit->setText(text);
-    else if (auto* combo = qobject_cast<QComboBox*>(object_)) combo->setEditText(text);
-    else if (auto* widget = qobject_cast<QWidget*>(object_)) widget->setWindowTitle(text);
+    if (auto* tabs = TabOf(object_, tab))
+      tabs->setTabText(tab, text);
+    else if (auto* action = qobject_cast<QAction*>(object_))
+      action->setText(text);
+    else if (auto* menu = qobject_cast<QMenu*>(object_))
+      menu->setTitle(text);
+    else if (auto* group = qobject_cast<QGroupBox*>(object_))
+      group->setTitle(text);
+    else if (auto* button = qobject_cast<QAbstractButton*>(object_))
+      button->setText(text);
+    else if (auto* label = qobject_cast<QLabel*>(object_))
+      label->setText(text);
+    else if (auto* edit = qobject_cast<QLineEdit*>(object_))
+      edit->setText(text);
+    else if (auto* combo = qobject_cast<QComboBox*>(object_))
+      combo->setEditText(text);
+    else if (auto* widget = qobject_cast<QWidget*>(object_))
+      widget->setWindowTitle(text);
   }
   TPublishedObject* ObjectValue(std::string_view) override { return nullptr; }
 
@@ -188,16 +196,22 @@ class TQtObject : public TPublishedObject {
   void SetLine(std::string_view name, int n, const std::u16string& u) override {
     const QString text = Q(u);
     if (Is(name, "Items")) {
-      if (auto* combo = qobject_cast<QComboBox*>(object_)) combo->setItemText(n, text);
-      else if (auto* list = qobject_cast<QListWidget*>(object_)) list->item(n)->setText(text);
+      if (auto* combo = qobject_cast<QComboBox*>(object_))
+        combo->setItemText(n, text);
+      else if (auto* list = qobject_cast<QListWidget*>(object_))
+        list->item(n)->setText(text);
     } else if (Is(name, "Lines")) {
       QStringList lines = Lines();
       lines[n] = text;
-      if (auto* plain = qobject_cast<QPlainTextEdit*>(object_)) plain->setPlainText(lines.join('\n'));
-      else if (auto* rich = qobject_cast<QTextEdit*>(object_)) rich->setPlainText(lines.join('\n'));
+      if (auto* plain = qobject_cast<QPlainTextEdit*>(object_))
+        plain->setPlainText(lines.join('\n'));
+      else if (auto* rich = qobject_cast<QTextEdit*>(object_))
+        rich->setPlainText(lines.join('\n'));
     } else if (Is(name, "Tabs")) {
-      if (auto* tabs = qobject_cast<QTabWidget*>(object_)) tabs->setTabText(n, text);
-      else if (auto* bar = qobject_cast<QTabBar*>(object_)) bar->setTabText(n, text);
+      if (auto* tabs = qobject_cast<QTabWidget*>(object_))
+        tabs->setTabText(n, text);
+      else if (auto* bar = qobject_cast<QTabBar*>(object_))
+        bar->setTabText(n, text);
     }
   }
   int ItemCount(std::string_view name) const override {
@@ -245,7 +259,8 @@ class TQtObject : public TPublishedObject {
     return {};
   }
   QStringList Lines() const {
-    if (auto* plain = qobject_cast<QPlainTextEdit*>(object_)) return plain->toPlainText().split('\n');
+    if (auto* plain = qobject_cast<QPlainTextEdit*>(object_))
+      return plain->toPlainText().split('\n');
     if (auto* rich = qobject_cast<QTextEdit*>(object_)) return rich->toPlainText().split('\n');
     return {};
   }
@@ -294,7 +309,9 @@ class TQtForm : public TTranslatableForm {
   TPublishedObject* ObjectValue(std::string_view n) override { return self_.ObjectValue(n); }
   int LineCount(std::string_view n) const override { return self_.LineCount(n); }
   std::u16string GetLine(std::string_view n, int i) const override { return self_.GetLine(n, i); }
-  void SetLine(std::string_view n, int i, const std::u16string& t) override { self_.SetLine(n, i, t); }
+  void SetLine(std::string_view n, int i, const std::u16string& t) override {
+    self_.SetLine(n, i, t);
+  }
   int ItemCount(std::string_view n) const override { return self_.ItemCount(n); }
   TPublishedObject* Item(std::string_view n, int i) override { return self_.Item(n, i); }
 
@@ -346,9 +363,8 @@ std::vector<std::pair<std::string, QString>> WindowTexts(QWidget& window) {
   if (!window.windowTitle().isEmpty() && !window.property("imprimoFixedText").toBool())
     texts.emplace_back(self + "-Caption", window.windowTitle());
   std::vector<QObject*> components = Components(window);
-  std::stable_sort(components.begin(), components.end(), [](QObject* a, QObject* b) {
-    return a->objectName() < b->objectName();
-  });
+  std::stable_sort(components.begin(), components.end(),
+                   [](QObject* a, QObject* b) { return a->objectName() < b->objectName(); });
   for (QObject* object : components) {
     const std::string name = object->objectName().toStdString();
     TQtObject view(object);
@@ -380,7 +396,8 @@ std::vector<std::pair<std::string, QString>> WindowTexts(QWidget& window) {
       if (view.PropertyKind(lines) != EPropertyKind::kLines) continue;
       // A tab page with a name is addressed by its own Caption.
       for (int n = 0; n < view.LineCount(lines); ++n) {
-        if (auto* tabs = qobject_cast<QTabWidget*>(object); tabs && !tabs->widget(n)->objectName().isEmpty())
+        if (auto* tabs = qobject_cast<QTabWidget*>(object);
+            tabs && !tabs->widget(n)->objectName().isEmpty())
           continue;
         // A list line is addressed with something after it: "Items(2).Text".
         add(std::string(lines) + "(" + std::to_string(n) + ").Text", Q(view.GetLine(lines, n)));
@@ -388,7 +405,8 @@ std::vector<std::pair<std::string, QString>> WindowTexts(QWidget& window) {
     }
     if (view.PropertyKind("Columns") == EPropertyKind::kCollection)
       for (int n = 0; n < view.ItemCount("Columns"); ++n)
-        add("Columns<" + std::to_string(n) + ">.Caption", Q(view.Item("Columns", n)->GetText("Caption")));
+        add("Columns<" + std::to_string(n) + ">.Caption",
+            Q(view.Item("Columns", n)->GetText("Caption")));
   }
   return texts;
 }

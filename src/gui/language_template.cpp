@@ -34,9 +34,8 @@ TLanguageSource ProgramEnglishSource() {
   auto add = [&](const char* className, QWidget& window) {
     auto& items = english.Forms[UpperCaseUtf8(className)];
     for (const auto& [address, text] : WindowTexts(window))
-      items.emplace_back(address,
-                         std::u16string(reinterpret_cast<const char16_t*>(text.utf16()),
-                                        size_t(text.size())));
+      items.emplace_back(address, std::u16string(reinterpret_cast<const char16_t*>(text.utf16()),
+                                                 size_t(text.size())));
   };
   {
     TfrmMain main(folder, folder);  // points the windows at folder's (absent) language file

@@ -44,8 +44,8 @@ int main(int argc, char** argv) {
   // (file choosers, standard buttons) speak it too.
   QTranslator toolkit;
   if (imprimo::LoadedLanguageFile().IsLoaded()) {
-    const QLocale locale(QString::fromStdString(
-        imprimo::LocaleNameForLanguageId(imprimo::ProgramLanguageId())));
+    const QLocale locale(
+        QString::fromStdString(imprimo::LocaleNameForLanguageId(imprimo::ProgramLanguageId())));
     if (toolkit.load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
                      QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
       QApplication::installTranslator(&toolkit);

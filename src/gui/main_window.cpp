@@ -39,7 +39,6 @@ namespace {
 constexpr int kDesignWidth = 805;
 constexpr int kDesignHeight = 620;
 
-
 // A themed icon when the desktop offers one, else the style's own.
 QIcon ToolIcon(const QWidget* w, const char* themeName, QStyle::StandardPixmap fallback) {
   return QIcon::fromTheme(QString::fromLatin1(themeName), w->style()->standardIcon(fallback));
@@ -208,7 +207,8 @@ void TfrmMain::FitFirstSizeToPanel() {
   // Only the first size a user gets: a size the user chose is kept.
   const TProgramValues defaults;
   if (values_.WinState != 0 || values_.WinWidth != defaults.WinWidth ||
-      values_.WinHeight != defaults.WinHeight || size() != QSize(defaults.WinWidth, defaults.WinHeight))
+      values_.WinHeight != defaults.WinHeight ||
+      size() != QSize(defaults.WinWidth, defaults.WinHeight))
     return;
   auto* panel = findChild<QScrollArea*>(QStringLiteral("plLeft"));
   if (panel == nullptr || panel->widget() == nullptr) return;
@@ -219,10 +219,12 @@ void TfrmMain::FitFirstSizeToPanel() {
   const int lacking = panel->widget()->minimumSizeHint().height() - panel->viewport()->height();
   if (lacking <= 0) return;
   QRect available(0, 0, 1920, 1080);
-  if (const QScreen* screen = QApplication::primaryScreen()) available = screen->availableGeometry();
+  if (const QScreen* screen = QApplication::primaryScreen())
+    available = screen->availableGeometry();
   const int height = std::min(this->height() + lacking, available.height());
   resize(width(), height);
-  move(x(), std::max(available.y(), available.y() + (available.height() - frameGeometry().height()) / 2));
+  move(x(), std::max(available.y(),
+                     available.y() + (available.height() - frameGeometry().height()) / 2));
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {

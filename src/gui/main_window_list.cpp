@@ -15,8 +15,8 @@
 #include <QScrollBar>
 #include <QStackedWidget>
 #include <QStyledItemDelegate>
-#include <QTimer>
 #include <QTableWidget>
+#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -39,7 +39,6 @@ namespace imprimo {
 namespace {
 
 constexpr int kIconRole = Qt::UserRole + 1;
-
 
 struct FilterEntry {
   const char* description;
@@ -206,7 +205,8 @@ void TfrmMain::LayoutListColumns() {
     listTextWidths_.assign(5, 0);
     for (int row = 0; row < ListImgs_->rowCount(); ++row)
       for (int c = 0; c < 5; ++c)
-        if (const QTableWidgetItem* item = ListImgs_->item(row, c + 1); item && !item->text().isEmpty())
+        if (const QTableWidgetItem* item = ListImgs_->item(row, c + 1);
+            item && !item->text().isEmpty())
           listTextWidths_[size_t(c)] =
               std::max(listTextWidths_[size_t(c)], cellFont.horizontalAdvance(item->text()));
     listTextWidthsStale_ = false;
@@ -231,10 +231,9 @@ void TfrmMain::LayoutListColumns() {
   QHeaderView* header = ListImgs_->horizontalHeader();
   int used = 0;
   for (int c = 1; c < 6; ++c) {
-    const int width = rest >= needSum
-                          ? need[c] + (full[c] - need[c]) * (rest - needSum) /
-                                          std::max(1, fullSum - needSum)
-                          : need[c] * rest / std::max(1, needSum);
+    const int width = rest >= needSum ? need[c] + (full[c] - need[c]) * (rest - needSum) /
+                                                      std::max(1, fullSum - needSum)
+                                      : need[c] * rest / std::max(1, needSum);
     header->resizeSection(c, width);
     used += width;
   }

@@ -40,7 +40,6 @@ namespace {
 
 constexpr int kPanelWidth = 236;
 
-
 QGroupBox* NewGroup(const char* name, const QString& title, QWidget* parent) {
   auto* group = new QGroupBox(title, parent);
   group->setObjectName(QString::fromLatin1(name));

@@ -34,7 +34,6 @@ namespace {
 
 constexpr int kPathRole = Qt::UserRole + 2;
 
-
 // A system colour (0x00BBGGRR in the table) as a QColor.
 QColor SystemColor(int index) {
   const uint32_t c = GetSysColor(index);

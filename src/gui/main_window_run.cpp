@@ -84,8 +84,8 @@ class TfrmMain::RunHost : public TBatchHost {
     QString question = FromUtf8(text);
     // The question after the run leads with what the run did.
     if (text == Text(TTextId::RunFinishedQuestion))
-      question = RunSummaryText() + QStringLiteral("\r\n") +
-                 UiText(TTextId::OpenOutputFolderQuestion);
+      question =
+          RunSummaryText() + QStringLiteral("\r\n") + UiText(TTextId::OpenOutputFolderQuestion);
     return w_.ShowMessage(QMessageBox::Question, UiText(TTextId::CaptionQuestion), question,
                           QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
   }
@@ -95,9 +95,7 @@ class TfrmMain::RunHost : public TBatchHost {
   QString RunSummaryText() const {
     const QString counts = UiText(TTextId::RunCounts).arg(succeeded_).arg(failed_);
     const int done = succeeded_ + failed_;
-    if (done < rows_)
-      return UiText(TTextId::RunStoppedSummary).arg(done).arg(rows_) +
-             counts;
+    if (done < rows_) return UiText(TTextId::RunStoppedSummary).arg(done).arg(rows_) + counts;
     return UiText(TTextId::RunFinishedSummary).arg(rows_) + counts;
   }
 

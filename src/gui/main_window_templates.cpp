@@ -19,7 +19,6 @@ namespace imprimo {
 
 namespace {
 
-
 // Starts the program as a child of the window, not waited for. A program
 // that is missing or may not be run is refused with the system's code before
 // a start is tried.

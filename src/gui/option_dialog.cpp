@@ -44,7 +44,6 @@ constexpr int kClientWidth = 434;
 constexpr int kClientHeight = 275;
 constexpr int kLogoWidth = 64;
 
-
 QWidget* NewPage(const char* name) {
   auto* page = new QWidget;
   page->setObjectName(QString::fromLatin1(name));
@@ -303,8 +302,8 @@ QWidget* TfrmOption::CreateOutputPage() {
   jpeg->setVerticalSpacing(4);
   jpeg->addWidget(NewLabel("lbJpegSubsampling", QStringLiteral("JPEG chroma sampling:"), page), 0,
                   0);
-  cbJpegSubsampling = NewList("cbJpegSubsampling", page,
-                              {"4:2:0 (default)", "4:2:2", "4:4:4 (sharpest)"});
+  cbJpegSubsampling =
+      NewList("cbJpegSubsampling", page, {"4:2:0 (default)", "4:2:2", "4:4:4 (sharpest)"});
   cbJpegSubsampling->setCurrentIndex(0);
   jpeg->addWidget(cbJpegSubsampling, 0, 1);
   jpeg->addWidget(
@@ -445,8 +444,8 @@ QWidget* TfrmOption::CreateBorderPage() {
   return page;
 }
 
-QToolButton* TfrmOption::CreateColorButton(QWidget* parent, const char* name,
-                                           const char* menuName, int32_t TfrmOption::*color,
+QToolButton* TfrmOption::CreateColorButton(QWidget* parent, const char* name, const char* menuName,
+                                           int32_t TfrmOption::*color,
                                            void (TfrmOption::*setColor)(int32_t)) {
   auto* button = new QToolButton(parent);
   button->setObjectName(QString::fromLatin1(name));
@@ -504,8 +503,7 @@ QWidget* TfrmOption::CreateOtherPage() {
   cbAutoRotate->setChecked(true);
   column->addWidget(cbAutoRotate);
   cbStripLocation = NewCheck(
-      "cbStripLocation", QStringLiteral("Remove GPS and place names from kept metadata."),
-      page);
+      "cbStripLocation", QStringLiteral("Remove GPS and place names from kept metadata."), page);
   column->addWidget(cbStripLocation);
   cbOpen = NewCheck("cbOpen", QStringLiteral("Directly open output folder after process."), page);
   column->addWidget(cbOpen);
@@ -517,8 +515,8 @@ QWidget* TfrmOption::CreateOtherPage() {
   column->addWidget(cbRemoveList);
   // Images processed at the same time; 0 uses every core.
   auto* jobsRow = new QHBoxLayout;
-  auto* jobsLabel = NewLabel("lbJobs", QStringLiteral("Images processed at once (0 = all cores):"),
-                             page);
+  auto* jobsLabel =
+      NewLabel("lbJobs", QStringLiteral("Images processed at once (0 = all cores):"), page);
   edtJobs = NewSpin("edtJobs", page, 0, 256, 0);
   jobsLabel->setBuddy(edtJobs);
   jobsRow->addWidget(jobsLabel);

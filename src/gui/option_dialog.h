@@ -78,8 +78,7 @@ class TfrmOption : public QDialog {
   // A colour button with the named colours and "Other..."; color is the
   // member it shows, setColor stores a choice.
   QToolButton* CreateColorButton(QWidget* parent, const char* name, const char* menuName,
-                                 int32_t TfrmOption::*color,
-                                 void (TfrmOption::*setColor)(int32_t));
+                                 int32_t TfrmOption::*color, void (TfrmOption::*setColor)(int32_t));
 
   void cbOutputSaveFormatChange();
   void cbCustomSizeClick();

@@ -41,12 +41,12 @@ QString WithoutTrailingSlash(QString path) {
 }  // namespace
 
 const QStringList& TfrmSelDir::FilterItems() {
-  static const QStringList items = {"*.*",   "*.jpg", "*.jif", "*.jpe", "*.jfif", "*.jpeg", "*.bsi",
-                                    "*.rci", "*.cif", "*.img", "*.dag", "*.xpm",  "*.pcx",  "*.pdd",
-                                    "*.psd", "*.jpc", "*.jpx", "*.j2c", "*.j2k",  "*.jp2",  "*.pbm",
-                                    "*.pgm", "*.ppm", "*.pam", "*.pfm", "*.tga",  "*.dds",  "*.gif",
-                                    "*.png", "*.mng", "*.jng", "*.dib", "*.bmp",  "*.heic", "*.heif",
-                                    "*.hif", "*.avif", "*.webp", "*.tif", "*.tiff"};
+  static const QStringList items = {
+      "*.*",   "*.jpg",  "*.jif",  "*.jpe", "*.jfif", "*.jpeg", "*.bsi", "*.rci",
+      "*.cif", "*.img",  "*.dag",  "*.xpm", "*.pcx",  "*.pdd",  "*.psd", "*.jpc",
+      "*.jpx", "*.j2c",  "*.j2k",  "*.jp2", "*.pbm",  "*.pgm",  "*.ppm", "*.pam",
+      "*.pfm", "*.tga",  "*.dds",  "*.gif", "*.png",  "*.mng",  "*.jng", "*.dib",
+      "*.bmp", "*.heic", "*.heif", "*.hif", "*.avif", "*.webp", "*.tif", "*.tiff"};
   return items;
 }
 

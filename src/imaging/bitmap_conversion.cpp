@@ -171,9 +171,9 @@ void BitmapToImage(TBitmap& bitmap, RasterImage& image) {
 }
 
 void MoveImageToBitmap(RasterImage& image, TBitmap& bitmap) {
-  const bool handOver = ImageIsValid(image) && image.Width > 0 && image.Height > 0 &&
-                        (image.Format == ifR8G8B8 || image.Format == ifA8R8G8B8 ||
-                         image.Format == ifX8R8G8B8);
+  const bool handOver =
+      ImageIsValid(image) && image.Width > 0 && image.Height > 0 &&
+      (image.Format == ifR8G8B8 || image.Format == ifA8R8G8B8 || image.Format == ifX8R8G8B8);
   if (!handOver) {
     ImageToBitmap(image, bitmap);
     ImageFree(image);

@@ -462,7 +462,8 @@ void IniDocument::MoveSection(size_t from, size_t to) {
   impl_->CheckIndex(to);
   Section moved = std::move(impl_->sections[from]);
   impl_->sections.erase(impl_->sections.begin() + static_cast<std::ptrdiff_t>(from));
-  impl_->sections.insert(impl_->sections.begin() + static_cast<std::ptrdiff_t>(to), std::move(moved));
+  impl_->sections.insert(impl_->sections.begin() + static_cast<std::ptrdiff_t>(to),
+                         std::move(moved));
   impl_->Reindex();
 }
 

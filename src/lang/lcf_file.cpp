@@ -133,26 +133,26 @@ std::string BuildModule(std::vector<TNamedData> resources) {
   const size_t pe = 0x40;
   PutU32(b, 0x3C, pe);
   b.replace(pe, 4, std::string("PE\0\0", 4));
-  PutU16(b, pe + 4, 0x14C);  // i386
-  PutU16(b, pe + 6, 1);      // one section
-  PutU16(b, pe + 20, 224);   // optional header size
+  PutU16(b, pe + 4, 0x14C);    // i386
+  PutU16(b, pe + 6, 1);        // one section
+  PutU16(b, pe + 20, 224);     // optional header size
   PutU16(b, pe + 22, 0x2102);  // executable image, 32-bit, library
   const size_t opt = pe + 24;
   PutU16(b, opt, 0x10B);
-  PutU32(b, opt + 8, uint32_t(t.size()));   // size of initialised data
-  PutU32(b, opt + 28, 0x10000000);          // image base
+  PutU32(b, opt + 8, uint32_t(t.size()));  // size of initialised data
+  PutU32(b, opt + 28, 0x10000000);         // image base
   PutU32(b, opt + 32, kSectionAlign);
   PutU32(b, opt + 36, kFileAlign);
-  PutU16(b, opt + 40, 4);                   // operating system version
-  PutU16(b, opt + 48, 4);                   // subsystem version
+  PutU16(b, opt + 40, 4);  // operating system version
+  PutU16(b, opt + 48, 4);  // subsystem version
   PutU32(b, opt + 56, uint32_t(kSectionRva + AlignUp(virtualSize, kSectionAlign)));
-  PutU32(b, opt + 60, kFileAlign);          // size of headers
-  PutU16(b, opt + 68, 2);                   // subsystem: windows
-  PutU32(b, opt + 72, 0x100000);            // stack and heap reserve/commit
+  PutU32(b, opt + 60, kFileAlign);  // size of headers
+  PutU16(b, opt + 68, 2);           // subsystem: windows
+  PutU32(b, opt + 72, 0x100000);    // stack and heap reserve/commit
   PutU32(b, opt + 76, 0x1000);
   PutU32(b, opt + 80, 0x100000);
   PutU32(b, opt + 84, 0x1000);
-  PutU32(b, opt + 92, 16);                  // data directories
+  PutU32(b, opt + 92, 16);                   // data directories
   PutU32(b, opt + 96 + 2 * 8, kSectionRva);  // resource directory
   PutU32(b, opt + 96 + 2 * 8 + 4, uint32_t(virtualSize));
   const size_t section = opt + 224;
@@ -256,7 +256,8 @@ std::optional<TLcfContent> ReadLanguageModuleChecked(std::string bytes, std::str
       continue;
     const size_t countAt = 4 + size_t(headerLength);
     const size_t base = countAt + 4;
-    const int64_t items = std::clamp<int64_t>(I32(data, countAt), 0, int64_t(data.size() - base) / 8);
+    const int64_t items =
+        std::clamp<int64_t>(I32(data, countAt), 0, int64_t(data.size() - base) / 8);
     std::vector<TLcfItem>& form = content.Forms[UpperCaseUtf8(name)];
     for (int64_t k = 0; k < items; ++k) {
       const int64_t at = int64_t(base) + I32(data, base + size_t(8 * k));
@@ -291,11 +292,20 @@ std::string Escape(const std::u16string& text) {
   std::string out;
   for (char c : Utf16ToUtf8(text)) {
     switch (c) {
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      case '\\': out += "\\\\"; break;
-      default: out.push_back(c);
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      default:
+        out.push_back(c);
     }
   }
   // Blanks at either end would be lost to the reader's trimming.
@@ -311,13 +321,24 @@ std::u16string Unescape(std::string_view text, size_t line) {
       out.push_back(text[i]);
       continue;
     }
-    if (++i == text.size()) throw std::runtime_error("line " + std::to_string(line) + ": \\ at the end");
+    if (++i == text.size())
+      throw std::runtime_error("line " + std::to_string(line) + ": \\ at the end");
     switch (text[i]) {
-      case 'n': out.push_back('\n'); break;
-      case 'r': out.push_back('\r'); break;
-      case 't': out.push_back('\t'); break;
-      case 's': out.push_back(' '); break;
-      case '\\': out.push_back('\\'); break;
+      case 'n':
+        out.push_back('\n');
+        break;
+      case 'r':
+        out.push_back('\r');
+        break;
+      case 't':
+        out.push_back('\t');
+        break;
+      case 's':
+        out.push_back(' ');
+        break;
+      case '\\':
+        out.push_back('\\');
+        break;
       default:
         throw std::runtime_error("line " + std::to_string(line) + ": unknown escape \\" +
                                  std::string(1, text[i]));
@@ -329,7 +350,8 @@ std::u16string Unescape(std::string_view text, size_t line) {
 
 std::string_view Trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
+    s.remove_suffix(1);
   return s;
 }
 
@@ -353,8 +375,10 @@ std::vector<TLanguageSource> ParseLanguageSources(std::string_view text) {
       if (line.back() != ']') fail("a section name without \"]\"");
       section = std::string(Trim(line.substr(1, line.size() - 2)));
       if (section.empty()) fail("an empty section name");
-      if (section == "Language") languages.emplace_back();
-      else if (languages.empty()) fail("[" + section + "] before [Language]");
+      if (section == "Language")
+        languages.emplace_back();
+      else if (languages.empty())
+        fail("[" + section + "] before [Language]");
       continue;
     }
     const size_t eq = line.find('=');
@@ -405,7 +429,8 @@ std::string WriteLanguageSources(const std::vector<TLanguageSource>& languages) 
     if (!l.Name.empty()) out += "Name=" + l.Name + "\n";
     if (!l.Strings.empty()) {
       out += "\n[Strings]\n";
-      for (const auto& [id, text] : l.Strings) out += std::to_string(id) + "=" + Escape(text) + "\n";
+      for (const auto& [id, text] : l.Strings)
+        out += std::to_string(id) + "=" + Escape(text) + "\n";
     }
     for (const auto& [className, items] : l.Forms) {
       out += "\n[" + className + "]\n";
@@ -431,10 +456,10 @@ TLcfContent ContentFromSources(const std::vector<TLanguageSource>& languages) {
       for (const auto& [address, text] : items) {
         // The first item of that address still without a text in this
         // column takes it, so repeated addresses keep their order.
-        auto it = std::find_if(form.begin(), form.end(),
-                               [&, &address = address](const TLcfItem& item) {
-          return item.Address == address && !item.Texts[c];
-        });
+        auto it =
+            std::find_if(form.begin(), form.end(), [&, &address = address](const TLcfItem& item) {
+              return item.Address == address && !item.Texts[c];
+            });
         if (it == form.end()) {
           form.push_back({address, TColumnTexts(columns)});
           it = form.end() - 1;

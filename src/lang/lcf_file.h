@@ -22,9 +22,9 @@ struct TLcfItem {
 };
 
 struct TLcfContent {
-  uint8_t Flags = 0;              // bit 0: string entries carry an extra first slot
-  std::vector<int32_t> Languages;  // language identifier of each column
-  std::map<uint32_t, TColumnTexts> Strings;             // by string-table identifier
+  uint8_t Flags = 0;                         // bit 0: string entries carry an extra first slot
+  std::vector<int32_t> Languages;            // language identifier of each column
+  std::map<uint32_t, TColumnTexts> Strings;  // by string-table identifier
   std::map<std::string, std::vector<TLcfItem>> Forms;  // by window class, upper case
   bool operator==(const TLcfContent&) const = default;
 };
@@ -40,10 +40,10 @@ std::optional<TLcfContent> ReadLanguageModule(std::string bytes, std::string* er
 // One language of a readable source file.
 struct TLanguageSource {
   int32_t LanguageId = 0;
-  std::string Name;                                   // e.g. "Chinese (Simplified)"
-  std::map<uint32_t, std::u16string> Strings;         // [Strings] id=text
+  std::string Name;                            // e.g. "Chinese (Simplified)"
+  std::map<uint32_t, std::u16string> Strings;  // [Strings] id=text
   std::map<std::string, std::vector<std::pair<std::string, std::u16string>>>
-      Forms;                                          // [CLASS] address=text, file order
+      Forms;  // [CLASS] address=text, file order
   bool operator==(const TLanguageSource&) const = default;
 };
 

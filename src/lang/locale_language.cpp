@@ -46,7 +46,8 @@ std::optional<int32_t> LanguageIdForLocale(std::string_view name) {
     key[0] = char(std::tolower(static_cast<unsigned char>(key[0])));
     key[1] = char(std::tolower(static_cast<unsigned char>(key[1])));
   }
-  for (size_t i = 3; i < key.size(); ++i) key[i] = char(std::toupper(static_cast<unsigned char>(key[i])));
+  for (size_t i = 3; i < key.size(); ++i)
+    key[i] = char(std::toupper(static_cast<unsigned char>(key[i])));
   // Script forms of Chinese name the written language directly.
   if (key == "zh_HANS") return 2052;
   if (key == "zh_HANT") return 1028;

@@ -2,9 +2,9 @@
 //   imprimo-lcf build SOURCE... -o FILE.lcf   one language column per source language
 //   imprimo-lcf dump FILE.lcf                 the file as a readable source
 //   imprimo-lcf template [-o FILE]            the English source of every text
-#include <QApplication>
 #include <unistd.h>
 
+#include <QApplication>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -60,14 +60,15 @@ bool WriteWhole(const std::string& path, const std::string& bytes) {
 #ifdef IMPRIMO_LCF_DESIGNER
 // The template editor's window, built in a scratch folder.
 void AddDesignerTexts(TLanguageSource& english) {
-  const fs::path scratch = fs::temp_directory_path() / ("imprimo-lcf-d" + std::to_string(::getpid()));
+  const fs::path scratch =
+      fs::temp_directory_path() / ("imprimo-lcf-d" + std::to_string(::getpid()));
   fs::create_directories(scratch / "Watermarks");
   {
     TfrmDesigner designer(scratch.string() + "/");
     auto& items = english.Forms["TFRMDESIGNER"];
     for (const auto& [address, text] : WindowTexts(designer))
       items.emplace_back(address, std::u16string(reinterpret_cast<const char16_t*>(text.utf16()),
-                                                  size_t(text.size())));
+                                                 size_t(text.size())));
   }
   std::error_code ec;
   fs::remove_all(scratch, ec);
@@ -78,7 +79,8 @@ void AddDesignerTexts(TLanguageSource& english) {
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
-  if (args.empty() || args[0] == "--help" || args[0] == "-h") return Usage(args.empty() ? "no command" : nullptr);
+  if (args.empty() || args[0] == "--help" || args[0] == "-h")
+    return Usage(args.empty() ? "no command" : nullptr);
   const std::string command = args[0];
   args.erase(args.begin());
   std::string output;
@@ -135,7 +137,8 @@ int main(int argc, char** argv) {
     }
     if (command == "template") {
       if (!args.empty()) return Usage("template takes no file but -o");
-      qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+      qputenv("QT_QPA_PLATFORM",
+              qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
       int qtArgc = 1;
       QApplication app(qtArgc, argv);
       TLanguageSource english = ProgramEnglishSource();

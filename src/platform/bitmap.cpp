@@ -7,14 +7,21 @@ namespace imprimo {
 
 int BitsPerPixel(TPixelFormat pf) {
   switch (pf) {
-    case TPixelFormat::pf1bit: return 1;
-    case TPixelFormat::pf4bit: return 4;
-    case TPixelFormat::pf8bit: return 8;
+    case TPixelFormat::pf1bit:
+      return 1;
+    case TPixelFormat::pf4bit:
+      return 4;
+    case TPixelFormat::pf8bit:
+      return 8;
     case TPixelFormat::pf15bit:
-    case TPixelFormat::pf16bit: return 16;
-    case TPixelFormat::pf24bit: return 24;
-    case TPixelFormat::pf32bit: return 32;
-    default: return 0;
+    case TPixelFormat::pf16bit:
+      return 16;
+    case TPixelFormat::pf24bit:
+      return 24;
+    case TPixelFormat::pf32bit:
+      return 32;
+    default:
+      return 0;
   }
 }
 
@@ -40,10 +47,10 @@ void TBitmap::DefaultPalette() {
     palette_[1] = {255, 255, 255, 0};
   } else if (n == 16) {
     // The sixteen colours of the standard VGA palette.
-    static const uint8_t vga[16][3] = {{0, 0, 0},       {128, 0, 0},   {0, 128, 0},   {128, 128, 0},
-                                       {0, 0, 128},     {128, 0, 128}, {0, 128, 128}, {192, 192, 192},
-                                       {128, 128, 128}, {255, 0, 0},   {0, 255, 0},   {255, 255, 0},
-                                       {0, 0, 255},     {255, 0, 255}, {0, 255, 255}, {255, 255, 255}};
+    static const uint8_t vga[16][3] = {
+        {0, 0, 0},     {128, 0, 0},     {0, 128, 0},     {128, 128, 0},  {0, 0, 128}, {128, 0, 128},
+        {0, 128, 128}, {192, 192, 192}, {128, 128, 128}, {255, 0, 0},    {0, 255, 0}, {255, 255, 0},
+        {0, 0, 255},   {255, 0, 255},   {0, 255, 255},   {255, 255, 255}};
     for (int i = 0; i < 16; ++i) palette_[i] = {vga[i][0], vga[i][1], vga[i][2], 0};
   } else {
     // 6x6x6 colour cube followed by a gray ramp.
@@ -89,7 +96,8 @@ TBitmap::TPixelBuffer& TBitmap::TPixelBuffer::operator=(TPixelBuffer&& other) no
 }
 
 bool TBitmap::TPixelBuffer::operator==(const TPixelBuffer& other) const {
-  return size_ == other.size_ && (size_ == 0 || std::memcmp(data_.get(), other.data_.get(), size_) == 0);
+  return size_ == other.size_ &&
+         (size_ == 0 || std::memcmp(data_.get(), other.data_.get(), size_) == 0);
 }
 
 void TBitmap::TPixelBuffer::Allocate(size_t bytes, bool zero) {
@@ -183,9 +191,12 @@ uint32_t TBitmap::PixelRGB(int x, int y) const {
     return (uint32_t{e.r} << 16) | (uint32_t{e.g} << 8) | e.b;
   };
   switch (pf_) {
-    case TPixelFormat::pf1bit: return pal((row[x >> 3] >> (7 - (x & 7))) & 1);
-    case TPixelFormat::pf4bit: return pal((row[x >> 1] >> ((x & 1) ? 0 : 4)) & 15);
-    case TPixelFormat::pf8bit: return pal(row[x]);
+    case TPixelFormat::pf1bit:
+      return pal((row[x >> 3] >> (7 - (x & 7))) & 1);
+    case TPixelFormat::pf4bit:
+      return pal((row[x >> 1] >> ((x & 1) ? 0 : 4)) & 15);
+    case TPixelFormat::pf8bit:
+      return pal(row[x]);
     case TPixelFormat::pf15bit: {
       unsigned v = row[2 * x] | (row[2 * x + 1] << 8);
       unsigned r = (v >> 10) & 31, g = (v >> 5) & 31, b = v & 31;
@@ -228,10 +239,13 @@ void TBitmap::SetPixelRGB(int x, int y, uint32_t rgb) {
     }
     case TPixelFormat::pf4bit: {
       unsigned shift = (x & 1) ? 0 : 4;
-      row[x >> 1] = static_cast<uint8_t>((row[x >> 1] & ~(15u << shift)) | ((nearest() & 15) << shift));
+      row[x >> 1] =
+          static_cast<uint8_t>((row[x >> 1] & ~(15u << shift)) | ((nearest() & 15) << shift));
       break;
     }
-    case TPixelFormat::pf8bit: row[x] = static_cast<uint8_t>(nearest()); break;
+    case TPixelFormat::pf8bit:
+      row[x] = static_cast<uint8_t>(nearest());
+      break;
     case TPixelFormat::pf15bit: {
       unsigned v = ((r >> 3) << 10) | ((g >> 3) << 5) | (b >> 3);
       row[2 * x] = v & 255;

@@ -5,14 +5,24 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <stdexcept>
 #include <memory>
+#include <stdexcept>
 #include <utility>
 #include <vector>
 
 namespace imprimo {
 
-enum class TPixelFormat { pfDevice, pf1bit, pf4bit, pf8bit, pf15bit, pf16bit, pf24bit, pf32bit, pfCustom };
+enum class TPixelFormat {
+  pfDevice,
+  pf1bit,
+  pf4bit,
+  pf8bit,
+  pf15bit,
+  pf16bit,
+  pf24bit,
+  pf32bit,
+  pfCustom
+};
 
 // One palette entry as a logical palette holds it.
 struct TPaletteEntry {

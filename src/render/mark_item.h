@@ -46,9 +46,9 @@ struct TMarkItem {
   // Optional gradient fill of a text layer's letters (the keys are left out
   // of templates that do not use it; off, the colour is FontColor).
   bool Gradient = false;
-  uint8_t GradientStyle = 0;  // 0 left to right, 1 right to left, 2 top to bottom,
-                              // 3 bottom to top, 4 centre to the sides, 5 centre to
-                              // top and bottom; other values draw as 0
+  uint8_t GradientStyle = 0;              // 0 left to right, 1 right to left, 2 top to bottom,
+                                          // 3 bottom to top, 4 centre to the sides, 5 centre to
+                                          // top and bottom; other values draw as 0
   int32_t GradientStartColor = 0xFFFFFF;  // TColor
   int32_t GradientEndColor = 0;           // TColor
   // Optional texture fill of a text layer's letters: a picture file in the
@@ -60,8 +60,8 @@ struct TMarkItem {
   // Optional sizing relative to the picture drawn on (the keys are left out
   // of templates that do not use them; their defaults draw as before).
   // Values a mode does not know draw as 0.
-  int32_t SizeMode = 0;  // 0 FontSize points, the logo at its own size; 1 per mille of
-                         // the picture's shorter side; 2 per mille of its width
+  int32_t SizeMode = 0;       // 0 FontSize points, the logo at its own size; 1 per mille of
+                              // the picture's shorter side; 2 per mille of its width
   int32_t RelativeSize = 50;  // per mille, 1..1000: the text's cell height or the
                               // logo's larger side; other values draw as SizeMode 0
   int32_t OffsetMode = 0;     // 0 OffsetX/Y and HorzSpace/VertSpace in pixels; 1 per

@@ -62,8 +62,7 @@ void DrawOntoRgb(TBitmap& bitmap, int x, int y, const TBitmap32& mark) {
     for (int i = 0; i < count; ++i, d += 3) {
       if ((s[i] >> 24) == 0) continue;
       // The blend of the 32-bit path, on the opaque pixel this one stands for.
-      const TColor32 under =
-          0xFF000000u | (uint32_t{d[2]} << 16) | (uint32_t{d[1]} << 8) | d[0];
+      const TColor32 under = 0xFF000000u | (uint32_t{d[2]} << 16) | (uint32_t{d[1]} << 8) | d[0];
       const TColor32 p = BlendPixel(s[i], under, m);
       d[0] = static_cast<uint8_t>(p);
       d[1] = static_cast<uint8_t>(p >> 8);

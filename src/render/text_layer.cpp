@@ -189,8 +189,7 @@ TTextLayerBox MeasureTextLayer(TBitmap& bitmap, TMarkItem item, const std::strin
                                TExifSummary summary, int32_t sequence) {
   TTextLayerBox box;
   TCanvas canvas(bitmap);
-  if (!RunTextLayer(canvas, std::move(item), fileName, std::move(summary), sequence, &box,
-                    nullptr))
+  if (!RunTextLayer(canvas, std::move(item), fileName, std::move(summary), sequence, &box, nullptr))
     box.Drawn = false;
   return box;
 }

@@ -143,7 +143,8 @@ std::vector<std::string> ApplyTemplate(TTemplateState& state, TBitmap& bitmap,
       } else if (!item.Text.empty()) {
         TPicture texture;
         if (!item.Texture.empty()) {
-          if (i < state.TextureList.size() && state.TextureList[i] && !state.TextureList[i]->Empty())
+          if (i < state.TextureList.size() && state.TextureList[i] &&
+              !state.TextureList[i]->Empty())
             texture = TexturePicture(*state.TextureList[i]);
           else
             missing.push_back(layer + ": the texture " + item.Texture +

@@ -103,17 +103,18 @@ TEST(BatchCommand, MessagesInTheUsersLanguage) {
   WritePicture(env.src + "a.jpg", 40, 30);
   const std::string run = "--template Copyright --out " + Quote(env.out) + " " + Quote(env.src);
   int code = -1;
-  const std::string chinese = RunCommandText(
-      "IMPRIMO_LANGUAGE=2052 '" + std::string(IMPRIMO_BATCH_EXE) + "' --program-folder " +
-          Quote(env.program) + " " + run + " 2>&1",
-      &code);
+  const std::string chinese =
+      RunCommandText("IMPRIMO_LANGUAGE=2052 '" + std::string(IMPRIMO_BATCH_EXE) +
+                         "' --program-folder " + Quote(env.program) + " " + run + " 2>&1",
+                     &code);
   EXPECT_EQ(code, 0) << chinese;
   // "Processed 1 of 1 image(s): 1 succeeded, 0 failed." in Chinese.
-  EXPECT_NE(chinese.find("\xE5\xB7\xB2\xE5\xA4\x84\xE7\x90\x86 1 / 1"), std::string::npos) << chinese;
+  EXPECT_NE(chinese.find("\xE5\xB7\xB2\xE5\xA4\x84\xE7\x90\x86 1 / 1"), std::string::npos)
+      << chinese;
   EXPECT_EQ(chinese.find("Processed"), std::string::npos) << chinese;
-  const std::string missing = RunCommandText("LC_ALL= LANG=zh_CN.UTF-8 IMPRIMO_LANGUAGE= '" +
-                                             std::string(IMPRIMO_BATCH_EXE) + "' 2>&1",
-                                         &code);
+  const std::string missing = RunCommandText(
+      "LC_ALL= LANG=zh_CN.UTF-8 IMPRIMO_LANGUAGE= '" + std::string(IMPRIMO_BATCH_EXE) + "' 2>&1",
+      &code);
   EXPECT_EQ(code, 2);
   EXPECT_NE(missing.find("\xE6\xB2\xA1\xE6\x9C\x89\xE6\x8C\x87\xE5\xAE\x9A"), std::string::npos)
       << missing;  // "no images given"
@@ -281,13 +282,13 @@ TEST(BatchCommand, StripLocationAndDroppedMetadataAreReported) {
   TCommandEnv env;
   // The camera file with the first of two colour profile chunks only.
   std::vector<uint8_t> bytes = ReadBytes(gps.string());
-  const std::string chunk = std::string("\xFF\xE2\x01\x10ICC_PROFILE\0\x01\x02", 18) +
-                            std::string(0x110 - 16, 'p');
+  const std::string chunk =
+      std::string("\xFF\xE2\x01\x10ICC_PROFILE\0\x01\x02", 18) + std::string(0x110 - 16, 'p');
   bytes.insert(bytes.begin() + 2, chunk.begin(), chunk.end());
   WriteBytes(env.src + "located.jpg", bytes);
   int code = -1;
-  const std::string text = env.Run("--template Copyright --strip-location --out " +
-                                       Quote(env.out) + " " + Quote(env.src + "located.jpg"),
+  const std::string text = env.Run("--template Copyright --strip-location --out " + Quote(env.out) +
+                                       " " + Quote(env.src + "located.jpg"),
                                    &code);
   EXPECT_EQ(code, 0) << text;
   EXPECT_NE(text.find("[warn] " + env.src + "located.jpg: colour profile dropped: "),
@@ -295,7 +296,8 @@ TEST(BatchCommand, StripLocationAndDroppedMetadataAreReported) {
       << text;
   if (HaveCommand("exiftool")) {
     const std::string out = env.out + "located.jpg";
-    EXPECT_EQ(RunCommandText("exiftool -s -s -s -GPS:all -Error " + Quote(out) + " 2>/dev/null"), "");
+    EXPECT_EQ(RunCommandText("exiftool -s -s -s -GPS:all -Error " + Quote(out) + " 2>/dev/null"),
+              "");
     EXPECT_EQ(RunCommandText("exiftool -s -s -s -IFD0:Make " + Quote(out) + " 2>/dev/null"),
               "NIKON\n");
   }
@@ -355,7 +357,8 @@ TEST(BatchCommand, CameraPicturesAreTurnedUprightUnlessAskedNotTo) {
   EXPECT_FALSE(saved.AutoRotate);
   if (HaveCommand("exiftool")) {
     EXPECT_EQ(RunCommandText("exiftool -n -s3 -Orientation " + Quote(env.out + "cam.jpg")), "1\n");
-    EXPECT_EQ(RunCommandText("exiftool -n -s3 -Orientation " + Quote(env.out + "cam(1).jpg")), "6\n");
+    EXPECT_EQ(RunCommandText("exiftool -n -s3 -Orientation " + Quote(env.out + "cam(1).jpg")),
+              "6\n");
   }
 
   // The stored setting is off now; the option turns it on for one run.
@@ -475,9 +478,10 @@ TEST(BatchCommand, NewerFormatsAndTheirOptions) {
   for (const auto& r : runs) {
     SCOPED_TRACE(r.args);
     int code = -1;
-    const std::string text = env.Run(std::string("--template Copyright --out ") + Quote(env.out) +
-                                         " --case lower " + r.args + " " + Quote(env.src + "pic.png"),
-                                     &code);
+    const std::string text =
+        env.Run(std::string("--template Copyright --out ") + Quote(env.out) + " --case lower " +
+                    r.args + " " + Quote(env.src + "pic.png"),
+                &code);
     EXPECT_EQ(code, 0) << text;
     const std::string out = env.out + r.output;
     RasterImage img;
@@ -485,8 +489,8 @@ TEST(BatchCommand, NewerFormatsAndTheirOptions) {
     EXPECT_EQ(img.Width, 64);
     EXPECT_EQ(img.Height, 40);
   }
-  for (const char* bad : {"--avif-speed 11 x.png", "--tiff-compression jpeg x.png",
-                          "--format heif x.png"}) {
+  for (const char* bad :
+       {"--avif-speed 11 x.png", "--tiff-compression jpeg x.png", "--format heif x.png"}) {
     int code = -1;
     const std::string text = env.Run(bad, &code);
     EXPECT_EQ(code, 2) << bad;
@@ -528,9 +532,9 @@ TEST(BatchScale, WorkersAndShardsWriteWhatOneSerialRunWrites) {
   // Shards run one after another here; each would do on its own machine.
   const std::string shards = env.scratch / "shards";
   for (int k = 0; k < 3; ++k) {
-    text = env.Run("--jobs 2 --shard " + std::to_string(k) + "/3 --out " + Quote(shards) + " " +
-                       common,
-                   &code);
+    text = env.Run(
+        "--jobs 2 --shard " + std::to_string(k) + "/3 --out " + Quote(shards) + " " + common,
+        &code);
     EXPECT_LE(code, 1) << text;
   }
   EXPECT_TRUE(Tree(shards) == one);
@@ -569,10 +573,10 @@ TEST(BatchScale, FilesFromListsAndCollisionsInADryRun) {
   EXPECT_FALSE(fs::exists(env.out + "c(1).jpg"));
   // Newline-separated from standard input.
   text = RunCommandText("printf '%s\\n' " + Quote(env.src + "c.jpg") + " | '" + IMPRIMO_BATCH_EXE +
-                        "' --program-folder " + Quote(env.program) +
-                        " --template Copyright --jobs 2 --files-from - --out " + Quote(env.out) +
-                        " 2>&1",
-                    &code);
+                            "' --program-folder " + Quote(env.program) +
+                            " --template Copyright --jobs 2 --files-from - --out " +
+                            Quote(env.out) + " 2>&1",
+                        &code);
   EXPECT_EQ(code, 0) << text;
   EXPECT_TRUE(fs::is_regular_file(env.out + "c(1).jpg")) << text;
   text = env.Run("--files-from " + Quote(env.scratch / "nosuch"), &code);

@@ -26,8 +26,8 @@ struct TFolderEnv {
   }
   std::string Run(const std::string& args, int* exitCode) {
     return RunCommandText(std::string("'") + IMPRIMO_BATCH_EXE + "' --program-folder " +
-                          Quote(program) + " " + args + " 2>&1",
-                      exitCode);
+                              Quote(program) + " " + args + " 2>&1",
+                          exitCode);
   }
 };
 
@@ -184,7 +184,9 @@ TEST(BatchMissingMarks, WarnedWithoutStrictAndFailedWithIt) {
     EXPECT_EQ(CountOf(text, "[ok]"), 2u) << text;
     EXPECT_EQ(CountOf(text, "[warn] "), 2u) << text;
     EXPECT_NE(text.find("[warn] " + env.src + "a.jpg: " + warning), std::string::npos) << text;
-    EXPECT_NE(text.find("2 image(s) with warnings (marks not drawn or metadata left out)."), std::string::npos) << text;
+    EXPECT_NE(text.find("2 image(s) with warnings (marks not drawn or metadata left out)."),
+              std::string::npos)
+        << text;
 
     fs::remove_all(out);
     fs::create_directories(out);

@@ -3,11 +3,11 @@
 #include <gtest/gtest.h>
 
 #include "app/process_image.h"
-#include "platform/text.h"
-#include "render/text_layer.h"
 #include "imageops/bitmap_bridge.h"
 #include "imaging/bitmap_conversion.h"
 #include "pipeline/pipeline_test_util.h"
+#include "platform/text.h"
+#include "render/text_layer.h"
 #include "templates/template_file.h"
 #include "templates/template_state.h"
 
@@ -56,8 +56,8 @@ int64_t Differences(const TBitmap& a, const TBitmap& b, const TRect* inside = nu
   int64_t n = 0;
   for (int y = 0; y < std::min(a.Height(), b.Height()); ++y)
     for (int x = 0; x < std::min(a.Width(), b.Width()); ++x) {
-      if (inside && (x < inside->Left || x >= inside->Right || y < inside->Top ||
-                     y >= inside->Bottom))
+      if (inside &&
+          (x < inside->Left || x >= inside->Right || y < inside->Top || y >= inside->Bottom))
         continue;
       n += a.PixelRGB(x, y) != b.PixelRGB(x, y);
     }
@@ -217,7 +217,8 @@ TEST_F(TPreviewFixture, EachFieldEditChangesTheSavedKeyAndThePicture) {
       edited.SetItem(0, item);
       const IniDocument before = IniDocument::FromBytes(savedBefore);
       const IniDocument after = IniDocument::FromBytes(edited.Serialize());
-      EXPECT_NE(before.ReadString(section, e.key, u"(none)"), after.ReadString(section, e.key, u"(none)"));
+      EXPECT_NE(before.ReadString(section, e.key, u"(none)"),
+                after.ReadString(section, e.key, u"(none)"));
       for (double scale : {1.0, 0.5}) {
         const TDesignerPreview a = RenderDesignerPreview(doc, sample, folder, scale);
         const TDesignerPreview b = RenderDesignerPreview(edited, sample, folder, scale);
@@ -238,10 +239,12 @@ TEST_F(TPreviewFixture, GradientFillIsOptionalAndDrawnFromStartToEnd) {
   TTemplateDocument plain;
   plain.SetItem(plain.AddTextLayer(), t);
   // Without the keys nothing is written and the drawing is today's.
-  EXPECT_FALSE(IniDocument::FromBytes(plain.Serialize()).KeyExists(plain.Layer(0).Section, u"Gradient"));
-  const std::string withOffKeys = "[L]\r\nText=MMMMMMMM\r\nFontName=DejaVu Sans\r\nFontSize=48\r\n"
-                                  "FontStyle=1\r\nAlpha=100\r\nPosition=5\r\nGradient=0\r\n"
-                                  "GradientStyle=3\r\nGradientStartColor=0x0000FF\r\n";
+  EXPECT_FALSE(
+      IniDocument::FromBytes(plain.Serialize()).KeyExists(plain.Layer(0).Section, u"Gradient"));
+  const std::string withOffKeys =
+      "[L]\r\nText=MMMMMMMM\r\nFontName=DejaVu Sans\r\nFontSize=48\r\n"
+      "FontStyle=1\r\nAlpha=100\r\nPosition=5\r\nGradient=0\r\n"
+      "GradientStyle=3\r\nGradientStartColor=0x0000FF\r\n";
   WriteText(folder + "off.wg", withOffKeys);
   const TDesignerPreview a = RenderDesignerPreview(plain, sample, folder, 1);
   const TDesignerPreview b =

@@ -14,8 +14,8 @@ namespace {
 void ExpectSameItem(const TMarkItem& a, const TMarkItem& b, const std::string& where) {
   TDesignerLayer la{u"", a, {}}, lb{u"", b, {}};
   EXPECT_TRUE(la == lb) << where << ": desc " << a.Desc << " / " << b.Desc << ", size "
-                        << a.FontSize << " / " << b.FontSize << ", text "
-                        << Utf16ToUtf8(a.Text) << " / " << Utf16ToUtf8(b.Text);
+                        << a.FontSize << " / " << b.FontSize << ", text " << Utf16ToUtf8(a.Text)
+                        << " / " << Utf16ToUtf8(b.Text);
 }
 
 std::vector<TMarkItem> EngineItems(const std::string& path) {
@@ -236,7 +236,9 @@ TEST(OpenSave, UnknownKeysAndSectionsAreKept) {
 TEST(OpenSave, SectionsTheReaderTakesForOneAreNamedApart) {
   TScratchFolder dir;
   // Upper-cased, "Straße" and "STRASSE" are the same name to the reader.
-  WriteText(dir / "t.wg", "[Stra\xC3\x9F" "e]\r\nText=a\r\n[STRASSE]\r\nText=b\r\n");
+  WriteText(dir / "t.wg",
+            "[Stra\xC3\x9F"
+            "e]\r\nText=a\r\n[STRASSE]\r\nText=b\r\n");
   TTemplateDocument doc = TTemplateDocument::Open(dir / "t.wg");
   ASSERT_EQ(doc.LayerCount(), 2u);
   EXPECT_EQ(doc.Layer(1).Section, u"STRASSE (2)");
@@ -330,7 +332,8 @@ TEST(OpenSave, BadInputGivesAReasonOrAnUnwritableDocument) {
   EXPECT_FALSE(large.CanSaveInPlace());
 
   // Absurd values are shown as they will be drawn.
-  WriteText(dir / "absurd.wg", "[T]\nText=x\nFontSize=100000\nAlpha=500\n[P]\nStyle=1\nAlpha=500\n");
+  WriteText(dir / "absurd.wg",
+            "[T]\nText=x\nFontSize=100000\nAlpha=500\n[P]\nStyle=1\nAlpha=500\n");
   TTemplateDocument absurd = TTemplateDocument::Open(dir / "absurd.wg");
   EXPECT_EQ(absurd.Layer(0).Item.FontSize, 100000);
   EXPECT_EQ(absurd.Layer(0).Item.Alpha, 244);
@@ -344,8 +347,7 @@ TEST(OpenSave, AFailedSaveSaysWhyAndKeepsTheEdits) {
   doc.AddTextLayer();
   const std::string before = doc.Serialize();
   WriteText(dir / "file", "x");
-  std::vector<std::string> targets = {dir / "file/t.wg", dir / "no/such/folder/t.wg",
-                                      dir.Path()};
+  std::vector<std::string> targets = {dir / "file/t.wg", dir / "no/such/folder/t.wg", dir.Path()};
   if (geteuid() != 0) {
     fs::create_directories(dir / "ro");
     fs::permissions(dir / "ro", fs::perms::owner_read | fs::perms::owner_exec);

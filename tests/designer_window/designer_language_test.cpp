@@ -36,8 +36,8 @@ TEST_F(DesignerLanguageTest, EveryTextOfTheWindowHasAChineseEntryAndIsShown) {
         missing.push_back(address);
     window_.reset();
   }
-  EXPECT_TRUE(missing.empty()) << missing.size() << " missing, first: "
-                               << (missing.empty() ? "" : missing.front());
+  EXPECT_TRUE(missing.empty()) << missing.size()
+                               << " missing, first: " << (missing.empty() ? "" : missing.front());
 
   std::ofstream(folder_ + "imprimo.lcf", std::ios::binary)
       << BuildLanguageModule(ContentFromSources({chinese}));
@@ -47,7 +47,8 @@ TEST_F(DesignerLanguageTest, EveryTextOfTheWindowHasAChineseEntryAndIsShown) {
   TfrmDesigner& w = Open();
   auto* undo = w.findChild<QAction*>(QStringLiteral("actUndo"));
   ASSERT_NE(undo, nullptr);
-  EXPECT_TRUE(undo->text().startsWith(QStringLiteral("\u64a4\u9500"))) << undo->text().toStdString();
+  EXPECT_TRUE(undo->text().startsWith(QStringLiteral("\u64a4\u9500")))
+      << undo->text().toStdString();
   if (saved)
     ::setenv("IMPRIMO_LANGUAGE", saved->c_str(), 1);
   else

@@ -21,8 +21,8 @@
 #include "designer/designer_window.h"
 #include "designer/layer_editor.h"
 #include "ini/ini_document.h"
-#include "templates/template_file.h"
 #include "support/qt_application.h"
+#include "templates/template_file.h"
 
 namespace imprimo::testing_designer {
 

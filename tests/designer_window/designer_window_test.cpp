@@ -531,9 +531,10 @@ TEST_F(DesignerWindowTest, FilesThatAreNotTemplatesOpenWithoutACrash) {
 }
 
 TEST_F(DesignerWindowTest, TextureFillIsChosenBesideTheTemplateAndUndoneInOneStep) {
-  const std::string path = WriteTemplate(
-      "Tex", "[Mark]\r\nText=MMMM\r\nFontName=DejaVu Sans\r\nFontSize=40\r\nFontStyle=1\r\n"
-             "FontColor=16777215\r\nAlpha=100\r\nPosition=5\r\n");
+  const std::string path =
+      WriteTemplate("Tex",
+                    "[Mark]\r\nText=MMMM\r\nFontName=DejaVu Sans\r\nFontSize=40\r\nFontStyle=1\r\n"
+                    "FontColor=16777215\r\nAlpha=100\r\nPosition=5\r\n");
   TfrmDesigner& w = Open();
   ASSERT_TRUE(w.OpenDocument(QString::fromStdString(path)));
   WaitPreview();
@@ -762,9 +763,10 @@ namespace {
 
 // The controls that fit a layer to every picture, and the portrait sample.
 TEST_F(DesignerWindowTest, RelativeSizeMarginsAndOrientationReachTheFileAndThePreview) {
-  const std::string path = WriteTemplate(
-      "Fit", "[Mark]\r\nText=Fit\r\nFontName=DejaVu Sans\r\nFontSize=18\r\nAlpha=100\r\n"
-             "Position=9\r\nOffsetX=-24\r\nOffsetY=-12\r\n");
+  const std::string path =
+      WriteTemplate("Fit",
+                    "[Mark]\r\nText=Fit\r\nFontName=DejaVu Sans\r\nFontSize=18\r\nAlpha=100\r\n"
+                    "Position=9\r\nOffsetX=-24\r\nOffsetY=-12\r\n");
   TfrmDesigner& w = Open();
   ASSERT_TRUE(w.OpenDocument(QString::fromStdString(path)));
   WaitPreview();

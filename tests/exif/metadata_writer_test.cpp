@@ -4,12 +4,11 @@
 
 #include <gtest/gtest.h>
 #include <lcms2.h>
-
-#include <exiv2/exiv2.hpp>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <exiv2/exiv2.hpp>
 #include <filesystem>
 #include <fstream>
 
@@ -81,7 +80,8 @@ std::string Source(const std::vector<std::string>& segments, const RasterImage& 
 
 std::vector<std::string> IccSegments(const std::string& profile) {
   std::vector<std::string> out;
-  for (const std::string& chunk : SplitIccProfileForJpeg(profile)) out.push_back(Segment(0xE2, chunk));
+  for (const std::string& chunk : SplitIccProfileForJpeg(profile))
+    out.push_back(Segment(0xE2, chunk));
   return out;
 }
 
@@ -139,8 +139,8 @@ using ::imprimo::testing::RunCommandText;
 // exiftool's errors for the bytes ("" when none, or when exiftool is absent).
 std::string ExiftoolErrors(const std::string& bytes) {
   if (RunCommandText("exiftool -ver 2>/dev/null").empty()) return std::string();
-  const fs::path path = fs::temp_directory_path() /
-                        ("imprimo_meta_" + std::to_string(::getpid()) + ".jpg");
+  const fs::path path =
+      fs::temp_directory_path() / ("imprimo_meta_" + std::to_string(::getpid()) + ".jpg");
   std::ofstream(path, std::ios::binary) << bytes;
   std::string out = RunCommandText("exiftool -s -s -s -Error '" + path.string() + "' 2>&1");
   fs::remove(path);
@@ -181,11 +181,10 @@ TEST(MetadataColourProfile, ChunksAreJoinedInAnyOrderAndCheckedForSoundness) {
 
   // Chunks whose numbers disagree, a truncated profile and bytes that are no
   // profile at all are refused the same way.
-  const std::string bad[] = {
-      Segment(0xE2, Lit("ICC_PROFILE\0\x01\x01") + profile.substr(0, 500)),
-      Segment(0xE2, Lit("ICC_PROFILE\0\x01\x01") + std::string(400, 'x')),
-      Segment(0xE2, Lit("ICC_PROFILE\0\x01\x02") + profile) +
-          Segment(0xE2, Lit("ICC_PROFILE\0\x01\x02") + profile)};
+  const std::string bad[] = {Segment(0xE2, Lit("ICC_PROFILE\0\x01\x01") + profile.substr(0, 500)),
+                             Segment(0xE2, Lit("ICC_PROFILE\0\x01\x01") + std::string(400, 'x')),
+                             Segment(0xE2, Lit("ICC_PROFILE\0\x01\x02") + profile) +
+                                 Segment(0xE2, Lit("ICC_PROFILE\0\x01\x02") + profile)};
   for (const std::string& seg : bad) {
     c = Compose(Source({seg}, image), image);
     EXPECT_EQ(CountSegments(c.bytes, 0xE2), 0);
@@ -246,9 +245,8 @@ std::string WithBadThumbnail(Order o, const std::vector<Entry>& ifd0,
 
 TEST(MetadataExif, ThumbnailIsRebuiltFromTheOutputAndSizesFollowIt) {
   const Order o = Order::Intel;
-  const std::string tiff =
-      WithBadThumbnail(o, {Ascii(0x010F, "Maker"), Short(0x0112, {6}, o)},
-                       {Short(0xA002, {4000}, o), Short(0xA003, {3000}, o)});
+  const std::string tiff = WithBadThumbnail(o, {Ascii(0x010F, "Maker"), Short(0x0112, {6}, o)},
+                                            {Short(0xA002, {4000}, o), Short(0xA003, {3000}, o)});
   const RasterImage source = Picture(64, 48);
   const RasterImage output = Picture(400, 100);  // as if resized and bordered
 
@@ -273,7 +271,7 @@ TEST(MetadataExif, ThumbnailIsRebuiltFromTheOutputAndSizesFollowIt) {
     DecodeJpeg(Span(block.substr(soi)), thumb);
     EXPECT_EQ(thumb.Width, kExifThumbnailSide);
     EXPECT_EQ(thumb.Height, 40);
-    EXPECT_GT(thumb.Row(20)[2], 200);      // red at the left
+    EXPECT_GT(thumb.Row(20)[2], 200);        // red at the left
     EXPECT_GT(thumb.Row(20)[3 * 150], 200);  // blue at the right
   }
 
@@ -294,8 +292,8 @@ TEST(MetadataExif, UnreadableOrOversizedBlocksAreDroppedOrShrunkAndSaid) {
   // A block that nearly fills its segment: with the new thumbnail it cannot
   // fit, so the large unknown tag goes and the rest is kept.
   const Order o = Order::Motorola;
-  const std::string tiff = WithBadThumbnail(
-      o, {Ascii(0x010F, "Maker"), Undefined(0xC7A0, std::string(65200, 'u'))});
+  const std::string tiff =
+      WithBadThumbnail(o, {Ascii(0x010F, "Maker"), Undefined(0xC7A0, std::string(65200, 'u'))});
   c = Compose(Source({ExifApp1(tiff)}, image), image);
   ASSERT_TRUE(c.reader.HasExifBlock());
   EXPECT_LE(c.reader.ExifSection()->bytes.size(), 65535u);
@@ -364,8 +362,8 @@ TEST(MetadataXmp, ExtendedXmpTravelsWhenWholeAndIsDroppedWhenNot) {
   const std::string main =
       XmpSegment(XmpPacket("<xmpNote:HasExtendedXMP>" + guid + "</xmpNote:HasExtendedXMP>"));
   const size_t half = 60000;
-  TComposed c = Compose(Source({main, chunk(half, ext.size() - half), chunk(0, half)}, image),
-                        image);
+  TComposed c =
+      Compose(Source({main, chunk(half, ext.size() - half), chunk(0, half)}, image), image);
   EXPECT_TRUE(c.warnings.empty()) << ::testing::PrintToString(c.warnings);
   EXPECT_EQ(CountSegments(c.bytes, 0xE1, "http://ns.adobe.com/xmp/extension/"), 2);
   EXPECT_NE(c.bytes.find(guid), std::string::npos);
@@ -390,9 +388,9 @@ TEST(MetadataIptc, PhotoshopThumbnailsGoAndLocationIsStrippedOnRequest) {
     if (data.size() & 1) r += '\0';
     return r;
   };
-  const std::string app13 =
-      Segment(0xED, Lit("Photoshop 3.0\0") + resource(0x0404, iptc) +
-                        resource(0x040C, "thumbnail jpeg bytes") + resource(0x0425, std::string(16, 'm')));
+  const std::string app13 = Segment(0xED, Lit("Photoshop 3.0\0") + resource(0x0404, iptc) +
+                                              resource(0x040C, "thumbnail jpeg bytes") +
+                                              resource(0x0425, std::string(16, 'm')));
   TComposed c = Compose(Source({app13}, image), image);
   ASSERT_NE(c.reader.IptcSection(), nullptr);
   std::string kept = c.reader.IptcSection()->bytes;
@@ -434,7 +432,8 @@ TEST(MetadataOutput, DamagedCameraMetadataNeverStopsTheOutput) {
   const size_t metadataEnd = std::min<size_t>(original.size(), 40000);
   for (int round = 0; round < 60; ++round) {
     std::string source = original;
-    for (int k = 0; k < 1 + round % 8; ++k) source[2 + next() % (metadataEnd - 2)] = char(next() >> 8);
+    for (int k = 0; k < 1 + round % 8; ++k)
+      source[2 + next() % (metadataEnd - 2)] = char(next() >> 8);
     std::vector<std::string> warnings;
     TMetadataOptions options;
     options.StripLocation = round % 2 == 1;
@@ -458,9 +457,9 @@ TEST(MetadataOutput, SourcesWithNothingToCarryLeaveTheOutputAlone) {
   }
   // An output that is neither JPEG nor PNG is never touched.
   const std::string withProfile = Source(IccSegments(SrgbProfile()), image);
-  EXPECT_EQ(ComposeOutputMetadata(Span(withProfile), Span(std::string("BM....")), image, {},
-                                  warnings),
-            "");
+  EXPECT_EQ(
+      ComposeOutputMetadata(Span(withProfile), Span(std::string("BM....")), image, {}, warnings),
+      "");
   EXPECT_TRUE(warnings.empty());
 }
 

@@ -137,14 +137,14 @@ TEST_F(LanguageWindowTest, EnglishDesktopNoFileAndDamagedFilesKeepTheDesignedTex
   ASSERT_NE(header, std::string::npos);
   hugeCount[header + 12] = '\xFF';
   hugeCount[header + 15] = '\x7F';
-  for (const std::string& bytes :
-       {std::string(), whole.substr(0, whole.size() / 2), whole.substr(0, 600),
-        std::string(4096, '\xFF'), hugeCount}) {
+  for (const std::string& bytes : {std::string(), whole.substr(0, whole.size() / 2),
+                                   whole.substr(0, 600), std::string(4096, '\xFF'), hugeCount}) {
     WriteText(folder_ + "imprimo.lcf", bytes);
     TfrmMain& w = Open();
     // Texts whose bytes were lost stay English; intact ones may apply.
     const QString title = w.windowTitle();
-    EXPECT_TRUE(title.startsWith(QStringLiteral("Imprimo ")) || title == QStringLiteral("\u6c34\u5370"))
+    EXPECT_TRUE(title.startsWith(QStringLiteral("Imprimo ")) ||
+                title == QStringLiteral("\u6c34\u5370"))
         << title.toStdString();
     const QString column = w.ListImgs()->horizontalHeaderItem(1)->text();
     EXPECT_TRUE(column == QStringLiteral("Format") || column == QStringLiteral("\u683c\u5f0f"));
@@ -181,8 +181,8 @@ TEST_F(LanguageWindowTest, EveryEnglishTextHasAChineseEntry) {
   }
   for (const auto& [id, text] : english.Strings)
     if (!chinese[0].Strings.count(id)) missing.push_back("Strings " + std::to_string(id));
-  EXPECT_TRUE(missing.empty()) << missing.size() << " missing, first: "
-                               << (missing.empty() ? "" : missing.front());
+  EXPECT_TRUE(missing.empty()) << missing.size()
+                               << " missing, first: " << (missing.empty() ? "" : missing.front());
 }
 
 TEST_F(LanguageWindowTest, ShippedChineseReachesEveryWindow) {

@@ -297,8 +297,8 @@ TEST_F(OptionDialogTest, FormatChoosesTheOptionPage) {
     formats->setCurrentIndex(i);
     // WebP (16) and AVIF (17) take the quality like JPEG and JNG.
     const char* expected = (i == 0 || i == 4 || i == 16 || i == 17) ? "spC1"
-                           : (i == 1 || i == 3)                      ? "spC2"
-                                                                     : "spC4";
+                           : (i == 1 || i == 3)                     ? "spC2"
+                                                                    : "spC4";
     EXPECT_EQ(Page(*d), QString::fromLatin1(expected)) << i;
   }
 }

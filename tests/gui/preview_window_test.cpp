@@ -209,8 +209,8 @@ TEST_F(PreviewWindowTest, CameraPictureIsPreviewedUprightAsTheRunWritesIt) {
     image.fill(qRgb(40, 90, 160));
     ASSERT_TRUE(image.save(QString::fromStdString(src), "JPEG", 95));
   }
-  ASSERT_EQ(std::system(("exiftool -q -n -Orientation=6 -overwrite_original '" + src + "'").c_str()),
-            0);
+  ASSERT_EQ(
+      std::system(("exiftool -q -n -Orientation=6 -overwrite_original '" + src + "'").c_str()), 0);
   WriteTemplate();
   TfrmMain& w = OpenWith({"cam.jpg"});
   Find<QComboBox>("cbSaveFormat")->setCurrentIndex(1);  // PNG: compare exactly

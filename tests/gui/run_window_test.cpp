@@ -316,7 +316,8 @@ TEST_F(RunWindowTest, TheWindowsRunWritesWhatImprimoBatchWrites) {
   TfrmMain& w = OpenWithImages(9);
   WriteImage(in_ + "img3.png", 30, 20, "PNG");  // img3.jpg and img3.png meet on one name
   WriteText(in_ + "zz_text.jpg", "not a picture at all");
-  w.DragDropMDrop({QString::fromStdString(in_ + "img3.png"), QString::fromStdString(in_ + "zz_text.jpg")});
+  w.DragDropMDrop(
+      {QString::fromStdString(in_ + "img3.png"), QString::fromStdString(in_ + "zz_text.jpg")});
   answers_ = {QMessageBox::No};
   Action("actProcess")->trigger();
   EXPECT_EQ(w.LastRun().Succeeded, 10);

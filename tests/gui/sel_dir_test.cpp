@@ -1,8 +1,9 @@
 // The folder dialog opened on a folder far down a long list of siblings.
+#include "gui/sel_dir.h"
+
 #include <QElapsedTimer>
 #include <QTreeView>
 
-#include "gui/sel_dir.h"
 #include "window_fixture.h"
 
 namespace imprimo::testing_gui {

@@ -14,11 +14,11 @@ using ::imprimo::testing::HaveMagick;
 using ::imprimo::testing::HaveTool;
 using ::imprimo::testing::ImageFromMagick;
 using ::imprimo::testing::MagickRead;
-using ::imprimo::testing::TMagickPicture;
 using ::imprimo::testing::Pixels;
 using ::imprimo::testing::Quote;
 using ::imprimo::testing::ReadBytes;
 using ::imprimo::testing::RunCommand;
+using ::imprimo::testing::TMagickPicture;
 using ::imprimo::testing::WriteBytes;
 
 using ::imprimo::testing::RandomImage;

@@ -376,8 +376,7 @@ TEST(ImageLimits, SmallFilesDeclaringGiantPicturesAreRefusedCheaply) {
       {"webp", GiantWebP(), [&](const auto& f) { out = DecodeWebP(f); }},
       {"heif", GiantHeif(), [&](const auto& f) { out = DecodeHeif(f); }},
       // Past the side limit, the library itself refuses the file as it reads it.
-      {"heif beyond the side limit", GiantHeif(70000),
-       [&](const auto& f) { out = DecodeHeif(f); }},
+      {"heif beyond the side limit", GiantHeif(70000), [&](const auto& f) { out = DecodeHeif(f); }},
       {"texture", GiantTexture(),
        [&](const auto& f) { DecodeDaggerfallTexture(f, DaggerfallImagePalette(), set, true); }},
   };

@@ -184,12 +184,12 @@ TOutcome TryLoad(const fs::path& file, RasterImage& img) {
 const std::vector<TOracle> kImageOracles = {TOracle::Pillow, TOracle::Magick};
 const std::vector<TOracle> kMapOracles = {TOracle::Netpbm, TOracle::Magick};
 
-#define REQUIRE_CORPUS(sub)                                         \
-  do {                                                              \
-    IMPRIMO_REQUIRE_CORPUS_PATH(kCorpus / sub);                     \
-    if (PillowPython().empty() && !testing::HaveMagick()) {                  \
-      GTEST_SKIP() << "no oracle decoder (Pillow or ImageMagick)";  \
-    }                                                               \
+#define REQUIRE_CORPUS(sub)                                        \
+  do {                                                             \
+    IMPRIMO_REQUIRE_CORPUS_PATH(kCorpus / sub);                    \
+    if (PillowPython().empty() && !testing::HaveMagick()) {        \
+      GTEST_SKIP() << "no oracle decoder (Pillow or ImageMagick)"; \
+    }                                                              \
   } while (false)
 
 // Checks every file in a list against an oracle decoding the file itself,
@@ -217,8 +217,9 @@ int CheckGood(const std::vector<fs::path>& files, int tolerance, const std::vect
       ADD_FAILURE() << f.filename() << ": no reference decoder reads " << source;
       continue;
     }
-    if (source != f) reference = "the set's reference picture " + source.filename().string() +
-                                 " read by " + reference;
+    if (source != f)
+      reference =
+          "the set's reference picture " + source.filename().string() + " read by " + reference;
     std::string first;
     int bad = Compare(img, ref, tolerance, first);
     EXPECT_EQ(bad, 0) << f.filename() << " against " << reference << ": " << first;

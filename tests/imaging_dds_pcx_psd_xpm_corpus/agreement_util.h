@@ -17,14 +17,14 @@
 namespace imprimo::dds_pcx_psd_xpm {
 
 using ::imprimo::testing::CorpusDir;
-using ::imprimo::testing::OurRgba;
 using ::imprimo::testing::MagickRgba;
+using ::imprimo::testing::OurRgba;
 using ::imprimo::testing::Quote;
 
 #define REQUIRE_CORPUS_A(sub)                                               \
   do {                                                                      \
     IMPRIMO_REQUIRE_CORPUS(sub);                                            \
-    if (!::imprimo::testing::HaveMagick())                \
+    if (!::imprimo::testing::HaveMagick())                                  \
       GTEST_SKIP() << "the reference converter (convert) is not installed"; \
   } while (0)
 

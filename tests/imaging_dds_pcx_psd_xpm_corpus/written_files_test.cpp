@@ -22,7 +22,9 @@ namespace fs = std::filesystem;
       GTEST_SKIP() << "the reference converter (convert) is not installed"; \
   } while (0)
 
-fs::path TempDir(const std::string& name) { return ::imprimo::testing::TempFolder("dds_pcx_psd_xpm", name); }
+fs::path TempDir(const std::string& name) {
+  return ::imprimo::testing::TempFolder("dds_pcx_psd_xpm", name);
+}
 
 // The smooth test picture as raw R, G, B, A bytes for the converter.
 fs::path WriteRawSource(const fs::path& dir, int w, int h) {
@@ -69,8 +71,9 @@ TEST(WrittenFiles, FilesTheReferenceWritesLoadAlike) {
     const std::string out = (dir / c.name).string();
     bool ok;
     dds_pcx_psd_xpm::Run("convert -size " + std::to_string(w) + "x" + std::to_string(h) +
-                  " -depth 8 rgba:" + Quote(raw.string()) + " " + c.args + " " + Quote(out),
-              ok);
+                             " -depth 8 rgba:" + Quote(raw.string()) + " " + c.args + " " +
+                             Quote(out),
+                         ok);
     if (!ok || !fs::exists(out)) {
       ADD_FAILURE() << "the converter could not write " << c.name;
       continue;

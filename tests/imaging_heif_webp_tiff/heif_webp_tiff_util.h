@@ -15,10 +15,10 @@
 namespace imprimo::testing {
 
 // Skips the test when a command-line tool is missing.
-#define REQUIRE_PROGRAM(name)                                                            \
-  do {                                                                                   \
-    if (!::imprimo::testing::HaveTool(std::string("command -v ") + (name)))              \
-      GTEST_SKIP() << name << " is not installed";                                       \
+#define REQUIRE_PROGRAM(name)                                               \
+  do {                                                                      \
+    if (!::imprimo::testing::HaveTool(std::string("command -v ") + (name))) \
+      GTEST_SKIP() << name << " is not installed";                          \
   } while (0)
 
 // Runs a shell command; true when it exits with status 0.

@@ -4,8 +4,8 @@
 #include <cstdio>
 
 #include "imaging/formats/tiff_format.h"
-#include "imaging_png_jpeg_gif_corpus/corpus_compare_util.h"
 #include "imaging_heif_webp_tiff/heif_webp_tiff_util.h"
+#include "imaging_png_jpeg_gif_corpus/corpus_compare_util.h"
 
 namespace imprimo::testing {
 namespace {

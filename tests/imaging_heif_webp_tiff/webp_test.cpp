@@ -1,6 +1,6 @@
 #include "imaging/formats/webp_format.h"
-#include "imaging_png_jpeg_gif_corpus/corpus_compare_util.h"
 #include "imaging_heif_webp_tiff/heif_webp_tiff_util.h"
+#include "imaging_png_jpeg_gif_corpus/corpus_compare_util.h"
 
 namespace imprimo::testing {
 namespace {

@@ -14,9 +14,9 @@
 
 namespace imprimo::jp2_game {
 
-using ::imprimo::testing::MagickRgba;
 using ::imprimo::testing::HaveTool;
 using ::imprimo::testing::LoadFromMemory;
+using ::imprimo::testing::MagickRgba;
 using ::imprimo::testing::OurRgba;
 using ::imprimo::testing::Pixels;
 using ::imprimo::testing::Psnr;

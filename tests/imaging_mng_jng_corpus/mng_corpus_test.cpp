@@ -5,8 +5,8 @@
 #include "imaging/file_format.h"
 #include "imaging/formats/mng_codec.h"
 #include "imaging/formats/png_codec.h"
-#include "imaging_png_jpeg_gif_corpus/corpus_compare_util.h"
 #include "imaging_mng_jng/mng_jng_util.h"
+#include "imaging_png_jpeg_gif_corpus/corpus_compare_util.h"
 
 namespace imprimo {
 namespace {

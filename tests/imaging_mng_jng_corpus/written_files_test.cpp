@@ -3,8 +3,8 @@
 #include <cstdio>
 
 #include "imaging/file_format.h"
-#include "imaging_png_jpeg_gif_corpus/corpus_compare_util.h"
 #include "imaging_mng_jng/mng_jng_util.h"
+#include "imaging_png_jpeg_gif_corpus/corpus_compare_util.h"
 
 namespace imprimo {
 namespace {

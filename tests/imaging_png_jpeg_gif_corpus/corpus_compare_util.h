@@ -23,8 +23,7 @@ using ::imprimo::testing::Quote;
 // ("-set colorspace sRGB"), except CMYK, which the converter must turn into
 // RGB ("-colorspace sRGB").
 inline bool ReferenceRgba16(const std::string& path, int& w, int& h, std::vector<uint16_t>& px,
-                            const std::string& colourArgs = "-set colorspace sRGB",
-                            int index = 0) {
+                            const std::string& colourArgs = "-set colorspace sRGB", int index = 0) {
   ::imprimo::testing::TMagickPicture picture;
   if (!::imprimo::testing::MagickRead(path, picture,
                                       {.Frame = index, .After = colourArgs, .Depth = 16}))

@@ -59,7 +59,8 @@ TEST(LcfFile, BuiltFileAnswersTheReaderByColumn) {
   LanguageFile file;
   ASSERT_EQ(file.OpenBytes(bytes, 2052), 1);
   EXPECT_EQ(file.LanguageIndex(), 1);
-  EXPECT_EQ(file.TranslatedText(64878, "Stop?"), "\xE5\x81\x9C\xE6\xAD\xA2\xE5\xA4\x84\xE7\x90\x86\xEF\xBC\x9F");
+  EXPECT_EQ(file.TranslatedText(64878, "Stop?"),
+            "\xE5\x81\x9C\xE6\xAD\xA2\xE5\xA4\x84\xE7\x90\x86\xEF\xBC\x9F");
   EXPECT_EQ(file.TranslatedText(7, "builtin"), "");  // an empty text is a text
   EXPECT_EQ(file.TranslatedText(8, "builtin"), "builtin");
   const auto items = file.FormItems("TfrmMain");

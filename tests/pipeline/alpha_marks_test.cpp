@@ -262,9 +262,9 @@ TEST(AlphaMarks, OverTransparentPixelsTheTextsCoverageBecomesAlpha) {
     EXPECT_GT(inked, 50);
     EXPECT_GT(solid, 20);
     int code = -1;
-    EXPECT_EQ(RunCommandText("identify -format '%[opaque] %A' " + Quote(r.result.OutputPath + "[0]") +
-                             " 2>/dev/null",
-                         &code),
+    EXPECT_EQ(RunCommandText("identify -format '%[opaque] %A' " +
+                                 Quote(r.result.OutputPath + "[0]") + " 2>/dev/null",
+                             &code),
               "false True");
   }
 }

@@ -6,8 +6,8 @@
 
 #include "app/process_image.h"
 #include "pipeline/pipeline_test_util.h"
-#include "templates/template_file.h"
 #include "support/corpus_support.h"
+#include "templates/template_file.h"
 
 namespace imprimo::testing {
 namespace {

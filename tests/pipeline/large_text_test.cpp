@@ -18,9 +18,9 @@ bool ConverterRgb(const std::string& path, int& w, int& h, std::vector<uint8_t>&
   if (!MagickSize(path, w, h)) return false;
   const std::string size = std::to_string(w / shrink) + "x" + std::to_string(h / shrink);
   TMagickPicture picture;
-  if (!MagickRead(path, picture,
-                  {.Before = "-define jpeg:size=" + size, .After = "-sample " + size + "!",
-                   .Channels = 3}))
+  if (!MagickRead(
+          path, picture,
+          {.Before = "-define jpeg:size=" + size, .After = "-sample " + size + "!", .Channels = 3}))
     return false;
   rgb = std::move(picture.Samples);
   return picture.Width == w / shrink && picture.Height == h / shrink;

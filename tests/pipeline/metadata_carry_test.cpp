@@ -124,9 +124,10 @@ TEST(MetadataCarry, CameraFileThumbnailShowsTheFinishedOutputAndSizesFollowIt) {
 
   const std::string thumb = run.env.scratch / "thumb.jpg";
   const std::string sourceThumb = run.env.scratch / "source-thumb.jpg";
-  RunCommandText("exiftool -b -ThumbnailImage " + Quote(out) + " > " + Quote(thumb) + " 2>/dev/null");
-  RunCommandText("exiftool -b -ThumbnailImage " + Quote(camera.string()) + " > " + Quote(sourceThumb) +
-             " 2>/dev/null");
+  RunCommandText("exiftool -b -ThumbnailImage " + Quote(out) + " > " + Quote(thumb) +
+                 " 2>/dev/null");
+  RunCommandText("exiftool -b -ThumbnailImage " + Quote(camera.string()) + " > " +
+                 Quote(sourceThumb) + " 2>/dev/null");
   const std::string thumbSize = RunCommandText("identify -format '%w %h' " + Quote(thumb));
   int tw = 0, th = 0;
   ASSERT_EQ(std::sscanf(thumbSize.c_str(), "%d %d", &tw, &th), 2) << thumbSize;
@@ -246,8 +247,9 @@ TEST(MetadataCarry, CmykJpegWithAProfileIsConvertedThroughIt) {
   RasterImage image;
   DecodeJpeg(bytes, image);
   ASSERT_EQ(image.Format, ifA8R8G8B8);
-  const std::string reference = RunCommandText("convert " + Quote(ycck.string()) + " -profile " +
-                                           Quote(srgb.string()) + " -depth 8 rgb:- 2>/dev/null");
+  const std::string reference =
+      RunCommandText("convert " + Quote(ycck.string()) + " -profile " + Quote(srgb.string()) +
+                     " -depth 8 rgb:- 2>/dev/null");
   ASSERT_EQ(reference.size(), size_t(image.Width) * image.Height * 3);
   double sum = 0, worst = 0;
   for (int y = 0; y < image.Height; ++y)
@@ -293,7 +295,8 @@ TEST(MetadataCarry, PngOutputsTakeTheProfileAndKeepExifOffWritesNothing) {
   if (HavePillow()) {
     const std::string py = RunCommandText(
         "/usr/bin/python3 -c \"import sys; from PIL import Image; im = Image.open(sys.argv[1]); "
-        "im.load(); print(len(im.info.get('icc_profile', b'')))\" " + Quote(out) + " 2>&1");
+        "im.load(); print(len(im.info.get('icc_profile', b'')))\" " +
+        Quote(out) + " 2>&1");
     EXPECT_EQ(py, "3144\n");
   }
 

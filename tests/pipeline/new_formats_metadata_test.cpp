@@ -29,7 +29,7 @@ struct TOneRun {
     RunBatch(env.context, host);
     const std::string out = env.Out(outName);
     EXPECT_TRUE(fs::exists(out)) << (host.results.empty() ? std::string("no result")
-                                                           : host.results[0].Reason);
+                                                          : host.results[0].Reason);
     return out;
   }
 };
@@ -51,7 +51,8 @@ TEST(NewFormatsMetadata, CameraMetadataReachesWebPAvifAndTiffOutputs) {
     fs::copy_file(kCamera, src);
     const std::string out = run.Run(src, o.format, o.name);
     EXPECT_EQ(Tags(out), expected);
-    EXPECT_EQ(RunCommandText("exiftool -s -s -s -Error -Warning " + Quote(out) + " 2>/dev/null"), "");
+    EXPECT_EQ(RunCommandText("exiftool -s -s -s -Error -Warning " + Quote(out) + " 2>/dev/null"),
+              "");
   }
 }
 
@@ -69,8 +70,10 @@ TEST(NewFormatsMetadata, ContainerSourcesGiveTheirMetadataToJpegOutputs) {
       {"cam.heic", "heif-enc", "heif-enc -q 80 " + Quote(camera) + " -o %OUT%"},
       {"cam.webp", "cwebp", "cwebp -quiet -metadata all " + Quote(camera) + " -o %OUT%"},
       {"cam.tif", "convert",
-       "convert " + Quote(camera) + " -compress lzw %OUT% && exiftool -q -overwrite_original "
-       "-tagsFromFile " + Quote(camera) + " -exif:all -icc_profile %OUT%"},
+       "convert " + Quote(camera) +
+           " -compress lzw %OUT% && exiftool -q -overwrite_original "
+           "-tagsFromFile " +
+           Quote(camera) + " -exif:all -icc_profile %OUT%"},
   };
   for (const auto& s : sources) {
     SCOPED_TRACE(s.name);
@@ -100,7 +103,8 @@ TEST(NewFormatsMetadata, ContainerSourcesGiveTheirMetadataToJpegOutputs) {
 }
 
 TEST(NewFormatsMetadata, AWebPTurnedByItsExifComesOutUpright) {
-  if (!HaveCommand("exiftool") || !HaveCommand("cwebp")) GTEST_SKIP() << "exiftool or cwebp missing";
+  if (!HaveCommand("exiftool") || !HaveCommand("cwebp"))
+    GTEST_SKIP() << "exiftool or cwebp missing";
   TRunEnv made;
   const std::string jpg = made.scratch / "side.jpg";
   WritePicture(jpg, 60, 40);
@@ -117,8 +121,9 @@ TEST(NewFormatsMetadata, AWebPTurnedByItsExifComesOutUpright) {
   ASSERT_TRUE(ReadImageFile(out, img));
   EXPECT_EQ(img.Width, 40);
   EXPECT_EQ(img.Height, 60);
-  EXPECT_EQ(RunCommandText("exiftool -s -s -s -n -Orientation -Make " + Quote(out) + " 2>/dev/null"),
-            "1\nSide\n");
+  EXPECT_EQ(
+      RunCommandText("exiftool -s -s -s -n -Orientation -Make " + Quote(out) + " 2>/dev/null"),
+      "1\nSide\n");
 }
 
 }  // namespace

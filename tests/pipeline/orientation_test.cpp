@@ -10,8 +10,8 @@
 #include "imageops/orient.h"
 #include "imaging/bitmap_conversion.h"
 #include "pipeline/pipeline_test_util.h"
-#include "templates/template_file.h"
 #include "support/corpus_support.h"
+#include "templates/template_file.h"
 
 namespace imprimo::testing {
 namespace {
@@ -62,9 +62,9 @@ const std::string& PillowPython() {
 // the file has none).
 std::string PillowView(const std::string& path) {
   return RunCommandText(PillowPython() +
-                    " -c 'import sys; from PIL import Image; im = Image.open(sys.argv[1]); "
-                    "print(im.size[0], im.size[1], im.getexif().get(274, 0))' " +
-                    Quote(path) + " 2>&1");
+                        " -c 'import sys; from PIL import Image; im = Image.open(sys.argv[1]); "
+                        "print(im.size[0], im.size[1], im.getexif().get(274, 0))' " +
+                        Quote(path) + " 2>&1");
 }
 
 // A photo-like picture in blues and purples with a red block in its top-left

@@ -162,8 +162,8 @@ TEST(ParallelRun, OutputsLogAndRowsAreTheSameForOneTwoAndEightWorkers) {
       // Rows that meet on one name are numbered in row order; the file that
       // was there keeps its name.
       EXPECT_EQ(one.files.count("b(1).jpg"), 1u);
-      EXPECT_EQ(one.files.at("b.jpg"), std::vector<uint8_t>({'a', 'l', 'r', 'e', 'a', 'd', 'y',
-                                                             ' ', 't', 'h', 'e', 'r', 'e'}));
+      EXPECT_EQ(one.files.at("b.jpg"), std::vector<uint8_t>({'a', 'l', 'r', 'e', 'a', 'd', 'y', ' ',
+                                                             't', 'h', 'e', 'r', 'e'}));
       EXPECT_EQ(one.files.count("c.jpg") + one.files.count("c(1).jpg"), 2u);
       EXPECT_EQ(one.files.count("trip/c.jpg"), 1u);
       EXPECT_EQ(one.files.count("trip/day1/d.jpg"), 1u);
@@ -289,8 +289,7 @@ TEST(ParallelRun, AFullDiskFailsOnlyTheRowsThatDoNotFit) {
   EXPECT_EQ(summary.Failed, 1);
   EXPECT_EQ(summary.Succeeded, 8);
   for (const ImageListEntry& row : host.rows)
-    EXPECT_EQ(row.Icon, row.Path.ends_with("s4big.png") ? kIconFailed : kIconSucceeded)
-        << row.Path;
+    EXPECT_EQ(row.Icon, row.Path.ends_with("s4big.png") ? kIconFailed : kIconSucceeded) << row.Path;
   // No partial file is left behind.
   EXPECT_EQ(FilesUnder(small).size(), 8u);
 }

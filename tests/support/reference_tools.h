@@ -73,12 +73,12 @@ inline bool HaveMagick() {
 
 // How ImageMagick is asked to decode a picture.
 struct TMagickRead {
-  int Frame = 0;           // the frame read; -1 reads the file as a whole
+  int Frame = 0;            // the frame read; -1 reads the file as a whole
   bool AutoOrient = false;  // turn the picture upright by its orientation tag
-  std::string Before;      // settings placed before the file name ("-define ...")
-  std::string After;       // operations after reading ("-resize 8x8!", "-coalesce")
-  int Channels = 4;        // 4: R, G, B, A; 3: R, G, B
-  int Depth = 8;           // 8 or 16 bits a sample (16-bit samples little-endian)
+  std::string Before;       // settings placed before the file name ("-define ...")
+  std::string After;        // operations after reading ("-resize 8x8!", "-coalesce")
+  int Channels = 4;         // 4: R, G, B, A; 3: R, G, B
+  int Depth = 8;            // 8 or 16 bits a sample (16-bit samples little-endian)
 };
 
 // A picture as ImageMagick decoded it, after the operations asked for.

@@ -198,12 +198,10 @@ TEST(PictureLayer, InPlaceRgbMatchesThe32BitResult) {
     int alpha, placeStyle, position, offsetX, offsetY;
     bool key, mirrorH, mirrorV;
   };
-  const Case cases[] = {{100, 0, 1, 20, 30, false, false, false},
-                        {73, 0, 5, 0, 0, true, true, false},
-                        {1, 0, 9, -10, -5, false, false, true},
-                        {50, 1, 1, -3, 0, false, true, true},
-                        {100, 2, 1, 0, 0, false, false, false},
-                        {37, 0, 3, 200, -15, true, false, false}};
+  const Case cases[] = {
+      {100, 0, 1, 20, 30, false, false, false}, {73, 0, 5, 0, 0, true, true, false},
+      {1, 0, 9, -10, -5, false, false, true},   {50, 1, 1, -3, 0, false, true, true},
+      {100, 2, 1, 0, 0, false, false, false},   {37, 0, 3, 200, -15, true, false, false}};
   for (const Case& c : cases) {
     for (int alpha = c.alpha; alpha <= 100; alpha += 33) {
       TMarkItem item = PictureItem();
@@ -230,8 +228,8 @@ TEST(PictureLayer, InPlaceRgbMatchesThe32BitResult) {
           drawn += promoted.PixelRGB(x, y) != background.PixelRGB(x, y);
           ASSERT_EQ(promoted.ScanLine(y)[4 * x + 3], 255);
         }
-      EXPECT_EQ(differ, 0) << "alpha " << alpha << ", place style " << c.placeStyle
-                           << ", position " << c.position;
+      EXPECT_EQ(differ, 0) << "alpha " << alpha << ", place style " << c.placeStyle << ", position "
+                           << c.position;
       EXPECT_GT(drawn, 100) << "alpha " << alpha << ", place style " << c.placeStyle;
     }
   }

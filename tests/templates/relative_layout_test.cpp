@@ -3,6 +3,8 @@
 // descent: the box of an unrotated line without shadow); the ink of "Hg"
 // (capital height plus descender) must keep the same share of it on every
 // picture. The size of a logo is its larger side.
+#include "render/relative_layout.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -12,7 +14,6 @@
 #include <fstream>
 
 #include "render/picture_layer.h"
-#include "render/relative_layout.h"
 #include "render/text_layer.h"
 #include "templates/template_file.h"
 #include "templates/template_state.h"
@@ -162,7 +163,8 @@ TEST(RelativeSize, LogoLargerSideIsTheShareOfThePicture) {
   ASSERT_TRUE(DrawPictureLayer(rgb, RelativeLogo(), soft, true));
   EXPECT_EQ(rgb.PixelFormat(), TPixelFormat::pf24bit);
   for (int y = 0; y < 20; ++y)
-    for (int x = 0; x < 30; ++x) ASSERT_EQ(rgb.PixelRGB(x, y), wide.PixelRGB(x, y)) << x << "," << y;
+    for (int x = 0; x < 30; ++x)
+      ASSERT_EQ(rgb.PixelRGB(x, y), wide.PixelRGB(x, y)) << x << "," << y;
   // By the width.
   TMarkItem item = RelativeLogo();
   item.SizeMode = 2;
@@ -358,7 +360,6 @@ TEST(RelativeKeys, ReadWrittenAndLeftOutAtTheirDefaults) {
   EXPECT_EQ(back.RelativeSize, 50);
 }
 
-
 // The shipped templates that size their marks to the picture: the same
 // share of the picture on a small landscape and a large portrait, and the
 // portrait's own caption under the logo.
@@ -395,8 +396,8 @@ TEST_F(ShippedRelative, MarksKeepTheirShareOfThePicture) {
   const TInk wideLogo = InkOf(wide);
   EXPECT_GT(wideLogo.right, 1200);  // the caption reaches the right side
   TInk tallInk = InkOf(tall);
-  EXPECT_LT(tallInk.right, 600);  // nothing on the right half
-  EXPECT_GT(tallInk.bottom, 0.19 * 1200);  // the caption stands under the logo
+  EXPECT_LT(tallInk.right, 600);                     // nothing on the right half
+  EXPECT_GT(tallInk.bottom, 0.19 * 1200);            // the caption stands under the logo
   EXPECT_NEAR(tallInk.top, 30 + 180 * 28 / 160, 2);  // the logo inside its key margin
 }
 }  // namespace

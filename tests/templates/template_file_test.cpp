@@ -72,8 +72,7 @@ TEST(MarkItemKeys, TextureKeysAreOptionalAndRoundTrip) {
   const TMarkItem none = Read("[L]\r\nText=a\r\n");
   EXPECT_TRUE(none.Texture.empty());
   EXPECT_EQ(none.TextureMode, 0);
-  const TMarkItem set =
-      Read("[L]\r\nText=a\r\nTexture=C:\\Tex\\wood.png\r\nTextureMode=258\r\n");
+  const TMarkItem set = Read("[L]\r\nText=a\r\nTexture=C:\\Tex\\wood.png\r\nTextureMode=258\r\n");
   EXPECT_EQ(set.Texture, "wood.png");  // the file name part, like Picture
   EXPECT_EQ(set.TextureMode, 2);       // low byte
 

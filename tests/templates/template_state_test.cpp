@@ -206,10 +206,14 @@ TInk CountInk(const TBitmap& b) {
     for (int x = 0; x < b.Width(); ++x) {
       const uint32_t c = b.PixelRGB(x, y);
       const int r = (c >> 16) & 255, g = (c >> 8) & 255, bl = c & 255;
-      if (r > 200 && g > 200 && bl > 200) ++ink.white;
-      else if (r > 60 && r > 2 * g && r > 2 * bl) ++ink.red;
-      else if (g > 60 && g > 2 * r && g > 2 * bl) ++ink.green;
-      else if (bl > 60 && bl > 2 * r && bl > 2 * g) ++ink.blue;
+      if (r > 200 && g > 200 && bl > 200)
+        ++ink.white;
+      else if (r > 60 && r > 2 * g && r > 2 * bl)
+        ++ink.red;
+      else if (g > 60 && g > 2 * r && g > 2 * bl)
+        ++ink.green;
+      else if (bl > 60 && bl > 2 * r && bl > 2 * g)
+        ++ink.blue;
     }
   return ink;
 }
@@ -239,8 +243,9 @@ TEST_F(TemplateFiles, TexturedTextTakesTheTexturesColours) {
 
   // Tiled, the letters are red and green where they were white; the texture
   // also wins over a blue gradient.
-  for (const char* extra : {"", "Gradient=1\r\nGradientStartColor=0xFF0000\r\n"
-                                "GradientEndColor=0xFF0000\r\n"}) {
+  for (const char* extra : {"",
+                            "Gradient=1\r\nGradientStartColor=0xFF0000\r\n"
+                            "GradientEndColor=0xFF0000\r\n"}) {
     Open(layer + "Texture=stripes.png\r\nTextureMode=0\r\n" + extra);
     ASSERT_EQ(state_.TextureList.size(), 1u);
     EXPECT_EQ(state_.TextureList[0]->Width(), 4);
@@ -274,9 +279,10 @@ TEST_F(TemplateFiles, TexturedTextTakesTheTexturesColours) {
 
 TEST_F(TemplateFiles, TexturesShareTheDecodedFileAndSkipDisabledLayers) {
   WriteLogo("logo.png");
-  Open("[A]\r\nText=a\r\nTexture=logo.png\r\n[P]\r\nStyle=1\r\nPicture=logo.png\r\n"
-       "[Off]\r\nEnabled=0\r\nText=b\r\nTexture=logo.png\r\n"
-       "[Pic]\r\nStyle=1\r\nPicture=logo.png\r\nTexture=logo.png\r\n");
+  Open(
+      "[A]\r\nText=a\r\nTexture=logo.png\r\n[P]\r\nStyle=1\r\nPicture=logo.png\r\n"
+      "[Off]\r\nEnabled=0\r\nText=b\r\nTexture=logo.png\r\n"
+      "[Pic]\r\nStyle=1\r\nPicture=logo.png\r\nTexture=logo.png\r\n");
   ASSERT_EQ(state_.TextureList.size(), 4u);
   EXPECT_EQ(state_.TextureList[0].get(), state_.LogoList[1].get());
   EXPECT_EQ(state_.TextureList[0]->Width(), 6);

@@ -50,8 +50,9 @@ TBitmap Picture(int w, int h) {
   TBitmap b(w, h, TPixelFormat::pf24bit);
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x)
-      b.SetPixelRGB(x, y, (uint32_t((x * 255) / w) << 16) | (uint32_t((y * 255) / h) << 8) |
-                              uint32_t(((x + y) * 7) & 0xFF));
+      b.SetPixelRGB(x, y,
+                    (uint32_t((x * 255) / w) << 16) | (uint32_t((y * 255) / h) << 8) |
+                        uint32_t(((x + y) * 7) & 0xFF));
   return b;
 }
 
