@@ -104,6 +104,38 @@ TEST(GifCodec, LzwCodesOutOfRangeAreErrors) {
   EXPECT_THROW(DecodeGif(TinyGif({0x68, 0x09}, 3), out), EImagingError);  // clear, 6, end
 }
 
+// Codes of one width packed least significant bit first, as GIF stores them.
+std::vector<uint8_t> PackCodes(const std::vector<int>& codes, int width) {
+  std::vector<uint8_t> out;
+  uint32_t bits = 0;
+  int count = 0;
+  for (int code : codes) {
+    bits |= uint32_t(code) << count;
+    for (count += width; count >= 8; count -= 8, bits >>= 8) out.push_back(uint8_t(bits));
+  }
+  if (count > 0) out.push_back(uint8_t(bits));
+  return out;
+}
+
+// A minimum code size of 9 makes 10-bit codes whose literals run to 511.
+// Literals within the colour table decode as usual; a literal past 255 names
+// no colour at all and is refused rather than cut to 8 bits.
+TEST(GifCodec, WideMinimumCodeSizeKeepsLiteralsWhole) {
+  RasterImage out;
+  DecodeGif(TinyGif(PackCodes({512, 1, 2, 3, 0, 513}, 10), 9), out);
+  EXPECT_EQ(out.Row(0)[0], 1);
+  EXPECT_EQ(out.Row(0)[1], 2);
+  EXPECT_EQ(out.Row(1)[0], 3);
+  EXPECT_EQ(out.Row(1)[1], 0);
+
+  try {
+    DecodeGif(TinyGif(PackCodes({512, 1, 257, 2, 3, 513}, 10), 9), out);
+    ADD_FAILURE() << "literal 257 accepted";
+  } catch (const EImagingError& e) {
+    EXPECT_STREQ(e.what(), "GIF pixel refers to a missing colour");
+  }
+}
+
 TEST(GifCodec, ShortDataLeavesTheRestTransparent) {
   // clear, 1, 2, end: only two of four pixels.
   RasterImage out;

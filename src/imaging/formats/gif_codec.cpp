@@ -76,10 +76,12 @@ class TPixelSink {
     }
   }
 
-  void Put(uint8_t index) {
+  // With a minimum code size above 8 the literal codes run past 255, past
+  // any colour table; such an index is refused like any missing colour.
+  void Put(int index) {
     if (Full()) return;
     if (index >= colourCount_) throw EImagingError("GIF pixel refers to a missing colour");
-    Store(index);
+    Store(uint8_t(index));
     used_[index] = true;
     if (++x_ == width_) {
       x_ = 0;
@@ -136,10 +138,11 @@ void FillOutside(RasterImage& canvas, int left, int top, int w, int h, uint8_t b
 
 void DecodeLzw(std::span<const uint8_t> data, int minCodeSize, TPixelSink& sink) {
   const int clear = 1 << minCodeSize, eoi = clear + 1;
-  std::vector<uint16_t> prefix(kMaxCodes);
-  std::vector<uint8_t> suffix(kMaxCodes), first(kMaxCodes);
-  std::vector<uint8_t> stack(kMaxCodes + 1);
-  for (int i = 0; i < clear; ++i) suffix[i] = first[i] = uint8_t(i);
+  // Literals run up to clear - 1, which is above 255 when the minimum code
+  // size is above 8, so every table keeps whole codes.
+  std::vector<uint16_t> prefix(kMaxCodes), suffix(kMaxCodes), first(kMaxCodes);
+  std::vector<uint16_t> stack(kMaxCodes + 1);
+  for (int i = 0; i < clear; ++i) suffix[i] = first[i] = uint16_t(i);
 
   int width = minCodeSize + 1, next = eoi + 1, prev = -1;
   uint32_t bits = 0;
@@ -164,7 +167,7 @@ void DecodeLzw(std::span<const uint8_t> data, int minCodeSize, TPixelSink& sink)
     if (code == eoi) return;
     if (prev < 0) {
       if (code >= clear) LzwError();
-      sink.Put(uint8_t(code));
+      sink.Put(code);
       prev = code;
       continue;
     }
@@ -176,8 +179,8 @@ void DecodeLzw(std::span<const uint8_t> data, int minCodeSize, TPixelSink& sink)
       stack[sp++] = suffix[c];
       c = prefix[c];
     }
-    stack[sp++] = uint8_t(c);
-    const uint8_t head = uint8_t(c);
+    stack[sp++] = uint16_t(c);
+    const uint16_t head = uint16_t(c);
     while (sp > 0) sink.Put(stack[--sp]);
     if (next < kMaxCodes) {
       prefix[next] = uint16_t(prev);
