@@ -162,6 +162,173 @@ void Put(uint8_t* px, int index, uint32_t value, bool wide) {
   }
 }
 
+// The decoder, its stream over the file's bytes and the header it read. The
+// stream points at source, so a reader stays where it was made.
+struct TJp2Reader {
+  TMemorySource source{};
+  StreamPtr stream;
+  CodecPtr codec;
+  ImagePtr image;
+};
+
+// Opens a decoder for the file's kind over data and reads the main header.
+void OpenJp2(std::span<const uint8_t> data, TJp2Reader& r) {
+  OPJ_CODEC_FORMAT kind;
+  if (IsJp2Signature(data))
+    kind = OPJ_CODEC_JP2;
+  else if (IsJ2kCodeStream(data))
+    kind = OPJ_CODEC_J2K;
+  else
+    Fail(kDecodeFailed);
+
+  r.source = TMemorySource{data.data(), data.size(), 0};
+  r.stream.reset(opj_stream_create(64 * 1024, OPJ_TRUE));
+  r.codec.reset(opj_create_decompress(kind));
+  if (!r.stream || !r.codec) Fail(kDecodeFailed);
+  opj_stream_set_user_data(r.stream.get(), &r.source, nullptr);
+  opj_stream_set_user_data_length(r.stream.get(), data.size());
+  opj_stream_set_read_function(r.stream.get(), SourceRead);
+  opj_stream_set_skip_function(r.stream.get(), SourceSkip);
+  opj_stream_set_seek_function(r.stream.get(), SourceSeek);
+  Quiet(r.codec.get());
+
+  opj_dparameters_t params;
+  opj_set_default_decoder_parameters(&params);
+  if (!opj_setup_decoder(r.codec.get(), &params)) Fail(kDecodeFailed);
+  UseThreads(r.codec.get());
+
+  opj_image_t* rawImage = nullptr;
+  if (!opj_read_header(r.stream.get(), r.codec.get(), &rawImage) || !rawImage) {
+    if (rawImage) opj_image_destroy(rawImage);
+    Fail(kDecodeFailed);
+  }
+  r.image.reset(rawImage);
+}
+
+// The image area (x1 - x0 by y1 - y0), checked against the limits before the
+// library decodes anything.
+void CheckJp2Size(const opj_image_t& image, int& width, int& height) {
+  if (image.x1 <= image.x0 || image.y1 <= image.y0 || image.numcomps == 0) Fail(kDecodeFailed);
+  const int64_t width64 = int64_t{image.x1} - image.x0;
+  const int64_t height64 = int64_t{image.y1} - image.y0;
+  // The library holds every component as 32-bit samples, so the component
+  // count counts against the pixel limit as well.
+  CheckImageLimits(width64, height64, ifA8R8G8B8);
+  if (width64 * height64 * image.numcomps > kMaxImagePixels)
+    throw EImagingError("JPEG 2000 image has too many samples", EImagingErrorKind::TooLarge);
+  width = static_cast<int>(width64);
+  height = static_cast<int>(height64);
+}
+
+// Every decoded component must hold samples on a usable grid.
+void CheckComponents(const opj_image_t& image) {
+  for (uint32_t i = 0; i < image.numcomps; ++i) {
+    const opj_image_comp_t& c = image.comps[i];
+    if (!c.data || c.w == 0 || c.h == 0 || c.dx == 0 || c.dy == 0 || c.prec == 0)
+      Fail(kDecodeFailed);
+  }
+}
+
+// Which components are colour and which is alpha, and the record they fill.
+struct TJp2Layout {
+  std::vector<uint32_t> colour;
+  int alpha = -1;
+  bool cmyk = false, gray = false, ycc = false, wide = false;
+  int bits = 8;
+  TImageFormat format = ifR8G8B8;
+};
+
+TJp2Layout ChooseLayout(const opj_image_t& image) {
+  TJp2Layout l;
+  const uint32_t n = image.numcomps;
+  l.cmyk = image.color_space == OPJ_CLRSPC_CMYK && n >= 4;
+  if (l.cmyk) {
+    l.colour = {0, 1, 2, 3};
+    if (n >= 5 && image.comps[4].alpha) l.alpha = 4;
+  } else if (n < 3 || image.color_space == OPJ_CLRSPC_GRAY) {
+    l.colour = {0};
+    for (uint32_t i = 1; i < n && l.alpha < 0; ++i)
+      if (image.comps[i].alpha || n == 2) l.alpha = static_cast<int>(i);
+  } else {
+    l.colour = {0, 1, 2};
+    for (uint32_t i = 3; i < n && l.alpha < 0; ++i)
+      if (image.comps[i].alpha || n == 4) l.alpha = static_cast<int>(i);
+  }
+
+  uint32_t maxPrec = 0;
+  for (uint32_t i : l.colour) maxPrec = std::max(maxPrec, image.comps[i].prec);
+  if (l.alpha >= 0) maxPrec = std::max(maxPrec, image.comps[l.alpha].prec);
+  l.wide = maxPrec > 8;
+  l.bits = l.wide ? 16 : 8;
+  l.gray = l.colour.size() == 1;
+  l.ycc = !l.gray && !l.cmyk &&
+          (image.color_space == OPJ_CLRSPC_SYCC || image.color_space == OPJ_CLRSPC_EYCC);
+  const bool a = l.alpha >= 0;
+  if (l.gray)
+    l.format = a ? (l.wide ? ifA16Gray16 : ifA8Gray8) : (l.wide ? ifGray16 : ifGray8);
+  else
+    l.format = a ? (l.wide ? ifA16R16G16B16 : ifA8R8G8B8) : (l.wide ? ifR16G16B16 : ifR8G8B8);
+  return l;
+}
+
+// R, G, B of one pixel from its scaled colour samples (Y, Cb, Cr or C, M, Y,
+// K where the layout says so).
+void ToRgb(const TJp2Layout& l, const uint32_t v[4], uint32_t& r, uint32_t& g, uint32_t& b) {
+  const double maxOut = static_cast<double>((1u << l.bits) - 1);
+  r = v[0], g = v[1], b = v[2];
+  if (l.ycc) {
+    const double half = (maxOut + 1) / 2;
+    const double yy = v[0], cb = v[1] - half, cr = v[2] - half;
+    auto clamp = [&](double d) {
+      return static_cast<uint32_t>(std::clamp(std::nearbyint(d), 0.0, maxOut));
+    };
+    r = clamp(yy + 1.402 * cr);
+    g = clamp(yy - 0.344136 * cb - 0.714136 * cr);
+    b = clamp(yy + 1.772 * cb);
+  } else if (l.cmyk) {
+    const uint64_t m = static_cast<uint64_t>(maxOut);
+    const uint64_t k = m - v[3];
+    r = static_cast<uint32_t>((m - v[0]) * k / m);
+    g = static_cast<uint32_t>((m - v[1]) * k / m);
+    b = static_cast<uint32_t>((m - v[2]) * k / m);
+  }
+}
+
+// Resamples the components onto the image grid and fills out row by row.
+void WritePixels(const opj_image_t& image, const TJp2Layout& l, RasterImage& out) {
+  const int width = out.Width;
+  std::vector<TPlaneReader> planes(l.colour.size());
+  for (size_t i = 0; i < l.colour.size(); ++i)
+    planes[i].Setup(image, image.comps[l.colour[i]], width, l.bits);
+  TPlaneReader alphaPlane;
+  if (l.alpha >= 0) alphaPlane.Setup(image, image.comps[l.alpha], width, l.bits);
+
+  const int channels = GetImageFormatInfo(out.Format)->ChannelCount;
+  for (int y = 0; y < out.Height; ++y) {
+    uint8_t* row = out.Row(y);
+    const OPJ_INT32* src[4] = {};
+    for (size_t i = 0; i < planes.size(); ++i) src[i] = planes[i].RowFor(image, y);
+    const OPJ_INT32* asrc = l.alpha >= 0 ? alphaPlane.RowFor(image, y) : nullptr;
+    for (int x = 0; x < width; ++x) {
+      uint8_t* px = row + static_cast<size_t>(x) * channels * (l.wide ? 2 : 1);
+      uint32_t v[4];
+      for (size_t i = 0; i < planes.size(); ++i)
+        v[i] = planes[i].Scale(src[i][planes[i].column[x]]);
+      if (l.gray) {
+        Put(px, 0, v[0], l.wide);
+        if (asrc) Put(px, 1, alphaPlane.Scale(asrc[alphaPlane.column[x]]), l.wide);
+        continue;
+      }
+      uint32_t r, g, b;
+      ToRgb(l, v, r, g, b);
+      Put(px, 0, b, l.wide);
+      Put(px, 1, g, l.wide);
+      Put(px, 2, r, l.wide);
+      if (asrc) Put(px, 3, alphaPlane.Scale(asrc[alphaPlane.column[x]]), l.wide);
+    }
+  }
+}
+
 }  // namespace
 
 bool IsJp2Signature(std::span<const uint8_t> header) {
@@ -173,136 +340,19 @@ bool IsJ2kCodeStream(std::span<const uint8_t> header) {
 }
 
 RasterImage DecodeJp2(std::span<const uint8_t> data) {
-  OPJ_CODEC_FORMAT kind;
-  if (IsJp2Signature(data))
-    kind = OPJ_CODEC_JP2;
-  else if (IsJ2kCodeStream(data))
-    kind = OPJ_CODEC_J2K;
-  else
+  TJp2Reader r;
+  OpenJp2(data, r);
+  int width = 0, height = 0;
+  CheckJp2Size(*r.image, width, height);
+  if (!opj_decode(r.codec.get(), r.stream.get(), r.image.get()) ||
+      !opj_end_decompress(r.codec.get(), r.stream.get()))
     Fail(kDecodeFailed);
+  CheckComponents(*r.image);
 
-  TMemorySource source{data.data(), data.size(), 0};
-  StreamPtr stream(opj_stream_create(64 * 1024, OPJ_TRUE));
-  CodecPtr codec(opj_create_decompress(kind));
-  if (!stream || !codec) Fail(kDecodeFailed);
-  opj_stream_set_user_data(stream.get(), &source, nullptr);
-  opj_stream_set_user_data_length(stream.get(), data.size());
-  opj_stream_set_read_function(stream.get(), SourceRead);
-  opj_stream_set_skip_function(stream.get(), SourceSkip);
-  opj_stream_set_seek_function(stream.get(), SourceSeek);
-  Quiet(codec.get());
-
-  opj_dparameters_t params;
-  opj_set_default_decoder_parameters(&params);
-  if (!opj_setup_decoder(codec.get(), &params)) Fail(kDecodeFailed);
-  UseThreads(codec.get());
-
-  opj_image_t* rawImage = nullptr;
-  if (!opj_read_header(stream.get(), codec.get(), &rawImage) || !rawImage) {
-    if (rawImage) opj_image_destroy(rawImage);
-    Fail(kDecodeFailed);
-  }
-  ImagePtr image(rawImage);
-  if (image->x1 <= image->x0 || image->y1 <= image->y0 || image->numcomps == 0) Fail(kDecodeFailed);
-  const int64_t width64 = int64_t{image->x1} - image->x0;
-  const int64_t height64 = int64_t{image->y1} - image->y0;
-  // The library holds every component as 32-bit samples, so the component
-  // count counts against the pixel limit as well.
-  CheckImageLimits(width64, height64, ifA8R8G8B8);
-  if (width64 * height64 * image->numcomps > kMaxImagePixels)
-    throw EImagingError("JPEG 2000 image has too many samples", EImagingErrorKind::TooLarge);
-  if (!opj_decode(codec.get(), stream.get(), image.get()) ||
-      !opj_end_decompress(codec.get(), stream.get()))
-    Fail(kDecodeFailed);
-
-  const int width = static_cast<int>(width64), height = static_cast<int>(height64);
-  const uint32_t n = image->numcomps;
-  for (uint32_t i = 0; i < n; ++i) {
-    const opj_image_comp_t& c = image->comps[i];
-    if (!c.data || c.w == 0 || c.h == 0 || c.dx == 0 || c.dy == 0 || c.prec == 0)
-      Fail(kDecodeFailed);
-  }
-
-  // Which components are colour and which is alpha.
-  std::vector<uint32_t> colour;
-  int alpha = -1;
-  const bool cmyk = image->color_space == OPJ_CLRSPC_CMYK && n >= 4;
-  if (cmyk) {
-    colour = {0, 1, 2, 3};
-    if (n >= 5 && image->comps[4].alpha) alpha = 4;
-  } else if (n < 3 || image->color_space == OPJ_CLRSPC_GRAY) {
-    colour = {0};
-    for (uint32_t i = 1; i < n && alpha < 0; ++i)
-      if (image->comps[i].alpha || n == 2) alpha = static_cast<int>(i);
-  } else {
-    colour = {0, 1, 2};
-    for (uint32_t i = 3; i < n && alpha < 0; ++i)
-      if (image->comps[i].alpha || n == 4) alpha = static_cast<int>(i);
-  }
-
-  uint32_t maxPrec = 0;
-  for (uint32_t i : colour) maxPrec = std::max(maxPrec, image->comps[i].prec);
-  if (alpha >= 0) maxPrec = std::max(maxPrec, image->comps[alpha].prec);
-  const bool wide = maxPrec > 8;
-  const int bits = wide ? 16 : 8;
-  const bool gray = colour.size() == 1;
-
-  TImageFormat format;
-  if (gray)
-    format = alpha >= 0 ? (wide ? ifA16Gray16 : ifA8Gray8) : (wide ? ifGray16 : ifGray8);
-  else
-    format = alpha >= 0 ? (wide ? ifA16R16G16B16 : ifA8R8G8B8) : (wide ? ifR16G16B16 : ifR8G8B8);
-
-  std::vector<TPlaneReader> planes(colour.size());
-  for (size_t i = 0; i < colour.size(); ++i)
-    planes[i].Setup(*image, image->comps[colour[i]], width, bits);
-  TPlaneReader alphaPlane;
-  if (alpha >= 0) alphaPlane.Setup(*image, image->comps[alpha], width, bits);
-  const bool ycc = !gray && !cmyk &&
-                   (image->color_space == OPJ_CLRSPC_SYCC || image->color_space == OPJ_CLRSPC_EYCC);
-  const double maxOut = static_cast<double>((1u << bits) - 1);
-
+  const TJp2Layout layout = ChooseLayout(*r.image);
   RasterImage out;
-  ImageCreateForOverwrite(out, width, height, format);
-  const int channels = GetImageFormatInfo(format)->ChannelCount;
-  for (int y = 0; y < height; ++y) {
-    uint8_t* row = out.Row(y);
-    const OPJ_INT32* src[4] = {};
-    for (size_t i = 0; i < planes.size(); ++i) src[i] = planes[i].RowFor(*image, y);
-    const OPJ_INT32* asrc = alpha >= 0 ? alphaPlane.RowFor(*image, y) : nullptr;
-    for (int x = 0; x < width; ++x) {
-      uint8_t* px = row + static_cast<size_t>(x) * channels * (wide ? 2 : 1);
-      uint32_t v[4];
-      for (size_t i = 0; i < planes.size(); ++i)
-        v[i] = planes[i].Scale(src[i][planes[i].column[x]]);
-      if (gray) {
-        Put(px, 0, v[0], wide);
-        if (asrc) Put(px, 1, alphaPlane.Scale(asrc[alphaPlane.column[x]]), wide);
-        continue;
-      }
-      uint32_t r = v[0], g = v[1], b = v[2];
-      if (ycc) {
-        const double half = (maxOut + 1) / 2;
-        const double yy = v[0], cb = v[1] - half, cr = v[2] - half;
-        auto clamp = [&](double d) {
-          return static_cast<uint32_t>(std::clamp(std::nearbyint(d), 0.0, maxOut));
-        };
-        r = clamp(yy + 1.402 * cr);
-        g = clamp(yy - 0.344136 * cb - 0.714136 * cr);
-        b = clamp(yy + 1.772 * cb);
-      } else if (cmyk) {
-        const uint64_t m = static_cast<uint64_t>(maxOut);
-        const uint64_t k = m - v[3];
-        r = static_cast<uint32_t>((m - v[0]) * k / m);
-        g = static_cast<uint32_t>((m - v[1]) * k / m);
-        b = static_cast<uint32_t>((m - v[2]) * k / m);
-      }
-      Put(px, 0, b, wide);
-      Put(px, 1, g, wide);
-      Put(px, 2, r, wide);
-      if (asrc) Put(px, 3, alphaPlane.Scale(asrc[alphaPlane.column[x]]), wide);
-    }
-  }
+  ImageCreateForOverwrite(out, width, height, layout.format);
+  WritePixels(*r.image, layout, out);
   return out;
 }
 
