@@ -75,8 +75,8 @@ inline bool HaveMagick() {
 struct TMagickRead {
   int Frame = 0;            // the frame read; -1 reads the file as a whole
   bool AutoOrient = false;  // turn the picture upright by its orientation tag
-  std::string Before;       // settings placed before the file name ("-define ...")
-  std::string After;        // operations after reading ("-resize 8x8!", "-coalesce")
+  std::string Before{};     // settings placed before the file name ("-define ...")
+  std::string After{};      // operations after reading ("-resize 8x8!", "-coalesce")
   int Channels = 4;         // 4: R, G, B, A; 3: R, G, B
   int Depth = 8;            // 8 or 16 bits a sample (16-bit samples little-endian)
 };

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <set>
 
@@ -231,8 +232,17 @@ namespace {
 struct TLayout {
   uint32_t w = 0, h = 0;
   uint16_t spp = 1, bps = 1, photometric = PHOTOMETRIC_MINISBLACK, format = SAMPLEFORMAT_UINT;
-  uint16_t planar = PLANARCONFIG_CONTIG;
+  uint16_t planar = PLANARCONFIG_CONTIG, inkset = INKSET_CMYK;
   bool alpha = false, associated = false;
+
+  bool Gray() const {
+    return photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE;
+  }
+  bool Cmyk() const { return photometric == PHOTOMETRIC_SEPARATED && inkset == INKSET_CMYK; }
+  // Colour samples a pixel: gray 1, CMYK 4, RGB 3.
+  int Colour() const { return Gray() ? 1 : Cmyk() ? 4 : 3; }
+  // Whether a sample after the colour ones is alpha.
+  bool HasAlpha() const { return alpha && spp > Colour(); }
 };
 
 TLayout ReadLayout(TIFF* tif, const TTiffMemory& mem) {
@@ -250,6 +260,7 @@ TLayout ReadLayout(TIFF* tif, const TTiffMemory& mem) {
   TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &l.planar);
   if (!TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &l.photometric))
     l.photometric = l.spp >= 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK;
+  TIFFGetField(tif, TIFFTAG_INKSET, &l.inkset);
   uint16_t extraCount = 0;
   uint16_t* extra = nullptr;
   if (TIFFGetField(tif, TIFFTAG_EXTRASAMPLES, &extraCount, &extra) && extraCount > 0 && extra) {
@@ -259,23 +270,21 @@ TLayout ReadLayout(TIFF* tif, const TTiffMemory& mem) {
   return l;
 }
 
-// True when the page is read sample by sample at its own depth.
+// True when the page is read sample by sample at its own depth. CMYK pages
+// are read so too: the library's RGBA reader drops their alpha and refuses
+// 16-bit inks.
 bool DirectLayout(const TLayout& l) {
-  const bool gray =
-      l.photometric == PHOTOMETRIC_MINISBLACK || l.photometric == PHOTOMETRIC_MINISWHITE;
-  const bool rgb = l.photometric == PHOTOMETRIC_RGB;
-  if (!gray && !rgb) return false;
+  if (!l.Gray() && !l.Cmyk() && l.photometric != PHOTOMETRIC_RGB) return false;
   if (l.planar != PLANARCONFIG_CONTIG && l.spp > 1) return false;
-  const int colour = gray ? 1 : 3;
-  if (l.spp < colour) return false;
-  if (l.format == SAMPLEFORMAT_IEEEFP) return l.bps == 32;
+  if (l.spp < l.Colour()) return false;
+  if (l.format == SAMPLEFORMAT_IEEEFP) return l.bps == 32 && !l.Cmyk();
   return (l.format == SAMPLEFORMAT_UINT || l.format == SAMPLEFORMAT_VOID) &&
          (l.bps == 8 || l.bps == 16);
 }
 
 TImageFormat DirectFormat(const TLayout& l) {
-  const bool gray = l.photometric != PHOTOMETRIC_RGB;
-  const bool alpha = l.alpha && l.spp > (gray ? 1 : 3);
+  const bool gray = l.Gray();
+  const bool alpha = l.HasAlpha();
   if (l.format == SAMPLEFORMAT_IEEEFP) return gray && !alpha ? ifR32F : ifA32R32G32B32F;
   if (l.bps == 8) return gray ? (alpha ? ifA8Gray8 : ifGray8) : (alpha ? ifA8R8G8B8 : ifR8G8B8);
   return gray ? (alpha ? ifA16Gray16 : ifGray16) : (alpha ? ifA16R16G16B16 : ifR16G16B16);
@@ -287,13 +296,39 @@ T Unpremultiply(T v, T a, double max) {
   return static_cast<T>(std::min(max, std::floor(double(v) * max / a + 0.5)));
 }
 
+// Turns one stored CMYK row into B, G, R (and A): each colour is its ink's
+// complement darkened by black, (max - ink) * (max - K) / max, truncated.
+// Associated alpha is taken off the inks first.
+template <typename T>
+void ConvertCmykRow(const TLayout& l, const T* s, T* d) {
+  constexpr uint32_t kMax = std::numeric_limits<T>::max();
+  const bool alpha = l.HasAlpha();
+  for (uint32_t x = 0; x < l.w; ++x, s += l.spp) {
+    const T a = alpha ? s[4] : T(kMax);
+    T ink[4] = {s[0], s[1], s[2], s[3]};
+    if (alpha && l.associated)
+      for (T& v : ink) v = Unpremultiply<T>(v, a, double(kMax));
+    const uint32_t white = kMax - ink[3];
+    for (int c = 2; c >= 0; --c) *d++ = T((kMax - ink[c]) * white / kMax);
+    if (alpha) *d++ = a;
+  }
+}
+
 // Turns one stored row (spp samples a pixel, native byte order) into a row
 // of the output format.
 void ConvertDirectRow(const TLayout& l, const uint8_t* src, uint8_t* dst, TImageFormat format) {
-  const bool gray = l.photometric != PHOTOMETRIC_RGB;
+  if (l.Cmyk()) {
+    if (l.bps == 8)
+      ConvertCmykRow<uint8_t>(l, src, dst);
+    else
+      ConvertCmykRow<uint16_t>(l, reinterpret_cast<const uint16_t*>(src),
+                               reinterpret_cast<uint16_t*>(dst));
+    return;
+  }
+  const bool gray = l.Gray();
   const bool invert = l.photometric == PHOTOMETRIC_MINISWHITE;
-  const int colour = gray ? 1 : 3;
-  const bool alpha = l.alpha && l.spp > colour;
+  const int colour = l.Colour();
+  const bool alpha = l.HasAlpha();
   const int order[3] = {2, 1, 0};  // B, G, R from R, G, B
   const uint32_t w = l.w;
   if (l.format == SAMPLEFORMAT_IEEEFP) {
