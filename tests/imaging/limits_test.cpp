@@ -25,6 +25,7 @@
 #include "imaging/formats/tiff_format.h"
 #include "imaging/formats/webp_format.h"
 #include "imaging/formats/xpm_format.h"
+#include "imaging_test_util.h"
 
 namespace imprimo {
 namespace {
@@ -386,6 +387,53 @@ TEST(ImageLimits, SmallFilesDeclaringGiantPicturesAreRefusedCheaply) {
     std::string message;
     TPeakAllocation peak;
     EXPECT_EQ(KindOf([&] { c.decode(c.file); }, &message), EImagingErrorKind::TooLarge) << message;
+    EXPECT_LT(peak.PeakBytes(), 20 << 20);
+  }
+}
+
+// A grid picture is drawn on a canvas whose size its descriptor (in the item
+// data box) gives, whatever size the picture's own properties claim; the
+// canvas passes the limits, and needs data in proportion, before the library
+// allocates it. A 16 x 12 grid file is changed to claim larger canvases.
+TEST(ImageLimits, HeifGridCanvasesAreCheckedBeforeTheLibraryFillsThem) {
+  const std::string folder = std::string(IMPRIMO_TEST_DATA_DIR) + "/heif/";
+  const std::vector<uint8_t> grid = test::ReadBytes(folder + "grid.heic");
+  ASSERT_FALSE(grid.empty());
+  const std::string_view text(reinterpret_cast<const char*>(grid.data()), grid.size());
+  const size_t idat = text.find("idat");
+  ASSERT_NE(idat, std::string_view::npos);
+  const size_t size = idat + 4 + 4;  // after version, flags, rows and columns
+  ASSERT_EQ(grid[size + 1], 16);
+  ASSERT_EQ(grid[size + 3], 12);
+  auto claiming = [&](uint16_t w, uint16_t h) {
+    std::vector<uint8_t> f = grid;
+    f[size] = uint8_t(w >> 8), f[size + 1] = uint8_t(w);
+    f[size + 2] = uint8_t(h >> 8), f[size + 3] = uint8_t(h);
+    return f;
+  };
+
+  RasterImage out = DecodeHeif(grid);
+  EXPECT_EQ(out.Width, 16);
+  EXPECT_EQ(out.Height, 12);
+
+  // A fuzzed file whose descriptor runs past the item data box: the library
+  // read a 4096 x 63232 canvas from the bytes after it and took 4.6 GB.
+  const std::string finding = folder + "regress/oom-49f315a9d22da7f168a2c703d4880335a117995a";
+  const struct {
+    const char* name;
+    std::vector<uint8_t> file;
+    EImagingErrorKind kind;
+  } cases[] = {
+      {"8192 x 8192 from 596 bytes", claiming(8192, 8192), EImagingErrorKind::Truncated},
+      {"65535 x 65535", claiming(65535, 65535), EImagingErrorKind::TooLarge},
+      {"descriptor past its box", test::ReadBytes(finding), EImagingErrorKind::Truncated},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_FALSE(c.file.empty());
+    std::string message;
+    TPeakAllocation peak;
+    EXPECT_EQ(KindOf([&] { out = DecodeHeif(c.file); }, &message), c.kind) << message;
     EXPECT_LT(peak.PeakBytes(), 20 << 20);
   }
 }

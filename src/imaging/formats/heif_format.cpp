@@ -9,10 +9,12 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string_view>
 
 #include "imaging/file_format.h"
 #include "imaging/formats/format_factories.h"
+#include "platform/byte_reader.h"
 
 namespace imprimo {
 
@@ -125,6 +127,179 @@ heif_error WriteToVector(heif_context*, const void* data, size_t size, void* use
   return heif_error{heif_error_Ok, heif_suberror_Unspecified, "Success"};
 }
 
+// ---- Derived pictures ----
+
+constexpr int64_t kSmallCanvas = int64_t{1} << 24;
+constexpr int64_t kMaxPixelsPerByte = 4096;
+
+//
+// A grid or overlay picture is composed on a canvas whose size its own
+// descriptor gives, not the size the library reports for its handle; the
+// library allocates that canvas, in every plane and again for the colour
+// conversion, before anything is drawn. The descriptor is found here through
+// the file's boxes, so its size passes the limits first.
+
+struct TBox {
+  uint32_t type = 0;
+  TByteReader body{std::span<const uint8_t>()};
+};
+
+constexpr uint32_t FourCc(const char (&s)[5]) {
+  return uint32_t(uint8_t(s[0])) << 24 | uint32_t(uint8_t(s[1])) << 16 |
+         uint32_t(uint8_t(s[2])) << 8 | uint8_t(s[3]);
+}
+
+// The next box of r, its body bounded by its size; false at the end.
+bool NextBox(TByteReader& r, TBox& box) {
+  if (r.Remaining() < 8) return false;
+  uint64_t size = r.U32BE();
+  box.type = r.U32BE();
+  size_t header = 8;
+  if (size == 1) {
+    size = uint64_t{r.U32BE()} << 32;
+    size |= r.U32BE();
+    header = 16;
+  } else if (size == 0) {
+    size = header + r.Remaining();
+  }
+  if (size < header || size - header > r.Remaining()) throw ETruncatedData();
+  box.body = r.Sub(size_t(size - header));
+  return true;
+}
+
+uint64_t ReadSized(TByteReader& r, int bytes) {
+  uint64_t v = 0;
+  for (int i = 0; i < bytes; ++i) v = v << 8 | r.U8();
+  return v;
+}
+
+struct TItemPlace {
+  int method = 0;  // 0 file offset, 1 the item data box
+  uint64_t offset = 0, length = 0;
+};
+
+// Where the first extent of item id lies, from an item location box.
+bool FindItemPlace(TByteReader r, uint32_t id, TItemPlace& place) {
+  const uint8_t version = r.U8();
+  r.Skip(3);
+  const uint8_t sizes = r.U8(), sizes2 = r.U8();
+  const int offsetSize = sizes >> 4, lengthSize = sizes & 15, baseSize = sizes2 >> 4;
+  const int indexSize = version >= 1 ? sizes2 & 15 : 0;
+  const uint32_t count = version < 2 ? r.U16BE() : r.U32BE();
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint32_t item = version < 2 ? r.U16BE() : r.U32BE();
+    const int method = version >= 1 ? r.U16BE() & 15 : 0;
+    r.Skip(2);  // data reference index
+    const uint64_t base = ReadSized(r, baseSize);
+    const uint16_t extents = r.U16BE();
+    for (uint16_t e = 0; e < extents; ++e) {
+      ReadSized(r, indexSize);
+      const uint64_t offset = ReadSized(r, offsetSize), length = ReadSized(r, lengthSize);
+      if (item == id && e == 0) {
+        place = {method, base + offset, length};
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+// The item type of id, from an item information box.
+uint32_t ItemType(TByteReader r, uint32_t id) {
+  const uint8_t version = r.U8();
+  r.Skip(3);
+  const uint32_t count = version == 0 ? r.U16BE() : r.U32BE();
+  TBox infe;
+  for (uint32_t i = 0; i < count && NextBox(r, infe); ++i) {
+    if (infe.type != FourCc("infe")) continue;
+    TByteReader& b = infe.body;
+    const uint8_t v = b.U8();
+    b.Skip(3);
+    if (v < 2) continue;
+    const uint32_t item = v == 2 ? b.U16BE() : b.U32BE();
+    b.Skip(2);  // protection index
+    const uint32_t type = b.U32BE();
+    if (item == id) return type;
+  }
+  return 0;
+}
+
+// The canvas size of a grid or overlay primary picture; false for a coded
+// picture, whose size the library reports truly.
+bool DerivedCanvasSize(std::span<const uint8_t> data, int64_t& width, int64_t& height) {
+  TByteReader file(data);
+  TBox top, meta;
+  while (NextBox(file, top)) {
+    if (top.type != FourCc("meta")) continue;
+    TByteReader& m = top.body;
+    m.Skip(4);  // version and flags
+    uint32_t primary = 0;
+    std::optional<TByteReader> iinf, iloc;
+    std::span<const uint8_t> idat;
+    while (NextBox(m, meta)) {
+      if (meta.type == FourCc("pitm")) {
+        const uint8_t v = meta.body.U8();
+        meta.body.Skip(3);
+        primary = v == 0 ? meta.body.U16BE() : meta.body.U32BE();
+      } else if (meta.type == FourCc("iinf")) {
+        iinf = meta.body;
+      } else if (meta.type == FourCc("iloc")) {
+        iloc = meta.body;
+      } else if (meta.type == FourCc("idat")) {
+        idat = meta.body.Data();
+      }
+    }
+    if (!iinf || !iloc) return false;
+    const uint32_t type = ItemType(*iinf, primary);
+    const bool grid = type == FourCc("grid");
+    if (!grid && type != FourCc("iovl")) return false;
+    TItemPlace place;
+    if (!FindItemPlace(*iloc, primary, place)) return false;
+    if (place.method > 1) return false;
+    // The descriptor must lie whole inside its extent, and the extent inside
+    // the file or the item data box: the library would read on past either.
+    const std::span<const uint8_t> source = place.method == 1 ? idat : data;
+    const uint64_t end = place.length ? place.offset + place.length : source.size();
+    if (place.offset > source.size() || end > source.size() || end < place.offset)
+      throw EImagingError("HEIF derived picture lies outside its data",
+                          EImagingErrorKind::Truncated);
+    TByteReader d(source.subspan(size_t(place.offset), size_t(end - place.offset)));
+    const size_t head = grid ? 4 : 12;  // version, flags, then rows and columns or a fill colour
+    if (d.Remaining() < 2 || d.Remaining() < head + ((d.Data()[1] & 1) ? 8 : 4))
+      throw EImagingError("HEIF derived picture descriptor is too short",
+                          EImagingErrorKind::Truncated);
+    d.Skip(1);  // version
+    const uint8_t flags = d.U8();
+    d.Skip(head - 2);
+    width = (flags & 1) ? d.U32BE() : d.U16BE();
+    height = (flags & 1) ? d.U32BE() : d.U16BE();
+    return true;
+  }
+  return false;
+}
+
+// A grid or overlay canvas passes the limits as the decoded picture in format
+// would. A large one must also come with data in proportion, as the coded
+// tiles covering it need: one byte per kMaxPixelsPerByte pixels is far below
+// what any coded tile takes, yet keeps a small file from making the library
+// fill a giant canvas. Boxes too damaged to follow are left to the library.
+void CheckDerivedCanvas(std::span<const uint8_t> data, TImageFormat format) {
+  int64_t w = 0, h = 0;
+  try {
+    if (!DerivedCanvasSize(data, w, h)) return;
+  } catch (const ETruncatedData&) {
+    return;
+  }
+  if (w <= 0 || h <= 0)
+    throw EImagingError("HEIF canvas size " + std::to_string(w) + " x " + std::to_string(h) +
+                            " is outside the supported range",
+                        EImagingErrorKind::Invalid);
+  CheckImageLimits(w, h, format);
+  if (w * h > std::max(kSmallCanvas, int64_t(data.size()) * kMaxPixelsPerByte))
+    throw EImagingError("HEIF data is too short for the declared canvas size",
+                        EImagingErrorKind::Truncated);
+}
+
 }  // namespace
 
 THeifBrand HeifBrand(std::span<const uint8_t> header) {
@@ -160,6 +335,8 @@ RasterImage DecodeHeif(std::span<const uint8_t> data) {
   const bool alpha = heif_image_handle_has_alpha_channel(handle.get()) != 0;
   const int bits = heif_image_handle_get_luma_bits_per_pixel(handle.get());
   const bool wide = bits > 8;
+  CheckDerivedCanvas(
+      data, wide ? (alpha ? ifA16R16G16B16 : ifR16G16B16) : (alpha ? ifA8R8G8B8 : ifR8G8B8));
   const heif_chroma chroma =
       wide ? (alpha ? heif_chroma_interleaved_RRGGBBAA_LE : heif_chroma_interleaved_RRGGBB_LE)
            : (alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB);
