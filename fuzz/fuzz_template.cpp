@@ -38,23 +38,12 @@ std::string LineValue(const std::string& utf8) {
   return imprimo::Utf16ToUtf8(imprimo::TemplateLineValue(imprimo::Utf8ToUtf16(utf8)));
 }
 
-bool SameLayer(const imprimo::TMarkItem& a, const imprimo::TMarkItem& b) {
-  return a.Enabled == b.Enabled && LineValue(a.Desc) == b.Desc && a.Style == b.Style &&
-         imprimo::TemplateLineValue(a.Text) == b.Text && LineValue(a.FontName) == b.FontName &&
-         a.FontColor == b.FontColor && a.FontSize == b.FontSize && a.FontCharSet == b.FontCharSet &&
-         a.FontStyle == b.FontStyle && a.FontPitch == b.FontPitch && a.Alpha == b.Alpha &&
-         a.Blur == b.Blur && a.Angle == b.Angle && a.PlaceStyle == b.PlaceStyle &&
-         a.Position == b.Position && a.OffsetX == b.OffsetX && a.OffsetY == b.OffsetY &&
-         a.VertSpace == b.VertSpace && a.HorzSpace == b.HorzSpace && a.isShadow == b.isShadow &&
-         a.ShadowColor == b.ShadowColor && a.ShadowBlur == b.ShadowBlur &&
-         a.ShadowAlpha == b.ShadowAlpha && a.ShadowOffsetX == b.ShadowOffsetX &&
-         a.ShadowOffsetY == b.ShadowOffsetY && a.Outline == b.Outline &&
-         a.HorzMirror == b.HorzMirror && a.VertMirror == b.VertMirror && a.Noise == b.Noise &&
-         a.Spray == b.Spray && a.BGColor == b.BGColor && a.PictureSize == b.PictureSize &&
-         LineValue(a.Picture) == b.Picture && a.isBGTransparent == b.isBGTransparent &&
-         a.Gradient == b.Gradient && a.GradientStyle == b.GradientStyle &&
-         a.GradientStartColor == b.GradientStartColor && a.GradientEndColor == b.GradientEndColor &&
-         LineValue(a.Texture) == b.Texture && a.TextureMode == b.TextureMode;
+// Whether b is a read back as written: every field equal once a's texts are
+// cut as a template line cuts them.
+bool SameLayer(imprimo::TMarkItem a, const imprimo::TMarkItem& b) {
+  for (std::string* text : {&a.Desc, &a.FontName, &a.Picture, &a.Texture}) *text = LineValue(*text);
+  a.Text = imprimo::TemplateLineValue(a.Text);
+  return a == b;
 }
 
 }  // namespace

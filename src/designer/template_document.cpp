@@ -39,25 +39,7 @@ std::string Folder(const std::string& path) {
 }  // namespace
 
 bool TDesignerLayer::operator==(const TDesignerLayer& o) const {
-  const TMarkItem& a = Item;
-  const TMarkItem& b = o.Item;
-  return Section == o.Section && ExtraKeys == o.ExtraKeys && a.Enabled == b.Enabled &&
-         a.Desc == b.Desc && a.Style == b.Style && a.Text == b.Text && a.FontName == b.FontName &&
-         a.FontColor == b.FontColor && a.FontSize == b.FontSize && a.FontCharSet == b.FontCharSet &&
-         a.FontStyle == b.FontStyle && a.FontPitch == b.FontPitch && a.Alpha == b.Alpha &&
-         a.Blur == b.Blur && a.Angle == b.Angle && a.PlaceStyle == b.PlaceStyle &&
-         a.Position == b.Position && a.OffsetX == b.OffsetX && a.OffsetY == b.OffsetY &&
-         a.VertSpace == b.VertSpace && a.HorzSpace == b.HorzSpace && a.isShadow == b.isShadow &&
-         a.ShadowColor == b.ShadowColor && a.ShadowBlur == b.ShadowBlur &&
-         a.ShadowAlpha == b.ShadowAlpha && a.ShadowOffsetX == b.ShadowOffsetX &&
-         a.ShadowOffsetY == b.ShadowOffsetY && a.Outline == b.Outline &&
-         a.HorzMirror == b.HorzMirror && a.VertMirror == b.VertMirror && a.Noise == b.Noise &&
-         a.Spray == b.Spray && a.BGColor == b.BGColor && a.PictureSize == b.PictureSize &&
-         a.Picture == b.Picture && a.isBGTransparent == b.isBGTransparent &&
-         a.Gradient == b.Gradient && a.GradientStyle == b.GradientStyle &&
-         a.GradientStartColor == b.GradientStartColor && a.GradientEndColor == b.GradientEndColor &&
-         a.Texture == b.Texture && a.TextureMode == b.TextureMode && a.SizeMode == b.SizeMode &&
-         a.RelativeSize == b.RelativeSize && a.OffsetMode == b.OffsetMode && a.ShowOn == b.ShowOn;
+  return Section == o.Section && ExtraKeys == o.ExtraKeys && Item == o.Item;
 }
 
 TMarkItem NormalizeMarkItem(TMarkItem item) {

@@ -67,6 +67,8 @@ struct TMarkItem {
   int32_t OffsetMode = 0;     // 0 OffsetX/Y and HorzSpace/VertSpace in pixels; 1 per
                               // mille of the picture's shorter side
   int32_t ShowOn = 0;         // 0 every picture; 1 landscape and square; 2 portrait
+
+  bool operator==(const TMarkItem&) const = default;
 };
 
 }  // namespace imprimo
