@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -21,6 +22,13 @@ struct TStreamBuilder {
   explicit TStreamBuilder(const uint8_t (&signature)[8]) : bytes(signature, signature + 8) {}
   TStreamBuilder& Add(const char (&id)[5], std::vector<uint8_t> data = {}) {
     TNgChunkWriter(bytes).Write(NgChunkId(id), data);
+    return *this;
+  }
+  // A chunk whose four-letter name is held in a string (as a chunk list gives it).
+  TStreamBuilder& Add(const std::string& id, const std::vector<uint8_t>& data) {
+    char name[5] = {};
+    std::memcpy(name, id.data(), std::min<size_t>(id.size(), 4));
+    TNgChunkWriter(bytes).Write(NgChunkId(name), data);
     return *this;
   }
 };

@@ -141,6 +141,11 @@ std::vector<std::pair<std::string, std::vector<uint8_t>>> PngChunks(const Raster
   return ListChunks(s.Data());
 }
 
+// Embeds a PNG our writer makes, chunk by chunk, in an MNG stream.
+void EmbedPng(TStreamBuilder& b, const RasterImage& img) {
+  for (const auto& c : PngChunks(img)) b.Add(c.first, c.second);
+}
+
 TEST_F(MngTest, GlobalPaletteFillsEmptyEmbeddedPalette) {
   RasterImage src = RandomImage(ifIndex8, 5, 5, 12);
   for (int i = 0; i < 256; ++i) src.Palette[i].A = i < 4 ? uint8_t(60 * i) : 255;
@@ -151,14 +156,8 @@ TEST_F(MngTest, GlobalPaletteFillsEmptyEmbeddedPalette) {
       b.Add(c.first == "PLTE" ? "PLTE" : "tRNS", c.second);
   b.Add("TERM", {0});
   b.Add("FRAM", {1});
-  for (auto& c : PngChunks(src)) {
-    char id[5] = {};
-    std::memcpy(id, c.first.data(), 4);
-    if (c.first == "PLTE" || c.first == "tRNS")
-      b.Add(c.first == "PLTE" ? "PLTE" : "tRNS");  // empty: use the global one
-    else
-      TNgChunkWriter(b.bytes).Write(NgChunkId(id), c.second);
-  }
+  for (auto& c : PngChunks(src))  // an empty palette or transparency uses the global one
+    b.Add(c.first, c.first == "PLTE" || c.first == "tRNS" ? std::vector<uint8_t>{} : c.second);
   b.Add("MEND");
   std::vector<RasterImage> images;
   DecodeMng(b.bytes, images, true);
@@ -178,10 +177,8 @@ TEST_F(MngTest, IntrapixelDifferencedFramesAreRestored) {
   TStreamBuilder b(kMngSignature);
   b.Add("MHDR", Mhdr(9, 4));
   for (auto& c : PngChunks(diff)) {
-    char id[5] = {};
-    std::memcpy(id, c.first.data(), 4);
     if (c.first == "IHDR") c.second[11] = 64;
-    TNgChunkWriter(b.bytes).Write(NgChunkId(id), c.second);
+    b.Add(c.first, c.second);
   }
   b.Add("MEND");
   std::vector<RasterImage> images;
@@ -192,22 +189,15 @@ TEST_F(MngTest, IntrapixelDifferencedFramesAreRestored) {
 
 TEST_F(MngTest, DeltaAndBasicImagesAndDamagedAncillaryChunksAreReadPast) {
   RasterImage a = RandomImage(ifGray8, 6, 3, 31), c = RandomImage(ifR8G8B8, 3, 6, 32);
-  auto embed = [](TStreamBuilder& b, const RasterImage& img) {
-    for (auto& ch : PngChunks(img)) {
-      char id[5] = {};
-      std::memcpy(id, ch.first.data(), 4);
-      TNgChunkWriter(b.bytes).Write(NgChunkId(id), ch.second);
-    }
-  };
   TStreamBuilder b(kMngSignature);
   b.Add("MHDR", Mhdr(6, 6)).Add("BACK", {0, 0, 0, 0, 0, 0});
   b.Add("DHDR", {0, 1, 1, 0}).Add("IDAT", {1, 2, 3}).Add("IEND");
   b.Add("BASI", std::vector<uint8_t>(13, 1)).Add("IEND");
-  embed(b, a);
+  EmbedPng(b, a);
   b.Add("tEXt", {'k', 0, 'v'});
   b.bytes[b.bytes.size() - 6] ^= 1;  // the text chunk's CRC no longer matches
   b.Add("DEFI", {0, 1}).Add("MOVE", std::vector<uint8_t>(13, 0));
-  embed(b, c);
+  EmbedPng(b, c);
   // No MEND: the data simply ends after the last image.
   std::vector<RasterImage> images;
   DecodeMng(b.bytes, images, false);
@@ -267,19 +257,12 @@ TEST_F(MngTest, DamagedFilesFailWithTheChunkMessages) {
 
 TEST_F(MngTest, HiddenObjectsCountOnlyWhenNothingIsShown) {
   RasterImage hiddenImg = RandomImage(ifGray8, 4, 4, 51), shownImg = RandomImage(ifGray8, 5, 3, 52);
-  auto embed = [](TStreamBuilder& b, const RasterImage& img) {
-    for (auto& ch : PngChunks(img)) {
-      char id[5] = {};
-      std::memcpy(id, ch.first.data(), 4);
-      TNgChunkWriter(b.bytes).Write(NgChunkId(id), ch.second);
-    }
-  };
   TStreamBuilder b(kMngSignature);
   b.Add("MHDR", Mhdr(5, 4)).Add("DEFI", {0, 1, 1});
-  embed(b, hiddenImg);
+  EmbedPng(b, hiddenImg);
   TStreamBuilder onlyHidden = b;
   b.Add("DEFI", {0, 2, 0});
-  embed(b, shownImg);
+  EmbedPng(b, shownImg);
   b.Add("MEND");
   for (bool first : {true, false}) {
     std::vector<RasterImage> images;
