@@ -2,6 +2,7 @@
 
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <array>
 #include <cinttypes>
 #include <cstdio>
@@ -169,6 +170,18 @@ void CheckBufferLimit(uint64_t bytes) {
     std::snprintf(buf, sizeof buf, "Data buffer too large: %" PRIu64 " bytes.", bytes);
     throw EImagingError(buf, EImagingErrorKind::TooLarge);
   }
+}
+
+int64_t PixelsInProportion(uint64_t dataBytes) {
+  if (dataBytes > static_cast<uint64_t>(INT64_MAX / kMaxPixelsPerByte)) return INT64_MAX;
+  return std::max(kSmallPicturePixels, static_cast<int64_t>(dataBytes) * kMaxPixelsPerByte);
+}
+
+void CheckDataInProportion(int64_t width, int64_t height, uint64_t dataBytes,
+                           const std::string& message) {
+  // Compared by division, so any sizes are safe here.
+  if (width > 0 && height > 0 && width > PixelsInProportion(dataBytes) / height)
+    throw EImagingError(message, EImagingErrorKind::Truncated);
 }
 
 uint8_t* RasterImage::Row(int y) {

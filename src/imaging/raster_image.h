@@ -118,6 +118,23 @@ void CheckImageLimits(int64_t width, int64_t height, TImageFormat format);
 // The same byte bound for a scratch buffer sized from file data.
 void CheckBufferLimit(uint64_t bytes);
 
+// Pictures up to kSmallPicturePixels may come from any amount of data; a
+// larger one needs at least one byte of file for every kMaxPixelsPerByte
+// pixels. That is far below what any real coding of a picture takes (a blank
+// page in the best fax coding stays well under it), yet it keeps a file of a
+// few bytes from making a decoder, or the library behind it, fill a giant
+// picture. Every decoder whose data can stand for more pixels than a
+// run-length or deflate bound would allow (library-backed ones above all)
+// passes this check after CheckImageLimits.
+constexpr int64_t kSmallPicturePixels = int64_t{1} << 24;
+constexpr int64_t kMaxPixelsPerByte = 4096;
+// The most pixels dataBytes bytes of file may stand for.
+int64_t PixelsInProportion(uint64_t dataBytes);
+// Throws EImagingError of kind Truncated with message when width x height
+// pixels exceed PixelsInProportion(dataBytes).
+void CheckDataInProportion(int64_t width, int64_t height, uint64_t dataBytes,
+                           const std::string& message);
+
 // The image record. It owns its pixel bytes and palette; it can be moved but
 // not copied (ImageClone makes deep copies).
 struct RasterImage {

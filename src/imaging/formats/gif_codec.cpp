@@ -9,8 +9,6 @@ namespace imprimo {
 namespace {
 
 constexpr int kMaxCodes = 4096;
-constexpr int64_t kSmallCanvas = int64_t{1} << 24;
-constexpr int64_t kMaxPixelsPerByte = 4096;
 
 [[noreturn]] void LzwError() {
   throw EImagingError("Error when decoding GIF LZW data", EImagingErrorKind::Invalid);
@@ -365,7 +363,7 @@ void DecodeGifImages(std::span<const uint8_t> data, TDynImageDataArray& images,
   // data in proportion: a tiny file cannot claim giant canvases.
   TCanvasBudget canvas;
   canvas.width = screen.width, canvas.height = screen.height;
-  canvas.limit = std::max(kSmallCanvas, int64_t(data.size()) * kMaxPixelsPerByte);
+  canvas.limit = PixelsInProportion(data.size());
 
   int transparent = -1;
   while (true) {

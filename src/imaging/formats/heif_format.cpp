@@ -129,10 +129,6 @@ heif_error WriteToVector(heif_context*, const void* data, size_t size, void* use
 
 // ---- Derived pictures ----
 
-constexpr int64_t kSmallCanvas = int64_t{1} << 24;
-constexpr int64_t kMaxPixelsPerByte = 4096;
-
-//
 // A grid or overlay picture is composed on a canvas whose size its own
 // descriptor gives, not the size the library reports for its handle; the
 // library allocates that canvas, in every plane and again for the colour
@@ -280,9 +276,7 @@ bool DerivedCanvasSize(std::span<const uint8_t> data, int64_t& width, int64_t& h
 
 // A grid or overlay canvas passes the limits as the decoded picture in format
 // would. A large one must also come with data in proportion, as the coded
-// tiles covering it need: one byte per kMaxPixelsPerByte pixels is far below
-// what any coded tile takes, yet keeps a small file from making the library
-// fill a giant canvas. Boxes too damaged to follow are left to the library.
+// tiles covering it need. Boxes too damaged to follow are left to the library.
 void CheckDerivedCanvas(std::span<const uint8_t> data, TImageFormat format) {
   int64_t w = 0, h = 0;
   try {
@@ -295,9 +289,7 @@ void CheckDerivedCanvas(std::span<const uint8_t> data, TImageFormat format) {
                             " is outside the supported range",
                         EImagingErrorKind::Invalid);
   CheckImageLimits(w, h, format);
-  if (w * h > std::max(kSmallCanvas, int64_t(data.size()) * kMaxPixelsPerByte))
-    throw EImagingError("HEIF data is too short for the declared canvas size",
-                        EImagingErrorKind::Truncated);
+  CheckDataInProportion(w, h, data.size(), "HEIF data is too short for the declared canvas size");
 }
 
 }  // namespace

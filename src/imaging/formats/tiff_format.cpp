@@ -22,12 +22,6 @@ namespace imprimo {
 
 namespace {
 
-// Pictures up to this many pixels may come from any amount of data; larger
-// ones need at least one byte per kMaxPixelsPerByte pixels (a blank page in
-// the best fax coding stays well under that).
-constexpr int64_t kSmallTiffPicture = int64_t{1} << 24;
-constexpr int64_t kMaxPixelsPerByte = 4096;
-
 // Largest single allocation libtiff may make for one strip, tile or table.
 constexpr tmsize_t kMaxTiffAlloc = tmsize_t{1} << 30;
 constexpr int kMaxPages = 65536;
@@ -534,10 +528,8 @@ RasterImage DecodeTiff(std::span<const uint8_t> data) {
   const TLayout l = ReadLayout(tif.get(), mem);
   // The library fills strips whose data is missing or undecodable with
   // zeros, so a few hundred bytes can stand for a quarter-gigapixel picture.
-  // As with GIF, a large picture needs data in proportion to its size.
-  if (int64_t{l.w} * l.h > std::max(kSmallTiffPicture, int64_t(data.size()) * kMaxPixelsPerByte))
-    throw EImagingError("TIFF data is too short for the declared picture size",
-                        EImagingErrorKind::Truncated);
+  CheckDataInProportion(l.w, l.h, data.size(),
+                        "TIFF data is too short for the declared picture size");
   return DirectLayout(l) ? DecodeDirect(tif.get(), l, mem) : DecodeThroughRgba(tif.get(), l, mem);
 }
 
