@@ -1,5 +1,6 @@
-// High-water mark of the memory taken through operator new in this test
-// program (the program replaces the global allocation functions).
+// High-water mark of the memory taken through the C allocator in this test
+// program, by our code and the libraries alike (the program replaces malloc
+// and its relatives; under a sanitizer, operator new only).
 #pragma once
 
 #include <cstdint>

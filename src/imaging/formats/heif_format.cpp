@@ -324,6 +324,7 @@ RasterImage DecodeHeif(std::span<const uint8_t> data) {
                             " is outside the supported range",
                         EImagingErrorKind::Invalid);
   CheckImageLimits(w, h, ifA8R8G8B8);
+  CheckDataInProportion(w, h, data.size(), "HEIF data is too short for the declared picture size");
   const bool alpha = heif_image_handle_has_alpha_channel(handle.get()) != 0;
   const int bits = heif_image_handle_get_luma_bits_per_pixel(handle.get());
   const bool wide = bits > 8;

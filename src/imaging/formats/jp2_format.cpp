@@ -205,9 +205,11 @@ void OpenJp2(std::span<const uint8_t> data, TJp2Reader& r) {
   r.image.reset(rawImage);
 }
 
-// The image area (x1 - x0 by y1 - y0), checked against the limits before the
-// library decodes anything.
-void CheckJp2Size(const opj_image_t& image, int& width, int& height) {
+// The image area (x1 - x0 by y1 - y0), checked against the limits, and
+// against the dataBytes that must stand for it, before the library decodes
+// anything: empty code blocks cost next to nothing, yet the library allocates
+// every component of the whole area.
+void CheckJp2Size(const opj_image_t& image, uint64_t dataBytes, int& width, int& height) {
   if (image.x1 <= image.x0 || image.y1 <= image.y0 || image.numcomps == 0) Fail(kDecodeFailed);
   const int64_t width64 = int64_t{image.x1} - image.x0;
   const int64_t height64 = int64_t{image.y1} - image.y0;
@@ -216,6 +218,8 @@ void CheckJp2Size(const opj_image_t& image, int& width, int& height) {
   CheckImageLimits(width64, height64, ifA8R8G8B8);
   if (width64 * height64 * image.numcomps > kMaxImagePixels)
     throw EImagingError("JPEG 2000 image has too many samples", EImagingErrorKind::TooLarge);
+  CheckDataInProportion(width64, height64, dataBytes,
+                        "JPEG 2000 data is too short for the declared image size");
   width = static_cast<int>(width64);
   height = static_cast<int>(height64);
 }
@@ -343,7 +347,7 @@ RasterImage DecodeJp2(std::span<const uint8_t> data) {
   TJp2Reader r;
   OpenJp2(data, r);
   int width = 0, height = 0;
-  CheckJp2Size(*r.image, width, height);
+  CheckJp2Size(*r.image, data.size(), width, height);
   if (!opj_decode(r.codec.get(), r.stream.get(), r.image.get()) ||
       !opj_end_decompress(r.codec.get(), r.stream.get()))
     Fail(kDecodeFailed);

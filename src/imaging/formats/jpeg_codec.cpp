@@ -180,7 +180,10 @@ bool RunDecode(TDecoder& d, std::span<const uint8_t> data, RasterImage& result,
     SetMessage(d.err, std::string("JPEG image is larger than supported: ") + e.what(), e.Kind());
     return false;
   }
-  if (!c.arith_code && MinimumHuffmanBytes(c) > data.size()) {
+  // Arithmetic coding can code a blank block in a fraction of a bit, so there
+  // only the general proportion holds.
+  if ((!c.arith_code && MinimumHuffmanBytes(c) > data.size()) ||
+      int64_t{c.image_width} * c.image_height > PixelsInProportion(data.size())) {
     SetMessage(d.err, "JPEG data is too short for its image size", EImagingErrorKind::Truncated);
     return false;
   }

@@ -1,5 +1,6 @@
 // WebP through libwebp. The canvas size that the file declares is checked
-// against the image record's limits before the decoder allocates anything.
+// against the image record's limits, and against the data that has to stand
+// for it, before the decoder allocates anything.
 #include "imaging/formats/webp_format.h"
 
 #include <webp/decode.h>
@@ -72,6 +73,9 @@ RasterImage DecodeWebP(std::span<const uint8_t> data) {
                             " is outside the supported range",
                         EImagingErrorKind::Invalid);
   CheckImageLimits(w, h, ifA8R8G8B8);
+  // A lossless picture whose prefix codes have one symbol each takes no bits
+  // a pixel, so a few dozen bytes can declare, and fill, the largest picture.
+  CheckDataInProportion(w, h, data.size(), "WebP data is too short for the declared picture size");
 
   RasterImage out;
   if (features.has_animation) {
