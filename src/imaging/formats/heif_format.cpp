@@ -14,34 +14,17 @@
 
 #include "imaging/file_format.h"
 #include "imaging/formats/format_factories.h"
+#include "imaging/library_handle.h"
 #include "platform/byte_reader.h"
 
 namespace imprimo {
 
 namespace {
 
-struct ContextDeleter {
-  void operator()(heif_context* c) const { heif_context_free(c); }
-};
-struct HandleDeleter {
-  void operator()(heif_image_handle* h) const { heif_image_handle_release(h); }
-};
-struct ImageDeleter {
-  void operator()(heif_image* i) const { heif_image_release(i); }
-};
-struct EncoderDeleter {
-  void operator()(heif_encoder* e) const { heif_encoder_release(e); }
-};
-struct DecodingOptionsDeleter {
-  void operator()(heif_decoding_options* o) const { heif_decoding_options_free(o); }
-};
-struct EncodingOptionsDeleter {
-  void operator()(heif_encoding_options* o) const { heif_encoding_options_free(o); }
-};
-using ContextPtr = std::unique_ptr<heif_context, ContextDeleter>;
-using HandlePtr = std::unique_ptr<heif_image_handle, HandleDeleter>;
-using HeifImagePtr = std::unique_ptr<heif_image, ImageDeleter>;
-using EncoderPtr = std::unique_ptr<heif_encoder, EncoderDeleter>;
+using ContextPtr = TLibraryPtr<heif_context, heif_context_free>;
+using HandlePtr = TLibraryPtr<heif_image_handle, heif_image_handle_release>;
+using HeifImagePtr = TLibraryPtr<heif_image, heif_image_release>;
+using EncoderPtr = TLibraryPtr<heif_encoder, heif_encoder_release>;
 
 // The kind of error a library failure is: a refused size or memory request,
 // a damaged file, or something the library cannot do.
@@ -334,7 +317,7 @@ RasterImage DecodeHeif(std::span<const uint8_t> data) {
       wide ? (alpha ? heif_chroma_interleaved_RRGGBBAA_LE : heif_chroma_interleaved_RRGGBB_LE)
            : (alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB);
 
-  std::unique_ptr<heif_decoding_options, DecodingOptionsDeleter> options(
+  TLibraryPtr<heif_decoding_options, heif_decoding_options_free> options(
       heif_decoding_options_alloc());
   heif_image* raw = nullptr;
   Check(heif_decode_image(handle.get(), &raw, heif_colorspace_RGB, chroma, options.get()),
@@ -470,7 +453,7 @@ std::vector<uint8_t> EncodeAvif(const RasterImage& image, const TAvifEncodeOptio
         heif_image_set_raw_color_profile(img.get(), "prof", options.Icc.data(), options.Icc.size()),
         "Cannot store the colour profile");
 
-  std::unique_ptr<heif_encoding_options, EncodingOptionsDeleter> eo(heif_encoding_options_alloc());
+  TLibraryPtr<heif_encoding_options, heif_encoding_options_free> eo(heif_encoding_options_alloc());
   eo->save_alpha_channel = alpha ? 1 : 0;
   heif_image_handle* rawHandle = nullptr;
   Check(heif_context_encode_image(ctx.get(), img.get(), encoder.get(), eo.get(), &rawHandle),

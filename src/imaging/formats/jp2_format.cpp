@@ -13,6 +13,7 @@
 
 #include "imaging/file_format.h"
 #include "imaging/formats/format_factories.h"
+#include "imaging/library_handle.h"
 #include "imaging/pixel_convert.h"
 
 namespace imprimo {
@@ -27,18 +28,9 @@ constexpr char kDecodeFailed[] = "Failed to decode J2K image";
 
 void QuietHandler(const char*, void*) {}
 
-struct CodecDeleter {
-  void operator()(opj_codec_t* c) const { opj_destroy_codec(c); }
-};
-struct StreamDeleter {
-  void operator()(opj_stream_t* s) const { opj_stream_destroy(s); }
-};
-struct ImageDeleter {
-  void operator()(opj_image_t* i) const { opj_image_destroy(i); }
-};
-using CodecPtr = std::unique_ptr<opj_codec_t, CodecDeleter>;
-using StreamPtr = std::unique_ptr<opj_stream_t, StreamDeleter>;
-using ImagePtr = std::unique_ptr<opj_image_t, ImageDeleter>;
+using CodecPtr = TLibraryPtr<opj_codec_t, opj_destroy_codec>;
+using StreamPtr = TLibraryPtr<opj_stream_t, opj_stream_destroy>;
+using ImagePtr = TLibraryPtr<opj_image_t, opj_image_destroy>;
 
 void Quiet(opj_codec_t* codec) {
   opj_set_info_handler(codec, QuietHandler, nullptr);

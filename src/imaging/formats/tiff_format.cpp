@@ -16,6 +16,7 @@
 
 #include "imaging/file_format.h"
 #include "imaging/formats/format_factories.h"
+#include "imaging/library_handle.h"
 #include "imaging/pixel_convert.h"
 
 namespace imprimo {
@@ -97,10 +98,7 @@ int KeepError(TIFF*, void* user, const char* module, const char* fmt, va_list ap
 
 int DropWarning(TIFF*, void*, const char*, const char*, va_list) { return 1; }
 
-struct TiffCloser {
-  void operator()(TIFF* t) const { TIFFClose(t); }
-};
-using TiffPtr = std::unique_ptr<TIFF, TiffCloser>;
+using TiffPtr = TLibraryPtr<TIFF, TIFFClose>;
 
 TiffPtr Open(TTiffMemory& mem, const char* mode) {
   // Messages libtiff gives before a handle exists go nowhere either.
@@ -110,8 +108,7 @@ TiffPtr Open(TTiffMemory& mem, const char* mode) {
     return true;
   }();
   (void)silenced;
-  std::unique_ptr<TIFFOpenOptions, void (*)(TIFFOpenOptions*)> opts(TIFFOpenOptionsAlloc(),
-                                                                    TIFFOpenOptionsFree);
+  TLibraryPtr<TIFFOpenOptions, TIFFOpenOptionsFree> opts(TIFFOpenOptionsAlloc());
   TIFFOpenOptionsSetMaxSingleMemAlloc(opts.get(), kMaxTiffAlloc);
   TIFFOpenOptionsSetErrorHandlerExtR(opts.get(), KeepError, &mem);
   TIFFOpenOptionsSetWarningHandlerExtR(opts.get(), DropWarning, &mem);
@@ -430,7 +427,7 @@ RasterImage DecodeThroughRgba(TIFF* tif, const TLayout& l, const TTiffMemory& me
   TIFFRGBAImage img;
   if (!TIFFRGBAImageBegin(&img, tif, 0, why))
     throw EImagingError(std::string("Unsupported TIFF layout: ") + why);
-  std::unique_ptr<TIFFRGBAImage, void (*)(TIFFRGBAImage*)> end(&img, TIFFRGBAImageEnd);
+  TLibraryPtr<TIFFRGBAImage, TIFFRGBAImageEnd> end(&img);
   // Rows as stored: the Orientation field is the caller's business.
   uint16_t orientation = ORIENTATION_TOPLEFT;
   TIFFGetFieldDefaulted(tif, TIFFTAG_ORIENTATION, &orientation);

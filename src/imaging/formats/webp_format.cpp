@@ -14,6 +14,7 @@
 
 #include "imaging/file_format.h"
 #include "imaging/formats/format_factories.h"
+#include "imaging/library_handle.h"
 
 namespace imprimo {
 
@@ -86,8 +87,7 @@ RasterImage DecodeWebP(std::span<const uint8_t> data) {
     options.color_mode = MODE_BGRA;
     options.use_threads = 0;
     WebPData wd{data.data(), data.size()};
-    std::unique_ptr<WebPAnimDecoder, void (*)(WebPAnimDecoder*)> dec(
-        WebPAnimDecoderNew(&wd, &options), WebPAnimDecoderDelete);
+    TLibraryPtr<WebPAnimDecoder, WebPAnimDecoderDelete> dec(WebPAnimDecoderNew(&wd, &options));
     if (!dec) throw EImagingError("Invalid WebP animation");
     WebPAnimInfo info;
     if (!WebPAnimDecoderGetInfo(dec.get(), &info) || int(info.canvas_width) != w ||
@@ -115,7 +115,7 @@ RasterImage DecodeWebP(std::span<const uint8_t> data) {
 TWebPMetadata ReadWebPMetadata(std::span<const uint8_t> data) {
   TWebPMetadata m;
   WebPData wd{data.data(), data.size()};
-  std::unique_ptr<WebPDemuxer, void (*)(WebPDemuxer*)> demux(WebPDemux(&wd), WebPDemuxDelete);
+  TLibraryPtr<WebPDemuxer, WebPDemuxDelete> demux(WebPDemux(&wd));
   if (!demux) return m;
   WebPChunkIterator it;
   if (WebPDemuxGetChunk(demux.get(), "EXIF", 1, &it)) {
@@ -172,7 +172,7 @@ std::vector<uint8_t> EncodeWebP(const RasterImage& image, const TWebPEncodeOptio
 
 std::vector<uint8_t> SetWebPMetadata(std::span<const uint8_t> file, const TWebPMetadata& metadata) {
   WebPData wd{file.data(), file.size()};
-  std::unique_ptr<WebPMux, void (*)(WebPMux*)> mux(WebPMuxCreate(&wd, 0), WebPMuxDelete);
+  TLibraryPtr<WebPMux, WebPMuxDelete> mux(WebPMuxCreate(&wd, 0));
   if (!mux) throw EImagingError("Not a WebP file");
   auto set = [&](const char* id, const std::string& bytes) {
     if (bytes.empty()) {
