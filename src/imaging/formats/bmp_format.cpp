@@ -6,6 +6,7 @@
 #include "imaging/file_format.h"
 #include "imaging/formats/basic_formats.h"
 #include "imaging/formats/format_factories.h"
+#include "imaging/formats/simple_format.h"
 
 namespace imprimo {
 
@@ -423,9 +424,9 @@ std::vector<uint8_t> EncodeBmp(const RasterImage& image, bool rle8) {
 
 namespace {
 
-class TBitmapFileFormat : public TImageFileFormat {
+class TBitmapFileFormat : public TSimpleFileFormat {
  public:
-  TBitmapFileFormat() {
+  TBitmapFileFormat() : TSimpleFileFormat(DecodeBmp) {
     SetName("Windows Bitmap Image");
     AddMasks("*.bmp,*.dib");
     SetCapabilities(true, true, false);
@@ -438,11 +439,6 @@ class TBitmapFileFormat : public TImageFileFormat {
   bool ProbeContent(TImagingStream& stream) override {
     auto h = PeekHeader(stream, 14);
     return h.size() == 14 && h[0] == 'B' && h[1] == 'M';
-  }
-  bool DecodeImages(TImagingStream& stream, TDynImageDataArray& images, bool) override {
-    std::vector<uint8_t> data = stream.ReadRemaining();
-    images.push_back(DecodeBmp(data));
-    return true;
   }
   bool EncodeImages(TImagingStream& stream,
                     const std::vector<const RasterImage*>& images) override {

@@ -12,6 +12,7 @@
 
 #include "imaging/file_format.h"
 #include "imaging/formats/format_factories.h"
+#include "imaging/formats/simple_format.h"
 #include "imaging/imaging_stream.h"
 #include "platform/numeric.h"
 
@@ -577,7 +578,7 @@ namespace {
 
 // The common base: a current palette, Index8 with that palette as the only
 // image written unchanged, everything else fitted and mapped.
-class TElderFileFormat : public TImageFileFormat {
+class TElderFileFormat : public TSimpleFileFormat {
  protected:
   explicit TElderFileFormat(const TElderPalette& palette) : palette_(palette) {
     SetCapabilities(true, true, true);
@@ -616,8 +617,7 @@ class TIMGFileFormat : public TElderFileFormat {
   bool ProbeIsSizeOnly(TImagingStream& stream) override {
     return HeaderlessImgSize(RemainingSize(stream)).Width != 0;
   }
-  bool DecodeImages(TImagingStream& stream, TDynImageDataArray& images, bool) override {
-    std::vector<uint8_t> data = stream.ReadRemaining();
+  bool DecodeBytes(std::span<const uint8_t> data, TDynImageDataArray& images, bool) override {
     if (!HeaderlessImgSize(data.size()).Width && data.size() >= kHeaderSize) {
       const uint16_t c = static_cast<uint16_t>(data[8] | data[9] << 8);
       if (c == kCompressionUnread1 || c == kCompressionUnread2) return false;
@@ -651,8 +651,8 @@ class TCIFFileFormat : public TElderFileFormat {
     const uint64_t size = RemainingSize(stream);
     return !HeaderlessImgSize(size).Width && HeaderlessCifSize(size).Width != 0;
   }
-  bool DecodeImages(TImagingStream& stream, TDynImageDataArray& images, bool onlyFirst) override {
-    std::vector<uint8_t> data = stream.ReadRemaining();
+  bool DecodeBytes(std::span<const uint8_t> data, TDynImageDataArray& images,
+                   bool onlyFirst) override {
     DecodeDaggerfallCif(data, palette_, images, onlyFirst);
     return true;
   }
@@ -682,8 +682,8 @@ class TBSIFileFormat : public TElderFileFormat {
     return h.size() >= 17 && (std::memcmp(h.data() + 13, "IFHD", 4) == 0 ||
                               std::memcmp(h.data() + 13, "BSIF", 4) == 0);
   }
-  bool DecodeImages(TImagingStream& stream, TDynImageDataArray& images, bool onlyFirst) override {
-    std::vector<uint8_t> data = stream.ReadRemaining();
+  bool DecodeBytes(std::span<const uint8_t> data, TDynImageDataArray& images,
+                   bool onlyFirst) override {
     DecodeBsi(data, palette_, images, onlyFirst);
     return true;
   }
@@ -706,8 +706,8 @@ class TTextureFileFormat : public TElderFileFormat {
     return std::all_of(h.begin() + 2, h.end(),
                        [](uint8_t c) { return c == 0 || (c >= 32 && c < 127); });
   }
-  bool DecodeImages(TImagingStream& stream, TDynImageDataArray& images, bool onlyFirst) override {
-    std::vector<uint8_t> data = stream.ReadRemaining();
+  bool DecodeBytes(std::span<const uint8_t> data, TDynImageDataArray& images,
+                   bool onlyFirst) override {
     DecodeDaggerfallTexture(data, palette_, images, onlyFirst);
     return true;
   }

@@ -11,6 +11,7 @@
 #include "imaging/block_codecs.h"
 #include "imaging/file_format.h"
 #include "imaging/formats/format_factories.h"
+#include "imaging/formats/simple_format.h"
 #include "imaging/imaging_stream.h"
 #include "imaging/pixel_convert.h"
 
@@ -548,7 +549,7 @@ std::vector<uint8_t> EncodeDds(const std::vector<const RasterImage*>& images,
 
 namespace {
 
-class TDDSFileFormat : public TImageFileFormat {
+class TDDSFileFormat : public TSimpleFileFormat {
  public:
   TDDSFileFormat() {
     InstallBlockCodecs();
@@ -577,8 +578,8 @@ class TDDSFileFormat : public TImageFileFormat {
     const uint32_t caps = h[108] | h[109] << 8 | h[110] << 16 | uint32_t{h[111]} << 24;
     return std::memcmp(h.data(), "DDS ", 4) == 0 && (caps & kCapsTexture);
   }
-  bool DecodeImages(TImagingStream& stream, TDynImageDataArray& images, bool onlyFirst) override {
-    std::vector<uint8_t> data = stream.ReadRemaining();
+  bool DecodeBytes(std::span<const uint8_t> data, TDynImageDataArray& images,
+                   bool onlyFirst) override {
     TDdsLayoutInfo info;
     images = DecodeDds(data, onlyFirst, &info);
     // Several threads may load through this one object; the layout of the

@@ -16,9 +16,8 @@ bool TGIFFileFormat::ProbeContent(TImagingStream& stream) {
   return IsGifHeader(PeekHeader(stream, 13));
 }
 
-bool TGIFFileFormat::DecodeImages(TImagingStream& stream, TDynImageDataArray& images,
-                                  bool onlyFirst) {
-  std::vector<uint8_t> data = stream.ReadRemaining();
+bool TGIFFileFormat::DecodeBytes(std::span<const uint8_t> data, TDynImageDataArray& images,
+                                 bool onlyFirst) {
   DecodeGifImages(data, images, onlyFirst);
   return true;
 }

@@ -14,6 +14,7 @@
 
 #include "imaging/file_format.h"
 #include "imaging/formats/format_factories.h"
+#include "imaging/formats/simple_format.h"
 #include "imaging/library_handle.h"
 #include "platform/byte_reader.h"
 
@@ -478,9 +479,9 @@ std::vector<uint8_t> EncodeAvif(const RasterImage& image, const TAvifEncodeOptio
 
 namespace {
 
-class THeifFileFormat : public TImageFileFormat {
+class THeifFileFormat : public TSimpleFileFormat {
  public:
-  THeifFileFormat() {
+  THeifFileFormat() : TSimpleFileFormat(DecodeHeif) {
     SetName("High Efficiency Image File");
     AddMasks("*.heic,*.heif,*.hif");
     SetCapabilities(true, false, false);
@@ -490,16 +491,11 @@ class THeifFileFormat : public TImageFileFormat {
   bool ProbeContent(TImagingStream& stream) override {
     return HeifBrand(PeekHeader(stream, 64)) == THeifBrand::Heic;
   }
-  bool DecodeImages(TImagingStream& stream, TDynImageDataArray& images, bool) override {
-    std::vector<uint8_t> data = stream.ReadRemaining();
-    images.push_back(DecodeHeif(data));
-    return true;
-  }
 };
 
-class TAvifFileFormat : public TImageFileFormat {
+class TAvifFileFormat : public TSimpleFileFormat {
  public:
-  TAvifFileFormat() {
+  TAvifFileFormat() : TSimpleFileFormat(DecodeHeif) {
     SetName("AV1 Image File");
     AddMasks("*.avif");
     SetCapabilities(true, true, false);
@@ -513,11 +509,6 @@ class TAvifFileFormat : public TImageFileFormat {
  protected:
   bool ProbeContent(TImagingStream& stream) override {
     return HeifBrand(PeekHeader(stream, 64)) == THeifBrand::Avif;
-  }
-  bool DecodeImages(TImagingStream& stream, TDynImageDataArray& images, bool) override {
-    std::vector<uint8_t> data = stream.ReadRemaining();
-    images.push_back(DecodeHeif(data));
-    return true;
   }
   bool EncodeImages(TImagingStream& stream,
                     const std::vector<const RasterImage*>& images) override {

@@ -17,8 +17,7 @@ TJNGFileFormat::TJNGFileFormat() : TNetworkGraphicsFileFormat(kJngSignature) {
   RegisterOption(ImagingJNGProgressive, &progressive_);
 }
 
-bool TJNGFileFormat::DecodeImages(TImagingStream& stream, TDynImageDataArray& images, bool) {
-  std::vector<uint8_t> data = stream.ReadRemaining();
+bool TJNGFileFormat::DecodeBytes(std::span<const uint8_t> data, TDynImageDataArray& images, bool) {
   RasterImage image;
   DecodeJng(data, image);
   images.push_back(std::move(image));

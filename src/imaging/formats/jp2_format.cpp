@@ -13,6 +13,7 @@
 
 #include "imaging/file_format.h"
 #include "imaging/formats/format_factories.h"
+#include "imaging/formats/simple_format.h"
 #include "imaging/library_handle.h"
 #include "imaging/pixel_convert.h"
 
@@ -480,9 +481,9 @@ std::vector<uint8_t> EncodeJp2(const RasterImage& image, const TJp2EncodeOptions
 
 namespace {
 
-class TJpeg2000FileFormat : public TImageFileFormat {
+class TJpeg2000FileFormat : public TSimpleFileFormat {
  public:
-  TJpeg2000FileFormat() {
+  TJpeg2000FileFormat() : TSimpleFileFormat(DecodeJp2) {
     SetName("JPEG 2000 Image");
     AddMasks("*.jp2,*.j2k,*.j2c,*.jpx,*.jpc");
     SetCapabilities(true, true, false);
@@ -497,11 +498,6 @@ class TJpeg2000FileFormat : public TImageFileFormat {
   bool ProbeContent(TImagingStream& stream) override {
     auto h = PeekHeader(stream, 8);
     return IsJp2Signature(h) || IsJ2kCodeStream(h);
-  }
-  bool DecodeImages(TImagingStream& stream, TDynImageDataArray& images, bool) override {
-    std::vector<uint8_t> data = stream.ReadRemaining();
-    images.push_back(DecodeJp2(data));
-    return true;
   }
   bool EncodeImages(TImagingStream& stream,
                     const std::vector<const RasterImage*>& images) override {

@@ -23,8 +23,7 @@ bool TJpegFileFormat::ProbeContent(TImagingStream& stream) {
   return head.size() == 10 && head[0] == 0xFF && head[1] == 0xD8;
 }
 
-bool TJpegFileFormat::DecodeImages(TImagingStream& stream, TDynImageDataArray& images, bool) {
-  std::vector<uint8_t> data = stream.ReadRemaining();
+bool TJpegFileFormat::DecodeBytes(std::span<const uint8_t> data, TDynImageDataArray& images, bool) {
   RasterImage image;
   DecodeJpeg(data, image);
   images.push_back(std::move(image));

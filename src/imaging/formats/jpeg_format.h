@@ -1,18 +1,19 @@
 // The JPEG file format of the registry.
 #pragma once
 
-#include "imaging/file_format.h"
+#include "imaging/formats/simple_format.h"
 
 namespace imprimo {
 
-class TJpegFileFormat : public TImageFileFormat {
+class TJpegFileFormat : public TSimpleFileFormat {
  public:
   TJpegFileFormat();
   int32_t Quality() const { return quality_; }
   bool Progressive() const { return progressive_ != 0; }
 
  protected:
-  bool DecodeImages(TImagingStream& stream, TDynImageDataArray& images, bool onlyFirst) override;
+  bool DecodeBytes(std::span<const uint8_t> data, TDynImageDataArray& images,
+                   bool onlyFirst) override;
   bool EncodeImages(TImagingStream& stream, const std::vector<const RasterImage*>& images) override;
   void ConvertForSaving(RasterImage& image, const TImageFormatInfo& info) override;
   bool ProbeContent(TImagingStream& stream) override;

@@ -17,9 +17,8 @@ TMNGFileFormat::TMNGFileFormat() : TNetworkGraphicsFileFormat(kMngSignature) {
   RegisterOption(ImagingMNGProgressive, &progressive_);
 }
 
-bool TMNGFileFormat::DecodeImages(TImagingStream& stream, TDynImageDataArray& images,
-                                  bool onlyFirst) {
-  std::vector<uint8_t> data = stream.ReadRemaining();
+bool TMNGFileFormat::DecodeBytes(std::span<const uint8_t> data, TDynImageDataArray& images,
+                                 bool onlyFirst) {
   DecodeMng(data, images, onlyFirst);
   return !images.empty();
 }

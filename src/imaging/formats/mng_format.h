@@ -10,7 +10,8 @@ class TMNGFileFormat : public TNetworkGraphicsFileFormat {
   TMNGFileFormat();
 
  protected:
-  bool DecodeImages(TImagingStream& stream, TDynImageDataArray& images, bool onlyFirst) override;
+  bool DecodeBytes(std::span<const uint8_t> data, TDynImageDataArray& images,
+                   bool onlyFirst) override;
   bool EncodeImages(TImagingStream& stream, const std::vector<const RasterImage*>& images) override;
 };
 

@@ -5,11 +5,11 @@
 
 #include <array>
 
-#include "imaging/file_format.h"
+#include "imaging/formats/simple_format.h"
 
 namespace imprimo {
 
-class TNetworkGraphicsFileFormat : public TImageFileFormat {
+class TNetworkGraphicsFileFormat : public TSimpleFileFormat {
  public:
   int32_t PreFilter() const { return preFilter_; }
   int32_t CompressLevel() const { return compressLevel_; }

@@ -8,6 +8,7 @@
 
 #include "imaging/file_format.h"
 #include "imaging/formats/format_factories.h"
+#include "imaging/formats/simple_format.h"
 #include "imaging/imaging_stream.h"
 
 namespace imprimo {
@@ -193,9 +194,9 @@ RasterImage DecodePcx(std::span<const uint8_t> data) try {
 
 namespace {
 
-class TPCXFileFormat : public TImageFileFormat {
+class TPCXFileFormat : public TSimpleFileFormat {
  public:
-  TPCXFileFormat() {
+  TPCXFileFormat() : TSimpleFileFormat(DecodePcx) {
     SetName("ZSoft Paintbrush Image");
     AddMasks("*.pcx");
     SetCapabilities(true, false, false);
@@ -209,11 +210,6 @@ class TPCXFileFormat : public TImageFileFormat {
     return h[0] == 10 && (version == 0 || (version >= 2 && version <= 5)) && h[2] <= 1 &&
            (h[3] == 1 || h[3] == 2 || h[3] == 4 || h[3] == 8) &&
            (planes == 1 || planes == 3 || planes == 4) && (paletteType == 1 || paletteType == 2);
-  }
-  bool DecodeImages(TImagingStream& stream, TDynImageDataArray& images, bool) override {
-    std::vector<uint8_t> data = stream.ReadRemaining();
-    images.push_back(DecodePcx(data));
-    return true;
   }
 };
 

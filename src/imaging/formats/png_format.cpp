@@ -13,8 +13,7 @@ TPNGFileFormat::TPNGFileFormat() : TNetworkGraphicsFileFormat(kPngSignature) {
   RegisterOption(ImagingPNGCompressLevel, &compressLevel_);
 }
 
-bool TPNGFileFormat::DecodeImages(TImagingStream& stream, TDynImageDataArray& images, bool) {
-  std::vector<uint8_t> data = stream.ReadRemaining();
+bool TPNGFileFormat::DecodeBytes(std::span<const uint8_t> data, TDynImageDataArray& images, bool) {
   RasterImage image;
   DecodePng(data, image);
   images.push_back(std::move(image));

@@ -12,7 +12,8 @@ class TPNGFileFormat : public TNetworkGraphicsFileFormat {
   TPNGFileFormat();
 
  protected:
-  bool DecodeImages(TImagingStream& stream, TDynImageDataArray& images, bool onlyFirst) override;
+  bool DecodeBytes(std::span<const uint8_t> data, TDynImageDataArray& images,
+                   bool onlyFirst) override;
   bool EncodeImages(TImagingStream& stream, const std::vector<const RasterImage*>& images) override;
 };
 

@@ -10,6 +10,7 @@
 
 #include "imaging/file_format.h"
 #include "imaging/formats/format_factories.h"
+#include "imaging/formats/simple_format.h"
 #include "imaging/imaging_stream.h"
 
 namespace imprimo {
@@ -693,9 +694,9 @@ std::vector<uint8_t> EncodePsd(const RasterImage& image) {
 
 namespace {
 
-class TPSDFileFormat : public TImageFileFormat {
+class TPSDFileFormat : public TSimpleFileFormat {
  public:
-  TPSDFileFormat() {
+  TPSDFileFormat() : TSimpleFileFormat(DecodePsd) {
     SetName("Photoshop Image");
     AddMasks("*.psd,*.pdd");
     SetCapabilities(true, true, false);
@@ -707,11 +708,6 @@ class TPSDFileFormat : public TImageFileFormat {
   bool ProbeContent(TImagingStream& stream) override {
     auto h = PeekHeader(stream, 26);
     return h.size() >= 26 && std::memcmp(h.data(), "8BPS", 4) == 0 && h[4] == 0 && h[5] == 1;
-  }
-  bool DecodeImages(TImagingStream& stream, TDynImageDataArray& images, bool) override {
-    std::vector<uint8_t> data = stream.ReadRemaining();
-    images.push_back(DecodePsd(data));
-    return true;
   }
   bool EncodeImages(TImagingStream& stream,
                     const std::vector<const RasterImage*>& images) override {

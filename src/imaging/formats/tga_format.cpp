@@ -5,6 +5,7 @@
 #include "imaging/file_format.h"
 #include "imaging/formats/basic_formats.h"
 #include "imaging/formats/format_factories.h"
+#include "imaging/formats/simple_format.h"
 
 namespace imprimo {
 
@@ -238,9 +239,9 @@ std::vector<uint8_t> EncodeTga(const RasterImage& image, bool rle) {
 
 namespace {
 
-class TTargaFileFormat : public TImageFileFormat {
+class TTargaFileFormat : public TSimpleFileFormat {
  public:
-  TTargaFileFormat() {
+  TTargaFileFormat() : TSimpleFileFormat(DecodeTga) {
     SetName("Truevision Targa Image");
     AddMasks("*.tga");
     SetCapabilities(true, true, false);
@@ -256,11 +257,6 @@ class TTargaFileFormat : public TImageFileFormat {
     return (type <= 3 || (type >= 9 && type <= 11)) &&
            (depth == 1 || depth == 8 || depth == 15 || depth == 16 || depth == 24 || depth == 32) &&
            (cm == 0 || cm == 16 || cm == 24 || cm == 32);
-  }
-  bool DecodeImages(TImagingStream& stream, TDynImageDataArray& images, bool) override {
-    std::vector<uint8_t> data = stream.ReadRemaining();
-    images.push_back(DecodeTga(data));
-    return true;
   }
   bool EncodeImages(TImagingStream& stream,
                     const std::vector<const RasterImage*>& images) override {

@@ -16,6 +16,7 @@
 
 #include "imaging/file_format.h"
 #include "imaging/formats/format_factories.h"
+#include "imaging/formats/simple_format.h"
 #include "imaging/library_handle.h"
 #include "imaging/pixel_convert.h"
 
@@ -613,9 +614,9 @@ std::vector<uint8_t> EncodeTiff(const RasterImage& image, const TTiffEncodeOptio
 
 namespace {
 
-class TTiffFileFormat : public TImageFileFormat {
+class TTiffFileFormat : public TSimpleFileFormat {
  public:
-  TTiffFileFormat() {
+  TTiffFileFormat() : TSimpleFileFormat(DecodeTiff, IsTiffSignature, 8) {
     SetName("Tagged Image File Format");
     AddMasks("*.tif,*.tiff");
     SetCapabilities(true, true, false);
@@ -625,14 +626,6 @@ class TTiffFileFormat : public TImageFileFormat {
   }
 
  protected:
-  bool ProbeContent(TImagingStream& stream) override {
-    return IsTiffSignature(PeekHeader(stream, 8));
-  }
-  bool DecodeImages(TImagingStream& stream, TDynImageDataArray& images, bool) override {
-    std::vector<uint8_t> data = stream.ReadRemaining();
-    images.push_back(DecodeTiff(data));
-    return true;
-  }
   bool EncodeImages(TImagingStream& stream,
                     const std::vector<const RasterImage*>& images) override {
     TTiffEncodeOptions o;

@@ -14,6 +14,7 @@
 
 #include "imaging/file_format.h"
 #include "imaging/formats/format_factories.h"
+#include "imaging/formats/simple_format.h"
 #include "imaging/library_handle.h"
 
 namespace imprimo {
@@ -197,9 +198,9 @@ std::vector<uint8_t> SetWebPMetadata(std::span<const uint8_t> file, const TWebPM
 
 namespace {
 
-class TWebPFileFormat : public TImageFileFormat {
+class TWebPFileFormat : public TSimpleFileFormat {
  public:
-  TWebPFileFormat() {
+  TWebPFileFormat() : TSimpleFileFormat(DecodeWebP, IsWebPSignature, 16) {
     SetName("WebP Image");
     AddMasks("*.webp");
     SetCapabilities(true, true, false);
@@ -209,14 +210,6 @@ class TWebPFileFormat : public TImageFileFormat {
   }
 
  protected:
-  bool ProbeContent(TImagingStream& stream) override {
-    return IsWebPSignature(PeekHeader(stream, 16));
-  }
-  bool DecodeImages(TImagingStream& stream, TDynImageDataArray& images, bool) override {
-    std::vector<uint8_t> data = stream.ReadRemaining();
-    images.push_back(DecodeWebP(data));
-    return true;
-  }
   bool EncodeImages(TImagingStream& stream,
                     const std::vector<const RasterImage*>& images) override {
     stream.Write(EncodeWebP(*images[0], TWebPEncodeOptions{quality_, lossless_ != 0}));

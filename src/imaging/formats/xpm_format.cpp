@@ -9,6 +9,7 @@
 
 #include "imaging/file_format.h"
 #include "imaging/formats/format_factories.h"
+#include "imaging/formats/simple_format.h"
 #include "imaging/formats/xpm_colour_names.h"
 #include "imaging/imaging_stream.h"
 
@@ -212,9 +213,9 @@ RasterImage DecodeXpm(std::span<const uint8_t> data) {
 
 namespace {
 
-class TXPMFileFormat : public TImageFileFormat {
+class TXPMFileFormat : public TSimpleFileFormat {
  public:
-  TXPMFileFormat() {
+  TXPMFileFormat() : TSimpleFileFormat(DecodeXpm) {
     SetName("X Window Pixmap");
     AddMasks("*.xpm");
     SetCapabilities(true, false, false);
@@ -224,11 +225,6 @@ class TXPMFileFormat : public TImageFileFormat {
   bool ProbeContent(TImagingStream& stream) override {
     auto h = PeekHeader(stream, 9);
     return h.size() >= 9 && std::memcmp(h.data(), "/* XPM */", 9) == 0;
-  }
-  bool DecodeImages(TImagingStream& stream, TDynImageDataArray& images, bool) override {
-    std::vector<uint8_t> data = stream.ReadRemaining();
-    images.push_back(DecodeXpm(data));
-    return true;
   }
 };
 
