@@ -168,6 +168,20 @@ bool OpaqueBitmapToRgbImage(const TBitmap& bitmap, RasterImage& image) {
 
 }  // namespace
 
+std::string SourceLoadFailureReason(const std::string& path) {
+  std::string reason = LoadFailureReason(path);
+  // A file whose content a format recognises, but that did not load, is
+  // damaged or cut short rather than of an unknown kind.
+  if (reason == "not an image file of a known format") {
+    try {
+      const std::string format = DetectFileFormat(path);
+      if (!format.empty()) reason = "the " + AsciiUpper(format) + " file is damaged or incomplete";
+    } catch (const std::exception&) {
+    }
+  }
+  return reason;
+}
+
 std::string OutputExtension(int32_t saveFormat) {
   if (saveFormat < 0 || saveFormat >= kSaveFormatCount) return ".jpg";
   return SaveFormatInfo(saveFormat).extension;

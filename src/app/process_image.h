@@ -19,6 +19,10 @@ namespace imprimo {
 TImageResult ProcessImage(const std::string& path, int row, int& status, TRunContext& context,
                           TBatchHost& host);
 
+// Why the source at path does not load, in words a user can act on (missing,
+// a folder, empty, unreadable, damaged or of no known format).
+std::string SourceLoadFailureReason(const std::string& path);
+
 // Output extension (with its dot) for a SaveFormat index; ".jpg" outside 0..15.
 std::string OutputExtension(int32_t saveFormat);
 // The extension case rule: 0 upper case, 2 keeps the source's own spelling

@@ -69,10 +69,23 @@ bool LoadReducedJpeg(const std::string& path, bool autoRotate, TBitmap& picture)
   return true;
 }
 
+// A decoder that gave up part way: the file is damaged or cut short. The
+// decoder's own words follow, without the loader's wrapping around them.
+std::string DamagedReason(const std::exception& e) {
+  std::string detail = e.what();
+  const size_t at = detail.rfind("Message: ");
+  if (at != std::string::npos) detail = detail.substr(at + 9);
+  return "the file is damaged or incomplete (" + detail + ")";
+}
+
 }  // namespace
 
 bool RenderPreviewPicture(const std::string& path, const TSettings& settings, TTemplateState& tpl,
-                          TBitmap& picture) {
+                          TBitmap& picture, std::string* reason) {
+  auto fail = [reason](std::string why) {
+    if (reason != nullptr) *reason = std::move(why);
+    return false;
+  };
   // The run's record is not touched: the preview works on its own copies.
   TSettings s = settings;
   TBitmap bitmap;
@@ -80,8 +93,13 @@ bool RenderPreviewPicture(const std::string& path, const TSettings& settings, TT
   TMemoryStream stream;
   try {
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec)) return false;
-    if (!ReadImageFile(path, image)) return false;
+    bool loaded = false;
+    try {
+      loaded = std::filesystem::is_regular_file(path, ec) && ReadImageFile(path, image);
+    } catch (const std::exception& e) {
+      return fail(DamagedReason(e));
+    }
+    if (!loaded) return fail(SourceLoadFailureReason(path));
     const bool graySource = GetImageFormatInfo(image.Format)->HasGrayChannel;
     ImageToBitmap(image, bitmap);
     ImageFree(image);
@@ -104,16 +122,17 @@ bool RenderPreviewPicture(const std::string& path, const TSettings& settings, TT
     BitmapToImage(bitmap, image);
     bitmap = TBitmap();
     const TSaveOptions options = PrepareForSave(image, s, graySource, path);
-    if (!WriteImageStream(ext.substr(1), stream, image, options)) return false;
+    if (!WriteImageStream(ext.substr(1), stream, image, options))
+      return fail("the output format cannot store this picture");
     ImageFree(image);
     stream.Seek(0, TSeekOrigin::Begin);
-    if (!ReadImageStream(stream, image)) return false;
+    if (!ReadImageStream(stream, image)) return fail("the saved picture could not be read back");
     TBitmap result;
     ImageToBitmap(image, result);
     picture = std::move(result);
     return true;
-  } catch (const std::exception&) {
-    return false;
+  } catch (const std::exception& e) {
+    return fail(e.what());
   }
 }
 
@@ -144,17 +163,23 @@ bool DrawThumbnailCell(const TBitmap& picture, uint32_t faceColor, TBitmap& cell
   return true;
 }
 
-bool LoadThumbnailCell(const std::string& path, bool autoRotate, uint32_t faceColor,
-                       TBitmap& cell) {
+bool LoadThumbnailCell(const std::string& path, bool autoRotate, uint32_t faceColor, TBitmap& cell,
+                       std::string* reason) {
   TBitmap picture;
+  std::string why;
   try {
     if (!LoadReducedJpeg(path, autoRotate, picture) &&
         !LoadUprightBitmap(path, picture, autoRotate))
-      return false;
-    return DrawThumbnailCell(picture, faceColor, cell);
-  } catch (const std::exception&) {
-    return false;
+      why = SourceLoadFailureReason(path);
+    else if (DrawThumbnailCell(picture, faceColor, cell))
+      return true;
+    else
+      why = "the picture is empty";
+  } catch (const std::exception& e) {
+    why = DamagedReason(e);
   }
+  if (reason != nullptr) *reason = why;
+  return false;
 }
 
 }  // namespace imprimo

@@ -18,9 +18,9 @@ namespace imprimo {
 // Nothing is written to disk and the sequence number is not advanced. A
 // false size restriction or border does not stop the preview. Returns false,
 // leaving picture untouched, when the source does not load or the in-memory
-// save or reload fails.
+// save or reload fails; reason (when given) then says why.
 bool RenderPreviewPicture(const std::string& path, const TSettings& settings, TTemplateState& tpl,
-                          TBitmap& picture);
+                          TBitmap& picture, std::string* reason = nullptr);
 
 // Size of a thumbnail cell and of the box the picture is fitted into.
 inline constexpr int kThumbnailCellSize = 120;
@@ -37,7 +37,9 @@ bool DrawThumbnailCell(const TBitmap& picture, uint32_t faceColor, TBitmap& cell
 
 // Loads the picture at path, upright when autoRotate, and draws its cell.
 // JPEG sources are decoded at the smallest of 1/1, 1/2, 1/4 and 1/8 that
-// still covers the box. False when the file does not load.
-bool LoadThumbnailCell(const std::string& path, bool autoRotate, uint32_t faceColor, TBitmap& cell);
+// still covers the box. False when the file does not load; reason (when
+// given) then says why.
+bool LoadThumbnailCell(const std::string& path, bool autoRotate, uint32_t faceColor, TBitmap& cell,
+                       std::string* reason = nullptr);
 
 }  // namespace imprimo

@@ -88,10 +88,28 @@ class TColumnObject : public TPublishedObject {
   int column_;
 };
 
+QObject* ActionBehind(QObject* object) {
+  if (auto* tool = qobject_cast<QToolButton*>(object); tool && tool->defaultAction())
+    return tool->defaultAction();
+  return object;
+}
+
+// A menu caption keeps the shortcut column the program gives it ("\tCtrl+Q"):
+// a translation without one, or with an older key, shows the key in use.
+QString WithShortcutColumn(const QString& translated, const QString& current) {
+  const qsizetype tab = current.indexOf(QLatin1Char('\t'));
+  if (tab < 0) return translated;
+  const qsizetype own = translated.indexOf(QLatin1Char('\t'));
+  return (own < 0 ? translated : translated.left(own)) + current.mid(tab);
+}
+
 // A widget, action or menu seen through the property names of a language file.
 class TQtObject : public TPublishedObject {
  public:
-  explicit TQtObject(QObject* object) : object_(object) {}
+  // A tool button that shows an action is reached through the action: the
+  // button takes its texts from it again whenever the action changes (its
+  // enabled state follows the list and the run).
+  explicit TQtObject(QObject* object) : object_(ActionBehind(object)) {}
 
   EPropertyKind PropertyKind(std::string_view name) const override {
     if (Is(name, "Caption")) return HasCaption() ? EPropertyKind::kText : EPropertyKind::kNone;
@@ -151,7 +169,7 @@ class TQtObject : public TPublishedObject {
     if (auto* tabs = TabOf(object_, tab))
       tabs->setTabText(tab, text);
     else if (auto* action = qobject_cast<QAction*>(object_))
-      action->setText(text);
+      action->setText(WithShortcutColumn(text, action->text()));
     else if (auto* menu = qobject_cast<QMenu*>(object_))
       menu->setTitle(text);
     else if (auto* group = qobject_cast<QGroupBox*>(object_))

@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <QSizeGrip>
+#include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -34,10 +35,8 @@ QImage BitmapToQImage(const TBitmap& bitmap) {
 }
 
 TImagePreview::TImagePreview(QWidget* parent) : QAbstractScrollArea(parent) {
-  QPalette white = viewport()->palette();
-  white.setColor(QPalette::Window, Qt::white);
-  white.setColor(QPalette::Base, Qt::white);
-  viewport()->setPalette(white);
+  // The view takes the palette's base colour, so a dark scheme stays dark.
+  viewport()->setBackgroundRole(QPalette::Base);
   viewport()->setAutoFillBackground(true);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -46,8 +45,36 @@ TImagePreview::TImagePreview(QWidget* parent) : QAbstractScrollArea(parent) {
 
 void TImagePreview::SetPicture(QImage picture) {
   picture_ = std::move(picture);
+  message_.clear();
   UpdateScrollBars();
   viewport()->update();
+  if (fit_) emit ScaleChanged(Scale());
+}
+
+void TImagePreview::ShowMessage(const QString& text) {
+  picture_ = QImage();
+  message_ = text;
+  UpdateScrollBars();
+  viewport()->update();
+}
+
+double TImagePreview::FitScale() const {
+  if (picture_.isNull()) return 1.0;
+  const QSize view = maximumViewportSize();
+  const double sx = double(view.width()) / picture_.width();
+  const double sy = double(view.height()) / picture_.height();
+  return std::clamp(std::min(sx, sy), 0.01, 1.0);
+}
+
+double TImagePreview::Scale() const { return fit_ ? FitScale() : scale_; }
+
+void TImagePreview::SetFit(bool fit) {
+  if (fit_ == fit) return;
+  fit_ = fit;
+  if (!fit_) scale_ = FitScale();
+  UpdateScrollBars();
+  viewport()->update();
+  emit ScaleChanged(Scale());
 }
 
 void TImagePreview::SetScale(double scale) {
@@ -62,17 +89,30 @@ void TImagePreview::SetScale(double scale) {
       before.height() > 0
           ? (verticalScrollBar()->value() + viewport()->height() / 2.0) / before.height()
           : 0.5;
+  fit_ = false;
   scale_ = scale;
   UpdateScrollBars();
   const QSize after = ScaledSize();
   horizontalScrollBar()->setValue(int(cx * after.width() - viewport()->width() / 2.0));
   verticalScrollBar()->setValue(int(cy * after.height() - viewport()->height() / 2.0));
   viewport()->update();
+  emit ScaleChanged(scale_);
 }
 
 QSize TImagePreview::ScaledSize() const {
-  return {int(std::lround(picture_.width() * scale_)),
-          int(std::lround(picture_.height() * scale_))};
+  const double scale = Scale();
+  return {int(std::lround(picture_.width() * scale)), int(std::lround(picture_.height() * scale))};
+}
+
+QPoint TImagePreview::PictureOrigin() const {
+  const QSize size = ScaledSize();
+  const QSize view = viewport()->size();
+  // Smaller than the view: centred; larger: at the scroll position.
+  const int x = size.width() < view.width() ? (view.width() - size.width()) / 2
+                                            : -horizontalScrollBar()->value();
+  const int y = size.height() < view.height() ? (view.height() - size.height()) / 2
+                                              : -verticalScrollBar()->value();
+  return {x, y};
 }
 
 void TImagePreview::UpdateScrollBars() {
@@ -89,16 +129,44 @@ void TImagePreview::UpdateScrollBars() {
 void TImagePreview::resizeEvent(QResizeEvent* event) {
   QAbstractScrollArea::resizeEvent(event);
   UpdateScrollBars();
+  if (fit_ && !picture_.isNull()) emit ScaleChanged(Scale());
+}
+
+void TImagePreview::wheelEvent(QWheelEvent* event) {
+  if (!(event->modifiers() & Qt::ControlModifier)) {
+    QAbstractScrollArea::wheelEvent(event);
+    return;
+  }
+  // Touch pads send small deltas: a step is taken per whole notch.
+  wheelRest_ += event->angleDelta().y();
+  while (wheelRest_ >= 120) {
+    wheelRest_ -= 120;
+    emit ZoomStep(+1);
+  }
+  while (wheelRest_ <= -120) {
+    wheelRest_ += 120;
+    emit ZoomStep(-1);
+  }
+  event->accept();
 }
 
 void TImagePreview::paintEvent(QPaintEvent* event) {
-  if (picture_.isNull()) return;
   QPainter p(viewport());
+  if (picture_.isNull()) {
+    if (message_.isEmpty()) return;
+    p.setPen(palette().color(QPalette::Text));
+    QFont font = p.font();
+    font.setPointSizeF(font.pointSizeF() * 1.15);
+    p.setFont(font);
+    const QRect box = viewport()->rect().adjusted(24, 24, -24, -24);
+    p.drawText(box, Qt::AlignCenter | Qt::TextWordWrap, message_);
+    return;
+  }
   p.setRenderHint(QPainter::SmoothPixmapTransform, false);
   p.setClipRect(event->rect());
-  // The picture sits at the top-left corner and scrolls with the bars.
-  p.translate(-horizontalScrollBar()->value(), -verticalScrollBar()->value());
-  p.scale(scale_, scale_);
+  const double scale = Scale();
+  p.translate(PictureOrigin());
+  p.scale(scale, scale);
   p.drawImage(QPointF(0, 0), picture_);
 }
 

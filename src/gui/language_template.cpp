@@ -14,6 +14,7 @@
 #include "gui/main_window.h"
 #include "gui/option_dialog.h"
 #include "gui/sel_dir.h"
+#include "gui/window_texts.h"
 #include "lang/language_file.h"
 #include "platform/text.h"
 #include "runlog/run_log.h"
@@ -61,6 +62,7 @@ TLanguageSource ProgramEnglishSource() {
     add("TFoLog", viewer);
   }
   RegisterProgramTexts();
+  RegisterWindowTexts();
   for (const auto& [id, text] : BuiltinTextTable()) english.Strings[id] = Utf8ToUtf16(text);
   SetLanguageFilePath(languageFile);
   ReleaseLanguageFile();

@@ -318,6 +318,17 @@ void TfrmMain::CreateActions() {
   actTplAdd = NewAction("actTplAdd", QStringLiteral("Open Template Editor"));
   actTplDel = NewAction("actTplDel", QStringLiteral("Delete Selected Template"));
   actTplEdit = NewAction("actTplEdit", QStringLiteral("Edit Selected Template"));
+  actZoomIn = NewAction("actZoomIn", QStringLiteral("Zoom &In"), QKeySequence::ZoomIn);
+  actZoomIn->setShortcuts(
+      {QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
+  actZoomOut = NewAction("actZoomOut", QStringLiteral("Zoom &Out"), QKeySequence::ZoomOut);
+  actZoomFit = NewAction("actZoomFit", QStringLiteral("&Fit"), QKeySequence(Qt::CTRL | Qt::Key_0));
+  actZoomFit->setCheckable(true);
+  actZoomFit->setChecked(true);
+  actZoomFit->setToolTip(QStringLiteral("Fit the picture into the window"));
+  connect(actZoomIn, &QAction::triggered, this, [this] { ZoomBy(+1); });
+  connect(actZoomOut, &QAction::triggered, this, [this] { ZoomBy(-1); });
+  connect(actZoomFit, &QAction::triggered, this, [this] { ZoomFit(); });
 
   actAddFiles->setIcon(ToolIcon(this, "document-open", QStyle::SP_DialogOpenButton));
   actRemoveSelected->setIcon(ToolIcon(this, "list-remove", QStyle::SP_TrashIcon));
@@ -389,6 +400,10 @@ void TfrmMain::CreateMenus() {
   view->addSeparator();
   view->addAction(LinkedItem(actShowPreview, QStringLiteral("Preview Result"), "mnuPreviewResult"));
   view->addAction(LinkedItem(actWelcome, QStringLiteral("Welcome Page"), "mnuWelcomePage"));
+  view->addSeparator();
+  view->addAction(LinkedItem(actZoomIn, QStringLiteral("Zoom &In"), "mnuZoomIn"));
+  view->addAction(LinkedItem(actZoomOut, QStringLiteral("Zoom &Out"), "mnuZoomOut"));
+  view->addAction(LinkedItem(actZoomFit, QStringLiteral("&Fit to Window"), "mnuZoomFit"));
 
   QMenu* tools = bar->addMenu(QStringLiteral("&Tools"));
   tools->setObjectName(QStringLiteral("mnuTools"));

@@ -32,6 +32,7 @@ class QSpinBox;
 class QStackedWidget;
 class QTableWidget;
 class QToolBar;
+class QToolButton;
 class QWidget;
 class QUrl;
 
@@ -212,6 +213,13 @@ class TfrmMain : public QMainWindow {
   // Previews the previous (step -1) or next (step +1) row.
   void btnPrevClick(int step);
   void tbZoomChange(int value);
+  // Zooms the preview one slider mark in (+1) or out (-1); Ctrl+wheel and
+  // Ctrl+plus/minus.
+  void ZoomBy(int step);
+  // Fits the preview into the page again (Ctrl+0, the Fit button).
+  void ZoomFit();
+  // Why the last RenderPreview failed; empty after a good one.
+  const QString& LastPreviewFailure() const { return lastPreviewFailure_; }
   // Renders one source into the preview; false leaves the page as it was.
   bool RenderPreview(const QString& path);
   int PreviewIndex() const { return previewIndex_; }
@@ -223,6 +231,8 @@ class TfrmMain : public QMainWindow {
   bool ThumbnailsBuilding() const;
   // The path of the row a thumbnail item shows.
   static QString ThumbnailPath(const QListWidget* view, int item);
+  // Whether a thumbnail item stands for a file that did not load.
+  static bool ThumbnailBroken(const QListWidget* view, int item);
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -383,11 +393,18 @@ class TfrmMain : public QMainWindow {
   // last owner lets it go.
   std::shared_ptr<TThumbnailBuild> thumbnailBuild_;
   uint64_t thumbnailGeneration_ = 0;
-  void ThumbnailReady(uint64_t generation, const QString& path, const QImage& cell);
+  // picture is null when the row's file did not load; reason says why.
+  void ThumbnailReady(uint64_t generation, const QString& path, const QImage& picture,
+                      const QString& reason);
   void ThumbnailsDone(uint64_t generation);
   TImagePreview* ImagePreview_ = nullptr;
   QLabel* lbScale = nullptr;
   QSlider* tbZoom = nullptr;
+  QAction* actZoomIn = nullptr;
+  QAction* actZoomOut = nullptr;
+  QAction* actZoomFit = nullptr;
+  QToolButton* btnZoomFit = nullptr;
+  QString lastPreviewFailure_;
   QPushButton* btnPrev = nullptr;
   QPushButton* btnNext = nullptr;
   int previewIndex_ = 0;

@@ -6,10 +6,12 @@
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QListWidget>
+#include <QPainter>
 #include <QPushButton>
 #include <QSlider>
 #include <QStackedWidget>
 #include <QTableWidget>
+#include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <atomic>
@@ -25,6 +27,7 @@
 #include "gui/image_preview.h"
 #include "gui/main_window.h"
 #include "gui/qt_text.h"
+#include "gui/window_texts.h"
 #include "platform/colors.h"
 #include "platform/paths.h"
 
@@ -33,6 +36,7 @@ namespace imprimo {
 namespace {
 
 constexpr int kPathRole = Qt::UserRole + 2;
+constexpr int kBrokenRole = Qt::UserRole + 3;
 
 // A system colour (0x00BBGGRR in the table) as a QColor.
 QColor SystemColor(int index) {
@@ -107,6 +111,11 @@ QWidget* TfrmMain::CreatePreviewPage() {
   tbZoom->setValue(10);
   tbZoom->setMinimumWidth(80);
   row->addWidget(tbZoom, 1);
+  btnZoomFit = new QToolButton(bar);
+  btnZoomFit->setObjectName(QStringLiteral("btnZoomFit"));
+  btnZoomFit->setDefaultAction(actZoomFit);
+  btnZoomFit->setToolButtonStyle(Qt::ToolButtonTextOnly);
+  row->addWidget(btnZoomFit);
   row->addStretch(1);
   btnPrev = new QPushButton(QStringLiteral("&Prev"), bar);
   btnPrev->setObjectName(QStringLiteral("btnPrev"));
@@ -123,6 +132,11 @@ QWidget* TfrmMain::CreatePreviewPage() {
   layout->addWidget(bar);
 
   connect(tbZoom, &QSlider::valueChanged, this, &TfrmMain::tbZoomChange);
+  connect(ImagePreview_, &TImagePreview::ZoomStep, this, &TfrmMain::ZoomBy);
+  connect(ImagePreview_, &TImagePreview::ScaleChanged, this, [this](double scale) {
+    lbScale->setText(QStringLiteral("[%1%]").arg(std::lround(scale * 100)));
+    actZoomFit->setChecked(ImagePreview_->Fit());
+  });
   connect(btnPrev, &QPushButton::clicked, this, [this] { btnPrevClick(-1); });
   connect(btnNext, &QPushButton::clicked, this, [this] { btnPrevClick(+1); });
   return page;
@@ -169,10 +183,10 @@ void TfrmMain::btnPrevClick(int step) {
   // without one keeps its -1.
   if (previewIndex_ != before && work_->Template.WatermarkSequence >= 0)
     work_->Template.WatermarkSequence += step;
+  // Only the preview moves: the selection is the user's, and a later
+  // Remove must not take the rows stepped through.
   const QString path = RowText(previewIndex_);
   RenderPreview(path);
-  ListImgs_->selectionModel()->select(ListImgs_->model()->index(previewIndex_, 0),
-                                      QItemSelectionModel::Select | QItemSelectionModel::Rows);
   UpdatePrevNext();
   SetStatusText(2, path);
 }
@@ -182,13 +196,41 @@ void TfrmMain::tbZoomChange(int value) {
   lbScale->setText(QStringLiteral("[%1%]").arg(value * 10));
 }
 
+void TfrmMain::ZoomBy(int step) {
+  if (pages_->currentIndex() != kPagePreview) return;
+  // From a fitted view the steps start at the slider mark nearest to it.
+  const int from =
+      ImagePreview_->Fit() ? int(std::lround(ImagePreview_->Scale() * 10)) : tbZoom->value();
+  const int value = std::clamp(from + step, tbZoom->minimum(), tbZoom->maximum());
+  if (value == tbZoom->value())
+    tbZoomChange(value);  // the slider does not signal an unchanged value
+  else
+    tbZoom->setValue(value);
+}
+
+void TfrmMain::ZoomFit() {
+  ImagePreview_->SetFit(true);
+  actZoomFit->setChecked(true);
+}
+
 bool TfrmMain::RenderPreview(const QString& path) {
   TWaitCursor wait;
   PanelToSettings();
   TBitmap picture;
-  if (!RenderPreviewPicture(ToUtf8(path), settings_, work_->Template, picture)) return false;
-  QImage image = BitmapToQImage(picture);
-  if (image.isNull()) return false;
+  std::string reason;
+  QImage image;
+  if (RenderPreviewPicture(ToUtf8(path), settings_, work_->Template, picture, &reason)) {
+    image = BitmapToQImage(picture);
+    if (image.isNull()) reason = "the picture is too large to show";
+  }
+  if (image.isNull()) {
+    // The page says so: the last good picture would pass for this row's.
+    ImagePreview_->ShowMessage(
+        WinText(TWinText::PreviewFailed).arg(FromUtf8(FileNameOf(ToUtf8(path))), FromUtf8(reason)));
+    lastPreviewFailure_ = FromUtf8(reason);
+    return false;
+  }
+  lastPreviewFailure_.clear();
   ImagePreview_->SetPicture(std::move(image));
   return true;
 }
@@ -206,6 +248,10 @@ class TfrmMain::TThumbnailBuild {
   struct TRow {
     QString Path;
     std::string File;
+  };
+  struct TCell {
+    QImage Image;    // null when the file did not load
+    QString Reason;  // why, then
   };
   TThumbnailBuild(TfrmMain* window, uint64_t generation, std::vector<TRow> rows, bool autoRotate,
                   uint32_t face)
@@ -241,30 +287,34 @@ class TfrmMain::TThumbnailBuild {
       const size_t index = next_.fetch_add(1);
       if (index >= rows_.size() || cancel_) return;
       TBitmap cell;
-      QImage image;
+      TCell made;
       // A file that does not load, or a cell that cannot be drawn, gives
-      // that row no thumbnail.
-      if (LoadThumbnailCell(rows_[index].File, autoRotate_, face_, cell))
-        image = BitmapToQImage(cell);
-      Deliver(index, std::move(image));
+      // that row a broken-picture cell with the reason.
+      std::string reason;
+      if (LoadThumbnailCell(rows_[index].File, autoRotate_, face_, cell, &reason))
+        made.Image = BitmapToQImage(cell);
+      if (made.Image.isNull()) made.Reason = FromUtf8(reason.empty() ? "unknown error" : reason);
+      Deliver(index, std::move(made));
     }
   }
 
   // Posts every finished cell that no earlier row is still waiting for.
-  void Deliver(size_t index, QImage image) {
+  void Deliver(size_t index, TCell made) {
     std::lock_guard lock(mutex_);
-    cells_[index] = std::move(image);
+    cells_[index] = std::move(made);
     made_[index] = true;
     TfrmMain* window = window_;
     const uint64_t generation = generation_;
     while (delivered_ < rows_.size() && made_[delivered_]) {
-      QImage ready = std::move(cells_[delivered_]);
+      TCell ready = std::move(cells_[delivered_]);
       const QString path = rows_[delivered_].Path;
       ++delivered_;
-      if (ready.isNull() || cancel_) continue;
+      if (cancel_) continue;
       QMetaObject::invokeMethod(
           window,
-          [window, generation, path, ready] { window->ThumbnailReady(generation, path, ready); },
+          [window, generation, path, ready] {
+            window->ThumbnailReady(generation, path, ready.Image, ready.Reason);
+          },
           Qt::QueuedConnection);
     }
     if (delivered_ == rows_.size() && !done_) {
@@ -283,12 +333,17 @@ class TfrmMain::TThumbnailBuild {
   std::atomic<bool> cancel_{false};
   std::atomic<size_t> next_{0};
   std::mutex mutex_;  // guards the members below
-  std::vector<QImage> cells_;
+  std::vector<TCell> cells_;
   std::vector<bool> made_;
   size_t delivered_ = 0;
   bool done_ = false;
   std::vector<std::thread> workers_;  // last: started once the rest is set up
 };
+
+bool TfrmMain::ThumbnailBroken(const QListWidget* view, int item) {
+  const QListWidgetItem* it = view->item(item);
+  return it != nullptr && it->data(kBrokenRole).toBool();
+}
 
 bool TfrmMain::ThumbnailsBuilding() const { return thumbnailBuild_ != nullptr; }
 
@@ -312,7 +367,45 @@ void TfrmMain::actImagesViewExecute() {
                                                       settings_.AutoRotate, faceRgb);
 }
 
-void TfrmMain::ThumbnailReady(uint64_t generation, const QString& path, const QImage& cell) {
+namespace {
+
+// The cell of a row whose file does not load: the cell's frame on the face
+// colour, and a picture torn in two where the thumbnail would be.
+QImage BrokenThumbnailCell(const QPalette& palette) {
+  QImage cell(kThumbnailCellSize, kThumbnailCellSize, QImage::Format_RGB32);
+  cell.fill(palette.color(QPalette::Button));
+  QPainter p(&cell);
+  const int last = kThumbnailCellSize - 1;
+  p.setPen(palette.color(QPalette::Light));
+  p.drawLine(last, 0, 0, 0);
+  p.drawLine(0, 0, 0, last);
+  p.setPen(palette.color(QPalette::Dark));
+  p.drawLine(0, last, last, last);
+  p.drawLine(last, last, last, 0);
+  p.setRenderHint(QPainter::Antialiasing, true);
+  const QColor ink = palette.color(QPalette::ButtonText);
+  const QColor paper = palette.color(QPalette::Base);
+  // Two halves of a sheet with a mountain, apart along a jagged tear.
+  const QPolygonF left({{30, 32}, {62, 32}, {56, 48}, {64, 60}, {54, 74}, {60, 88}, {30, 88}});
+  const QPolygonF right({{68, 34}, {92, 34}, {92, 90}, {66, 90}, {60, 76}, {70, 62}, {62, 50}});
+  p.setPen(QPen(ink, 2));
+  for (const QPolygonF& half : {left, right}) {
+    p.setBrush(paper);
+    p.drawPolygon(half);
+  }
+  p.setBrush(ink);
+  p.drawPolygon(QPolygonF({{34, 84}, {46, 64}, {56, 78}, {54, 84}}));
+  p.drawPolygon(QPolygonF({{64, 86}, {76, 62}, {88, 86}}));
+  p.setBrush(QColor(200, 40, 40));
+  p.setPen(Qt::NoPen);
+  p.drawEllipse(QPointF(84, 44), 5, 5);
+  return cell;
+}
+
+}  // namespace
+
+void TfrmMain::ThumbnailReady(uint64_t generation, const QString& path, const QImage& picture,
+                              const QString& reason) {
   if (!thumbnailBuild_ || generation != thumbnailGeneration_) return;
   // Rows added or removed meanwhile: this build is dropped and the next
   // showing of the page builds again.
@@ -324,10 +417,13 @@ void TfrmMain::ThumbnailReady(uint64_t generation, const QString& path, const QI
   // Each item keeps the path of its own row, so a selection names that row
   // even when rows before it have no thumbnail.
   const std::string name = std::filesystem::path(ToUtf8(path)).filename().string();
+  const bool broken = picture.isNull();
+  const QImage cell = broken ? BrokenThumbnailCell(ViewImgs_->palette()) : picture;
   auto* item =
       new QListWidgetItem(QIcon(QPixmap::fromImage(cell)), FromUtf8(EllipsizeText(name, 20)));
   item->setData(kPathRole, path);
-  item->setToolTip(path);
+  item->setData(kBrokenRole, broken);
+  item->setToolTip(broken ? WinText(TWinText::ThumbnailFailed).arg(path, reason) : path);
   ViewImgs_->addItem(item);
 }
 

@@ -13,7 +13,10 @@
 #include <QStackedWidget>
 #include <QTableWidget>
 #include <QTest>
+#include <QWheelEvent>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 
 #include "app/batch_run.h"
 #include "gui/image_preview.h"
@@ -108,7 +111,9 @@ TEST_F(PreviewWindowTest, PreviewStartsOnRowZeroAndStepsWithTheSequence) {
   EXPECT_EQ(w.WorkingObjects().Template.WatermarkSequence, 3);
   EXPECT_TRUE(Find<QPushButton>("btnPrev")->isEnabled());
   EXPECT_EQ(w.StatusText(2), QString::fromStdString(in_ + "p2.png"));
-  EXPECT_TRUE(w.ListImgs()->item(2, 0)->isSelected());
+  // Stepping moves the preview only; the selection stays the user's.
+  EXPECT_FALSE(w.ListImgs()->item(1, 0)->isSelected());
+  EXPECT_FALSE(w.ListImgs()->item(2, 0)->isSelected());
   Find<QPushButton>("btnNext")->click();
   EXPECT_FALSE(Find<QPushButton>("btnNext")->isEnabled());
   Find<QPushButton>("btnPrev")->click();
@@ -124,8 +129,10 @@ TEST_F(PreviewWindowTest, PreviewStartsOnRowZeroAndStepsWithTheSequence) {
   EXPECT_FALSE(Find<QPushButton>("btnNext")->isEnabled());
   EXPECT_TRUE(messages_.empty());
 
-  // Zoom.
+  // Zoom: the page opens fitted; the slider ends fitting.
+  EXPECT_TRUE(w.ImagePreview()->Fit());
   Find<QSlider>("tbZoom")->setValue(15);
+  EXPECT_FALSE(w.ImagePreview()->Fit());
   EXPECT_EQ(Find<QLabel>("lbScale")->text(), QStringLiteral("[150%]"));
   EXPECT_DOUBLE_EQ(w.ImagePreview()->Scale(), 1.5);
   Find<QSlider>("tbZoom")->setValue(1);
@@ -240,22 +247,53 @@ TEST_F(PreviewWindowTest, CameraPictureIsPreviewedUprightAsTheRunWritesIt) {
   EXPECT_EQ(light(0, 0, 60, 80), 0);
 }
 
-TEST_F(PreviewWindowTest, SourceThatDoesNotLoadOrMissingLogoKeepsThePageQuiet) {
-  WriteGradient((root_ / "in").string() + "/a.png", 90, 70);
-  WriteText((root_ / "in").string() + "/b.png", "this is no picture");
+TEST_F(PreviewWindowTest, UnreadableRowsSayWhyOnThePageAndAMissingLogoIsQuiet) {
+  const std::string in = (root_ / "in").string() + "/";
+  WriteGradient(in + "a.png", 90, 70);
+  WriteText(in + "b.png", "this is no picture");
+  WriteText(in + "c.png", "");
+  WriteImage(in + "d.jpg", 64, 64, "JPEG");
+  {
+    // Cut short: the header says JPEG, the data ends early.
+    std::ifstream whole(in + "d.jpg", std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(whole)), {});
+    WriteText(in + "d.jpg", bytes.substr(0, 40));
+  }
   WriteText(folder_ + "Watermarks/Logo.wg",
             "[Logo]\r\nEnabled=1\r\nStyle=1\r\nPicture=missing-logo.png\r\nPosition=1\r\n"
             "[Caption]\r\nEnabled=1\r\nStyle=0\r\nText=Studio\r\nFontName=Liberation Sans\r\n"
             "FontSize=12\r\nFontColor=$FFFFFF\r\nAlpha=100\r\nPosition=9\r\n");
-  TfrmMain& w = OpenWith({"a.png", "b.png"});
+  TfrmMain& w = OpenWith({"a.png", "b.png", "c.png", "d.jpg"});
   w.ListImgs()->clearSelection();
   Action("actShowPreview")->trigger();
   const QImage first = Shown();
   ASSERT_EQ(first.size(), QSize(90, 70)) << "a missing logo skips only its layer";
-  Find<QPushButton>("btnNext")->click();
-  EXPECT_EQ(w.PreviewIndex(), 1);
-  EXPECT_TRUE(Shown() == first) << "a file that does not load leaves the picture";
-  EXPECT_TRUE(messages_.empty());
+  EXPECT_TRUE(w.ImagePreview()->Message().isEmpty());
+
+  // Each unreadable row: no stale picture, and the reason on the page.
+  const std::pair<int, const char*> expected[] = {
+      {1, "not an image file of a known format"},
+      {2, "the file is empty"},
+      {3, "damaged or incomplete"},
+  };
+  for (const auto& [row, reason] : expected) {
+    Find<QPushButton>("btnNext")->click();
+    EXPECT_EQ(w.PreviewIndex(), row);
+    EXPECT_TRUE(Shown().isNull()) << row;
+    const QString message = w.ImagePreview()->Message();
+    EXPECT_TRUE(message.contains(
+        QString::fromStdString(fs::path(w.RowText(row).toStdString()).filename().string())))
+        << message.toStdString();
+    EXPECT_TRUE(message.contains(QLatin1String(reason))) << message.toStdString();
+    EXPECT_TRUE(w.LastPreviewFailure().contains(QLatin1String(reason)));
+  }
+  EXPECT_TRUE(messages_.empty()) << "no message box per row";
+  // A good row again replaces the message with its picture.
+  Find<QPushButton>("btnPrev")->click();
+  Find<QPushButton>("btnPrev")->click();
+  Find<QPushButton>("btnPrev")->click();
+  EXPECT_TRUE(Shown() == first);
+  EXPECT_TRUE(w.ImagePreview()->Message().isEmpty());
 
   // A template deleted from outside: its message once, and the page stays.
   fs::remove(folder_ + "Watermarks/Logo.wg");
@@ -267,7 +305,74 @@ TEST_F(PreviewWindowTest, SourceThatDoesNotLoadOrMissingLogoKeepsThePageQuiet) {
   EXPECT_TRUE(Shown() == first);
 }
 
-TEST_F(PreviewWindowTest, ThumbnailsSkipBadFilesNameTheirOwnRowAndRebuildAfterAdding) {
+TEST_F(PreviewWindowTest, PrevNextThenRemoveTakesOnlyTheSelectedRow) {
+  const std::string in = (root_ / "in").string() + "/";
+  std::vector<std::string> names;
+  for (int i = 0; i < 6; ++i) {
+    names.push_back("s" + std::to_string(i) + ".png");
+    WriteGradient(in + names.back(), 40, 30, i);
+  }
+  WriteTemplate();
+  TfrmMain& w = OpenWith(names);
+  w.ListImgs()->clearSelection();
+  w.ListImgs()->selectRow(0);
+  Action("actShowPreview")->trigger();
+  for (int i = 0; i < 4; ++i) Find<QPushButton>("btnNext")->click();
+  EXPECT_EQ(w.PreviewIndex(), 4);
+  Action("actDetailsList")->trigger();
+  Action("actRemoveSelected")->trigger();
+  ASSERT_EQ(w.RowCount(), 5);
+  EXPECT_EQ(w.RowText(0), QString::fromStdString(in + "s1.png"));
+}
+
+TEST_F(PreviewWindowTest, FitCentresAndKeysAndWheelZoom) {
+  const std::string in = (root_ / "in").string() + "/";
+  WriteGradient(in + "big.png", 1600, 1200);
+  WriteGradient(in + "small.png", 40, 30);
+  WriteTemplate();
+  TfrmMain& w = OpenWith({"big.png", "small.png"});
+  w.resize(1000, 700);
+  w.ListImgs()->clearSelection();
+  Action("actShowPreview")->trigger();
+  QApplication::processEvents();
+  TImagePreview* view = w.ImagePreview();
+  ASSERT_TRUE(view->Fit());
+  // The whole picture is in sight, and the label shows the fitted scale.
+  const QSize viewport = view->viewport()->size();
+  EXPECT_LE(std::lround(1600 * view->Scale()), viewport.width());
+  EXPECT_LE(std::lround(1200 * view->Scale()), viewport.height());
+  EXPECT_LT(view->Scale(), 1.0);
+  EXPECT_EQ(Find<QLabel>("lbScale")->text(),
+            QStringLiteral("[%1%]").arg(std::lround(view->Scale() * 100)));
+  EXPECT_TRUE(Action("actZoomFit")->isChecked());
+
+  // Ctrl+plus leaves fitting one slider mark up; Ctrl+minus goes down.
+  const int fitted = int(std::lround(view->Scale() * 10));
+  QTest::keyClick(&w, Qt::Key_Equal, Qt::ControlModifier);
+  EXPECT_FALSE(view->Fit());
+  EXPECT_EQ(Find<QSlider>("tbZoom")->value(), fitted + 1);
+  QTest::keyClick(&w, Qt::Key_Minus, Qt::ControlModifier);
+  QTest::keyClick(&w, Qt::Key_Minus, Qt::ControlModifier);
+  EXPECT_EQ(Find<QSlider>("tbZoom")->value(), fitted - 1);
+  // Ctrl+wheel: one notch, one mark.
+  QWheelEvent wheel(QPointF(50, 50), view->mapToGlobal(QPointF(50, 50)), QPoint(), QPoint(0, 120),
+                    Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
+  QApplication::sendEvent(view->viewport(), &wheel);
+  EXPECT_EQ(Find<QSlider>("tbZoom")->value(), fitted);
+  // Ctrl+0 fits again.
+  QTest::keyClick(&w, Qt::Key_0, Qt::ControlModifier);
+  EXPECT_TRUE(view->Fit());
+
+  // A small picture is shown at its size, in the middle of the page.
+  Find<QPushButton>("btnNext")->click();
+  QApplication::processEvents();
+  EXPECT_DOUBLE_EQ(view->Scale(), 1.0);
+  const QPoint origin = view->PictureOrigin();
+  EXPECT_EQ(origin.x(), (view->viewport()->width() - 40) / 2);
+  EXPECT_EQ(origin.y(), (view->viewport()->height() - 30) / 2);
+}
+
+TEST_F(PreviewWindowTest, ThumbnailsMarkBadFilesNameTheirOwnRowAndRebuildAfterAdding) {
   const std::string in = (root_ / "in").string() + "/";
   WriteText(in + "a_broken.png", "corrupt");
   WriteImage(in + "b_wide.png", 400, 300, "PNG", QColor(255, 0, 0));
@@ -281,25 +386,31 @@ TEST_F(PreviewWindowTest, ThumbnailsSkipBadFilesNameTheirOwnRowAndRebuildAfterAd
   EXPECT_EQ(w.Pages()->currentIndex(), TfrmMain::kPageThumbnails);
   EXPECT_FALSE(w.ThumbnailsStale());
   QListWidget* view = w.ViewImgs();
-  ASSERT_EQ(view->count(), 2);
-  EXPECT_EQ(view->item(0)->text(), QStringLiteral("b_wide.png"));
-  EXPECT_EQ(view->item(1)->text(), QStringLiteral("c_a_rather_long_f..."));
+  ASSERT_EQ(view->count(), 3);
+  // The unreadable file has its cell, marked broken, with the reason.
+  EXPECT_EQ(view->item(0)->text(), QStringLiteral("a_broken.png"));
+  EXPECT_TRUE(TfrmMain::ThumbnailBroken(view, 0));
+  EXPECT_TRUE(view->item(0)->toolTip().contains(QStringLiteral("not an image file")))
+      << view->item(0)->toolTip().toStdString();
+  EXPECT_FALSE(TfrmMain::ThumbnailBroken(view, 1));
+  EXPECT_EQ(view->item(1)->text(), QStringLiteral("b_wide.png"));
+  EXPECT_EQ(view->item(2)->text(), QStringLiteral("c_a_rather_long_f..."));
   EXPECT_EQ(view->iconSize(), QSize(120, 120));
 
   // The cell as drawn: the wide picture fills (8, 21)-(111, 99).
-  const QImage cell = view->item(0)->icon().pixmap(120, 120).toImage();
+  const QImage cell = view->item(1)->icon().pixmap(120, 120).toImage();
   ASSERT_EQ(cell.size(), QSize(120, 120));
   EXPECT_EQ(cell.pixelColor(8, 21), QColor(255, 0, 0));
   EXPECT_EQ(cell.pixelColor(110, 98), QColor(255, 0, 0));
   EXPECT_NE(cell.pixelColor(8, 20), QColor(255, 0, 0));
   EXPECT_NE(cell.pixelColor(111, 99), QColor(255, 0, 0));
 
-  // The first thumbnail shows row 1, since row 0 has none.
-  view->setCurrentRow(0);
+  // Each thumbnail names its own row.
+  view->setCurrentRow(1);
   EXPECT_EQ(w.CurrentImage(), QString::fromStdString(in + "b_wide.png"));
   EXPECT_EQ(w.StatusText(2),
             QStringLiteral("File name: ") + QString::fromStdString(in + "b_wide.png"));
-  view->setCurrentRow(1);
+  view->setCurrentRow(2);
   EXPECT_EQ(w.CurrentImage(), QString::fromStdString(in + "c_a_rather_long_file_name.png"));
 
   // Switching pages keeps the thumbnails; adding rows rebuilds them all.
@@ -307,14 +418,14 @@ TEST_F(PreviewWindowTest, ThumbnailsSkipBadFilesNameTheirOwnRowAndRebuildAfterAd
   EXPECT_EQ(w.Pages()->currentIndex(), TfrmMain::kPageDetails);
   Action("actImagesView")->trigger();
   EXPECT_TRUE(QTest::qWaitFor([&] { return !w.ThumbnailsBuilding(); }, 20000));
-  EXPECT_EQ(view->count(), 2);
+  EXPECT_EQ(view->count(), 3);
   WriteImage(in + "d.png", 50, 50, "PNG");
   w.DragDropMDrop({QString::fromStdString(in + "d.png")});
   EXPECT_TRUE(w.ThumbnailsStale());
   Action("actImagesView")->trigger();
   EXPECT_TRUE(QTest::qWaitFor([&] { return !w.ThumbnailsBuilding(); }, 20000));
-  EXPECT_EQ(view->count(), 3);
-  EXPECT_EQ(TfrmMain::ThumbnailPath(view, 2), QString::fromStdString(in + "d.png"));
+  EXPECT_EQ(view->count(), 4);
+  EXPECT_EQ(TfrmMain::ThumbnailPath(view, 3), QString::fromStdString(in + "d.png"));
   EXPECT_TRUE(messages_.empty());
 
   // Removing every row disables the view commands.
