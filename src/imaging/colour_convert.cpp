@@ -2,7 +2,9 @@
 
 #include <lcms2.h>
 
+#include <cstdlib>
 #include <memory>
+#include <vector>
 
 #include "imaging/icc_profile.h"
 
@@ -78,7 +80,32 @@ TProfile RgbOnGrayCurve(void* gray) {
   return TProfile(cmsCreateRGBProfile(&white, &primaries, curves));
 }
 
+// Whether 8-bit samples come back through the conversion changed by a level
+// at most, on a grid of colours (every level for gray): the profile is sRGB
+// in other words (a camera's tables round a little differently), and its
+// pictures are left exactly as they are.
+bool KeepsEightBitSamples(void* input, void* output, bool gray) {
+  const cmsUInt32Number layout = gray ? TYPE_GRAY_8 : TYPE_RGB_8;
+  TTransform t(cmsCreateTransform(input, layout, output, layout, INTENT_RELATIVE_COLORIMETRIC, 0));
+  if (!t) return false;
+  std::vector<uint8_t> in;
+  if (gray) {
+    for (int v = 0; v < 256; ++v) in.push_back(uint8_t(v));
+  } else {
+    for (int r = 0; r < 256; r += 15)
+      for (int g = 0; g < 256; g += 15)
+        for (int b = 0; b < 256; b += 15) in.insert(in.end(), {uint8_t(r), uint8_t(g), uint8_t(b)});
+  }
+  std::vector<uint8_t> out(in.size());
+  cmsDoTransform(t.get(), in.data(), out.data(), cmsUInt32Number(in.size() / (gray ? 1 : 3)));
+  for (size_t i = 0; i < in.size(); ++i)
+    if (std::abs(int(in[i]) - int(out[i])) > 1) return false;
+  return true;
+}
+
 bool Run(void* input, void* output, cmsUInt32Number layout, RasterImage& image) {
+  if (T_BYTES(layout) == 1 && KeepsEightBitSamples(input, output, T_CHANNELS(layout) == 1))
+    return true;
   TTransform t(cmsCreateTransform(input, layout, output, layout, INTENT_RELATIVE_COLORIMETRIC,
                                   cmsFLAGS_COPY_ALPHA));
   if (!t) return false;

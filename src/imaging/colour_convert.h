@@ -15,7 +15,8 @@ namespace imprimo {
 // Index8 image; a gray profile converts the gray formats into gray with the
 // sRGB tone curve, and RGB pixels as if they were drawn in sRGB primaries on
 // the profile's tone curve (so its grays come out as the gray profile says).
-// Alpha is left as it is. False, with the picture unchanged and the reason
+// Alpha is left as it is, and so are 8-bit pictures whose profile gives
+// sRGB's own numbers back to within a level. False, with the picture unchanged and the reason
 // in why, for a profile that cannot be read, one for other colour spaces,
 // or a pixel format it does not cover.
 bool ConvertToSrgb(RasterImage& image, std::string_view profile, std::string* why = nullptr);

@@ -7,7 +7,9 @@
 
 #include "imaging/colour_convert.h"
 #include "imaging/file_format.h"
+#include "imaging/icc_profile.h"
 #include "imaging_test_util.h"
+#include "support/corpus_support.h"
 #include "support/icc_profiles.h"
 #include "support/reference_tools.h"
 
@@ -68,12 +70,26 @@ TEST(ConvertToSrgb, EveryRgbLayoutGivesTheSameColoursAndKeepsAlpha) {
   EXPECT_EQ(indexed.Palette[3].R, want[2]);
   EXPECT_EQ(indexed.Palette[3].A, 200);
   EXPECT_EQ(indexed.Row(3)[3], 3);
+}
 
-  // sRGB numbers stay what they are.
-  RasterImage same = Filled(ifR8G8B8, {40, 180, 90});
-  ASSERT_TRUE(ConvertToSrgb(same, SrgbIccProfile()));
-  const uint8_t source[3] = {40, 180, 90};
-  for (int c = 0; c < 3; ++c) EXPECT_NEAR(same.Row(0)[c], source[c], 1);
+// Pictures already in sRGB numbers are left exactly as they are, also with
+// a camera's sRGB profile, whose tables give the numbers back only nearly.
+TEST(ConvertToSrgb, SrgbPicturesStayExactlyAsTheyAre) {
+  const std::string camera = testing::CorpusDir() + "/jpeg/jpeg-decoder/mozilla/jpg-srgb-icc.jpg";
+  IMPRIMO_REQUIRE_CORPUS_PATH(camera);
+  const std::vector<uint8_t> file = test::ReadBytes(camera);
+  const std::string cameraSrgb = ReadJpegIccProfile(file);
+  ASSERT_FALSE(cameraSrgb.empty());
+  for (const std::string& profile : {SrgbIccProfile(), cameraSrgb}) {
+    for (const TImageFormat f : {ifR8G8B8, ifA8R8G8B8, ifIndex8}) {
+      RasterImage same = test::RandomImage(f, 64, 64, 5);
+      const std::vector<uint8_t> before = test::Pixels(same);
+      const TColor32Rec entry = same.Palette ? same.Palette[9] : TColor32Rec{};
+      ASSERT_TRUE(ConvertToSrgb(same, profile));
+      EXPECT_TRUE(test::Pixels(same) == before);
+      if (same.Palette) EXPECT_EQ(std::memcmp(&same.Palette[9], &entry, sizeof entry), 0);
+    }
+  }
 }
 
 TEST(ConvertToSrgb, GrayProfilesApplyTheirCurveToGrayAndColourPixels) {
