@@ -6,6 +6,11 @@
 #include <lcms2.h>
 
 #include <string>
+#include <vector>
+
+#include "imaging/file_format.h"
+#include "imaging/imaging_stream.h"
+#include "imaging/raster_image.h"
 
 namespace imprimo::testing {
 
@@ -44,6 +49,19 @@ inline std::string GrayIccProfile(double gamma) {
   cmsToneCurve* curve = cmsBuildGamma(nullptr, gamma);
   std::string bytes = SaveIccProfile(cmsCreateGrayProfile(cmsD50_xyY(), curve));
   cmsFreeToneCurve(curve);
+  return bytes;
+}
+
+// A JPEG of image with profile in one APP2 segment right after SOI.
+inline std::vector<uint8_t> JpegWithIccProfile(const RasterImage& image,
+                                               const std::string& profile) {
+  TMemoryStream stream;
+  if (!WriteImageStream("jpg", stream, image)) return {};
+  std::vector<uint8_t> bytes = stream.Data();
+  const size_t length = 2 + 14 + profile.size();
+  const std::string app2 = std::string("\xFF\xE2", 2) + char(length >> 8) + char(length & 0xFF) +
+                           std::string("ICC_PROFILE\0\x01\x01", 14) + profile;
+  bytes.insert(bytes.begin() + 2, app2.begin(), app2.end());
   return bytes;
 }
 
