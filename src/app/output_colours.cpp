@@ -1,11 +1,9 @@
 #include "app/output_colours.h"
 
-#include <fstream>
-#include <iterator>
-
 #include "exif/source_metadata.h"
 #include "imaging/colour_convert.h"
 #include "imaging/icc_profile.h"
+#include "platform/file_io.h"
 
 namespace imprimo {
 
@@ -21,12 +19,6 @@ bool MetadataStepCarries(int32_t saveFormat) {
 // keep a gray picture gray; WebP and AVIF are always colour.
 bool MetadataOutputIsGray(int32_t saveFormat, const TImageFormatInfo& info) {
   return info.HasGrayChannel && (saveFormat == 0 || saveFormat == 1 || saveFormat == 18);
-}
-
-std::string ReadFileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::string();
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
 }  // namespace
@@ -55,7 +47,10 @@ TOutputColours PrepareOutputColours(RasterImage& image, const std::string& sourc
                                     const std::string& outputPath, const TSettings& s,
                                     TSaveOptions& options) {
   TOutputColours r;
-  const std::string bytes = ReadFileBytes(sourcePath);
+  // The picture loaded, so a file that cannot be read again now simply
+  // gives no profile.
+  std::string bytes;
+  if (ReadWholeFile(sourcePath, bytes) != EReadResult::kOk) bytes.clear();
   std::string why;
   const std::string profile =
       ReadSourceIccProfile({reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()}, &why);

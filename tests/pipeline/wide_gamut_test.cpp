@@ -168,7 +168,8 @@ class WideGamutOutput : public ::testing::Test {
 
 // Every output format ImageMagick reads: those that can hold a profile carry
 // the source's, the others hold sRGB numbers; a gray map keeps the
-// neutrals' lightness. The Daggerfall formats have no outside reader.
+// neutrals' lightness. The Daggerfall formats, resized to the game's screen
+// and mapped to its fixed palette, cannot show a source's colours.
 const int kMeasuredFormats[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 16, 17, 18};
 // Outputs that carry the profile with metadata kept.
 bool CarriesProfile(int f) { return f == 0 || f == 1 || f == 2 || f == 12 || f == 13 || f >= 16; }
