@@ -53,6 +53,7 @@ const TPresetKey kKeys[] = {
     {u"KeepExif", &TSettings::KeepExif},
     {u"AutoRotate", &TSettings::AutoRotate},
     {u"StripLocation", &TSettings::StripLocation},
+    {u"KeepSourceColors", &TSettings::KeepSourceColors},
 };
 
 std::string SetupPath(const std::string& folder) {

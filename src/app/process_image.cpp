@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "app/naming.h"
+#include "app/output_colours.h"
 #include "app/upright_picture.h"
 #include "exif/metadata_writer.h"
 #include "imageops/border.h"
@@ -379,7 +380,11 @@ TImageResult ProcessImage(const std::string& path, int row, int& status, TRunCon
         context.Namer ? context.Namer->OutputPathFor(row, outDir, base, newExt, s.OverwriteOutput)
                       : NumberedOutputPath(outDir, base, newExt, s.OverwriteOutput);
 
-    const TSaveOptions saveOptions = PrepareForSave(work.Image, s, graySource, path);
+    TSaveOptions saveOptions = PrepareForSave(work.Image, s, graySource, path);
+    // The source's colour profile goes with the picture, or its samples are
+    // converted to sRGB for an output that cannot say what they mean.
+    for (std::string& w : PrepareOutputColours(work.Image, path, out, s, saveOptions).Warnings)
+      result.Warnings.push_back(std::move(w));
     // A JPEG is written from RGB: the encoder would convert a copy of a
     // 32-bit record; converting the record itself gives the same file with
     // one full-size buffer fewer. The metadata step reads these pixels for

@@ -131,6 +131,7 @@ void LoadSettings(const std::string& folder, TSettings& s, TProgramValues& v) {
   s.WebPLossless = B(u"WebPLossless", d.WebPLossless);
   s.AvifSpeed = I(u"AvifSpeed", d.AvifSpeed);
   s.TiffCompression = I(u"TiffCompression", d.TiffCompression);
+  s.KeepSourceColors = B(u"KeepSourceColors", d.KeepSourceColors);
   v.Jobs = I(u"Jobs", dv.Jobs);
 }
 
@@ -184,6 +185,7 @@ void SaveSettings(const std::string& folder, const TSettings& s, const TProgramV
   B(u"WebPLossless", s.WebPLossless);
   I(u"AvifSpeed", s.AvifSpeed);
   I(u"TiffCompression", s.TiffCompression);
+  B(u"KeepSourceColors", s.KeepSourceColors);
   I(u"Jobs", v.Jobs);
   ini.UpdateFile();
 }

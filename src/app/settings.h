@@ -59,6 +59,9 @@ struct TSettings {
   bool WebPLossless = false;
   int32_t AvifSpeed = 6;
   int32_t TiffCompression = 0;
+  // A source with a colour profile, written to an output that does not carry
+  // it, keeps its sample values instead of being converted to sRGB.
+  bool KeepSourceColors = false;
 };
 
 // Values kept in the same section of Setup.ini but outside the record.

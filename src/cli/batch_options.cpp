@@ -99,6 +99,9 @@ const char* BatchUsageText() {
          "                         orientation before drawing (default on)\n"
          "  --keep-exif, --no-keep-exif  carry EXIF, XMP, IPTC and the colour profile over\n"
          "  --strip-location       leave GPS data and place names out of kept metadata\n"
+         "  --keep-source-colors, --no-keep-source-colors  keep the colour values of a\n"
+         "                         source with a colour profile when the output does not\n"
+         "                         carry the profile (default: convert them to sRGB)\n"
          "  --filter MASKS         folder search filter, e.g. '*.jpg;*.heic' (any letter case);\n"
          "                         by default every file holding an image format that is read\n"
          "  --no-recurse           do not search sub-folders\n"
@@ -190,6 +193,10 @@ bool ParseBatchOptions(int argc, const char* const* argv, TBatchOptions& o, std:
       o.AutoRotate = name == "--auto-rotate";
     } else if (name == "--strip-location") {
       if (!flag(o.StripLocation)) return false;
+    } else if (name == "--keep-source-colors" || name == "--no-keep-source-colors") {
+      bool set = false;
+      if (!flag(set)) return false;
+      o.KeepSourceColors = name == "--keep-source-colors";
     } else if (name == "--webp-lossless" || name == "--no-webp-lossless") {
       bool set = false;
       if (!flag(set)) return false;
@@ -414,6 +421,7 @@ void ApplyBatchOptions(const TBatchOptions& o, TSettings& s) {
   if (o.KeepExif) s.KeepExif = *o.KeepExif;
   if (o.AutoRotate) s.AutoRotate = *o.AutoRotate;
   if (o.StripLocation) s.StripLocation = true;
+  if (o.KeepSourceColors) s.KeepSourceColors = *o.KeepSourceColors;
   if (o.WebPLossless) s.WebPLossless = *o.WebPLossless;
   if (o.AvifSpeed) s.AvifSpeed = *o.AvifSpeed;
   if (o.TiffCompression) s.TiffCompression = *o.TiffCompression;

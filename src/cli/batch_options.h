@@ -31,6 +31,7 @@ struct TBatchOptions {
   std::optional<bool> KeepExif;
   std::optional<bool> AutoRotate;
   bool StripLocation = false;
+  std::optional<bool> KeepSourceColors;
   std::optional<bool> WebPLossless;
   std::optional<int> AvifSpeed, TiffCompression;
   std::string Filter = "*.*";

@@ -1,5 +1,6 @@
 #include "exif/source_metadata.h"
 
+#include <algorithm>
 #include <exiv2/exiv2.hpp>
 #include <fstream>
 #include <set>
@@ -8,6 +9,7 @@
 #include "imaging/formats/heif_format.h"
 #include "imaging/formats/tiff_format.h"
 #include "imaging/formats/webp_format.h"
+#include "imaging/icc_profile.h"
 
 namespace imprimo {
 
@@ -129,6 +131,18 @@ bool ReadSourceMetadata(std::span<const uint8_t> file, TSourceMetadata& m) {
     return true;
   }
   return false;
+}
+
+std::string ReadSourceIccProfile(std::span<const uint8_t> file, std::string* why) {
+  if (why) why->clear();
+  static const uint8_t kPng[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+  if (file.size() >= 2 && file[0] == 0xFF && file[1] == 0xD8) return ReadJpegIccProfile(file, why);
+  if (file.size() >= 8 && std::equal(kPng, kPng + 8, file.begin()))
+    return ReadPngIccProfile(file, why);
+  TSourceMetadata m;
+  if (!ReadSourceMetadata(file, m) || m.Icc.empty()) return std::string();
+  if (!IccProfileIsSound(m.Icc, why)) return std::string();
+  return m.Icc;
 }
 
 int ContainerOrientation(std::span<const uint8_t> file) {

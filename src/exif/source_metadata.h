@@ -24,6 +24,11 @@ bool ReadSourceMetadata(std::span<const uint8_t> file, TSourceMetadata& metadata
 // or TIFF picture held in memory; a HEIF picture always says 1 or 0.
 int ContainerOrientation(std::span<const uint8_t> file);
 
+// The ICC colour profile of a JPEG, PNG, HEIF, AVIF, WebP or TIFF picture
+// held in memory. Empty when it has none (why empty) or an unsound one (why
+// says how). Never throws.
+std::string ReadSourceIccProfile(std::span<const uint8_t> file, std::string* why = nullptr);
+
 // True when the file at path starts like one of these formats.
 bool IsContainerPicture(const std::string& path);
 

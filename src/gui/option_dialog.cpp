@@ -505,6 +505,10 @@ QWidget* TfrmOption::CreateOtherPage() {
   cbStripLocation = NewCheck(
       "cbStripLocation", QStringLiteral("Remove GPS and place names from kept metadata."), page);
   column->addWidget(cbStripLocation);
+  cbKeepSourceColors = NewCheck(
+      "cbKeepSourceColors",
+      QStringLiteral("Keep colour values when the output cannot hold the colour profile."), page);
+  column->addWidget(cbKeepSourceColors);
   cbOpen = NewCheck("cbOpen", QStringLiteral("Directly open output folder after process."), page);
   column->addWidget(cbOpen);
   cbClose = NewCheck("cbClose", QStringLiteral("Close directly the program after process."), page);
@@ -595,6 +599,7 @@ void TfrmOption::FormShow() {
   SetFlattenColor(settings_.FlattenColor);
   cbAutoRotate->setChecked(settings_.AutoRotate);
   cbStripLocation->setChecked(settings_.StripLocation);
+  cbKeepSourceColors->setChecked(settings_.KeepSourceColors);
   cbWebPLossless->setChecked(settings_.WebPLossless);
   ShowSpinValue(seAvifSpeed, settings_.AvifSpeed);
   SelectListIndex(cbTiffCompression, settings_.TiffCompression);
@@ -635,6 +640,7 @@ void TfrmOption::btnSaveClick() {
   settings_.FlattenColor = flattenColor_;
   settings_.AutoRotate = cbAutoRotate->isChecked();
   settings_.StripLocation = cbStripLocation->isChecked();
+  settings_.KeepSourceColors = cbKeepSourceColors->isChecked();
   settings_.WebPLossless = cbWebPLossless->isChecked();
   seAvifSpeed->interpretText();
   settings_.AvifSpeed = seAvifSpeed->value();

@@ -151,6 +151,7 @@ class TfrmOption : public QDialog {
   QCheckBox* cbKeepExif = nullptr;
   QCheckBox* cbAutoRotate = nullptr;
   QCheckBox* cbStripLocation = nullptr;
+  QCheckBox* cbKeepSourceColors = nullptr;
   QStackedWidget* plFormatExtra = nullptr;
   QCheckBox* cbWebPLossless = nullptr;
   QSpinBox* seAvifSpeed = nullptr;

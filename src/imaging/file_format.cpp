@@ -259,6 +259,10 @@ bool TImageFileFormat::MakeCompatible(const RasterImage& image, RasterImage& con
   return true;
 }
 
+bool TImageFileFormat::StoresIccProfile(std::string_view, const TImageFormatInfo&) const {
+  return false;
+}
+
 bool TImageFileFormat::SaveToStream(TImagingStream& stream,
                                     const std::vector<const RasterImage*>& images, bool onlyFirst,
                                     const std::string& fileName) {
@@ -457,6 +461,7 @@ class TFormatInstance {
         const int32_t given = options.Get(id);
         *variable = given != kInvalidOption ? given : GetImagingOption(id);
       }
+      f->saveIcc_ = options.IccProfile();
       return f;
     }
     return nullptr;
@@ -479,6 +484,11 @@ TSaveOptions& TSaveOptions::Set(int32_t id, int32_t value) {
       return *this;
     }
   values_.emplace_back(id, value);
+  return *this;
+}
+
+TSaveOptions& TSaveOptions::SetIccProfile(std::string profile) {
+  icc_ = std::move(profile);
   return *this;
 }
 

@@ -62,6 +62,12 @@ class TImageFileFormat {
   // when image is acceptable as it is.
   bool MakeCompatible(const RasterImage& image, RasterImage& converted);
 
+  // Whether this format's encoder stores profile (taken from the save
+  // options) with a picture of this pixel format: the profile's colour space
+  // is the one the file's pixels are in. The format's own conversion for
+  // saving is taken into account. False for formats that store none.
+  virtual bool StoresIccProfile(std::string_view profile, const TImageFormatInfo& pixels) const;
+
  protected:
   TImageFileFormat();
 
@@ -89,6 +95,9 @@ class TImageFileFormat {
   void SetSupportedFormats(TImageFormats formats) { supportedFormats_ = std::move(formats); }
   // Binds an option variable; used from the constructor.
   void RegisterOption(int32_t id, int32_t* variable);
+  // The colour profile the save options of this call ask to be stored with
+  // the picture; empty when none. Encoders check it with StoresIccProfile.
+  const std::string& SaveIccProfile() const { return saveIcc_; }
 
   // Helper for content tests: reads count bytes, seeks back by the number
   // read; returns fewer bytes when the stream is short.
@@ -103,6 +112,7 @@ class TImageFileFormat {
   int firstIndex_ = 0, lastIndex_ = 0;
   // The options this instance registered, for per-call copies.
   std::vector<std::pair<int32_t, int32_t*>> ownOptions_;
+  std::string saveIcc_;  // set on per-call instances only
   friend class TFormatInstance;
 };
 
@@ -201,9 +211,15 @@ class TSaveOptions {
   const std::vector<std::pair<int32_t, int32_t>>& Values() const { return values_; }
   // The value set for id, or kInvalidOption.
   int32_t Get(int32_t id) const;
+  // An ICC profile for the encoder to store with the picture, in formats
+  // that can hold one (see TImageFileFormat::StoresIccProfile); the others
+  // ignore it.
+  TSaveOptions& SetIccProfile(std::string profile);
+  const std::string& IccProfile() const { return icc_; }
 
  private:
   std::vector<std::pair<int32_t, int32_t>> values_;
+  std::string icc_;
 };
 
 bool SetImagingOption(int32_t id, int32_t value);

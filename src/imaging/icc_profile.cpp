@@ -148,6 +148,27 @@ std::string IccDescription(std::string_view p) {
   return std::string();
 }
 
+bool IccHasTag(std::string_view p, std::string_view signature) {
+  if (signature.size() != 4 || !IccProfileIsSound(p)) return false;
+  const uint32_t tags = Be32(p, 128);
+  for (uint32_t i = 0; i < tags; ++i)
+    if (p.substr(132 + 12 * i, 4) == signature) return true;
+  return false;
+}
+
+bool IccIsMatrixShaper(std::string_view p) {
+  switch (IccColourSpace(p)) {
+    case kIccRgb:
+      for (std::string_view tag : {"rXYZ", "gXYZ", "bXYZ", "rTRC", "gTRC", "bTRC"})
+        if (!IccHasTag(p, tag)) return false;
+      return true;
+    case kIccGray:
+      return IccHasTag(p, "kTRC");
+    default:
+      return false;
+  }
+}
+
 std::string JoinIccChunks(std::vector<TIccChunk> chunks, std::string* why) {
   if (chunks.empty()) {
     SetWhy(why, "no colour profile");

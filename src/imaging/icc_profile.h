@@ -24,6 +24,12 @@ bool IccProfileIsSound(std::string_view profile, std::string* why = nullptr);
 uint32_t IccColourSpace(std::string_view profile);
 // The text of the profile's 'desc' tag when it can be read; empty otherwise.
 std::string IccDescription(std::string_view profile);
+// True when a sound profile lists a tag with that signature ("rXYZ").
+bool IccHasTag(std::string_view profile, std::string_view signature);
+// True when a sound profile describes its colours by primaries and tone
+// curves alone (the RGB colorant and TRC tags, or a gray TRC): the kind of
+// profile every reader of a restricted-profile format can apply.
+bool IccIsMatrixShaper(std::string_view profile);
 
 // One APP2 "ICC_PROFILE\0" segment payload (after the 14-byte identifier
 // and the two sequence bytes): its sequence number, chunk count and data.

@@ -50,6 +50,7 @@ TSettings WebSettings() {
   s.KeepExif = false;
   s.StripLocation = true;
   s.AutoRotate = false;
+  s.KeepSourceColors = true;
   return s;
 }
 
@@ -108,6 +109,7 @@ TEST_F(PresetsTest, RoundTripThroughSetupLeavesTheRestAlone) {
   EXPECT_FALSE(applied.KeepExif);
   EXPECT_TRUE(applied.StripLocation);
   EXPECT_FALSE(applied.AutoRotate);
+  EXPECT_TRUE(applied.KeepSourceColors);
   // The serial and the source folder are not the preset's.
   EXPECT_EQ(applied.RenameNo, 44);
   EXPECT_EQ(applied.ScrPath, "/photos/");

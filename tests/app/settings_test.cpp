@@ -159,7 +159,7 @@ TEST_F(SettingsTest, SaveKeepsOtherKeysAndAppendsMissingOnes) {
   EXPECT_EQ(keys[2], u"Resize");
   EXPECT_EQ(keys[3], u"NewWidth");
   EXPECT_EQ(keys.back(), u"Jobs");
-  EXPECT_EQ(keys.size(), 41u);
+  EXPECT_EQ(keys.size(), 42u);
   EXPECT_EQ(ini.ReadInteger(u"Setup", u"RenameNo", 0), 7);
   EXPECT_EQ(ini.ReadInteger(u"Setup", u"Quality", 0), 75);
 
@@ -201,6 +201,7 @@ TEST_F(SettingsTest, SaveOrderOfAFreshFile) {
                                           u"AutoRotate",       u"StripLocation",
                                           u"WebPLossless",     u"AvifSpeed",
                                           u"TiffCompression",  u"Jobs"};
+  expected.insert(expected.end() - 1, u"KeepSourceColors");  // before the program's Jobs
   EXPECT_EQ(ini.SectionKeys(u"Setup"), expected);
   EXPECT_EQ(ini.ReadString(u"Setup", u"BorderPosition", u""), u"1");
   EXPECT_EQ(ini.ReadString(u"Setup", u"RenameTpl", u""), u"New####");

@@ -15,6 +15,7 @@
 #include "platform/version.h"
 #include "runlog/run_log.h"
 #include "support/corpus_support.h"
+#include "support/icc_profiles.h"
 
 namespace imprimo::testing {
 namespace {
@@ -301,6 +302,45 @@ TEST(BatchCommand, StripLocationAndDroppedMetadataAreReported) {
     EXPECT_EQ(RunCommandText("exiftool -s -s -s -IFD0:Make " + Quote(out) + " 2>/dev/null"),
               "NIKON\n");
   }
+}
+
+// An Adobe RGB photo written where no profile fits is converted to sRGB,
+// unless the option (saved to Setup.ini on request) keeps its numbers.
+TEST(BatchCommand, WideGamutColoursConvertedUnlessKept) {
+  if (!HaveMagick()) GTEST_SKIP() << "ImageMagick convert is not installed";
+  TCommandEnv env;
+  RasterImage image;
+  ImageCreate(image, 48, 32, ifR8G8B8);
+  for (int y = 0; y < 32; ++y)
+    for (int x = 0; x < 48; ++x) std::memcpy(image.Row(y) + 3 * x, "\x3C\x3C\xC8", 3);
+  WriteBytes(env.src + "adobe.jpg", JpegWithIccProfile(image, AdobeRgbIccProfile()));
+  TMagickPicture source;
+  ASSERT_TRUE(MagickRead(env.src + "adobe.jpg", source, {.Channels = 3}));
+  for (const bool keep : {false, true}) {
+    SCOPED_TRACE(keep);
+    int code = -1;
+    const std::string text =
+        env.Run(std::string("--template Copyright --format tga --overwrite ") +
+                    (keep ? "--keep-source-colors --save-settings " : "") + "--out " +
+                    Quote(env.out) + " " + Quote(env.src + "adobe.jpg"),
+                &code);
+    ASSERT_EQ(code, 0) << text;
+    TMagickPicture out;
+    ASSERT_TRUE(MagickRead(env.out + "adobe.tga", out, {.AutoOrient = true, .Channels = 3}));
+    ASSERT_EQ(out.Samples.size(), source.Samples.size());
+    // The bottom right corner lies away from the mark.
+    int largest = 0;
+    for (size_t i = out.Samples.size() - 3; i < out.Samples.size(); ++i)
+      largest = std::max(largest, std::abs(int(out.Samples[i]) - int(source.Samples[i])));
+    if (keep)
+      EXPECT_LE(largest, 1);
+    else
+      EXPECT_GE(largest, 8);  // the red is more saturated in sRGB numbers
+  }
+  TSettings saved;
+  TProgramValues values;
+  LoadSettings(env.program, saved, values);
+  EXPECT_TRUE(saved.KeepSourceColors);
 }
 
 TEST(BatchCommand, OptionsOverrideSetupAndSaveSettingsWritesThemBack) {

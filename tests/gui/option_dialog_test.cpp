@@ -161,6 +161,7 @@ TEST_F(OptionDialogTest, ShowsEveryFieldOfTheRecord) {
   EXPECT_TRUE(Get<QCheckBox>(*d, "cbKeepExif")->isChecked());
   EXPECT_TRUE(Get<QCheckBox>(*d, "cbAutoRotate")->isChecked());
   EXPECT_FALSE(Get<QCheckBox>(*d, "cbStripLocation")->isChecked());
+  EXPECT_FALSE(Get<QCheckBox>(*d, "cbKeepSourceColors")->isChecked());
   EXPECT_FALSE(Get<QCheckBox>(*d, "cbOpen")->isChecked());
   EXPECT_EQ(Page(*d), QStringLiteral("spC1"));
 }
@@ -190,6 +191,7 @@ TEST_F(OptionDialogTest, SaveStoresEveryControlAndCancelNothing) {
   Get<QCheckBox>(*d, "cbKeepExif")->setChecked(false);
   Get<QCheckBox>(*d, "cbAutoRotate")->setChecked(false);
   Get<QCheckBox>(*d, "cbStripLocation")->setChecked(true);
+  Get<QCheckBox>(*d, "cbKeepSourceColors")->setChecked(true);
   Get<QRadioButton>(*d, "cbRename")->setChecked(true);
   Get<QLineEdit>(*d, "edtRnTempl")->setText(QStringLiteral("Bild-{EX}"));
   Get<QSpinBox>(*d, "edtRenameNo")->setValue(0);
@@ -230,6 +232,7 @@ TEST_F(OptionDialogTest, SaveStoresEveryControlAndCancelNothing) {
   EXPECT_FALSE(settings_.KeepExif);
   EXPECT_FALSE(settings_.AutoRotate);
   EXPECT_TRUE(settings_.StripLocation);
+  EXPECT_TRUE(settings_.KeepSourceColors);
   EXPECT_TRUE(settings_.Rename);
   EXPECT_EQ(settings_.RenameTpl, "Bild-{EX}");
   EXPECT_EQ(settings_.RenameNo, 0);

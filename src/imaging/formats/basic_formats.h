@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string_view>
 #include <vector>
 
 #include "imaging/raster_image.h"
@@ -13,7 +14,9 @@
 namespace imprimo {
 
 RasterImage DecodeBmp(std::span<const uint8_t> data);
-std::vector<uint8_t> EncodeBmp(const RasterImage& image, bool rle8);
+// With a colour profile the file has the 124-byte information header that
+// marks the profile as embedded; it follows the pixel data.
+std::vector<uint8_t> EncodeBmp(const RasterImage& image, bool rle8, std::string_view icc = {});
 
 RasterImage DecodeTga(std::span<const uint8_t> data);
 std::vector<uint8_t> EncodeTga(const RasterImage& image, bool rle);

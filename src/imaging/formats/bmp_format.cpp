@@ -7,6 +7,7 @@
 #include "imaging/formats/basic_formats.h"
 #include "imaging/formats/format_factories.h"
 #include "imaging/formats/simple_format.h"
+#include "imaging/icc_profile.h"
 
 namespace imprimo {
 
@@ -340,7 +341,7 @@ void EncodeRle8Row(const uint8_t* row, int width, TByteWriter& w) {
 
 }  // namespace
 
-std::vector<uint8_t> EncodeBmp(const RasterImage& image, bool rle8) {
+std::vector<uint8_t> EncodeBmp(const RasterImage& image, bool rle8, std::string_view icc) {
   const TImageFormatInfo* info = GetImageFormatInfo(image.Format);
   const int w = image.Width, h = image.Height;
   uint16_t bitCount = static_cast<uint16_t>(info->BytesPerPixel * 8);
@@ -364,7 +365,8 @@ std::vector<uint8_t> EncodeBmp(const RasterImage& image, bool rle8) {
   const bool bitfields = masks[0] != 0;
   const bool indexed = image.Format == ifIndex8;
   rle8 = rle8 && indexed;
-  const uint32_t headerSize = bitfields ? 108 : 40;
+  const bool profile = !icc.empty();
+  const uint32_t headerSize = profile ? 124 : bitfields ? 108 : 40;
   const uint32_t paletteBytes = indexed ? 256 * 4 : 0;
   const uint32_t offBits = 14 + headerSize + paletteBytes;
 
@@ -391,7 +393,9 @@ std::vector<uint8_t> EncodeBmp(const RasterImage& image, bool rle8) {
 
   TByteWriter out;
   out.Text("BM");
-  out.U32LE(static_cast<uint32_t>(offBits + pixels.Data().size()));
+  const uint64_t fileSize = uint64_t(offBits) + pixels.Data().size() + icc.size();
+  if (fileSize > UINT32_MAX) throw EImagingError("Picture is too large for a bitmap file");
+  out.U32LE(static_cast<uint32_t>(fileSize));
   out.U32LE(0);
   out.U32LE(offBits);
   out.U32LE(headerSize);
@@ -405,10 +409,17 @@ std::vector<uint8_t> EncodeBmp(const RasterImage& image, bool rle8) {
   out.U32LE(2835);
   out.U32LE(indexed ? 256 : 0);
   out.U32LE(0);
-  if (bitfields) {
+  if (bitfields || profile) {
     for (uint32_t m : masks) out.U32LE(m);
-    out.Text("BGRs");                           // sRGB colour space
+    out.Text(profile ? "DEBM" : "BGRs");        // embedded profile, or sRGB
     for (int i = 0; i < 12; ++i) out.U32LE(0);  // endpoints and gamma
+  }
+  if (profile) {
+    out.U32LE(4);  // rendering intent: pictures (perceptual)
+    // The profile's offset counts from the start of the information header.
+    out.U32LE(static_cast<uint32_t>(headerSize + paletteBytes + pixels.Data().size()));
+    out.U32LE(static_cast<uint32_t>(icc.size()));
+    out.U32LE(0);
   }
   if (indexed)
     for (int i = 0; i < 256; ++i) {
@@ -419,6 +430,7 @@ std::vector<uint8_t> EncodeBmp(const RasterImage& image, bool rle8) {
       out.U8(0);
     }
   out.Bytes(pixels.Data());
+  out.Bytes({reinterpret_cast<const uint8_t*>(icc.data()), icc.size()});
   return std::move(out.Data());
 }
 
@@ -442,9 +454,18 @@ class TBitmapFileFormat : public TSimpleFileFormat {
   }
   bool EncodeImages(TImagingStream& stream,
                     const std::vector<const RasterImage*>& images) override {
-    stream.Write(EncodeBmp(*images[0], rle_ != 0));
+    const bool icc = StoresIccProfile(SaveIccProfile(), *GetImageFormatInfo(images[0]->Format));
+    stream.Write(EncodeBmp(*images[0], rle_ != 0, icc ? SaveIccProfile() : std::string()));
     return true;
   }
+
+ public:
+  // Every bitmap holds RGB (a gray picture is stored with a palette).
+  bool StoresIccProfile(std::string_view profile, const TImageFormatInfo&) const override {
+    return IccColourSpace(profile) == kIccRgb;
+  }
+
+ protected:
   void ConvertForSaving(RasterImage& image, const TImageFormatInfo& info) override {
     TImageFormat target;
     if (info.HasAlphaChannel)

@@ -14,6 +14,7 @@
 #include "imaging/file_format.h"
 #include "imaging/formats/format_factories.h"
 #include "imaging/formats/simple_format.h"
+#include "imaging/icc_profile.h"
 #include "imaging/library_handle.h"
 #include "imaging/pixel_convert.h"
 
@@ -360,6 +361,53 @@ double Jp2CompressionRatio(int32_t quality) {
   return std::min(1000.0, std::pow(2.0, (100 - q) / 7.5));
 }
 
+namespace {
+
+uint32_t BoxBe32(const std::vector<uint8_t>& d, size_t at) {
+  return uint32_t(d[at]) << 24 | uint32_t(d[at + 1]) << 16 | uint32_t(d[at + 2]) << 8 | d[at + 3];
+}
+
+void PutBoxBe32(std::vector<uint8_t>& d, size_t at, uint64_t v) {
+  for (int i = 0; i < 4; ++i) d[at + i] = uint8_t(v >> (24 - 8 * i));
+}
+
+// The length of the box at `at` within [at, end), its 8-byte header
+// included; 0 when the length is not a plain one that fits.
+size_t BoxLength(const std::vector<uint8_t>& d, size_t at, size_t end) {
+  if (at + 8 > end) return 0;
+  const uint32_t length = BoxBe32(d, at);
+  if (length == 0) return end - at;
+  return length >= 8 && length <= end - at ? length : 0;
+}
+
+// Replaces the colour specification box the encoder wrote in the header
+// box of a JP2 file with one that gives the colours by the ICC profile (the
+// restricted method: precedence and approximation 0).
+void StoreJp2Profile(std::vector<uint8_t>& file, std::string_view icc) {
+  for (size_t at = 0, length; (length = BoxLength(file, at, file.size())) != 0; at += length) {
+    if (std::memcmp(&file[at + 4], "jp2h", 4) != 0) continue;
+    for (size_t c = at + 8, cl; (cl = BoxLength(file, c, at + length)) != 0; c += cl) {
+      if (std::memcmp(&file[c + 4], "colr", 4) != 0) continue;
+      const uint64_t colr = 8 + 3 + uint64_t(icc.size());
+      const uint64_t header = length - cl + colr;
+      if (header > UINT32_MAX) throw EImagingError("Colour profile is too large for JPEG 2000");
+      std::vector<uint8_t> box(size_t(colr), 0);
+      PutBoxBe32(box, 0, colr);
+      std::memcpy(&box[4], "colr", 4);
+      box[8] = 2;
+      std::memcpy(&box[11], icc.data(), icc.size());
+      file.erase(file.begin() + c, file.begin() + c + cl);
+      file.insert(file.begin() + c, box.begin(), box.end());
+      PutBoxBe32(file, at, header);
+      return;
+    }
+    break;
+  }
+  throw EImagingError("The JPEG 2000 encoder wrote no colour specification to replace");
+}
+
+}  // namespace
+
 std::vector<uint8_t> EncodeJp2(const RasterImage& image, const TJp2EncodeOptions& options) {
   const TImageFormatInfo* info = GetImageFormatInfo(image.Format);
   bool wide = false, gray = false, hasAlpha = false;
@@ -476,6 +524,7 @@ std::vector<uint8_t> EncodeJp2(const RasterImage& image, const TJp2EncodeOptions
       !opj_encode(codec.get(), stream.get()) || !opj_end_compress(codec.get(), stream.get()))
     throw EImagingError("Failed to encode JPEG 2000 image");
   stream.reset();
+  if (!options.Icc.empty() && !options.CodeStreamOnly) StoreJp2Profile(sink.data, options.Icc);
   return std::move(sink.data);
 }
 
@@ -505,12 +554,23 @@ class TJpeg2000FileFormat : public TSimpleFileFormat {
     o.Quality = quality_;
     o.CodeStreamOnly = codeStreamOnly_ != 0;
     o.Lossless = lossless_ != 0;
+    if (StoresIccProfile(SaveIccProfile(), *GetImageFormatInfo(images[0]->Format)))
+      o.Icc = SaveIccProfile();
     stream.Write(EncodeJp2(*images[0], o));
     return true;
   }
   void ValidateOptions() override {
     if (quality_ < 1 || quality_ > 100) quality_ = 80;
   }
+
+ public:
+  bool StoresIccProfile(std::string_view profile, const TImageFormatInfo& info) const override {
+    if (codeStreamOnly_ != 0 || !IccIsMatrixShaper(profile)) return false;
+    const bool gray = info.HasGrayChannel || (info.IsFloatingPoint && info.ChannelCount == 1);
+    return IccColourSpace(profile) == (gray ? kIccGray : kIccRgb);
+  }
+
+ protected:
   void ConvertForSaving(RasterImage& image, const TImageFormatInfo& info) override {
     TImageFormat target;
     const bool narrow = info.ChannelCount == 0 || info.BytesPerPixel < 2 * info.ChannelCount;

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "imaging/raster_image.h"
@@ -24,6 +25,10 @@ struct TJp2EncodeOptions {
   int32_t Quality = 80;  // 1..100, ignored when Lossless
   bool CodeStreamOnly = false;
   bool Lossless = false;
+  // A profile for the colour specification box of a JP2 file (the
+  // restricted ICC method: matrix and tone curves only); not written into a
+  // bare code stream, which has no place for it.
+  std::string Icc;
 };
 // Gray8, A8Gray8, Gray16, A16Gray16, R8G8B8, A8R8G8B8, R16G16B16, A16R16G16B16.
 std::vector<uint8_t> EncodeJp2(const RasterImage& image, const TJp2EncodeOptions& options);

@@ -11,6 +11,7 @@
 #include "imaging/file_format.h"
 #include "imaging/formats/format_factories.h"
 #include "imaging/formats/simple_format.h"
+#include "imaging/icc_profile.h"
 #include "imaging/imaging_stream.h"
 
 namespace imprimo {
@@ -562,7 +563,25 @@ RasterImage DecodePsd(std::span<const uint8_t> data) try {
   RaiseTruncated(e);
 }
 
-std::vector<uint8_t> EncodePsd(const RasterImage& image) {
+namespace {
+
+// The image resource section's data: the ICC profile resource, or nothing.
+std::vector<uint8_t> ProfileResource(std::string_view icc) {
+  TByteWriter r;
+  if (icc.empty()) return std::move(r.Data());
+  if (icc.size() > UINT32_MAX - 16) throw EImagingError("Colour profile is too large");
+  r.Text("8BIM");
+  r.U16BE(1039);  // ICC profile
+  r.U16BE(0);     // empty name, padded to an even length
+  r.U32BE(static_cast<uint32_t>(icc.size()));
+  r.Bytes({reinterpret_cast<const uint8_t*>(icc.data()), icc.size()});
+  if (icc.size() & 1) r.U8(0);
+  return std::move(r.Data());
+}
+
+}  // namespace
+
+std::vector<uint8_t> EncodePsd(const RasterImage& image, std::string_view icc) {
   int mode, channels, depth;
   switch (image.Format) {
     case ifIndex8:
@@ -677,7 +696,9 @@ std::vector<uint8_t> EncodePsd(const RasterImage& image) {
   } else {
     out.U32BE(0);
   }
-  out.U32BE(0);  // image resources
+  const std::vector<uint8_t> resources = ProfileResource(icc);
+  out.U32BE(static_cast<uint32_t>(resources.size()));
+  out.Bytes(resources);
   if (layerInfo.empty()) {
     out.U32BE(0);  // layers and masks
   } else {
@@ -711,9 +732,20 @@ class TPSDFileFormat : public TSimpleFileFormat {
   }
   bool EncodeImages(TImagingStream& stream,
                     const std::vector<const RasterImage*>& images) override {
-    stream.Write(EncodePsd(*images[0]));
+    const bool icc = StoresIccProfile(SaveIccProfile(), *GetImageFormatInfo(images[0]->Format));
+    stream.Write(EncodePsd(*images[0], icc ? SaveIccProfile() : std::string()));
     return true;
   }
+
+ public:
+  // Gray and colour pictures; 32-bit ones hold linear light, which a
+  // profile for ordinary samples does not describe.
+  bool StoresIccProfile(std::string_view profile, const TImageFormatInfo& info) const override {
+    if (info.IsFloatingPoint) return false;
+    return IccColourSpace(profile) == (info.HasGrayChannel ? kIccGray : kIccRgb);
+  }
+
+ protected:
   void ConvertForSaving(RasterImage& image, const TImageFormatInfo& info) override {
     TImageFormat target;
     if (info.IsFloatingPoint)

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string_view>
 #include <vector>
 
 #include "imaging/raster_image.h"
@@ -21,8 +22,9 @@ RasterImage DecodePsd(std::span<const uint8_t> data);
 // A32R32G32B32F) with PackBits-coded rows; rows too long for the coded
 // form's 16-bit counts are stored raw instead. A picture with alpha is also
 // stored as the file's one layer, with the merged image's extra channel
-// marked as its transparency.
-std::vector<uint8_t> EncodePsd(const RasterImage& image);
+// marked as its transparency. A colour profile, when given, is stored as the
+// ICC image resource.
+std::vector<uint8_t> EncodePsd(const RasterImage& image, std::string_view icc = {});
 
 // PackBits helpers, shared with the tests.
 void PackBitsEncode(std::span<const uint8_t> row, std::vector<uint8_t>& out);
