@@ -171,7 +171,7 @@ TEST(BatchMissingMarks, WarnedWithoutStrictAndFailedWithIt) {
   const std::string out = env.scratch / "out/";
   fs::create_directories(out);
   const std::vector<std::pair<std::string, std::string>> cases = {
-      {"Logo", "layer Logo: the logo is missing or unreadable"},
+      {"Logo", "layer Logo: the logo imprimo-logo.png is missing or unreadable"},
       {"Off", "the template has no enabled layer"},
       {Quote(env.scratch / "not-a-template.wg"),
        "the template holds no layer (is the file a template?)"}};

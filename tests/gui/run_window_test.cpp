@@ -249,7 +249,8 @@ TEST_F(RunWindowTest, MissingMarksShowInTheRowToolTipAndRenameMayNotLeaveTheOutp
   EXPECT_EQ(Icons(), (std::vector<int>{1, 1}));  // the rows still succeed
   const QString tip = w.ListImgs()->item(0, 0)->toolTip();
   EXPECT_TRUE(tip.startsWith(QString::fromStdString(in_ + "img0.jpg"))) << tip.toStdString();
-  EXPECT_TRUE(tip.contains(QStringLiteral("layer Badge: the logo is missing or unreadable")))
+  EXPECT_TRUE(
+      tip.contains(QStringLiteral("layer Badge: the logo gone.png is missing or unreadable")))
       << tip.toStdString();
 
   // A run with every mark drawn clears the warning again.
