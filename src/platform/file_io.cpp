@@ -42,7 +42,7 @@ bool ParsePid(std::string_view digits, long& pid) {
   if (!AllDigits(digits) || digits.size() > 10) return false;
   long v = 0;
   for (char c : digits) v = v * 10 + (c - '0');
-  if (v <= 0) return false;
+  if (v <= 0 || v > 0x7FFFFFFF) return false;
   pid = v;
   return true;
 }

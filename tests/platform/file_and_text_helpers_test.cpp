@@ -174,8 +174,9 @@ TEST(StaleTemporaryFiles, OnlyThoseOfDeadProcessesAreRemoved) {
   EXPECT_EQ(pid, 8665);
   EXPECT_TRUE(ParseTemporaryName(".a.b.tmp-42-7", pid));
   EXPECT_EQ(pid, 42);
-  for (const char* other : {".tmp-42-7", "a.tmp-42-7", ".a.tmp-42-", ".a.tmp--7", ".a.tmp-0-7",
-                            ".imprimo-000000000x-0000000100.tmp"})
+  for (const char* other :
+       {".tmp-42-7", "a.tmp-42-7", ".a.tmp-42-", ".a.tmp--7", ".a.tmp-0-7",
+        ".imprimo-000000000x-0000000100.tmp", ".imprimo-4294967295-0000000100.tmp"})
     EXPECT_FALSE(ParseTemporaryName(other, pid)) << other;
 }
 
