@@ -52,12 +52,6 @@ struct TCommandEnv {
   }
 };
 
-size_t Count(const std::string& text, const std::string& what) {
-  size_t n = 0;
-  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-  return n;
-}
-
 TEST(BatchCommand, HelpVersionAndUsageErrors) {
   TCommandEnv env;
   int code = -1;
@@ -382,8 +376,8 @@ TEST(BatchCommand, FailuresGiveExitOneAndTheRestSucceed) {
                                        Quote(env.src) + " " + Quote(env.scratch / "vanished.jpg"),
                                    &code);
   EXPECT_EQ(code, 1) << text;
-  EXPECT_EQ(Count(text, "[ok]"), 1u) << text;
-  EXPECT_EQ(Count(text, "[fail]"), 3u) << text;
+  EXPECT_EQ(CountOf(text, "[ok]"), 1u) << text;
+  EXPECT_EQ(CountOf(text, "[fail]"), 3u) << text;
   EXPECT_NE(text.find("the file is empty"), std::string::npos) << text;
   EXPECT_NE(text.find("does not exist"), std::string::npos) << text;
   EXPECT_EQ(env.Log().size(), 4u);
@@ -443,7 +437,7 @@ void StopsBetweenImagesOn(int signo) {
   waitpid(pid, &status, 0);
   ASSERT_TRUE(WIFEXITED(status)) << text;
   EXPECT_EQ(WEXITSTATUS(status), 1) << text;
-  const size_t done = Count(text, "[ok]");
+  const size_t done = CountOf(text, "[ok]");
   EXPECT_GE(done, 1u);
   EXPECT_LT(done, static_cast<size_t>(n)) << text;
   EXPECT_NE(text.find("Stopped;"), std::string::npos) << text;
@@ -599,7 +593,7 @@ namespace {
 size_t JpegsReadBack(const std::vector<std::string>& paths) {
   std::string args;
   for (const std::string& p : paths) args += " " + Quote(p);
-  return Count(RunCommandText("identify -format '%m\\n'" + args + " 2>/dev/null"), "JPEG\n");
+  return CountOf(RunCommandText("identify -format '%m\\n'" + args + " 2>/dev/null"), "JPEG\n");
 }
 
 TEST(BatchCommand, InPlaceWithOverwriteReplacesOriginalsOnlyWhenTold) {

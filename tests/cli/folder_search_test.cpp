@@ -31,12 +31,6 @@ struct TFolderEnv {
   }
 };
 
-size_t CountOf(const std::string& text, const std::string& what) {
-  size_t n = 0;
-  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-  return n;
-}
-
 TEST(BatchFolderSearch, SidecarsAreLeftOutAndImagesFoundByContent) {
   TFolderEnv env;
   const std::string out = env.scratch / "out/";

@@ -24,12 +24,6 @@ struct TDiskRoom {
   ~TDiskRoom() { SetWriteFaultHook(nullptr); }
 };
 
-size_t Count(const std::string& text, const std::string& what) {
-  size_t n = 0;
-  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-  return n;
-}
-
 struct TCameraRun {
   TRunEnv env;
   TRecordingHost host;
@@ -78,7 +72,7 @@ TEST(FullDisk, AFailedMetadataWriteFailsTheRowAndStopsTheRun) {
     EXPECT_EQ(host.rows[0].Icon, kIconFailed);
     EXPECT_EQ(summary.Succeeded, 0);
     ASSERT_EQ(host.errors.size(), 1u);
-    EXPECT_EQ(Count(host.errors[0], "No space left on device"), 1u) << host.errors[0];
+    EXPECT_EQ(CountOf(host.errors[0], "No space left on device"), 1u) << host.errors[0];
     // No output, complete or not, and no temporary file.
     EXPECT_EQ(FilesUnder(run.env.Out("")), std::vector<std::string>{});
     if (jobs == 1) {
