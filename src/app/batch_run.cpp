@@ -15,9 +15,11 @@
 
 #include "app/naming.h"
 #include "app/process_image.h"
+#include "app/save_output.h"
 #include "app/texts.h"
 #include "imaging/file_format.h"
 #include "platform/date_format.h"
+#include "platform/file_io.h"
 #include "platform/paths.h"
 #include "platform/text.h"
 #include "render/text_variables.h"
@@ -366,6 +368,7 @@ void RunRows(TRunContext& context, TBatchHost& host, RunLog& log, TRunSummary& s
   };
 
   TRowScheduler scheduler(n, window);
+  std::set<std::string> outFolders;
   {
     TSettings planned;
     std::vector<std::string> outKeys(n), srcKeys(n);
@@ -375,9 +378,13 @@ void RunRows(TRunContext& context, TBatchHost& host, RunLog& log, TRunSummary& s
       const TPlannedName plan = PlanOutputName(paths[i], planned, context.AddedFolders, false);
       outKeys[i] = plan.Folder + StripNumbering(plan.Base) + plan.Extension;
       srcKeys[i] = SourceKey(paths[i]);
+      outFolders.insert(plan.Folder);
     }
     scheduler.SetKeys(outKeys, srcKeys);
   }
+  // Partial files an interrupted earlier run left in the folders this run
+  // writes to.
+  for (const std::string& folder : outFolders) RemoveStaleTemporaryFiles(folder);
   const TSeparatorStates separators = SeparatorStates(context.Work.Template);
 
   // Each worker has its own working objects and its own copy of the
@@ -511,9 +518,16 @@ void RunRows(TRunContext& context, TBatchHost& host, RunLog& log, TRunSummary& s
     if (context.Work.Template.WatermarkSequence >= 0) ++context.Work.Template.WatermarkSequence;
     if (serialAdvances) ++s.RenameNo;
 
+    // A full disk fails every row after it the same way: the run stops as
+    // on Stop (rows under way are still reported) and says so once.
+    if (out.Result.DiskFull && summary.ErrorText.empty()) {
+      summary.ErrorText = DiskFullStopText(out.Result.Reason);
+      scheduler.Stop();
+    }
     if (host.StopRequested()) scheduler.Stop();
     scheduler.Delivered(i);
   }
+  if (!summary.ErrorText.empty()) summary.Outcome = TRunOutcome::Stopped;
 }
 }  // namespace
 
@@ -644,6 +658,11 @@ TRunSummary RunBatch(TRunContext& context, TBatchHost& host) {
     summary.ErrorText = Text(TTextId::TemplateNotFound);
     return summary;
   }
+  // Outputs beside their sources that overwrite existing files replace the
+  // originals themselves: only when the user says so.
+  if (s.PathType != 2 && s.OverwriteOutput && !context.ReplaceOriginals &&
+      !host.AskQuestion(Text(TTextId::ReplaceOriginalsQuestion)))
+    return summary;
 
   host.SetRunState(TRunState::Running);
   host.ClearStopRequested();
@@ -694,6 +713,8 @@ TRunSummary RunBatch(TRunContext& context, TBatchHost& host) {
     host.ShowError(summary.ErrorText);
     return summary;
   }
+  // A run stopped by a full disk says why.
+  if (!summary.ErrorText.empty()) host.ShowError(summary.ErrorText);
 
   const TProgramValues& v = context.Values;
   if (v.Close) host.CloseProgram();

@@ -53,6 +53,8 @@ struct TImageResult {
   // The picture was turned or mirrored upright by its EXIF Orientation, so
   // metadata written with the output must say Orientation 1.
   bool OrientationApplied = false;
+  // The output could not be written because the disk is full; the run stops.
+  bool DiskFull = false;
 };
 
 class TBatchHost {
@@ -147,6 +149,9 @@ struct TRunContext {
   TClock LogClock = {};
   // Set by the run for the pipeline; null for a single ProcessImage call.
   TOutputNamer* Namer = nullptr;
+  // Outputs beside their sources may overwrite them without the run asking
+  // first (the user has said so already).
+  bool ReplaceOriginals = false;
 };
 
 // The number of workers a Jobs value gives on this machine (at least 1).
@@ -158,7 +163,7 @@ int EffectiveJobs(int jobs);
 bool OpenSelectedTemplate(TRunContext& context, TBatchHost& host);
 
 enum class TRunOutcome {
-  NotStarted,  // a folder or template check refused the run
+  NotStarted,  // a folder or template check refused the run, or the user declined it
   Finished,    // every row was processed
   Stopped,     // the stop flag ended the loop between rows
   Error        // an error escaped the pipeline and ended the loop
@@ -171,7 +176,7 @@ struct TRunSummary {
   int Succeeded = 0;
   int Failed = 0;
   int Warned = 0;         // rows with a layer that could not be drawn
-  std::string ErrorText;  // the refusal or the escaped error
+  std::string ErrorText;  // the refusal, the escaped error or why the run stopped
   std::string LogError;   // first failure to save Log.dat; the run went on
 };
 

@@ -7,6 +7,7 @@
 
 #include "app/naming.h"
 #include "app/output_colours.h"
+#include "app/save_output.h"
 #include "app/upright_picture.h"
 #include "exif/metadata_writer.h"
 #include "imageops/border.h"
@@ -393,28 +394,28 @@ TImageResult ProcessImage(const std::string& path, int row, int& status, TRunCon
         GetImagingOption(ImagingSaveOverrideFormat) == 0)
       ImageConvert(work.Image, ifR8G8B8);
 
-    // The image layer writes a temporary file beside out and renames it into
-    // place, so a failed save never leaves a partial file, nor replaces the
-    // source when writing over it.
-    if (!WriteImageFile(out, work.Image, saveOptions)) {
-      result.Reason = "the output format cannot store this picture";
-      return result;
-    }
-    result.OutputPath = out;
-    host.SetRowColumn(row, kColNewSize, FormatSizeText(FileSizeOf(out)));
-
+    // The output is written and given its metadata under a temporary name
+    // and named only when complete, so a failed save never leaves a partial
+    // file, nor replaces the source when writing over it.
     // Metadata of the source (EXIF, XMP, IPTC, colour profile) follows into
     // JPEG, PNG, WebP, AVIF and TIFF outputs; what cannot be carried soundly
     // is left out and named among the warnings.
-    if (s.KeepExif && (s.SaveFormat == 0 || s.SaveFormat == 1 || s.SaveFormat >= 16)) {
-      TMetadataOptions carry;
-      carry.SetOrientation1 = result.OrientationApplied;
-      carry.StripLocation = s.StripLocation;
-      carry.AvifQuality = s.Quality;
-      carry.AvifSpeed = s.AvifSpeed;
-      for (std::string& w : WriteOutputMetadata(path, out, work.Image, carry))
-        result.Warnings.push_back(std::move(w));
+    TMetadataOptions carry;
+    carry.SetOrientation1 = result.OrientationApplied;
+    carry.StripLocation = s.StripLocation;
+    carry.AvifQuality = s.Quality;
+    carry.AvifSpeed = s.AvifSpeed;
+    const bool keepMetadata =
+        s.KeepExif && (s.SaveFormat == 0 || s.SaveFormat == 1 || s.SaveFormat >= 16);
+    const std::string saved =
+        SaveFinishedPicture(path, {out, outDir, base, newExt, s.OverwriteOutput}, work.Image,
+                            saveOptions, keepMetadata ? &carry : nullptr, result.Warnings);
+    if (saved.empty()) {
+      result.Reason = "the output format cannot store this picture";
+      return result;
     }
+    result.OutputPath = saved;
+    host.SetRowColumn(row, kColNewSize, FormatSizeText(FileSizeOf(saved)));
 
     status = kStatusSucceeded;
   } catch (const std::exception& e) {
@@ -422,6 +423,7 @@ TImageResult ProcessImage(const std::string& path, int row, int& status, TRunCon
     // such error fails this image only.
     status = kStatusFailed;
     result.Reason = e.what();
+    result.DiskFull = IsNoSpaceFailure(e);
   }
   return result;
 }

@@ -19,6 +19,12 @@ constexpr std::pair<TTextId, const char*> kTexts[] = {
     {TTextId::RunFinishedQuestion, kTextRunFinishedQuestion},
     {TTextId::ProgressCaption, kTextProgressCaption},
     {TTextId::UnknownError, "Unknown error."},
+    {TTextId::RunDiskFull,
+     "The run was stopped because the disk is full: %s. The images left were not processed; "
+     "free some space and run them again."},
+    {TTextId::ReplaceOriginalsQuestion,
+     "The outputs are saved beside their sources and existing files are overwritten, so the "
+     "original pictures will be replaced by their marked copies.\r\nReplace the originals?"},
     {TTextId::StatusTemplateName, "Template name: "},
     {TTextId::StatusFileName, "File name: "},
     {TTextId::StatusImageCount, "The images totaled %1."},
@@ -85,6 +91,9 @@ constexpr std::pair<TTextId, const char*> kTexts[] = {
     {TTextId::CliOptFilter, "option --filter needs a mask such as *.jpg"},
     {TTextId::CliOptUnknown, "unknown option %s"},
     {TTextId::CliOptOutInPlace, "options --out and --in-place exclude each other"},
+    {TTextId::CliOptInPlaceOverwrite,
+     "--in-place with --overwrite would replace the source pictures with their marked copies; "
+     "add --replace-originals to do that, or leave out --overwrite (or use --out)"},
 };
 
 }  // namespace

@@ -22,6 +22,8 @@ enum class TTextId : uint32_t {
   RunFinishedQuestion = 1014,
   ProgressCaption = 1015,  // %d: percent
   UnknownError = 1016,
+  RunDiskFull = 1017,  // %s: the failed write
+  ReplaceOriginalsQuestion = 1018,
   // The main window.
   StatusTemplateName = 1020,
   StatusFileName = 1021,
@@ -88,6 +90,7 @@ enum class TTextId : uint32_t {
   CliOptFilter = 2111,
   CliOptUnknown = 2112,  // %s option
   CliOptOutInPlace = 2113,
+  CliOptInPlaceOverwrite = 2114,
 };
 
 // The text for id: the loaded language file's, else the English one.

@@ -95,6 +95,8 @@ const char* BatchUsageText() {
          "  --serial N             first serial number for #, 0..9999999\n"
          "  --case upper|lower|keep  extension letter case\n"
          "  --overwrite            replace existing outputs instead of numbering them\n"
+         "  --replace-originals    with --in-place and --overwrite: let outputs of the\n"
+         "                         same name replace the source pictures themselves\n"
          "  --auto-rotate, --no-auto-rotate  turn pictures upright by their EXIF\n"
          "                         orientation before drawing (default on)\n"
          "  --keep-exif, --no-keep-exif  carry EXIF, XMP, IPTC and the colour profile over\n"
@@ -173,6 +175,8 @@ bool ParseBatchOptions(int argc, const char* const* argv, TBatchOptions& o, std:
       if (!flag(o.InPlace)) return false;
     } else if (name == "--overwrite") {
       if (!flag(o.Overwrite)) return false;
+    } else if (name == "--replace-originals") {
+      if (!flag(o.ReplaceOriginals)) return false;
     } else if (name == "--border-outside") {
       if (!flag(o.BorderOutside)) return false;
     } else if (name == "--strict") {
@@ -385,6 +389,11 @@ std::vector<std::string> SplitFileList(std::string_view text, bool nullSeparated
     start = end + 1;
   }
   return paths;
+}
+
+std::string OriginalsProblem(const TBatchOptions& o, const TSettings& s) {
+  if (s.PathType == 2 || !s.OverwriteOutput || o.ReplaceOriginals) return std::string();
+  return Msg(TTextId::CliOptInPlaceOverwrite);
 }
 
 void ApplyBatchOptions(const TBatchOptions& o, TSettings& s) {

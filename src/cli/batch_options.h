@@ -28,6 +28,8 @@ struct TBatchOptions {
   std::optional<int64_t> Serial;
   std::optional<int> ChangeCase;
   bool Overwrite = false;
+  // Outputs beside their sources may replace the sources (--replace-originals).
+  bool ReplaceOriginals = false;
   std::optional<bool> KeepExif;
   std::optional<bool> AutoRotate;
   bool StripLocation = false;
@@ -56,6 +58,11 @@ bool ParseBatchOptions(int argc, const char* const* argv, TBatchOptions& options
 // Applies the options that override Setup.ini (everything but the paths and
 // the folders).
 void ApplyBatchOptions(const TBatchOptions& options, TSettings& settings);
+
+// The usage error of effective settings that would replace the source
+// pictures (outputs beside them, overwriting) without --replace-originals;
+// empty when there is none.
+std::string OriginalsProblem(const TBatchOptions& options, const TSettings& settings);
 
 const char* BatchUsageText();
 

@@ -147,6 +147,10 @@ int main(int argc, char** argv) {
       if (templateChoice.empty()) templateChoice = preset->Template;
     }
     ApplyBatchOptions(options, settings);
+    if (const std::string problem = OriginalsProblem(options, settings); !problem.empty()) {
+      Error(problem);
+      return kExitNotStarted;
+    }
 
     std::string outputText = settings.OutPath;
     if (options.OutFolder) {
@@ -227,6 +231,7 @@ int main(int argc, char** argv) {
         addedFolders,  ResolveTemplatePath(templateChoice, watermarkFolder, values.TplIndex),
         *work};
     context.Strict = options.Strict;
+    context.ReplaceOriginals = options.ReplaceOriginals;
     context.Jobs = options.Jobs ? *options.Jobs : values.Jobs;
     context.RowIndexes = std::move(rowIndexes);
 

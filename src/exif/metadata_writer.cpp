@@ -916,19 +916,14 @@ std::vector<std::string> WriteOutputMetadata(const std::string& sourcePath,
     warnings.push_back("metadata dropped: the source could not be read again");
     return warnings;
   }
+  // The output without its metadata is not the output asked for: failing to
+  // read it back or to write it again is an error of the save.
   const std::string output = ReadWholeFile(outputPath, ok);
-  if (!ok) {
-    warnings.push_back("metadata dropped: the output could not be read back");
-    return warnings;
-  }
+  if (!ok) throw std::runtime_error("the output could not be read back to add its metadata");
   const std::string rewritten =
       ComposeOutputMetadata(AsBytes(source), AsBytes(output), pixels, options, warnings);
   if (rewritten.empty()) return warnings;
-  try {
-    WriteFileReplacing(outputPath, rewritten);
-  } catch (const std::exception& e) {
-    warnings.push_back(std::string("metadata dropped: ") + e.what());
-  }
+  WriteFileReplacing(outputPath, rewritten);
   return warnings;
 }
 

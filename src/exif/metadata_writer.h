@@ -9,8 +9,8 @@
 // recognised (the EXIF thumbnail, XMP thumbnails, maker-note previews,
 // Photoshop thumbnails) never reach the output.
 //
-// Nothing is thrown to the caller; whatever could not be carried soundly is
-// left out and named in the returned warnings.
+// Whatever could not be carried soundly is left out and named in the
+// returned warnings; only a failed write of the output is thrown.
 #pragma once
 
 #include <cstdint>
@@ -48,7 +48,9 @@ std::string ComposeOutputMetadata(std::span<const uint8_t> source, std::span<con
 
 // ComposeOutputMetadata on files: rewrites outputPath in place (through a
 // temporary file renamed over it) when there is something to carry. Returns
-// the warnings; a file that cannot be read or written is one of them.
+// the warnings; a source that cannot be read again is one of them. An output
+// that cannot be read back or written again throws (EFileError for a failed
+// write), so a caller never keeps it without its metadata.
 std::vector<std::string> WriteOutputMetadata(const std::string& sourcePath,
                                              const std::string& outputPath,
                                              const RasterImage& pixels,

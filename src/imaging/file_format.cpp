@@ -9,7 +9,9 @@
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <new>
+#include <optional>
 
 #include "imaging/formats/format_factories.h"
 #include "imaging/pixel_convert.h"
@@ -43,6 +45,8 @@ std::string PointerText(const void* p) {
     kind = EImagingErrorKind::Truncated;
   else if (dynamic_cast<const std::bad_alloc*>(&inner))
     kind = EImagingErrorKind::TooLarge;
+  else if (const auto* f = dynamic_cast<const EFileError*>(&inner); f && IsNoSpaceError(f->Error()))
+    kind = EImagingErrorKind::NoSpace;
   throw EImagingError(message + " Exception Message: " + inner.what(), kind);
 }
 
@@ -413,21 +417,25 @@ bool ReadImageStream(TImagingStream& stream, RasterImage& image) {
 
 namespace {
 
+// Saves into staged's temporary file, or, without one, into a temporary file
+// that then replaces fileName.
 bool WriteSetToFile(TImageFileFormat* f, const std::string& fileName,
-                    const std::vector<const RasterImage*>& images, bool onlyFirst) {
+                    const std::vector<const RasterImage*>& images, bool onlyFirst,
+                    TReplacingFile* staged = nullptr) {
   const std::string ext = f->Extensions().empty() ? std::string() : f->Extensions()[0];
   if (!f->CanSave() || images.empty()) return false;
   for (const RasterImage* i : images)
     if (!ImageIsValid(*i)) return false;
   try {
     // A failed save never leaves a half-written file behind.
-    TReplacingFile target(fileName);
+    std::optional<TReplacingFile> own;
+    TReplacingFile& target = staged ? *staged : own.emplace(fileName);
     {
       TFileStream stream(target.TempPath(), TFileStream::TMode::Create);
       if (!f->SaveToStream(stream, images, onlyFirst, fileName)) return false;
       stream.Close();
     }
-    target.Commit();
+    if (!staged) target.Commit();
   } catch (const EImagingError& e) {
     if (std::string_view(e.what()).starts_with("Error while saving images")) throw;
     RaiseWrapped(
@@ -475,6 +483,15 @@ bool WriteImageFile(const std::string& fileName, const RasterImage& image,
   std::unique_ptr<TImageFileFormat> f = TFormatInstance::Make(shared, options);
   if (!f) return false;
   return WriteSetToFile(f.get(), fileName, {&image}, true);
+}
+
+bool WriteImageFileStaged(const std::string& fileName, TReplacingFile& staged,
+                          const RasterImage& image, const TSaveOptions& options) {
+  TImageFileFormat* shared = FormatByFileName(fileName);
+  if (!shared) return false;
+  std::unique_ptr<TImageFileFormat> f = TFormatInstance::Make(shared, options);
+  if (!f) return false;
+  return WriteSetToFile(f.get(), fileName, {&image}, true, &staged);
 }
 
 TSaveOptions& TSaveOptions::Set(int32_t id, int32_t value) {

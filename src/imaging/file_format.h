@@ -137,12 +137,17 @@ bool ReadImageFile(const std::string& fileName, RasterImage& image);
 bool ReadImageStream(TImagingStream& stream, RasterImage& image);
 bool WriteImageFile(const std::string& fileName, const RasterImage& image);
 class TSaveOptions;
+class TReplacingFile;
 // Saves with options given for this call only: a private instance of the
 // format takes the option table's values, then these; the table and the
 // shared format objects are left alone, so saves on several threads at once
 // do not disturb each other.
 bool WriteImageFile(const std::string& fileName, const RasterImage& image,
                     const TSaveOptions& options);
+// The same save into staged's temporary file, which the caller then commits
+// under a name of its choice; the format is that of fileName.
+bool WriteImageFileStaged(const std::string& fileName, TReplacingFile& staged,
+                          const RasterImage& image, const TSaveOptions& options);
 bool WriteImageStream(std::string_view extension, TImagingStream& stream, const RasterImage& image,
                       const TSaveOptions& options);
 bool WriteImageStream(std::string_view extension, TImagingStream& stream, const RasterImage& image);

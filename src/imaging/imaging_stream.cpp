@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/file_io.h"
+
 namespace imprimo {
 
 void TImagingStream::ReadExact(void* buffer, size_t count) {
@@ -71,11 +73,18 @@ size_t TFileStream::Read(void* buffer, size_t count) {
 
 void TFileStream::Flush() {
   if (!file_ || mode_ != TMode::Create || bufLen_ == 0) return;
-  size_t put = std::fwrite(buffer_.data(), 1, bufLen_, file_);
-  filePos_ += static_cast<int64_t>(put);
-  bool ok = put == bufLen_;
+  int err = InjectedWriteFault(bufLen_);
+  if (err == 0) {
+    errno = 0;
+    const size_t put = std::fwrite(buffer_.data(), 1, bufLen_, file_);
+    filePos_ += static_cast<int64_t>(put);
+    if (put != bufLen_ || std::fflush(file_) != 0) err = errno != 0 ? errno : EIO;
+  }
   bufLen_ = 0;
-  if (!ok || std::fflush(file_) != 0) throw EImagingError("Cannot write file");
+  if (err != 0)
+    throw EImagingError(
+        std::string("Cannot write file: ") + std::strerror(err),
+        IsNoSpaceError(err) ? EImagingErrorKind::NoSpace : EImagingErrorKind::Other);
 }
 
 void TFileStream::Write(const void* buffer, size_t count) {

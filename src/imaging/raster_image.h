@@ -91,9 +91,9 @@ int64_t GetPixelsSize(TImageFormat format, int64_t width, int64_t height);
 const std::vector<TImageFormat>& AllImageFormats();
 
 // What made an operation of the image layer fail: the data ends early, the
-// data contradicts itself, a valid feature this layer does not handle, or an
-// image larger than the layer allocates.
-enum class EImagingErrorKind { Other, Truncated, Invalid, Unsupported, TooLarge };
+// data contradicts itself, a valid feature this layer does not handle, an
+// image larger than the layer allocates, or a disk that is full.
+enum class EImagingErrorKind { Other, Truncated, Invalid, Unsupported, TooLarge, NoSpace };
 
 class EImagingError : public std::runtime_error {
  public:

@@ -138,7 +138,7 @@ std::vector<std::string> ApplyTemplate(TTemplateState& state, TBitmap& bitmap,
           if (!DrawPictureLayer(bitmap, item, *state.LogoList[i], state.RgbStaysRgb))
             missing.push_back(layer + ": the logo could not be drawn");
         } else {
-          missing.push_back(layer + ": the logo is missing or unreadable");
+          missing.push_back(layer + ": the logo " + item.Picture + " is missing or unreadable");
         }
       } else if (!item.Text.empty()) {
         TPicture texture;

@@ -4,6 +4,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -50,12 +52,6 @@ struct TCommandEnv {
     return log.Records();
   }
 };
-
-size_t Count(const std::string& text, const std::string& what) {
-  size_t n = 0;
-  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-  return n;
-}
 
 TEST(BatchCommand, HelpVersionAndUsageErrors) {
   TCommandEnv env;
@@ -420,8 +416,8 @@ TEST(BatchCommand, FailuresGiveExitOneAndTheRestSucceed) {
                                        Quote(env.src) + " " + Quote(env.scratch / "vanished.jpg"),
                                    &code);
   EXPECT_EQ(code, 1) << text;
-  EXPECT_EQ(Count(text, "[ok]"), 1u) << text;
-  EXPECT_EQ(Count(text, "[fail]"), 3u) << text;
+  EXPECT_EQ(CountOf(text, "[ok]"), 1u) << text;
+  EXPECT_EQ(CountOf(text, "[fail]"), 3u) << text;
   EXPECT_NE(text.find("the file is empty"), std::string::npos) << text;
   EXPECT_NE(text.find("does not exist"), std::string::npos) << text;
   EXPECT_EQ(env.Log().size(), 4u);
@@ -436,7 +432,8 @@ TEST(BatchCommand, FailedSaveInPlaceWithOverwriteKeepsTheSource) {
   // Files over 40 KB cannot be written: the 180 KB output fails.
   const std::string command = "trap '' XFSZ; ulimit -f 80; '" + std::string(IMPRIMO_BATCH_EXE) +
                               "' --program-folder " + Quote(env.program) +
-                              " --template Copyright --format bmp --in-place --overwrite " +
+                              " --template Copyright --format bmp --in-place --overwrite "
+                              "--replace-originals " +
                               Quote(env.src + "big.bmp") + " 2>&1";
   const std::string text = RunCommandText("sh -c " + Quote(command), &code);
   EXPECT_EQ(code, 1) << text;
@@ -480,7 +477,7 @@ void StopsBetweenImagesOn(int signo) {
   waitpid(pid, &status, 0);
   ASSERT_TRUE(WIFEXITED(status)) << text;
   EXPECT_EQ(WEXITSTATUS(status), 1) << text;
-  const size_t done = Count(text, "[ok]");
+  const size_t done = CountOf(text, "[ok]");
   EXPECT_GE(done, 1u);
   EXPECT_LT(done, static_cast<size_t>(n)) << text;
   EXPECT_NE(text.find("Stopped;"), std::string::npos) << text;
@@ -624,6 +621,104 @@ TEST(BatchScale, FilesFromListsAndCollisionsInADryRun) {
   text = env.Run("--shard 3/3 x.jpg", &code);
   EXPECT_EQ(code, 2);
   EXPECT_NE(text.find("--shard takes K/N"), std::string::npos) << text;
+}
+
+}  // namespace
+}  // namespace imprimo::testing
+
+namespace imprimo::testing {
+namespace {
+
+// How many of the files ImageMagick reads as JPEG pictures.
+size_t JpegsReadBack(const std::vector<std::string>& paths) {
+  std::string args;
+  for (const std::string& p : paths) args += " " + Quote(p);
+  return CountOf(RunCommandText("identify -format '%m\\n'" + args + " 2>/dev/null"), "JPEG\n");
+}
+
+TEST(BatchCommand, InPlaceWithOverwriteReplacesOriginalsOnlyWhenTold) {
+  TCommandEnv env;
+  WritePicture(env.src + "a.jpg", 60, 40);
+  const std::vector<uint8_t> before = ReadBytes(env.src + "a.jpg");
+  int code = -1;
+  std::string text =
+      env.Run("--template Copyright --in-place --overwrite " + Quote(env.src + "a.jpg"), &code);
+  EXPECT_EQ(code, 2) << text;
+  EXPECT_NE(text.find("--replace-originals"), std::string::npos) << text;
+  EXPECT_EQ(ReadBytes(env.src + "a.jpg"), before);
+  EXPECT_EQ(FilesUnder(env.src), std::vector<std::string>{"a.jpg"});
+  // Beside the sources without overwriting, the originals stay.
+  text = env.Run("--template Copyright --in-place " + Quote(env.src + "a.jpg"), &code);
+  EXPECT_EQ(code, 0) << text;
+  EXPECT_EQ(ReadBytes(env.src + "a.jpg"), before);
+  text = env.Run(
+      "--template Copyright --in-place --overwrite --replace-originals " + Quote(env.src + "a.jpg"),
+      &code);
+  EXPECT_EQ(code, 0) << text;
+  EXPECT_NE(ReadBytes(env.src + "a.jpg"), before);
+  if (HaveMagick()) EXPECT_EQ(JpegsReadBack({env.src + "a.jpg"}), 1u);
+}
+
+// Two runs started together into one folder, with the same file names:
+// every picture of both gets a file of its own.
+TEST(BatchCommand, TwoRunsIntoOneFolderKeepEveryPicture) {
+  TCommandEnv env;
+  constexpr int kEach = 40;
+  for (int i = 0; i < kEach; ++i) {
+    const std::string name = "ph" + std::to_string(100 + i) + ".jpg";
+    WritePicture(env.src + "one/" + name, 48, 32);
+    WritePicture(env.src + "two/" + name, 48, 32);
+  }
+  const auto command = [&](const std::string& folder) {
+    return Quote(IMPRIMO_BATCH_EXE) + " --program-folder " + Quote(env.program) +
+           " --template Copyright --quiet --out " + Quote(env.out) + " " + Quote(env.src + folder) +
+           " >/dev/null 2>&1";
+  };
+  int code = -1;
+  RunCommandText("sh -c " + Quote(command("one") + " & " + command("two") + " & wait"), &code);
+  EXPECT_EQ(code, 0);
+  const std::vector<std::string> names = FilesUnder(env.out);
+  std::vector<std::string> expected;
+  for (int i = 0; i < kEach; ++i) {
+    expected.push_back("ph" + std::to_string(100 + i) + "(1).jpg");
+    expected.push_back("ph" + std::to_string(100 + i) + ".jpg");
+  }
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(names, expected);
+  if (HaveMagick()) {
+    std::vector<std::string> paths;
+    for (const std::string& n : names) paths.push_back(env.out + n);
+    EXPECT_EQ(JpegsReadBack(paths), expected.size());
+  }
+}
+
+// A name as long as a folder entry allows saves; partial files that an
+// interrupted run of another process left in the output folder go, others
+// stay.
+TEST(BatchCommand, LongestNamesSaveAndPartialFilesOfDeadRunsGo) {
+  TCommandEnv env;
+  const std::string longName = std::string(246, 'l') + ".jpg";  // 250 bytes
+  WritePicture(env.src + longName, 48, 32);
+  WritePicture(env.out + longName, 48, 32);  // taken: the output is numbered
+  const pid_t child = fork();
+  if (child == 0) _exit(0);
+  ASSERT_GT(child, 0);
+  ASSERT_EQ(waitpid(child, nullptr, 0), child);
+  const std::string dead = std::to_string(child);
+  char deadNew[64], alive[64];
+  std::snprintf(deadNew, sizeof deadNew, ".imprimo-%010d-0000000100.tmp", static_cast<int>(child));
+  std::snprintf(alive, sizeof alive, ".imprimo-%010d-0000000100.tmp", static_cast<int>(getpid()));
+  const std::string deadOld = ".ph035.jpg.tmp-" + dead + "-100";
+  for (const std::string& n : {std::string(deadNew), std::string(alive), deadOld})
+    WriteText(env.out + n, "truncated");
+  int code = -1;
+  const std::string text =
+      env.Run("--template Copyright --out " + Quote(env.out) + " " + Quote(env.src), &code);
+  EXPECT_EQ(code, 0) << text;
+  const std::string numbered = std::string(246, 'l') + "(1).jpg";
+  EXPECT_EQ(FilesUnder(env.out),
+            (std::vector<std::string>{std::string(alive), numbered, longName}));
+  if (HaveMagick()) EXPECT_EQ(JpegsReadBack({env.out + numbered}), 1u);
 }
 
 }  // namespace

@@ -31,12 +31,6 @@ struct TFolderEnv {
   }
 };
 
-size_t CountOf(const std::string& text, const std::string& what) {
-  size_t n = 0;
-  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-  return n;
-}
-
 TEST(BatchFolderSearch, SidecarsAreLeftOutAndImagesFoundByContent) {
   TFolderEnv env;
   const std::string out = env.scratch / "out/";
@@ -171,7 +165,7 @@ TEST(BatchMissingMarks, WarnedWithoutStrictAndFailedWithIt) {
   const std::string out = env.scratch / "out/";
   fs::create_directories(out);
   const std::vector<std::pair<std::string, std::string>> cases = {
-      {"Logo", "layer Logo: the logo is missing or unreadable"},
+      {"Logo", "layer Logo: the logo imprimo-logo.png is missing or unreadable"},
       {"Off", "the template has no enabled layer"},
       {Quote(env.scratch / "not-a-template.wg"),
        "the template holds no layer (is the file a template?)"}};

@@ -249,7 +249,8 @@ TEST_F(RunWindowTest, MissingMarksShowInTheRowToolTipAndRenameMayNotLeaveTheOutp
   EXPECT_EQ(Icons(), (std::vector<int>{1, 1}));  // the rows still succeed
   const QString tip = w.ListImgs()->item(0, 0)->toolTip();
   EXPECT_TRUE(tip.startsWith(QString::fromStdString(in_ + "img0.jpg"))) << tip.toStdString();
-  EXPECT_TRUE(tip.contains(QStringLiteral("layer Badge: the logo is missing or unreadable")))
+  EXPECT_TRUE(
+      tip.contains(QStringLiteral("layer Badge: the logo gone.png is missing or unreadable")))
       << tip.toStdString();
 
   // A run with every mark drawn clears the warning again.
@@ -297,6 +298,33 @@ TEST_F(RunWindowTest, CloseAfterTheRunEndsTheProgramWithoutAQuestion) {
   EXPECT_TRUE(openedFolders_.empty());
   EXPECT_FALSE(w.isVisible());
   EXPECT_TRUE(fs::exists(folder_ + "Setup.ini"));
+}
+
+// Outputs saved beside their sources with overwriting replace the originals:
+// the window asks first, and No writes nothing.
+TEST_F(RunWindowTest, ReplacingTheOriginalsIsAskedFirst) {
+  TfrmMain& w = OpenWithImages(1);
+  w.findChild<QRadioButton*>("rbPathType1")->setChecked(true);
+  w.Settings().OverwriteOutput = true;
+  const auto original = [&] {
+    std::ifstream f(in_ + "img0.jpg", std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), {});
+  };
+  const std::string before = original();
+  answers_ = {QMessageBox::No};
+  Action("actProcess")->trigger();
+  ASSERT_EQ(messages_.size(), 1u);
+  EXPECT_EQ(messages_[0].icon, QMessageBox::Question);
+  EXPECT_TRUE(messages_[0].text.contains(QStringLiteral("Replace the originals?")));
+  EXPECT_EQ(original(), before);
+  EXPECT_EQ(w.LastRun().Outcome, TRunOutcome::NotStarted);
+
+  messages_.clear();
+  answers_ = {QMessageBox::Yes, QMessageBox::No};
+  Action("actProcess")->trigger();
+  EXPECT_EQ(messages_.size(), 2u);
+  EXPECT_EQ(Icons(), (std::vector<int>{1}));
+  EXPECT_NE(original(), before);
 }
 
 #ifdef IMPRIMO_BATCH_EXE

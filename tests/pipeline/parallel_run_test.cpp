@@ -246,6 +246,7 @@ TEST(ParallelRun, ARowReadsItsSourceAfterAnEarlierRowHasWrittenIt) {
   host.AddPaths({env.Src("x.bmp"), env.Src("x.jpg")});  // x.bmp sorts first
   env.settings.PathType = 1;
   env.settings.OverwriteOutput = true;
+  env.context.ReplaceOriginals = true;
   env.settings.SaveFormat = 0;
   std::vector<uint8_t> serial;
   for (const int jobs : {1, 2}) {
@@ -260,8 +261,10 @@ TEST(ParallelRun, ARowReadsItsSourceAfterAnEarlierRowHasWrittenIt) {
   }
 }
 
-// A full disk fails the rows whose files do not fit and no other.
-TEST(ParallelRun, AFullDiskFailsOnlyTheRowsThatDoNotFit) {
+// A real full disk: the row whose file does not fit fails with nothing left
+// of it, and the run stops there with one message, as on Stop; rows already
+// under way are still finished and reported.
+TEST(ParallelRun, AFullDiskStopsTheRunWithOneMessage) {
   if (geteuid() != 0) GTEST_SKIP() << "mounting a small file system needs root";
   TRunEnv env;
   TRecordingHost host;
@@ -285,13 +288,25 @@ TEST(ParallelRun, AFullDiskFailsOnlyTheRowsThatDoNotFit) {
   host.AddPaths(paths);
   env.context.Jobs = 2;
   const TRunSummary summary = RunBatch(env.context, host);
-  EXPECT_EQ(summary.Outcome, TRunOutcome::Finished);
+  EXPECT_EQ(summary.Outcome, TRunOutcome::Stopped);
   EXPECT_EQ(summary.Failed, 1);
-  EXPECT_EQ(summary.Succeeded, 8);
-  for (const ImageListEntry& row : host.rows)
-    EXPECT_EQ(row.Icon, row.Path.ends_with("s4big.png") ? kIconFailed : kIconSucceeded) << row.Path;
+  ASSERT_EQ(host.errors.size(), 1u);
+  EXPECT_NE(host.errors[0].find("No space left on device"), std::string::npos) << host.errors[0];
+  // s0..s4 come first and fit; after the big one, only rows already under
+  // way were written.
+  int written = 0;
+  for (const ImageListEntry& row : host.rows) {
+    if (row.Path.ends_with("s4big.png"))
+      EXPECT_EQ(row.Icon, kIconFailed);
+    else if (row.Path < env.Src("s4big.png"))
+      EXPECT_EQ(row.Icon, kIconSucceeded) << row.Path;
+    else
+      EXPECT_TRUE(row.Icon == kIconSucceeded || row.Icon == kIconWaiting) << row.Path;
+    written += row.Icon == kIconSucceeded ? 1 : 0;
+  }
+  EXPECT_EQ(summary.Succeeded, written);
   // No partial file is left behind.
-  EXPECT_EQ(FilesUnder(small).size(), 8u);
+  EXPECT_EQ(FilesUnder(small).size(), static_cast<size_t>(written));
 }
 
 }  // namespace

@@ -191,6 +191,13 @@ struct TRunEnv {
   }
 };
 
+// How many times what occurs in text.
+inline size_t CountOf(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
 inline std::vector<std::string> FilesUnder(const std::string& folder) {
   std::vector<std::string> names;
   std::error_code ec;

@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
+#include <vector>
 
 #include "platform/file_io.h"
 #include "platform/paths.h"
@@ -69,7 +72,7 @@ TEST(ReplacingFile, WithoutACommitTheOldFileStaysAndTheTemporaryGoes) {
     const std::string temp = file.TempPath();
     // Hidden, beside the target, so folder searches pass it over.
     EXPECT_EQ(FolderOf(temp), FolderOf(path));
-    EXPECT_EQ(FileNameOf(temp).rfind(".data.ini.", 0), 0u) << temp;
+    EXPECT_EQ(FileNameOf(temp).rfind(".imprimo-", 0), 0u) << temp;
     file.Write("half");
     EXPECT_TRUE(fs::exists(temp));
   }
@@ -84,6 +87,97 @@ TEST(ReplacingFile, WithoutACommitTheOldFileStaysAndTheTemporaryGoes) {
     EXPECT_NE(std::string(e.what()).find("missing/x.ini"), std::string::npos) << e.what();
   }
   EXPECT_THROW(WriteFileReplacing("", "x"), std::runtime_error);
+}
+
+TEST(ReplacingFile, TheTemporaryNameHasOneLengthSoTheLongestNamesStillSave) {
+  TScratch scratch;
+  // 255 bytes is the most a folder entry may hold; a temporary name built
+  // from the target's name would not fit.
+  const std::string longest = scratch / (std::string(251, 'n') + ".jpg");
+  WriteFileReplacing(longest, "long");
+  EXPECT_EQ(Contents(longest), "long");
+  TReplacingFile a(scratch / "a"), b(longest);
+  EXPECT_EQ(FileNameOf(a.TempPath()).size(), FileNameOf(b.TempPath()).size());
+  EXPECT_NE(a.TempPath(), b.TempPath());
+}
+
+TEST(ReplacingFile, CommitIfFreeNeverReplacesAndCanTryAnotherName) {
+  TScratch scratch;
+  WriteFileReplacing(scratch / "a.jpg", "theirs");
+  TReplacingFile file(scratch / "a.jpg");
+  file.Write("ours");
+  EXPECT_FALSE(file.CommitIfFree(scratch / "a.jpg"));
+  EXPECT_EQ(Contents(scratch / "a.jpg"), "theirs");
+  EXPECT_TRUE(fs::exists(file.TempPath()));
+  EXPECT_TRUE(file.CommitIfFree(scratch / "a(1).jpg"));
+  EXPECT_EQ(Contents(scratch / "a(1).jpg"), "ours");
+  EXPECT_EQ(EntriesIn(scratch.dir), 2u);
+
+  // Two writers racing for one name: each name is taken once.
+  constexpr int kWriters = 8;
+  std::vector<std::unique_ptr<TReplacingFile>> files;
+  for (int i = 0; i < kWriters; ++i) {
+    files.push_back(std::make_unique<TReplacingFile>(scratch / "b.jpg"));
+    files.back()->Write(std::to_string(i));
+  }
+  int claimed = 0;
+  for (auto& f : files) claimed += f->CommitIfFree(scratch / "b.jpg") ? 1 : 0;
+  EXPECT_EQ(claimed, 1);
+}
+
+TEST(ReplacingFile, AFailedWriteCarriesItsErrorAndLeavesNothing) {
+  TScratch scratch;
+  SetWriteFaultHook([](size_t) { return ENOSPC; });
+  try {
+    WriteFileReplacing(scratch / "full.jpg", "bytes");
+    ADD_FAILURE() << "no error";
+  } catch (const EFileError& e) {
+    EXPECT_TRUE(IsNoSpaceError(e.Error()));
+    EXPECT_NE(std::string(e.what()).find("No space left on device"), std::string::npos) << e.what();
+  }
+  SetWriteFaultHook(nullptr);
+  EXPECT_EQ(EntriesIn(scratch.dir), 0u);
+  EXPECT_FALSE(IsNoSpaceError(EACCES));
+}
+
+TEST(StaleTemporaryFiles, OnlyThoseOfDeadProcessesAreRemoved) {
+  TScratch scratch;
+  // A process that has ended: a child that exited at once.
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(0);
+  ASSERT_GT(child, 0);
+  ASSERT_EQ(::waitpid(child, nullptr, 0), child);
+  char dead[64], alive[64];
+  std::snprintf(dead, sizeof dead, ".imprimo-%010ld-0000000003.tmp", static_cast<long>(child));
+  std::snprintf(alive, sizeof alive, ".imprimo-%010ld-0000000003.tmp", 1L);
+  const std::string deadOld = ".ph035.jpg.tmp-" + std::to_string(child) + "-100";
+  for (const std::string& name :
+       {std::string(dead), std::string(alive), deadOld, std::string(".keep.tmp-x-1"),
+        std::string("photo.jpg"), std::string(".imprimo-12-3.tmp")})
+    WriteFileReplacing(scratch / name, "partial");
+  // This process's own temporary file stays, as does a folder of that name.
+  TReplacingFile mine(scratch / "y");
+  fs::create_directory(scratch / (std::string(dead).substr(0, 19) + "-0000000009.tmp"));
+
+  EXPECT_EQ(RemoveStaleTemporaryFiles(scratch.dir.string() + "/"), 2);
+  EXPECT_FALSE(fs::exists(scratch / dead));
+  EXPECT_FALSE(fs::exists(scratch / deadOld));
+  EXPECT_TRUE(fs::exists(scratch / alive));
+  EXPECT_TRUE(fs::exists(mine.TempPath()));
+  EXPECT_TRUE(fs::exists(scratch / ".keep.tmp-x-1"));
+  EXPECT_TRUE(fs::exists(scratch / "photo.jpg"));
+  EXPECT_TRUE(fs::exists(scratch / ".imprimo-12-3.tmp"));
+  EXPECT_EQ(RemoveStaleTemporaryFiles(scratch / "missing"), 0);
+
+  long pid = 0;
+  EXPECT_TRUE(ParseTemporaryName(".imprimo-0000008665-0000000100.tmp", pid));
+  EXPECT_EQ(pid, 8665);
+  EXPECT_TRUE(ParseTemporaryName(".a.b.tmp-42-7", pid));
+  EXPECT_EQ(pid, 42);
+  for (const char* other :
+       {".tmp-42-7", "a.tmp-42-7", ".a.tmp-42-", ".a.tmp--7", ".a.tmp-0-7",
+        ".imprimo-000000000x-0000000100.tmp", ".imprimo-4294967295-0000000100.tmp"})
+    EXPECT_FALSE(ParseTemporaryName(other, pid)) << other;
 }
 
 TEST(PathPieces, FolderNameAndExtension) {

@@ -92,7 +92,10 @@ TEST_F(TemplateFiles, LogosLoadOncePerSlotAndMissingOnesSkipOnlyTheirLayer) {
   EXPECT_TRUE(state_.LogoList[3]->Empty());
 
   TBitmap img = Black(20, 10);
-  ApplyTemplate(state_, img, "photo.jpg");
+  // Only the missing logo is named, by its file, so the template can be mended.
+  EXPECT_EQ(
+      ApplyTemplate(state_, img, "photo.jpg"),
+      std::vector<std::string>{"layer Missing: the logo nothere.png is missing or unreadable"});
   EXPECT_EQ(CountRed(img), 24);
   EXPECT_EQ(img.PixelRGB(5, 3), 0xFF0000u);
   // The loaded logo stays for the next image.
