@@ -18,6 +18,7 @@
 #include "imaging/icc_profile.h"
 #include "imaging/imaging_stream.h"
 #include "support/corpus_support.h"
+#include "support/metadata_fixtures.h"
 #include "support/reference_tools.h"
 
 namespace imprimo {
@@ -71,11 +72,7 @@ std::string Encode(const RasterImage& image) {
 // A source: SOI, the segments, then the coded picture of an encoder (its own
 // JFIF header removed).
 std::string Source(const std::vector<std::string>& segments, const RasterImage& image) {
-  std::string coded = Encode(image);
-  const size_t jfif = 4 + ((uint8_t(coded[4]) << 8) | uint8_t(coded[5]));
-  std::string s("\xFF\xD8", 2);
-  for (const std::string& seg : segments) s += seg;
-  return s + coded.substr(2 + jfif - 2);
+  return testing::JpegWithSegments(segments, Encode(image));
 }
 
 std::vector<std::string> IccSegments(const std::string& profile) {
