@@ -10,6 +10,7 @@
 #include <mutex>
 #include <set>
 
+#include "exif/maker_note.h"
 #include "exif/png_metadata.h"
 #include "exif/source_metadata.h"
 #include "exif/xmp_namespaces.h"
@@ -324,7 +325,9 @@ std::string EncodeExif(const Exiv2::ExifData& exif, Exiv2::ByteOrder order) {
 
 bool HasMakerNote(const Exiv2::ExifData& exif) {
   for (const auto& d : exif)
-    if (d.groupName() == "MakerNote" || IsMakerNoteGroup(d.groupName())) return true;
+    if (d.groupName() == "MakerNote" || IsMakerNoteGroup(d.groupName()) ||
+        d.key() == "Exif.Photo.MakerNote")
+      return true;
   return false;
 }
 
@@ -334,6 +337,37 @@ void EraseMakerNote(Exiv2::ExifData& exif) {
           it->key() == "Exif.Photo.MakerNote")
              ? exif.erase(it)
              : std::next(it);
+}
+
+// The bytes of the preview pictures a parsed maker note holds.
+std::vector<std::string> MakerNotePreviews(const Exiv2::ExifData& exif, Exiv2::ByteOrder order) {
+  std::vector<std::string> previews;
+  for (const auto& d : exif) {
+    const std::string group = d.groupName(), tag = d.tagName();
+    if (group != "MakerNote" && !IsMakerNoteGroup(group)) continue;
+    const bool preview =
+        group.find("Preview") != std::string::npos || tag.find("Preview") != std::string::npos ||
+        tag.find("Thumbnail") != std::string::npos || tag.find("JpgFromRaw") != std::string::npos;
+    if (!preview) continue;
+    const Exiv2::DataBuf area = d.dataArea();
+    if (area.size_ > 0)
+      previews.emplace_back(reinterpret_cast<const char*>(area.pData_), size_t(area.size_));
+    if (d.size() > 0) {
+      std::string value(d.size(), '\0');
+      d.copy(reinterpret_cast<Exiv2::byte*>(value.data()), order);
+      previews.push_back(std::move(value));
+    }
+  }
+  return previews;
+}
+
+// Replaces the parsed maker note by the source's own bytes; PlaceMakerNote
+// puts them right once the block is encoded.
+void CarryRawMakerNote(Exiv2::ExifData& exif, const TMakerNote& note) {
+  EraseMakerNote(exif);
+  const Exiv2::DataValue value(reinterpret_cast<const Exiv2::byte*>(note.Bytes.data()),
+                               long(note.Bytes.size()), Exiv2::invalidByteOrder, Exiv2::undefined);
+  exif.add(Exiv2::ExifKey("Exif.Photo.MakerNote"), &value);
 }
 
 // The new EXIF block (TIFF data) of the output; empty when none is written.
@@ -351,6 +385,16 @@ std::string BuildExif(const std::string& tiff, const RasterImage& pixels, int wi
   if (exif.empty() || order == Exiv2::invalidByteOrder) {
     warnings.push_back("EXIF data dropped: the source's EXIF block could not be read");
     return std::string();
+  }
+
+  // The maker note travels as the camera wrote it, its preview pictures
+  // blanked.
+  TMakerNote rawNote;
+  const bool rawMakerNote = HasMakerNote(exif) && FindMakerNote(tiff, rawNote);
+  if (rawMakerNote) {
+    BlankInMakerNote(rawNote, MakerNotePreviews(exif, order));
+    BlankEmbeddedJpegs(rawNote);
+    CarryRawMakerNote(exif, rawNote);
   }
 
   // A source that carried a thumbnail gets one of the output instead; one
@@ -396,6 +440,7 @@ std::string BuildExif(const std::string& tiff, const RasterImage& pixels, int wi
             resolution, resolution, 2);
       }
       block = EncodeExif(trial, order);
+      if (rawMakerNote && attempt == 0 && !PlaceMakerNote(block, rawNote)) block.clear();
     } catch (const std::exception&) {
       block.clear();
     }
@@ -888,10 +933,16 @@ std::string ComposeTiff(Bytes output, const std::string& exif, const std::string
   Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(output.data(), long(output.size()));
   if (!image.get()) throw std::runtime_error("the TIFF output could not be read back");
   image->readMetadata();
+  TMakerNote note;
+  bool rawMakerNote = false;
   if (!exif.empty()) {
     Exiv2::ExifData add;
     Exiv2::ExifParser::decode(add, reinterpret_cast<const Exiv2::byte*>(exif.data()),
                               uint32_t(exif.size()));
+    if (HasMakerNote(add) && FindMakerNote(exif, note)) {
+      CarryRawMakerNote(add, note);
+      rawMakerNote = true;
+    }
     Exiv2::ExifData& target = image->exifData();
     for (const auto& d : add) {
       const std::string group = d.groupName();
@@ -920,7 +971,10 @@ std::string ComposeTiff(Bytes output, const std::string& exif, const std::string
   io.seek(0, Exiv2::BasicIo::beg);
   Exiv2::DataBuf all = io.read(long(io.size()));
   io.close();
-  return std::string(reinterpret_cast<const char*>(all.pData_), size_t(all.size_));
+  std::string file(reinterpret_cast<const char*>(all.pData_), size_t(all.size_));
+  if (rawMakerNote && !PlaceMakerNote(file, note))
+    throw std::runtime_error("the maker note could not be placed in the TIFF output");
+  return file;
 }
 
 // The EXIF block, the IPTC datasets and the XMP packet of an output that

@@ -21,16 +21,22 @@ inline constexpr const char* kFixtureCreator = "Jane Doe";
 inline constexpr const char* kFixtureRights = "(c) 2026 Jane Doe";
 
 // A camera EXIF block: make, model, artist and copyright in IFD0, an EXIF
-// directory, and a GPS directory with the position above.
-inline std::string CameraExifBlock(exiftest::Order o = exiftest::Order::Motorola) {
+// directory (with the maker note when one is given), and a GPS directory
+// with the position above.
+inline std::string CameraExifBlock(exiftest::Order o = exiftest::Order::Motorola,
+                                   const std::string& make = "NIKON CORPORATION",
+                                   const std::string& makerNote = "") {
   using namespace exiftest;
+  std::vector<Entry> exif = {Rational(0x829A, {{1, 250}}, o)};
+  if (!makerNote.empty()) exif.push_back(Undefined(0x927C, makerNote));
+  exif.push_back(Short(0xA002, {4000}, o));
+  exif.push_back(Short(0xA003, {3000}, o));
   return TiffBlock(
       o,
-      {Ascii(0x010F, std::string("NIKON CORPORATION") + '\0'),
-       Ascii(0x0110, std::string("NIKON D750") + '\0'),
+      {Ascii(0x010F, make + '\0'), Ascii(0x0110, std::string("D750") + '\0'),
        Ascii(0x013B, std::string(kFixtureCreator) + '\0'),
        Ascii(0x8298, std::string(kFixtureRights) + '\0')},
-      {Rational(0x829A, {{1, 250}}, o), Short(0xA002, {4000}, o), Short(0xA003, {3000}, o)},
+      exif,
       {Bytes(0x0000, {2, 3, 0, 0}), Ascii(0x0001, std::string("N") + '\0'),
        Rational(0x0002, {{48, 1}, {51, 1}, {36, 1}}, o), Ascii(0x0003, std::string("E") + '\0'),
        Rational(0x0004, {{2, 1}, {19, 1}, {48, 1}}, o)});
