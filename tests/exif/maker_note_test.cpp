@@ -9,11 +9,6 @@
 #include <fstream>
 #include <regex>
 
-#include "exif/metadata_writer.h"
-#include "imaging/file_format.h"
-#include "imaging/formats/jpeg_codec.h"
-#include "imaging/imaging_stream.h"
-#include "support/imaging_support.h"
 #include "support/metadata_fixtures.h"
 
 namespace imprimo {
@@ -23,23 +18,6 @@ using namespace ::imprimo::testing;
 using exiftest::Order;
 using exiftest::U16;
 using exiftest::U32;
-
-RasterImage Picture(int w = 40, int h = 24) {
-  RasterImage image;
-  ImageCreate(image, w, h, ifR8G8B8);
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) {
-      uint8_t* p = image.Row(y) + 3 * x;
-      p[0] = uint8_t(x * 6), p[1] = uint8_t(y * 9), p[2] = 200;
-    }
-  return image;
-}
-
-std::string CodedJpeg(const RasterImage& image) {
-  TMemoryStream stream;
-  EncodeJpeg(image, 90, false, stream);
-  return std::string(stream.Data().begin(), stream.Data().end());
-}
 
 std::string Entry(uint16_t tag, uint16_t type, uint32_t count, const std::string& value, Order o) {
   return U16(tag, o) + U16(type, o) + U32(count, o) + value + std::string(4 - value.size(), '\0');
@@ -79,17 +57,6 @@ std::string CanonExif() {
   return fixed;
 }
 
-std::string Carry(const std::string& source, const std::string& ext,
-                  const TMetadataOptions& options, std::vector<std::string>& warnings) {
-  const RasterImage image = Picture();
-  const std::string in = TempPath("maker_note", "source.jpg");
-  std::ofstream(in, std::ios::binary) << source;
-  const std::string out = TempPath("maker_note", "out." + ext);
-  EXPECT_TRUE(WriteImageFile(out, image)) << ext;
-  warnings = WriteOutputMetadata(in, out, image, options);
-  return out;
-}
-
 std::string ReadAll(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string((std::istreambuf_iterator<char>(in)), {});
@@ -99,20 +66,19 @@ bool Lists(const std::string& listing, const std::string& pattern) {
   return std::regex_search(listing, std::regex(pattern));
 }
 
-const char* const kFormats[] = {"jpg", "png", "webp", "avif", "tif"};
-
 TEST(MakerNote, OwnHeaderNoteKeepsItsSubDirectoriesAndLosesItsPreview) {
   if (!HaveExiftool()) GTEST_SKIP() << "exiftool is not installed";
-  const std::string preview = CodedJpeg(Picture(16, 8));
+  const std::string preview = CodedJpeg(MetadataPicture(16, 8));
   const std::string exif =
       CameraExifBlock(Order::Motorola, "NIKON CORPORATION", NikonNote(preview));
-  const std::string source = JpegWithSegments({exiftest::ExifApp1(exif)}, CodedJpeg(Picture()));
+  const std::string source =
+      JpegWithSegments({exiftest::ExifApp1(exif)}, CodedJpeg(MetadataPicture()));
   TMetadataOptions strip;
   strip.StripLocation = true;
   for (const TMetadataOptions& options : {TMetadataOptions{}, strip}) {
-    for (const std::string ext : kFormats) {
+    for (const std::string ext : kMetadataFormats) {
       std::vector<std::string> warnings;
-      const std::string out = Carry(source, ext, options, warnings);
+      const std::string out = CarryMetadata(source, "jpg", ext, options, &warnings);
       EXPECT_TRUE(warnings.empty()) << ext << ": " << warnings.front();
       const std::string listing =
           ExiftoolListing(out, "-warning -Nikon:MakerNoteVersion -NikonScan:all");
@@ -131,13 +97,14 @@ TEST(MakerNote, TiffBasedNoteFollowsItsNewPlace) {
   TMakerNote note;
   ASSERT_TRUE(FindMakerNote(exif, note));
   EXPECT_EQ(note.Base, TMakerNoteBase::Tiff);
-  const std::string source = JpegWithSegments({exiftest::ExifApp1(exif)}, CodedJpeg(Picture()));
+  const std::string source =
+      JpegWithSegments({exiftest::ExifApp1(exif)}, CodedJpeg(MetadataPicture()));
   TMetadataOptions strip;
   strip.StripLocation = true;  // the GPS directory goes, so the note moves
   for (const TMetadataOptions& options : {TMetadataOptions{}, strip}) {
-    for (const std::string ext : kFormats) {
+    for (const std::string ext : kMetadataFormats) {
       std::vector<std::string> warnings;
-      const std::string out = Carry(source, ext, options, warnings);
+      const std::string out = CarryMetadata(source, "jpg", ext, options, &warnings);
       EXPECT_TRUE(warnings.empty()) << ext << ": " << warnings.front();
       const std::string listing = ExiftoolListing(out, "-warning -Canon:CanonImageType");
       EXPECT_TRUE(Lists(listing, "\\[Canon\\] +CanonImageType +: IMG:TEST JPEG")) << ext << "\n"

@@ -4,16 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <regex>
 
-#include "exif/metadata_writer.h"
 #include "exif/png_metadata.h"
 #include "exif/xmp_namespaces.h"
-#include "imaging/file_format.h"
-#include "imaging/formats/jpeg_codec.h"
-#include "imaging/imaging_stream.h"
-#include "support/imaging_support.h"
 #include "support/metadata_fixtures.h"
 
 namespace imprimo {
@@ -21,45 +15,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace ::imprimo::testing;
-
-// The formats whose outputs carry metadata.
-const char* const kFormats[] = {"jpg", "png", "webp", "avif", "tif"};
-
-RasterImage Picture() {
-  RasterImage image;
-  ImageCreate(image, 48, 32, ifR8G8B8);
-  for (int y = 0; y < image.Height; ++y)
-    for (int x = 0; x < image.Width; ++x) {
-      uint8_t* p = image.Row(y) + 3 * x;
-      p[0] = uint8_t(x * 5), p[1] = uint8_t(y * 7), p[2] = 128;
-    }
-  return image;
-}
-
-std::string CodedJpeg(const RasterImage& image) {
-  TMemoryStream stream;
-  EncodeJpeg(image, 90, false, stream);
-  return std::string(stream.Data().begin(), stream.Data().end());
-}
-
-void WriteBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
-
-// Writes the picture in the format ext, carries the source's metadata into
-// it and returns the output's path; the warnings are handed back.
-std::string Carry(const std::string& sourceBytes, const std::string& sourceExt,
-                  const std::string& ext, const TMetadataOptions& options,
-                  std::vector<std::string>* warnings = nullptr) {
-  const RasterImage image = Picture();
-  const std::string source = TempPath("meta_formats", "source." + sourceExt);
-  WriteBytes(source, sourceBytes);
-  const std::string out = TempPath("meta_formats", "out_" + sourceExt + "." + ext);
-  EXPECT_TRUE(WriteImageFile(out, image)) << ext;
-  std::vector<std::string> w = WriteOutputMetadata(source, out, image, options);
-  if (warnings) *warnings = w;
-  return out;
-}
 
 // The lines of an exiftool listing that match the pattern.
 std::string Matching(const std::string& listing, const std::string& pattern) {
@@ -78,18 +33,18 @@ std::string Matching(const std::string& listing, const std::string& pattern) {
 
 TEST(MetadataFormats, StrippedLocationLeavesNoPlaceInAnyFormat) {
   if (!HaveExiftool()) GTEST_SKIP() << "exiftool is not installed";
-  const std::string camera = JpegWithSegments(CameraSegments(), CodedJpeg(Picture()));
+  const std::string camera = JpegWithSegments(CameraSegments(), CodedJpeg(MetadataPicture()));
   TMetadataOptions strip;
   strip.StripLocation = true;
   // Any GPS tag, any place field, and the place names or position values.
   const std::string place =
       "GPS|City|Country|Location|Province|State|Sub-?location|Paris|Louvre|France|48 deg";
-  for (const char* ext : kFormats) {
-    const std::string kept = ExiftoolListing(Carry(camera, "jpg", ext, {}));
+  for (const char* ext : kMetadataFormats) {
+    const std::string kept = ExiftoolListing(CarryMetadata(camera, "jpg", ext, {}));
     EXPECT_NE(Matching(kept, "City +: Paris"), "") << ext << "\n" << kept;
     EXPECT_NE(Matching(kept, "GPSLatitude +: 48 deg 51' 36"), "") << ext;
 
-    const std::string listing = ExiftoolListing(Carry(camera, "jpg", ext, strip));
+    const std::string listing = ExiftoolListing(CarryMetadata(camera, "jpg", ext, strip));
     EXPECT_EQ(Matching(listing, place), "") << ext;
     // What is not a place stays.
     EXPECT_NE(Matching(listing, "\\[IFD0\\] +Artist +: Jane Doe"), "") << ext << "\n" << listing;
@@ -100,7 +55,7 @@ TEST(MetadataFormats, StrippedLocationLeavesNoPlaceInAnyFormat) {
 
 TEST(MetadataFormats, CreatorAndCopyrightReachEveryFormat) {
   if (!HaveExiftool()) GTEST_SKIP() << "exiftool is not installed";
-  const std::string coded = CodedJpeg(Picture());
+  const std::string coded = CodedJpeg(MetadataPicture());
   const std::string tags =
       "-IFD0:Artist -IFD0:Copyright -XMP-dc:Creator -XMP-dc:Rights -IPTC:By-line "
       "-IPTC:CopyrightNotice -XMP-photoshop:City -IPTC:City -warning";
@@ -108,9 +63,10 @@ TEST(MetadataFormats, CreatorAndCopyrightReachEveryFormat) {
   // a format without an IPTC block of its own gets their fields as XMP.
   for (bool withXmp : {true, false}) {
     const std::string camera = JpegWithSegments(CameraSegments(withXmp), coded);
-    for (const std::string ext : kFormats) {
+    for (const std::string ext : kMetadataFormats) {
       std::vector<std::string> warnings;
-      const std::string listing = ExiftoolListing(Carry(camera, "jpg", ext, {}, &warnings), tags);
+      const std::string listing =
+          ExiftoolListing(CarryMetadata(camera, "jpg", ext, {}, &warnings), tags);
       EXPECT_TRUE(warnings.empty()) << ext << ": " << warnings.front();
       const std::string where = ext + (withXmp ? " with XMP" : " without XMP") + "\n" + listing;
       EXPECT_NE(Matching(listing, "\\[IFD0\\] +Artist +: Jane Doe$"), "") << where;
@@ -129,10 +85,10 @@ TEST(MetadataFormats, CreatorAndCopyrightReachEveryFormat) {
 
 TEST(MetadataFormats, NamespaceUrisAreKeptByteForByte) {
   if (!HaveExiftool()) GTEST_SKIP() << "exiftool is not installed";
-  const std::string camera = JpegWithSegments(CameraSegments(), CodedJpeg(Picture()));
-  for (const std::string ext : kFormats) {
-    const std::string listing =
-        ExiftoolListing(Carry(camera, "jpg", ext, {}), "-XMP-microsoft:RatingPercent -warning");
+  const std::string camera = JpegWithSegments(CameraSegments(), CodedJpeg(MetadataPicture()));
+  for (const std::string ext : kMetadataFormats) {
+    const std::string listing = ExiftoolListing(CarryMetadata(camera, "jpg", ext, {}),
+                                                "-XMP-microsoft:RatingPercent -warning");
     EXPECT_NE(Matching(listing, "\\[XMP-microsoft\\] +RatingPercent +: 75$"), "") << ext << "\n"
                                                                                   << listing;
     EXPECT_EQ(Matching(listing, "Warning"), "") << ext << "\n" << listing;
@@ -154,7 +110,7 @@ TEST(MetadataFormats, NamespaceUrisAreKeptByteForByte) {
 
 TEST(MetadataFormats, PngSourceChunksAreReadAndTravel) {
   if (!HaveExiftool()) GTEST_SKIP() << "exiftool is not installed";
-  const std::vector<uint8_t> plain = SaveToMemory("png", Picture());
+  const std::vector<uint8_t> plain = SaveToMemory("png", MetadataPicture());
   const std::string png(plain.begin(), plain.end());
   const std::string exif = PngChunk("eXIf", CameraExifBlock(exiftest::Order::Intel));
   for (bool compressed : {false, true}) {
@@ -164,8 +120,8 @@ TEST(MetadataFormats, PngSourceChunksAreReadAndTravel) {
     EXPECT_EQ(read.Exif, CameraExifBlock(exiftest::Order::Intel));
     EXPECT_EQ(read.Xmp, CameraXmpPacket(false));
     for (const std::string ext : {"jpg", "png"}) {
-      const std::string listing =
-          ExiftoolListing(Carry(source, "png", ext, {}), "-IFD0:Artist -XMP-dc:Creator -warning");
+      const std::string listing = ExiftoolListing(CarryMetadata(source, "png", ext, {}),
+                                                  "-IFD0:Artist -XMP-dc:Creator -warning");
       EXPECT_NE(Matching(listing, "\\[IFD0\\] +Artist +: Jane Doe$"), "") << ext << "\n" << listing;
       EXPECT_NE(Matching(listing, "\\[XMP-dc\\] +Creator +: Jane Doe$"), "") << ext;
       EXPECT_EQ(Matching(listing, "Warning"), "") << ext << "\n" << listing;

@@ -5,10 +5,16 @@
 
 #include <zlib.h>
 
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "exif/exif_builder.h"
+#include "exif/metadata_writer.h"
+#include "imaging/file_format.h"
+#include "imaging/formats/jpeg_codec.h"
+#include "imaging/imaging_stream.h"
+#include "support/imaging_support.h"
 #include "support/reference_tools.h"
 
 namespace imprimo::testing {
@@ -142,6 +148,43 @@ inline std::string PngXmpChunk(const std::string& packet, bool compressed) {
 // The PNG with chunks inserted right after its IHDR chunk.
 inline std::string InsertPngChunks(const std::string& png, const std::string& chunks) {
   return png.substr(0, 8 + 25) + chunks + png.substr(8 + 25);
+}
+
+// The output formats that carry metadata.
+inline constexpr const char* kMetadataFormats[] = {"jpg", "png", "webp", "avif", "tif"};
+
+// A small RGB picture with a gradient.
+inline RasterImage MetadataPicture(int w = 48, int h = 32) {
+  RasterImage image;
+  ImageCreate(image, w, h, ifR8G8B8);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      uint8_t* p = image.Row(y) + 3 * x;
+      p[0] = uint8_t(x * 5), p[1] = uint8_t(y * 7), p[2] = 128;
+    }
+  return image;
+}
+
+inline std::string CodedJpeg(const RasterImage& image) {
+  TMemoryStream stream;
+  EncodeJpeg(image, 90, false, stream);
+  return std::string(stream.Data().begin(), stream.Data().end());
+}
+
+// Writes a picture in the format ext, carries the metadata of the source
+// bytes (a file named source.<sourceExt>) into it and returns the output's
+// path; the warnings are handed back when asked for.
+inline std::string CarryMetadata(const std::string& sourceBytes, const std::string& sourceExt,
+                                 const std::string& ext, const TMetadataOptions& options,
+                                 std::vector<std::string>* warnings = nullptr) {
+  const RasterImage image = MetadataPicture();
+  const std::string source = TempPath("metadata", "source." + sourceExt);
+  std::ofstream(source, std::ios::binary) << sourceBytes;
+  const std::string out = TempPath("metadata", "out_" + sourceExt + "." + ext);
+  EXPECT_TRUE(WriteImageFile(out, image)) << ext;
+  std::vector<std::string> w = WriteOutputMetadata(source, out, image, options);
+  if (warnings) *warnings = std::move(w);
+  return out;
 }
 
 // exiftool's listing of a file's tags with their groups ("-a -G1 -s"):
