@@ -370,6 +370,16 @@ TEST(MetadataXmp, ExtendedXmpTravelsWhenWholeAndIsDroppedWhenNot) {
   EXPECT_EQ(CountSegments(c.bytes, 0xE1, "http://ns.adobe.com/xmp/extension/"), 0);
   EXPECT_EQ(c.bytes.find(guid), std::string::npos);  // the main packet no longer names it
   EXPECT_TRUE(HasWarning(c.warnings, "extended XMP dropped"));
+
+  // An output that holds its packet whole gets the extended part folded in.
+  const std::string source = Source({main, chunk(half, ext.size() - half), chunk(0, half)}, image);
+  const std::vector<uint8_t> webp = testing::SaveToMemory("webp", image);
+  std::vector<std::string> warnings;
+  const std::string whole = ComposeOutputMetadata(
+      Span(source), Span(std::string(webp.begin(), webp.end())), image, {}, warnings);
+  EXPECT_TRUE(warnings.empty()) << ::testing::PrintToString(warnings);
+  EXPECT_NE(whole.find(std::string(100000, 's')), std::string::npos);
+  EXPECT_EQ(whole.find(guid), std::string::npos);
 }
 
 TEST(MetadataIptc, PhotoshopThumbnailsGoAndLocationIsStrippedOnRequest) {
