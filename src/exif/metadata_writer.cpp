@@ -10,7 +10,10 @@
 #include <mutex>
 #include <set>
 
+#include "exif/maker_note.h"
+#include "exif/png_metadata.h"
 #include "exif/source_metadata.h"
+#include "exif/xmp_namespaces.h"
 #include "imageops/resize.h"
 #include "imaging/file_format.h"
 #include "imaging/formats/heif_format.h"
@@ -322,7 +325,9 @@ std::string EncodeExif(const Exiv2::ExifData& exif, Exiv2::ByteOrder order) {
 
 bool HasMakerNote(const Exiv2::ExifData& exif) {
   for (const auto& d : exif)
-    if (d.groupName() == "MakerNote" || IsMakerNoteGroup(d.groupName())) return true;
+    if (d.groupName() == "MakerNote" || IsMakerNoteGroup(d.groupName()) ||
+        d.key() == "Exif.Photo.MakerNote")
+      return true;
   return false;
 }
 
@@ -332,6 +337,37 @@ void EraseMakerNote(Exiv2::ExifData& exif) {
           it->key() == "Exif.Photo.MakerNote")
              ? exif.erase(it)
              : std::next(it);
+}
+
+// The bytes of the preview pictures a parsed maker note holds.
+std::vector<std::string> MakerNotePreviews(const Exiv2::ExifData& exif, Exiv2::ByteOrder order) {
+  std::vector<std::string> previews;
+  for (const auto& d : exif) {
+    const std::string group = d.groupName(), tag = d.tagName();
+    if (group != "MakerNote" && !IsMakerNoteGroup(group)) continue;
+    const bool preview =
+        group.find("Preview") != std::string::npos || tag.find("Preview") != std::string::npos ||
+        tag.find("Thumbnail") != std::string::npos || tag.find("JpgFromRaw") != std::string::npos;
+    if (!preview) continue;
+    const Exiv2::DataBuf area = d.dataArea();
+    if (area.size_ > 0)
+      previews.emplace_back(reinterpret_cast<const char*>(area.pData_), size_t(area.size_));
+    if (d.size() > 0) {
+      std::string value(d.size(), '\0');
+      d.copy(reinterpret_cast<Exiv2::byte*>(value.data()), order);
+      previews.push_back(std::move(value));
+    }
+  }
+  return previews;
+}
+
+// Replaces the parsed maker note by the source's own bytes; PlaceMakerNote
+// puts them right once the block is encoded.
+void CarryRawMakerNote(Exiv2::ExifData& exif, const TMakerNote& note) {
+  EraseMakerNote(exif);
+  const Exiv2::DataValue value(reinterpret_cast<const Exiv2::byte*>(note.Bytes.data()),
+                               long(note.Bytes.size()), Exiv2::invalidByteOrder, Exiv2::undefined);
+  exif.add(Exiv2::ExifKey("Exif.Photo.MakerNote"), &value);
 }
 
 // The new EXIF block (TIFF data) of the output; empty when none is written.
@@ -349,6 +385,16 @@ std::string BuildExif(const std::string& tiff, const RasterImage& pixels, int wi
   if (exif.empty() || order == Exiv2::invalidByteOrder) {
     warnings.push_back("EXIF data dropped: the source's EXIF block could not be read");
     return std::string();
+  }
+
+  // The maker note travels as the camera wrote it, its preview pictures
+  // blanked.
+  TMakerNote rawNote;
+  const bool rawMakerNote = HasMakerNote(exif) && FindMakerNote(tiff, rawNote);
+  if (rawMakerNote) {
+    BlankInMakerNote(rawNote, MakerNotePreviews(exif, order));
+    BlankEmbeddedJpegs(rawNote);
+    CarryRawMakerNote(exif, rawNote);
   }
 
   // A source that carried a thumbnail gets one of the output instead; one
@@ -394,6 +440,7 @@ std::string BuildExif(const std::string& tiff, const RasterImage& pixels, int wi
             resolution, resolution, 2);
       }
       block = EncodeExif(trial, order);
+      if (rawMakerNote && attempt == 0 && !PlaceMakerNote(block, rawNote)) block.clear();
     } catch (const std::exception&) {
       block.clear();
     }
@@ -568,6 +615,7 @@ std::vector<std::string> BuildXmp(const TSourceSegments& s, int width, int heigh
     warnings.push_back("XMP dropped: the packet could not be written");
     return segments;
   }
+  RestoreXmpNamespaces(s.Xmp, packet);
   if (packet.size() + kXmpIdSize > kMaxSegmentPayload) {
     warnings.push_back("XMP dropped: the packet (" + std::to_string(packet.size()) +
                        " bytes) does not fit in a JPEG segment");
@@ -619,6 +667,24 @@ std::string JoinResources(const std::vector<TResource>& rs) {
   return out;
 }
 
+// Removes the place names of IPTC data; true when there were any.
+bool EraseIptcLocation(Exiv2::IptcData& iptc) {
+  static const char* const kLocation[] = {
+      "Iptc.Application2.City",          "Iptc.Application2.SubLocation",
+      "Iptc.Application2.ProvinceState", "Iptc.Application2.CountryName",
+      "Iptc.Application2.CountryCode",   "Iptc.Application2.LocationCode",
+      "Iptc.Application2.LocationName"};
+  bool removed = false;
+  for (const char* key : kLocation) {
+    for (auto it = iptc.findKey(Exiv2::IptcKey(key)); it != iptc.end();
+         it = iptc.findKey(Exiv2::IptcKey(key))) {
+      iptc.erase(it);
+      removed = true;
+    }
+  }
+  return removed;
+}
+
 // The APP13 payload of the output; empty when none is written.
 std::string BuildPhotoshop(const std::string& block, const TMetadataOptions& options,
                            std::vector<std::string>& warnings) {
@@ -644,19 +710,7 @@ std::string BuildPhotoshop(const std::string& block, const TMetadataOptions& opt
         iptcChanged = true;
         continue;
       }
-      static const char* const kLocation[] = {
-          "Iptc.Application2.City", "Iptc.Application2.SubLocation",
-          "Iptc.Application2.ProvinceState", "Iptc.Application2.CountryName",
-          "Iptc.Application2.CountryCode"};
-      bool removed = false;
-      for (const char* key : kLocation) {
-        for (auto it = iptc.findKey(Exiv2::IptcKey(key)); it != iptc.end();
-             it = iptc.findKey(Exiv2::IptcKey(key))) {
-          iptc.erase(it);
-          removed = true;
-        }
-      }
-      if (removed) {
+      if (EraseIptcLocation(iptc)) {
         Exiv2::DataBuf encoded = Exiv2::IptcParser::encode(iptc);
         r.Data.assign(reinterpret_cast<const char*>(encoded.pData_), size_t(encoded.size_));
         iptcChanged = true;
@@ -676,6 +730,103 @@ std::string BuildPhotoshop(const std::string& block, const TMetadataOptions& opt
     return std::string();
   }
   return payload;
+}
+
+// The IPTC datasets of a JPEG source's Photoshop block, without their place
+// names when location is stripped; false when there are none or they cannot
+// be read (that is said).
+bool SourceIptc(const TSourceSegments& s, const TMetadataOptions& options, Exiv2::IptcData& iptc,
+                std::vector<std::string>& warnings) {
+  if (!s.HasPhotoshop) return false;
+  std::vector<TResource> resources;
+  if (!ParseResources(s.Photoshop, resources)) {
+    warnings.push_back("IPTC data dropped: the source's Photoshop block could not be read");
+    return false;
+  }
+  for (const TResource& r : resources) {
+    if (r.Id != 0x0404) continue;
+    bool read = false;
+    try {
+      read = Exiv2::IptcParser::decode(iptc, reinterpret_cast<const Exiv2::byte*>(r.Data.data()),
+                                       uint32_t(r.Data.size())) == 0;
+    } catch (const std::exception&) {
+    }
+    if (!read) {
+      warnings.push_back("IPTC data dropped: the source's IPTC datasets could not be read");
+      iptc.clear();
+      return false;
+    }
+    if (options.StripLocation) EraseIptcLocation(iptc);
+    return !iptc.empty();
+  }
+  return false;
+}
+
+// --- Outputs without segment limits -----------------------------------------
+
+// Whether xmp holds the property key, or a member of it.
+bool HasXmpProperty(const Exiv2::XmpData& xmp, const std::string& key) {
+  for (const auto& d : xmp) {
+    const std::string k = d.key();
+    if (k.compare(0, key.size(), key) == 0 &&
+        (k.size() == key.size() || k[key.size()] == '[' || k[key.size()] == '/'))
+      return true;
+  }
+  return false;
+}
+
+// Adds the properties of from that xmp does not have yet.
+void MergeXmp(Exiv2::XmpData& xmp, const Exiv2::XmpData& from) {
+  // Whether xmp had a property before any of from was added to it.
+  std::map<std::string, bool> had;
+  for (const auto& d : from) {
+    const std::string key = d.key();
+    const std::string property = key.substr(0, key.find_first_of("[/", key.find('.', 4) + 1));
+    auto it = had.find(property);
+    if (it == had.end()) it = had.emplace(property, HasXmpProperty(xmp, property)).first;
+    if (!it->second) xmp.add(d);
+  }
+}
+
+// The XMP packet of an output that holds it whole (PNG, WebP, AVIF, TIFF):
+// the source's packet with its extended part folded in and the same edits as
+// a JPEG output's, plus the IPTC fields it lacks when iptc is given (for a
+// format without an IPTC block of its own). Empty when there is none.
+std::string BuildWholeXmp(const TSourceSegments& s, int width, int height,
+                          const TMetadataOptions& options, const Exiv2::IptcData* iptc,
+                          std::vector<std::string>& warnings) {
+  Exiv2::XmpData xmp;
+  if (s.HasXmp && !DecodeXmp(s.Xmp, xmp)) {
+    warnings.push_back("XMP dropped: the source's XMP packet could not be read");
+    xmp.clear();
+    if (!iptc) return std::string();
+  }
+  auto note = xmp.findKey(Exiv2::XmpKey("Xmp.xmpNote.HasExtendedXMP"));
+  if (note != xmp.end()) {
+    auto found = s.ExtendedXmp.find(note->toString());
+    const std::string packet =
+        found == s.ExtendedXmp.end() ? std::string() : JoinExtendedXmp(found->second);
+    Exiv2::XmpData ext;
+    xmp.erase(note);
+    if (packet.empty() || !DecodeXmp(packet, ext))
+      warnings.push_back("extended XMP dropped: its parts are missing or cannot be read");
+    else
+      MergeXmp(xmp, ext);
+  }
+  if (iptc && !iptc->empty()) {
+    Exiv2::XmpData converted;
+    Exiv2::copyIptcToXmp(*iptc, converted);
+    MergeXmp(xmp, converted);
+  }
+  EditXmp(xmp, width, height, options);
+  if (xmp.empty()) return std::string();
+  std::string packet;
+  if (!EncodeXmp(xmp, packet)) {
+    warnings.push_back("XMP dropped: the packet could not be written");
+    return std::string();
+  }
+  RestoreXmpNamespaces(s.Xmp, packet);
+  return packet;
 }
 
 // --- Assembly --------------------------------------------------------------
@@ -764,17 +915,34 @@ TSourceSegments ContainerSegments(const TSourceMetadata& m) {
   return s;
 }
 
+// The metadata chunks of a PNG source as JPEG segments would give them.
+TSourceSegments PngSegments(Bytes png) {
+  TPngMetadata m = ReadPngMetadata(png);
+  TSourceSegments s;
+  s.HasExif = !m.Exif.empty();
+  s.Exif = std::move(m.Exif);
+  s.HasXmp = !m.Xmp.empty();
+  s.Xmp = std::move(m.Xmp);
+  return s;
+}
+
 // A TIFF output rewritten by the metadata library with the EXIF fields,
 // colour profile and XMP packet added to its first directory.
 std::string ComposeTiff(Bytes output, const std::string& exif, const std::string& profile,
-                        const std::string& xmp) {
+                        const std::string& xmp, const Exiv2::IptcData& iptc) {
   Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(output.data(), long(output.size()));
   if (!image.get()) throw std::runtime_error("the TIFF output could not be read back");
   image->readMetadata();
+  TMakerNote note;
+  bool rawMakerNote = false;
   if (!exif.empty()) {
     Exiv2::ExifData add;
     Exiv2::ExifParser::decode(add, reinterpret_cast<const Exiv2::byte*>(exif.data()),
                               uint32_t(exif.size()));
+    if (HasMakerNote(add) && FindMakerNote(exif, note)) {
+      CarryRawMakerNote(add, note);
+      rawMakerNote = true;
+    }
     Exiv2::ExifData& target = image->exifData();
     for (const auto& d : add) {
       const std::string group = d.groupName();
@@ -796,34 +964,92 @@ std::string ComposeTiff(Bytes output, const std::string& exif, const std::string
     image->setXmpPacket(xmp);
     image->writeXmpFromPacket(true);
   }
+  if (!iptc.empty()) image->setIptcData(iptc);  // tag 33723
   image->writeMetadata();
   Exiv2::BasicIo& io = image->io();
   io.open();
   io.seek(0, Exiv2::BasicIo::beg);
   Exiv2::DataBuf all = io.read(long(io.size()));
   io.close();
-  return std::string(reinterpret_cast<const char*>(all.pData_), size_t(all.size_));
+  std::string file(reinterpret_cast<const char*>(all.pData_), size_t(all.size_));
+  if (rawMakerNote && !PlaceMakerNote(file, note))
+    throw std::runtime_error("the maker note could not be placed in the TIFF output");
+  return file;
+}
+
+// The EXIF block, the IPTC datasets and the XMP packet of an output that
+// holds its XMP whole; the IPTC fields go into the XMP unless the format
+// has a place of its own for them (keepIptc).
+struct TWholeMetadata {
+  std::string Exif;
+  Exiv2::IptcData Iptc;
+  std::string Xmp;
+};
+
+TWholeMetadata BuildWholeMetadata(const TSourceSegments& s, const RasterImage& pixels,
+                                  const TMetadataOptions& options, bool keepIptc,
+                                  std::vector<std::string>& warnings) {
+  TWholeMetadata m;
+  try {
+    if (s.HasExif)
+      m.Exif = BuildExif(s.Exif, pixels, pixels.Width, pixels.Height, options, warnings);
+  } catch (const std::exception& e) {
+    m.Exif.clear();
+    warnings.push_back(std::string("EXIF data dropped: ") + e.what());
+  }
+  try {
+    if (!SourceIptc(s, options, m.Iptc, warnings)) m.Iptc.clear();
+  } catch (const std::exception& e) {
+    m.Iptc.clear();
+    warnings.push_back(std::string("IPTC data dropped: ") + e.what());
+  }
+  try {
+    if (s.HasXmp || !m.Iptc.empty())
+      m.Xmp = BuildWholeXmp(s, pixels.Width, pixels.Height, options, keepIptc ? nullptr : &m.Iptc,
+                            warnings);
+  } catch (const std::exception& e) {
+    m.Xmp.clear();
+    warnings.push_back(std::string("XMP dropped: ") + e.what());
+  }
+  if (!keepIptc) m.Iptc.clear();
+  return m;
+}
+
+// A PNG output with the source's colour profile (iCCP), EXIF (eXIf) and XMP
+// (iTXt); the IPTC fields travel in the XMP.
+std::string ComposePng(const TSourceSegments& s, Bytes output, const RasterImage& pixels,
+                       const TMetadataOptions& options, const std::string& profile,
+                       std::vector<std::string>& warnings) {
+  const TWholeMetadata m = BuildWholeMetadata(s, pixels, options, false, warnings);
+  if (m.Exif.empty() && m.Xmp.empty() && profile.empty()) return std::string();
+  std::string withProfile;
+  if (!profile.empty()) {
+    withProfile = AddPngIccProfile(output, profile);
+    if (withProfile.empty())
+      warnings.push_back("colour profile dropped: the PNG output is damaged");
+  }
+  if (m.Exif.empty() && m.Xmp.empty()) return withProfile;
+  const std::string out =
+      SetPngMetadata(withProfile.empty() ? output : AsBytes(withProfile), m.Exif, m.Xmp);
+  if (out.empty()) warnings.push_back("metadata dropped: the PNG output is damaged");
+  return out.empty() ? withProfile : out;
 }
 
 // WebP, AVIF and TIFF outputs with the source's EXIF (edited like a JPEG
-// output's), colour profile and XMP packet.
+// output's), colour profile, XMP packet and (TIFF) IPTC datasets.
 std::string ComposeNewFormat(const TSourceSegments& s, Bytes output, const RasterImage& pixels,
                              const TMetadataOptions& options, const std::string& profile,
                              std::vector<std::string>& warnings) {
-  std::string exif;
-  try {
-    if (s.HasExif) exif = BuildExif(s.Exif, pixels, pixels.Width, pixels.Height, options, warnings);
-  } catch (const std::exception& e) {
-    exif.clear();
-    warnings.push_back(std::string("EXIF data dropped: ") + e.what());
-  }
-  const std::string xmp = s.HasXmp ? s.Xmp : std::string();
-  if (exif.empty() && xmp.empty() && profile.empty()) return std::string();
+  const bool tiff = IsTiffSignature(output);
+  const TWholeMetadata m = BuildWholeMetadata(s, pixels, options, tiff, warnings);
+  const std::string& exif = m.Exif;
+  const std::string& xmp = m.Xmp;
+  if (exif.empty() && xmp.empty() && profile.empty() && m.Iptc.empty()) return std::string();
   if (IsWebPSignature(output)) {
     const std::vector<uint8_t> out = SetWebPMetadata(output, TWebPMetadata{exif, profile, xmp});
     return std::string(out.begin(), out.end());
   }
-  if (IsTiffSignature(output)) return ComposeTiff(output, exif, profile, xmp);
+  if (tiff) return ComposeTiff(output, exif, profile, xmp, m.Iptc);
   // AVIF files cannot take metadata after the fact: the picture is encoded
   // again, with the same settings, together with it.
   TImageFileFormat* avif = FormatByExtension("avif");
@@ -881,12 +1107,14 @@ std::string ComposeOutputMetadata(Bytes source, Bytes output, const RasterImage&
         profile.clear();
       }
     }
-    if (pngOut) return profile.empty() ? std::string() : AddPngIccProfile(output, profile);
     TSourceSegments s;
     if (containerSource)
       s = ContainerSegments(container);
     else if (IsJpeg(source))
       s = ScanJpegSegments(source);
+    else if (IsPng(source))
+      s = PngSegments(source);
+    if (pngOut) return ComposePng(s, output, pixels, options, profile, warnings);
     if (newOut) return ComposeNewFormat(s, output, pixels, options, profile, warnings);
     return ComposeJpeg(s, output, pixels, options, profile, warnings);
   } catch (const std::exception& e) {

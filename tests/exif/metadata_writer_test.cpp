@@ -18,6 +18,7 @@
 #include "imaging/icc_profile.h"
 #include "imaging/imaging_stream.h"
 #include "support/corpus_support.h"
+#include "support/metadata_fixtures.h"
 #include "support/reference_tools.h"
 
 namespace imprimo {
@@ -71,11 +72,7 @@ std::string Encode(const RasterImage& image) {
 // A source: SOI, the segments, then the coded picture of an encoder (its own
 // JFIF header removed).
 std::string Source(const std::vector<std::string>& segments, const RasterImage& image) {
-  std::string coded = Encode(image);
-  const size_t jfif = 4 + ((uint8_t(coded[4]) << 8) | uint8_t(coded[5]));
-  std::string s("\xFF\xD8", 2);
-  for (const std::string& seg : segments) s += seg;
-  return s + coded.substr(2 + jfif - 2);
+  return testing::JpegWithSegments(segments, Encode(image));
 }
 
 std::vector<std::string> IccSegments(const std::string& profile) {
@@ -373,6 +370,16 @@ TEST(MetadataXmp, ExtendedXmpTravelsWhenWholeAndIsDroppedWhenNot) {
   EXPECT_EQ(CountSegments(c.bytes, 0xE1, "http://ns.adobe.com/xmp/extension/"), 0);
   EXPECT_EQ(c.bytes.find(guid), std::string::npos);  // the main packet no longer names it
   EXPECT_TRUE(HasWarning(c.warnings, "extended XMP dropped"));
+
+  // An output that holds its packet whole gets the extended part folded in.
+  const std::string source = Source({main, chunk(half, ext.size() - half), chunk(0, half)}, image);
+  const std::vector<uint8_t> webp = testing::SaveToMemory("webp", image);
+  std::vector<std::string> warnings;
+  const std::string whole = ComposeOutputMetadata(
+      Span(source), Span(std::string(webp.begin(), webp.end())), image, {}, warnings);
+  EXPECT_TRUE(warnings.empty()) << ::testing::PrintToString(warnings);
+  EXPECT_NE(whole.find(std::string(100000, 's')), std::string::npos);
+  EXPECT_EQ(whole.find(guid), std::string::npos);
 }
 
 TEST(MetadataIptc, PhotoshopThumbnailsGoAndLocationIsStrippedOnRequest) {
