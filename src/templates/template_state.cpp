@@ -150,9 +150,11 @@ std::vector<std::string> ApplyTemplate(TTemplateState& state, TBitmap& bitmap,
             missing.push_back(layer + ": the texture " + item.Texture +
                               " is missing or unreadable; the text is drawn without it");
         }
+        std::vector<std::string> notes;
         if (!DrawTextLayer(bitmap, item, fileName, state.ExifSummary, state.WatermarkSequence,
-                           &texture))
+                           &texture, &notes))
           missing.push_back(layer + ": the text could not be drawn");
+        for (const std::string& note : notes) missing.push_back(layer + ": " + note);
       }
     } catch (const std::exception& e) {
       missing.push_back(layer + ": " + e.what());
