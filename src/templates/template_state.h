@@ -49,8 +49,10 @@ void PrepareLayers(TTemplateState& state, const std::string& watermarkFolder);
 // that fails is skipped; fileName is what the file-name variables show.
 // Returns one line per layer that could not be drawn (a missing or unreadable
 // logo, a text that failed; a text whose texture is missing or unreadable is
-// drawn without it and named too), or a single line when the template has no
-// enabled layer at all; empty when every mark was drawn.
+// drawn without it and named too; a text layer's text cut when read, its
+// characters left out, its size beyond the largest, a text none of which
+// falls on the picture), or a single line when the template has no enabled
+// layer at all; empty when every mark was drawn.
 std::vector<std::string> ApplyTemplate(TTemplateState& state, TBitmap& bitmap,
                                        const std::string& fileName);
 
