@@ -1,8 +1,15 @@
 // Texts beyond plain Latin: right-to-left lines with numbers, colour emoji,
 // and layers that put nothing on the picture.
+#include <fontconfig/fontconfig.h>
+#include <ft2build.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
+#include FT_FREETYPE_H
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -221,6 +228,90 @@ TEST(ScriptText, ALayerThatPutsNothingOnThePictureSaysSo) {
   const TDrawn huge = Draw(Layer(u"S", "DejaVu Sans", 20000, 5), 400, 400);
   ASSERT_FALSE(huge.notes.empty());
   EXPECT_NE(huge.notes[0].find("too large to draw at its size"), std::string::npos);
+}
+
+uint32_t Be32(const std::string& b, size_t at) {
+  return uint32_t(uint8_t(b[at])) << 24 | uint32_t(uint8_t(b[at + 1])) << 16 |
+         uint32_t(uint8_t(b[at + 2])) << 8 | uint8_t(b[at + 3]);
+}
+uint16_t Be16(const std::string& b, size_t at) {
+  return uint16_t(uint8_t(b[at]) << 8 | uint8_t(b[at + 1]));
+}
+
+// Byte offset of an sfnt table, or 0.
+size_t TableOffset(const std::string& font, const char* tag) {
+  const uint16_t tables = Be16(font, 4);
+  for (size_t i = 0; i < tables; ++i) {
+    const size_t rec = 12 + 16 * i;
+    if (font.compare(rec, 4, tag) == 0) return Be32(font, rec + 8);
+  }
+  return 0;
+}
+
+// A copy of DejaVu Sans named "Broken Sans" whose "Q" has an outline no
+// rasteriser can read (a contour count far beyond its data), made known to
+// the font lookup of this process.
+bool InstallBrokenFace(const std::string& folder) {
+  const std::string file = ResolveFace(Face("DejaVu Sans", 20)).file;
+  std::ifstream in(file, std::ios::binary);
+  std::string font((std::istreambuf_iterator<char>(in)), {});
+  if (font.size() < 12) return false;
+  // The family in the name table, UTF-16 and 8-bit records alike.
+  auto rename = [&](const std::string& from, const std::string& to) {
+    for (size_t at = font.find(from); at != std::string::npos; at = font.find(from, at + 1))
+      font.replace(at, to.size(), to);
+  };
+  rename("DejaVu Sans", "Broken Sans");
+  std::string wideFrom, wideTo;
+  for (char c : std::string("DejaVu Sans")) wideFrom += std::string(1, '\0') + c;
+  for (char c : std::string("Broken Sans")) wideTo += std::string(1, '\0') + c;
+  rename(wideFrom, wideTo);
+  // The glyph of "Q" through FreeType's own character map.
+  FT_Library lib = nullptr;
+  FT_Face face = nullptr;
+  if (FT_Init_FreeType(&lib) != 0) return false;
+  unsigned gid = 0;
+  if (FT_New_Face(lib, file.c_str(), 0, &face) == 0) {
+    gid = FT_Get_Char_Index(face, 'Q');
+    FT_Done_Face(face);
+  }
+  FT_Done_FreeType(lib);
+  const size_t head = TableOffset(font, "head"), loca = TableOffset(font, "loca");
+  const size_t glyf = TableOffset(font, "glyf");
+  if (gid == 0 || !head || !loca || !glyf) return false;
+  const bool longOffsets = Be16(font, head + 50) != 0;
+  const size_t at =
+      glyf + (longOffsets ? Be32(font, loca + 4 * gid) : 2u * Be16(font, loca + 2 * gid));
+  font[at] = 0x7F;  // numberOfContours = 0x7FFF
+  font[at + 1] = char(0xFF);
+  const std::string path = folder + "BrokenSans.ttf";
+  std::ofstream(path, std::ios::binary) << font;
+  return FcConfigAppFontAddFile(nullptr, reinterpret_cast<const FcChar8*>(path.c_str())) == FcTrue;
+}
+
+TEST(ScriptText, AGlyphThatCannotBeDrawnIsLeftOutAndNamed) {
+  const std::string folder =
+      (std::filesystem::temp_directory_path() / ("imprimo-broken-" + std::to_string(::getpid())))
+          .string() +
+      "/";
+  std::filesystem::create_directories(folder);
+  ASSERT_TRUE(InstallBrokenFace(folder));
+  ASSERT_EQ(ResolveFace(Face("Broken Sans", 20)).family, "Broken Sans");
+  const TDrawn d = Draw(Layer(u"SQS", "Broken Sans", 40, 1));
+  std::filesystem::remove_all(folder);
+  EXPECT_TRUE(d.ok);
+  ASSERT_EQ(d.notes.size(), 1u);
+  EXPECT_EQ(d.notes[0], "the character U+0051 (Q) has no glyph that can be drawn and was left out");
+  // Both S are drawn, with the Q's place kept empty between them.
+  const TTextLayout layout(Face("Broken Sans", 53), u"SQS");
+  ASSERT_EQ(layout.Undrawable(), std::vector<char32_t>{U'Q'});
+  const std::vector<TPlacedGlyph> glyphs = layout.Glyphs();
+  ASSERT_EQ(glyphs.size(), 2u);
+  const int s = GetTextExtentPoint(Face("Broken Sans", 53), u"S").cx, second = int(glyphs[1].x);
+  ASSERT_GT(second - s, 20);  // the width of the Q
+  EXPECT_GT(Changed(d.bitmap, 0, s), 100);
+  EXPECT_EQ(Changed(d.bitmap, s + 3, second - 3), 0);
+  EXPECT_GT(Changed(d.bitmap, second, second + s), 100);
 }
 
 }  // namespace
