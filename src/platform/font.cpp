@@ -385,9 +385,14 @@ int BestStrike(FT_Face ft, int em) {
   return best;
 }
 
-bool HasColourStrikes(FT_Face ft) { return FT_HAS_COLOR(ft) && ft->num_fixed_sizes > 0; }
+// Faces whose glyphs may be bitmaps: colour faces with strikes, and faces
+// made of bitmaps alone.
+bool HasBitmapStrikes(FT_Face ft) {
+  return ft->num_fixed_sizes > 0 && (FT_HAS_COLOR(ft) || !FT_IS_SCALABLE(ft));
+}
 
-// Loads a glyph of a colour bitmap face; false when it has no bitmap there.
+// Loads a glyph of a bitmap face (colour, grey or one bit a pixel); false
+// when it has no bitmap there.
 bool LoadBitmapGlyph(FT_Face ft, unsigned gid, int em, BitmapGlyph& out) {
   out = BitmapGlyph{};
   const int strike = BestStrike(ft, em);
@@ -527,7 +532,7 @@ class TTextLayoutImpl {
       if (FT_IS_SCALABLE(ft) && FT_Load_Glyph(ft, gid, FT_LOAD_NO_SCALE) == 0 &&
           ft->glyph->format == FT_GLYPH_FORMAT_OUTLINE) {
         kind = GlyphKind::Outline;
-      } else if (HasColourStrikes(ft)) {
+      } else if (HasBitmapStrikes(ft)) {
         BitmapGlyph probe;
         if (LoadBitmapGlyph(ft, gid, em, probe)) kind = GlyphKind::Bitmap;
       }
