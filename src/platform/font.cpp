@@ -35,6 +35,7 @@ struct FaceEntry {
   int strikePos = 0, strikeSize = 0;
   std::string family;
   std::string file;
+  std::unordered_map<unsigned, bool> hasOutline;  // glyphs probed for an outline so far
 };
 
 // A font request resolved to a face plus the faces to fall back on.
@@ -529,8 +530,11 @@ class TTextLayoutImpl {
     FaceEntry* face = Face(faceIdx);
     if (face) {
       FT_Face ft = face->ft;
-      if (FT_IS_SCALABLE(ft) && FT_Load_Glyph(ft, gid, FT_LOAD_NO_SCALE) == 0 &&
-          ft->glyph->format == FT_GLYPH_FORMAT_OUTLINE) {
+      auto [probed, fresh] = face->hasOutline.try_emplace(gid, false);
+      if (fresh)
+        probed->second = FT_IS_SCALABLE(ft) && FT_Load_Glyph(ft, gid, FT_LOAD_NO_SCALE) == 0 &&
+                         ft->glyph->format == FT_GLYPH_FORMAT_OUTLINE;
+      if (probed->second) {
         kind = GlyphKind::Outline;
       } else if (HasBitmapStrikes(ft)) {
         BitmapGlyph probe;
