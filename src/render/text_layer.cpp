@@ -115,6 +115,10 @@ bool RunTextLayer(TCanvas& canvas, TMarkItem item, const std::string& fileName,
   try {
     std::u16string text =
         ExpandTextVariables(item.Text, Utf8ToUtf16(fileName), sequence, std::move(summary));
+    if (CutLayerText(text) && notes)
+      notes->push_back("the text is longer than " + std::to_string(kMaxLayerTextChars) +
+                       " characters once its variables are filled in; only its first " +
+                       std::to_string(kMaxLayerTextChars) + " are drawn");
 
     TFont& font = canvas.Font();
     font.SetName(item.FontName);

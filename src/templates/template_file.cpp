@@ -20,22 +20,6 @@ std::string FileNamePart(std::string_view path) {
   return std::string(cut == std::string_view::npos ? path : path.substr(cut + 1));
 }
 
-bool CutLayerText(std::u16string& text) {
-  size_t chars = 0;
-  for (size_t i = 0; i < text.size(); ++i) {
-    // A trailing surrogate belongs to the character before it.
-    if (text[i] >= 0xDC00 && text[i] <= 0xDFFF && i > 0 && text[i - 1] >= 0xD800 &&
-        text[i - 1] <= 0xDBFF)
-      continue;
-    if (chars == kMaxLayerTextChars) {
-      text.resize(i);
-      return true;
-    }
-    ++chars;
-  }
-  return false;
-}
-
 bool ReadMarkItem(const IniDocument& doc, std::u16string_view s, TMarkItem& item) {
   return ReadMarkItem(doc, s, item, nullptr);
 }

@@ -8,6 +8,7 @@
 
 #include "ini/ini_document.h"
 #include "render/mark_item.h"
+#include "render/text_variables.h"
 
 namespace imprimo {
 
@@ -18,16 +19,11 @@ IniDocument OpenTemplateFile(const std::string& path);
 // Fills every field of item from the section (defaults for missing or
 // malformed keys). False only when reading was interrupted by a failure; the
 // fields read so far keep their new values.
-// A layer's Text is cut to this many characters when read, so that a
-// runaway value costs bounded time and memory.
-constexpr size_t kMaxLayerTextChars = 65536;
 bool ReadMarkItem(const IniDocument& document, std::u16string_view section, TMarkItem& item);
-// The same, adding a line to warnings when the text had to be cut.
+// The same, adding a line to warnings when the text had to be cut to
+// kMaxLayerTextChars characters (CutLayerText).
 bool ReadMarkItem(const IniDocument& document, std::u16string_view section, TMarkItem& item,
                   std::vector<std::string>* warnings);
-// Cuts text to kMaxLayerTextChars characters (a surrogate pair is one)
-// without splitting one; true when it was longer.
-bool CutLayerText(std::u16string& text);
 
 // Writes item into the section (created at the end when missing) as
 // ReadMarkItem reads it back: the keys a layer of its kind uses, and every

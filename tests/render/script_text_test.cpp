@@ -16,6 +16,7 @@
 #include "platform/canvas.h"
 #include "platform/font.h"
 #include "render/text_layer.h"
+#include "render/text_variables.h"
 
 namespace imprimo {
 namespace {
@@ -312,6 +313,26 @@ TEST(ScriptText, AGlyphThatCannotBeDrawnIsLeftOutAndNamed) {
   EXPECT_GT(Changed(d.bitmap, 0, s), 100);
   EXPECT_EQ(Changed(d.bitmap, s + 3, second - 3), 0);
   EXPECT_GT(Changed(d.bitmap, second, second + s), 100);
+}
+
+TEST(ScriptText, AFilledInTextIsCutToTheLayerLimit) {
+  // 400 file-name variables of a 200-character name fill in to 80,000
+  // characters: the layer draws the first 65536 and says so.
+  std::u16string text;
+  for (int i = 0; i < 400; ++i) text += u"{$FX}";
+  TMarkItem item = Layer(text, "DejaVu Sans", 8, 1);
+  TBitmap b = Grey(300, 40);
+  std::vector<std::string> notes;
+  EXPECT_TRUE(DrawTextLayer(b, item, std::string(196, 'n') + ".jpg", {}, -1, nullptr, &notes));
+  ASSERT_EQ(notes.size(), 1u);
+  EXPECT_NE(notes[0].find("once its variables are filled in"), std::string::npos);
+  EXPECT_GT(Changed(b, 0, 300), 100);
+  std::u16string exact(kMaxLayerTextChars - 1, u'x');
+  exact += u"\U0001F4F7";
+  EXPECT_FALSE(CutLayerText(exact));
+  exact += u"y";
+  EXPECT_TRUE(CutLayerText(exact));
+  EXPECT_EQ(exact.substr(exact.size() - 2), u"\U0001F4F7");
 }
 
 }  // namespace

@@ -309,9 +309,6 @@ TEST_F(TemplateFiles, TextLayersReportWhatTheyLeaveOut) {
   ASSERT_EQ(item.Text.size(), kMaxLayerTextChars + 1);  // the emoji is two units
   EXPECT_EQ(item.Text.substr(item.Text.size() - 2), u"\U0001F4F7");
   ASSERT_EQ(notes.size(), 1u);
-  std::u16string exact(kMaxLayerTextChars, u'x');
-  EXPECT_FALSE(CutLayerText(exact));
-  EXPECT_EQ(exact.size(), kMaxLayerTextChars);
 
   TBitmap img = Black(1200, 800);
   const std::vector<std::string> lines = ApplyTemplate(state_, img, "photo.jpg");
