@@ -186,18 +186,12 @@ TEST(ScriptText, ColourEmojiAreDrawnWithTheRestOfTheLayer) {
 
   // Drawn as coverage in the text colour: the colour glyph's pixels are
   // white over grey, never the emoji's own colours.
-  for (int y = 0; y < d.bitmap.Height(); ++y)
-    for (int x = 0; x < d.bitmap.Width(); ++x) {
-      const uint32_t p = d.bitmap.PixelRGB(x, y);
-      const int r = (p >> 16) & 255, g = (p >> 8) & 255, b = p & 255;
-      ASSERT_TRUE(r == g && g == b && r >= 0x80) << x << "," << y;
-    }
-  for (int y = 0; y < own.bitmap.Height(); ++y)
-    for (int x = 0; x < own.bitmap.Width(); ++x) {
-      const uint32_t p = own.bitmap.PixelRGB(x, y);
-      const int r = (p >> 16) & 255, g = (p >> 8) & 255, b = p & 255;
-      ASSERT_TRUE(r == g && g == b && r >= 0x80) << x << "," << y;
-    }
+  for (const TBitmap* b : {&d.bitmap, &own.bitmap})
+    for (int y = 0; y < b->Height(); ++y)
+      for (int x = 0; x < b->Width(); ++x) {
+        const uint32_t p = b->PixelRGB(x, y), r = p >> 16, g = (p >> 8) & 255;
+        ASSERT_TRUE(r == g && g == (p & 255) && r >= 0x80) << x << "," << y;
+      }
 
   // Turned, the emoji stays inside the measured box.
   TMarkItem turned = Layer(u"\U0001F4F7\u2728", "DejaVu Sans", 40);
