@@ -478,6 +478,7 @@ void DrawBitmapGlyph(const BitmapGlyph& g, double gx, double gy, double scaleX, 
       minY = std::min(minY, Y), maxY = std::max(maxY, Y);
     }
   const double bandTop = t.top, bandBottom = double(t.top) + t.height;
+  if (!(minX < t.width && maxX > 0 && minY < bandBottom && maxY > bandTop)) return;
   const int c0 = static_cast<int>(std::max(0.0, std::floor(minX)));
   const int c1 = static_cast<int>(std::min(double(t.width), std::ceil(maxX)));
   const int r0 = static_cast<int>(std::max(bandTop, std::floor(minY)) - t.top);

@@ -193,6 +193,17 @@ TEST(ScriptText, ColourEmojiAreDrawnWithTheRestOfTheLayer) {
         ASSERT_TRUE(r == g && g == (p & 255) && r >= 0x80) << x << "," << y;
       }
 
+  // Far off the target a colour glyph draws nothing, and no coordinate
+  // overflows on the way.
+  std::vector<uint8_t> grey(64 * 64);
+  TGreyTarget target{grey.data(), 64, 64, 0, 64};
+  const TTextLayout camera(Face("Noto Color Emoji", 40), u"\U0001F4F7");
+  EXPECT_TRUE(camera.Draw(target, -1e12, 1e12));
+  EXPECT_TRUE(camera.Draw(target, 1e12, -1e12));
+  EXPECT_EQ(std::count(grey.begin(), grey.end(), 0), 64 * 64);
+  EXPECT_TRUE(camera.Draw(target, 4, 4));
+  EXPECT_GT(64 * 64 - std::count(grey.begin(), grey.end(), 0), 500);
+
   // Turned, the emoji stays inside the measured box.
   TMarkItem turned = Layer(u"\U0001F4F7\u2728", "DejaVu Sans", 40);
   turned.Angle = 30;
