@@ -8,6 +8,8 @@
 #include FT_TRUETYPE_TABLES_H
 #include <hb-ft.h>
 #include <hb.h>
+#include <unicode/ubidi.h>
+#include <unicode/utf16.h>
 
 #include <algorithm>
 #include <cmath>
@@ -33,6 +35,7 @@ struct FaceEntry {
   int strikePos = 0, strikeSize = 0;
   std::string family;
   std::string file;
+  std::unordered_map<unsigned, bool> hasOutline;  // glyphs probed for an outline so far
 };
 
 // A font request resolved to a face plus the faces to fall back on.
@@ -355,6 +358,145 @@ bool RenderOutline(FT_Library lib, FT_Outline* outline, TGreyTarget& t, int leve
   return ok;
 }
 
+// A colour bitmap glyph as coverage: alpha less half the luminance, so the
+// opaque dark parts cover fully, the light parts half and the inner lines of
+// the picture stay visible in the text's single colour.
+struct BitmapGlyph {
+  int width = 0, rows = 0;
+  double left = 0, top = 0;  // strike pixels, x right and y up from the pen
+  double scale = 1;          // layout pixels per strike pixel
+  std::vector<uint8_t> coverage;
+};
+
+// The strike of a bitmap face nearest the em size, at least as large when
+// there is one.
+int BestStrike(FT_Face ft, int em) {
+  int best = -1;
+  for (int i = 0; i < ft->num_fixed_sizes; ++i) {
+    const FT_Pos ppem = ft->available_sizes[i].y_ppem;
+    if (best < 0) {
+      best = i;
+      continue;
+    }
+    const FT_Pos bestPpem = ft->available_sizes[best].y_ppem;
+    const bool bigEnough = ppem >= FT_Pos{em} * 64, bestBigEnough = bestPpem >= FT_Pos{em} * 64;
+    if (bigEnough != bestBigEnough ? bigEnough : (bigEnough ? ppem < bestPpem : ppem > bestPpem))
+      best = i;
+  }
+  return best;
+}
+
+// Faces whose glyphs may be bitmaps: colour faces with strikes, and faces
+// made of bitmaps alone.
+bool HasBitmapStrikes(FT_Face ft) {
+  return ft->num_fixed_sizes > 0 && (FT_HAS_COLOR(ft) || !FT_IS_SCALABLE(ft));
+}
+
+// Loads a glyph of a bitmap face (colour, grey or one bit a pixel); false
+// when it has no bitmap there.
+bool LoadBitmapGlyph(FT_Face ft, unsigned gid, int em, BitmapGlyph& out) {
+  out = BitmapGlyph{};
+  const int strike = BestStrike(ft, em);
+  if (strike < 0 || FT_Select_Size(ft, strike) != 0) return false;
+  if (FT_Load_Glyph(ft, gid, FT_LOAD_COLOR) != 0) return false;
+  const FT_GlyphSlot slot = ft->glyph;
+  if (slot->format != FT_GLYPH_FORMAT_BITMAP) return false;
+  const FT_Bitmap& bm = slot->bitmap;
+  const double ppem = ft->available_sizes[strike].y_ppem / 64.0;
+  if (ppem <= 0) return false;
+  out.scale = em / ppem;
+  out.width = static_cast<int>(bm.width);
+  out.rows = static_cast<int>(bm.rows);
+  out.left = slot->bitmap_left;
+  out.top = slot->bitmap_top;
+  if (out.width == 0 || out.rows == 0) return true;  // a blank glyph
+  out.coverage.resize(size_t(out.width) * out.rows);
+  for (int r = 0; r < out.rows; ++r) {
+    const uint8_t* row = bm.buffer + std::ptrdiff_t(r) * bm.pitch;
+    uint8_t* cov = out.coverage.data() + size_t(r) * out.width;
+    for (int c = 0; c < out.width; ++c) {
+      switch (bm.pixel_mode) {
+        case FT_PIXEL_MODE_BGRA: {
+          // Premultiplied blue, green, red, alpha.
+          const uint8_t* p = row + 4 * c;
+          const int luma = (114 * p[0] + 587 * p[1] + 299 * p[2]) / 1000;
+          cov[c] = static_cast<uint8_t>(std::max(0, p[3] - luma / 2));
+          break;
+        }
+        case FT_PIXEL_MODE_GRAY:
+          cov[c] = row[c];
+          break;
+        case FT_PIXEL_MODE_MONO:
+          cov[c] = (row[c >> 3] & (0x80 >> (c & 7))) ? 255 : 0;
+          break;
+        default:
+          return false;
+      }
+    }
+  }
+  return true;
+}
+
+// Coverage of a bitmap glyph at (u, v) in strike pixels from its top-left
+// corner, sampled bilinearly between pixel centres; zero outside.
+int SampleBitmap(const BitmapGlyph& g, double u, double v) {
+  u -= 0.5;
+  v -= 0.5;
+  const double fu = std::floor(u), fv = std::floor(v);
+  const int u0 = static_cast<int>(fu), v0 = static_cast<int>(fv);
+  const double au = u - fu, av = v - fv;
+  auto at = [&](int c, int r) -> double {
+    if (c < 0 || r < 0 || c >= g.width || r >= g.rows) return 0;
+    return g.coverage[size_t(r) * g.width + c];
+  };
+  const double top = at(u0, v0) * (1 - au) + at(u0 + 1, v0) * au;
+  const double bottom = at(u0, v0 + 1) * (1 - au) + at(u0 + 1, v0 + 1) * au;
+  return static_cast<int>(top * (1 - av) + bottom * av + 0.5);
+}
+
+// Where a glyph of the unturned cell lands on the canvas: canvas (X, Y) =
+// origin + local (lx, ly) turned by the escapement.
+struct CellFrame {
+  double x = 0, y = 0;  // canvas point of the cell's top-left corner
+  double c = 1, s = 0;  // cosine and sine of the escapement
+};
+
+// Draws a bitmap glyph with its pen at local (gx, gy) of the cell, widened
+// by scaleX, into the band.
+void DrawBitmapGlyph(const BitmapGlyph& g, double gx, double gy, double scaleX, const CellFrame& f,
+                     TGreyTarget& t, int level) {
+  if (g.coverage.empty()) return;
+  const double sx = g.scale * scaleX, sy = g.scale;
+  // Local corners of the bitmap.
+  const double lx0 = gx + g.left * sx, ly0 = gy - g.top * sy;
+  const double lx1 = lx0 + g.width * sx, ly1 = ly0 + g.rows * sy;
+  double minX = 1e300, maxX = -1e300, minY = 1e300, maxY = -1e300;
+  for (double lx : {lx0, lx1})
+    for (double ly : {ly0, ly1}) {
+      const double X = f.x + lx * f.c + ly * f.s, Y = f.y - lx * f.s + ly * f.c;
+      minX = std::min(minX, X), maxX = std::max(maxX, X);
+      minY = std::min(minY, Y), maxY = std::max(maxY, Y);
+    }
+  const double bandTop = t.top, bandBottom = double(t.top) + t.height;
+  if (!(minX < t.width && maxX > 0 && minY < bandBottom && maxY > bandTop)) return;
+  const int c0 = static_cast<int>(std::max(0.0, std::floor(minX)));
+  const int c1 = static_cast<int>(std::min(double(t.width), std::ceil(maxX)));
+  const int r0 = static_cast<int>(std::max(bandTop, std::floor(minY)) - t.top);
+  const int r1 = static_cast<int>(std::min(bandBottom, std::ceil(maxY)) - t.top);
+  for (int r = r0; r < r1; ++r) {
+    uint8_t* p = t.data + std::ptrdiff_t(r) * t.stride;
+    const double dY = t.top + r + 0.5 - f.y;
+    for (int col = c0; col < c1; ++col) {
+      const double dX = col + 0.5 - f.x;
+      const double lx = dX * f.c - dY * f.s, ly = dX * f.s + dY * f.c;
+      const int cov = SampleBitmap(g, (lx - lx0) / sx, (ly - ly0) / sy);
+      if (cov == 0) continue;
+      const int v = p[col];
+      p[col] = static_cast<uint8_t>(v + ((level - v) * cov + (level >= v ? 127 : -127)) / 255);
+    }
+  }
+}
+
 }  // namespace
 
 struct LayoutGlyph {
@@ -362,7 +504,11 @@ struct LayoutGlyph {
   unsigned gid;
   int64_t penX;  // whole pixels from the reference point
   double xOff, yOff;
+  uint32_t cluster;  // index of its first code point in the text
 };
+
+// How a glyph of a face can be drawn.
+enum class GlyphKind { Outline, Bitmap, None };
 
 class TTextLayoutImpl {
  public:
@@ -373,6 +519,57 @@ class TTextLayoutImpl {
   int ascent = 0, descent = 0;
   int64_t advance = 0;
   std::vector<LayoutGlyph> glyphs;
+  std::vector<char32_t> undrawable;
+  std::map<std::pair<int, unsigned>, GlyphKind> kinds;
+
+  // Whether the glyph has an outline, a bitmap of a colour face, or neither.
+  GlyphKind KindOf(int faceIdx, unsigned gid) {
+    auto key = std::make_pair(faceIdx, gid);
+    auto it = kinds.find(key);
+    if (it != kinds.end()) return it->second;
+    GlyphKind kind = GlyphKind::None;
+    FaceEntry* face = Face(faceIdx);
+    if (face) {
+      FT_Face ft = face->ft;
+      auto [probed, fresh] = face->hasOutline.try_emplace(gid, false);
+      if (fresh)
+        probed->second = FT_IS_SCALABLE(ft) && FT_Load_Glyph(ft, gid, FT_LOAD_NO_SCALE) == 0 &&
+                         ft->glyph->format == FT_GLYPH_FORMAT_OUTLINE;
+      if (probed->second) {
+        kind = GlyphKind::Outline;
+      } else if (HasBitmapStrikes(ft)) {
+        BitmapGlyph probe;
+        if (LoadBitmapGlyph(ft, gid, em, probe)) kind = GlyphKind::Bitmap;
+      }
+    }
+    kinds.emplace(key, kind);
+    return kind;
+  }
+
+  GlyphKind Kind(int faceIdx, unsigned gid) const {
+    auto it = kinds.find(std::make_pair(faceIdx, gid));
+    return it == kinds.end() ? GlyphKind::Outline : it->second;
+  }
+
+  // The box of a bitmap glyph at the layout's size (26.6, y up from the
+  // baseline); none when it is blank.
+  std::optional<FT_BBox> BitmapBox(int faceIdx, unsigned gid) const {
+    BitmapGlyph b;
+    if (!LoadBitmap(faceIdx, gid, b) || b.coverage.empty()) return std::nullopt;
+    const double sx = b.scale * scaleX * 64, sy = b.scale * 64;
+    FT_BBox box;
+    box.xMin = static_cast<FT_Pos>(std::floor(b.left * sx));
+    box.xMax = static_cast<FT_Pos>(std::ceil((b.left + b.width) * sx));
+    box.yMax = static_cast<FT_Pos>(std::ceil(b.top * sy));
+    box.yMin = static_cast<FT_Pos>(std::floor((b.top - b.rows) * sy));
+    return box;
+  }
+
+  // The glyph's bitmap at the layout's size; false when there is none.
+  bool LoadBitmap(int faceIdx, unsigned gid, BitmapGlyph& out) const {
+    FaceEntry* face = Face(faceIdx);
+    return face && LoadBitmapGlyph(face->ft, gid, em, out);
+  }
 
   FaceEntry* Face(int idx) const {
     if (idx == 0) return resolved->primary;
@@ -414,6 +611,135 @@ class TTextLayoutImpl {
   }
 };
 
+namespace {
+
+// The face of each code point: the primary face wherever it has the glyph,
+// otherwise the first fallback face that has it.
+std::vector<int> FacesOf(TTextLayoutImpl& L, FontSystem& fs, const std::u32string& cps) {
+  FaceEntry* primary = L.resolved->primary;
+  std::vector<int> faceOf(cps.size(), 0);
+  for (size_t i = 0; i < cps.size(); ++i) {
+    char32_t cp = cps[i];
+    // Joiners and variation selectors belong to the character before them.
+    if (i > 0 && cp >= 0x200B && NeedsNoFace(cp)) {
+      faceOf[i] = faceOf[i - 1];
+      continue;
+    }
+    if (NeedsNoFace(cp) || FT_Get_Char_Index(primary->ft, cp) != 0) continue;
+    // Combining marks and neighbours of a fallback run stay in that run's face
+    // when it has them.
+    if (i > 0 && faceOf[i - 1] > 0 &&
+        FT_Get_Char_Index(L.resolved->fallbacks[faceOf[i - 1]].face->ft, cp) != 0) {
+      faceOf[i] = faceOf[i - 1];
+      continue;
+    }
+    int fb = fs.FallbackFor(*L.resolved, cp);
+    if (fb > 0) faceOf[i] = fb;
+  }
+  return faceOf;
+}
+
+struct BidiCloser {
+  void operator()(UBiDi* b) const { ubidi_close(b); }
+};
+
+// The embedding level of each code point by the bidirectional algorithm,
+// the paragraph's direction taken from its first strong character; empty
+// when the whole text runs left to right (nothing in it is right-to-left
+// or a direction control).
+std::vector<uint8_t> BidiLevels(std::u16string_view text, size_t codePoints) {
+  if (std::all_of(text.begin(), text.end(), [](char16_t c) { return c < 0x0590; })) return {};
+  if (text.size() > static_cast<size_t>(INT32_MAX)) return {};
+  const auto n = static_cast<int32_t>(text.size());
+  UErrorCode err = U_ZERO_ERROR;
+  std::unique_ptr<UBiDi, BidiCloser> bidi(ubidi_openSized(n, 0, &err));
+  if (U_FAILURE(err) || !bidi) return {};
+  ubidi_setPara(bidi.get(), text.data(), n, UBIDI_DEFAULT_LTR, nullptr, &err);
+  const UBiDiLevel* units = U_SUCCESS(err) ? ubidi_getLevels(bidi.get(), &err) : nullptr;
+  if (U_FAILURE(err) || !units) return {};
+  std::vector<uint8_t> levels;
+  levels.reserve(codePoints);
+  for (size_t i = 0; i < text.size(); ++i) {
+    levels.push_back(units[i]);
+    if (U16_IS_LEAD(text[i]) && i + 1 < text.size() && U16_IS_TRAIL(text[i + 1])) ++i;
+  }
+  levels.resize(codePoints, levels.empty() ? 0 : levels.back());
+  return levels;
+}
+
+// A stretch of code points of one face and one direction.
+struct ShapingRun {
+  size_t start = 0, end = 0;
+  int face = 0;
+  bool rtl = false;
+};
+
+// The runs of one face and one embedding level, in the order they stand
+// from left to right.
+std::vector<ShapingRun> VisualRuns(const std::vector<int>& faceOf,
+                                   const std::vector<uint8_t>& levels) {
+  std::vector<ShapingRun> runs;
+  std::vector<UBiDiLevel> runLevels;
+  auto levelAt = [&](size_t i) -> uint8_t { return levels.empty() ? 0 : levels[i]; };
+  for (size_t start = 0; start < faceOf.size();) {
+    size_t end = start + 1;
+    while (end < faceOf.size() && faceOf[end] == faceOf[start] && levelAt(end) == levelAt(start))
+      ++end;
+    runs.push_back({start, end, faceOf[start], (levelAt(start) & 1) != 0});
+    runLevels.push_back(levelAt(start));
+    start = end;
+  }
+  if (levels.empty() || runs.size() < 2 || runs.size() > static_cast<size_t>(INT32_MAX))
+    return runs;
+  std::vector<int32_t> visual(runs.size());
+  ubidi_reorderVisual(runLevels.data(), static_cast<int32_t>(runs.size()), visual.data());
+  std::vector<ShapingRun> ordered;
+  ordered.reserve(runs.size());
+  for (int32_t logical : visual) ordered.push_back(runs[static_cast<size_t>(logical)]);
+  return ordered;
+}
+
+// Shapes the buffer in the face and appends its glyphs from pen on; returns
+// the pen after them.
+int64_t ShapeRun(TTextLayoutImpl& L, FaceEntry* face, int faceIdx, hb_buffer_t* buf, int64_t pen) {
+  const hb_feature_t features[] = {{HB_TAG('k', 'e', 'r', 'n'), 0, 0, ~0u},
+                                   {HB_TAG('l', 'i', 'g', 'a'), 0, 0, ~0u}};
+  hb_font_t* hbFont = hb_font_create(face->hb);
+  int scale = L.em * 64;
+  hb_font_set_scale(hbFont, static_cast<int>(scale * L.scaleX), scale);
+  hb_shape(hbFont, buf, features, 2);
+  unsigned n = 0;
+  hb_glyph_info_t* info = hb_buffer_get_glyph_infos(buf, &n);
+  hb_glyph_position_t* pos = hb_buffer_get_glyph_positions(buf, &n);
+  bool bold = L.resolved->wantBold &&
+              (faceIdx == 0 ? L.resolved->syntheticBold
+                            : L.resolved->fallbacks[faceIdx].weight < FC_WEIGHT_DEMIBOLD);
+  for (unsigned g = 0; g < n; ++g) {
+    int adv = static_cast<int>(RoundHalfEven(pos[g].x_advance / 64.0));
+    if (bold && adv > 0) ++adv;  // emboldening widens each glyph by a pixel
+    L.glyphs.push_back({faceIdx, info[g].codepoint, pen, pos[g].x_offset / 64.0,
+                        pos[g].y_offset / 64.0, info[g].cluster});
+    pen += adv;
+  }
+  hb_font_destroy(hbFont);
+  return pen;
+}
+
+// Glyphs that have neither an outline nor a bitmap are left out (their
+// advance stays); their characters are kept, each once, for the caller.
+void LeaveOutUndrawable(TTextLayoutImpl& L, const std::u32string& cps) {
+  auto gone = std::remove_if(L.glyphs.begin(), L.glyphs.end(), [&](const LayoutGlyph& g) {
+    if (L.KindOf(g.face, g.gid) != GlyphKind::None) return false;
+    const char32_t cp = g.cluster < cps.size() ? cps[g.cluster] : 0xFFFD;
+    if (std::find(L.undrawable.begin(), L.undrawable.end(), cp) == L.undrawable.end())
+      L.undrawable.push_back(cp);
+    return true;
+  });
+  L.glyphs.erase(gone, L.glyphs.end());
+}
+
+}  // namespace
+
 TTextLayout::TTextLayout(const TLogFont& font, std::u16string_view text)
     : impl_(std::make_unique<TTextLayoutImpl>()) {
   auto& fs = FontSystem::Get();
@@ -443,62 +769,38 @@ TTextLayout::TTextLayout(const TLogFont& font, std::u16string_view text)
   }
 
   std::u32string cps = DecodeUtf16(text);
-  // Split into runs of one face each: the primary face wherever it has the
-  // glyph, otherwise the first fallback face that has it.
-  std::vector<int> faceOf(cps.size(), 0);
-  for (size_t i = 0; i < cps.size(); ++i) {
-    char32_t cp = cps[i];
-    if (NeedsNoFace(cp) || FT_Get_Char_Index(primary->ft, cp) != 0) continue;
-    // Combining marks and neighbours of a fallback run stay in that run's face
-    // when it has them.
-    if (i > 0 && faceOf[i - 1] > 0 &&
-        FT_Get_Char_Index(L.resolved->fallbacks[faceOf[i - 1]].face->ft, cp) != 0) {
-      faceOf[i] = faceOf[i - 1];
-      continue;
-    }
-    int fb = fs.FallbackFor(*L.resolved, cp);
-    if (fb > 0) faceOf[i] = fb;
-  }
+  const std::vector<int> faceOf = FacesOf(L, fs, cps);
+  const std::vector<uint8_t> levels = BidiLevels(text, cps.size());
   hb_buffer_t* buf = hb_buffer_create();
-  const hb_feature_t features[] = {{HB_TAG('k', 'e', 'r', 'n'), 0, 0, ~0u},
-                                   {HB_TAG('l', 'i', 'g', 'a'), 0, 0, ~0u}};
   int64_t pen = 0;
-  size_t start = 0;
-  while (start < cps.size()) {
-    size_t end = start + 1;
-    while (end < cps.size() && faceOf[end] == faceOf[start]) ++end;
-    FaceEntry* face = faceOf[start] == 0 ? primary : L.resolved->fallbacks[faceOf[start]].face;
+  for (const ShapingRun& run : VisualRuns(faceOf, levels)) {
+    FaceEntry* face = run.face == 0 ? primary : L.resolved->fallbacks[run.face].face;
     hb_buffer_clear_contents(buf);
     hb_buffer_add_utf32(buf, reinterpret_cast<const uint32_t*>(cps.data()),
-                        static_cast<int>(cps.size()), static_cast<unsigned>(start),
-                        static_cast<int>(end - start));
+                        static_cast<int>(cps.size()), static_cast<unsigned>(run.start),
+                        static_cast<int>(run.end - run.start));
+    hb_buffer_set_direction(buf, run.rtl ? HB_DIRECTION_RTL : HB_DIRECTION_LTR);
     hb_buffer_guess_segment_properties(buf);
-    hb_font_t* hbFont = hb_font_create(face->hb);
-    int scale = L.em * 64;
-    hb_font_set_scale(hbFont, static_cast<int>(scale * L.scaleX), scale);
-    hb_shape(hbFont, buf, features, 2);
-    unsigned n = 0;
-    hb_glyph_info_t* info = hb_buffer_get_glyph_infos(buf, &n);
-    hb_glyph_position_t* pos = hb_buffer_get_glyph_positions(buf, &n);
-    bool bold =
-        L.resolved->wantBold &&
-        (faceOf[start] == 0 ? L.resolved->syntheticBold
-                            : L.resolved->fallbacks[faceOf[start]].weight < FC_WEIGHT_DEMIBOLD);
-    for (unsigned g = 0; g < n; ++g) {
-      int adv = static_cast<int>(RoundHalfEven(pos[g].x_advance / 64.0));
-      if (bold && adv > 0) ++adv;  // emboldening widens each glyph by a pixel
-      L.glyphs.push_back(
-          {faceOf[start], info[g].codepoint, pen, pos[g].x_offset / 64.0, pos[g].y_offset / 64.0});
-      pen += adv;
-    }
-    hb_font_destroy(hbFont);
-    start = end;
+    pen = ShapeRun(L, face, run.face, buf, pen);
   }
   hb_buffer_destroy(buf);
+  LeaveOutUndrawable(L, cps);
   L.advance = pen;
 }
 
 TTextLayout::~TTextLayout() = default;
+
+const std::vector<char32_t>& TTextLayout::Undrawable() const { return impl_->undrawable; }
+
+std::vector<TPlacedGlyph> TTextLayout::Glyphs() const {
+  std::vector<TPlacedGlyph> out;
+  out.reserve(impl_->glyphs.size());
+  for (const LayoutGlyph& g : impl_->glyphs) {
+    const FaceEntry* face = impl_->Face(g.face);
+    out.push_back({g.cluster, g.penX, face ? face->family : std::string()});
+  }
+  return out;
+}
 
 TSize TTextLayout::Extent() const {
   return {static_cast<int>(std::min<int64_t>(impl_->advance, INT32_MAX)),
@@ -520,12 +822,16 @@ TInkBox TTextLayout::InkBox() const {
     auto it = boxes.find(key);
     if (it == boxes.end()) {
       std::optional<FT_BBox> box;
-      FT_Outline o;
-      if (L.LoadOutline(lib, g.face, g.gid, o) && o.n_points > 0) {
-        FT_BBox b;
-        if (FT_Outline_Get_BBox(&o, &b) == 0) box = b;
+      if (L.Kind(g.face, g.gid) == GlyphKind::Bitmap) {
+        box = L.BitmapBox(g.face, g.gid);
+      } else {
+        FT_Outline o;
+        if (L.LoadOutline(lib, g.face, g.gid, o) && o.n_points > 0) {
+          FT_BBox b;
+          if (FT_Outline_Get_BBox(&o, &b) == 0) box = b;
+        }
+        if (o.n_points > 0) FT_Outline_Done(lib, &o);
       }
-      if (o.n_points > 0) FT_Outline_Done(lib, &o);
       it = boxes.emplace(key, box).first;
     }
     if (!it->second) continue;
@@ -580,7 +886,25 @@ bool TTextLayout::Draw(TGreyTarget& target, double x, double y, uint8_t level) c
     return &o;
   };
 
+  // Bitmaps of the distinct colour glyphs at the layout's size.
+  std::map<std::pair<int, unsigned>, BitmapGlyph> bitmaps;
+  const CellFrame frame{x, y, c, s};
+  auto drawBitmap = [&](const LayoutGlyph& g) {
+    auto key = std::make_pair(g.face, g.gid);
+    auto it = bitmaps.find(key);
+    if (it == bitmaps.end()) {
+      it = bitmaps.emplace(key, BitmapGlyph{}).first;
+      if (!L.LoadBitmap(g.face, g.gid, it->second)) ok = false;
+    }
+    DrawBitmapGlyph(it->second, static_cast<double>(g.penX) + g.xOff, L.ascent - g.yOff, L.scaleX,
+                    frame, target, level);
+  };
+
   for (const auto& g : L.glyphs) {
+    if (L.Kind(g.face, g.gid) == GlyphKind::Bitmap) {
+      drawBitmap(g);
+      continue;
+    }
     FT_Outline* o = outlineOf(g.face, g.gid);
     if (!o) continue;
     FT_Pos ox, oy;

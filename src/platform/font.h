@@ -67,6 +67,15 @@ struct TInkBox {
 
 class TTextLayoutImpl;
 
+// One glyph of a layout as it stands from left to right: the index of the
+// first code point (not UTF-16 unit) it shows, its pen position in whole
+// pixels and the family of its face.
+struct TPlacedGlyph {
+  size_t cluster = 0;
+  int64_t x = 0;
+  std::string family;
+};
+
 // The shaped form of one string in one font. Measuring only needs the
 // layout; drawing it several times (for instance band by band) reuses it.
 class TTextLayout {
@@ -87,6 +96,12 @@ class TTextLayout {
   // False when a glyph or line that falls on the target could not be drawn
   // (an outline beyond the rasteriser's range).
   bool Draw(TGreyTarget& target, double x, double y, uint8_t level = 255) const;
+  // Characters whose glyphs have neither an outline nor a bitmap to draw:
+  // they are left out (their advance stays), each listed once.
+  const std::vector<char32_t>& Undrawable() const;
+  // The glyphs in visual order: lines are laid out by the bidirectional
+  // algorithm, each run shaped in its own direction.
+  std::vector<TPlacedGlyph> Glyphs() const;
 
  private:
   std::unique_ptr<TTextLayoutImpl> impl_;

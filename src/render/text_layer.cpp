@@ -1,5 +1,6 @@
 #include "render/text_layer.h"
 
+#include <cstdio>
 #include <memory>
 
 #include "platform/numeric.h"
@@ -58,12 +59,53 @@ std::vector<TPlacePoint> TilePositions(int W, int H, int w, int h, int horzSpace
 
 namespace {
 
+std::u16string Utf32ToUtf16(char32_t c) {
+  if (c < 0x10000) return std::u16string(1, static_cast<char16_t>(c));
+  c -= 0x10000;
+  return {static_cast<char16_t>(0xD800 + (c >> 10)), static_cast<char16_t>(0xDC00 + (c & 0x3FF))};
+}
+
+std::string CharacterName(char32_t c) {
+  char code[16];
+  std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(c));
+  std::string name = code;
+  // Controls and lone surrogates are named by their code alone.
+  if (c >= 0x20 && c != 0x7F && !(c >= 0x80 && c < 0xA0) && !(c >= 0xD800 && c <= 0xDFFF) &&
+      c <= 0x10FFFF)
+    name += " (" + Utf16ToUtf8(Utf32ToUtf16(c)) + ")";
+  return name;
+}
+
+// A size beyond the renderer's largest em is drawn at that em instead.
+void NoteSizeLimit(const TLogFont& font, int scale, std::vector<std::string>& notes) {
+  const int64_t em = -int64_t{font.height} * scale;
+  if (font.height >= 0 || em <= kMaxFontEmPixels) return;
+  notes.push_back("the text is too large to draw at its size; it is drawn at " +
+                  std::to_string(kMaxFontEmPixels / scale) + " pixels instead of " +
+                  std::to_string(-int64_t{font.height}));
+}
+
+// Warnings for what the renderer could not put on the picture: characters
+// without a drawable glyph, and a text none of whose ink fell on it.
+void NoteWhatWasLeftOut(const TIAFontEx& renderer, const TLogFont& font, std::u16string_view text,
+                        std::vector<std::string>& notes) {
+  for (char32_t c : renderer.LeftOut())
+    notes.push_back("the character " + CharacterName(c) +
+                    " has no glyph that can be drawn and was left out");
+  if (renderer.InkOnCanvas()) return;
+  // A text of blanks has no ink to miss.
+  if (TTextLayout(font, text).InkBox().empty) return;
+  notes.push_back(
+      "the text was not drawn: none of it falls on the picture (too large, or placed outside "
+      "it)");
+}
+
 // Sets the canvas and a renderer up for the layer and draws it, or, with
 // measure set, only works out where it would draw: the first box into
 // measure->Box (measure->Drawn stays false when nothing would be drawn).
 bool RunTextLayer(TCanvas& canvas, TMarkItem item, const std::string& fileName,
                   TExifSummary summary, int32_t sequence, TTextLayerBox* measure,
-                  const TPicture* texture) {
+                  const TPicture* texture, std::vector<std::string>* notes) {
   const TBitmap& bmp = canvas.Bitmap();
   if (!LayerShownOn(item, bmp.Width(), bmp.Height())) return true;
   auto renderer = std::make_unique<TIAFontEx>(&canvas);
@@ -73,6 +115,10 @@ bool RunTextLayer(TCanvas& canvas, TMarkItem item, const std::string& fileName,
   try {
     std::u16string text =
         ExpandTextVariables(item.Text, Utf8ToUtf16(fileName), sequence, std::move(summary));
+    if (CutLayerText(text) && notes)
+      notes->push_back("the text is longer than " + std::to_string(kMaxLayerTextChars) +
+                       " characters once its variables are filled in; only its first " +
+                       std::to_string(kMaxLayerTextChars) + " are drawn");
 
     TFont& font = canvas.Font();
     font.SetName(item.FontName);
@@ -101,6 +147,7 @@ bool RunTextLayer(TCanvas& canvas, TMarkItem item, const std::string& fileName,
     }
     renderer->SetQuality(0);
     canvas.Brush().Style = TBrushStyle::bsClear;
+    if (notes) NoteSizeLimit(canvas.Font().LogFont(), renderer->Mask().Scale(), *notes);
 
     TIAEffect& fx = renderer->Effect();
     TIAShadow& sh = fx.Shadow();
@@ -165,12 +212,13 @@ bool RunTextLayer(TCanvas& canvas, TMarkItem item, const std::string& fileName,
         int position = item.PlaceStyle == 3 ? 0 : item.Position;
         TPlacePoint p = PlaceInImage(bmp.Width(), bmp.Height(), tw, th, position);
         int64_t x = int64_t{p.x} + item.OffsetX, y = int64_t{p.y} + item.OffsetY;
-        if (x < INT32_MIN / 2 || x > INT32_MAX / 2 || y < INT32_MIN / 2 || y > INT32_MAX / 2)
-          return true;  // far outside the image: nothing to draw
-        out(static_cast<int>(x), static_cast<int>(y));
+        // Far outside the image there is nothing to draw.
+        if (x >= INT32_MIN / 2 && x <= INT32_MAX / 2 && y >= INT32_MIN / 2 && y <= INT32_MAX / 2)
+          out(static_cast<int>(x), static_cast<int>(y));
         break;
       }
     }
+    if (notes) NoteWhatWasLeftOut(*renderer, canvas.Font().LogFont(), text, *notes);
     return true;
   } catch (const std::exception&) {
     return false;
@@ -180,24 +228,28 @@ bool RunTextLayer(TCanvas& canvas, TMarkItem item, const std::string& fileName,
 }  // namespace
 
 bool DrawTextLayer(TCanvas& canvas, TMarkItem item, const std::string& fileName,
-                   TExifSummary summary, int32_t sequence, const TPicture* texture) {
+                   TExifSummary summary, int32_t sequence, const TPicture* texture,
+                   std::vector<std::string>* notes) {
   return RunTextLayer(canvas, std::move(item), fileName, std::move(summary), sequence, nullptr,
-                      texture);
+                      texture, notes);
 }
 
 TTextLayerBox MeasureTextLayer(TBitmap& bitmap, TMarkItem item, const std::string& fileName,
                                TExifSummary summary, int32_t sequence) {
   TTextLayerBox box;
   TCanvas canvas(bitmap);
-  if (!RunTextLayer(canvas, std::move(item), fileName, std::move(summary), sequence, &box, nullptr))
+  if (!RunTextLayer(canvas, std::move(item), fileName, std::move(summary), sequence, &box, nullptr,
+                    nullptr))
     box.Drawn = false;
   return box;
 }
 
 bool DrawTextLayer(TBitmap& bitmap, TMarkItem item, const std::string& fileName,
-                   TExifSummary summary, int32_t sequence, const TPicture* texture) {
+                   TExifSummary summary, int32_t sequence, const TPicture* texture,
+                   std::vector<std::string>* notes) {
   TCanvas canvas(bitmap);
-  return DrawTextLayer(canvas, std::move(item), fileName, std::move(summary), sequence, texture);
+  return DrawTextLayer(canvas, std::move(item), fileName, std::move(summary), sequence, texture,
+                       notes);
 }
 
 }  // namespace imprimo

@@ -41,9 +41,13 @@ std::vector<TPlacePoint> TilePositions(int W, int H, int w, int h, int horzSpace
 // keeps the layer's font and a clear brush afterwards. A non-empty texture
 // fills the letters in the layer's TextureMode (the caller loads the
 // layer's Texture file; without one the letters take FontColor or the
-// gradient).
+// gradient). With notes, a line is added for each thing the layer left out
+// while drawn: a character with no drawable glyph (the rest is drawn), a
+// size beyond the renderer's largest, a text none of whose ink falls on the
+// picture.
 bool DrawTextLayer(TCanvas& canvas, TMarkItem item, const std::string& fileName,
-                   TExifSummary summary, int32_t sequence, const TPicture* texture = nullptr);
+                   TExifSummary summary, int32_t sequence, const TPicture* texture = nullptr,
+                   std::vector<std::string>* notes = nullptr);
 // Where DrawTextLayer would put the text on bitmap, without drawing: the box
 // of the (first, when tiled) copy. Drawn is false when nothing would be
 // drawn (empty text, a failure); Random when the place is drawn by lot, so
@@ -59,6 +63,7 @@ TTextLayerBox MeasureTextLayer(TBitmap& bitmap, TMarkItem item, const std::strin
 
 // Same on a bitmap, through a canvas made for the call.
 bool DrawTextLayer(TBitmap& bitmap, TMarkItem item, const std::string& fileName,
-                   TExifSummary summary, int32_t sequence, const TPicture* texture = nullptr);
+                   TExifSummary summary, int32_t sequence, const TPicture* texture = nullptr,
+                   std::vector<std::string>* notes = nullptr);
 
 }  // namespace imprimo

@@ -52,6 +52,7 @@ void TIAMask::Assign(const TPersistent& source) {
   stride_ = src->stride_;
   canvasStride_ = src->canvasStride_;
   data_ = src->data_;
+  leftOut_ = src->leftOut_;
 }
 
 void TIAMask::SetQuality(uint8_t quality) {
@@ -152,9 +153,11 @@ void TIAMask::Render(std::u16string_view text, TSize size, TPoint offset) {
   canvasStride_ = (cw + 3) & ~3;
   stride_ = (w + 3) & ~3;
   data_.assign(size_t(stride_) * h, 0);
+  leftOut_.clear();
   if (w == 0 || h == 0) return;
 
   TTextLayout layout(lf, text);
+  leftOut_ = layout.Undrawable();
   int64_t rowBytes = int64_t{canvasStride_} * scale_;
   int bandRows = static_cast<int>(std::clamp<int64_t>(kBandBytes / rowBytes, 1, h));
   std::vector<uint8_t> canvas(size_t(rowBytes) * bandRows);

@@ -73,6 +73,9 @@ class TIAMask : public TPersistent {
   // the offset.
   void Render(std::u16string_view text, TSize size, TPoint offset);
   void Build(std::u16string_view text);
+  // Characters the last Render left out because no glyph of theirs could be
+  // drawn, each once.
+  const std::vector<char32_t>& LeftOut() const { return leftOut_; }
 
   void Outline();
   void Blur(int strength);
@@ -105,6 +108,7 @@ class TIAMask : public TPersistent {
   int scale_ = 3;
   int width_ = 0, height_ = 0, stride_ = 0, canvasStride_ = 0;
   std::vector<uint8_t> data_;  // top row first
+  std::vector<char32_t> leftOut_;
 };
 
 }  // namespace imprimo

@@ -122,6 +122,7 @@ void TIAFontEx::TextOut(int x, int y, std::u16string_view text) {
 
   if (!reuse) {
     mask.Build(text);
+    NoteLeftOut(mask);
     if (fx.Outline()) mask.Outline();
     if (fx.Spray() > 0) mask.Spray(fx.Spray());
     if (fx.HorzMirror()) mask.MirrorHorz();
@@ -133,6 +134,7 @@ void TIAFontEx::TextOut(int x, int y, std::u16string_view text) {
       cachedShadow_.Assign(mask);
       if (sh.Blur() > 0) cachedShadow_.Blur(sh.Blur());
     }
+    NoteInk(cachedShadow_, sx, sy);
     Blend().PaintColor(sx, sy, cachedShadow_, (int(fx.Alpha()) * sh.Alpha()) / 100, sh.Color());
     canvas->Brush().Style = TBrushStyle::bsClear;
   }
@@ -147,6 +149,7 @@ void TIAFontEx::TextOut(int x, int y, std::u16string_view text) {
     }
   }
 
+  NoteInk(mask, tx, ty);
   const TIATexture& tex = fx.Texture();
   if (tex.Enabled() && !tex.Picture().Empty()) {
     FillTexture();
@@ -178,6 +181,7 @@ void TIAFontEx::BuildWindow(std::u16string_view text, TSize full, int x0, int y0
   if (fx.HorzMirror()) rx0 = full.cx - x1, rx1 = full.cx - x0;
   if (fx.VertMirror()) ry0 = full.cy - y1, ry1 = full.cy - y0;
   mask.Render(text, {rx1 - rx0, ry1 - ry0}, {-rx0, -ry0});
+  NoteLeftOut(mask);
   if (fx.Outline()) mask.Outline();
   if (fx.Spray() > 0) mask.Spray(fx.Spray());
   if (fx.HorzMirror()) mask.MirrorHorz();
@@ -224,6 +228,7 @@ void TIAFontEx::TextOutInTiles(int tx, int ty, int sx, int sy, TSize full,
           if (blur > 0) mask.Blur(blur);
           mask.Crop(x0 - wx0, y0 - wy0, x1 - x0, y1 - y0);
           const int at_x = static_cast<int>(px + x0), at_y = static_cast<int>(py + y0);
+          NoteInk(mask, at_x, at_y);
           if (shadow) {
             Blend().PaintColor(at_x, at_y, mask, (int(fx.Alpha()) * sh.Alpha()) / 100, sh.Color());
             continue;
@@ -250,6 +255,27 @@ void TIAFontEx::TextOutInTiles(int tx, int ty, int sx, int sy, TSize full,
     }
     if (shadow) canvas.Brush().Style = TBrushStyle::bsClear;
   }
+}
+
+void TIAFontEx::NoteInk(const TIAMask& mask, int x, int y) {
+  if (inkOnCanvas_ || !Canvas()) return;
+  const int W = Canvas()->Bitmap().Width(), H = Canvas()->Bitmap().Height();
+  const int64_t r0 = std::max<int64_t>(0, -int64_t{y});
+  const int64_t r1 = std::min<int64_t>(mask.Height(), int64_t{H} - y);
+  const int64_t c0 = std::max<int64_t>(0, -int64_t{x});
+  const int64_t c1 = std::min<int64_t>(mask.Width(), int64_t{W} - x);
+  for (int64_t r = r0; r < r1 && c0 < c1; ++r) {
+    const uint8_t* row = mask.Row(static_cast<int>(r));
+    if (std::any_of(row + c0, row + c1, [](uint8_t v) { return v != 0; })) {
+      inkOnCanvas_ = true;
+      return;
+    }
+  }
+}
+
+void TIAFontEx::NoteLeftOut(const TIAMask& mask) {
+  for (char32_t c : mask.LeftOut())
+    if (std::find(leftOut_.begin(), leftOut_.end(), c) == leftOut_.end()) leftOut_.push_back(c);
 }
 
 void TIAFontEx::FillGradient() {

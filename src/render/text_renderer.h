@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/canvas.h"
 #include "render/effect_settings.h"
@@ -63,6 +64,13 @@ class TIAFontEx : public TIAFont {
     tileLimit_ = std::clamp<int64_t>(pixels, 64, kMaxMaskPixels);
   }
 
+  // Whether any covered pixel of the text or its shadow has fallen on the
+  // canvas since the renderer was made.
+  bool InkOnCanvas() const { return inkOnCanvas_; }
+  // Characters left out of the drawn strings because none of their glyphs
+  // could be drawn, each once, in the order met.
+  const std::vector<char32_t>& LeftOut() const { return leftOut_; }
+
   // Foreground fills of the compositor, sized to the mask.
   void FillGradient();
   void FillNoise();
@@ -87,7 +95,14 @@ class TIAFontEx : public TIAFont {
   // the outline, spray and mirror effects.
   void BuildWindow(std::u16string_view text, TSize full, int x0, int y0, int x1, int y1);
 
+  // Notes what the mask about to be painted at (x, y) puts on the canvas,
+  // and the characters its drawing left out.
+  void NoteInk(const TIAMask& mask, int x, int y);
+  void NoteLeftOut(const TIAMask& mask);
+
   std::unique_ptr<TIAEffect> effect_;
+  bool inkOnCanvas_ = false;
+  std::vector<char32_t> leftOut_;
   // While a tile is painted, the fills lay out their colours for the whole
   // box (fillFull_) and the mask is its part at fillAt_; otherwise the mask
   // is the whole box.

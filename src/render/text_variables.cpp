@@ -157,4 +157,20 @@ std::u16string ExpandTextVariables(std::u16string_view text, std::u16string_view
   return w;
 }
 
+bool CutLayerText(std::u16string& text) {
+  size_t chars = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    // A trailing surrogate belongs to the character before it.
+    if (text[i] >= 0xDC00 && text[i] <= 0xDFFF && i > 0 && text[i - 1] >= 0xD800 &&
+        text[i - 1] <= 0xDBFF)
+      continue;
+    if (chars == kMaxLayerTextChars) {
+      text.resize(i);
+      return true;
+    }
+    ++chars;
+  }
+  return false;
+}
+
 }  // namespace imprimo

@@ -48,4 +48,12 @@ std::u16string ExpandTextVariables(std::u16string_view text, std::u16string_view
 // restores the local time.
 void SetTextVariableClock(TClock clock);
 
+// A layer's text is cut to this many characters when the template is read
+// and again once its variables are filled in, so that a runaway value costs
+// bounded time and memory.
+constexpr size_t kMaxLayerTextChars = 65536;
+// Cuts text to kMaxLayerTextChars characters (a surrogate pair is one)
+// without splitting one; true when it was longer.
+bool CutLayerText(std::u16string& text);
+
 }  // namespace imprimo

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <exception>
+#include <string>
+#include <vector>
 
 #include "platform/text.h"
 
@@ -19,6 +21,11 @@ std::string FileNamePart(std::string_view path) {
 }
 
 bool ReadMarkItem(const IniDocument& doc, std::u16string_view s, TMarkItem& item) {
+  return ReadMarkItem(doc, s, item, nullptr);
+}
+
+bool ReadMarkItem(const IniDocument& doc, std::u16string_view s, TMarkItem& item,
+                  std::vector<std::string>* warnings) {
   auto integer = [&](std::u16string_view key, int32_t def) { return doc.ReadInteger(s, key, def); };
   auto byte = [&](std::u16string_view key, int32_t def) {
     return static_cast<uint8_t>(doc.ReadInteger(s, key, def) & 0xFF);
@@ -29,6 +36,10 @@ bool ReadMarkItem(const IniDocument& doc, std::u16string_view s, TMarkItem& item
     item.Desc = CutToChars(Utf16ToUtf8(doc.ReadString(s, u"Desc", u"Layer")), 255);
     item.Style = byte(u"Style", 0);
     item.Text = doc.ReadString(s, u"Text", u"");
+    if (CutLayerText(item.Text) && warnings)
+      warnings->push_back("the text is longer than " + std::to_string(kMaxLayerTextChars) +
+                          " characters; only its first " + std::to_string(kMaxLayerTextChars) +
+                          " are drawn");
     item.FontName = Utf16ToUtf8(doc.ReadString(s, u"FontName", u"Arial"));
     item.FontColor = integer(u"FontColor", 0xFFFFFF);
     item.FontSize = integer(u"FontSize", 28);

@@ -4,9 +4,11 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "ini/ini_document.h"
 #include "render/mark_item.h"
+#include "render/text_variables.h"
 
 namespace imprimo {
 
@@ -18,6 +20,10 @@ IniDocument OpenTemplateFile(const std::string& path);
 // malformed keys). False only when reading was interrupted by a failure; the
 // fields read so far keep their new values.
 bool ReadMarkItem(const IniDocument& document, std::u16string_view section, TMarkItem& item);
+// The same, adding a line to warnings when the text had to be cut to
+// kMaxLayerTextChars characters (CutLayerText).
+bool ReadMarkItem(const IniDocument& document, std::u16string_view section, TMarkItem& item,
+                  std::vector<std::string>* warnings);
 
 // Writes item into the section (created at the end when missing) as
 // ReadMarkItem reads it back: the keys a layer of its kind uses, and every

@@ -127,10 +127,13 @@ std::vector<std::string> ApplyTemplate(TTemplateState& state, TBitmap& bitmap,
   TMarkItem item;
   int enabled = 0;
   for (size_t i = 0; i < state.LayerSections.size(); ++i) {
-    ReadMarkItem(*state.TemplateDoc, state.LayerSections[i], item);
+    std::vector<std::string> readNotes;
+    ReadMarkItem(*state.TemplateDoc, state.LayerSections[i], item, &readNotes);
     if (!item.Enabled) continue;
     ++enabled;
     const std::string layer = "layer " + Utf16ToUtf8(state.LayerSections[i]);
+    if (item.Style == 0)
+      for (const std::string& note : readNotes) missing.push_back(layer + ": " + note);
     // A failing painter leaves the bitmap as it left it; the next layer goes on.
     try {
       if (item.Style != 0) {
@@ -150,9 +153,11 @@ std::vector<std::string> ApplyTemplate(TTemplateState& state, TBitmap& bitmap,
             missing.push_back(layer + ": the texture " + item.Texture +
                               " is missing or unreadable; the text is drawn without it");
         }
+        std::vector<std::string> notes;
         if (!DrawTextLayer(bitmap, item, fileName, state.ExifSummary, state.WatermarkSequence,
-                           &texture))
+                           &texture, &notes))
           missing.push_back(layer + ": the text could not be drawn");
+        for (const std::string& note : notes) missing.push_back(layer + ": " + note);
       }
     } catch (const std::exception& e) {
       missing.push_back(layer + ": " + e.what());

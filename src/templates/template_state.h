@@ -48,9 +48,11 @@ void PrepareLayers(TTemplateState& state, const std::string& watermarkFolder);
 // Paints every enabled layer of the template on bitmap in file order. A layer
 // that fails is skipped; fileName is what the file-name variables show.
 // Returns one line per layer that could not be drawn (a missing or unreadable
-// logo, named by its file; a text that failed; a text whose texture is missing or unreadable is
-// drawn without it and named too), or a single line when the template has no
-// enabled layer at all; empty when every mark was drawn.
+// logo, named by its file; a text that failed; a text whose texture is
+// missing or unreadable is drawn without it and named too; a text layer's
+// text cut when read, its characters left out, its size beyond the largest,
+// a text none of which falls on the picture), or a single line when the
+// template has no enabled layer at all; empty when every mark was drawn.
 std::vector<std::string> ApplyTemplate(TTemplateState& state, TBitmap& bitmap,
                                        const std::string& fileName);
 

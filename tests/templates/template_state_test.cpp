@@ -294,5 +294,36 @@ TEST_F(TemplateFiles, TexturesShareTheDecodedFileAndSkipDisabledLayers) {
   EXPECT_TRUE(state_.TextureList[3]->Empty());  // a picture layer has no texture
 }
 
+// What a text layer leaves out reaches the row as one line each, and the
+// rest of the layer is still drawn.
+TEST_F(TemplateFiles, TextLayersReportWhatTheyLeaveOut) {
+  // A text of runaway length is cut when read, without splitting the emoji
+  // that straddles the cut.
+  std::string runaway(kMaxLayerTextChars - 1, 'W');
+  runaway += "\xF0\x9F\x93\xB7" + std::string(5000, 'W');
+  Open("[Long]\r\nText=" + runaway +
+       "\r\nFontName=DejaVu Sans\r\nFontSize=10\r\nAlpha=100\r\nPlaceStyle=0\r\nPosition=1\r\n"
+       "FontColor=$FFFFFF\r\n"
+       "[Huge]\r\nText=Studio\r\nFontName=DejaVu Sans\r\nFontSize=5000\r\nAlpha=100\r\n"
+       "PlaceStyle=0\r\nPosition=1\r\n");
+  TMarkItem item;
+  std::vector<std::string> notes;
+  ASSERT_TRUE(ReadMarkItem(*state_.TemplateDoc, u"Long", item, &notes));
+  ASSERT_EQ(item.Text.size(), kMaxLayerTextChars + 1);  // the emoji is two units
+  EXPECT_EQ(item.Text.substr(item.Text.size() - 2), u"\U0001F4F7");
+  ASSERT_EQ(notes.size(), 1u);
+
+  TBitmap img = Black(1200, 800);
+  const std::vector<std::string> lines = ApplyTemplate(state_, img, "photo.jpg");
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0],
+            "layer Long: the text is longer than 65536 characters; only its first 65536 are "
+            "drawn");
+  EXPECT_NE(lines[1].find("layer Huge: the text was not drawn"), std::string::npos) << lines[1];
+  int white = 0;
+  for (int x = 0; x < 1200; ++x) white += img.PixelRGB(x, 8) != 0;
+  EXPECT_GT(white, 50);  // the cut text is drawn across the top
+}
+
 }  // namespace
 }  // namespace imprimo
