@@ -5,7 +5,8 @@
 // allocator; operator new reaches them through malloc.
 //
 // Under a sanitizer, which brings its own allocator, only operator new is
-// counted (each block then carries its size in a header).
+// counted (each block then carries its size in a header); that includes a
+// test built without sanitizer flags but linked with sanitized libraries.
 #include "alloc_counter.h"
 
 #include <atomic>
@@ -13,7 +14,8 @@
 #include <cstdlib>
 #include <new>
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__) || \
+    defined(IMPRIMO_SANITIZER_RUNTIME)
 #define IMPRIMO_COUNT_OPERATOR_NEW 1
 #elif defined(__has_feature)
 #if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
