@@ -667,6 +667,16 @@ std::string JoinResources(const std::vector<TResource>& rs) {
   return out;
 }
 
+// The IPTC datasets of an image resource; false when they cannot be read.
+bool DecodeIptc(const std::string& data, Exiv2::IptcData& iptc) {
+  try {
+    return Exiv2::IptcParser::decode(iptc, reinterpret_cast<const Exiv2::byte*>(data.data()),
+                                     uint32_t(data.size())) == 0;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
 // Removes the place names of IPTC data; true when there were any.
 bool EraseIptcLocation(Exiv2::IptcData& iptc) {
   static const char* const kLocation[] = {
@@ -699,13 +709,7 @@ std::string BuildPhotoshop(const std::string& block, const TMetadataOptions& opt
     if (r.Id == 0x0409 || r.Id == 0x040C) continue;  // thumbnails of the source picture
     if (r.Id == 0x0404 && options.StripLocation) {
       Exiv2::IptcData iptc;
-      bool read = false;
-      try {
-        read = Exiv2::IptcParser::decode(iptc, reinterpret_cast<const Exiv2::byte*>(r.Data.data()),
-                                         uint32_t(r.Data.size())) == 0;
-      } catch (const std::exception&) {
-      }
-      if (!read) {
+      if (!DecodeIptc(r.Data, iptc)) {
         warnings.push_back("IPTC data dropped: it could not be read to remove the location");
         iptcChanged = true;
         continue;
@@ -745,13 +749,7 @@ bool SourceIptc(const TSourceSegments& s, const TMetadataOptions& options, Exiv2
   }
   for (const TResource& r : resources) {
     if (r.Id != 0x0404) continue;
-    bool read = false;
-    try {
-      read = Exiv2::IptcParser::decode(iptc, reinterpret_cast<const Exiv2::byte*>(r.Data.data()),
-                                       uint32_t(r.Data.size())) == 0;
-    } catch (const std::exception&) {
-    }
-    if (!read) {
+    if (!DecodeIptc(r.Data, iptc)) {
       warnings.push_back("IPTC data dropped: the source's IPTC datasets could not be read");
       iptc.clear();
       return false;

@@ -18,6 +18,7 @@
 #include "imaging/icc_profile.h"
 #include "imaging/imaging_stream.h"
 #include "support/corpus_support.h"
+#include "support/icc_profiles.h"
 #include "support/metadata_fixtures.h"
 #include "support/reference_tools.h"
 
@@ -27,23 +28,8 @@ namespace {
 namespace fs = std::filesystem;
 using namespace exiftest;
 
-std::string SaveProfile(cmsHPROFILE p) {
-  cmsUInt32Number size = 0;
-  cmsSaveProfileToMem(p, nullptr, &size);
-  std::string bytes(size, '\0');
-  cmsSaveProfileToMem(p, bytes.data(), &size);
-  cmsCloseProfile(p);
-  return bytes;
-}
-
-std::string SrgbProfile() { return SaveProfile(cmsCreate_sRGBProfile()); }
-
-std::string GrayProfile() {
-  cmsToneCurve* curve = cmsBuildGamma(nullptr, 2.2);
-  std::string bytes = SaveProfile(cmsCreateGrayProfile(cmsD50_xyY(), curve));
-  cmsFreeToneCurve(curve);
-  return bytes;
-}
+std::string SrgbProfile() { return testing::SrgbIccProfile(); }
+std::string GrayProfile() { return testing::GrayIccProfile(2.2); }
 
 // A w x h picture: left half red, right half blue, or all gray.
 RasterImage Picture(int w, int h, bool gray = false) {
