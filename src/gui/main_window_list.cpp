@@ -471,8 +471,10 @@ void TfrmMain::ListImgsSelectItem() {
   if (current != nullptr && current->isSelected()) {
     currentImage_ = RowText(current->row());
     const QString reason = current->data(kFailReasonRole).toString();
-    SetStatusText(2, UiText(TTextId::StatusFileName) + currentImage_ +
-                         (reason.isEmpty() ? QString() : QStringLiteral(" - Failed: ") + reason));
+    SetStatusText(
+        2, UiText(TTextId::StatusFileName) + currentImage_ +
+               (reason.isEmpty() ? QString()
+                                 : QStringLiteral(" - ") + UiText(TTextId::RowFailed) + reason));
   }
   UpdateCommands();
 }

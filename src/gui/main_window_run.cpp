@@ -18,6 +18,7 @@
 #include "gui/progress_bar.h"
 #include "gui/qt_text.h"
 #include "gui/status_icons.h"
+#include "gui/window_texts.h"
 
 namespace imprimo {
 
@@ -112,7 +113,7 @@ class TfrmMain::RunHost : public TBatchHost {
     const QString reason =
         status == kStatusSucceeded
             ? QString()
-            : (result.Reason.empty() ? UiText(TTextId::UnknownError) : FromUtf8(result.Reason));
+            : (result.Reason.empty() ? UiText(TTextId::UnknownError) : ReasonText(result.Reason));
     item->setData(kFailReasonRole, reason);
     if (!reason.isEmpty()) {
       tip += QStringLiteral("\n") + UiText(TTextId::RowFailed) + reason;
