@@ -227,9 +227,31 @@ void TfrmMain::FitFirstSizeToPanel() {
                      available.y() + (available.height() - frameGeometry().height()) / 2));
 }
 
+void TfrmMain::SetDialogs(TMainDialogs dialogs) {
+  auto take = [](auto& mine, auto& given) {
+    if (given) mine = std::move(given);
+  };
+  take(dialogs_.MessageBox, dialogs.MessageBox);
+  take(dialogs_.OpenFiles, dialogs.OpenFiles);
+  take(dialogs_.SelectFolder, dialogs.SelectFolder);
+  take(dialogs_.OpenFolder, dialogs.OpenFolder);
+  take(dialogs_.ShowLogViewer, dialogs.ShowLogViewer);
+  take(dialogs_.ShowOptions, dialogs.ShowOptions);
+  take(dialogs_.StartProcess, dialogs.StartProcess);
+  take(dialogs_.OpenUrl, dialogs.OpenUrl);
+  take(dialogs_.StartProgram, dialogs.StartProgram);
+  take(dialogs_.ShowAbout, dialogs.ShowAbout);
+  take(dialogs_.AskText, dialogs.AskText);
+}
+
 void TfrmMain::closeEvent(QCloseEvent* event) {
   // Closing during a run or an add would pull the window from under the
-  // loop: the work stops after the current image and the window closes then.
+  // loop: the work stops after the images under way and the window closes
+  // then. A run asks first: the user may keep it going.
+  if (running_ && !closing_ && !ConfirmCloseDuringRun()) {
+    event->ignore();
+    return;
+  }
   if (running_ || adding_) {
     stopRequested_ = true;
     closeAfterRun_ = true;
@@ -311,7 +333,7 @@ void TfrmMain::CreateActions() {
   actClearLogs = NewAction("actClearLogs", QStringLiteral("Clean Logs"));
   actImagesView = NewAction("actImagesView", QStringLiteral("Thumb View"));
   actWelcome = NewAction("actWelcome", QStringLiteral("Welcome Page"));
-  actStop = NewAction("actStop", QStringLiteral("Stop"));
+  actStop = NewAction("actStop", QStringLiteral("Stop"), QKeySequence(Qt::Key_Escape));
   actPhotoEditor = NewAction("actPhotoEditor", QStringLiteral("Image Editor"),
                              QKeySequence(Qt::CTRL | Qt::Key_E));
   actDetailsList = NewAction("actDetailsList", QStringLiteral("Detail List"));

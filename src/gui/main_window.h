@@ -134,7 +134,8 @@ class TfrmMain : public QMainWindow {
   // Opens the selected template for a run, or shows why there is none.
   bool OpenSelectedTemplate();
 
-  void SetDialogs(TMainDialogs dialogs) { dialogs_ = std::move(dialogs); }
+  // Replaces the hooks dialogs sets; one left empty keeps the one set before.
+  void SetDialogs(TMainDialogs dialogs);
   // Shows a message box through the replaceable dialogs.
   int ShowMessage(QMessageBox::Icon icon, const QString& caption, const QString& text,
                   QMessageBox::StandardButtons buttons = QMessageBox::Ok);
@@ -166,6 +167,11 @@ class TfrmMain : public QMainWindow {
   void actRemoveAllExecute();
   void actProcessExecute();
   void actStopExecute();
+  // Whether the run's output folder can take the batch (made when it is the
+  // default one); one message says why not.
+  bool OutputFolderReady();
+  // Asks whether closing during a run stops it (true) or the run goes on.
+  bool ConfirmCloseDuringRun();
   // Deletes the selected template file after the user confirms.
   void actTplDelExecute();
   // Start the template editor without a file, or on the selected template.
@@ -336,6 +342,8 @@ class TfrmMain : public QMainWindow {
   bool adding_ = false;
   bool closeAfterRun_ = false;
   bool closing_ = false;
+  int runRows_ = 0;  // the rows of the run under way, and those done
+  int runDone_ = 0;
   std::unique_ptr<TWorkingObjects> work_;
   std::unique_ptr<TRunSummary> lastRun_;
   bool panelFilled_ = false;

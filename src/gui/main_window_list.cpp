@@ -33,6 +33,7 @@
 #include "gui/qt_text.h"
 #include "gui/sel_dir.h"
 #include "gui/status_icons.h"
+#include "gui/window_texts.h"
 
 namespace imprimo {
 
@@ -460,7 +461,11 @@ void TfrmMain::actRemoveSelectedExecute() {
 }
 
 void TfrmMain::actRemoveAllExecute() {
-  if (running_ || adding_) return;
+  if (running_ || adding_ || RowCount() == 0) return;
+  if (ShowMessage(QMessageBox::Question, UiText(TTextId::CaptionQuestion),
+                  WinText(TWinText::RemoveAllQuestion).arg(RowCount()),
+                  QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
+    return;
   ListImgs_->setRowCount(0);
   thumbnailsStale_ = true;
   UpdateCommands();

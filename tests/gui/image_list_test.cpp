@@ -157,6 +157,7 @@ TEST_F(ImageListTest, AddFolderLeavesOutTheOutputFolderInsideIt) {
   EXPECT_EQ(Rows(), (std::vector<std::string>{trip + "a.jpg", trip + "wmx/b.jpg"}));
 
   // Writing beside the sources names no output folder: everything is taken.
+  answers_.push_back(QMessageBox::Yes);
   w.findChild<QAction*>("actRemoveAll")->trigger();
   w.Settings().PathType = 1;
   w.findChild<QAction*>("actAddfolders")->trigger();
@@ -221,6 +222,13 @@ TEST_F(ImageListTest, RemovingSelectedRowsAndAllRows) {
   w.findChild<QAction*>("actRemoveSelected")->trigger();
   EXPECT_EQ(w.RowCount(), 2);
 
+  // Remove All asks first: No keeps the rows.
+  messages_.clear();
+  w.findChild<QAction*>("actRemoveAll")->trigger();
+  EXPECT_EQ(w.RowCount(), 2);
+  ASSERT_EQ(messages_.size(), 1u);
+  EXPECT_TRUE(messages_[0].text.contains(QStringLiteral("2"))) << messages_[0].text.toStdString();
+  answers_.push_back(QMessageBox::Yes);
   w.findChild<QAction*>("actRemoveAll")->trigger();
   EXPECT_EQ(w.RowCount(), 0);
   EXPECT_TRUE(w.AddedFolders().empty());
@@ -258,6 +266,7 @@ TEST_F(ImageListTest, AddingShowsProgressAndStopsWhenAsked) {
   EXPECT_EQ(bar->text(), QStringLiteral("Progress...[100%]"));
 
   // Stop pressed while the third new row goes in: the add ends there.
+  answers_.push_back(QMessageBox::Yes);
   w.findChild<QAction*>("actRemoveAll")->trigger();
   QObject::connect(w.ListImgs()->model(), &QAbstractItemModel::rowsInserted, [&] {
     if (w.RowCount() == 3) w.findChild<QAction*>("actStop")->trigger();
@@ -331,6 +340,7 @@ TEST_F(ImageListTest, ShortcutsReachTheCommandsFromTheWindow) {
   QTest::keyClick(&w, Qt::Key_F9);
   EXPECT_EQ(w.RowIcon(0), 1);
   EXPECT_TRUE(fs::exists(out_ + "a.jpg"));
+  answers_.push_back(QMessageBox::Yes);
   QTest::keyClick(&w, Qt::Key_R, Qt::ControlModifier);
   EXPECT_EQ(w.RowCount(), 0);
 }
