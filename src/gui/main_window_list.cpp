@@ -10,6 +10,7 @@
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
 #include <QScrollBar>
@@ -21,6 +22,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <exception>
+#include <filesystem>
 #include <functional>
 
 #include "app/image_list.h"
@@ -375,6 +377,31 @@ void TfrmMain::SetProgress(int percent) {
 
 void TfrmMain::ProcessMessages() { QApplication::processEvents(QEventLoop::AllEvents); }
 
+namespace {
+
+// The pictures of a dropped folder and its sub-folders; the output folder
+// of the settings, and the one typed in the panel, are left out.
+std::vector<std::string> PicturesOfDroppedFolder(const std::string& folder,
+                                                 const TSettings& settings,
+                                                 const QString& typedOutput) {
+  std::vector<std::string> found;
+  const bool beside = settings.PathType == 1;
+  const std::string skip = beside ? std::string() : settings.OutPath;
+  try {
+    FindBatchImageFiles(folder.size() > 1 ? folder.substr(0, folder.size() - 1) : folder, "*",
+                        found, true, skip);
+  } catch (const std::exception&) {
+    // What was found before an unreadable part stays.
+  }
+  if (!beside && !typedOutput.trimmed().isEmpty()) {
+    const std::string typed = WithTrailingSeparator(ToUtf8(typedOutput.trimmed()));
+    std::erase_if(found, [&](const std::string& f) { return f.rfind(typed, 0) == 0; });
+  }
+  return found;
+}
+
+}  // namespace
+
 void TfrmMain::AddImages(const QStringList& paths) {
   if (adding_) return;
   std::vector<std::string> files;
@@ -442,7 +469,23 @@ void TfrmMain::actAddfoldersExecute() {
 
 void TfrmMain::DragDropMDrop(const QStringList& paths) {
   if (running_ || adding_ || paths.isEmpty()) return;
-  AddImages(paths);
+  // A dropped folder gives its pictures, searched as the command line does:
+  // formats that load, every sub-folder (a linked one once), never the
+  // run's output folder.
+  QStringList files;
+  for (const QString& p : paths) {
+    const std::string path = ToUtf8(p);
+    std::error_code ec;
+    if (!std::filesystem::is_directory(path, ec)) {
+      files << p;
+      continue;
+    }
+    const std::string folder = WithTrailingSeparator(path);
+    NoteAddedFolder(addedFolders_, settings_, folder);
+    for (const std::string& f : PicturesOfDroppedFolder(folder, settings_, edtOutPath->text()))
+      files << FromUtf8(f);
+  }
+  if (!files.isEmpty()) AddImages(files);
 }
 
 void TfrmMain::actRemoveSelectedExecute() {

@@ -7,11 +7,13 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QProcess>
 #include <QProgressBar>
 #include <QStackedWidget>
 #include <QTableWidget>
 #include <QTest>
 #include <QUrl>
+#include <algorithm>
 #include <cstdlib>
 
 #include "app/settings.h"
@@ -308,7 +310,7 @@ TEST_F(ImageListTest, FolderDialogOffersMountPointsAndTheFilterList) {
 TEST_F(ImageListTest, FilesAndFoldersDroppedOnThePagesBecomeRows) {
   const std::string in = (root_ / "in").string() + "/";
   WriteImage(in + "a.jpg", 16, 16, "JPEG");
-  fs::create_directories(in + "sub");
+  WriteImage(in + "sub/b.png", 16, 16, "PNG");
   TfrmMain& w = Open();
   QWidget* pages = w.Pages();
   QMimeData data;
@@ -320,11 +322,11 @@ TEST_F(ImageListTest, FilesAndFoldersDroppedOnThePagesBecomeRows) {
   EXPECT_TRUE(enter.isAccepted());
   QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(pages, &drop);
-  // A dropped folder is a row like a file; addresses that are not local
+  // A dropped folder gives its pictures; addresses that are not local
   // files are left out.
-  EXPECT_EQ(Rows(), (std::vector<std::string>{in + "a.jpg", in + "sub"}));
-  EXPECT_EQ(w.RowColumn(1, 0), QStringLiteral("UNKNOWN"));
-  EXPECT_TRUE(w.AddedFolders().empty());
+  EXPECT_EQ(Rows(), (std::vector<std::string>{in + "a.jpg", in + "sub/b.png"}));
+  EXPECT_EQ(w.RowColumn(1, 0), QStringLiteral("PNG"));
+  EXPECT_EQ(w.AddedFolders(), std::vector<std::string>{in + "sub/"});
 }
 
 TEST_F(ImageListTest, ShortcutsReachTheCommandsFromTheWindow) {
@@ -344,6 +346,68 @@ TEST_F(ImageListTest, ShortcutsReachTheCommandsFromTheWindow) {
   QTest::keyClick(&w, Qt::Key_R, Qt::ControlModifier);
   EXPECT_EQ(w.RowCount(), 0);
 }
+
+}  // namespace
+}  // namespace imprimo::testing_gui
+
+namespace imprimo::testing_gui {
+namespace {
+
+using FolderDropTest = WindowFixture;
+
+TEST_F(FolderDropTest, ADroppedFolderAddsItsPicturesAsTheCommandLineFindsThem) {
+  const std::string trip = (root_ / "trip").string() + "/";
+  WriteImage(trip + "a.jpg", 20, 20, "JPEG");
+  WriteImage(trip + "sub/b.png", 20, 20, "PNG");
+  WriteImage(trip + "sub/deeper/c.bmp", 20, 20, "BMP");
+  WriteText(trip + "notes.txt", "not a picture");
+  WriteText(trip + "sub/empty.dat", "");
+  WriteImage(trip + "out/old.jpg", 20, 20, "JPEG");  // an earlier run's output
+  fs::create_directory_symlink(trip, trip + "sub/loop");
+  const std::string loose = (root_ / "loose.jpg").string();
+  WriteImage(loose, 20, 20, "JPEG");
+  TfrmMain& w = Open();
+  w.findChild<QLineEdit*>("edtOutPath")->setText(QString::fromStdString(trip + "out"));
+  w.DragDropMDrop(
+      {QString::fromStdString(trip.substr(0, trip.size() - 1)), QString::fromStdString(loose)});
+  std::vector<std::string> rows;
+  for (int r = 0; r < w.RowCount(); ++r) rows.push_back(w.RowText(r).toStdString());
+  std::sort(rows.begin(), rows.end());
+  EXPECT_EQ(rows, (std::vector<std::string>{loose, trip + "a.jpg", trip + "sub/b.png",
+                                            trip + "sub/deeper/c.bmp"}));
+  for (int r = 0; r < w.RowCount(); ++r)
+    EXPECT_NE(w.RowColumn(r, 0), QStringLiteral("UNKNOWN")) << w.RowText(r).toStdString();
+  EXPECT_EQ(w.Settings().ScrPath, trip);
+}
+
+#ifdef IMPRIMO_EXE
+TEST_F(FolderDropTest, HelpAndVersionPrintAndQuitWithoutAWindow) {
+  for (const char* option : {"--help", "--version", "--frobnicate"}) {
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    program.setProcessEnvironment(env);
+    program.start(QStringLiteral(IMPRIMO_EXE), {QString::fromLatin1(option)});
+    ASSERT_TRUE(program.waitForFinished(20000)) << option;
+    const QString out = QString::fromUtf8(program.readAllStandardOutput());
+    const QString err = QString::fromUtf8(program.readAllStandardError());
+    if (std::string(option) == "--help") {
+      EXPECT_EQ(program.exitCode(), 0);
+      EXPECT_TRUE(out.startsWith(QStringLiteral("Usage: imprimo"))) << out.toStdString();
+      EXPECT_TRUE(out.contains(QStringLiteral("--version")));
+    } else if (std::string(option) == "--version") {
+      EXPECT_EQ(program.exitCode(), 0);
+      EXPECT_EQ(out.trimmed(),
+                QStringLiteral("imprimo ") + QString::fromLatin1(TfrmMain::kVersion));
+    } else {
+      EXPECT_EQ(program.exitCode(), 2);
+      EXPECT_TRUE(err.contains(QStringLiteral("--frobnicate"))) << err.toStdString();
+    }
+  }
+}
+#endif
 
 }  // namespace
 }  // namespace imprimo::testing_gui
