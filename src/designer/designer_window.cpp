@@ -446,11 +446,8 @@ bool TfrmDesigner::Save() {
 bool TfrmDesigner::SaveAs() {
   QString start = FromUtf8(Document().Path());
   if (start.isEmpty()) {
-    QString name = DesignerText(TDesignerText::Untitled);
-    if (Document().LayerCount() > 0) {
-      const QString desc = FromUtf8(Document().Layer(0).Item.Desc).trimmed();
-      if (!desc.isEmpty() && !desc.contains(QLatin1Char('/'))) name = desc;
-    }
+    // A new template is proposed under its own name, not a layer's.
+    const QString name = DesignerText(TDesignerText::Untitled);
     start = FromUtf8(TemplateFolder()) + name + QStringLiteral(".wg");
   }
   QString path =

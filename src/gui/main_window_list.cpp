@@ -93,9 +93,9 @@ struct Column {
   const char* heading;
   int width;  // 0: takes the remaining width
 };
-constexpr Column kColumns[6] = {{"Filen Name", 0},           {"Format", 66},
-                                {"Original Dimension", 100}, {"Original Size", 70},
-                                {"New Dimension", 100},      {"New Size", 70}};
+constexpr Column kColumns[6] = {
+    {"File Name", 0},      {"Format", 66},         {"Original Dimension", 100},
+    {"Original Size", 70}, {"New Dimension", 100}, {"New Size", 70}};
 
 }  // namespace
 
@@ -561,7 +561,7 @@ void TfrmMain::UpdateCommands() {
     if (StatusText(2).startsWith(UiText(TTextId::StatusFileName)))
       SetStatusText(2, UiText(TTextId::StatusFileName));
   }
-  SetStatusText(1, UiText(TTextId::StatusImageCount).arg(ListImgs_->rowCount()));
+  SetStatusText(1, WinText(TWinText::ImagesTotal).arg(ListImgs_->rowCount()));
 }
 
 }  // namespace imprimo

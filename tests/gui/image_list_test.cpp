@@ -55,7 +55,7 @@ TEST_F(ImageListTest, RowsAreUniqueByExactPathSortedAndDescribed) {
   EXPECT_EQ(w.RowColumn(3, 2), QStringLiteral("0.0 KB")) << "a missing file has no bytes";
   EXPECT_FALSE(w.RowColumn(2, 2).isEmpty());
   for (int c : {1, 3, 4}) EXPECT_TRUE(w.RowColumn(2, c).isEmpty()) << c;
-  EXPECT_EQ(w.StatusText(1), QStringLiteral("The images totaled 6."));
+  EXPECT_EQ(w.StatusText(1), QStringLiteral("Images: 6"));
   EXPECT_EQ(w.Pages()->currentIndex(), TfrmMain::kPageDetails);
   EXPECT_TRUE(w.ThumbnailsStale());
   // Drops leave the added folders and the start folder alone.
@@ -66,7 +66,7 @@ TEST_F(ImageListTest, RowsAreUniqueByExactPathSortedAndDescribed) {
 
   auto* list = w.ListImgs();
   EXPECT_EQ(list->columnCount(), 6);
-  EXPECT_EQ(list->horizontalHeaderItem(0)->text(), QStringLiteral("Filen Name"));
+  EXPECT_EQ(list->horizontalHeaderItem(0)->text(), QStringLiteral("File Name"));
   EXPECT_EQ(list->horizontalHeaderItem(2)->text(), QStringLiteral("Original Dimension"));
   // At the window's first size the path column has about half the list;
   // the short columns give way and show their full headings as tool tips.
@@ -217,7 +217,7 @@ TEST_F(ImageListTest, RemovingSelectedRowsAndAllRows) {
   list->setFocus();
   QTest::keyClick(list, Qt::Key_Delete);
   EXPECT_EQ(Rows(), (std::vector<std::string>{in + "1.jpg", in + "3.jpg"}));
-  EXPECT_EQ(w.StatusText(1), QStringLiteral("The images totaled 2."));
+  EXPECT_EQ(w.StatusText(1), QStringLiteral("Images: 2"));
 
   // Nothing selected: nothing removed.
   list->clearSelection();
@@ -234,7 +234,7 @@ TEST_F(ImageListTest, RemovingSelectedRowsAndAllRows) {
   w.findChild<QAction*>("actRemoveAll")->trigger();
   EXPECT_EQ(w.RowCount(), 0);
   EXPECT_TRUE(w.AddedFolders().empty());
-  EXPECT_EQ(w.StatusText(1), QStringLiteral("The images totaled 0."));
+  EXPECT_EQ(w.StatusText(1), QStringLiteral("Images: 0"));
   for (const char* name : {"actProcess", "actRemoveAll", "actRemoveSelected", "actDetailsList"})
     EXPECT_FALSE(w.findChild<QAction*>(name)->isEnabled()) << name;
   EXPECT_FALSE(w.findChild<QAction*>("btnToolRun")->isEnabled());
