@@ -186,6 +186,8 @@ class TfrmMain : public QMainWindow {
   void RefreshPresetList(const QString& select = {});
   void cbPresetChange();
   void actPresetSaveExecute();
+  // Asks for a preset's name, name holding the proposal; false when cancelled.
+  bool AskPresetName(QString& name);
   void actPresetDelExecute();
   // Opens the run-log viewer on Log.dat, and empties Log.dat.
   void actShowLogsExecute();
