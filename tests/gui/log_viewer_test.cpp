@@ -181,6 +181,21 @@ class FoLogTest : public ::testing::Test {
   std::vector<ShownMessage> messages_;
 };
 
+TEST_F(FoLogTest, TheDateColumnIsNeverCut) {
+  // A long regional date with the time.
+  const QString longest = QStringLiteral("Wednesday, 12/10/2026 11:17:43 PM");
+  log_.Add(longest.toStdString(), "Success", "/in/five.jpg");
+  TFoLog viewer(log_);
+  QTableWidget* list = viewer.List();
+  ASSERT_EQ(list->item(3, 0)->text(), longest);
+  EXPECT_GE(list->columnWidth(0), list->fontMetrics().horizontalAdvance(longest));
+  // Short dates keep the designed width.
+  RunLog shortLog;
+  shortLog.Add("1/2/26 1:02", "Success", "/a.jpg");
+  TFoLog small(shortLog);
+  EXPECT_EQ(small.List()->columnWidth(0), 140);
+}
+
 TEST_F(FoLogTest, ToolbarOffersSaveAndPrintWithTheirShortcuts) {
   TFoLog viewer(log_);
   auto* save = viewer.findChild<QAction*>("btnSave");
