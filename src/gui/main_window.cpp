@@ -31,6 +31,7 @@
 #include "gui/imaging_graphic.h"
 #include "gui/progress_bar.h"
 #include "gui/qt_text.h"
+#include "gui/window_texts.h"
 
 namespace imprimo {
 
@@ -350,6 +351,9 @@ void TfrmMain::CreateActions() {
       {QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
   actZoomOut = NewAction("actZoomOut", QStringLiteral("Zoom &Out"), QKeySequence::ZoomOut);
   actZoomFit = NewAction("actZoomFit", QStringLiteral("&Fit"), QKeySequence(Qt::CTRL | Qt::Key_0));
+  actFailedOnly = NewAction("actFailedOnly", WinText(TWinText::FailedOnlyFilter));
+  actFailedOnly->setCheckable(true);
+  connect(actFailedOnly, &QAction::toggled, this, [this] { ApplyFailedOnly(); });
   actZoomFit->setCheckable(true);
   actZoomFit->setChecked(true);
   actZoomFit->setToolTip(QStringLiteral("Fit the picture into the window"));
@@ -425,6 +429,7 @@ void TfrmMain::CreateMenus() {
   view->setObjectName(QStringLiteral("mnuView"));
   view->addAction(LinkedItem(actImagesView, QStringLiteral("View &Thumbnail"), "mnuViewThumbnail"));
   view->addAction(LinkedItem(actDetailsList, QStringLiteral("&Detail List"), "mnuDetailList"));
+  view->addAction(actFailedOnly);
   view->addSeparator();
   view->addAction(
       LinkedItem(actShowPreview, QStringLiteral("&Preview Result"), "mnuPreviewResult"));

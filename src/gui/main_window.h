@@ -188,6 +188,8 @@ class TfrmMain : public QMainWindow {
   void actPresetSaveExecute();
   // Asks for a preset's name, name holding the proposal; false when cancelled.
   bool AskPresetName(QString& name);
+  // Hides the rows that did not fail while "show only failed" is on.
+  void ApplyFailedOnly();
   void actPresetDelExecute();
   // Opens the run-log viewer on Log.dat, and empties Log.dat.
   void actShowLogsExecute();
@@ -413,6 +415,7 @@ class TfrmMain : public QMainWindow {
   QAction* actZoomIn = nullptr;
   QAction* actZoomOut = nullptr;
   QAction* actZoomFit = nullptr;
+  QAction* actFailedOnly = nullptr;  // the list shows only the failed rows
   QToolButton* btnZoomFit = nullptr;
   QString lastPreviewFailure_;
   QPushButton* btnPrev = nullptr;

@@ -25,6 +25,7 @@
 #include <filesystem>
 #include <functional>
 
+#include "app/batch_run.h"
 #include "app/image_list.h"
 #include "app/naming.h"
 #include "gui/form_translation.h"
@@ -407,6 +408,7 @@ void TfrmMain::AddImages(const QStringList& paths) {
   std::vector<std::string> files;
   files.reserve(size_t(paths.size()));
   for (const QString& p : paths) files.push_back(ToUtf8(p));
+  actFailedOnly->setChecked(false);  // new rows are shown
   adding_ = true;
   // Adding keeps the run and the other list commands away until it ends;
   // the stop command ends it early.
@@ -486,6 +488,12 @@ void TfrmMain::DragDropMDrop(const QStringList& paths) {
       files << FromUtf8(f);
   }
   if (!files.isEmpty()) AddImages(files);
+}
+
+void TfrmMain::ApplyFailedOnly() {
+  const bool only = actFailedOnly->isChecked();
+  for (int row = 0; row < RowCount(); ++row)
+    ListImgs_->setRowHidden(row, only && RowIcon(row) != kIconFailed);
 }
 
 void TfrmMain::actRemoveSelectedExecute() {

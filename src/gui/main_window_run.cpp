@@ -70,6 +70,7 @@ class TfrmMain::RunHost : public TBatchHost {
       succeeded_ = failed_ = 0;
       w_.runRows_ = rows_;
       w_.runDone_ = 0;
+      w_.actFailedOnly->setChecked(false);
     }
     w_.ApplyCommandState();
     if (wasRunning && !w_.running_) w_.SetStatusText(2, RunSummaryText());
@@ -90,6 +91,14 @@ class TfrmMain::RunHost : public TBatchHost {
     QString question = FromUtf8(text);
     // The question after the run leads with what the run did.
     if (text == Text(TTextId::RunFinishedQuestion)) {
+      // The failed rows, each with its reason in its tip, on their own.
+      if (failed_ > 0 && w_.ShowMessage(QMessageBox::Question, UiText(TTextId::CaptionQuestion),
+                                        RunSummaryText() + QStringLiteral("\r\n") +
+                                            WinText(TWinText::ShowFailedQuestion).arg(failed_),
+                                        QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes) {
+        w_.pages_->setCurrentIndex(kPageDetails);
+        w_.actFailedOnly->setChecked(true);
+      }
       // An output folder nothing was written to is not worth opening.
       if (succeeded_ == 0) {
         w_.ShowMessage(

@@ -104,8 +104,13 @@ TEST_F(RunWindowTest, ARunTicksEveryRowFillsTheColumnsAndRestoresTheCommands) {
   EXPECT_TRUE(w.findChild<QComboBox*>("cbListTpl")->isEnabled());
   EXPECT_FALSE(w.findChild<QWidget*>("plProgress")->isVisible());
 
-  // The run ends with the question; No opens nothing.
-  ASSERT_EQ(messages_.size(), 1u);
+  // The run ends with the questions (show the failed row alone? open the
+  // folder?); No changes nothing and opens nothing.
+  ASSERT_EQ(messages_.size(), 2u);
+  EXPECT_TRUE(
+      messages_[0].text.endsWith(QStringLiteral("1 images failed. Show only the failed images?")));
+  EXPECT_FALSE(Action("actFailedOnly")->isChecked());
+  messages_.erase(messages_.begin());
   EXPECT_EQ(messages_[0].caption, QStringLiteral("Question"));
   EXPECT_EQ(messages_[0].icon, QMessageBox::Question);
   // The question leads with the counts.
@@ -129,7 +134,7 @@ TEST_F(RunWindowTest, ARunTicksEveryRowFillsTheColumnsAndRestoresTheCommands) {
   EXPECT_EQ(w.StatusText(2), QStringLiteral("File name: ") + w.RowText(0));
 
   // Yes opens the output folder.
-  answers_ = {QMessageBox::Yes};
+  answers_ = {QMessageBox::No, QMessageBox::Yes};
   Action("actProcess")->trigger();
   ASSERT_EQ(openedFolders_.size(), 1u);
   EXPECT_EQ(openedFolders_[0].toStdString(), out_);
@@ -377,14 +382,15 @@ TEST_F(RunWindowTest, ARunThatWroteNothingDoesNotOfferItsOutputFolder) {
   w.DragDropMDrop(
       {QString::fromStdString(in_ + "broken.jpg"), QString::fromStdString(in_ + "empty.png")});
   ASSERT_EQ(w.RowCount(), 2);
-  answers_ = {QMessageBox::Yes};
+  answers_ = {QMessageBox::No, QMessageBox::Yes};
   Action("actProcess")->trigger();
   EXPECT_EQ(Icons(), (std::vector<int>{0, 0}));
-  ASSERT_EQ(messages_.size(), 1u);
-  EXPECT_EQ(messages_[0].icon, QMessageBox::Information);
-  EXPECT_TRUE(messages_[0].text.contains(QStringLiteral("No file was written")))
-      << messages_[0].text.toStdString();
-  EXPECT_FALSE(messages_[0].text.contains(QStringLiteral("open the output folder")));
+  ASSERT_EQ(messages_.size(), 2u);  // show the failed rows?, then nothing written
+  EXPECT_TRUE(messages_[0].text.contains(QStringLiteral("2 images failed")));
+  EXPECT_EQ(messages_[1].icon, QMessageBox::Information);
+  EXPECT_TRUE(messages_[1].text.contains(QStringLiteral("No file was written")))
+      << messages_[1].text.toStdString();
+  EXPECT_FALSE(messages_[1].text.contains(QStringLiteral("open the output folder")));
   EXPECT_TRUE(openedFolders_.empty());
   // Opening by itself after the run does not open it either.
   messages_.clear();
@@ -448,6 +454,45 @@ TEST_F(RunWindowTest, TheWindowsRunWritesWhatImprimoBatchWrites) {
   }
 }
 #endif
+
+}  // namespace
+}  // namespace imprimo::testing_gui
+
+namespace imprimo::testing_gui {
+namespace {
+
+TEST_F(RunWindowTest, TheFailedRowsOfARunCanBeShownAloneWithTheirReasons) {
+  TfrmMain& w = OpenWithImages(2);
+  WriteText(in_ + "broken.jpg", "not a picture");
+  w.DragDropMDrop({QString::fromStdString(in_ + "broken.jpg")});
+  ASSERT_EQ(w.RowCount(), 3);
+  answers_ = {QMessageBox::Yes, QMessageBox::No};  // show failed; do not open the folder
+  Action("actProcess")->trigger();
+  ASSERT_EQ(messages_.size(), 2u);
+  EXPECT_TRUE(messages_[0].text.contains(QStringLiteral("1 images failed")))
+      << messages_[0].text.toStdString();
+  EXPECT_TRUE(messages_[1].text.contains(QStringLiteral("open the output folder")));
+  QAction* only = Action("actFailedOnly");
+  ASSERT_NE(only, nullptr);
+  EXPECT_TRUE(only->isChecked());
+  std::vector<std::string> shown;
+  for (int r = 0; r < w.RowCount(); ++r)
+    if (!w.ListImgs()->isRowHidden(r)) shown.push_back(w.RowText(r).toStdString());
+  EXPECT_EQ(shown, std::vector<std::string>{in_ + "broken.jpg"});
+  for (int r = 0; r < w.RowCount(); ++r)
+    if (!w.ListImgs()->isRowHidden(r)) {
+      EXPECT_TRUE(w.ListImgs()->item(r, 0)->toolTip().contains(QStringLiteral("known format")))
+          << w.ListImgs()->item(r, 0)->toolTip().toStdString();
+    }
+  // Off again, every row; adding rows shows them all too.
+  only->setChecked(false);
+  for (int r = 0; r < w.RowCount(); ++r) EXPECT_FALSE(w.ListImgs()->isRowHidden(r)) << r;
+  only->setChecked(true);
+  WriteImage(in_ + "late.jpg", 30, 20, "JPEG");
+  w.DragDropMDrop({QString::fromStdString(in_ + "late.jpg")});
+  EXPECT_FALSE(only->isChecked());
+  for (int r = 0; r < w.RowCount(); ++r) EXPECT_FALSE(w.ListImgs()->isRowHidden(r)) << r;
+}
 
 }  // namespace
 }  // namespace imprimo::testing_gui
