@@ -68,8 +68,8 @@ struct TMainDialogs {
   std::function<QStringList(const QString& startFolder, const QString& filters)> OpenFiles;
   // The folder dialog, already set up; true when the user pressed OK.
   std::function<bool(TfrmSelDir& dialog)> SelectFolder;
-  // Opens a folder in the desktop's file manager.
-  std::function<void(const QString& folder)> OpenFolder;
+  // Opens a folder in the desktop's file manager; false when nothing could.
+  std::function<bool(const QString& folder)> OpenFolder;
   // Shows the run-log viewer, already filled; the real one runs it modally.
   std::function<void(TFoLog& viewer)> ShowLogViewer;
   // Runs the options dialog, already filled, modally; returns its result
@@ -82,7 +82,7 @@ struct TMainDialogs {
       StartProcess;
   // Opens an address or a document with the desktop (help, home page, a
   // picture in its default application).
-  std::function<void(const QUrl& url)> OpenUrl;
+  std::function<bool(const QUrl& url)> OpenUrl;  // false when nothing could open it
   // Starts a program without waiting for it; false when it could not start.
   std::function<bool(const QString& program, const QStringList& arguments)> StartProgram;
   // Runs the About box, already built, modally.
@@ -207,6 +207,8 @@ class TfrmMain : public QMainWindow {
   // Starts the image editor on one picture: ProgramFolder + "PhotoTouch"
   // when it is there and executable, else the desktop's default program.
   void OpenInImageEditor(const QString& path);
+  // Says that no program opens address, and shows it to be copied.
+  void ReportNoOpener(const QString& address);
   bool StopRequested() const { return stopRequested_; }
   bool Running() const { return running_; }
   // What the last run did (outcome and counts).

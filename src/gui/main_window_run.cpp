@@ -162,10 +162,10 @@ class TfrmMain::RunHost : public TBatchHost {
   void OpenFolder(const std::string& folder) override {
     if (succeeded_ == 0) return;  // nothing was written there
     const QString path = FromUtf8(folder);
-    if (w_.dialogs_.OpenFolder)
-      w_.dialogs_.OpenFolder(path);
-    else
-      QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    const bool opened = w_.dialogs_.OpenFolder
+                            ? w_.dialogs_.OpenFolder(path)
+                            : QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    if (!opened) w_.ReportNoOpener(path);
   }
 
  private:

@@ -133,11 +133,19 @@ TEST_F(RunWindowTest, ARunTicksEveryRowFillsTheColumnsAndRestoresTheCommands) {
   w.ListImgs()->selectRow(0);
   EXPECT_EQ(w.StatusText(2), QStringLiteral("File name: ") + w.RowText(0));
 
-  // Yes opens the output folder.
+  // Yes opens the output folder; where nothing opens it, the path is shown.
   answers_ = {QMessageBox::No, QMessageBox::Yes};
   Action("actProcess")->trigger();
   ASSERT_EQ(openedFolders_.size(), 1u);
   EXPECT_EQ(openedFolders_[0].toStdString(), out_);
+  messages_.clear();
+  openerWorks_ = false;
+  answers_ = {QMessageBox::No, QMessageBox::Yes};
+  Action("actProcess")->trigger();
+  ASSERT_EQ(messages_.size(), 3u);
+  EXPECT_EQ(messages_[2].icon, QMessageBox::Warning);
+  EXPECT_TRUE(messages_[2].text.contains(QString::fromStdString(out_)))
+      << messages_[2].text.toStdString();
 }
 
 TEST_F(RunWindowTest, EightImagesGiveProgressRoundedHalvesToEven) {
