@@ -185,7 +185,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "make_screens: %s\n", text.toLocal8Bit().constData());
       return int(icon == QMessageBox::Question ? QMessageBox::Yes : QMessageBox::No);
     };
-    quiet.OpenFolder = [](const QString&) {};
+    quiet.OpenFolder = [](const QString&) { return true; };
     window.SetDialogs(quiet);
     window.actRemoveAllExecute();
     if (!photos.isEmpty()) window.AddImages({photos.front()});

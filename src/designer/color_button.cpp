@@ -6,6 +6,7 @@
 #include <QPixmap>
 #include <array>
 
+#include "designer/designer_texts.h"
 #include "gui/form_translation.h"
 #include "platform/colors.h"
 
@@ -71,7 +72,7 @@ QString ColorText(int32_t color) {
     const int index = color & 0xFF;
     QString name = SystemColorName(index);
     if (name.isEmpty()) name = QStringLiteral("#%1").arg(index);
-    return QStringLiteral("System: %1").arg(name);
+    return DesignerText(TDesignerText::SystemColour).arg(name);
   }
   return ColorToQColor(color).name(QColor::HexRgb).toUpper();
 }
@@ -99,7 +100,7 @@ TColorButton::TColorButton(const char* name, QWidget* parent) : QToolButton(pare
   setMenu(menu);
   connect(this, &QToolButton::clicked, this, &TColorButton::ChooseCustom);
   AskColor = [](const QColor& initial, QWidget* parent) {
-    return QColorDialog::getColor(initial, parent, QStringLiteral("Colour"));
+    return QColorDialog::getColor(initial, parent, DesignerText(TDesignerText::ColourCaption));
   };
   UpdateLook();
 }
@@ -125,7 +126,7 @@ void TColorButton::Pick(int32_t value) {
 void TColorButton::UpdateLook() {
   setIcon(Swatch(ColorToQColor(color_)));
   setText(ColorText(color_));
-  setToolTip(QStringLiteral("%1 (stored as %2)").arg(ColorText(color_)).arg(color_));
+  setToolTip(DesignerText(TDesignerText::ColourTip).arg(ColorText(color_)).arg(color_));
 }
 
 }  // namespace imprimo

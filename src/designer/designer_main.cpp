@@ -8,17 +8,49 @@
 #include "designer/designer_icon.h"
 #include "designer/designer_window.h"
 #include "platform/program_folder.h"
+#include "platform/version.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: MarkDesigner [OPTION] [TEMPLATE.wg]\n"
+    "Edits watermark templates: text and picture layers drawn over a sample photo.\n"
+    "\n"
+    "Without a template a new one is started.\n"
+    "\n"
+    "  -h, --help     show this help and quit\n"
+    "  -V, --version  show the version and quit\n";
+
+}  // namespace
 
 int main(int argc, char** argv) {
+  // Answers that need no window come before any display is opened.
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--") break;
+    if (arg == "-h" || arg == "--help") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (arg == "-V" || arg == "--version") {
+      std::printf("MarkDesigner %s\n", imprimo::kProgramVersion);
+      return 0;
+    }
+    if (arg.size() > 1 && arg[0] == '-') {
+      std::fprintf(stderr, "MarkDesigner: unknown option %s\n%s", arg.c_str(), kUsage);
+      return 2;
+    }
+  }
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("MarkDesigner"));
   QApplication::setApplicationDisplayName(QStringLiteral("MarkDesigner"));
   QApplication::setDesktopFileName(QStringLiteral("org.imprimo.MarkDesigner"));
   QApplication::setWindowIcon(imprimo::DesignerIcon());
 
-  const QStringList arguments = QApplication::arguments().mid(1);
+  QStringList arguments = QApplication::arguments().mid(1);
+  arguments.removeOne(QStringLiteral("--"));
   if (arguments.size() > 1) {
-    std::fprintf(stderr, "usage: MarkDesigner [TEMPLATE.wg]\n");
+    std::fputs(kUsage, stderr);
     return 2;
   }
   imprimo::TfrmDesigner window(imprimo::ExecutableFolder());

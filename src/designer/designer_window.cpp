@@ -24,6 +24,7 @@
 #include <filesystem>
 
 #include "designer/designer_icon.h"
+#include "designer/designer_texts.h"
 #include "designer/layer_editor.h"
 #include "gui/form_translation.h"
 #include "gui/qt_text.h"
@@ -35,7 +36,11 @@ namespace imprimo {
 
 namespace {
 
-constexpr const char* kTemplateFilter = "Watermark templates (*.wg *.WG);;All files (*)";
+// The template dialogs' filter.
+QString TemplateFilter() {
+  return QStringLiteral("%1 (*.wg *.WG);;%2 (*)")
+      .arg(DesignerText(TDesignerText::TemplateFiles), DesignerText(TDesignerText::AllFiles));
+}
 
 // The open dialog's filter: every extension a loader of the image file
 // layer claims.
@@ -48,7 +53,9 @@ QString PictureFilter() {
       if (!masks.contains(m)) masks << m;
     }
   }
-  return QStringLiteral("Pictures (%1);;All files (*)").arg(masks.join(QLatin1Char(' ')));
+  return QStringLiteral("%1 (%2);;%3 (*)")
+      .arg(DesignerText(TDesignerText::PictureFiles), masks.join(QLatin1Char(' ')),
+           DesignerText(TDesignerText::AllFiles));
 }
 
 // A synthetic evening landscape when no sample photo is found.
@@ -197,8 +204,8 @@ void TfrmDesigner::BuildMenus() {
     if (!MayDiscardChanges()) return;
     const QString folder =
         Document().Path().empty() ? FromUtf8(TemplateFolder()) : FromUtf8(Document().Folder());
-    const QString path = dialogs_.OpenFile(QStringLiteral("Open template"), folder,
-                                           QString::fromLatin1(kTemplateFilter));
+    const QString path = dialogs_.OpenFile(DesignerText(TDesignerText::OpenTemplateCaption), folder,
+                                           TemplateFilter());
     if (!path.isEmpty()) OpenDocument(path);
   });
   actSave_ =
@@ -257,7 +264,7 @@ void TfrmDesigner::BuildMenus() {
     const QString folder =
         pictureFolder_.isEmpty() ? FromUtf8(programFolder_ + "samples") : pictureFolder_;
     const QString path =
-        dialogs_.OpenFile(QStringLiteral("Open sample picture"), folder, PictureFilter());
+        dialogs_.OpenFile(DesignerText(TDesignerText::OpenSampleCaption), folder, PictureFilter());
     if (!path.isEmpty()) OpenSample(path);
   });
   actPortrait_ =
@@ -336,7 +343,7 @@ void TfrmDesigner::BuildLayout() {
   });
   connect(editor_, &TLayerEditor::ChooseTexture, this, [this] {
     if (current_ < 0) return;
-    const std::string name = ChooseLogo(QStringLiteral("Choose the texture picture"));
+    const std::string name = ChooseLogo(DesignerText(TDesignerText::ChooseTextureCaption));
     if (name.empty()) return;
     TMarkItem item = Document().Layer(size_t(current_)).Item;
     item.Texture = name;
@@ -398,7 +405,7 @@ std::string TfrmDesigner::TemplateFolder() const {
 void TfrmDesigner::NewDocument() {
   history_.Reset(TTemplateDocument::New());
   current_ = Document().LayerCount() > 0 ? 0 : -1;
-  lbStatus_->setText(QStringLiteral("New template"));
+  lbStatus_->setText(DesignerText(TDesignerText::StatusNew));
   ShowDocument();
 }
 
@@ -407,7 +414,7 @@ bool TfrmDesigner::OpenDocument(const QString& path) {
   try {
     doc = TTemplateDocument::Open(ToUtf8(path));
   } catch (const std::exception& e) {
-    Inform(QMessageBox::Critical, QStringLiteral("The template %1 could not be opened.\n\n%2")
+    Inform(QMessageBox::Critical, DesignerText(TDesignerText::OpenFailed)
                                       .arg(QDir::toNativeSeparators(path), FromUtf8(e.what())));
     return false;
   }
@@ -418,15 +425,14 @@ bool TfrmDesigner::OpenDocument(const QString& path) {
   QStringList lines;
   for (const std::string& note : notes) lines << FromUtf8(note);
   lbStatus_->setText(lines.isEmpty()
-                         ? QStringLiteral("Opened %1")
+                         ? DesignerText(TDesignerText::StatusOpened)
                                .arg(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()))
                          : lines.join(QStringLiteral("; ")));
   lbStatus_->setToolTip(lines.join(QLatin1Char('\n')));
   ShowDocument();
   if (!savable)
     Inform(QMessageBox::Warning,
-           QStringLiteral("%1 holds no template layer that could be read. It will not be "
-                          "overwritten: use Save As to keep what you make here.%2")
+           DesignerText(TDesignerText::NothingReadable)
                .arg(QDir::toNativeSeparators(path),
                     lines.isEmpty() ? QString() : QStringLiteral("\n\n") + lines.join('\n')));
   return true;
@@ -440,15 +446,12 @@ bool TfrmDesigner::Save() {
 bool TfrmDesigner::SaveAs() {
   QString start = FromUtf8(Document().Path());
   if (start.isEmpty()) {
-    QString name = QStringLiteral("Untitled");
-    if (Document().LayerCount() > 0) {
-      const QString desc = FromUtf8(Document().Layer(0).Item.Desc).trimmed();
-      if (!desc.isEmpty() && !desc.contains(QLatin1Char('/'))) name = desc;
-    }
+    // A new template is proposed under its own name, not a layer's.
+    const QString name = DesignerText(TDesignerText::Untitled);
     start = FromUtf8(TemplateFolder()) + name + QStringLiteral(".wg");
   }
-  QString path = dialogs_.SaveFile(QStringLiteral("Save template as"), start,
-                                   QString::fromLatin1(kTemplateFilter));
+  QString path =
+      dialogs_.SaveFile(DesignerText(TDesignerText::SaveTemplateCaption), start, TemplateFilter());
   if (path.isEmpty()) return false;
   if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".wg");
   return SaveTo(path);
@@ -459,14 +462,12 @@ bool TfrmDesigner::SaveTo(const QString& path) {
   try {
     doc.SaveAs(ToUtf8(path));
   } catch (const std::exception& e) {
-    Inform(QMessageBox::Critical,
-           QStringLiteral("The template could not be saved to %1.\n\n%2\n\nYour changes are "
-                          "still here: save them into another folder with Save As.")
-               .arg(QDir::toNativeSeparators(path), FromUtf8(e.what())));
+    Inform(QMessageBox::Critical, DesignerText(TDesignerText::SaveFailed)
+                                      .arg(QDir::toNativeSeparators(path), FromUtf8(e.what())));
     return false;
   }
   history_.MarkSaved(doc);
-  lbStatus_->setText(QStringLiteral("Saved %1").arg(QDir::toNativeSeparators(path)));
+  lbStatus_->setText(DesignerText(TDesignerText::StatusSaved).arg(QDir::toNativeSeparators(path)));
   UpdateTitle();
   UpdateActions();
   // Logos are looked up beside the file: a new folder may change the picture.
@@ -478,8 +479,7 @@ bool TfrmDesigner::MayDiscardChanges() {
   if (!IsModified()) return true;
   const int answer =
       Ask(QMessageBox::Question, QStringLiteral("MarkDesigner"),
-          QStringLiteral("The template %1 has changes that are not saved.\n\nSave them?")
-              .arg(FromUtf8(Document().DisplayName())),
+          DesignerText(TDesignerText::UnsavedChanges).arg(FromUtf8(Document().DisplayName())),
           QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
   if (answer == QMessageBox::Save) return Save();
   return answer == QMessageBox::Discard;
@@ -545,8 +545,7 @@ void TfrmDesigner::DropLayer(int layer, int left, int top) {
   }
   TMarkItem item = Document().Layer(size_t(layer)).Item;
   if (!PlaceLayerAt(item, box.Box, sample_->Width(), sample_->Height(), left, top)) {
-    lbStatus_->setText(
-        QStringLiteral("Tiled and stretched layers cover the picture: set their gaps instead."));
+    lbStatus_->setText(DesignerText(TDesignerText::StatusCoverDrop));
     RequestPreview();
     return;
   }
@@ -595,8 +594,9 @@ void TfrmDesigner::AddTextLayer() {
 
 std::string TfrmDesigner::ChooseLogo(const QString& title) {
   const QString folder = pictureFolder_.isEmpty() ? QDir::homePath() : pictureFolder_;
-  const QString source = dialogs_.OpenFile(
-      title.isEmpty() ? QStringLiteral("Choose the logo picture") : title, folder, PictureFilter());
+  const QString source =
+      dialogs_.OpenFile(title.isEmpty() ? DesignerText(TDesignerText::ChooseLogoCaption) : title,
+                        folder, PictureFilter());
   if (source.isEmpty()) return {};
   pictureFolder_ = QFileInfo(source).absolutePath();
   const std::string target = TemplateFolder();
@@ -604,8 +604,7 @@ std::string TfrmDesigner::ChooseLogo(const QString& title) {
   if (copy.Outcome == ELogoCopy::kNeedsConfirmation) {
     const int answer =
         Ask(QMessageBox::Question, QStringLiteral("MarkDesigner"),
-            QStringLiteral("A different picture named %1 is already in %2.\n\nReplace it? "
-                           "Other templates that show it will show the new picture.")
+            DesignerText(TDesignerText::ReplaceLogo)
                 .arg(FromUtf8(copy.FileName), QDir::toNativeSeparators(FromUtf8(target))),
             QMessageBox::Yes | QMessageBox::No);
     if (answer != QMessageBox::Yes) return {};
@@ -613,7 +612,7 @@ std::string TfrmDesigner::ChooseLogo(const QString& title) {
   }
   if (copy.Outcome == ELogoCopy::kFailed || copy.Outcome == ELogoCopy::kNeedsConfirmation) {
     Inform(QMessageBox::Critical,
-           QStringLiteral("The picture %1 could not be used.\n\n%2")
+           DesignerText(TDesignerText::PictureUnusable)
                .arg(QDir::toNativeSeparators(source), FromUtf8(copy.Reason)));
     return {};
   }
@@ -695,10 +694,11 @@ void TfrmDesigner::FillLayerList() {
     item->setIcon(LayerKindIcon(mark.Style == 0));
     item->setText(FromUtf8(mark.Desc));
     item->setCheckState(mark.Enabled ? Qt::Checked : Qt::Unchecked);
-    const QString kind = mark.Style == 0 ? QStringLiteral("Text") : QStringLiteral("Picture");
+    const QString kind = mark.Style == 0 ? DesignerText(TDesignerText::KindText)
+                                         : DesignerText(TDesignerText::KindPicture);
     const QString what =
         mark.Style == 0 ? QString::fromStdU16String(mark.Text) : FromUtf8(mark.Picture);
-    item->setToolTip(QStringLiteral("%1 layer [%2]: %3")
+    item->setToolTip(DesignerText(TDesignerText::LayerTip)
                          .arg(kind, QString::fromStdU16String(doc.Layer(i).Section), what));
   }
   filling_ = false;
@@ -760,7 +760,7 @@ bool TfrmDesigner::OpenSample(const QString& path) {
   try {
     sample->Load(ToUtf8(path));
   } catch (const std::exception& e) {
-    Inform(QMessageBox::Critical, QStringLiteral("The picture %1 could not be opened.\n\n%2")
+    Inform(QMessageBox::Critical, DesignerText(TDesignerText::SampleUnopenable)
                                       .arg(QDir::toNativeSeparators(path), FromUtf8(e.what())));
     return false;
   }

@@ -25,6 +25,7 @@
 #include <cmath>
 
 #include "designer/color_button.h"
+#include "designer/designer_texts.h"
 #include "designer/template_document.h"
 #include "gui/form_translation.h"
 #include "gui/qt_text.h"
@@ -363,8 +364,9 @@ TLayerEditor::TLayerEditor(QWidget* parent) : QWidget(parent) {
     const int value = cbCharSet_->itemData(index).toInt();
     Edit("FontCharSet", false, [&](TMarkItem& it) { it.FontCharSet = uint8_t(value); });
   });
-  loaders_.push_back(
-      [this] { ShowListValue(cbCharSet_, item_.FontCharSet, QStringLiteral("Other (%1)")); });
+  loaders_.push_back([this] {
+    ShowListValue(cbCharSet_, item_.FontCharSet, DesignerText(TDesignerText::OtherValue));
+  });
   fontForm->addRow(RowLabel("cbFontCharSet", QStringLiteral("Character set:"), gbFont_),
                    cbCharSet_);
   cbPitch_ = new QComboBox(gbFont_);
@@ -376,8 +378,9 @@ TLayerEditor::TLayerEditor(QWidget* parent) : QWidget(parent) {
     const int value = cbPitch_->itemData(index).toInt();
     Edit("FontPitch", false, [&](TMarkItem& it) { it.FontPitch = uint8_t(value); });
   });
-  loaders_.push_back(
-      [this] { ShowListValue(cbPitch_, item_.FontPitch, QStringLiteral("Other (%1): default")); });
+  loaders_.push_back([this] {
+    ShowListValue(cbPitch_, item_.FontPitch, DesignerText(TDesignerText::OtherDefault));
+  });
   fontForm->addRow(RowLabel("cbFontPitch", QStringLiteral("Pitch:"), gbFont_), cbPitch_);
   column->addWidget(gbFont_);
 
@@ -482,7 +485,7 @@ TLayerEditor::TLayerEditor(QWidget* parent) : QWidget(parent) {
   });
   loaders_.push_back([this, cbGradientStyle] {
     ShowListValue(cbGradientStyle, item_.GradientStyle,
-                  QStringLiteral("Other (%1): left to right"));
+                  DesignerText(TDesignerText::OtherLeftToRight));
   });
   gr->addRow(RowLabel("cbGradientStyle", QStringLiteral("Direction:"), gbGradient_),
              cbGradientStyle);
@@ -533,7 +536,7 @@ TLayerEditor::TLayerEditor(QWidget* parent) : QWidget(parent) {
     Edit("TextureMode", false, [&](TMarkItem& it) { it.TextureMode = uint8_t(value); });
   });
   loaders_.push_back([this, cbTextureMode] {
-    ShowListValue(cbTextureMode, item_.TextureMode, QStringLiteral("Other (%1): tiled"));
+    ShowListValue(cbTextureMode, item_.TextureMode, DesignerText(TDesignerText::OtherTiled));
     cbTextureMode->setEnabled(!item_.Texture.empty());
   });
   tx->addRow(RowLabel("cbTextureMode", QStringLiteral("Mode:"), gbTexture_), cbTextureMode);
@@ -584,7 +587,7 @@ TLayerEditor::TLayerEditor(QWidget* parent) : QWidget(parent) {
     Edit("PlaceStyle", false, [&](TMarkItem& it) { it.PlaceStyle = uint8_t(value); });
   });
   loaders_.push_back([this] {
-    ShowListValue(cbPlaceStyle_, item_.PlaceStyle, QStringLiteral("Other (%1): at a position"));
+    ShowListValue(cbPlaceStyle_, item_.PlaceStyle, DesignerText(TDesignerText::OtherAtPosition));
   });
   place->addRow(RowLabel("cbPlaceStyle", QStringLiteral("Mode:"), gbPlacement_), cbPlaceStyle_);
 
@@ -640,10 +643,10 @@ TLayerEditor::TLayerEditor(QWidget* parent) : QWidget(parent) {
   seOffsetY_ = AddSpin("seOffsetY", &TMarkItem::OffsetY, -100000, 100000, "OffsetY");
   offsetRowBox->addWidget(seOffsetY_, 1);
   place->addRow(RowLabel("seOffset", QStringLiteral("Offset:"), gbPlacement_), offsetRow);
-  lbHorzSpace_ = RowLabel("seHorzSpace", QStringLiteral("Horizontal gap:"), gbPlacement_);
+  lbHorzSpace_ = RowLabel("seHorzSpace", DesignerText(TDesignerText::GapHorz), gbPlacement_);
   place->addRow(lbHorzSpace_,
                 AddSpin("seHorzSpace", &TMarkItem::HorzSpace, -100000, 100000, "HorzSpace"));
-  lbVertSpace_ = RowLabel("seVertSpace", QStringLiteral("Vertical gap:"), gbPlacement_);
+  lbVertSpace_ = RowLabel("seVertSpace", DesignerText(TDesignerText::GapVert), gbPlacement_);
   place->addRow(lbVertSpace_,
                 AddSpin("seVertSpace", &TMarkItem::VertSpace, -100000, 100000, "VertSpace"));
   placementPage->addWidget(gbPlacement_);
@@ -735,7 +738,7 @@ TLayerEditor::TLayerEditor(QWidget* parent) : QWidget(parent) {
     Edit("ShowOn", false, [&](TMarkItem& it) { it.ShowOn = value; });
   });
   loaders_.push_back([this] {
-    ShowListValue(cbShowOn_, item_.ShowOn, QStringLiteral("Other (%1): every picture"));
+    ShowListValue(cbShowOn_, item_.ShowOn, DesignerText(TDesignerText::OtherEveryPicture));
   });
   fit->addRow(RowLabel("cbShowOn", QStringLiteral("Show on:"), gbFit_), cbShowOn_);
   placementPage->addWidget(gbFit_);
@@ -743,9 +746,9 @@ TLayerEditor::TLayerEditor(QWidget* parent) : QWidget(parent) {
 
   AskSequenceStart = [](int& start, QWidget* parent) {
     bool ok = false;
-    const int value =
-        QInputDialog::getInt(parent, QStringLiteral("Sequence number"), QStringLiteral("Start at:"),
-                             start, 0, 999999999, 1, &ok);
+    const int value = QInputDialog::getInt(parent, DesignerText(TDesignerText::SequenceCaption),
+                                           DesignerText(TDesignerText::SequenceStart), start, 0,
+                                           999999999, 1, &ok);
     if (ok) start = value;
     return ok;
   };
@@ -850,10 +853,10 @@ void TLayerEditor::UpdateFontHint() {
   const TFaceInfo face = ResolveFace(font);
   QString text;
   if (face.family.empty())
-    text = QStringLiteral("No installed face: the text cannot be drawn");
+    text = DesignerText(TDesignerText::NoFace);
   else if (QString::compare(FromUtf8(face.family), cbFontName_->currentText(),
                             Qt::CaseInsensitive) != 0)
-    text = QStringLiteral("Drawn with %1").arg(FromUtf8(face.family));
+    text = DesignerText(TDesignerText::DrawnWith).arg(FromUtf8(face.family));
   lbFontFace_->setText(text);
   lbFontFace_->setVisible(!text.isEmpty());
 }
@@ -878,10 +881,10 @@ void TLayerEditor::UpdateVisibility() {
     w->setEnabled(spaces);
   if (QWidget* h = findChild<QWidget*>(QStringLiteral("seHorzSpace"))) h->setEnabled(spaces);
   if (QWidget* v = findChild<QWidget*>(QStringLiteral("seVertSpace"))) v->setEnabled(spaces);
-  lbHorzSpace_->setText(mode == 2 ? QStringLiteral("Left/right margin:")
-                                  : QStringLiteral("Horizontal gap:"));
-  lbVertSpace_->setText(mode == 2 ? QStringLiteral("Top/bottom margin:")
-                                  : QStringLiteral("Vertical gap:"));
+  lbHorzSpace_->setText(mode == 2 ? DesignerText(TDesignerText::MarginHorz)
+                                  : DesignerText(TDesignerText::GapHorz));
+  lbVertSpace_->setText(mode == 2 ? DesignerText(TDesignerText::MarginVert)
+                                  : DesignerText(TDesignerText::GapVert));
   // A fitted or stretched layer keeps the size it is fitted to.
   const bool sizable = mode != 2;
   cbRelativeSize_->setEnabled(sizable);

@@ -6,6 +6,8 @@ set(designer_window_srcs
   ${CMAKE_CURRENT_LIST_DIR}/color_button.h
   ${CMAKE_CURRENT_LIST_DIR}/designer_icon.cpp
   ${CMAKE_CURRENT_LIST_DIR}/designer_icon.h
+  ${CMAKE_CURRENT_LIST_DIR}/designer_texts.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/designer_texts.h
   ${CMAKE_CURRENT_LIST_DIR}/designer_window.cpp
   ${CMAKE_CURRENT_LIST_DIR}/designer_window.h
   ${CMAKE_CURRENT_LIST_DIR}/layer_editor.cpp

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <exception>
 
+#include "designer/designer_texts.h"
 #include "gui/image_preview.h"
 
 namespace imprimo {
@@ -218,7 +219,7 @@ void TDesignerPreviewView::paintEvent(QPaintEvent*) {
   QPainter p(viewport());
   if (picture_.isNull() || fullSize_.isEmpty()) {
     p.setPen(Qt::white);
-    p.drawText(viewport()->rect(), Qt::AlignCenter, QStringLiteral("No sample picture"));
+    p.drawText(viewport()->rect(), Qt::AlignCenter, DesignerText(TDesignerText::NoSample));
     return;
   }
   const QRectF target(Origin(), QSizeF(fullSize_) * zoom_);
@@ -240,7 +241,7 @@ void TDesignerPreviewView::paintEvent(QPaintEvent*) {
     p.drawRect(v.adjusted(-1, -1, 0, 0));
     if (box.Tiled) {
       p.setPen(QColor(255, 210, 0));
-      p.drawText(v.bottomLeft() + QPointF(2, 14), QStringLiteral("first tile"));
+      p.drawText(v.bottomLeft() + QPointF(2, 14), DesignerText(TDesignerText::FirstTile));
     }
   }
 }

@@ -128,6 +128,7 @@ TFoLog::TFoLog(const RunLog& log, QWidget* parent) : QDialog(parent), log_(log) 
     move(frame.topLeft());
   }
   TranslateWindow(*this, "TFoLog");
+  FitDateColumn();  // the heading may have changed
 }
 
 TFoLog::~TFoLog() = default;
@@ -148,6 +149,24 @@ void TFoLog::FillList() {
     // A long log keeps the program responsive while the rows go in.
     QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
   }
+  FitDateColumn();
+}
+
+void TFoLog::FitDateColumn() {
+  // The date and time are never cut: the column takes the widest entry
+  // and its heading, in the font the table draws them with.
+  const QFontMetrics metrics(lvLog->font());
+  const QFontMetrics headerMetrics(lvLog->horizontalHeader()->font());
+  int widest = 0;
+  if (const QTableWidgetItem* header = lvLog->horizontalHeaderItem(0))
+    widest = headerMetrics.horizontalAdvance(header->text()) + 2 * headerMetrics.averageCharWidth();
+  for (int row = 0; row < lvLog->rowCount(); ++row)
+    if (const QTableWidgetItem* item = lvLog->item(row, 0))
+      widest = std::max(widest, metrics.horizontalAdvance(item->text()));
+  const int padding =
+      2 * lvLog->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, lvLog) +
+      metrics.averageCharWidth() * 2;
+  lvLog->setColumnWidth(0, std::max(140, widest + padding));
 }
 
 QStringList TFoLog::ExportLines() const {

@@ -59,6 +59,8 @@ class TFoLog : public QDialog {
 
  private:
   void FillList();
+  // Widens the date column to its widest entry.
+  void FitDateColumn();
   void ShowMessage(QMessageBox::Icon icon, const QString& caption, const QString& text);
   QString PrintToDefaultPrinter(const QStringList& lines, const QString& title);
 

@@ -1,10 +1,15 @@
 // The desktop program. Everything it needs is found beside the executable or
-// in the per-user data folder. One option, --list-templates, prints the
-// template list as the window loads it, one name a line, and quits.
+// in the per-user data folder. Files and folders named on the command line
+// are added to the list at start (a folder with its pictures, as a drop
+// adds it); --help and --version print and quit; --list-templates prints
+// the template list as the window loads it, one name a line, and quits.
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QTimer>
 #include <QTranslator>
 #include <cstdio>
 #include <cstdlib>
@@ -18,8 +23,67 @@
 #include "lang/locale_language.h"
 #include "platform/program_folder.h"
 
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: imprimo [OPTION] [FILE|FOLDER]...\n"
+    "Watermarks, resizes, renames and converts pictures in batches.\n"
+    "\n"
+    "Files and folders given are added to the image list at start; a folder\n"
+    "adds the pictures in it and in its sub-folders.\n"
+    "\n"
+    "  -h, --help            show this help and quit\n"
+    "  -V, --version         show the version and quit\n"
+    "      --list-templates  print the names of the watermark templates and quit\n"
+    "\n"
+    "The same job without a window: imprimo-batch --help.\n";
+
+// What the command line asks for: an answer printed at once (exit code in
+// exitCode), or the paths to add at start.
+struct TCommandLine {
+  bool Done = false;
+  int ExitCode = 0;
+  bool ListTemplates = false;
+  QStringList Paths;
+};
+
+TCommandLine ReadCommandLine(int argc, char** argv) {
+  TCommandLine line;
+  bool optionsEnd = false;
+  for (int i = 1; i < argc; ++i) {
+    const char* arg = argv[i];
+    if (!optionsEnd && arg[0] == '-' && arg[1] != '\0') {
+      if (std::strcmp(arg, "--") == 0) {
+        optionsEnd = true;
+      } else if (std::strcmp(arg, "-h") == 0 || std::strcmp(arg, "--help") == 0) {
+        std::fputs(kUsage, stdout);
+        line.Done = true;
+        return line;
+      } else if (std::strcmp(arg, "-V") == 0 || std::strcmp(arg, "--version") == 0) {
+        std::printf("imprimo %s\n", imprimo::TfrmMain::kVersion);
+        line.Done = true;
+        return line;
+      } else if (std::strcmp(arg, "--list-templates") == 0) {
+        line.ListTemplates = true;
+      } else {
+        std::fprintf(stderr, "imprimo: unknown option %s\n%s", arg, kUsage);
+        line.Done = true;
+        line.ExitCode = 2;
+        return line;
+      }
+      continue;
+    }
+    line.Paths << QDir::cleanPath(QFileInfo(QString::fromLocal8Bit(arg)).absoluteFilePath());
+  }
+  return line;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
-  const bool listTemplates = argc == 2 && std::strcmp(argv[1], "--list-templates") == 0;
+  const TCommandLine commandLine = ReadCommandLine(argc, argv);
+  if (commandLine.Done) return commandLine.ExitCode;
+  const bool listTemplates = commandLine.ListTemplates;
   // The listing shows no window, so it needs no display.
   if (listTemplates && !std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
 
@@ -61,5 +125,9 @@ int main(int argc, char** argv) {
     std::_Exit(list ? 0 : 1);
   }
   window.show();
+  // The paths go in once the window is up, with the add's progress and stop.
+  if (!commandLine.Paths.isEmpty())
+    QTimer::singleShot(0, &window,
+                       [&window, paths = commandLine.Paths] { window.DragDropMDrop(paths); });
   return app.exec();
 }

@@ -31,6 +31,7 @@
 #include "gui/imaging_graphic.h"
 #include "gui/progress_bar.h"
 #include "gui/qt_text.h"
+#include "gui/window_texts.h"
 
 namespace imprimo {
 
@@ -227,9 +228,31 @@ void TfrmMain::FitFirstSizeToPanel() {
                      available.y() + (available.height() - frameGeometry().height()) / 2));
 }
 
+void TfrmMain::SetDialogs(TMainDialogs dialogs) {
+  auto take = [](auto& mine, auto& given) {
+    if (given) mine = std::move(given);
+  };
+  take(dialogs_.MessageBox, dialogs.MessageBox);
+  take(dialogs_.OpenFiles, dialogs.OpenFiles);
+  take(dialogs_.SelectFolder, dialogs.SelectFolder);
+  take(dialogs_.OpenFolder, dialogs.OpenFolder);
+  take(dialogs_.ShowLogViewer, dialogs.ShowLogViewer);
+  take(dialogs_.ShowOptions, dialogs.ShowOptions);
+  take(dialogs_.StartProcess, dialogs.StartProcess);
+  take(dialogs_.OpenUrl, dialogs.OpenUrl);
+  take(dialogs_.StartProgram, dialogs.StartProgram);
+  take(dialogs_.ShowAbout, dialogs.ShowAbout);
+  take(dialogs_.AskText, dialogs.AskText);
+}
+
 void TfrmMain::closeEvent(QCloseEvent* event) {
   // Closing during a run or an add would pull the window from under the
-  // loop: the work stops after the current image and the window closes then.
+  // loop: the work stops after the images under way and the window closes
+  // then. A run asks first: the user may keep it going.
+  if (running_ && !closing_ && !ConfirmCloseDuringRun()) {
+    event->ignore();
+    return;
+  }
   if (running_ || adding_) {
     stopRequested_ = true;
     closeAfterRun_ = true;
@@ -302,19 +325,24 @@ void TfrmMain::CreateActions() {
   actAboutSoft = NewAction("actAboutSoft", QStringLiteral("About Soft"));
   actStandardOption = NewAction("actStandardOption", QStringLiteral("Standard Options"));
   actProcess = NewAction("actProcess", QStringLiteral("Process"), QKeySequence(Qt::Key_F9));
-  actShowPreview = NewAction("actShowPreview", QStringLiteral("Preview Result"));
+  actShowPreview = NewAction("actShowPreview", QStringLiteral("Preview Result"),
+                             QKeySequence(Qt::CTRL | Qt::Key_3));
   actHomePage = NewAction("actHomePage", QStringLiteral("Home Page"));
-  actExit =
-      NewAction("actExit", QStringLiteral("Exit"), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_X));
+  actExit = NewAction("actExit", QStringLiteral("Exit"), QKeySequence(Qt::CTRL | Qt::Key_Q));
+  actExit->setShortcuts(
+      {QKeySequence(Qt::CTRL | Qt::Key_Q), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_X)});
   actHelp = NewAction("actHelp", QStringLiteral("Help Manual"), QKeySequence(Qt::Key_F1));
   actShowLogs = NewAction("actShowLogs", UiText(TTextId::LogViewerCaption));
   actClearLogs = NewAction("actClearLogs", QStringLiteral("Clean Logs"));
-  actImagesView = NewAction("actImagesView", QStringLiteral("Thumb View"));
-  actWelcome = NewAction("actWelcome", QStringLiteral("Welcome Page"));
-  actStop = NewAction("actStop", QStringLiteral("Stop"));
+  actImagesView =
+      NewAction("actImagesView", QStringLiteral("Thumb View"), QKeySequence(Qt::CTRL | Qt::Key_2));
+  actWelcome =
+      NewAction("actWelcome", QStringLiteral("Welcome Page"), QKeySequence(Qt::CTRL | Qt::Key_4));
+  actStop = NewAction("actStop", QStringLiteral("Stop"), QKeySequence(Qt::Key_Escape));
   actPhotoEditor = NewAction("actPhotoEditor", QStringLiteral("Image Editor"),
                              QKeySequence(Qt::CTRL | Qt::Key_E));
-  actDetailsList = NewAction("actDetailsList", QStringLiteral("Detail List"));
+  actDetailsList = NewAction("actDetailsList", QStringLiteral("Detail List"),
+                             QKeySequence(Qt::CTRL | Qt::Key_1));
   actTplAdd = NewAction("actTplAdd", QStringLiteral("Open Template Editor"));
   actTplDel = NewAction("actTplDel", QStringLiteral("Delete Selected Template"));
   actTplEdit = NewAction("actTplEdit", QStringLiteral("Edit Selected Template"));
@@ -323,6 +351,9 @@ void TfrmMain::CreateActions() {
       {QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
   actZoomOut = NewAction("actZoomOut", QStringLiteral("Zoom &Out"), QKeySequence::ZoomOut);
   actZoomFit = NewAction("actZoomFit", QStringLiteral("&Fit"), QKeySequence(Qt::CTRL | Qt::Key_0));
+  actFailedOnly = NewAction("actFailedOnly", WinText(TWinText::FailedOnlyFilter));
+  actFailedOnly->setCheckable(true);
+  connect(actFailedOnly, &QAction::toggled, this, [this] { ApplyFailedOnly(); });
   actZoomFit->setCheckable(true);
   actZoomFit->setChecked(true);
   actZoomFit->setToolTip(QStringLiteral("Fit the picture into the window"));
@@ -380,26 +411,29 @@ void TfrmMain::CreateMenus() {
   QMenu* file = bar->addMenu(QStringLiteral("&File"));
   file->setObjectName(QStringLiteral("mnuFile"));
   file->addAction(LinkedItem(actAddFiles, UiText(TTextId::OpenImagesTitle), "mnuOpenImages"));
-  file->addAction(LinkedItem(actAddfolders, QStringLiteral("Select a Folder"), "mnuSelectFolder"));
-  file->addAction(LinkedItem(actRemoveAll, QStringLiteral("Remove All"), "mnuRemoveAll"));
   file->addAction(
-      LinkedItem(actRemoveSelected, QStringLiteral("Remove Selected"), "mnuRemoveSelected"));
+      LinkedItem(actAddfolders, QStringLiteral("Select a &Folder..."), "mnuSelectFolder"));
+  file->addAction(LinkedItem(actRemoveAll, QStringLiteral("Remove &All"), "mnuRemoveAll"));
+  file->addAction(
+      LinkedItem(actRemoveSelected, QStringLiteral("&Remove Selected"), "mnuRemoveSelected"));
   file->addSeparator();
-  file->addAction(LinkedItem(actExit, QStringLiteral("Exit"), "mnuExit"));
+  file->addAction(LinkedItem(actExit, QStringLiteral("E&xit"), "mnuExit"));
 
   QMenu* process = bar->addMenu(QStringLiteral("&Process"));
   process->setObjectName(QStringLiteral("mnuProcess"));
   process->addAction(
-      LinkedItem(actProcess, QStringLiteral("Start Processing"), "mnuStartProcessing"));
-  process->addAction(LinkedItem(actStop, QStringLiteral("Stop Processing"), "mnuStopProcessing"));
+      LinkedItem(actProcess, QStringLiteral("&Start Processing"), "mnuStartProcessing"));
+  process->addAction(LinkedItem(actStop, QStringLiteral("S&top Processing"), "mnuStopProcessing"));
 
   QMenu* view = bar->addMenu(QStringLiteral("&View"));
   view->setObjectName(QStringLiteral("mnuView"));
-  view->addAction(LinkedItem(actImagesView, QStringLiteral("View Thumbnail"), "mnuViewThumbnail"));
-  view->addAction(LinkedItem(actDetailsList, QStringLiteral("Detail List"), "mnuDetailList"));
+  view->addAction(LinkedItem(actImagesView, QStringLiteral("View &Thumbnail"), "mnuViewThumbnail"));
+  view->addAction(LinkedItem(actDetailsList, QStringLiteral("&Detail List"), "mnuDetailList"));
+  view->addAction(actFailedOnly);
   view->addSeparator();
-  view->addAction(LinkedItem(actShowPreview, QStringLiteral("Preview Result"), "mnuPreviewResult"));
-  view->addAction(LinkedItem(actWelcome, QStringLiteral("Welcome Page"), "mnuWelcomePage"));
+  view->addAction(
+      LinkedItem(actShowPreview, QStringLiteral("&Preview Result"), "mnuPreviewResult"));
+  view->addAction(LinkedItem(actWelcome, QStringLiteral("&Welcome Page"), "mnuWelcomePage"));
   view->addSeparator();
   view->addAction(LinkedItem(actZoomIn, QStringLiteral("Zoom &In"), "mnuZoomIn"));
   view->addAction(LinkedItem(actZoomOut, QStringLiteral("Zoom &Out"), "mnuZoomOut"));
@@ -408,22 +442,22 @@ void TfrmMain::CreateMenus() {
   QMenu* tools = bar->addMenu(QStringLiteral("&Tools"));
   tools->setObjectName(QStringLiteral("mnuTools"));
   tools->addAction(
-      LinkedItem(actStandardOption, QStringLiteral("Standard Options"), "mnuStandardOptions"));
-  tools->addAction(LinkedItem(actTplAdd, QStringLiteral("Template Editor"), "mnuTemplateEditor"));
-  tools->addAction(LinkedItem(actPhotoEditor, QStringLiteral("Image Editor"), "mnuImageEditor"));
+      LinkedItem(actStandardOption, QStringLiteral("Standard &Options..."), "mnuStandardOptions"));
+  tools->addAction(LinkedItem(actTplAdd, QStringLiteral("&Template Editor"), "mnuTemplateEditor"));
+  tools->addAction(LinkedItem(actPhotoEditor, QStringLiteral("&Image Editor"), "mnuImageEditor"));
   tools->addSeparator();
   tools->addAction(LinkedItem(actShowLogs, UiText(TTextId::LogViewerCaption), "mnuShowLogs"));
-  tools->addAction(LinkedItem(actClearLogs, QStringLiteral("Clean Logs"), "mnuCleanLogs"));
+  tools->addAction(LinkedItem(actClearLogs, QStringLiteral("&Clean Logs..."), "mnuCleanLogs"));
 
   QMenu* help = bar->addMenu(QStringLiteral("&Help"));
   help->setObjectName(QStringLiteral("mnuHelp"));
-  help->addAction(LinkedItem(actHelp, QStringLiteral("Contents"), "mnuContents"));
-  help->addAction(LinkedItem(actHomePage, QStringLiteral("Home Page"), "mnuHomePage"));
+  help->addAction(LinkedItem(actHelp, QStringLiteral("&Contents"), "mnuContents"));
+  help->addAction(LinkedItem(actHomePage, QStringLiteral("&Home Page"), "mnuHomePage"));
   help->addSeparator();
   mnuCheckUpdate = help->addAction(QStringLiteral("Check Update"));
   mnuCheckUpdate->setObjectName(QStringLiteral("mnuCheckUpdate"));
   help->addSeparator();
-  help->addAction(LinkedItem(actAboutSoft, QStringLiteral("About..."), "mnuAbout"));
+  help->addAction(LinkedItem(actAboutSoft, QStringLiteral("&About..."), "mnuAbout"));
 }
 
 void TfrmMain::CreateToolBar() {

@@ -68,8 +68,8 @@ struct TMainDialogs {
   std::function<QStringList(const QString& startFolder, const QString& filters)> OpenFiles;
   // The folder dialog, already set up; true when the user pressed OK.
   std::function<bool(TfrmSelDir& dialog)> SelectFolder;
-  // Opens a folder in the desktop's file manager.
-  std::function<void(const QString& folder)> OpenFolder;
+  // Opens a folder in the desktop's file manager; false when nothing could.
+  std::function<bool(const QString& folder)> OpenFolder;
   // Shows the run-log viewer, already filled; the real one runs it modally.
   std::function<void(TFoLog& viewer)> ShowLogViewer;
   // Runs the options dialog, already filled, modally; returns its result
@@ -82,7 +82,7 @@ struct TMainDialogs {
       StartProcess;
   // Opens an address or a document with the desktop (help, home page, a
   // picture in its default application).
-  std::function<void(const QUrl& url)> OpenUrl;
+  std::function<bool(const QUrl& url)> OpenUrl;  // false when nothing could open it
   // Starts a program without waiting for it; false when it could not start.
   std::function<bool(const QString& program, const QStringList& arguments)> StartProgram;
   // Runs the About box, already built, modally.
@@ -134,7 +134,8 @@ class TfrmMain : public QMainWindow {
   // Opens the selected template for a run, or shows why there is none.
   bool OpenSelectedTemplate();
 
-  void SetDialogs(TMainDialogs dialogs) { dialogs_ = std::move(dialogs); }
+  // Replaces the hooks dialogs sets; one left empty keeps the one set before.
+  void SetDialogs(TMainDialogs dialogs);
   // Shows a message box through the replaceable dialogs.
   int ShowMessage(QMessageBox::Icon icon, const QString& caption, const QString& text,
                   QMessageBox::StandardButtons buttons = QMessageBox::Ok);
@@ -166,6 +167,11 @@ class TfrmMain : public QMainWindow {
   void actRemoveAllExecute();
   void actProcessExecute();
   void actStopExecute();
+  // Whether the run's output folder can take the batch (made when it is the
+  // default one); one message says why not.
+  bool OutputFolderReady();
+  // Asks whether closing during a run stops it (true) or the run goes on.
+  bool ConfirmCloseDuringRun();
   // Deletes the selected template file after the user confirms.
   void actTplDelExecute();
   // Start the template editor without a file, or on the selected template.
@@ -180,6 +186,10 @@ class TfrmMain : public QMainWindow {
   void RefreshPresetList(const QString& select = {});
   void cbPresetChange();
   void actPresetSaveExecute();
+  // Asks for a preset's name, name holding the proposal; false when cancelled.
+  bool AskPresetName(QString& name);
+  // Hides the rows that did not fail while "show only failed" is on.
+  void ApplyFailedOnly();
   void actPresetDelExecute();
   // Opens the run-log viewer on Log.dat, and empties Log.dat.
   void actShowLogsExecute();
@@ -197,6 +207,8 @@ class TfrmMain : public QMainWindow {
   // Starts the image editor on one picture: ProgramFolder + "PhotoTouch"
   // when it is there and executable, else the desktop's default program.
   void OpenInImageEditor(const QString& path);
+  // Says that no program opens address, and shows it to be copied.
+  void ReportNoOpener(const QString& address);
   bool StopRequested() const { return stopRequested_; }
   bool Running() const { return running_; }
   // What the last run did (outcome and counts).
@@ -336,6 +348,8 @@ class TfrmMain : public QMainWindow {
   bool adding_ = false;
   bool closeAfterRun_ = false;
   bool closing_ = false;
+  int runRows_ = 0;  // the rows of the run under way, and those done
+  int runDone_ = 0;
   std::unique_ptr<TWorkingObjects> work_;
   std::unique_ptr<TRunSummary> lastRun_;
   bool panelFilled_ = false;
@@ -403,6 +417,7 @@ class TfrmMain : public QMainWindow {
   QAction* actZoomIn = nullptr;
   QAction* actZoomOut = nullptr;
   QAction* actZoomFit = nullptr;
+  QAction* actFailedOnly = nullptr;  // the list shows only the failed rows
   QToolButton* btnZoomFit = nullptr;
   QString lastPreviewFailure_;
   QPushButton* btnPrev = nullptr;

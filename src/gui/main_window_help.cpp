@@ -2,6 +2,7 @@
 // beside this one: About box, home page, help manual and image editor.
 #include <QAction>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileInfo>
 #include <QItemSelectionModel>
 #include <QListWidget>
@@ -11,8 +12,10 @@
 #include <QUrl>
 
 #include "gui/about_dialog.h"
+#include "gui/form_translation.h"
 #include "gui/main_window.h"
 #include "gui/qt_text.h"
+#include "gui/window_texts.h"
 
 namespace imprimo {
 
@@ -43,12 +46,14 @@ void TfrmMain::ApplyEditorCommandState() {
 }
 
 void TfrmMain::OpenUrl(const QUrl& url) {
-  // The desktop's answer is not looked at: a missing document or one
-  // without a program for it gives no message of ours.
-  if (dialogs_.OpenUrl)
-    dialogs_.OpenUrl(url);
-  else
-    QDesktopServices::openUrl(url);
+  const bool opened = dialogs_.OpenUrl ? dialogs_.OpenUrl(url) : QDesktopServices::openUrl(url);
+  if (!opened) ReportNoOpener(url.isLocalFile() ? url.toLocalFile() : url.toString());
+}
+
+void TfrmMain::ReportNoOpener(const QString& address) {
+  // Nothing on this desktop opens it: the user can copy the address.
+  ShowMessage(QMessageBox::Warning, UiText(TTextId::CaptionError),
+              WinText(TWinText::NoOpener).arg(QDir::toNativeSeparators(address)));
 }
 
 void TfrmMain::actAboutSoftExecute() {

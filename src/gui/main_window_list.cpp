@@ -10,6 +10,7 @@
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
 #include <QScrollBar>
@@ -21,8 +22,10 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <exception>
+#include <filesystem>
 #include <functional>
 
+#include "app/batch_run.h"
 #include "app/image_list.h"
 #include "app/naming.h"
 #include "gui/form_translation.h"
@@ -33,6 +36,7 @@
 #include "gui/qt_text.h"
 #include "gui/sel_dir.h"
 #include "gui/status_icons.h"
+#include "gui/window_texts.h"
 
 namespace imprimo {
 
@@ -90,9 +94,9 @@ struct Column {
   const char* heading;
   int width;  // 0: takes the remaining width
 };
-constexpr Column kColumns[6] = {{"Filen Name", 0},           {"Format", 66},
-                                {"Original Dimension", 100}, {"Original Size", 70},
-                                {"New Dimension", 100},      {"New Size", 70}};
+constexpr Column kColumns[6] = {
+    {"File Name", 0},      {"Format", 66},         {"Original Dimension", 100},
+    {"Original Size", 70}, {"New Dimension", 100}, {"New Size", 70}};
 
 }  // namespace
 
@@ -374,11 +378,37 @@ void TfrmMain::SetProgress(int percent) {
 
 void TfrmMain::ProcessMessages() { QApplication::processEvents(QEventLoop::AllEvents); }
 
+namespace {
+
+// The pictures of a dropped folder and its sub-folders; the output folder
+// of the settings, and the one typed in the panel, are left out.
+std::vector<std::string> PicturesOfDroppedFolder(const std::string& folder,
+                                                 const TSettings& settings,
+                                                 const QString& typedOutput) {
+  std::vector<std::string> found;
+  const bool beside = settings.PathType == 1;
+  const std::string skip = beside ? std::string() : settings.OutPath;
+  try {
+    FindBatchImageFiles(folder.size() > 1 ? folder.substr(0, folder.size() - 1) : folder, "*",
+                        found, true, skip);
+  } catch (const std::exception&) {
+    // What was found before an unreadable part stays.
+  }
+  if (!beside && !typedOutput.trimmed().isEmpty()) {
+    const std::string typed = WithTrailingSeparator(ToUtf8(typedOutput.trimmed()));
+    std::erase_if(found, [&](const std::string& f) { return f.rfind(typed, 0) == 0; });
+  }
+  return found;
+}
+
+}  // namespace
+
 void TfrmMain::AddImages(const QStringList& paths) {
   if (adding_) return;
   std::vector<std::string> files;
   files.reserve(size_t(paths.size()));
   for (const QString& p : paths) files.push_back(ToUtf8(p));
+  actFailedOnly->setChecked(false);  // new rows are shown
   adding_ = true;
   // Adding keeps the run and the other list commands away until it ends;
   // the stop command ends it early.
@@ -441,7 +471,29 @@ void TfrmMain::actAddfoldersExecute() {
 
 void TfrmMain::DragDropMDrop(const QStringList& paths) {
   if (running_ || adding_ || paths.isEmpty()) return;
-  AddImages(paths);
+  // A dropped folder gives its pictures, searched as the command line does:
+  // formats that load, every sub-folder (a linked one once), never the
+  // run's output folder.
+  QStringList files;
+  for (const QString& p : paths) {
+    const std::string path = ToUtf8(p);
+    std::error_code ec;
+    if (!std::filesystem::is_directory(path, ec)) {
+      files << p;
+      continue;
+    }
+    const std::string folder = WithTrailingSeparator(path);
+    NoteAddedFolder(addedFolders_, settings_, folder);
+    for (const std::string& f : PicturesOfDroppedFolder(folder, settings_, edtOutPath->text()))
+      files << FromUtf8(f);
+  }
+  if (!files.isEmpty()) AddImages(files);
+}
+
+void TfrmMain::ApplyFailedOnly() {
+  const bool only = actFailedOnly->isChecked();
+  for (int row = 0; row < RowCount(); ++row)
+    ListImgs_->setRowHidden(row, only && RowIcon(row) != kIconFailed);
 }
 
 void TfrmMain::actRemoveSelectedExecute() {
@@ -460,7 +512,11 @@ void TfrmMain::actRemoveSelectedExecute() {
 }
 
 void TfrmMain::actRemoveAllExecute() {
-  if (running_ || adding_) return;
+  if (running_ || adding_ || RowCount() == 0) return;
+  if (ShowMessage(QMessageBox::Question, UiText(TTextId::CaptionQuestion),
+                  WinText(TWinText::RemoveAllQuestion).arg(RowCount()),
+                  QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
+    return;
   ListImgs_->setRowCount(0);
   thumbnailsStale_ = true;
   UpdateCommands();
@@ -471,8 +527,10 @@ void TfrmMain::ListImgsSelectItem() {
   if (current != nullptr && current->isSelected()) {
     currentImage_ = RowText(current->row());
     const QString reason = current->data(kFailReasonRole).toString();
-    SetStatusText(2, UiText(TTextId::StatusFileName) + currentImage_ +
-                         (reason.isEmpty() ? QString() : QStringLiteral(" - Failed: ") + reason));
+    SetStatusText(
+        2, UiText(TTextId::StatusFileName) + currentImage_ +
+               (reason.isEmpty() ? QString()
+                                 : QStringLiteral(" - ") + UiText(TTextId::RowFailed) + reason));
   }
   UpdateCommands();
 }
@@ -511,7 +569,7 @@ void TfrmMain::UpdateCommands() {
     if (StatusText(2).startsWith(UiText(TTextId::StatusFileName)))
       SetStatusText(2, UiText(TTextId::StatusFileName));
   }
-  SetStatusText(1, UiText(TTextId::StatusImageCount).arg(ListImgs_->rowCount()));
+  SetStatusText(1, WinText(TWinText::ImagesTotal).arg(ListImgs_->rowCount()));
 }
 
 }  // namespace imprimo

@@ -7,6 +7,7 @@
 #include "gui/fo_log.h"
 #include "gui/form_translation.h"
 #include "gui/main_window.h"
+#include "gui/window_texts.h"
 #include "platform/file_io.h"
 #include "runlog/run_log.h"
 
@@ -51,6 +52,10 @@ void TfrmMain::actShowLogsExecute() {
 }
 
 void TfrmMain::actClearLogsExecute() {
+  if (ShowMessage(QMessageBox::Question, UiText(TTextId::CaptionQuestion),
+                  WinText(TWinText::ClearLogsQuestion),
+                  QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
+    return;
   try {
     RunLog log;
     OpenLog(log, dataFolder_ + "Log.dat");

@@ -205,7 +205,7 @@ QWidget* TfrmMain::CreateRenameGroup() {
   cbOriginalName = new QRadioButton(QStringLiteral("New name based on original name"), group);
   cbOriginalName->setObjectName(QStringLiteral("cbOriginalName"));
   cbOriginalName->setChecked(true);
-  cbRename = new QRadioButton(QStringLiteral("Use define files rename pattern"), group);
+  cbRename = new QRadioButton(QStringLiteral("Use my own rename pattern"), group);
   cbRename->setObjectName(QStringLiteral("cbRename"));
   column->addWidget(cbOriginalName);
   column->addWidget(cbRename);
@@ -273,7 +273,7 @@ QWidget* TfrmMain::CreateResizeGroup() {
 
   cbResizeMode = NewList("cbResizeMode", group,
                          {"Use width and height", "Use height (keep aspect)",
-                          "Use width (keep aspect)", "Use width and height(keep aspect)"});
+                          "Use width (keep aspect)", "Use width and height (keep aspect)"});
   cbResizeMode->setCurrentIndex(3);
   column->addWidget(cbResizeMode);
 

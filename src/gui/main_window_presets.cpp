@@ -2,11 +2,13 @@
 // save the panel under a name or delete the chosen preset.
 #include <QAction>
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <algorithm>
 #include <exception>
 
 #include "app/presets.h"
@@ -82,31 +84,43 @@ void TfrmMain::cbPresetChange() {
   UpdateCommands();
 }
 
+bool TfrmMain::AskPresetName(QString& name) {
+  const QString caption = UiText(TTextId::PresetSaveTitle);
+  const QString label = UiText(TTextId::PresetNamePrompt);
+  if (dialogs_.AskText) return dialogs_.AskText(caption, label, name);
+  QInputDialog dialog(this);
+  dialog.setWindowTitle(caption);
+  dialog.setLabelText(label);
+  dialog.setTextValue(name);
+  // Wide enough for its title and a long name.
+  const QFontMetrics metrics(dialog.font());
+  dialog.setMinimumWidth(
+      std::max(metrics.horizontalAdvance(caption) + 160, metrics.averageCharWidth() * 44));
+  if (dialog.exec() != QDialog::Accepted) return false;
+  name = dialog.textValue();
+  return true;
+}
+
 void TfrmMain::actPresetSaveExecute() {
   if (running_ || adding_) return;
   QString name = cbPreset->currentText();
-  const QString caption = UiText(TTextId::PresetSaveTitle);
-  const QString label = UiText(TTextId::PresetNamePrompt);
-  bool accepted = false;
-  if (dialogs_.AskText) {
-    accepted = dialogs_.AskText(caption, label, name);
-  } else {
-    name = QInputDialog::getText(this, caption, label, QLineEdit::Normal, name, &accepted);
+  // A refused name is offered again as typed, to be corrected.
+  for (bool chosen = false; !chosen;) {
+    if (!AskPresetName(name)) return;
+    name = name.trimmed();
+    if (const std::string problem = PresetNameProblem(ToUtf8(name)); !problem.empty()) {
+      ShowMessage(QMessageBox::Critical, UiText(TTextId::CaptionError), FromUtf8(problem));
+      continue;
+    }
+    chosen = true;
+    for (int i = 0; i < cbPreset->count() && chosen; ++i) {
+      if (cbPreset->itemText(i).compare(name, Qt::CaseInsensitive) != 0) continue;
+      chosen = ShowMessage(QMessageBox::Question, UiText(TTextId::CaptionQuestion),
+                           UiText(TTextId::PresetReplaceQuestion).arg(cbPreset->itemText(i)),
+                           QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+    }
   }
-  if (!accepted) return;
-  name = name.trimmed();
   const std::string utf8 = ToUtf8(name);
-  if (const std::string problem = PresetNameProblem(utf8); !problem.empty()) {
-    ShowMessage(QMessageBox::Critical, UiText(TTextId::CaptionError), FromUtf8(problem));
-    return;
-  }
-  for (int i = 0; i < cbPreset->count(); ++i) {
-    if (cbPreset->itemText(i).compare(name, Qt::CaseInsensitive) != 0) continue;
-    if (ShowMessage(QMessageBox::Question, UiText(TTextId::CaptionQuestion),
-                    UiText(TTextId::PresetReplaceQuestion).arg(cbPreset->itemText(i)),
-                    QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
-      return;
-  }
   PanelToSettings();
   TPreset preset;
   preset.Name = utf8;

@@ -225,9 +225,9 @@ bool TfrmMain::RenderPreview(const QString& path) {
   }
   if (image.isNull()) {
     // The page says so: the last good picture would pass for this row's.
-    ImagePreview_->ShowMessage(
-        WinText(TWinText::PreviewFailed).arg(FromUtf8(FileNameOf(ToUtf8(path))), FromUtf8(reason)));
-    lastPreviewFailure_ = FromUtf8(reason);
+    ImagePreview_->ShowMessage(WinText(TWinText::PreviewFailed)
+                                   .arg(FromUtf8(FileNameOf(ToUtf8(path))), ReasonText(reason)));
+    lastPreviewFailure_ = ReasonText(reason);
     return false;
   }
   lastPreviewFailure_.clear();
@@ -293,7 +293,8 @@ class TfrmMain::TThumbnailBuild {
       std::string reason;
       if (LoadThumbnailCell(rows_[index].File, autoRotate_, face_, cell, &reason))
         made.Image = BitmapToQImage(cell);
-      if (made.Image.isNull()) made.Reason = FromUtf8(reason.empty() ? "unknown error" : reason);
+      if (made.Image.isNull())
+        made.Reason = reason.empty() ? UiText(TTextId::UnknownError) : ReasonText(reason);
       Deliver(index, std::move(made));
     }
   }

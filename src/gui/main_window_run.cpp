@@ -4,7 +4,9 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDesktopServices>
+#include <QDir>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QSpinBox>
 #include <QStackedWidget>
 #include <QTableWidget>
@@ -13,11 +15,13 @@
 #include <exception>
 
 #include "app/batch_run.h"
+#include "app/output_check.h"
 #include "gui/form_translation.h"
 #include "gui/main_window.h"
 #include "gui/progress_bar.h"
 #include "gui/qt_text.h"
 #include "gui/status_icons.h"
+#include "gui/window_texts.h"
 
 namespace imprimo {
 
@@ -64,6 +68,9 @@ class TfrmMain::RunHost : public TBatchHost {
     if (w_.running_ && !wasRunning) {
       rows_ = w_.RowCount();
       succeeded_ = failed_ = 0;
+      w_.runRows_ = rows_;
+      w_.runDone_ = 0;
+      w_.actFailedOnly->setChecked(false);
     }
     w_.ApplyCommandState();
     if (wasRunning && !w_.running_) w_.SetStatusText(2, RunSummaryText());
@@ -83,9 +90,26 @@ class TfrmMain::RunHost : public TBatchHost {
     if (w_.closing_) return false;  // a program that is ending asks nothing
     QString question = FromUtf8(text);
     // The question after the run leads with what the run did.
-    if (text == Text(TTextId::RunFinishedQuestion))
+    if (text == Text(TTextId::RunFinishedQuestion)) {
+      // The failed rows, each with its reason in its tip, on their own.
+      if (failed_ > 0 && w_.ShowMessage(QMessageBox::Question, UiText(TTextId::CaptionQuestion),
+                                        RunSummaryText() + QStringLiteral("\r\n") +
+                                            WinText(TWinText::ShowFailedQuestion).arg(failed_),
+                                        QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes) {
+        w_.pages_->setCurrentIndex(kPageDetails);
+        w_.actFailedOnly->setChecked(true);
+      }
+      // An output folder nothing was written to is not worth opening.
+      if (succeeded_ == 0) {
+        w_.ShowMessage(
+            QMessageBox::Information, UiText(TTextId::CaptionQuestion),
+            RunSummaryText() + QStringLiteral("\r\n") + WinText(TWinText::RunNothingWritten),
+            QMessageBox::Ok);
+        return false;
+      }
       question =
           RunSummaryText() + QStringLiteral("\r\n") + UiText(TTextId::OpenOutputFolderQuestion);
+    }
     return w_.ShowMessage(QMessageBox::Question, UiText(TTextId::CaptionQuestion), question,
                           QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
   }
@@ -106,13 +130,14 @@ class TfrmMain::RunHost : public TBatchHost {
       ++succeeded_;
     else
       ++failed_;
+    w_.runDone_ = succeeded_ + failed_;
     QTableWidgetItem* item = w_.ListImgs_->item(row, 0);
     if (!item) return;
     QString tip = item->text();
     const QString reason =
         status == kStatusSucceeded
             ? QString()
-            : (result.Reason.empty() ? UiText(TTextId::UnknownError) : FromUtf8(result.Reason));
+            : (result.Reason.empty() ? UiText(TTextId::UnknownError) : ReasonText(result.Reason));
     item->setData(kFailReasonRole, reason);
     if (!reason.isEmpty()) {
       tip += QStringLiteral("\n") + UiText(TTextId::RowFailed) + reason;
@@ -135,11 +160,12 @@ class TfrmMain::RunHost : public TBatchHost {
     w_.closeAfterRun_ = true;  // closes once the run command has returned
   }
   void OpenFolder(const std::string& folder) override {
+    if (succeeded_ == 0) return;  // nothing was written there
     const QString path = FromUtf8(folder);
-    if (w_.dialogs_.OpenFolder)
-      w_.dialogs_.OpenFolder(path);
-    else
-      QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    const bool opened = w_.dialogs_.OpenFolder
+                            ? w_.dialogs_.OpenFolder(path)
+                            : QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    if (!opened) w_.ReportNoOpener(path);
   }
 
  private:
@@ -159,10 +185,60 @@ bool TfrmMain::OpenSelectedTemplate() {
 
 void TfrmMain::actStopExecute() { stopRequested_ = true; }
 
+bool TfrmMain::ConfirmCloseDuringRun() {
+  const QString question = WinText(TWinText::CloseDuringRun).arg(runDone_).arg(runRows_);
+  if (dialogs_.MessageBox)
+    return dialogs_.MessageBox(QMessageBox::Question, UiText(TTextId::CaptionQuestion), question,
+                               QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+  QMessageBox box(QMessageBox::Question, UiText(TTextId::CaptionQuestion), question,
+                  QMessageBox::NoButton, this);
+  QPushButton* stop = box.addButton(WinText(TWinText::CloseStopButton), QMessageBox::AcceptRole);
+  QPushButton* keep = box.addButton(WinText(TWinText::CloseKeepButton), QMessageBox::RejectRole);
+  box.setDefaultButton(keep);
+  box.setEscapeButton(keep);
+  box.exec();
+  return box.clickedButton() == stop;
+}
+
+bool TfrmMain::OutputFolderReady() {
+  PanelToSettings();
+  if (settings_.PathType != 2) return true;  // beside each source
+  const std::string folder = settings_.OutPath;
+  std::vector<std::string> sources;
+  sources.reserve(size_t(RowCount()));
+  for (int row = 0; row < RowCount(); ++row) sources.push_back(ToUtf8(RowText(row)));
+  // The default folder is made at its first use; another one that is
+  // missing is refused by the run itself.
+  const TOutputCheck check =
+      CheckOutputFolder(folder, folder == DefaultOutputFolder(), EstimateOutputBytes(sources));
+  const QString shown = QDir::toNativeSeparators(FromUtf8(folder));
+  QString text;
+  switch (check.Problem) {
+    case TOutputProblem::None:
+      return true;
+    case TOutputProblem::NotCreatable:
+      text = WinText(TWinText::OutputNotCreatable).arg(shown, FromUtf8(check.Reason));
+      break;
+    case TOutputProblem::NotWritable:
+      text = WinText(TWinText::OutputNotWritable).arg(shown);
+      break;
+    case TOutputProblem::LowSpace:
+      text = WinText(TWinText::OutputLowSpace)
+                 .arg(shown, FromUtf8(ByteSizeText(check.FreeBytes)),
+                      FromUtf8(ByteSizeText(check.NeededBytes)));
+      break;
+  }
+  ShowMessage(QMessageBox::Critical, UiText(TTextId::CaptionError), text);
+  edtOutPath->setFocus(Qt::OtherFocusReason);
+  edtOutPath->selectAll();
+  return false;
+}
+
 void TfrmMain::actProcessExecute() {
   // The command is disabled while a run or an add is under way; a shortcut
   // that slips through must not start a second loop over the same rows.
   if (running_ || adding_) return;
+  if (!OutputFolderReady()) return;
   RunHost host(*this);
   TRunContext context{settings_,   values_,       programFolder_,
                       dataFolder_, addedFolders_, selectedTemplatePath_,

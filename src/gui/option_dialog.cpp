@@ -332,17 +332,17 @@ QWidget* TfrmOption::CreateResizePage() {
   auto* grid = new QGridLayout;
   grid->setHorizontalSpacing(6);
   grid->setVerticalSpacing(4);
-  lbRestrainWidth = NewLabel("lbRestrainWidth", QStringLiteral("Max width(px)"), page);
+  lbRestrainWidth = NewLabel("lbRestrainWidth", QStringLiteral("Max Width (px)"), page);
   edtCtmWidth = NewSpin("edtCtmWidth", page, 5, 999999, 640);
   abResize = new TMenuBtn(page);
   abResize->setObjectName(QStringLiteral("abResize"));
   abResize->SetPopupMenu(pMenuSize);
-  lbRestrainHeight = NewLabel("lbRestrainHeight", QStringLiteral("Max Height(px)"), page);
+  lbRestrainHeight = NewLabel("lbRestrainHeight", QStringLiteral("Max Height (px)"), page);
   edtCtmHeight = NewSpin("edtCtmHeight", page, 5, 999999, 480);
   lbResizeMode = NewLabel("lbResizeMode", QStringLiteral("Resizing type:"), page);
   cbResizeMode = NewList("cbResizeMode", page,
                          {"Use width and height", "Use height (keep aspect)",
-                          "Use width (keep aspect)", "Use width and height(keep aspect)"});
+                          "Use width (keep aspect)", "Use width and height (keep aspect)"});
   cbResizeMode->setSizeAdjustPolicy(QComboBox::AdjustToContents);
   cbResizeMode->setCurrentIndex(3);
   grid->addWidget(lbRestrainWidth, 0, 0);
@@ -367,7 +367,7 @@ QWidget* TfrmOption::CreateRenamePage() {
   cbOriginalName =
       NewRadio("cbOriginalName", QStringLiteral("New name based on original name"), page);
   cbOriginalName->setChecked(true);
-  cbRename = NewRadio("cbRename", QStringLiteral("Use define files rename pattern"), page);
+  cbRename = NewRadio("cbRename", QStringLiteral("Use my own rename pattern"), page);
   column->addWidget(cbOriginalName);
   column->addWidget(cbRename);
 
@@ -511,7 +511,7 @@ QWidget* TfrmOption::CreateOtherPage() {
   column->addWidget(cbKeepSourceColors);
   cbOpen = NewCheck("cbOpen", QStringLiteral("Directly open output folder after process."), page);
   column->addWidget(cbOpen);
-  cbClose = NewCheck("cbClose", QStringLiteral("Close directly the program after process."), page);
+  cbClose = NewCheck("cbClose", QStringLiteral("Close the program after processing."), page);
   column->addWidget(cbClose);
   cbRemoveList =
       NewCheck("cbRemoveList",

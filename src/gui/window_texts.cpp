@@ -1,5 +1,6 @@
 #include "gui/window_texts.h"
 
+#include <QRegularExpression>
 #include <utility>
 
 #include "lang/language_file.h"
@@ -39,6 +40,16 @@ constexpr std::pair<TWinText, const char*> kTexts[] = {
     {TWinText::FitZoom, "Fit"},
     {TWinText::PresetChanged, "%1 (changed)"},
     {TWinText::ImagesTotal, "Images: %1"},
+    {TWinText::ReasonMissing, "the file does not exist"},
+    {TWinText::ReasonFolder, "the path is a folder, not an image file"},
+    {TWinText::ReasonNotRegular, "not a regular file"},
+    {TWinText::ReasonEmpty, "the file is empty"},
+    {TWinText::ReasonNoPermission, "the file cannot be read (permission denied)"},
+    {TWinText::ReasonUnknownFormat, "not an image file of a known format"},
+    {TWinText::ReasonDamagedFormat, "the %1 file is damaged or incomplete"},
+    {TWinText::ReasonDamaged, "the file is damaged or incomplete (%1)"},
+    {TWinText::ReasonCannotStore, "the output format cannot store this picture"},
+    {TWinText::ReasonNoReadBack, "the saved picture could not be read back"},
 };
 
 }  // namespace
@@ -55,6 +66,26 @@ void RegisterWindowTexts() {
     return true;
   }();
   (void)registered;
+}
+
+QString ReasonText(const std::string& reason) {
+  // The fixed reasons are the English texts themselves.
+  for (const TWinText id :
+       {TWinText::ReasonMissing, TWinText::ReasonFolder, TWinText::ReasonNotRegular,
+        TWinText::ReasonEmpty, TWinText::ReasonNoPermission, TWinText::ReasonUnknownFormat,
+        TWinText::ReasonCannotStore, TWinText::ReasonNoReadBack})
+    if (reason == EnglishWinText(id)) return WinText(id);
+  const QString text = QString::fromStdString(reason);
+  static const QRegularExpression damagedFormat(
+      QStringLiteral("^the (\\S+) file is damaged or incomplete$"));
+  static const QRegularExpression damaged(
+      QStringLiteral("^the file is damaged or incomplete \\((.*)\\)$"),
+      QRegularExpression::DotMatchesEverythingOption);
+  if (const auto m = damagedFormat.match(text); m.hasMatch())
+    return WinText(TWinText::ReasonDamagedFormat).arg(m.captured(1));
+  if (const auto m = damaged.match(text); m.hasMatch())
+    return WinText(TWinText::ReasonDamaged).arg(m.captured(1));
+  return text;
 }
 
 QString WinText(TWinText id) {

@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <string>
 
 namespace imprimo {
 
@@ -34,10 +35,24 @@ enum class TWinText : uint32_t {
   FitZoom = 3029,
   PresetChanged = 3030,  // %1 preset name
   ImagesTotal = 3031,    // %1 rows
+  // Why a file did not load or save (the engine's reasons, in words).
+  ReasonMissing = 3040,
+  ReasonFolder = 3041,
+  ReasonNotRegular = 3042,
+  ReasonEmpty = 3043,
+  ReasonNoPermission = 3044,
+  ReasonUnknownFormat = 3045,
+  ReasonDamagedFormat = 3046,  // %1 format
+  ReasonDamaged = 3047,        // %1 the decoder's words
+  ReasonCannotStore = 3048,
+  ReasonNoReadBack = 3049,
 };
 
 // The text for id: the loaded language file's, else the English one.
 QString WinText(TWinText id);
+// A reason the engine gave (a file that does not load or save) in the
+// user's language; a reason it does not know stays as given.
+QString ReasonText(const std::string& reason);
 // The built-in English text.
 const char* EnglishWinText(TWinText id);
 // Puts the window texts into the program's string table (the language tool

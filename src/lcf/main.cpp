@@ -15,6 +15,7 @@
 #include <vector>
 
 #ifdef IMPRIMO_LCF_DESIGNER
+#include "designer/designer_texts.h"
 #include "designer/designer_window.h"
 #endif
 #include "gui/form_translation.h"
@@ -70,6 +71,11 @@ void AddDesignerTexts(TLanguageSource& english) {
       items.emplace_back(address, std::u16string(reinterpret_cast<const char16_t*>(text.utf16()),
                                                  size_t(text.size())));
   }
+  // The texts it sets while it runs.
+  size_t count = 0;
+  const TDesignerText* ids = DesignerTextIds(count);
+  for (size_t i = 0; i < count; ++i)
+    english.Strings[static_cast<uint32_t>(ids[i])] = Utf8ToUtf16(EnglishDesignerText(ids[i]));
   std::error_code ec;
   fs::remove_all(scratch, ec);
 }

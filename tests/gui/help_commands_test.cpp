@@ -40,7 +40,10 @@ class HelpCommandsTest : public WindowFixture {
     TfrmMain& w = Open();
     TMainDialogs dialogs;
     dialogs.OpenFiles = [files](const QString&, const QString&) { return files; };
-    dialogs.OpenUrl = [this](const QUrl& url) { urls_.push_back(url); };
+    dialogs.OpenUrl = [this](const QUrl& url) {
+      urls_.push_back(url);
+      return opens_;
+    };
     dialogs.StartProgram = [this](const QString& program, const QStringList& arguments) {
       starts_.push_back({program, arguments});
       return true;
@@ -74,6 +77,7 @@ class HelpCommandsTest : public WindowFixture {
     QStringList arguments;
   };
   std::vector<QUrl> urls_;
+  bool opens_ = true;  // what the desktop's opener answers
   std::vector<Start> starts_;
   int aboutRuns_ = 0;
   bool aboutHadPicture_ = false;
@@ -192,6 +196,17 @@ TEST_F(HelpCommandsTest, HelpHomePageUpdateAndAbout) {
   w.findChild<QAction*>("actAboutSoft")->trigger();
   EXPECT_EQ(aboutRuns_, 1);
   EXPECT_TRUE(aboutHadPicture_);
+
+  // A desktop with no program for them says so, with the address to copy.
+  opens_ = false;
+  EXPECT_TRUE(messages_.empty());
+  w.findChild<QAction*>("actHelp")->trigger();
+  w.findChild<QAction*>("actHomePage")->trigger();
+  ASSERT_EQ(messages_.size(), 2u);
+  EXPECT_EQ(messages_[0].icon, QMessageBox::Warning);
+  EXPECT_TRUE(messages_[0].text.contains(QString::fromStdString(folder_ + "help/index.html")))
+      << messages_[0].text.toStdString();
+  EXPECT_TRUE(messages_[1].text.contains(HomePageAddress())) << messages_[1].text.toStdString();
 }
 
 TEST_F(HelpCommandsTest, ImageEditorGetsThePathAsOneArgument) {

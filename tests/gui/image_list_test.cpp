@@ -7,11 +7,13 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QProcess>
 #include <QProgressBar>
 #include <QStackedWidget>
 #include <QTableWidget>
 #include <QTest>
 #include <QUrl>
+#include <algorithm>
 #include <cstdlib>
 
 #include "app/settings.h"
@@ -53,7 +55,7 @@ TEST_F(ImageListTest, RowsAreUniqueByExactPathSortedAndDescribed) {
   EXPECT_EQ(w.RowColumn(3, 2), QStringLiteral("0.0 KB")) << "a missing file has no bytes";
   EXPECT_FALSE(w.RowColumn(2, 2).isEmpty());
   for (int c : {1, 3, 4}) EXPECT_TRUE(w.RowColumn(2, c).isEmpty()) << c;
-  EXPECT_EQ(w.StatusText(1), QStringLiteral("The images totaled 6."));
+  EXPECT_EQ(w.StatusText(1), QStringLiteral("Images: 6"));
   EXPECT_EQ(w.Pages()->currentIndex(), TfrmMain::kPageDetails);
   EXPECT_TRUE(w.ThumbnailsStale());
   // Drops leave the added folders and the start folder alone.
@@ -64,7 +66,7 @@ TEST_F(ImageListTest, RowsAreUniqueByExactPathSortedAndDescribed) {
 
   auto* list = w.ListImgs();
   EXPECT_EQ(list->columnCount(), 6);
-  EXPECT_EQ(list->horizontalHeaderItem(0)->text(), QStringLiteral("Filen Name"));
+  EXPECT_EQ(list->horizontalHeaderItem(0)->text(), QStringLiteral("File Name"));
   EXPECT_EQ(list->horizontalHeaderItem(2)->text(), QStringLiteral("Original Dimension"));
   // At the window's first size the path column has about half the list;
   // the short columns give way and show their full headings as tool tips.
@@ -157,6 +159,7 @@ TEST_F(ImageListTest, AddFolderLeavesOutTheOutputFolderInsideIt) {
   EXPECT_EQ(Rows(), (std::vector<std::string>{trip + "a.jpg", trip + "wmx/b.jpg"}));
 
   // Writing beside the sources names no output folder: everything is taken.
+  answers_.push_back(QMessageBox::Yes);
   w.findChild<QAction*>("actRemoveAll")->trigger();
   w.Settings().PathType = 1;
   w.findChild<QAction*>("actAddfolders")->trigger();
@@ -214,17 +217,24 @@ TEST_F(ImageListTest, RemovingSelectedRowsAndAllRows) {
   list->setFocus();
   QTest::keyClick(list, Qt::Key_Delete);
   EXPECT_EQ(Rows(), (std::vector<std::string>{in + "1.jpg", in + "3.jpg"}));
-  EXPECT_EQ(w.StatusText(1), QStringLiteral("The images totaled 2."));
+  EXPECT_EQ(w.StatusText(1), QStringLiteral("Images: 2"));
 
   // Nothing selected: nothing removed.
   list->clearSelection();
   w.findChild<QAction*>("actRemoveSelected")->trigger();
   EXPECT_EQ(w.RowCount(), 2);
 
+  // Remove All asks first: No keeps the rows.
+  messages_.clear();
+  w.findChild<QAction*>("actRemoveAll")->trigger();
+  EXPECT_EQ(w.RowCount(), 2);
+  ASSERT_EQ(messages_.size(), 1u);
+  EXPECT_TRUE(messages_[0].text.contains(QStringLiteral("2"))) << messages_[0].text.toStdString();
+  answers_.push_back(QMessageBox::Yes);
   w.findChild<QAction*>("actRemoveAll")->trigger();
   EXPECT_EQ(w.RowCount(), 0);
   EXPECT_TRUE(w.AddedFolders().empty());
-  EXPECT_EQ(w.StatusText(1), QStringLiteral("The images totaled 0."));
+  EXPECT_EQ(w.StatusText(1), QStringLiteral("Images: 0"));
   for (const char* name : {"actProcess", "actRemoveAll", "actRemoveSelected", "actDetailsList"})
     EXPECT_FALSE(w.findChild<QAction*>(name)->isEnabled()) << name;
   EXPECT_FALSE(w.findChild<QAction*>("btnToolRun")->isEnabled());
@@ -258,6 +268,7 @@ TEST_F(ImageListTest, AddingShowsProgressAndStopsWhenAsked) {
   EXPECT_EQ(bar->text(), QStringLiteral("Progress...[100%]"));
 
   // Stop pressed while the third new row goes in: the add ends there.
+  answers_.push_back(QMessageBox::Yes);
   w.findChild<QAction*>("actRemoveAll")->trigger();
   QObject::connect(w.ListImgs()->model(), &QAbstractItemModel::rowsInserted, [&] {
     if (w.RowCount() == 3) w.findChild<QAction*>("actStop")->trigger();
@@ -299,7 +310,7 @@ TEST_F(ImageListTest, FolderDialogOffersMountPointsAndTheFilterList) {
 TEST_F(ImageListTest, FilesAndFoldersDroppedOnThePagesBecomeRows) {
   const std::string in = (root_ / "in").string() + "/";
   WriteImage(in + "a.jpg", 16, 16, "JPEG");
-  fs::create_directories(in + "sub");
+  WriteImage(in + "sub/b.png", 16, 16, "PNG");
   TfrmMain& w = Open();
   QWidget* pages = w.Pages();
   QMimeData data;
@@ -311,11 +322,11 @@ TEST_F(ImageListTest, FilesAndFoldersDroppedOnThePagesBecomeRows) {
   EXPECT_TRUE(enter.isAccepted());
   QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(pages, &drop);
-  // A dropped folder is a row like a file; addresses that are not local
+  // A dropped folder gives its pictures; addresses that are not local
   // files are left out.
-  EXPECT_EQ(Rows(), (std::vector<std::string>{in + "a.jpg", in + "sub"}));
-  EXPECT_EQ(w.RowColumn(1, 0), QStringLiteral("UNKNOWN"));
-  EXPECT_TRUE(w.AddedFolders().empty());
+  EXPECT_EQ(Rows(), (std::vector<std::string>{in + "a.jpg", in + "sub/b.png"}));
+  EXPECT_EQ(w.RowColumn(1, 0), QStringLiteral("PNG"));
+  EXPECT_EQ(w.AddedFolders(), std::vector<std::string>{in + "sub/"});
 }
 
 TEST_F(ImageListTest, ShortcutsReachTheCommandsFromTheWindow) {
@@ -331,9 +342,72 @@ TEST_F(ImageListTest, ShortcutsReachTheCommandsFromTheWindow) {
   QTest::keyClick(&w, Qt::Key_F9);
   EXPECT_EQ(w.RowIcon(0), 1);
   EXPECT_TRUE(fs::exists(out_ + "a.jpg"));
+  answers_.push_back(QMessageBox::Yes);
   QTest::keyClick(&w, Qt::Key_R, Qt::ControlModifier);
   EXPECT_EQ(w.RowCount(), 0);
 }
+
+}  // namespace
+}  // namespace imprimo::testing_gui
+
+namespace imprimo::testing_gui {
+namespace {
+
+using FolderDropTest = WindowFixture;
+
+TEST_F(FolderDropTest, ADroppedFolderAddsItsPicturesAsTheCommandLineFindsThem) {
+  const std::string trip = (root_ / "trip").string() + "/";
+  WriteImage(trip + "a.jpg", 20, 20, "JPEG");
+  WriteImage(trip + "sub/b.png", 20, 20, "PNG");
+  WriteImage(trip + "sub/deeper/c.bmp", 20, 20, "BMP");
+  WriteText(trip + "notes.txt", "not a picture");
+  WriteText(trip + "sub/empty.dat", "");
+  WriteImage(trip + "out/old.jpg", 20, 20, "JPEG");  // an earlier run's output
+  fs::create_directory_symlink(trip, trip + "sub/loop");
+  const std::string loose = (root_ / "loose.jpg").string();
+  WriteImage(loose, 20, 20, "JPEG");
+  TfrmMain& w = Open();
+  w.findChild<QLineEdit*>("edtOutPath")->setText(QString::fromStdString(trip + "out"));
+  w.DragDropMDrop(
+      {QString::fromStdString(trip.substr(0, trip.size() - 1)), QString::fromStdString(loose)});
+  std::vector<std::string> rows;
+  for (int r = 0; r < w.RowCount(); ++r) rows.push_back(w.RowText(r).toStdString());
+  std::sort(rows.begin(), rows.end());
+  EXPECT_EQ(rows, (std::vector<std::string>{loose, trip + "a.jpg", trip + "sub/b.png",
+                                            trip + "sub/deeper/c.bmp"}));
+  for (int r = 0; r < w.RowCount(); ++r)
+    EXPECT_NE(w.RowColumn(r, 0), QStringLiteral("UNKNOWN")) << w.RowText(r).toStdString();
+  EXPECT_EQ(w.Settings().ScrPath, trip);
+}
+
+#ifdef IMPRIMO_EXE
+TEST_F(FolderDropTest, HelpAndVersionPrintAndQuitWithoutAWindow) {
+  for (const char* option : {"--help", "--version", "--frobnicate"}) {
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    program.setProcessEnvironment(env);
+    program.start(QStringLiteral(IMPRIMO_EXE), {QString::fromLatin1(option)});
+    ASSERT_TRUE(program.waitForFinished(20000)) << option;
+    const QString out = QString::fromUtf8(program.readAllStandardOutput());
+    const QString err = QString::fromUtf8(program.readAllStandardError());
+    if (std::string(option) == "--help") {
+      EXPECT_EQ(program.exitCode(), 0);
+      EXPECT_TRUE(out.startsWith(QStringLiteral("Usage: imprimo"))) << out.toStdString();
+      EXPECT_TRUE(out.contains(QStringLiteral("--version")));
+    } else if (std::string(option) == "--version") {
+      EXPECT_EQ(program.exitCode(), 0);
+      EXPECT_EQ(out.trimmed(),
+                QStringLiteral("imprimo ") + QString::fromLatin1(TfrmMain::kVersion));
+    } else {
+      EXPECT_EQ(program.exitCode(), 2);
+      EXPECT_TRUE(err.contains(QStringLiteral("--frobnicate"))) << err.toStdString();
+    }
+  }
+}
+#endif
 
 }  // namespace
 }  // namespace imprimo::testing_gui

@@ -2,11 +2,17 @@
 // user's language, damaged files, and the shipped Simplified Chinese texts.
 #include <QAction>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QRegularExpression>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QToolButton>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -16,11 +22,13 @@
 #include "gui/about_dialog.h"
 #include "gui/fo_log.h"
 #include "gui/form_translation.h"
+#include "gui/image_preview.h"
 #include "gui/language_template.h"
 #include "gui/option_dialog.h"
 #include "gui/sel_dir.h"
 #include "lang/language_file.h"
 #include "lang/lcf_file.h"
+#include "platform/text.h"
 #include "runlog/run_log.h"
 #include "window_fixture.h"
 
@@ -208,6 +216,90 @@ TEST_F(LanguageWindowTest, ShippedChineseReachesEveryWindow) {
   auto* list = viewer.findChild<QTableWidget*>("lvLog");
   ASSERT_NE(list, nullptr);
   EXPECT_EQ(list->horizontalHeaderItem(0)->text(), QStringLiteral("\u65e5\u671f\u65f6\u95f4"));
+}
+
+// The visible texts of the window: tool buttons, buttons, labels, group
+// titles, menus and their entries, column headings.
+std::vector<QString> VisibleTexts(TfrmMain& w) {
+  std::vector<QString> texts;
+  auto plain = [](QString t) {
+    t.remove(QLatin1Char('&'));
+    return t.section(QLatin1Char('\t'), 0, 0).trimmed();
+  };
+  for (QToolButton* b : w.findChildren<QToolButton*>())
+    if (b->isVisibleTo(&w)) texts.push_back(plain(b->text()));
+  for (QAbstractButton* b : w.findChildren<QAbstractButton*>())
+    if (b->isVisibleTo(&w) && !qobject_cast<QToolButton*>(b)) texts.push_back(plain(b->text()));
+  for (QLabel* l : w.findChildren<QLabel*>())
+    if (l->isVisibleTo(&w)) texts.push_back(plain(l->text()));
+  for (QGroupBox* g : w.findChildren<QGroupBox*>()) texts.push_back(plain(g->title()));
+  for (QAction* top : w.menuBar()->actions()) {
+    texts.push_back(plain(top->text()));
+    if (top->menu())
+      for (QAction* a : top->menu()->actions()) texts.push_back(plain(a->text()));
+  }
+  for (int c = 0; c < w.ListImgs()->columnCount(); ++c)
+    texts.push_back(plain(w.ListImgs()->horizontalHeaderItem(c)->text()));
+  return texts;
+}
+
+TEST_F(LanguageWindowTest, ChineseStaysChineseAfterAddingFilesAndARun) {
+  DesktopLocale chinese("zh_CN.UTF-8");
+  WriteLanguageFile(ContentFromSources(ShippedChinese()));
+  // Every English text that has a Chinese one: seeing it means a fall-back.
+  const TLanguageSource english = ProgramEnglishSource();
+  const auto translated = ShippedChinese();
+  std::set<QString> englishTexts;
+  for (const auto& [className, items] : english.Forms) {
+    if (!SameTextUtf8(className, "TfrmMain")) continue;
+    for (const auto& [address, text] : items) {
+      QString t = QString::fromStdU16String(text);
+      t.remove(QLatin1Char('&'));
+      t = t.section(QLatin1Char('\t'), 0, 0).trimmed();
+      if (t.size() > 2 && t.contains(QRegularExpression(QStringLiteral("[A-Za-z]{3}"))))
+        englishTexts.insert(t);
+    }
+  }
+  ASSERT_TRUE(englishTexts.count(QStringLiteral("Process")));
+  auto fallen = [&](TfrmMain& w) {
+    std::vector<std::string> back;
+    for (const QString& t : VisibleTexts(w))
+      if (englishTexts.count(t)) back.push_back(t.toStdString());
+    return back;
+  };
+  const std::string in = (root_ / "in").string() + "/";
+  for (int i = 0; i < 2; ++i) WriteImage(in + "p" + std::to_string(i) + ".jpg", 40, 30, "JPEG");
+  WriteText(in + "broken.jpg", "no picture");
+  WriteTemplate();
+  TfrmMain& w = Open();
+  EXPECT_EQ(fallen(w), std::vector<std::string>{});
+  w.DragDropMDrop({QString::fromStdString(in + "p0.jpg"), QString::fromStdString(in + "p1.jpg"),
+                   QString::fromStdString(in + "broken.jpg")});
+  ASSERT_EQ(w.RowCount(), 3);
+  EXPECT_EQ(fallen(w), std::vector<std::string>{}) << "after adding files";
+  auto* process = w.findChild<QToolButton*>("btnToolRun");
+  ASSERT_NE(process, nullptr);
+  EXPECT_EQ(process->text(), QStringLiteral("\u5904\u7406"));
+  w.findChild<QLineEdit*>("edtOutPath")->setText(QString::fromStdString(out_));
+  w.findChild<QAction*>("actProcess")->trigger();
+  EXPECT_EQ(fallen(w), std::vector<std::string>{}) << "after a run";
+  EXPECT_EQ(process->text(), QStringLiteral("\u5904\u7406"));
+  EXPECT_EQ(w.findChild<QToolButton*>("btnToolAdd")->text(), QStringLiteral("\u6253\u5f00"));
+  // The texts the run set: the status line and the question after it.
+  EXPECT_TRUE(w.StatusText(2).contains(QStringLiteral("\u6210\u529f")))
+      << w.StatusText(2).toStdString();
+  ASSERT_FALSE(messages_.empty());
+  EXPECT_FALSE(messages_.back().text.contains(QStringLiteral("succeeded")));
+  // The preview of the broken row speaks Chinese too.
+  w.ListImgs()->clearSelection();
+  for (int row = 0; row < w.RowCount(); ++row)
+    if (w.RowText(row).endsWith(QStringLiteral("broken.jpg"))) w.ListImgs()->selectRow(row);
+  w.findChild<QAction*>("actShowPreview")->trigger();
+  EXPECT_TRUE(w.ImagePreview()->Message().contains(QStringLiteral("\u65e0\u6cd5\u9884\u89c8")))
+      << w.ImagePreview()->Message().toStdString();
+  EXPECT_FALSE(w.ImagePreview()->Message().contains(QStringLiteral("known format")))
+      << w.ImagePreview()->Message().toStdString();
+  window_.reset();
 }
 
 TEST_F(LanguageWindowTest, FirstSizeGrowsWhenTallerTextsWouldNeedAScrollBar) {

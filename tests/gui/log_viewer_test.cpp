@@ -45,11 +45,6 @@ class LogViewerTest : public WindowFixture {
   SeenViewer ShowLogs(TfrmMain& w) {
     SeenViewer seen;
     TMainDialogs dialogs;
-    dialogs.MessageBox = [this](QMessageBox::Icon icon, const QString& caption, const QString& text,
-                                QMessageBox::StandardButtons) {
-      messages_.push_back({icon, caption, text});
-      return int(QMessageBox::Ok);
-    };
     dialogs.ShowLogViewer = [&seen](TFoLog& viewer) {
       seen.shown = true;
       seen.caption = viewer.windowTitle();
@@ -111,8 +106,15 @@ TEST_F(LogViewerTest, ShowLogsListsTheEntriesInFileOrderWithTheirThreeColumns) {
 TEST_F(LogViewerTest, CleanLogsEmptiesTheFileAndShowLogsThenListsNothing) {
   WriteText(LogPath(), "[t1]Success>/a.jpg\r\n[t2]Fail>/b.jpg\r\n");
   TfrmMain& w = Open();
+  // Cleaning asks first; No keeps every entry.
   w.findChild<QAction*>("mnuCleanLogs")->trigger();
-  EXPECT_TRUE(messages_.empty());
+  ASSERT_EQ(messages_.size(), 1u);
+  EXPECT_EQ(messages_[0].icon, QMessageBox::Question);
+  EXPECT_EQ(ReadBytes(LogPath()), "[t1]Success>/a.jpg\r\n[t2]Fail>/b.jpg\r\n");
+  messages_.clear();
+  answers_.push_back(QMessageBox::Yes);
+  w.findChild<QAction*>("mnuCleanLogs")->trigger();
+  EXPECT_EQ(messages_.size(), 1u);
   ASSERT_TRUE(fs::exists(LogPath()));
   EXPECT_EQ(fs::file_size(LogPath()), 0u);
   const SeenViewer seen = ShowLogs(w);
@@ -123,6 +125,7 @@ TEST_F(LogViewerTest, CleanLogsEmptiesTheFileAndShowLogsThenListsNothing) {
   // Without any log file, cleaning makes an empty one and showing lists nothing.
   fs::remove(LogPath());
   EXPECT_TRUE(ShowLogs(w).rows.empty());
+  answers_.push_back(QMessageBox::Yes);
   w.findChild<QAction*>("actClearLogs")->trigger();
   ASSERT_TRUE(fs::exists(LogPath()));
   EXPECT_EQ(fs::file_size(LogPath()), 0u);
@@ -141,10 +144,11 @@ TEST_F(LogViewerTest, ALogThatCannotBeWrittenOrReadGivesAnErrorAndKeepsTheWindow
       << messages_[0].text.toStdString();
 
   messages_.clear();
+  answers_.push_back(QMessageBox::Yes);
   w.findChild<QAction*>("actClearLogs")->trigger();
-  ASSERT_EQ(messages_.size(), 1u);
-  EXPECT_EQ(messages_[0].caption, QStringLiteral("Error"));
-  EXPECT_FALSE(messages_[0].text.isEmpty());
+  ASSERT_EQ(messages_.size(), 2u) << messages_.back().text.toStdString();
+  EXPECT_EQ(messages_[1].caption, QStringLiteral("Error"));
+  EXPECT_FALSE(messages_[1].text.isEmpty());
   EXPECT_TRUE(fs::is_directory(LogPath()));
   EXPECT_TRUE(w.isVisible());
 }
@@ -176,6 +180,21 @@ class FoLogTest : public ::testing::Test {
   RunLog log_;
   std::vector<ShownMessage> messages_;
 };
+
+TEST_F(FoLogTest, TheDateColumnIsNeverCut) {
+  // A long regional date with the time.
+  const QString longest = QStringLiteral("Wednesday, 12/10/2026 11:17:43 PM");
+  log_.Add(longest.toStdString(), "Success", "/in/five.jpg");
+  TFoLog viewer(log_);
+  QTableWidget* list = viewer.List();
+  ASSERT_EQ(list->item(3, 0)->text(), longest);
+  EXPECT_GE(list->columnWidth(0), list->fontMetrics().horizontalAdvance(longest));
+  // Short dates keep the designed width.
+  RunLog shortLog;
+  shortLog.Add("1/2/26 1:02", "Success", "/a.jpg");
+  TFoLog small(shortLog);
+  EXPECT_EQ(small.List()->columnWidth(0), 140);
+}
 
 TEST_F(FoLogTest, ToolbarOffersSaveAndPrintWithTheirShortcuts) {
   TFoLog viewer(log_);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -16,11 +17,13 @@
 #include <QScreen>
 #include <QSpinBox>
 #include <QStackedWidget>
+#include <QTableWidget>
 #include <QToolButton>
 #include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -91,7 +94,7 @@ TEST_F(MainWindowTest, WithoutSetupIniThePanelShowsTheDefaults) {
   EXPECT_EQ(Find<QSpinBox>(*w, "edtCtmHeight")->value(), 480);
   EXPECT_FALSE(Find<QSpinBox>(*w, "edtCtmWidth")->isEnabled());
   EXPECT_EQ(Find<QComboBox>(*w, "cbResizeMode")->currentText(),
-            QStringLiteral("Use width and height(keep aspect)"));
+            QStringLiteral("Use width and height (keep aspect)"));
   EXPECT_TRUE(Find<QRadioButton>(*w, "rbPathType2")->isChecked());
   EXPECT_EQ(Find<QRadioButton>(*w, "rbPathType2")->text(),
             QStringLiteral("Save files into another folder"));
@@ -424,7 +427,7 @@ TEST_F(MainWindowTest, WelcomePageShowsLogoAndCommandsReflectTheirState) {
   EXPECT_FALSE(Find<QToolButton>(*w, "btnToolStop")->isEnabled());
   EXPECT_EQ(Find<QToolButton>(*w, "btnToolRun")->toolTip(), QStringLiteral("Start processing"));
   EXPECT_EQ(Find<QAction>(*w, "actProcess")->shortcut(), QKeySequence(Qt::Key_F9));
-  EXPECT_EQ(w->StatusText(1), QStringLiteral("The images totaled 0."));
+  EXPECT_EQ(w->StatusText(1), QStringLiteral("Images: 0"));
   Find<QAction>(*w, "actExit")->trigger();
   EXPECT_FALSE(w->isVisible());
   EXPECT_TRUE(fs::exists(folder_ + "Setup.ini"));
@@ -434,6 +437,56 @@ TEST_F(MainWindowTest, AMissingOrDamagedLogoLeavesTheWelcomePageBlank) {
   std::ofstream(folder_ + "Logo.bmp") << "BM not really a bitmap";
   auto w = Open();
   EXPECT_TRUE(Find<QLabel>(*w, "imgWelcome")->pixmap().isNull());
+}
+
+}  // namespace
+}  // namespace imprimo
+
+namespace imprimo {
+namespace {
+
+TEST_F(MainWindowTest, MenusHaveMnemonicsAndKeysAndTheEnglishTextsReadWell) {
+  auto w = Open();
+  const QList<QKeySequence> exitKeys = Find<QAction>(*w, "actExit")->shortcuts();
+  EXPECT_TRUE(exitKeys.contains(QKeySequence(Qt::CTRL | Qt::Key_Q)));
+  EXPECT_TRUE(exitKeys.contains(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_X)));
+  // The four pages have keys of their own, and no key serves two commands.
+  std::map<QString, QString> owner;
+  for (QAction* a : w->actions())
+    for (const QKeySequence& key : a->shortcuts()) {
+      const QString k = key.toString();
+      EXPECT_FALSE(owner.count(k)) << k.toStdString() << ": " << owner[k].toStdString() << ", "
+                                   << a->objectName().toStdString();
+      owner[k] = a->objectName();
+    }
+  EXPECT_EQ(owner[QStringLiteral("Ctrl+1")], QStringLiteral("actDetailsList"));
+  EXPECT_EQ(owner[QStringLiteral("Ctrl+2")], QStringLiteral("actImagesView"));
+  EXPECT_EQ(owner[QStringLiteral("Ctrl+3")], QStringLiteral("actShowPreview"));
+  EXPECT_EQ(owner[QStringLiteral("Ctrl+4")], QStringLiteral("actWelcome"));
+  // Every entry of the menu bar's menus can be reached with Alt and a letter.
+  for (const char* menu :
+       {"mnuOpenImages", "mnuSelectFolder", "mnuRemoveAll", "mnuExit", "mnuStartProcessing",
+        "mnuStopProcessing", "mnuViewThumbnail", "mnuDetailList", "mnuPreviewResult",
+        "mnuStandardOptions", "mnuCleanLogs", "mnuContents", "mnuAbout"}) {
+    QAction* item = Find<QAction>(*w, menu);
+    ASSERT_NE(item, nullptr) << menu;
+    if (std::string(menu) != "mnuOpenImages") {
+      EXPECT_TRUE(item->text().contains(QLatin1Char('&'))) << menu;
+    }
+  }
+  QStringList texts;
+  for (QWidget* child : w->findChildren<QWidget*>()) {
+    if (auto* b = qobject_cast<QAbstractButton*>(child)) texts << b->text();
+    if (auto* l = qobject_cast<QLabel*>(child)) texts << l->text();
+    if (auto* c = qobject_cast<QComboBox*>(child))
+      for (int i = 0; i < c->count(); ++i) texts << c->itemText(i);
+  }
+  for (int c = 0; c < w->ListImgs()->columnCount(); ++c)
+    texts << w->ListImgs()->horizontalHeaderItem(c)->text();
+  const QString all = texts.join(QLatin1Char('\n'));
+  for (const char* slip : {"Filen Name", "Use define", "totaled", "height(keep", "Close directly"})
+    EXPECT_FALSE(all.contains(QLatin1String(slip))) << slip;
+  EXPECT_TRUE(all.contains(QStringLiteral("File Name")));
 }
 
 }  // namespace

@@ -77,6 +77,8 @@ TEST_F(PresetsWindowTest, SavePickReplaceAndDelete) {
   EXPECT_TRUE(messages_[0].text.contains(QStringLiteral("may not contain")))
       << messages_[0].text.toStdString();
   EXPECT_EQ(presets->count(), 1);
+  // The refused name is offered again as typed (then cancelled here).
+  EXPECT_EQ(proposed_.back(), QStringLiteral("a]b"));
 
   // The same name in other letters asks before replacing.
   format->setCurrentIndex(2);
@@ -86,8 +88,10 @@ TEST_F(PresetsWindowTest, SavePickReplaceAndDelete) {
   ASSERT_EQ(messages_.size(), 2u);
   EXPECT_EQ(messages_[1].text, QStringLiteral("A preset named \"Web\" exists. Replace it?"));
   EXPECT_EQ(LoadPreset(folder_, "Web")->Settings.SaveFormat, 1);
-  // The dialog proposes the chosen preset's name.
-  EXPECT_EQ(proposed_.back(), QStringLiteral("Web"));
+  // The dialog proposes the chosen preset's name; after No, the name typed.
+  ASSERT_GE(proposed_.size(), 2u);
+  EXPECT_EQ(proposed_[proposed_.size() - 2], QStringLiteral("Web"));
+  EXPECT_EQ(proposed_.back(), QStringLiteral("WEB"));
 
   answers_ = {QMessageBox::Yes};
   del->trigger();

@@ -429,6 +429,7 @@ TEST_F(PreviewWindowTest, ThumbnailsMarkBadFilesNameTheirOwnRowAndRebuildAfterAd
   EXPECT_TRUE(messages_.empty());
 
   // Removing every row disables the view commands.
+  answers_.push_back(QMessageBox::Yes);
   Action("actRemoveAll")->trigger();
   EXPECT_FALSE(Action("actShowPreview")->isEnabled());
   EXPECT_FALSE(Action("actImagesView")->isEnabled());

@@ -1,5 +1,7 @@
 // Runs from the main window over generated pictures: row icons, columns,
 // progress, stopping, refusals, command state and the after-run actions.
+#include <unistd.h>
+
 #include <QAction>
 #include <QComboBox>
 #include <QLineEdit>
@@ -7,9 +9,11 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTableWidget>
+#include <QTest>
 #include <QToolButton>
 
 #include "app/batch_run.h"
+#include "app/output_check.h"
 #include "app/settings.h"
 #include "window_fixture.h"
 
@@ -100,8 +104,13 @@ TEST_F(RunWindowTest, ARunTicksEveryRowFillsTheColumnsAndRestoresTheCommands) {
   EXPECT_TRUE(w.findChild<QComboBox*>("cbListTpl")->isEnabled());
   EXPECT_FALSE(w.findChild<QWidget*>("plProgress")->isVisible());
 
-  // The run ends with the question; No opens nothing.
-  ASSERT_EQ(messages_.size(), 1u);
+  // The run ends with the questions (show the failed row alone? open the
+  // folder?); No changes nothing and opens nothing.
+  ASSERT_EQ(messages_.size(), 2u);
+  EXPECT_TRUE(
+      messages_[0].text.endsWith(QStringLiteral("1 images failed. Show only the failed images?")));
+  EXPECT_FALSE(Action("actFailedOnly")->isChecked());
+  messages_.erase(messages_.begin());
   EXPECT_EQ(messages_[0].caption, QStringLiteral("Question"));
   EXPECT_EQ(messages_[0].icon, QMessageBox::Question);
   // The question leads with the counts.
@@ -124,11 +133,19 @@ TEST_F(RunWindowTest, ARunTicksEveryRowFillsTheColumnsAndRestoresTheCommands) {
   w.ListImgs()->selectRow(0);
   EXPECT_EQ(w.StatusText(2), QStringLiteral("File name: ") + w.RowText(0));
 
-  // Yes opens the output folder.
-  answers_ = {QMessageBox::Yes};
+  // Yes opens the output folder; where nothing opens it, the path is shown.
+  answers_ = {QMessageBox::No, QMessageBox::Yes};
   Action("actProcess")->trigger();
   ASSERT_EQ(openedFolders_.size(), 1u);
   EXPECT_EQ(openedFolders_[0].toStdString(), out_);
+  messages_.clear();
+  openerWorks_ = false;
+  answers_ = {QMessageBox::No, QMessageBox::Yes};
+  Action("actProcess")->trigger();
+  ASSERT_EQ(messages_.size(), 3u);
+  EXPECT_EQ(messages_[2].icon, QMessageBox::Warning);
+  EXPECT_TRUE(messages_[2].text.contains(QString::fromStdString(out_)))
+      << messages_[2].text.toStdString();
 }
 
 TEST_F(RunWindowTest, EightImagesGiveProgressRoundedHalvesToEven) {
@@ -277,16 +294,118 @@ TEST_F(RunWindowTest, AfterRunActionsAndTheSerialNumber) {
     EXPECT_TRUE(fs::exists(out_ + name)) << name;
 }
 
-TEST_F(RunWindowTest, ClosingDuringARunStopsAfterTheImageAndThenCloses) {
+TEST_F(RunWindowTest, ClosingDuringARunAsksThenStopsAfterTheImageOrKeepsRunning) {
   TfrmMain& w = OpenWithImages(4);
+  // Keep running: the close is refused and every row is done.
+  answers_ = {QMessageBox::No, QMessageBox::No};
+  bool asked = false;
+  auto closeOnce =
+      QObject::connect(w.ListImgs(), &QTableWidget::itemChanged, [&](QTableWidgetItem* item) {
+        if (!asked && item->column() == 0 && item->row() == 1 && w.RowIcon(1) == 3) {
+          asked = true;
+          w.close();
+        }
+      });
+  Action("actProcess")->trigger();
+  QObject::disconnect(closeOnce);
+  EXPECT_EQ(Icons(), (std::vector<int>{1, 1, 1, 1}));
+  EXPECT_TRUE(w.isVisible());
+  ASSERT_EQ(messages_.size(), 2u);
+  EXPECT_EQ(messages_[0].icon, QMessageBox::Question);
+  EXPECT_TRUE(messages_[0].text.contains(QStringLiteral("1 of 4")))
+      << messages_[0].text.toStdString();
+  EXPECT_TRUE(messages_[1].text.contains(QStringLiteral("open the output folder")));
+
+  // Stop and close: the image under way is finished, the rest wait.
+  messages_.clear();
+  fs::remove_all(out_);
+  fs::create_directories(out_);
+  answers_ = {QMessageBox::Yes};
   QObject::connect(w.ListImgs(), &QTableWidget::itemChanged, [&](QTableWidgetItem* item) {
     if (item->column() == 0 && item->row() == 0 && w.RowIcon(0) == 3) w.close();
   });
   Action("actProcess")->trigger();
   EXPECT_EQ(Icons(), (std::vector<int>{1, 2, 2, 2}));
-  EXPECT_TRUE(messages_.empty()) << "a closing program asks nothing";
+  EXPECT_EQ(messages_.size(), 1u) << "the close question only: a closing program asks nothing more";
   EXPECT_FALSE(w.isVisible());
   EXPECT_TRUE(fs::exists(folder_ + "Setup.ini"));
+}
+
+TEST_F(RunWindowTest, EscapeStopsARun) {
+  TfrmMain& w = OpenWithImages(4);
+  EXPECT_EQ(Action("actStop")->shortcut(), QKeySequence(Qt::Key_Escape));
+  QObject::connect(w.ListImgs(), &QTableWidget::itemChanged, [&](QTableWidgetItem* item) {
+    if (item->column() == 0 && item->row() == 0 && w.RowIcon(0) == 3)
+      QTest::keyClick(w.ListImgs(), Qt::Key_Escape);
+  });
+  Action("actProcess")->trigger();
+  EXPECT_EQ(Icons(), (std::vector<int>{1, 2, 2, 2}));
+  EXPECT_EQ(w.LastRun().Outcome, TRunOutcome::Stopped);
+}
+
+TEST_F(RunWindowTest, AnOutputFolderThatCannotTakeTheBatchIsRefusedOnce) {
+  TfrmMain& w = OpenWithImages(3);
+  auto* edit = w.findChild<QLineEdit*>("edtOutPath");
+  // A folder where new files cannot be made (a read-only one; for a user
+  // with every right, the kernel's own folder).
+  std::string locked = (root_ / "locked").string() + "/";
+  fs::create_directories(locked);
+  fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_exec);
+  if (::geteuid() == 0) locked = "/sys/";
+  edit->setText(QString::fromStdString(locked));
+  Action("actProcess")->trigger();
+  ASSERT_EQ(messages_.size(), 1u);
+  EXPECT_EQ(messages_[0].icon, QMessageBox::Critical);
+  EXPECT_TRUE(messages_[0].text.contains(QStringLiteral("not writable")))
+      << messages_[0].text.toStdString();
+  EXPECT_EQ(Icons(), (std::vector<int>{2, 2, 2})) << "no row was tried";
+  EXPECT_EQ(w.LastRun().Outcome, TRunOutcome::NotStarted);
+  EXPECT_TRUE(Action("actProcess")->isEnabled());
+  fs::permissions(root_ / "locked", fs::perms::owner_all);
+
+  // The default output folder is made at the first run; where it cannot be
+  // made, the message says why.
+  EXPECT_EQ(CheckOutputFolder(out_ + "new/deeper", true, 0).Problem, TOutputProblem::None);
+  EXPECT_TRUE(fs::is_directory(out_ + "new/deeper"));
+  WriteText(out_ + "plain", "a file");
+  const TOutputCheck blocked = CheckOutputFolder(out_ + "plain/sub", true, 0);
+  EXPECT_EQ(blocked.Problem, TOutputProblem::NotCreatable);
+  EXPECT_FALSE(blocked.Reason.empty());
+  // Another folder that is missing is left to the run's own refusal.
+  EXPECT_EQ(CheckOutputFolder(out_ + "missing", false, 0).Problem, TOutputProblem::None);
+  EXPECT_FALSE(fs::exists(out_ + "missing"));
+  // A batch larger than the file system's free room.
+  const TOutputCheck full = CheckOutputFolder(out_, false, uint64_t(1) << 62);
+  EXPECT_EQ(full.Problem, TOutputProblem::LowSpace);
+  EXPECT_LT(full.FreeBytes, full.NeededBytes);
+  EXPECT_EQ(EstimateOutputBytes({in_ + "img0.jpg", in_ + "missing.jpg"}),
+            fs::file_size(in_ + "img0.jpg"));
+  EXPECT_EQ(ByteSizeText(512), "512 bytes");
+  EXPECT_EQ(ByteSizeText(uint64_t(3) << 30), "3.0 GB");
+}
+
+TEST_F(RunWindowTest, ARunThatWroteNothingDoesNotOfferItsOutputFolder) {
+  TfrmMain& w = OpenWithImages(0);
+  WriteText(in_ + "broken.jpg", "not a picture");
+  WriteText(in_ + "empty.png", "");
+  w.DragDropMDrop(
+      {QString::fromStdString(in_ + "broken.jpg"), QString::fromStdString(in_ + "empty.png")});
+  ASSERT_EQ(w.RowCount(), 2);
+  answers_ = {QMessageBox::No, QMessageBox::Yes};
+  Action("actProcess")->trigger();
+  EXPECT_EQ(Icons(), (std::vector<int>{0, 0}));
+  ASSERT_EQ(messages_.size(), 2u);  // show the failed rows?, then nothing written
+  EXPECT_TRUE(messages_[0].text.contains(QStringLiteral("2 images failed")));
+  EXPECT_EQ(messages_[1].icon, QMessageBox::Information);
+  EXPECT_TRUE(messages_[1].text.contains(QStringLiteral("No file was written")))
+      << messages_[1].text.toStdString();
+  EXPECT_FALSE(messages_[1].text.contains(QStringLiteral("open the output folder")));
+  EXPECT_TRUE(openedFolders_.empty());
+  // Opening by itself after the run does not open it either.
+  messages_.clear();
+  w.ProgramValues().Open = true;
+  Action("actProcess")->trigger();
+  EXPECT_TRUE(openedFolders_.empty());
 }
 
 TEST_F(RunWindowTest, CloseAfterTheRunEndsTheProgramWithoutAQuestion) {
@@ -371,6 +490,45 @@ TEST_F(RunWindowTest, TheWindowsRunWritesWhatImprimoBatchWrites) {
   }
 }
 #endif
+
+}  // namespace
+}  // namespace imprimo::testing_gui
+
+namespace imprimo::testing_gui {
+namespace {
+
+TEST_F(RunWindowTest, TheFailedRowsOfARunCanBeShownAloneWithTheirReasons) {
+  TfrmMain& w = OpenWithImages(2);
+  WriteText(in_ + "broken.jpg", "not a picture");
+  w.DragDropMDrop({QString::fromStdString(in_ + "broken.jpg")});
+  ASSERT_EQ(w.RowCount(), 3);
+  answers_ = {QMessageBox::Yes, QMessageBox::No};  // show failed; do not open the folder
+  Action("actProcess")->trigger();
+  ASSERT_EQ(messages_.size(), 2u);
+  EXPECT_TRUE(messages_[0].text.contains(QStringLiteral("1 images failed")))
+      << messages_[0].text.toStdString();
+  EXPECT_TRUE(messages_[1].text.contains(QStringLiteral("open the output folder")));
+  QAction* only = Action("actFailedOnly");
+  ASSERT_NE(only, nullptr);
+  EXPECT_TRUE(only->isChecked());
+  std::vector<std::string> shown;
+  for (int r = 0; r < w.RowCount(); ++r)
+    if (!w.ListImgs()->isRowHidden(r)) shown.push_back(w.RowText(r).toStdString());
+  EXPECT_EQ(shown, std::vector<std::string>{in_ + "broken.jpg"});
+  for (int r = 0; r < w.RowCount(); ++r)
+    if (!w.ListImgs()->isRowHidden(r)) {
+      EXPECT_TRUE(w.ListImgs()->item(r, 0)->toolTip().contains(QStringLiteral("known format")))
+          << w.ListImgs()->item(r, 0)->toolTip().toStdString();
+    }
+  // Off again, every row; adding rows shows them all too.
+  only->setChecked(false);
+  for (int r = 0; r < w.RowCount(); ++r) EXPECT_FALSE(w.ListImgs()->isRowHidden(r)) << r;
+  only->setChecked(true);
+  WriteImage(in_ + "late.jpg", 30, 20, "JPEG");
+  w.DragDropMDrop({QString::fromStdString(in_ + "late.jpg")});
+  EXPECT_FALSE(only->isChecked());
+  for (int r = 0; r < w.RowCount(); ++r) EXPECT_FALSE(w.ListImgs()->isRowHidden(r)) << r;
+}
 
 }  // namespace
 }  // namespace imprimo::testing_gui

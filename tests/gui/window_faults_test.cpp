@@ -133,7 +133,9 @@ TEST_F(WindowFaultsTest, ImageMenuHoldsTheImageCommandsAndRemovingClearsTheStatu
   EXPECT_TRUE(w.CurrentImage().isEmpty());
 
   w.ListImgs()->selectRow(0);
+  answers_.push_back(QMessageBox::Yes);
   w.findChild<QAction*>("actRemoveAll")->trigger();
+  EXPECT_EQ(w.RowCount(), 0);
   EXPECT_EQ(w.StatusText(2), QStringLiteral("File name: "));
 }
 

@@ -65,7 +65,10 @@ class WindowFixture : public ::testing::Test {
       answers_.pop_front();
       return answer;
     };
-    dialogs.OpenFolder = [this](const QString& folder) { openedFolders_.push_back(folder); };
+    dialogs.OpenFolder = [this](const QString& folder) {
+      openedFolders_.push_back(folder);
+      return openerWorks_;
+    };
     // A line of text is answered from texts_; unanswered, it is cancelled.
     dialogs.AskText = [this](const QString&, const QString&, QString& text) {
       proposed_.push_back(text);
@@ -123,6 +126,7 @@ class WindowFixture : public ::testing::Test {
   std::vector<ShownMessage> messages_;
   std::deque<int> answers_;
   std::vector<QString> openedFolders_;
+  bool openerWorks_ = true;  // what the desktop's opener answers
   std::deque<QString> texts_;
   std::vector<QString> proposed_;
   std::function<int(TfrmOption&)> showOptions_;
