@@ -10,6 +10,7 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string_view>
 
 #include "imaging/file_format.h"
@@ -258,12 +259,66 @@ bool DerivedCanvasSize(std::span<const uint8_t> data, int64_t& width, int64_t& h
   return false;
 }
 
+// The ids of the items an item information box lists.
+std::set<uint32_t> ItemIds(TByteReader r) {
+  std::set<uint32_t> ids;
+  const uint8_t version = r.U8();
+  r.Skip(3);
+  const uint32_t count = version == 0 ? r.U16BE() : r.U32BE();
+  TBox infe;
+  for (uint32_t i = 0; i < count && NextBox(r, infe); ++i) {
+    if (infe.type != FourCc("infe")) continue;
+    TByteReader& b = infe.body;
+    const uint8_t v = b.U8();
+    b.Skip(3);
+    ids.insert(v == 3 ? b.U32BE() : b.U16BE());
+  }
+  return ids;
+}
+
+// Every picture a derived one (a grid, an overlay, an identity) is made from
+// must be an item of the file: the library stops the program on a reference
+// to an item that does not exist.
+void CheckDerivedReferences(std::span<const uint8_t> data) {
+  TByteReader file(data);
+  TBox top, meta, ref;
+  while (NextBox(file, top)) {
+    if (top.type != FourCc("meta")) continue;
+    TByteReader& m = top.body;
+    m.Skip(4);  // version and flags
+    std::optional<TByteReader> iinf, iref;
+    while (NextBox(m, meta)) {
+      if (meta.type == FourCc("iinf")) iinf = meta.body;
+      if (meta.type == FourCc("iref")) iref = meta.body;
+    }
+    if (!iinf || !iref) return;
+    const std::set<uint32_t> items = ItemIds(*iinf);
+    TByteReader& r = *iref;
+    const bool wideIds = r.U8() != 0;
+    r.Skip(3);
+    while (NextBox(r, ref)) {
+      if (ref.type != FourCc("dimg")) continue;
+      TByteReader& b = ref.body;
+      const uint32_t from = wideIds ? b.U32BE() : b.U16BE();
+      const uint16_t count = b.U16BE();
+      bool known = items.count(from) != 0;
+      for (uint16_t i = 0; i < count && known; ++i)
+        known = items.count(wideIds ? b.U32BE() : b.U16BE()) != 0;
+      if (!known)
+        throw EImagingError("HEIF derived picture refers to an item the file does not hold",
+                            EImagingErrorKind::Invalid);
+    }
+    return;
+  }
+}
+
 // A grid or overlay canvas passes the limits as the decoded picture in format
 // would. A large one must also come with data in proportion, as the coded
 // tiles covering it need. Boxes too damaged to follow are left to the library.
 void CheckDerivedCanvas(std::span<const uint8_t> data, TImageFormat format) {
   int64_t w = 0, h = 0;
   try {
+    CheckDerivedReferences(data);
     if (!DerivedCanvasSize(data, w, h)) return;
   } catch (const ETruncatedData&) {
     return;
