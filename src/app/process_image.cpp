@@ -184,6 +184,16 @@ std::string SourceLoadFailureReason(const std::string& path) {
   return reason;
 }
 
+int32_t EffectiveSaveFormat(int32_t saveFormat) {
+  return saveFormat >= -16 && saveFormat <= -1 ? 0 : saveFormat;
+}
+
+TSettings SettingsForImage(const TSettings& settings) {
+  TSettings s = settings;
+  s.SaveFormat = EffectiveSaveFormat(s.SaveFormat);
+  return s;
+}
+
 std::string OutputExtension(int32_t saveFormat) {
   if (saveFormat < 0 || saveFormat >= kSaveFormatCount) return ".jpg";
   return SaveFormatInfo(saveFormat).extension;
@@ -301,7 +311,7 @@ TSaveOptions PrepareForSave(RasterImage& image, const TSettings& s, bool graySou
 TImageResult ProcessImage(const std::string& path, int row, int& status, TRunContext& context,
                           TBatchHost& host) {
   TImageResult result;
-  TSettings& s = context.Settings;
+  const TSettings s = SettingsForImage(context.Settings);
   TWorkingObjects& work = context.Work;
 
   status = kStatusWorking;
@@ -321,10 +331,10 @@ TImageResult ProcessImage(const std::string& path, int row, int& status, TRunCon
       result.Reason = LoadFailureReason(path);
       return result;
     }
+    result.Decoded = true;
     host.SetRowColumn(row, kColOriginalDimension,
                       DimensionText(work.Image.Width, work.Image.Height));
 
-    if (s.SaveFormat >= -16 && s.SaveFormat <= -1) s.SaveFormat = 0;
     const TPlannedName plan = PlanOutputName(path, s, context.AddedFolders, true);
     const std::string& outDir = plan.Folder;
     const std::string& base = plan.Base;

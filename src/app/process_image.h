@@ -15,13 +15,22 @@ namespace imprimo {
 // block of a JPEG source over to a JPEG output. Reports through the host
 // only (row icon and columns); status ends 1 on success, 0 on failure.
 // Failures of the image itself (unreadable, corrupt, unwritable output) are
-// reported by status and result.Reason, never thrown.
+// reported by status and result.Reason, never thrown. The context's settings
+// are only read: an empty format selection saves as JPEG without the record
+// being changed (result.Decoded tells the run that this step was reached).
 TImageResult ProcessImage(const std::string& path, int row, int& status, TRunContext& context,
                           TBatchHost& host);
 
 // Why the source at path does not load, in words a user can act on (missing,
 // a folder, empty, unreadable, damaged or of no known format).
 std::string SourceLoadFailureReason(const std::string& path);
+
+// The format a SaveFormat index saves in: an empty format selection (-16..-1;
+// -1 is what an empty list stores) saves as JPEG, index 0; any other value is
+// kept (outside the table it gives ".jpg" and no save option).
+int32_t EffectiveSaveFormat(int32_t saveFormat);
+// The record a run reads for one image: settings with the effective format.
+TSettings SettingsForImage(const TSettings& settings);
 
 // Output extension (with its dot) for a SaveFormat index; ".jpg" outside 0..15.
 std::string OutputExtension(int32_t saveFormat);
