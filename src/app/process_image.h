@@ -6,6 +6,7 @@
 
 #include "app/batch_run.h"
 #include "imaging/file_format.h"
+#include "imaging/save_request.h"
 
 namespace imprimo {
 
@@ -49,11 +50,14 @@ std::string NumberedOutputPath(const std::string& outDir, const std::string& bas
 // reader (which has read path) or, for a JPEG under another name, the file's
 // content gives it. True when the pixels were turned or mirrored.
 bool TurnUpright(TBitmap& bitmap, const TimgData& reader, const std::string& path);
-// Readies a drawn picture for saving in s.SaveFormat (0..15, or a later
-// index): a JPEG loses transparency over FlattenColor and a gray source that
-// stayed gray keeps one channel, and the format's save options (quality,
-// compression, sampling, the source's JFIF density) are returned for the
-// save call; the process-wide option table is not touched.
+// The save request of s's output format for a picture from sourcePath: the
+// settings of the record, and for a JPEG the source's JFIF density.
+TSaveRequest SaveRequestFor(const TSettings& s, const std::string& sourcePath);
+// Readies a drawn picture for saving in s.SaveFormat (an empty selection
+// saves as JPEG): a JPEG loses transparency over FlattenColor and a gray
+// source that stayed gray keeps one channel; the format's checked save
+// options are returned for the save call; the process-wide option table is
+// not touched.
 TSaveOptions PrepareForSave(RasterImage& image, const TSettings& s, bool graySource,
                             const std::string& sourcePath);
 // The output folder, the name without extension and the extension of the

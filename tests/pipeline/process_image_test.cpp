@@ -206,6 +206,22 @@ TEST(PipelineSaveOptions, EmptyFormatSelectionBecomesJpegAndStrangeIndexesGiveJp
   EXPECT_EQ(t.result.OutputPath, t.env.Out("a(1).jpg"));
 }
 
+TEST(PipelineSaveOptions, AvifWithMetadataIsEncodedWithTheCheckedQuality) {
+  // A quality the AVIF format does not take is written as its default, by
+  // the picture's save and by the save that adds the metadata alike.
+  TOneImage t;
+  WritePicture(t.env.Src("a.jpg"), 40, 30, "jpg", true);
+  t.env.settings.SaveFormat = 17;
+  t.env.settings.KeepExif = true;
+  t.env.settings.Quality = 150;
+  t.Process(t.env.Src("a.jpg"));
+  ASSERT_EQ(t.status, kStatusSucceeded) << t.result.Reason;
+  t.env.settings.Quality = 80;
+  t.Process(t.env.Src("a.jpg"));
+  ASSERT_EQ(t.result.OutputPath, t.env.Out("a(1).avif"));
+  EXPECT_EQ(ReadBytes(t.env.Out("a.avif")), ReadBytes(t.env.Out("a(1).avif")));
+}
+
 TEST(PipelineSaveOptions, RunStoresTheJpegChoiceOnceASourceIsDecoded) {
   TRunEnv env;
   TRecordingHost host;
