@@ -85,7 +85,6 @@ struct TRowOutcome {
   std::exception_ptr Error;
   bool SeparatorsChanged = false;
   std::string DateSeparator, TimeSeparator;
-  bool SaveFormatNormalised = false;
 };
 
 // A name with every trailing "(digits)" removed: two rows whose outputs
@@ -373,8 +372,7 @@ void RunRows(TRunContext& context, TBatchHost& host, RunLog& log, TRunSummary& s
     TSettings planned;
     std::vector<std::string> outKeys(n), srcKeys(n);
     for (int i = 0; i < n; ++i) {
-      planned = settingsOf(i);
-      if (planned.SaveFormat >= -16 && planned.SaveFormat <= -1) planned.SaveFormat = 0;
+      planned = SettingsForImage(settingsOf(i));
       const TPlannedName plan = PlanOutputName(paths[i], planned, context.AddedFolders, false);
       outKeys[i] = plan.Folder + StripNumbering(plan.Base) + plan.Extension;
       srcKeys[i] = SourceKey(paths[i]);
@@ -428,7 +426,6 @@ void RunRows(TRunContext& context, TBatchHost& host, RunLog& log, TRunSummary& s
         out.SeparatorsChanged = scope.Changed();
         out.DateSeparator = scope.Date();
         out.TimeSeparator = scope.Time();
-        out.SaveFormatNormalised = rs.SaveFormat != snapshot.SaveFormat;
       } catch (...) {
         out.Error = std::current_exception();
       }
@@ -487,7 +484,7 @@ void RunRows(TRunContext& context, TBatchHost& host, RunLog& log, TRunSummary& s
       else if (call.Value != kIconWorking)
         host.SetRowIcon(i, call.Value);
     }
-    if (out.SaveFormatNormalised && s.SaveFormat >= -16 && s.SaveFormat <= -1) s.SaveFormat = 0;
+    if (out.Result.Decoded) s.SaveFormat = EffectiveSaveFormat(s.SaveFormat);
     if (out.SeparatorsChanged) {
       SetDateSeparator(out.DateSeparator);
       SetTimeSeparator(out.TimeSeparator);
@@ -577,8 +574,7 @@ bool PlanBatchRun(TRunContext& context, TBatchHost& host, std::vector<TDryRunRow
   if (!OpenSelectedTemplate(context, host)) return false;
   TTemplateState& tpl = context.Work.Template;
   PrepareLayers(tpl, FolderOf(context.TemplatePath));
-  TSettings s = context.Settings;
-  if (s.SaveFormat >= -16 && s.SaveFormat <= -1) s.SaveFormat = 0;
+  TSettings s = SettingsForImage(context.Settings);
   const bool serialAdvances = s.Rename && s.RenameTpl.find('#') != std::string::npos;
   const int64_t renameNo0 = s.RenameNo;
   const int n = host.RowCount();

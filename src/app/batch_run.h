@@ -53,6 +53,9 @@ struct TImageResult {
   // The picture was turned or mirrored upright by its EXIF Orientation, so
   // metadata written with the output must say Orientation 1.
   bool OrientationApplied = false;
+  // The source was decoded: from here on a run stores an empty format
+  // selection in its settings as JPEG.
+  bool Decoded = false;
   // The output could not be written because the disk is full; the run stops.
   bool DiskFull = false;
 };

@@ -184,6 +184,16 @@ std::string SourceLoadFailureReason(const std::string& path) {
   return reason;
 }
 
+int32_t EffectiveSaveFormat(int32_t saveFormat) {
+  return saveFormat >= -16 && saveFormat <= -1 ? 0 : saveFormat;
+}
+
+TSettings SettingsForImage(const TSettings& settings) {
+  TSettings s = settings;
+  s.SaveFormat = EffectiveSaveFormat(s.SaveFormat);
+  return s;
+}
+
 std::string OutputExtension(int32_t saveFormat) {
   if (saveFormat < 0 || saveFormat >= kSaveFormatCount) return ".jpg";
   return SaveFormatInfo(saveFormat).extension;
@@ -247,61 +257,44 @@ bool TurnUpright(TBitmap& bitmap, const TimgData& reader, const std::string& pat
       bitmap, reader.HasExifBlock() ? reader.Orientation() : SourceOrientation(path));
 }
 
+TSaveRequest SaveRequestFor(const TSettings& s, const std::string& sourcePath) {
+  TSaveRequest request;
+  const int32_t format = EffectiveSaveFormat(s.SaveFormat);
+  if (format >= 0 && format < kSaveFormatCount)
+    request.Format = std::string(SaveFormatInfo(format).extension).substr(1);
+  request.Quality = s.Quality;
+  request.Compression = s.Compress;
+  request.ChromaSampling = s.JpegSubsampling;
+  request.Lossless = s.WebPLossless ? 1 : 0;
+  request.Speed = s.AvifSpeed;
+  request.TiffCompression = s.TiffCompression;
+  request.FlattenColor = s.FlattenColor;
+  // A JPEG carries over the source's print resolution.
+  if (format == 0 &&
+      !ReadJfifDensity(sourcePath, request.DensityUnit, request.DensityX, request.DensityY))
+    request.DensityUnit = 0, request.DensityX = 1, request.DensityY = 1;
+  return request;
+}
+
 TSaveOptions PrepareForSave(RasterImage& image, const TSettings& s, bool graySource,
                             const std::string& sourcePath) {
-  if (s.SaveFormat == 0) {
+  const TSaveRequest request = SaveRequestFor(s, sourcePath);
+  if (request.Format == "jpg") {
     // A JPEG has no alpha: transparent areas take the background colour,
     // and a gray picture that stayed gray is written with one component.
-    FlattenOnBackground(image, s.FlattenColor);
+    FlattenOnBackground(image, request.FlattenColor);
     if (graySource) ReduceToGrayIfGray(image);
-  } else if (s.SaveFormat == 1 && graySource) {
+  } else if (request.Format == "png" && graySource) {
     // A gray PNG whose marks drew no colour stays a gray PNG.
     ReduceToGrayIfGray(image);
   }
-
-  TSaveOptions options;
-  switch (s.SaveFormat) {
-    case 0: {
-      options.Set(ImagingJpegQuality, s.Quality);
-      options.Set(ImagingJpegSubsampling, s.JpegSubsampling);
-      // The source's print resolution is carried over.
-      int unit = 0, dx = 1, dy = 1;
-      if (!ReadJfifDensity(sourcePath, unit, dx, dy)) unit = 0, dx = 1, dy = 1;
-      options.Set(ImagingJpegDensityUnit, unit);
-      options.Set(ImagingJpegDensityX, dx);
-      options.Set(ImagingJpegDensityY, dy);
-      break;
-    }
-    case 1:
-      options.Set(ImagingPNGCompressLevel, s.Compress);
-      break;
-    case 3:
-      options.Set(ImagingMNGCompressLevel, s.Compress);
-      break;
-    case 4:
-      options.Set(ImagingJNGQuality, s.Quality);
-      break;
-    case 16:
-      options.Set(ImagingWebPQuality, s.Quality);
-      options.Set(ImagingWebPLossless, s.WebPLossless ? 1 : 0);
-      break;
-    case 17:
-      options.Set(ImagingAvifQuality, s.Quality);
-      options.Set(ImagingAvifSpeed, s.AvifSpeed);
-      break;
-    case 18:
-      options.Set(ImagingTiffCompression, s.TiffCompression);
-      break;
-    default:
-      break;
-  }
-  return options;
+  return CheckedSaveOptions(request);
 }
 
 TImageResult ProcessImage(const std::string& path, int row, int& status, TRunContext& context,
                           TBatchHost& host) {
   TImageResult result;
-  TSettings& s = context.Settings;
+  const TSettings s = SettingsForImage(context.Settings);
   TWorkingObjects& work = context.Work;
 
   status = kStatusWorking;
@@ -321,10 +314,10 @@ TImageResult ProcessImage(const std::string& path, int row, int& status, TRunCon
       result.Reason = LoadFailureReason(path);
       return result;
     }
+    result.Decoded = true;
     host.SetRowColumn(row, kColOriginalDimension,
                       DimensionText(work.Image.Width, work.Image.Height));
 
-    if (s.SaveFormat >= -16 && s.SaveFormat <= -1) s.SaveFormat = 0;
     const TPlannedName plan = PlanOutputName(path, s, context.AddedFolders, true);
     const std::string& outDir = plan.Folder;
     const std::string& base = plan.Base;
@@ -403,8 +396,8 @@ TImageResult ProcessImage(const std::string& path, int row, int& status, TRunCon
     TMetadataOptions carry;
     carry.SetOrientation1 = result.OrientationApplied;
     carry.StripLocation = s.StripLocation;
-    carry.AvifQuality = s.Quality;
-    carry.AvifSpeed = s.AvifSpeed;
+    carry.AvifQuality = saveOptions.Get(ImagingAvifQuality);
+    carry.AvifSpeed = saveOptions.Get(ImagingAvifSpeed);
     const bool keepMetadata =
         s.KeepExif && (s.SaveFormat == 0 || s.SaveFormat == 1 || s.SaveFormat >= 16);
     const std::string saved =

@@ -6,6 +6,7 @@
 
 #include "app/batch_run.h"
 #include "imaging/file_format.h"
+#include "imaging/save_request.h"
 
 namespace imprimo {
 
@@ -15,13 +16,22 @@ namespace imprimo {
 // block of a JPEG source over to a JPEG output. Reports through the host
 // only (row icon and columns); status ends 1 on success, 0 on failure.
 // Failures of the image itself (unreadable, corrupt, unwritable output) are
-// reported by status and result.Reason, never thrown.
+// reported by status and result.Reason, never thrown. The context's settings
+// are only read: an empty format selection saves as JPEG without the record
+// being changed (result.Decoded tells the run that this step was reached).
 TImageResult ProcessImage(const std::string& path, int row, int& status, TRunContext& context,
                           TBatchHost& host);
 
 // Why the source at path does not load, in words a user can act on (missing,
 // a folder, empty, unreadable, damaged or of no known format).
 std::string SourceLoadFailureReason(const std::string& path);
+
+// The format a SaveFormat index saves in: an empty format selection (-16..-1;
+// -1 is what an empty list stores) saves as JPEG, index 0; any other value is
+// kept (outside the table it gives ".jpg" and no save option).
+int32_t EffectiveSaveFormat(int32_t saveFormat);
+// The record a run reads for one image: settings with the effective format.
+TSettings SettingsForImage(const TSettings& settings);
 
 // Output extension (with its dot) for a SaveFormat index; ".jpg" outside 0..15.
 std::string OutputExtension(int32_t saveFormat);
@@ -40,11 +50,14 @@ std::string NumberedOutputPath(const std::string& outDir, const std::string& bas
 // reader (which has read path) or, for a JPEG under another name, the file's
 // content gives it. True when the pixels were turned or mirrored.
 bool TurnUpright(TBitmap& bitmap, const TimgData& reader, const std::string& path);
-// Readies a drawn picture for saving in s.SaveFormat (0..15, or a later
-// index): a JPEG loses transparency over FlattenColor and a gray source that
-// stayed gray keeps one channel, and the format's save options (quality,
-// compression, sampling, the source's JFIF density) are returned for the
-// save call; the process-wide option table is not touched.
+// The save request of s's output format for a picture from sourcePath: the
+// settings of the record, and for a JPEG the source's JFIF density.
+TSaveRequest SaveRequestFor(const TSettings& s, const std::string& sourcePath);
+// Readies a drawn picture for saving in s.SaveFormat (an empty selection
+// saves as JPEG): a JPEG loses transparency over FlattenColor and a gray
+// source that stayed gray keeps one channel; the format's checked save
+// options are returned for the save call; the process-wide option table is
+// not touched.
 TSaveOptions PrepareForSave(RasterImage& image, const TSettings& s, bool graySource,
                             const std::string& sourcePath);
 // The output folder, the name without extension and the extension of the

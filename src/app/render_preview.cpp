@@ -116,7 +116,7 @@ bool RenderPreviewPicture(const std::string& path, const TSettings& settings, TT
                      s.BorderLeftWidth, s.BorderColor, s.BorderMode, s.BorderPosition);
 
     // An empty format selection saves as JPEG, as the run does.
-    if (s.SaveFormat >= -16 && s.SaveFormat <= -1) s.SaveFormat = 0;
+    s.SaveFormat = EffectiveSaveFormat(s.SaveFormat);
     const std::string ext = OutputExtension(s.SaveFormat);
 
     BitmapToImage(bitmap, image);

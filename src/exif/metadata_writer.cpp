@@ -22,6 +22,7 @@
 #include "imaging/formats/webp_format.h"
 #include "imaging/icc_profile.h"
 #include "imaging/imaging_stream.h"
+#include "imaging/save_request.h"
 #include "platform/file_io.h"
 
 namespace imprimo {
@@ -1055,8 +1056,8 @@ std::string ComposeNewFormat(const TSourceSegments& s, Bytes output, const Raste
   RasterImage converted;
   const bool copy = avif->MakeCompatible(pixels, converted);
   TAvifEncodeOptions o;
-  o.Quality = options.AvifQuality >= 0 ? options.AvifQuality : GetImagingOption(ImagingAvifQuality);
-  o.Speed = options.AvifSpeed >= 0 ? options.AvifSpeed : GetImagingOption(ImagingAvifSpeed);
+  o.Quality = CheckedSaveValue(*FindSaveRequestField("avif", "Quality"), options.AvifQuality);
+  o.Speed = CheckedSaveValue(*FindSaveRequestField("avif", "Speed"), options.AvifSpeed);
   o.Exif = exif;
   o.Icc = profile;
   o.Xmp = xmp;

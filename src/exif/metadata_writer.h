@@ -28,7 +28,7 @@ struct TMetadataOptions {
   // GPS data and the location fields of XMP and IPTC are left out.
   bool StripLocation = false;
   // The settings an AVIF output was written with, for encoding it again with
-  // its metadata; below 0 the image file layer's option values are taken.
+  // its metadata; a value outside its range takes the AVIF format's default.
   int AvifQuality = -1;
   int AvifSpeed = -1;
 };

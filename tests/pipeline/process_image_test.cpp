@@ -196,12 +196,45 @@ TEST(PipelineSaveOptions, EmptyFormatSelectionBecomesJpegAndStrangeIndexesGiveJp
   WritePicture(t.env.Src("a.png"), 32, 24, "png");
   t.env.settings.SaveFormat = -1;
   t.Process(t.env.Src("a.png"));
-  EXPECT_EQ(t.env.settings.SaveFormat, 0);
+  // One image only reads the record; the run stores the JPEG choice.
+  EXPECT_EQ(t.env.settings.SaveFormat, -1);
+  EXPECT_TRUE(t.result.Decoded);
   EXPECT_EQ(t.result.OutputPath, t.env.Out("a.jpg"));
   t.env.settings.SaveFormat = 40;
   t.Process(t.env.Src("a.png"));
   EXPECT_EQ(t.env.settings.SaveFormat, 40);
   EXPECT_EQ(t.result.OutputPath, t.env.Out("a(1).jpg"));
+}
+
+TEST(PipelineSaveOptions, AvifWithMetadataIsEncodedWithTheCheckedQuality) {
+  // A quality the AVIF format does not take is written as its default, by
+  // the picture's save and by the save that adds the metadata alike.
+  TOneImage t;
+  WritePicture(t.env.Src("a.jpg"), 40, 30, "jpg", true);
+  t.env.settings.SaveFormat = 17;
+  t.env.settings.KeepExif = true;
+  t.env.settings.Quality = 150;
+  t.Process(t.env.Src("a.jpg"));
+  ASSERT_EQ(t.status, kStatusSucceeded) << t.result.Reason;
+  t.env.settings.Quality = 80;
+  t.Process(t.env.Src("a.jpg"));
+  ASSERT_EQ(t.result.OutputPath, t.env.Out("a(1).avif"));
+  EXPECT_EQ(ReadBytes(t.env.Out("a.avif")), ReadBytes(t.env.Out("a(1).avif")));
+}
+
+TEST(PipelineSaveOptions, RunStoresTheJpegChoiceOnceASourceIsDecoded) {
+  TRunEnv env;
+  TRecordingHost host;
+  WriteText(env.Src("broken.png"), "not a picture");
+  env.AddFiles(host, {env.Src("broken.png")});
+  env.settings.SaveFormat = -1;
+  RunBatch(env.context, host);
+  EXPECT_EQ(env.settings.SaveFormat, -1);  // nothing was decoded
+  WritePicture(env.Src("a.png"), 32, 24, "png");
+  env.AddFiles(host, {env.Src("a.png")});
+  RunBatch(env.context, host);
+  EXPECT_EQ(env.settings.SaveFormat, 0);
+  EXPECT_TRUE(fs::is_regular_file(env.Out("a.jpg")));
 }
 
 TEST(PipelineColumns, DimensionsBeforeAndAfterResizeAndBorder) {
