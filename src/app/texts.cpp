@@ -94,6 +94,9 @@ constexpr std::pair<TTextId, const char*> kTexts[] = {
     {TTextId::CliOptInPlaceOverwrite,
      "--in-place with --overwrite would replace the source pictures with their marked copies; "
      "add --replace-originals to do that, or leave out --overwrite (or use --out)"},
+    {TTextId::CliOptResize, "option --resize takes WIDTHxHEIGHT, e.g. 1024x768, not \"%s\""},
+    {TTextId::CliOptJpegSubsampling,
+     "option --jpeg-subsampling takes 420, 422 or 444, not \"%s\""},
 };
 
 }  // namespace

@@ -91,6 +91,8 @@ enum class TTextId : uint32_t {
   CliOptUnknown = 2112,  // %s option
   CliOptOutInPlace = 2113,
   CliOptInPlaceOverwrite = 2114,
+  CliOptResize = 2115,           // %s given
+  CliOptJpegSubsampling = 2116,  // %s given
 };
 
 // The text for id: the loaded language file's, else the English one.
