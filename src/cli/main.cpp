@@ -74,7 +74,7 @@ int main(int argc, char** argv) {
     return kExitNotStarted;
   }
   if (options.Help) {
-    std::fputs(BatchUsageText(), stdout);
+    std::fputs(BatchUsageText().c_str(), stdout);
     return 0;
   }
   if (options.Version) {
