@@ -75,6 +75,8 @@ enum class TTextId : uint32_t {
   CliCannotCreateOutput = 2018,  // %s folder, %s reason
   CliShardEmpty = 2019,          // %d shard, %d count
   CliPresetMissing = 2020,       // %s name
+  CliDryRunNotImage = 2021,
+  CliDryRunTaken = 2022,  // %s planned path
   // imprimo-batch's option errors.
   CliOptWholeNumber = 2100,  // %s option, %s low, %s high, %s given
   CliOptColour = 2101,       // %s option, %s given
