@@ -42,7 +42,8 @@ IniDocument OpenSetup(const std::string& folder) {
   IniDocument ini = IniDocument::Open(path);
   // Rewriting a file that exists but could not be read would lose its
   // other sections and keys.
-  if (ini.ReadError()) throw std::runtime_error("Cannot read settings file \"" + path + "\"");
+  if (ini.ReadError())
+    throw std::runtime_error(FormatText(Text(TTextId::SettingsUnreadable), {path}));
   return ini;
 }
 

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "app/setting_table.h"
+#include "app/texts.h"
 #include "ini/ini_document.h"
 #include "platform/paths.h"
 #include "platform/text.h"
@@ -93,7 +94,8 @@ void SaveSettings(const std::string& folder, const TSettings& s, const TProgramV
   IniDocument ini = IniDocument::Open(path);
   // Rewriting a file that exists but could not be read would lose its
   // other sections and keys.
-  if (ini.ReadError()) throw std::runtime_error("Cannot read settings file \"" + path + "\"");
+  if (ini.ReadError())
+    throw std::runtime_error(FormatText(Text(TTextId::SettingsUnreadable), {path}));
   for (const TSettingDef& def : SettingTable()) WriteSetting(ini, kSection, def, s, v);
   ini.UpdateFile();
 }

@@ -51,6 +51,7 @@ constexpr std::pair<TTextId, const char*> kTexts[] = {
     {TTextId::PresetReplaceQuestion, "A preset named \"%1\" exists. Replace it?"},
     {TTextId::PresetDeleteQuestion, "Delete the preset \"%1\"?"},
     {TTextId::PresetSaveFailed, "The preset could not be saved: %1"},
+    {TTextId::SettingsUnreadable, "Cannot read settings file \"%1\""},
     {TTextId::CliTryHelp, "Try 'imprimo-batch --help' for more information."},
     {TTextId::CliNoImages, "no images given"},
     {TTextId::CliProgramFolderMissing, "the program folder %s does not exist"},

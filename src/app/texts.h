@@ -53,6 +53,7 @@ enum class TTextId : uint32_t {
   PresetReplaceQuestion = 1064,  // %1 name
   PresetDeleteQuestion = 1065,   // %1 name
   PresetSaveFailed = 1066,       // %1 reason
+  SettingsUnreadable = 1067,     // %1 file
   // imprimo-batch ("%s" and "%d" filled in turn).
   CliTryHelp = 2000,
   CliNoImages = 2001,
