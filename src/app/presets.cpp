@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <stdexcept>
-#include <variant>
 
+#include "app/setting_table.h"
 #include "app/texts.h"
 #include "ini/ini_document.h"
 #include "platform/text.h"
@@ -14,47 +14,6 @@ namespace {
 
 constexpr std::u16string_view kPrefix = u"Preset:";
 constexpr std::u16string_view kTemplateKey = u"Template";
-
-// The stored fields, under the keys the "Setup" section uses for them.
-using TField = std::variant<bool TSettings::*, int32_t TSettings::*, std::string TSettings::*>;
-struct TPresetKey {
-  std::u16string_view key;
-  TField field;
-};
-
-const TPresetKey kKeys[] = {
-    {u"PathType", &TSettings::PathType},
-    {u"OutPath", &TSettings::OutPath},
-    {u"SaveFormat", &TSettings::SaveFormat},
-    {u"Quality", &TSettings::Quality},
-    {u"Compress", &TSettings::Compress},
-    {u"Colors", &TSettings::Colors},
-    {u"FlattenColor", &TSettings::FlattenColor},
-    {u"JpegSubsampling", &TSettings::JpegSubsampling},
-    {u"WebPLossless", &TSettings::WebPLossless},
-    {u"AvifSpeed", &TSettings::AvifSpeed},
-    {u"TiffCompression", &TSettings::TiffCompression},
-    {u"OverwriteOutput", &TSettings::OverwriteOutput},
-    {u"Resize", &TSettings::Resize},
-    {u"NewWidth", &TSettings::NewWidth},
-    {u"NewHeight", &TSettings::NewHeight},
-    {u"ResizeMode", &TSettings::ResizeMode},
-    {u"DrawBorder", &TSettings::DrawBorder},
-    {u"BorderTopWidth", &TSettings::BorderTopWidth},
-    {u"BorderRightWidth", &TSettings::BorderRightWidth},
-    {u"BorderBottomWidth", &TSettings::BorderBottomWidth},
-    {u"BorderLeftWidth", &TSettings::BorderLeftWidth},
-    {u"BorderColor", &TSettings::BorderColor},
-    {u"BorderMode", &TSettings::BorderMode},
-    {u"BorderPosition", &TSettings::BorderPosition},
-    {u"Rename", &TSettings::Rename},
-    {u"RenameTpl", &TSettings::RenameTpl},
-    {u"ChangeCase", &TSettings::ChangeCase},
-    {u"KeepExif", &TSettings::KeepExif},
-    {u"AutoRotate", &TSettings::AutoRotate},
-    {u"StripLocation", &TSettings::StripLocation},
-    {u"KeepSourceColors", &TSettings::KeepSourceColors},
-};
 
 std::string SetupPath(const std::string& folder) {
   if (folder.empty() || folder.back() == '/') return folder + "Setup.ini";
@@ -83,7 +42,8 @@ IniDocument OpenSetup(const std::string& folder) {
   IniDocument ini = IniDocument::Open(path);
   // Rewriting a file that exists but could not be read would lose its
   // other sections and keys.
-  if (ini.ReadError()) throw std::runtime_error("Cannot read settings file \"" + path + "\"");
+  if (ini.ReadError())
+    throw std::runtime_error(FormatText(Text(TTextId::SettingsUnreadable), {path}));
   return ini;
 }
 
@@ -141,20 +101,9 @@ std::optional<TPreset> LoadPreset(const std::string& folder, std::string_view na
   for (const std::u16string& s : ini.SectionNames())
     if (SameText(s, section)) preset.Name = Utf16ToUtf8(s.substr(kPrefix.size()));
   preset.Settings = base;
-  TSettings& s = preset.Settings;
-  for (const TPresetKey& k : kKeys) {
-    std::visit(
-        [&](auto member) {
-          using T = std::remove_reference_t<decltype(s.*member)>;
-          if constexpr (std::is_same_v<T, bool>)
-            s.*member = ini.ReadBool(section, k.key, s.*member);
-          else if constexpr (std::is_same_v<T, int32_t>)
-            s.*member = ini.ReadInteger(section, k.key, s.*member);
-          else
-            s.*member = Utf16ToUtf8(ini.ReadString(section, k.key, Utf8ToUtf16(s.*member)));
-        },
-        k.field);
-  }
+  TProgramValues unused;
+  for (const TSettingDef* def : PresetSettings())
+    ReadSetting(ini, section, *def, preset.Settings, unused);
   preset.Template = Utf16ToUtf8(ini.ReadString(section, kTemplateKey, u""));
   return preset;
 }
@@ -166,20 +115,9 @@ void SavePreset(const std::string& folder, const TPreset& preset) {
   const std::u16string section = SectionOf(preset.Name);
   RemoveSections(ini, section);
   ini.AppendSection(section);
-  const TSettings& s = preset.Settings;
-  for (const TPresetKey& k : kKeys) {
-    std::visit(
-        [&](auto member) {
-          using T = std::remove_cvref_t<decltype(s.*member)>;
-          if constexpr (std::is_same_v<T, bool>)
-            ini.WriteBool(section, k.key, s.*member);
-          else if constexpr (std::is_same_v<T, int32_t>)
-            ini.WriteInteger(section, k.key, s.*member);
-          else
-            ini.WriteString(section, k.key, Utf8ToUtf16(s.*member));
-        },
-        k.field);
-  }
+  const TProgramValues unused;
+  for (const TSettingDef* def : PresetSettings())
+    WriteSetting(ini, section, *def, preset.Settings, unused);
   ini.WriteString(section, kTemplateKey, Utf8ToUtf16(preset.Template));
   ini.UpdateFile();
 }
@@ -193,8 +131,7 @@ bool DeletePreset(const std::string& folder, std::string_view name) {
 }
 
 void ApplyPreset(const TPreset& preset, TSettings& settings) {
-  for (const TPresetKey& k : kKeys)
-    std::visit([&](auto member) { settings.*member = preset.Settings.*member; }, k.field);
+  for (const TSettingDef* def : PresetSettings()) CopySetting(*def, preset.Settings, settings);
 }
 
 }  // namespace imprimo

@@ -4,6 +4,8 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "app/setting_table.h"
+#include "app/texts.h"
 #include "ini/ini_document.h"
 #include "platform/paths.h"
 #include "platform/text.h"
@@ -81,58 +83,10 @@ const TSaveFormatInfo& SaveFormatInfo(int index) {
 }
 
 void LoadSettings(const std::string& folder, TSettings& s, TProgramValues& v) {
-  const TSettings d;
-  const TProgramValues dv;
-  IniDocument ini = IniDocument::Open(SetupPath(folder));
-  auto B = [&](std::u16string_view key, bool def) { return ini.ReadBool(kSection, key, def); };
-  auto I = [&](std::u16string_view key, int32_t def) {
-    return ini.ReadInteger(kSection, key, def);
-  };
-  auto S = [&](std::u16string_view key, const std::string& def) {
-    return Utf16ToUtf8(ini.ReadString(kSection, key, Utf8ToUtf16(def)));
-  };
-  s.Resize = B(u"Resize", d.Resize);
-  s.NewWidth = I(u"NewWidth", d.NewWidth);
-  s.NewHeight = I(u"NewHeight", d.NewHeight);
-  s.ResizeMode = I(u"ResizeMode", d.ResizeMode);
-  s.DrawBorder = B(u"DrawBorder", d.DrawBorder);
-  s.BorderTopWidth = I(u"BorderTopWidth", d.BorderTopWidth);
-  s.BorderRightWidth = I(u"BorderRightWidth", d.BorderRightWidth);
-  s.BorderBottomWidth = I(u"BorderBottomWidth", d.BorderBottomWidth);
-  s.BorderLeftWidth = I(u"BorderLeftWidth", d.BorderLeftWidth);
-  s.BorderColor = I(u"BorderColor", d.BorderColor);
-  s.BorderMode = I(u"BorderMode", d.BorderMode);
-  s.BorderPosition = B(u"BorderPosition", d.BorderPosition);
-  v.TplIndex = I(u"TplIndex", dv.TplIndex);
-  s.PathType = I(u"PathType", d.PathType);
-  s.Quality = I(u"Quality", d.Quality);
-  s.Compress = I(u"Compress", d.Compress);
-  s.Colors = I(u"Colors", d.Colors);
-  s.ScrPath = S(u"ScrPath", d.ScrPath);
-  s.OutPath = S(u"OutPath", d.OutPath);
-  s.SaveFormat = I(u"SaveFormat", d.SaveFormat);
-  s.ChangeCase = I(u"ChangeCase", d.ChangeCase);
-  s.KeepExif = B(u"KeepExif", d.KeepExif);
-  s.OverwriteOutput = B(u"OverwriteOutput", d.OverwriteOutput);
-  s.Rename = B(u"Rename", d.Rename);
-  s.RenameTpl = S(u"RenameTpl", d.RenameTpl);
-  // The file holds the serial as a 32-bit value; it is widened with its sign.
-  s.RenameNo = I(u"RenameNo", static_cast<int32_t>(d.RenameNo));
-  v.WinWidth = I(u"WinWidth", dv.WinWidth);
-  v.WinHeight = I(u"WinHeight", dv.WinHeight);
-  v.WinState = I(u"WinState", dv.WinState);
-  v.Open = B(u"Open", dv.Open);
-  v.RemoveList = B(u"RemoveList", dv.RemoveList);
-  v.Close = B(u"Close", dv.Close);
-  s.FlattenColor = I(u"FlattenColor", d.FlattenColor);
-  s.JpegSubsampling = I(u"JpegSubsampling", d.JpegSubsampling);
-  s.AutoRotate = B(u"AutoRotate", d.AutoRotate);
-  s.StripLocation = B(u"StripLocation", d.StripLocation);
-  s.WebPLossless = B(u"WebPLossless", d.WebPLossless);
-  s.AvifSpeed = I(u"AvifSpeed", d.AvifSpeed);
-  s.TiffCompression = I(u"TiffCompression", d.TiffCompression);
-  s.KeepSourceColors = B(u"KeepSourceColors", d.KeepSourceColors);
-  v.Jobs = I(u"Jobs", dv.Jobs);
+  s = TSettings();
+  v = TProgramValues();
+  const IniDocument ini = IniDocument::Open(SetupPath(folder));
+  for (const TSettingDef& def : SettingTable()) ReadSetting(ini, kSection, def, s, v);
 }
 
 void SaveSettings(const std::string& folder, const TSettings& s, const TProgramValues& v) {
@@ -140,53 +94,9 @@ void SaveSettings(const std::string& folder, const TSettings& s, const TProgramV
   IniDocument ini = IniDocument::Open(path);
   // Rewriting a file that exists but could not be read would lose its
   // other sections and keys.
-  if (ini.ReadError()) throw std::runtime_error("Cannot read settings file \"" + path + "\"");
-  auto B = [&](std::u16string_view key, bool value) { ini.WriteBool(kSection, key, value); };
-  auto I = [&](std::u16string_view key, int32_t value) { ini.WriteInteger(kSection, key, value); };
-  auto S = [&](std::u16string_view key, const std::string& value) {
-    ini.WriteString(kSection, key, Utf8ToUtf16(value));
-  };
-  B(u"Resize", s.Resize);
-  I(u"NewWidth", s.NewWidth);
-  I(u"NewHeight", s.NewHeight);
-  I(u"ResizeMode", s.ResizeMode);
-  B(u"DrawBorder", s.DrawBorder);
-  I(u"BorderTopWidth", s.BorderTopWidth);
-  I(u"BorderRightWidth", s.BorderRightWidth);
-  I(u"BorderBottomWidth", s.BorderBottomWidth);
-  I(u"BorderLeftWidth", s.BorderLeftWidth);
-  I(u"BorderColor", s.BorderColor);
-  I(u"BorderMode", s.BorderMode);
-  B(u"BorderPosition", s.BorderPosition);
-  I(u"TplIndex", v.TplIndex);
-  I(u"PathType", s.PathType);
-  I(u"Quality", s.Quality);
-  I(u"Compress", s.Compress);
-  I(u"Colors", s.Colors);
-  S(u"ScrPath", s.ScrPath);
-  S(u"OutPath", s.OutPath);
-  I(u"SaveFormat", s.SaveFormat);
-  I(u"ChangeCase", s.ChangeCase);
-  B(u"OverwriteOutput", s.OverwriteOutput);
-  B(u"Rename", s.Rename);
-  S(u"RenameTpl", s.RenameTpl);
-  I(u"RenameNo", static_cast<int32_t>(static_cast<uint32_t>(s.RenameNo)));
-  B(u"KeepExif", s.KeepExif);
-  I(u"WinWidth", v.WinWidth);
-  I(u"WinHeight", v.WinHeight);
-  I(u"WinState", v.WinState);
-  B(u"Open", v.Open);
-  B(u"RemoveList", v.RemoveList);
-  B(u"Close", v.Close);
-  I(u"FlattenColor", s.FlattenColor);
-  I(u"JpegSubsampling", s.JpegSubsampling);
-  B(u"AutoRotate", s.AutoRotate);
-  B(u"StripLocation", s.StripLocation);
-  B(u"WebPLossless", s.WebPLossless);
-  I(u"AvifSpeed", s.AvifSpeed);
-  I(u"TiffCompression", s.TiffCompression);
-  B(u"KeepSourceColors", s.KeepSourceColors);
-  I(u"Jobs", v.Jobs);
+  if (ini.ReadError())
+    throw std::runtime_error(FormatText(Text(TTextId::SettingsUnreadable), {path}));
+  for (const TSettingDef& def : SettingTable()) WriteSetting(ini, kSection, def, s, v);
   ini.UpdateFile();
 }
 

@@ -51,6 +51,7 @@ constexpr std::pair<TTextId, const char*> kTexts[] = {
     {TTextId::PresetReplaceQuestion, "A preset named \"%1\" exists. Replace it?"},
     {TTextId::PresetDeleteQuestion, "Delete the preset \"%1\"?"},
     {TTextId::PresetSaveFailed, "The preset could not be saved: %1"},
+    {TTextId::SettingsUnreadable, "Cannot read settings file \"%1\""},
     {TTextId::CliTryHelp, "Try 'imprimo-batch --help' for more information."},
     {TTextId::CliNoImages, "no images given"},
     {TTextId::CliProgramFolderMissing, "the program folder %s does not exist"},
@@ -75,6 +76,8 @@ constexpr std::pair<TTextId, const char*> kTexts[] = {
     {TTextId::CliCannotCreateOutput, "cannot create the output folder %s: %s"},
     {TTextId::CliShardEmpty, "Shard %d/%d has no rows."},
     {TTextId::CliPresetMissing, "no preset named %s (imprimo-batch --list-presets lists them)"},
+    {TTextId::CliDryRunNotImage, "(not an image that loads; the row would fail)"},
+    {TTextId::CliDryRunTaken, "(%s is taken)"},
     {TTextId::CliOptWholeNumber, "option %s takes a whole number from %s to %s, not \"%s\""},
     {TTextId::CliOptColour, "option %s takes RRGGBB in hexadecimal, not \"%s\""},
     {TTextId::CliOptNoValue, "option %s takes no value"},
@@ -94,6 +97,8 @@ constexpr std::pair<TTextId, const char*> kTexts[] = {
     {TTextId::CliOptInPlaceOverwrite,
      "--in-place with --overwrite would replace the source pictures with their marked copies; "
      "add --replace-originals to do that, or leave out --overwrite (or use --out)"},
+    {TTextId::CliOptResize, "option --resize takes WIDTHxHEIGHT, e.g. 1024x768, not \"%s\""},
+    {TTextId::CliOptJpegSubsampling, "option --jpeg-subsampling takes 420, 422 or 444, not \"%s\""},
 };
 
 }  // namespace

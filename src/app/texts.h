@@ -53,6 +53,7 @@ enum class TTextId : uint32_t {
   PresetReplaceQuestion = 1064,  // %1 name
   PresetDeleteQuestion = 1065,   // %1 name
   PresetSaveFailed = 1066,       // %1 reason
+  SettingsUnreadable = 1067,     // %1 file
   // imprimo-batch ("%s" and "%d" filled in turn).
   CliTryHelp = 2000,
   CliNoImages = 2001,
@@ -75,6 +76,8 @@ enum class TTextId : uint32_t {
   CliCannotCreateOutput = 2018,  // %s folder, %s reason
   CliShardEmpty = 2019,          // %d shard, %d count
   CliPresetMissing = 2020,       // %s name
+  CliDryRunNotImage = 2021,
+  CliDryRunTaken = 2022,  // %s planned path
   // imprimo-batch's option errors.
   CliOptWholeNumber = 2100,  // %s option, %s low, %s high, %s given
   CliOptColour = 2101,       // %s option, %s given
@@ -91,6 +94,8 @@ enum class TTextId : uint32_t {
   CliOptUnknown = 2112,  // %s option
   CliOptOutInPlace = 2113,
   CliOptInPlaceOverwrite = 2114,
+  CliOptResize = 2115,           // %s given
+  CliOptJpegSubsampling = 2116,  // %s given
 };
 
 // The text for id: the loaded language file's, else the English one.

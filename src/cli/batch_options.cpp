@@ -1,5 +1,6 @@
 #include "cli/batch_options.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 #include <initializer_list>
@@ -16,10 +17,6 @@ std::string Msg(TTextId id, std::initializer_list<std::string_view> args = {}) {
   return FormatText(Text(id), args);
 }
 
-const char* const kFormatExtensions[kSaveFormatCount] = {
-    "jpg", "png", "bmp", "mng", "jng", "gif", "dds",  "tga",  "pgm", "ppm",
-    "pam", "pfm", "jp2", "psd", "cif", "img", "webp", "avif", "tif"};
-
 template <typename T>
 bool ParseNumber(std::string_view text, T& value) {
   if (text.empty()) return false;
@@ -28,8 +25,8 @@ bool ParseNumber(std::string_view text, T& value) {
   return ec == std::errc() && ptr == end;
 }
 
-bool ParseRanged(std::string_view name, std::string_view text, int lo, int hi, int& value,
-                 std::string& error) {
+bool ParseRanged(std::string_view name, std::string_view text, int64_t lo, int64_t hi,
+                 int64_t& value, std::string& error) {
   if (!ParseNumber(text, value) || value < lo || value > hi) {
     error = Msg(TTextId::CliOptWholeNumber, {name, std::to_string(lo), std::to_string(hi), text});
     return false;
@@ -58,314 +55,436 @@ std::string Lower(std::string_view s) {
   return r;
 }
 
+// One option being read: its name as typed and its value, inline
+// ("--x=V") or the next argument.
+struct TOptionCall {
+  int argc;
+  const char* const* argv;
+  int& index;
+  std::string_view name;
+  std::optional<std::string_view> inlineValue;
+  TBatchOptions& options;
+  std::string& error;
+
+  // An option without a value refuses "--x=V".
+  bool NoValue() {
+    if (!inlineValue) return true;
+    error = Msg(TTextId::CliOptNoValue, {name});
+    return false;
+  }
+  bool Value(std::string_view& value) {
+    if (inlineValue) {
+      value = *inlineValue;
+      return true;
+    }
+    if (index + 1 >= argc) {
+      error = Msg(TTextId::CliOptNeedsValue, {name});
+      return false;
+    }
+    value = argv[++index];
+    return true;
+  }
+  bool Set(bool& target) {
+    if (!NoValue()) return false;
+    target = true;
+    return true;
+  }
+  // A value that must not be empty, else the message id.
+  bool NonEmpty(std::string_view& value, TTextId emptyError) {
+    if (!Value(value)) return false;
+    if (!value.empty()) return true;
+    error = Msg(emptyError);
+    return false;
+  }
+  void Override(std::u16string_view key, int64_t number, std::string text = {}) {
+    options.Settings.push_back({FindSetting(key), number, std::move(text)});
+  }
+};
+
+using THandler = bool (*)(TOptionCall&);
+
+// An option of the command. Those that set one setting by the setting
+// table's own kinds name it (Setting) and take their name, help and parsing
+// from the table; the others are read by Handle.
+struct TCommandOption {
+  const char* Name;
+  const char* Alias;     // a short form, not shown
+  const char* Synopsis;  // as --help shows it; null: not shown
+  const char* Help;
+  THandler Handle;
+  std::u16string_view Setting;
+};
+
+// The setting's own option, read by its kind.
+bool ReadSettingOption(TOptionCall& call, const TSettingDef& def) {
+  std::string_view value;
+  switch (def.Kind) {
+    case TOptionKind::Flag:
+      if (!call.NoValue()) return false;
+      call.Override(def.Key, def.FlagValue);
+      return true;
+    case TOptionKind::OnOff:
+      if (!call.NoValue()) return false;
+      call.Override(def.Key, !call.name.starts_with("--no-"));
+      return true;
+    case TOptionKind::Number: {
+      int64_t n = 0;
+      if (!call.Value(value) || !ParseRanged(call.name, value, def.Low, def.High, n, call.error))
+        return false;
+      call.Override(def.Key, n);
+      return true;
+    }
+    case TOptionKind::Colour: {
+      int color = 0;
+      if (!call.Value(value) || !ParseColorValue(call.name, value, color, call.error)) return false;
+      call.Override(def.Key, color);
+      return true;
+    }
+    case TOptionKind::Words: {
+      if (!call.Value(value)) return false;
+      const std::string word = Lower(value);
+      std::string_view words = def.Words;
+      for (int64_t index = 0; !words.empty(); ++index) {
+        const size_t blank = std::min(words.find(' '), words.size());
+        if (words.substr(0, blank) == word) {
+          call.Override(def.Key, index);
+          return true;
+        }
+        words.remove_prefix(std::min(blank + 1, words.size()));
+      }
+      call.error = Msg(def.WordsError, {value});
+      return false;
+    }
+    case TOptionKind::None:
+      break;
+  }
+  return false;
+}
+
+bool ReadFormat(TOptionCall& call) {
+  std::string_view value;
+  if (!call.Value(value)) return false;
+  std::string ext = Lower(value);
+  if (!ext.starts_with(".")) ext.insert(0, ".");
+  if (ext == ".jpeg") ext = ".jpg";
+  if (ext == ".tiff") ext = ".tif";
+  for (int f = 0; f < kSaveFormatCount; ++f) {
+    if (ext != SaveFormatInfo(f).extension) continue;
+    call.Override(u"SaveFormat", f);
+    return true;
+  }
+  call.error = Msg(TTextId::CliOptFormat, {value});
+  return false;
+}
+
+bool ReadResize(TOptionCall& call) {
+  std::string_view value;
+  if (!call.Value(value)) return false;
+  const TSettingDef& width = *FindSetting(u"NewWidth");
+  const TSettingDef& height = *FindSetting(u"NewHeight");
+  const size_t x = Lower(value).find('x');
+  int64_t w = 0, h = 0;
+  if (x == std::string_view::npos || !ParseNumber(value.substr(0, x), w) ||
+      !ParseNumber(value.substr(x + 1), h) || w < width.Low || w > width.High || h < height.Low ||
+      h > height.High) {
+    call.error = Msg(TTextId::CliOptResize, {value});
+    return false;
+  }
+  call.Override(u"Resize", 1);
+  call.Override(u"NewWidth", w);
+  call.Override(u"NewHeight", h);
+  return true;
+}
+
+bool ReadBorder(TOptionCall& call) {
+  static constexpr std::u16string_view kSides[] = {u"BorderTopWidth", u"BorderRightWidth",
+                                                   u"BorderBottomWidth", u"BorderLeftWidth"};
+  std::string_view value;
+  if (!call.Value(value)) return false;
+  std::vector<int64_t> widths;
+  std::string_view rest = value;
+  bool ok = true;
+  while (ok && widths.size() <= 4) {
+    const size_t comma = rest.find(',');
+    int64_t w = 0;
+    const TSettingDef& side = *FindSetting(kSides[std::min<size_t>(widths.size(), 3)]);
+    ok = ParseNumber(rest.substr(0, comma), w) && w >= side.Low && w <= side.High;
+    if (ok) widths.push_back(w);
+    if (comma == std::string_view::npos) break;
+    rest.remove_prefix(comma + 1);
+  }
+  if (!ok || widths.size() != 4) {
+    call.error = Msg(TTextId::CliOptBorder, {value});
+    return false;
+  }
+  call.Override(u"DrawBorder", 1);
+  for (size_t i = 0; i < 4; ++i) call.Override(kSides[i], widths[i]);
+  return true;
+}
+
+bool ReadRename(TOptionCall& call) {
+  std::string_view value;
+  if (!call.Value(value)) return false;
+  call.Override(u"Rename", 1);
+  call.Override(u"RenameTpl", 0, std::string(value));
+  return true;
+}
+
+bool ReadOut(TOptionCall& call) {
+  std::string_view value;
+  if (!call.NonEmpty(value, TTextId::CliOptOutFolder)) return false;
+  call.options.OutFolder = std::string(value);
+  call.Override(u"PathType", 2);
+  return true;
+}
+
+bool ReadInPlace(TOptionCall& call) {
+  if (!call.Set(call.options.InPlace)) return false;
+  call.Override(u"PathType", 1);
+  return true;
+}
+
+bool ReadJobs(TOptionCall& call) {
+  const TSettingDef& jobs = *FindSetting(u"Jobs");
+  std::string_view value;
+  int64_t n = 0;
+  if (!call.Value(value) || !ParseRanged(call.name, value, jobs.Low, jobs.High, n, call.error))
+    return false;
+  call.options.Jobs = static_cast<int>(n);
+  return true;
+}
+
+bool ReadShard(TOptionCall& call) {
+  std::string_view value;
+  if (!call.Value(value)) return false;
+  const size_t slash = value.find('/');
+  int k = -1, count = 0;
+  if (slash == std::string_view::npos || !ParseNumber(value.substr(0, slash), k) ||
+      !ParseNumber(value.substr(slash + 1), count) || count < 1 || k < 0 || k >= count) {
+    call.error = Msg(TTextId::CliOptShard, {value});
+    return false;
+  }
+  call.options.ShardIndex = k;
+  call.options.ShardCount = count;
+  return true;
+}
+
+// A text option stored as typed.
+template <auto Member>
+bool ReadString(TOptionCall& call) {
+  std::string_view value;
+  if (!call.Value(value)) return false;
+  call.options.*Member = std::string(value);
+  return true;
+}
+
+// A text option that must not be empty.
+template <auto Member, TTextId EmptyError>
+bool ReadNonEmpty(TOptionCall& call) {
+  std::string_view value;
+  if (!call.NonEmpty(value, EmptyError)) return false;
+  call.options.*Member = std::string(value);
+  return true;
+}
+
+template <auto Member>
+bool ReadFlag(TOptionCall& call) {
+  return call.Set(call.options.*Member);
+}
+
+bool ReadNoRecurse(TOptionCall& call) {
+  if (!call.NoValue()) return false;
+  call.options.Recurse = false;
+  return true;
+}
+
+using O = TBatchOptions;
+
+// Every option, in the order of --help.
+const TCommandOption kOptions[] = {
+    {"--program-folder", nullptr, "--program-folder DIR",
+     "folder holding Setup.ini, Log.dat and Watermarks/", ReadString<&O::ProgramFolder>},
+    {"--template", nullptr, "--template NAME|FILE",
+     "template by name from Watermarks/, or a .wg file", ReadString<&O::Template>},
+    {"--preset", nullptr, "--preset NAME",
+     "start from a preset saved in the window (its output,\n"
+     "format, resize, border, rename, case, metadata and\n"
+     "template); the other options override it",
+     ReadString<&O::Preset>},
+    {"--list-presets", nullptr, "--list-presets", "list the saved presets and exit",
+     ReadFlag<&O::ListPresets>},
+    {"--out", nullptr, "--out DIR", "write the outputs under DIR (sub-folders mirrored)", ReadOut},
+    {"--in-place", nullptr, "--in-place", "write each output beside its source", ReadInPlace},
+    {"--format", nullptr, "--format EXT", nullptr, ReadFormat},
+    {.Setting = u"Quality"},
+    {.Setting = u"WebPLossless"},
+    {.Setting = u"AvifSpeed"},
+    {.Setting = u"TiffCompression"},
+    {.Setting = u"Compress"},
+    {"--resize", nullptr, "--resize WxH", "restrict the dimensions to W x H", ReadResize},
+    {.Setting = u"ResizeMode"},
+    {"--border", nullptr, "--border T,R,B,L", "draw a border with these widths", ReadBorder},
+    {.Setting = u"BorderColor"},
+    {.Setting = u"BorderMode"},
+    {.Setting = u"BorderPosition"},
+    {.Setting = u"FlattenColor"},
+    {.Setting = u"JpegSubsampling"},
+    {"--rename", nullptr, "--rename PATTERN",
+     "rename outputs ({FN} name, {EX} extension, # serial)", ReadRename},
+    {.Setting = u"RenameNo"},
+    {.Setting = u"ChangeCase"},
+    {.Setting = u"OverwriteOutput"},
+    {"--replace-originals", nullptr, "--replace-originals",
+     "with --in-place and --overwrite: let outputs of the\n"
+     "same name replace the source pictures themselves",
+     ReadFlag<&O::ReplaceOriginals>},
+    {.Setting = u"AutoRotate"},
+    {.Setting = u"KeepExif"},
+    {.Setting = u"StripLocation"},
+    {.Setting = u"KeepSourceColors"},
+    {"--filter", nullptr, "--filter MASKS",
+     "folder search filter, e.g. '*.jpg;*.heic' (any letter case);\n"
+     "by default every file holding an image format that is read",
+     ReadNonEmpty<&O::Filter, TTextId::CliOptFilter>},
+    {"--no-recurse", nullptr, "--no-recurse", "do not search sub-folders", ReadNoRecurse},
+    {"--save-settings", nullptr, "--save-settings",
+     "write the effective settings back to Setup.ini", ReadFlag<&O::SaveSettings>},
+    {"--strict", nullptr, "--strict", "fail images whose watermark layers were not all drawn",
+     ReadFlag<&O::Strict>},
+    {"--jobs", "-j", "--jobs N",
+     "images processed at once (default: Setup.ini's Jobs,\n"
+     "0 = one per core); the outputs do not depend on it",
+     ReadJobs},
+    {"--files-from", nullptr, "--files-from FILE",
+     "read more PATHs from FILE, one per line ('-' = stdin)",
+     ReadNonEmpty<&O::FilesFrom, TTextId::CliOptFilesFrom>},
+    {"--null", nullptr, "--null", "the --files-from list is NUL-separated",
+     ReadFlag<&O::NullSeparated>},
+    {"--shard", nullptr, "--shard K/N",
+     "process rows K, K+N, K+2N, ... of the list (0 <= K < N);\n"
+     "names, serial and sequence numbers are those of the\n"
+     "whole list, so N shards into one folder write what\n"
+     "one run would",
+     ReadShard},
+    {"--dry-run", nullptr, "--dry-run",
+     "print each row's output path, the collisions resolved\n"
+     "and the text of every variable layer; write nothing",
+     ReadFlag<&O::DryRun>},
+    {"--quiet", "-q", "--quiet", "print only errors", ReadFlag<&O::Quiet>},
+    {"--help", "-h", "--help, --version", nullptr, ReadFlag<&O::Help>},
+    {"--version", nullptr, nullptr, nullptr, ReadFlag<&O::Version>},
+};
+
+// The option typed as name, with the setting it sets when it is one of the
+// table's; null when there is none.
+const TCommandOption* FindOption(std::string_view name, const TSettingDef*& setting) {
+  for (const TCommandOption& option : kOptions) {
+    setting = option.Setting.empty() ? nullptr : FindSetting(option.Setting);
+    if (setting) {
+      const std::string_view own = setting->Option;
+      if (name == own) return &option;
+      if (setting->Kind == TOptionKind::OnOff && name.starts_with("--no-") &&
+          name.substr(5) == own.substr(2))
+        return &option;
+    } else if (name == option.Name || (option.Alias && name == option.Alias)) {
+      return &option;
+    }
+  }
+  return nullptr;
+}
+
+// The output formats by extension, the classic ones on the first line.
+std::string FormatListHelp() {
+  std::string list;
+  for (int f = 0; f < kSaveFormatCount; ++f) {
+    if (f > 0) list += f == 16 ? '\n' : ' ';
+    list += SaveFormatInfo(f).extension + 1;
+  }
+  return list;
+}
+
+// One entry of --help: the synopsis, then the text in a column, its later
+// lines indented under the first.
+void AppendHelp(std::string& out, std::string_view synopsis, std::string_view help) {
+  constexpr size_t kColumn = 21;
+  out += "  ";
+  out += synopsis;
+  if (!help.empty()) {
+    if (synopsis.size() < kColumn) out.append(kColumn - synopsis.size(), ' ');
+    out += "  ";
+    for (size_t start = 0;;) {
+      const size_t end = std::min(help.find('\n', start), help.size());
+      out += help.substr(start, end - start);
+      if (end == help.size()) break;
+      out += '\n';
+      out.append(kColumn + 4, ' ');
+      start = end + 1;
+    }
+  }
+  out += '\n';
+}
+
+// The help of a setting's own option, "{range}" filled in.
+void AppendSettingHelp(std::string& out, const TSettingDef& def) {
+  std::string synopsis = def.Option;
+  if (def.Kind == TOptionKind::OnOff) synopsis += ", --no-" + synopsis.substr(2);
+  if (def.OptionArg) synopsis += std::string(" ") + def.OptionArg;
+  std::string help = def.Help;
+  if (const size_t at = help.find("{range}"); at != std::string::npos)
+    help.replace(at, 7, std::to_string(def.Low) + ".." + std::to_string(def.High));
+  AppendHelp(out, synopsis, help);
+}
+
+// Reads one option at argv[index] (moving index past its value).
+bool ReadOption(int argc, const char* const* argv, int& index, TBatchOptions& options,
+                std::string& error) {
+  const std::string_view arg = argv[index];
+  std::string_view name = arg;
+  std::optional<std::string_view> inlineValue;
+  if (const size_t eq = arg.find('='); eq != std::string_view::npos && arg.starts_with("--")) {
+    name = arg.substr(0, eq);
+    inlineValue = arg.substr(eq + 1);
+  }
+  const TSettingDef* setting = nullptr;
+  const TCommandOption* option = FindOption(name, setting);
+  if (!option) {
+    error = Msg(TTextId::CliOptUnknown, {name});
+    return false;
+  }
+  TOptionCall call{argc, argv, index, name, inlineValue, options, error};
+  return setting ? ReadSettingOption(call, *setting) : option->Handle(call);
+}
+
 }  // namespace
 
-const char* BatchUsageText() {
-  return "Usage: imprimo-batch [options] PATH...\n"
-         "Watermarks image files and folders with an Imprimo template.\n"
-         "PATHs are image files or folders (folders are searched with --filter).\n"
-         "Settings come from Setup.ini; these options override them:\n"
-         "  --program-folder DIR   folder holding Setup.ini, Log.dat and Watermarks/\n"
-         "  --template NAME|FILE   template by name from Watermarks/, or a .wg file\n"
-         "  --preset NAME          start from a preset saved in the window (its output,\n"
-         "                         format, resize, border, rename, case, metadata and\n"
-         "                         template); the other options override it\n"
-         "  --list-presets         list the saved presets and exit\n"
-         "  --out DIR              write the outputs under DIR (sub-folders mirrored)\n"
-         "  --in-place             write each output beside its source\n"
-         "  --format EXT           jpg png bmp mng jng gif dds tga pgm ppm pam pfm jp2 psd cif "
-         "img\n"
-         "                         webp avif tif\n"
-         "  --quality N            JPEG/JNG/WebP/AVIF quality 10..100\n"
-         "  --webp-lossless, --no-webp-lossless  lossless WebP coding\n"
-         "  --avif-speed N         AVIF encoder speed 0 (slowest, smallest) .. 10\n"
-         "  --tiff-compression lzw|deflate  compression of TIFF outputs\n"
-         "  --compress N           PNG/MNG compression level 0..9\n"
-         "  --resize WxH           restrict the dimensions to W x H\n"
-         "  --resize-mode N        0 width and height, 1 height (keep aspect),\n"
-         "                         2 width (keep aspect), 3 width and height (keep aspect)\n"
-         "  --border T,R,B,L       draw a border with these widths\n"
-         "  --border-color RRGGBB  border colour\n"
-         "  --border-style N       0 solid, 1 dash, 2 dot, 3 dash-dot, 4 dash-dot-dot\n"
-         "  --border-outside       add the border around the picture\n"
-         "  --flatten RRGGBB       background for transparent areas in outputs\n"
-         "                         without alpha (default FFFFFF)\n"
-         "  --jpeg-subsampling S   JPEG chroma sampling: 420 (default), 422 or 444\n"
-         "  --rename PATTERN       rename outputs ({FN} name, {EX} extension, # serial)\n"
-         "  --serial N             first serial number for #, 0..9999999\n"
-         "  --case upper|lower|keep  extension letter case\n"
-         "  --overwrite            replace existing outputs instead of numbering them\n"
-         "  --replace-originals    with --in-place and --overwrite: let outputs of the\n"
-         "                         same name replace the source pictures themselves\n"
-         "  --auto-rotate, --no-auto-rotate  turn pictures upright by their EXIF\n"
-         "                         orientation before drawing (default on)\n"
-         "  --keep-exif, --no-keep-exif  carry EXIF, XMP, IPTC and the colour profile over\n"
-         "  --strip-location       leave GPS data and place names out of kept metadata\n"
-         "  --keep-source-colors, --no-keep-source-colors  keep the colour values of a\n"
-         "                         source with a colour profile when the output does not\n"
-         "                         carry the profile (default: convert them to sRGB)\n"
-         "  --filter MASKS         folder search filter, e.g. '*.jpg;*.heic' (any letter case);\n"
-         "                         by default every file holding an image format that is read\n"
-         "  --no-recurse           do not search sub-folders\n"
-         "  --save-settings        write the effective settings back to Setup.ini\n"
-         "  --strict               fail images whose watermark layers were not all drawn\n"
-         "  --jobs N               images processed at once (default: Setup.ini's Jobs,\n"
-         "                         0 = one per core); the outputs do not depend on it\n"
-         "  --files-from FILE      read more PATHs from FILE, one per line ('-' = stdin)\n"
-         "  --null                 the --files-from list is NUL-separated\n"
-         "  --shard K/N            process rows K, K+N, K+2N, ... of the list (0 <= K < N);\n"
-         "                         names, serial and sequence numbers are those of the\n"
-         "                         whole list, so N shards into one folder write what\n"
-         "                         one run would\n"
-         "  --dry-run              print each row's output path, the collisions resolved\n"
-         "                         and the text of every variable layer; write nothing\n"
-         "  --quiet                print only errors\n"
-         "  --help, --version\n"
-         "Exit status: 0 every image succeeded, 1 some failed or the run was stopped,\n"
-         "2 the run could not start.\n";
+std::string BatchUsageText() {
+  std::string text =
+      "Usage: imprimo-batch [options] PATH...\n"
+      "Watermarks image files and folders with an Imprimo template.\n"
+      "PATHs are image files or folders (folders are searched with --filter).\n"
+      "Settings come from Setup.ini; these options override them:\n";
+  for (const TCommandOption& option : kOptions) {
+    if (!option.Setting.empty())
+      AppendSettingHelp(text, *FindSetting(option.Setting));
+    else if (option.Synopsis)
+      AppendHelp(text, option.Synopsis,
+                 option.Handle == ReadFormat ? FormatListHelp() : (option.Help ? option.Help : ""));
+  }
+  text +=
+      "Exit status: 0 every image succeeded, 1 some failed or the run was stopped,\n"
+      "2 the run could not start.\n";
+  return text;
 }
 
 bool ParseBatchOptions(int argc, const char* const* argv, TBatchOptions& o, std::string& error) {
   bool onlyPaths = false;
   for (int i = 1; i < argc; ++i) {
-    std::string_view arg = argv[i];
+    const std::string_view arg = argv[i];
     if (onlyPaths || arg.empty() || arg[0] != '-' || arg == "-") {
       o.Paths.emplace_back(arg);
-      continue;
-    }
-    if (arg == "--") {
+    } else if (arg == "--") {
       onlyPaths = true;
-      continue;
-    }
-    std::string_view name = arg;
-    std::optional<std::string_view> inlineValue;
-    if (const size_t eq = arg.find('='); eq != std::string_view::npos && arg.starts_with("--")) {
-      name = arg.substr(0, eq);
-      inlineValue = arg.substr(eq + 1);
-    }
-    auto flag = [&](bool& target) {
-      if (inlineValue) {
-        error = Msg(TTextId::CliOptNoValue, {name});
-        return false;
-      }
-      target = true;
-      return true;
-    };
-    std::string_view value;
-    auto needValue = [&]() {
-      if (inlineValue) {
-        value = *inlineValue;
-        return true;
-      }
-      if (i + 1 >= argc) {
-        error = Msg(TTextId::CliOptNeedsValue, {name});
-        return false;
-      }
-      value = argv[++i];
-      return true;
-    };
-    int n = 0;
-    if (name == "--help" || name == "-h") {
-      if (!flag(o.Help)) return false;
-    } else if (name == "--version") {
-      if (!flag(o.Version)) return false;
-    } else if (name == "--quiet" || name == "-q") {
-      if (!flag(o.Quiet)) return false;
-    } else if (name == "--in-place") {
-      if (!flag(o.InPlace)) return false;
-    } else if (name == "--overwrite") {
-      if (!flag(o.Overwrite)) return false;
-    } else if (name == "--replace-originals") {
-      if (!flag(o.ReplaceOriginals)) return false;
-    } else if (name == "--border-outside") {
-      if (!flag(o.BorderOutside)) return false;
-    } else if (name == "--strict") {
-      if (!flag(o.Strict)) return false;
-    } else if (name == "--save-settings") {
-      if (!flag(o.SaveSettings)) return false;
-    } else if (name == "--no-recurse") {
-      bool set = false;
-      if (!flag(set)) return false;
-      o.Recurse = false;
-    } else if (name == "--keep-exif" || name == "--no-keep-exif") {
-      bool set = false;
-      if (!flag(set)) return false;
-      o.KeepExif = name == "--keep-exif";
-    } else if (name == "--auto-rotate" || name == "--no-auto-rotate") {
-      bool set = false;
-      if (!flag(set)) return false;
-      o.AutoRotate = name == "--auto-rotate";
-    } else if (name == "--strip-location") {
-      if (!flag(o.StripLocation)) return false;
-    } else if (name == "--keep-source-colors" || name == "--no-keep-source-colors") {
-      bool set = false;
-      if (!flag(set)) return false;
-      o.KeepSourceColors = name == "--keep-source-colors";
-    } else if (name == "--webp-lossless" || name == "--no-webp-lossless") {
-      bool set = false;
-      if (!flag(set)) return false;
-      o.WebPLossless = name == "--webp-lossless";
-    } else if (name == "--avif-speed") {
-      if (!needValue() || !ParseRanged(name, value, 0, 10, n, error)) return false;
-      o.AvifSpeed = n;
-    } else if (name == "--tiff-compression") {
-      if (!needValue()) return false;
-      const std::string c = Lower(value);
-      if (c != "lzw" && c != "deflate") {
-        error = Msg(TTextId::CliOptTiffCompression, {value});
-        return false;
-      }
-      o.TiffCompression = c == "deflate" ? 1 : 0;
-    } else if (name == "--program-folder") {
-      if (!needValue()) return false;
-      o.ProgramFolder = value;
-    } else if (name == "--list-presets") {
-      if (!flag(o.ListPresets)) return false;
-    } else if (name == "--preset") {
-      if (!needValue()) return false;
-      o.Preset = std::string(value);
-    } else if (name == "--template") {
-      if (!needValue()) return false;
-      o.Template = value;
-    } else if (name == "--out") {
-      if (!needValue()) return false;
-      if (value.empty()) {
-        error = Msg(TTextId::CliOptOutFolder);
-        return false;
-      }
-      o.OutFolder = std::string(value);
-    } else if (name == "--format") {
-      if (!needValue()) return false;
-      std::string ext = Lower(value);
-      if (ext.starts_with(".")) ext.erase(0, 1);
-      if (ext == "jpeg") ext = "jpg";
-      if (ext == "tiff") ext = "tif";
-      int index = -1;
-      for (int f = 0; f < kSaveFormatCount; ++f)
-        if (ext == kFormatExtensions[f]) index = f;
-      if (index < 0) {
-        error = Msg(TTextId::CliOptFormat, {value});
-        return false;
-      }
-      o.SaveFormat = index;
-    } else if (name == "--quality") {
-      if (!needValue() || !ParseRanged(name, value, 10, 100, n, error)) return false;
-      o.Quality = n;
-    } else if (name == "--compress") {
-      if (!needValue() || !ParseRanged(name, value, 0, 9, n, error)) return false;
-      o.Compress = n;
-    } else if (name == "--resize") {
-      if (!needValue()) return false;
-      const size_t x = Lower(value).find('x');
-      int w = 0, h = 0;
-      if (x == std::string_view::npos || !ParseNumber(value.substr(0, x), w) ||
-          !ParseNumber(value.substr(x + 1), h) || w < 1 || h < 1 || w > 999999 || h > 999999) {
-        error =
-            "option --resize takes WIDTHxHEIGHT, e.g. 1024x768, not \"" + std::string(value) + "\"";
-        return false;
-      }
-      o.NewWidth = w;
-      o.NewHeight = h;
-    } else if (name == "--resize-mode") {
-      if (!needValue() || !ParseRanged(name, value, 0, 3, n, error)) return false;
-      o.ResizeMode = n;
-    } else if (name == "--border") {
-      if (!needValue()) return false;
-      std::vector<int> widths;
-      std::string_view rest = value;
-      bool ok = true;
-      while (ok) {
-        const size_t comma = rest.find(',');
-        int w = 0;
-        ok = ParseNumber(rest.substr(0, comma), w) && w >= 0 && w <= 65535;
-        if (ok) widths.push_back(w);
-        if (comma == std::string_view::npos) break;
-        rest.remove_prefix(comma + 1);
-      }
-      if (!ok || widths.size() != 4) {
-        error = Msg(TTextId::CliOptBorder, {value});
-        return false;
-      }
-      o.Border = widths;
-    } else if (name == "--border-color") {
-      if (!needValue()) return false;
-      int color = 0;
-      if (!ParseColorValue(name, value, color, error)) return false;
-      o.BorderColor = color;
-    } else if (name == "--jpeg-subsampling") {
-      if (!needValue()) return false;
-      if (value == "420")
-        o.JpegSubsampling = 0;
-      else if (value == "422")
-        o.JpegSubsampling = 1;
-      else if (value == "444")
-        o.JpegSubsampling = 2;
-      else {
-        error =
-            "option --jpeg-subsampling takes 420, 422 or 444, not \"" + std::string(value) + "\"";
-        return false;
-      }
-    } else if (name == "--flatten") {
-      if (!needValue()) return false;
-      int color = 0;
-      if (!ParseColorValue(name, value, color, error)) return false;
-      o.FlattenColor = color;
-    } else if (name == "--border-style") {
-      if (!needValue() || !ParseRanged(name, value, 0, 4, n, error)) return false;
-      o.BorderStyle = n;
-    } else if (name == "--rename") {
-      if (!needValue()) return false;
-      o.RenamePattern = std::string(value);
-    } else if (name == "--serial") {
-      if (!needValue() || !ParseRanged(name, value, 0, 9999999, n, error)) return false;
-      o.Serial = n;
-    } else if (name == "--case") {
-      if (!needValue()) return false;
-      const std::string c = Lower(value);
-      if (c == "upper") {
-        o.ChangeCase = 0;
-      } else if (c == "lower") {
-        o.ChangeCase = 1;
-      } else if (c == "keep") {
-        o.ChangeCase = 2;
-      } else {
-        error = Msg(TTextId::CliOptCase, {value});
-        return false;
-      }
-    } else if (name == "--null") {
-      if (!flag(o.NullSeparated)) return false;
-    } else if (name == "--dry-run") {
-      if (!flag(o.DryRun)) return false;
-    } else if (name == "--jobs" || name == "-j") {
-      if (!needValue() || !ParseRanged(name, value, 0, 256, n, error)) return false;
-      o.Jobs = n;
-    } else if (name == "--files-from") {
-      if (!needValue()) return false;
-      if (value.empty()) {
-        error = Msg(TTextId::CliOptFilesFrom);
-        return false;
-      }
-      o.FilesFrom = std::string(value);
-    } else if (name == "--shard") {
-      if (!needValue()) return false;
-      const size_t slash = value.find('/');
-      int k = -1, count = 0;
-      if (slash == std::string_view::npos || !ParseNumber(value.substr(0, slash), k) ||
-          !ParseNumber(value.substr(slash + 1), count) || count < 1 || k < 0 || k >= count) {
-        error = Msg(TTextId::CliOptShard, {value});
-        return false;
-      }
-      o.ShardIndex = k;
-      o.ShardCount = count;
-    } else if (name == "--filter") {
-      if (!needValue()) return false;
-      if (value.empty()) {
-        error = Msg(TTextId::CliOptFilter);
-        return false;
-      }
-      o.Filter = value;
-    } else {
-      error = Msg(TTextId::CliOptUnknown, {name});
+    } else if (!ReadOption(argc, argv, i, o, error)) {
       return false;
     }
   }
@@ -397,43 +516,13 @@ std::string OriginalsProblem(const TBatchOptions& o, const TSettings& s) {
 }
 
 void ApplyBatchOptions(const TBatchOptions& o, TSettings& s) {
-  if (o.InPlace) s.PathType = 1;
-  if (o.OutFolder) s.PathType = 2;
-  if (o.SaveFormat) s.SaveFormat = *o.SaveFormat;
-  if (o.Quality) s.Quality = *o.Quality;
-  if (o.Compress) s.Compress = *o.Compress;
-  if (o.NewWidth) {
-    s.Resize = true;
-    s.NewWidth = *o.NewWidth;
-    s.NewHeight = *o.NewHeight;
+  TProgramValues unused;
+  for (const TSettingOverride& given : o.Settings) {
+    if (std::holds_alternative<std::string TSettings::*>(given.Def->Field))
+      s.*std::get<std::string TSettings::*>(given.Def->Field) = given.Text;
+    else
+      SetSettingNumber(*given.Def, given.Number, s, unused);
   }
-  if (o.ResizeMode) s.ResizeMode = *o.ResizeMode;
-  if (o.Border) {
-    s.DrawBorder = true;
-    s.BorderTopWidth = (*o.Border)[0];
-    s.BorderRightWidth = (*o.Border)[1];
-    s.BorderBottomWidth = (*o.Border)[2];
-    s.BorderLeftWidth = (*o.Border)[3];
-  }
-  if (o.BorderColor) s.BorderColor = *o.BorderColor;
-  if (o.FlattenColor) s.FlattenColor = *o.FlattenColor;
-  if (o.JpegSubsampling) s.JpegSubsampling = *o.JpegSubsampling;
-  if (o.BorderStyle) s.BorderMode = *o.BorderStyle;
-  if (o.BorderOutside) s.BorderPosition = false;
-  if (o.RenamePattern) {
-    s.Rename = true;
-    s.RenameTpl = *o.RenamePattern;
-  }
-  if (o.Serial) s.RenameNo = *o.Serial;
-  if (o.ChangeCase) s.ChangeCase = *o.ChangeCase;
-  if (o.Overwrite) s.OverwriteOutput = true;
-  if (o.KeepExif) s.KeepExif = *o.KeepExif;
-  if (o.AutoRotate) s.AutoRotate = *o.AutoRotate;
-  if (o.StripLocation) s.StripLocation = true;
-  if (o.KeepSourceColors) s.KeepSourceColors = *o.KeepSourceColors;
-  if (o.WebPLossless) s.WebPLossless = *o.WebPLossless;
-  if (o.AvifSpeed) s.AvifSpeed = *o.AvifSpeed;
-  if (o.TiffCompression) s.TiffCompression = *o.TiffCompression;
 }
 
 }  // namespace imprimo

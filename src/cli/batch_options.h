@@ -6,9 +6,17 @@
 #include <string_view>
 #include <vector>
 
+#include "app/setting_table.h"
 #include "app/settings.h"
 
 namespace imprimo {
+
+// A setting given on the command line: a number (bools 0/1) or a text.
+struct TSettingOverride {
+  const TSettingDef* Def;
+  int64_t Number = 0;
+  std::string Text;
+};
 
 struct TBatchOptions {
   std::string ProgramFolder;          // empty: the executable's folder
@@ -17,25 +25,11 @@ struct TBatchOptions {
   bool ListPresets = false;
   std::optional<std::string> OutFolder;  // --out as typed
   bool InPlace = false;
-  std::optional<int> SaveFormat;
-  std::optional<int> Quality, Compress;
-  std::optional<int> NewWidth, NewHeight, ResizeMode;
-  std::optional<std::vector<int>> Border;  // top, right, bottom, left
-  std::optional<int> BorderColor, BorderStyle;
-  std::optional<int> FlattenColor, JpegSubsampling;
-  bool BorderOutside = false;
-  std::optional<std::string> RenamePattern;
-  std::optional<int64_t> Serial;
-  std::optional<int> ChangeCase;
-  bool Overwrite = false;
+  // The settings the options set, in the order they were typed (a later
+  // one wins).
+  std::vector<TSettingOverride> Settings;
   // Outputs beside their sources may replace the sources (--replace-originals).
   bool ReplaceOriginals = false;
-  std::optional<bool> KeepExif;
-  std::optional<bool> AutoRotate;
-  bool StripLocation = false;
-  std::optional<bool> KeepSourceColors;
-  std::optional<bool> WebPLossless;
-  std::optional<int> AvifSpeed, TiffCompression;
   std::string Filter = "*.*";
   bool Recurse = true;
   bool SaveSettings = false;
@@ -64,7 +58,9 @@ void ApplyBatchOptions(const TBatchOptions& options, TSettings& settings);
 // empty when there is none.
 std::string OriginalsProblem(const TBatchOptions& options, const TSettings& settings);
 
-const char* BatchUsageText();
+// The --help text: every option of the command, those that set a setting
+// described by the setting table.
+std::string BatchUsageText();
 
 // Splits a --files-from list: one path per line ("\r\n" accepted), or
 // NUL-separated; empty entries are skipped.

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <initializer_list>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -53,6 +54,248 @@ std::string AbsolutePath(const std::string& path) {
   return text;
 }
 
+// Adds the paths of the --files-from list (read whole: a path may hold any
+// byte but NUL with --null, or a newline); false when it cannot be read.
+bool ReadFileList(TBatchOptions& options) {
+  std::string text;
+  std::FILE* f = *options.FilesFrom == "-" ? stdin : std::fopen(options.FilesFrom->c_str(), "rb");
+  if (!f) {
+    Error(T(TTextId::CliFileListUnreadable, {*options.FilesFrom}));
+    return false;
+  }
+  char buffer[65536];
+  for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, f)) > 0;) text.append(buffer, got);
+  const bool readError = std::ferror(f) != 0;
+  if (f != stdin) std::fclose(f);
+  if (readError) {
+    Error(T(TTextId::CliFileListError, {*options.FilesFrom}));
+    return false;
+  }
+  for (std::string& path : SplitFileList(text, options.NullSeparated))
+    options.Paths.push_back(std::move(path));
+  return true;
+}
+
+// The folders a run reads its settings and templates from.
+struct TFolders {
+  std::string Program;
+  std::string Data;
+};
+
+std::optional<TFolders> FindFolders(const TBatchOptions& options) {
+  TFolders folders;
+  folders.Program = options.ProgramFolder.empty()
+                        ? ExecutableFolder()
+                        : WithTrailingSeparator(AbsolutePath(options.ProgramFolder));
+  std::error_code ec;
+  if (!fs::is_directory(folders.Program, ec)) {
+    Error(T(TTextId::CliProgramFolderMissing, {folders.Program}));
+    return std::nullopt;
+  }
+  folders.Data = folders.Program;
+  try {
+    folders.Data = ResolveDataFolder(folders.Program);
+  } catch (const std::exception& e) {
+    Error(T(TTextId::CliNoDataFolder, {folders.Program, e.what()}));
+  }
+  return folders;
+}
+
+// Setup.ini, then the preset, then the options typed; false after an error.
+bool ReadRunSettings(const TBatchOptions& options, const std::string& dataFolder,
+                     TSettings& settings, TProgramValues& values, std::string& templateChoice) {
+  LoadSettings(dataFolder, settings, values);
+  templateChoice = options.Template;
+  if (options.Preset) {
+    if (const std::string problem = PresetNameProblem(*options.Preset); !problem.empty()) {
+      Error(problem);
+      return false;
+    }
+    const std::optional<TPreset> preset = LoadPreset(dataFolder, *options.Preset, settings);
+    if (!preset) {
+      Error(T(TTextId::CliPresetMissing, {*options.Preset}));
+      return false;
+    }
+    ApplyPreset(*preset, settings);
+    if (templateChoice.empty()) templateChoice = preset->Template;
+  }
+  ApplyBatchOptions(options, settings);
+  if (const std::string problem = OriginalsProblem(options, settings); !problem.empty()) {
+    Error(problem);
+    return false;
+  }
+  return true;
+}
+
+bool CheckRenamePattern(const TSettings& settings) {
+  if (!settings.Rename || !RenamePatternHasSeparator(settings.RenameTpl)) return true;
+  Error(T(TTextId::CliRenameSeparator, {settings.RenameTpl}));
+  return false;
+}
+
+// The --out folder, made when it is missing (as mkdir -p: scripts name a
+// folder to fill); false when it cannot be made.
+bool PrepareOutputFolder(const TBatchOptions& options, TSettings& settings) {
+  if (!options.OutFolder) return true;
+  settings.OutPath = WithTrailingSeparator(AbsolutePath(*options.OutFolder));
+  std::error_code ec;
+  if (options.DryRun || fs::exists(settings.OutPath, ec)) return true;
+  fs::create_directories(settings.OutPath, ec);
+  if (!ec) return true;
+  Error(T(TTextId::CliCannotCreateOutput, {settings.OutPath, ec.message()}));
+  return false;
+}
+
+// Folders are searched and added one by one; loose files form one add whose
+// first file's folder is noted, as the open dialog does.
+void AddSourceRows(const TBatchOptions& options, TSettings& settings, TTerminalHost& host,
+                   std::vector<std::string>& addedFolders) {
+  std::vector<std::string> files;
+  std::error_code ec;
+  for (const std::string& arg : options.Paths) {
+    const std::string path = AbsolutePath(arg);
+    if (!fs::is_directory(path, ec)) {
+      if (files.empty()) NoteAddedFiles(addedFolders, settings, path);
+      files.push_back(path);
+      continue;
+    }
+    const std::string folder = WithTrailingSeparator(path);
+    NoteAddedFolder(addedFolders, settings, folder);
+    std::vector<std::string> found;
+    // The run's own output folder is never searched, so reruns do not pick
+    // up earlier outputs.
+    FindBatchImageFiles(folder.size() > 1 ? folder.substr(0, folder.size() - 1) : folder,
+                        options.Filter, found, options.Recurse,
+                        settings.PathType == 1 ? std::string() : settings.OutPath);
+    if (found.empty() && !options.Quiet)
+      Error(T(TTextId::CliNoMatchingFiles, {options.Filter, folder}));
+    AddImages(host, found);
+  }
+  if (!files.empty()) AddImages(host, files);
+}
+
+// A shard keeps rows K, K+N, ... of the list every shard builds alike; each
+// row keeps its index in the whole list for names and numbers.
+std::vector<int64_t> KeepShard(const TBatchOptions& options, TTerminalHost& host) {
+  std::vector<int> keep;
+  for (int r = *options.ShardIndex; r < host.RowCount(); r += *options.ShardCount)
+    keep.push_back(r);
+  host.KeepRows(keep);
+  return std::vector<int64_t>(keep.begin(), keep.end());
+}
+
+void PrintDryRun(const std::vector<TDryRunRow>& plan) {
+  for (const TDryRunRow& row : plan) {
+    if (row.Output.empty())
+      std::printf("%s -> %s\n", row.Source.c_str(), T(TTextId::CliDryRunNotImage).c_str());
+    else if (row.Output != row.Planned)
+      std::printf("%s -> %s %s\n", row.Source.c_str(), row.Output.c_str(),
+                  T(TTextId::CliDryRunTaken, {row.Planned}).c_str());
+    else
+      std::printf("%s -> %s\n", row.Source.c_str(), row.Output.c_str());
+    for (const auto& [layer, text] : row.Layers)
+      std::printf("    %s: %s\n", layer.c_str(), text.c_str());
+  }
+}
+
+// The closing line: always after failures, warnings or a stop, else unless
+// --quiet.
+void PrintSummary(const TBatchOptions& options, const TRunSummary& summary) {
+  if (!summary.LogError.empty()) Error(T(TTextId::CliLogNotSaved, {summary.LogError}));
+  if (options.Quiet && summary.Failed == 0 && summary.Warned == 0 &&
+      summary.Outcome == TRunOutcome::Finished)
+    return;
+  std::FILE* to = options.Quiet ? stderr : stdout;
+  const auto n = [](int v) { return std::to_string(v); };
+  std::string line = T(TTextId::CliSummary, {n(summary.Processed), n(summary.Rows),
+                                             n(summary.Succeeded), n(summary.Failed)});
+  if (summary.Warned > 0) line += T(TTextId::CliWarnedSummary, {n(summary.Warned)});
+  if (summary.Outcome == TRunOutcome::Stopped)
+    line += T(TTextId::CliStoppedSummary, {n(summary.Rows - summary.Processed)});
+  std::fputs(line.c_str(), to);
+  std::fputc('\n', to);
+}
+
+// Runs the batch the options describe and returns the exit status.
+int RunCommand(const TBatchOptions& options) {
+  const std::optional<TFolders> folders = FindFolders(options);
+  if (!folders) return kExitNotStarted;
+  if (options.ListPresets) {
+    for (const std::string& name : ListPresets(folders->Data)) std::printf("%s\n", name.c_str());
+    return kExitAllSucceeded;
+  }
+  TSettings settings;
+  TProgramValues values;
+  std::string templateChoice;
+  if (!ReadRunSettings(options, folders->Data, settings, values, templateChoice) ||
+      !PrepareOutputFolder(options, settings) || !CheckRenamePattern(settings))
+    return kExitNotStarted;
+
+  TTerminalHost host(options.Quiet, options.OutFolder ? *options.OutFolder : settings.OutPath);
+  std::vector<std::string> addedFolders;
+  AddSourceRows(options, settings, host, addedFolders);
+  if (host.RowCount() == 0) {
+    Error(T(TTextId::CliNothingToProcess));
+    return kExitNotStarted;
+  }
+  // The panel's copy into the record: in place means the source folder.
+  NormalizeOutputFolder(settings);
+  std::vector<int64_t> rowIndexes;
+  if (options.ShardCount) {
+    rowIndexes = KeepShard(options, host);
+    if (host.RowCount() == 0) {
+      if (!options.Quiet)
+        std::printf("%s\n", T(TTextId::CliShardEmpty, {std::to_string(*options.ShardIndex),
+                                                       std::to_string(*options.ShardCount)})
+                                .c_str());
+      return kExitAllSucceeded;
+    }
+  }
+
+  auto work = std::make_unique<TWorkingObjects>();
+  TRunContext context{
+      settings,
+      values,
+      folders->Program,
+      folders->Data,
+      addedFolders,
+      ResolveTemplatePath(templateChoice, folders->Data + "Watermarks/", values.TplIndex),
+      *work};
+  context.Strict = options.Strict;
+  context.ReplaceOriginals = options.ReplaceOriginals;
+  context.Jobs = options.Jobs ? *options.Jobs : values.Jobs;
+  context.RowIndexes = std::move(rowIndexes);
+
+  if (options.DryRun) {
+    std::vector<TDryRunRow> plan;
+    if (!PlanBatchRun(context, host, plan)) return kExitNotStarted;
+    PrintDryRun(plan);
+    return kExitAllSucceeded;
+  }
+  // The header is printed when the run really starts, never before a
+  // start-up error.
+  if (!options.Quiet) {
+    const std::string output =
+        settings.PathType == 1 ? T(TTextId::CliBesideSources) : settings.OutPath;
+    host.SetHeader(
+        T(TTextId::CliRunHeader, {context.TemplatePath, std::to_string(host.RowCount()), output}) +
+        "\n");
+  }
+  TTerminalHost::InstallInterruptHandler();
+  const TRunSummary summary = RunBatch(context, host);
+  if (options.SaveSettings) {
+    try {
+      SaveSettings(folders->Data, settings, values);
+    } catch (const std::exception& e) {
+      Error(T(TTextId::CliSettingsNotSaved, {e.what()}));
+    }
+  }
+  if (summary.Outcome == TRunOutcome::NotStarted) return kExitNotStarted;
+  PrintSummary(options, summary);
+  const bool allDone = summary.Outcome == TRunOutcome::Finished && summary.Failed == 0;
+  return allDone ? kExitAllSucceeded : kExitSomeFailed;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -74,221 +317,21 @@ int main(int argc, char** argv) {
     return kExitNotStarted;
   }
   if (options.Help) {
-    std::fputs(BatchUsageText(), stdout);
+    std::fputs(BatchUsageText().c_str(), stdout);
     return 0;
   }
   if (options.Version) {
     std::printf("imprimo-batch (Imprimo) %s\n", kProgramVersion);
     return 0;
   }
-  if (options.FilesFrom) {
-    // The list is read whole: a path may hold any byte but NUL (with --null)
-    // or a newline.
-    std::string text;
-    std::FILE* f = *options.FilesFrom == "-" ? stdin : std::fopen(options.FilesFrom->c_str(), "rb");
-    if (!f) {
-      Error(T(TTextId::CliFileListUnreadable, {*options.FilesFrom}));
-      return kExitNotStarted;
-    }
-    char buffer[65536];
-    for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, f)) > 0;) text.append(buffer, got);
-    const bool readError = std::ferror(f) != 0;
-    if (f != stdin) std::fclose(f);
-    if (readError) {
-      Error(T(TTextId::CliFileListError, {*options.FilesFrom}));
-      return kExitNotStarted;
-    }
-    for (std::string& path : SplitFileList(text, options.NullSeparated))
-      options.Paths.push_back(std::move(path));
-  }
+  if (options.FilesFrom && !ReadFileList(options)) return kExitNotStarted;
   if (options.Paths.empty() && !options.ListPresets) {
     std::fprintf(stderr, "imprimo-batch: %s\n%s\n", T(TTextId::CliNoImages).c_str(),
                  T(TTextId::CliTryHelp).c_str());
     return kExitNotStarted;
   }
-
   try {
-    std::string programFolder = options.ProgramFolder.empty()
-                                    ? ExecutableFolder()
-                                    : WithTrailingSeparator(AbsolutePath(options.ProgramFolder));
-    std::error_code ec;
-    if (!fs::is_directory(programFolder, ec)) {
-      Error(T(TTextId::CliProgramFolderMissing, {programFolder}));
-      return kExitNotStarted;
-    }
-    std::string dataFolder = programFolder;
-    try {
-      dataFolder = ResolveDataFolder(programFolder);
-    } catch (const std::exception& e) {
-      Error(T(TTextId::CliNoDataFolder, {programFolder, e.what()}));
-    }
-
-    if (options.ListPresets) {
-      for (const std::string& name : ListPresets(dataFolder)) std::printf("%s\n", name.c_str());
-      return kExitAllSucceeded;
-    }
-
-    TSettings settings;
-    TProgramValues values;
-    LoadSettings(dataFolder, settings, values);
-    // A preset comes first; every option typed overrides it.
-    std::string templateChoice = options.Template;
-    if (options.Preset) {
-      if (const std::string problem = PresetNameProblem(*options.Preset); !problem.empty()) {
-        Error(problem);
-        return kExitNotStarted;
-      }
-      const std::optional<TPreset> preset = LoadPreset(dataFolder, *options.Preset, settings);
-      if (!preset) {
-        Error(T(TTextId::CliPresetMissing, {*options.Preset}));
-        return kExitNotStarted;
-      }
-      ApplyPreset(*preset, settings);
-      if (templateChoice.empty()) templateChoice = preset->Template;
-    }
-    ApplyBatchOptions(options, settings);
-    if (const std::string problem = OriginalsProblem(options, settings); !problem.empty()) {
-      Error(problem);
-      return kExitNotStarted;
-    }
-
-    std::string outputText = settings.OutPath;
-    if (options.OutFolder) {
-      outputText = *options.OutFolder;
-      settings.OutPath = WithTrailingSeparator(AbsolutePath(*options.OutFolder));
-      // Scripts name a folder to fill; a missing one is made (as mkdir -p).
-      if (!options.DryRun && !fs::exists(settings.OutPath, ec)) {
-        fs::create_directories(settings.OutPath, ec);
-        if (ec) {
-          Error(T(TTextId::CliCannotCreateOutput, {settings.OutPath, ec.message()}));
-          return kExitNotStarted;
-        }
-      }
-    }
-
-    if (settings.Rename && RenamePatternHasSeparator(settings.RenameTpl)) {
-      Error(T(TTextId::CliRenameSeparator, {settings.RenameTpl}));
-      return kExitNotStarted;
-    }
-
-    TTerminalHost host(options.Quiet, outputText);
-    std::vector<std::string> addedFolders;
-
-    // Folders are searched and added one by one; loose files form one add
-    // whose first file's folder is noted, as the open dialog does.
-    std::vector<std::string> files;
-    for (const std::string& arg : options.Paths) {
-      const std::string path = AbsolutePath(arg);
-      if (fs::is_directory(path, ec)) {
-        const std::string folder = WithTrailingSeparator(path);
-        NoteAddedFolder(addedFolders, settings, folder);
-        std::vector<std::string> found;
-        // The run's own output folder is never searched, so reruns do not
-        // pick up earlier outputs.
-        FindBatchImageFiles(folder.size() > 1 ? folder.substr(0, folder.size() - 1) : folder,
-                            options.Filter, found, options.Recurse,
-                            settings.PathType == 1 ? std::string() : settings.OutPath);
-        if (found.empty() && !options.Quiet)
-          Error(T(TTextId::CliNoMatchingFiles, {options.Filter, folder}));
-        AddImages(host, found);
-      } else {
-        if (files.empty()) NoteAddedFiles(addedFolders, settings, path);
-        files.push_back(path);
-      }
-    }
-    if (!files.empty()) AddImages(host, files);
-    if (host.RowCount() == 0) {
-      Error(T(TTextId::CliNothingToProcess));
-      return kExitNotStarted;
-    }
-
-    // The panel's copy into the record: in place means the source folder.
-    NormalizeOutputFolder(settings);
-
-    // A shard keeps rows K, K+N, ... of the list every shard builds alike;
-    // each row keeps its index in the whole list for names and numbers.
-    std::vector<int64_t> rowIndexes;
-    if (options.ShardCount) {
-      std::vector<int> keep;
-      for (int r = *options.ShardIndex; r < host.RowCount(); r += *options.ShardCount)
-        keep.push_back(r);
-      rowIndexes.assign(keep.begin(), keep.end());
-      host.KeepRows(keep);
-      if (host.RowCount() == 0) {
-        if (!options.Quiet)
-          std::printf("%s\n", T(TTextId::CliShardEmpty, {std::to_string(*options.ShardIndex),
-                                                         std::to_string(*options.ShardCount)})
-                                  .c_str());
-        return kExitAllSucceeded;
-      }
-    }
-
-    auto work = std::make_unique<TWorkingObjects>();
-    const std::string watermarkFolder = dataFolder + "Watermarks/";
-    TRunContext context{
-        settings,      values,
-        programFolder, dataFolder,
-        addedFolders,  ResolveTemplatePath(templateChoice, watermarkFolder, values.TplIndex),
-        *work};
-    context.Strict = options.Strict;
-    context.ReplaceOriginals = options.ReplaceOriginals;
-    context.Jobs = options.Jobs ? *options.Jobs : values.Jobs;
-    context.RowIndexes = std::move(rowIndexes);
-
-    if (options.DryRun) {
-      std::vector<TDryRunRow> plan;
-      if (!PlanBatchRun(context, host, plan)) return kExitNotStarted;
-      for (const TDryRunRow& row : plan) {
-        if (row.Output.empty())
-          std::printf("%s -> (not an image that loads; the row would fail)\n", row.Source.c_str());
-        else if (row.Output != row.Planned)
-          std::printf("%s -> %s (%s is taken)\n", row.Source.c_str(), row.Output.c_str(),
-                      row.Planned.c_str());
-        else
-          std::printf("%s -> %s\n", row.Source.c_str(), row.Output.c_str());
-        for (const auto& [layer, text] : row.Layers)
-          std::printf("    %s: %s\n", layer.c_str(), text.c_str());
-      }
-      return kExitAllSucceeded;
-    }
-
-    // The header is printed when the run really starts, never before a
-    // start-up error.
-    if (!options.Quiet) {
-      const std::string output =
-          settings.PathType == 1 ? T(TTextId::CliBesideSources) : settings.OutPath;
-      host.SetHeader(T(TTextId::CliRunHeader,
-                       {context.TemplatePath, std::to_string(host.RowCount()), output}) +
-                     "\n");
-    }
-
-    TTerminalHost::InstallInterruptHandler();
-    const TRunSummary summary = RunBatch(context, host);
-
-    if (options.SaveSettings) {
-      try {
-        SaveSettings(dataFolder, settings, values);
-      } catch (const std::exception& e) {
-        Error(T(TTextId::CliSettingsNotSaved, {e.what()}));
-      }
-    }
-
-    if (summary.Outcome == TRunOutcome::NotStarted) return kExitNotStarted;
-    if (!summary.LogError.empty()) Error(T(TTextId::CliLogNotSaved, {summary.LogError}));
-    if (!options.Quiet || summary.Failed > 0 || summary.Warned > 0 ||
-        summary.Outcome != TRunOutcome::Finished) {
-      std::FILE* to = options.Quiet ? stderr : stdout;
-      const auto n = [](int v) { return std::to_string(v); };
-      std::string line = T(TTextId::CliSummary, {n(summary.Processed), n(summary.Rows),
-                                                 n(summary.Succeeded), n(summary.Failed)});
-      if (summary.Warned > 0) line += T(TTextId::CliWarnedSummary, {n(summary.Warned)});
-      if (summary.Outcome == TRunOutcome::Stopped)
-        line += T(TTextId::CliStoppedSummary, {n(summary.Rows - summary.Processed)});
-      std::fputs(line.c_str(), to);
-      std::fputc('\n', to);
-    }
-    const bool allDone = summary.Outcome == TRunOutcome::Finished && summary.Failed == 0;
-    return allDone ? kExitAllSucceeded : kExitSomeFailed;
+    return RunCommand(options);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "imprimo-batch: %s\n", e.what());
     return kExitNotStarted;

@@ -31,6 +31,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "app/setting_table.h"
 #include "gui/form_controls.h"
 #include "gui/form_translation.h"
 #include "gui/menu_btn.h"
@@ -39,6 +40,12 @@
 namespace imprimo {
 
 namespace {
+
+// A spin box over the setting's range in the dialog.
+QSpinBox* SettingSpin(const char* name, QWidget* parent, std::u16string_view key, int value) {
+  const TSettingDef& def = *FindSetting(key);
+  return NewSpin(name, parent, DialogLow(def), DialogHigh(def), value);
+}
 
 constexpr int kClientWidth = 434;
 constexpr int kClientHeight = 275;
@@ -277,7 +284,7 @@ QWidget* TfrmOption::CreateOutputPage() {
   auto* avifRow = new QHBoxLayout(avif);
   avifRow->setContentsMargins(0, 0, 0, 0);
   avifRow->addWidget(NewLabel("lbAvifSpeed", QStringLiteral("Speed (0 slowest):"), avif));
-  seAvifSpeed = NewSpin("seAvifSpeed", avif, 0, 10, 6);
+  seAvifSpeed = SettingSpin("seAvifSpeed", avif, u"AvifSpeed", 6);
   avifRow->addWidget(seAvifSpeed);
   avifRow->addStretch(1);
   plFormatExtra->addWidget(avif);
@@ -333,12 +340,12 @@ QWidget* TfrmOption::CreateResizePage() {
   grid->setHorizontalSpacing(6);
   grid->setVerticalSpacing(4);
   lbRestrainWidth = NewLabel("lbRestrainWidth", QStringLiteral("Max Width (px)"), page);
-  edtCtmWidth = NewSpin("edtCtmWidth", page, 5, 999999, 640);
+  edtCtmWidth = SettingSpin("edtCtmWidth", page, u"NewWidth", 640);
   abResize = new TMenuBtn(page);
   abResize->setObjectName(QStringLiteral("abResize"));
   abResize->SetPopupMenu(pMenuSize);
   lbRestrainHeight = NewLabel("lbRestrainHeight", QStringLiteral("Max Height (px)"), page);
-  edtCtmHeight = NewSpin("edtCtmHeight", page, 5, 999999, 480);
+  edtCtmHeight = SettingSpin("edtCtmHeight", page, u"NewHeight", 480);
   lbResizeMode = NewLabel("lbResizeMode", QStringLiteral("Resizing type:"), page);
   cbResizeMode = NewList("cbResizeMode", page,
                          {"Use width and height", "Use height (keep aspect)",
@@ -386,7 +393,7 @@ QWidget* TfrmOption::CreateRenamePage() {
   patternRow->addWidget(mbRename);
   grid->addLayout(patternRow, 0, 1);
   grid->addWidget(NewLabel("Label1", QStringLiteral("Serial number starting with"), page), 1, 0);
-  edtRenameNo = NewSpin("edtRenameNo", page, 0, 9999999, 1);
+  edtRenameNo = SettingSpin("edtRenameNo", page, u"RenameNo", 1);
   grid->addWidget(edtRenameNo, 1, 1);
   grid->addWidget(NewLabel("lbChangeCase", QStringLiteral("Extension Case:"), page), 2, 0);
   cbChangeCase = NewList("cbChangeCase", page, {"Upper extension", "Lower extension", "No change"});
@@ -411,7 +418,7 @@ QWidget* TfrmOption::CreateBorderPage() {
   grid->setVerticalSpacing(4);
   auto widthRow = [&](int row, int col, const char* label, const char* text, const char* name) {
     grid->addWidget(NewLabel(label, QString::fromLatin1(text), page), row, col);
-    QSpinBox* spin = NewSpin(name, page, 0, 999, 1);
+    QSpinBox* spin = SettingSpin(name, page, u"BorderTopWidth", 1);
     spin->setMaximumWidth(64);
     grid->addWidget(spin, row, col + 1);
     return spin;
@@ -521,7 +528,7 @@ QWidget* TfrmOption::CreateOtherPage() {
   auto* jobsRow = new QHBoxLayout;
   auto* jobsLabel =
       NewLabel("lbJobs", QStringLiteral("Images processed at once (0 = all cores):"), page);
-  edtJobs = NewSpin("edtJobs", page, 0, 256, 0);
+  edtJobs = SettingSpin("edtJobs", page, u"Jobs", 0);
   jobsLabel->setBuddy(edtJobs);
   jobsRow->addWidget(jobsLabel);
   jobsRow->addWidget(edtJobs);

@@ -207,6 +207,66 @@ TEST_F(SettingsTest, SaveOrderOfAFreshFile) {
   EXPECT_EQ(ini.ReadString(u"Setup", u"RenameTpl", u""), u"New####");
 }
 
+// A full file with every key away from its default reads and writes back
+// byte for byte: a key that loading missed would be written as its default.
+TEST_F(SettingsTest, FullFileRoundTripsByteForByte) {
+  const std::vector<std::pair<std::u16string, std::u16string>> keys = {
+      {u"Resize", u"1"},
+      {u"NewWidth", u"1024"},
+      {u"NewHeight", u"768"},
+      {u"ResizeMode", u"1"},
+      {u"DrawBorder", u"1"},
+      {u"BorderTopWidth", u"1"},
+      {u"BorderRightWidth", u"2"},
+      {u"BorderBottomWidth", u"3"},
+      {u"BorderLeftWidth", u"5"},
+      {u"BorderColor", u"255"},
+      {u"BorderMode", u"2"},
+      {u"BorderPosition", u"0"},
+      {u"TplIndex", u"3"},
+      {u"PathType", u"1"},
+      {u"Quality", u"55"},
+      {u"Compress", u"7"},
+      {u"Colors", u"1"},
+      {u"ScrPath", u"/src/\u00e9/"},
+      {u"OutPath", u"/out/"},
+      {u"SaveFormat", u"18"},
+      {u"ChangeCase", u"0"},
+      {u"OverwriteOutput", u"1"},
+      {u"Rename", u"1"},
+      {u"RenameTpl", u"{FN}-##"},
+      {u"RenameNo", u"-2"},
+      {u"KeepExif", u"0"},
+      {u"WinWidth", u"1200"},
+      {u"WinHeight", u"900"},
+      {u"WinState", u"2"},
+      {u"Open", u"1"},
+      {u"RemoveList", u"1"},
+      {u"Close", u"1"},
+      {u"FlattenColor", u"0"},
+      {u"JpegSubsampling", u"2"},
+      {u"AutoRotate", u"0"},
+      {u"StripLocation", u"1"},
+      {u"WebPLossless", u"1"},
+      {u"AvifSpeed", u"2"},
+      {u"TiffCompression", u"1"},
+      {u"KeepSourceColors", u"1"},
+      {u"Jobs", u"3"}};
+  IniDocument ini = IniDocument::Open(folder_ + "Setup.ini");
+  ini.AppendSection(u"Other");
+  ini.WriteString(u"Other", u"keep", u"me");
+  for (const auto& [key, value] : keys) ini.WriteString(u"Setup", key, value);
+  ini.UpdateFile();
+  const std::string bytes = ReadSetup();
+  TSettings s;
+  TProgramValues v;
+  LoadSettings(folder_, s, v);
+  EXPECT_EQ(s.RenameNo, -2);
+  EXPECT_EQ(v.Jobs, 3);
+  SaveSettings(folder_, s, v);
+  EXPECT_EQ(ReadSetup(), bytes);
+}
+
 TEST_F(SettingsTest, UnwritableFolderThrows) {
   TSettings s;
   TProgramValues v;
