@@ -16,10 +16,6 @@ std::string Msg(TTextId id, std::initializer_list<std::string_view> args = {}) {
   return FormatText(Text(id), args);
 }
 
-const char* const kFormatExtensions[kSaveFormatCount] = {
-    "jpg", "png", "bmp", "mng", "jng", "gif", "dds",  "tga",  "pgm", "ppm",
-    "pam", "pfm", "jp2", "psd", "cif", "img", "webp", "avif", "tif"};
-
 template <typename T>
 bool ParseNumber(std::string_view text, T& value) {
   if (text.empty()) return false;
@@ -236,13 +232,7 @@ bool ParseBatchOptions(int argc, const char* const* argv, TBatchOptions& o, std:
       o.OutFolder = std::string(value);
     } else if (name == "--format") {
       if (!needValue()) return false;
-      std::string ext = Lower(value);
-      if (ext.starts_with(".")) ext.erase(0, 1);
-      if (ext == "jpeg") ext = "jpg";
-      if (ext == "tiff") ext = "tif";
-      int index = -1;
-      for (int f = 0; f < kSaveFormatCount; ++f)
-        if (ext == kFormatExtensions[f]) index = f;
+      const int index = SaveFormatFromExtension(value);
       if (index < 0) {
         error = Msg(TTextId::CliOptFormat, {value});
         return false;
