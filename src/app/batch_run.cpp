@@ -333,12 +333,214 @@ int EffectiveJobs(int jobs) {
 
 namespace {
 
-// Processes the rows on context.Jobs workers and reports them to the host in
-// row order, as the serial loop does: icon, columns, progress, log line,
-// then the sequence and serial advance. Stops taking rows once the host asks
-// to stop; rows under way are finished and reported.
-void RunRows(TRunContext& context, TBatchHost& host, RunLog& log, TRunSummary& summary) {
+// What every row of a run starts from: its source, its index in the list,
+// and the settings and watermark sequence it sees.
+class TRowPlan {
+ public:
+  TRowPlan(const TRunContext& context, TBatchHost& host, int rows)
+      : snapshot_(context.Settings),
+        renameNo0_(snapshot_.RenameNo),
+        serialAdvances_(snapshot_.Rename && snapshot_.RenameTpl.find('#') != std::string::npos),
+        sequence0_(context.Work.Template.WatermarkSequence),
+        indexes_(context.RowIndexes),
+        paths_(rows) {
+    for (int i = 0; i < rows; ++i) paths_[i] = host.RowText(i);
+  }
+
+  int Rows() const { return static_cast<int>(paths_.size()); }
+  const std::string& Path(int i) const { return paths_[i]; }
+  bool SerialAdvances() const { return serialAdvances_; }
+  const TSettings& Snapshot() const { return snapshot_; }
+  int64_t IndexOf(int i) const {
+    return static_cast<size_t>(i) < indexes_.size() ? indexes_[i] : i;
+  }
+  TSettings SettingsOf(int i) const {
+    TSettings r = snapshot_;
+    if (serialAdvances_) r.RenameNo = renameNo0_ + IndexOf(i);
+    return r;
+  }
+  int32_t SequenceOf(int i) const {
+    if (sequence0_ < 0) return sequence0_;
+    return static_cast<int32_t>(static_cast<uint32_t>(sequence0_) +
+                                static_cast<uint32_t>(IndexOf(i)));
+  }
+
+ private:
+  TSettings snapshot_;
+  int64_t renameNo0_;
+  bool serialAdvances_;
+  int32_t sequence0_;
+  std::vector<int64_t> indexes_;
+  std::vector<std::string> paths_;
+};
+
+// Tells the scheduler which rows may write the same output family or an
+// earlier row's source, and returns the folders the run writes to.
+std::set<std::string> PlanRowOrder(const TRowPlan& plan, const TRunContext& context,
+                                   TRowScheduler& scheduler) {
+  const int n = plan.Rows();
+  std::set<std::string> outFolders;
+  std::vector<std::string> outKeys(n), srcKeys(n);
+  for (int i = 0; i < n; ++i) {
+    const TSettings planned = SettingsForImage(plan.SettingsOf(i));
+    const TPlannedName name = PlanOutputName(plan.Path(i), planned, context.AddedFolders, false);
+    outKeys[i] = name.Folder + StripNumbering(name.Base) + name.Extension;
+    srcKeys[i] = SourceKey(plan.Path(i));
+    outFolders.insert(name.Folder);
+  }
+  scheduler.SetKeys(outKeys, srcKeys);
+  return outFolders;
+}
+
+// One worker's own objects: its working objects with a copy of the prepared
+// template (the logos themselves are shared, read-only) and its list of
+// added folders.
+struct TWorkerState {
+  TWorkingObjects Work;
+  std::vector<std::string> AddedFolders;
+};
+
+// Processes row i on a worker, recording what it tells the host.
+TRowOutcome ProcessRow(int i, const TRowPlan& plan, const TRunContext& context,
+                       const TSeparatorStates& separators, TRowScheduler& scheduler,
+                       TWorkerState& worker) {
+  TRowOutcome out;
+  TRowRecorder recorder;
+  try {
+    scheduler.BeforeLoad(i);
+    TSettings rs = plan.SettingsOf(i);
+    worker.Work.Template.WatermarkSequence = plan.SequenceOf(i);
+    TThreadSeparators scope(i == 0 ? separators.Date0 : separators.Date1,
+                            i == 0 ? separators.Time0 : separators.Time1);
+    TRunContext rc{rs,
+                   context.Values,
+                   context.ProgramFolder,
+                   context.DataFolder,
+                   worker.AddedFolders,
+                   context.TemplatePath,
+                   worker.Work};
+    rc.Strict = context.Strict;
+    rc.Namer = &scheduler;
+    out.Result = ProcessImage(plan.Path(i), i, out.Status, rc, recorder);
+    out.SeparatorsChanged = scope.Changed();
+    out.DateSeparator = scope.Date();
+    out.TimeSeparator = scope.Time();
+  } catch (...) {
+    out.Error = std::current_exception();
+  }
+  out.Calls = std::move(recorder.Calls);
+  return out;
+}
+
+// Stops the scheduler and joins its workers however the run ends.
+struct TWorkerThreads {
+  TRowScheduler& Scheduler;
+  std::vector<std::thread> Threads;
+  ~TWorkerThreads() {
+    Scheduler.Stop();
+    for (std::thread& t : Threads)
+      if (t.joinable()) t.join();
+  }
+};
+
+// Starts up to jobs workers that take rows until the scheduler has none;
+// fewer start when the system gives no more threads.
+void StartWorkers(TWorkerThreads& threads, int jobs, const TRowPlan& plan,
+                  const TRunContext& context, const TSeparatorStates& separators,
+                  std::vector<std::unique_ptr<TWorkerState>>& states) {
+  // The workers outlive this call: they hold pointers to what the run owns.
+  auto worker = [scheduler = &threads.Scheduler, plan = &plan, context = &context,
+                 separators = &separators](TWorkerState* state) {
+    for (;;) {
+      const int i = scheduler->TakeRow();
+      if (i < 0) return;
+      const int64_t need = MemoryNeedOf(plan->Path(i));
+      scheduler->Admit(i, need);
+      scheduler->Finish(i, need, ProcessRow(i, *plan, *context, *separators, *scheduler, *state));
+    }
+  };
+  for (int j = 0; j < jobs; ++j) {
+    try {
+      threads.Threads.emplace_back(worker, states[j].get());
+    } catch (const std::system_error&) {
+      if (threads.Threads.empty()) throw;
+      break;  // fewer workers than asked for
+    }
+  }
+}
+
+// Waits for row i while keeping the host responsive and marking started
+// rows; false when the run stopped before the row was taken.
+bool WaitForRow(int i, TRowScheduler& scheduler, TBatchHost& host, int& marked) {
+  auto markStarted = [&] {
+    for (const int started = scheduler.Started(); marked < started; ++marked)
+      host.SetRowIcon(marked, kIconWorking);
+  };
+  constexpr auto kMoment = std::chrono::milliseconds(20);
+  for (;;) {
+    if (scheduler.WaitFor(i, kMoment)) break;
+    if (scheduler.NeverStarts(i)) return false;
+    markStarted();
+    host.ProcessMessages();
+    if (host.StopRequested()) scheduler.Stop();
+  }
+  markStarted();
+  return true;
+}
+
+// Hands a finished row to the host, the log and the summary, as the serial
+// loop does: icon, columns, progress, log line, then the sequence and serial
+// advance. Rethrows what the row's work threw.
+void DeliverRow(int i, TRowOutcome out, const TRowPlan& plan, TRunContext& context,
+                TBatchHost& host, RunLog& log, TRunSummary& summary) {
   TSettings& s = context.Settings;
+  for (const TRowRecorder::TCall& call : out.Calls) {
+    if (!call.Icon)
+      host.SetRowColumn(i, call.SubColumn, call.Text);
+    else if (call.Value != kIconWorking)
+      host.SetRowIcon(i, call.Value);
+  }
+  if (out.Result.Decoded) s.SaveFormat = EffectiveSaveFormat(s.SaveFormat);
+  if (out.SeparatorsChanged) {
+    SetDateSeparator(out.DateSeparator);
+    SetTimeSeparator(out.TimeSeparator);
+  }
+  if (out.Error) std::rethrow_exception(out.Error);
+
+  const int status = out.Status;
+  ++summary.Processed;
+  if (!out.Result.Warnings.empty()) ++summary.Warned;
+  if (status == kStatusSucceeded)
+    ++summary.Succeeded;
+  else
+    ++summary.Failed;
+
+  const int percent = RunProgress(i, summary.Rows);
+  host.SetProgress(percent, ProgressCaption(percent));
+
+  try {
+    log.Add(DateTimeToText(context.LogClock ? context.LogClock() : NowLocal()),
+            status == kStatusSucceeded ? "Success" : "Fail", plan.Path(i));
+  } catch (const std::exception& e) {
+    // A log that cannot be saved must not stop the images themselves.
+    if (summary.LogError.empty()) summary.LogError = e.what();
+  }
+  host.ImageFinished(i, status, out.Result);
+  host.ProcessMessages();
+
+  if (context.Work.Template.WatermarkSequence >= 0) ++context.Work.Template.WatermarkSequence;
+  if (plan.SerialAdvances()) ++s.RenameNo;
+
+  // A full disk fails every row after it the same way: the run stops as on
+  // Stop (rows under way are still reported) and says so once.
+  if (out.Result.DiskFull && summary.ErrorText.empty())
+    summary.ErrorText = DiskFullStopText(out.Result.Reason);
+}
+
+// Processes the rows on context.Jobs workers and reports them to the host in
+// row order. Stops taking rows once the host asks to stop; rows under way are
+// finished and reported.
+void RunRows(TRunContext& context, TBatchHost& host, RunLog& log, TRunSummary& summary) {
   const int n = summary.Rows;
   if (n <= 0) return;
   if (host.StopRequested()) {
@@ -350,178 +552,31 @@ void RunRows(TRunContext& context, TBatchHost& host, RunLog& log, TRunSummary& s
   // reported, so a stop between rows acts exactly as in the serial loop.
   const int window = jobs == 1 ? 1 : 4 * jobs;
 
-  std::vector<std::string> paths(n);
-  for (int i = 0; i < n; ++i) paths[i] = host.RowText(i);
-  auto indexOf = [&](int i) -> int64_t {
-    return static_cast<size_t>(i) < context.RowIndexes.size() ? context.RowIndexes[i] : i;
-  };
-
-  const TSettings snapshot = s;
-  const int64_t renameNo0 = s.RenameNo;
-  const bool serialAdvances = s.Rename && s.RenameTpl.find('#') != std::string::npos;
-  const int32_t sequence0 = context.Work.Template.WatermarkSequence;
-  auto settingsOf = [&](int i) {
-    TSettings r = snapshot;
-    if (serialAdvances) r.RenameNo = renameNo0 + indexOf(i);
-    return r;
-  };
-
+  const TRowPlan plan(context, host, n);
   TRowScheduler scheduler(n, window);
-  std::set<std::string> outFolders;
-  {
-    TSettings planned;
-    std::vector<std::string> outKeys(n), srcKeys(n);
-    for (int i = 0; i < n; ++i) {
-      planned = SettingsForImage(settingsOf(i));
-      const TPlannedName plan = PlanOutputName(paths[i], planned, context.AddedFolders, false);
-      outKeys[i] = plan.Folder + StripNumbering(plan.Base) + plan.Extension;
-      srcKeys[i] = SourceKey(paths[i]);
-      outFolders.insert(plan.Folder);
-    }
-    scheduler.SetKeys(outKeys, srcKeys);
-  }
   // Partial files an interrupted earlier run left in the folders this run
   // writes to.
-  for (const std::string& folder : outFolders) RemoveStaleTemporaryFiles(folder);
+  for (const std::string& folder : PlanRowOrder(plan, context, scheduler))
+    RemoveStaleTemporaryFiles(folder);
   const TSeparatorStates separators = SeparatorStates(context.Work.Template);
 
-  // Each worker has its own working objects and its own copy of the
-  // prepared template (the logos themselves are shared, read-only).
-  std::vector<std::unique_ptr<TWorkingObjects>> works;
-  std::vector<std::vector<std::string>> addedCopies(jobs, context.AddedFolders);
+  std::vector<std::unique_ptr<TWorkerState>> states;
   for (int j = 0; j < jobs; ++j) {
-    works.push_back(std::make_unique<TWorkingObjects>());
-    works.back()->Template = context.Work.Template;
+    states.push_back(std::make_unique<TWorkerState>());
+    states.back()->Work.Template = context.Work.Template;
+    states.back()->AddedFolders = context.AddedFolders;
   }
-
-  auto worker = [&](int j) {
-    TWorkingObjects& w = *works[j];
-    for (;;) {
-      const int i = scheduler.TakeRow();
-      if (i < 0) return;
-      const int64_t need = MemoryNeedOf(paths[i]);
-      scheduler.Admit(i, need);
-      TRowOutcome out;
-      TRowRecorder recorder;
-      try {
-        scheduler.BeforeLoad(i);
-        const int64_t k = indexOf(i);
-        TSettings rs = settingsOf(i);
-        w.Template.WatermarkSequence =
-            sequence0 >= 0
-                ? static_cast<int32_t>(static_cast<uint32_t>(sequence0) + static_cast<uint32_t>(k))
-                : sequence0;
-        TThreadSeparators scope(i == 0 ? separators.Date0 : separators.Date1,
-                                i == 0 ? separators.Time0 : separators.Time1);
-        TRunContext rc{rs,
-                       context.Values,
-                       context.ProgramFolder,
-                       context.DataFolder,
-                       addedCopies[j],
-                       context.TemplatePath,
-                       w};
-        rc.Strict = context.Strict;
-        rc.Namer = &scheduler;
-        out.Result = ProcessImage(paths[i], i, out.Status, rc, recorder);
-        out.SeparatorsChanged = scope.Changed();
-        out.DateSeparator = scope.Date();
-        out.TimeSeparator = scope.Time();
-      } catch (...) {
-        out.Error = std::current_exception();
-      }
-      out.Calls = std::move(recorder.Calls);
-      scheduler.Finish(i, need, std::move(out));
-    }
-  };
-
-  std::vector<std::thread> threads;
-  struct TJoin {
-    TRowScheduler& scheduler;
-    std::vector<std::thread>& threads;
-    ~TJoin() {
-      scheduler.Stop();
-      for (std::thread& t : threads)
-        if (t.joinable()) t.join();
-    }
-  } join{scheduler, threads};
-  for (int j = 0; j < jobs; ++j) {
-    try {
-      threads.emplace_back(worker, j);
-    } catch (const std::system_error&) {
-      if (threads.empty()) throw;
-      break;  // fewer workers than asked for
-    }
-  }
+  TWorkerThreads threads{scheduler, {}};
+  StartWorkers(threads, jobs, plan, context, separators, states);
 
   int marked = 0;
-  auto markStarted = [&] {
-    for (const int started = scheduler.Started(); marked < started; ++marked)
-      host.SetRowIcon(marked, kIconWorking);
-  };
-  constexpr auto kMoment = std::chrono::milliseconds(20);
   for (int i = 0; i < n; ++i) {
-    bool ready = false;
-    for (;;) {
-      if (scheduler.WaitFor(i, kMoment)) {
-        ready = true;
-        break;
-      }
-      if (scheduler.NeverStarts(i)) break;
-      markStarted();
-      host.ProcessMessages();
-      if (host.StopRequested()) scheduler.Stop();
-    }
-    if (!ready) {
+    if (!WaitForRow(i, scheduler, host, marked)) {
       summary.Outcome = TRunOutcome::Stopped;
       break;
     }
-    markStarted();
-
-    TRowOutcome out = scheduler.TakeOutcome(i);
-    for (const TRowRecorder::TCall& call : out.Calls) {
-      if (!call.Icon)
-        host.SetRowColumn(i, call.SubColumn, call.Text);
-      else if (call.Value != kIconWorking)
-        host.SetRowIcon(i, call.Value);
-    }
-    if (out.Result.Decoded) s.SaveFormat = EffectiveSaveFormat(s.SaveFormat);
-    if (out.SeparatorsChanged) {
-      SetDateSeparator(out.DateSeparator);
-      SetTimeSeparator(out.TimeSeparator);
-    }
-    if (out.Error) std::rethrow_exception(out.Error);
-
-    const int status = out.Status;
-    ++summary.Processed;
-    if (!out.Result.Warnings.empty()) ++summary.Warned;
-    if (status == kStatusSucceeded)
-      ++summary.Succeeded;
-    else
-      ++summary.Failed;
-
-    const int percent = RunProgress(i, n);
-    host.SetProgress(percent, ProgressCaption(percent));
-
-    try {
-      log.Add(DateTimeToText(context.LogClock ? context.LogClock() : NowLocal()),
-              status == kStatusSucceeded ? "Success" : "Fail", paths[i]);
-    } catch (const std::exception& e) {
-      // A log that cannot be saved must not stop the images themselves.
-      if (summary.LogError.empty()) summary.LogError = e.what();
-    }
-    host.ImageFinished(i, status, out.Result);
-    host.ProcessMessages();
-
-    if (context.Work.Template.WatermarkSequence >= 0) ++context.Work.Template.WatermarkSequence;
-    if (serialAdvances) ++s.RenameNo;
-
-    // A full disk fails every row after it the same way: the run stops as
-    // on Stop (rows under way are still reported) and says so once.
-    if (out.Result.DiskFull && summary.ErrorText.empty()) {
-      summary.ErrorText = DiskFullStopText(out.Result.Reason);
-      scheduler.Stop();
-    }
-    if (host.StopRequested()) scheduler.Stop();
+    DeliverRow(i, scheduler.TakeOutcome(i), plan, context, host, log, summary);
+    if (!summary.ErrorText.empty() || host.StopRequested()) scheduler.Stop();
     scheduler.Delivered(i);
   }
   if (!summary.ErrorText.empty()) summary.Outcome = TRunOutcome::Stopped;
@@ -621,23 +676,24 @@ bool PlanBatchRun(TRunContext& context, TBatchHost& host, std::vector<TDryRunRow
   return true;
 }
 
-TRunSummary RunBatch(TRunContext& context, TBatchHost& host) {
-  TRunSummary summary;
-  TSettings& s = context.Settings;
+namespace {
 
-  host.PanelToSettings();
-
+// Checks the settings, the output folder and the template before a run;
+// false (with the reason in summary.ErrorText where there is one) when the
+// run must not start.
+bool ReadyToRun(TRunContext& context, TBatchHost& host, TRunSummary& summary) {
+  const TSettings& s = context.Settings;
   std::error_code ec;
   if (s.Rename && RenamePatternHasSeparator(s.RenameTpl)) {
     summary.ErrorText = Text(TTextId::RenameHasSeparator);
     host.ShowError(summary.ErrorText);
-    return summary;
+    return false;
   }
   if (s.PathType == 2 && s.ScrPath == s.OutPath) {
     summary.ErrorText = Text(TTextId::FoldersMustDiffer);
     host.ShowError(summary.ErrorText);
     host.FocusOutputFolder();
-    return summary;
+    return false;
   }
   // The default output folder is made at its first use; any other folder
   // must exist already.
@@ -648,49 +704,80 @@ TRunSummary RunBatch(TRunContext& context, TBatchHost& host) {
     summary.ErrorText = FormatText(Text(TTextId::FolderNotFound), {host.OutputFolderText()});
     host.ShowError(summary.ErrorText);
     host.FocusOutputFolder();
-    return summary;
+    return false;
   }
   if (!OpenSelectedTemplate(context, host)) {
     summary.ErrorText = Text(TTextId::TemplateNotFound);
-    return summary;
+    return false;
   }
   // Outputs beside their sources that overwrite existing files replace the
   // originals themselves: only when the user says so.
-  if (s.PathType != 2 && s.OverwriteOutput && !context.ReplaceOriginals &&
-      !host.AskQuestion(Text(TTextId::ReplaceOriginalsQuestion)))
-    return summary;
+  return s.PathType == 2 || !s.OverwriteOutput || context.ReplaceOriginals ||
+         host.AskQuestion(Text(TTextId::ReplaceOriginalsQuestion));
+}
+
+// Prepares the template and the log, then processes every row; throws what
+// stops the run as an error.
+void ProcessAllRows(TRunContext& context, TBatchHost& host, TRunSummary& summary) {
+  // Logos are looked up beside the template (the Watermarks folder for
+  // every template of the list).
+  PrepareLayers(context.Work.Template, FolderOf(context.TemplatePath));
+  host.ShowDetailList();
+
+  auto log = std::make_unique<RunLog>();
+  log->SetFileName(context.DataFolder + "Log.dat");
+  log->SetAutoSave(true);
+  log->SetActive(true);
+  log->SetSizeLimit(1000);
+
+  const int n = host.RowCount();
+  summary.Rows = n;
+  for (int i = 0; i < n; ++i) host.SetRowIcon(i, kIconWaiting);
+  host.SetProgress(0, ProgressCaption(0));
+  host.ShowProgress(true);
+  host.ProcessMessages();
+
+  summary.Outcome = TRunOutcome::Finished;
+  try {
+    RunRows(context, host, *log, summary);
+  } catch (...) {
+    log.reset();
+    throw;
+  }
+  log.reset();
+}
+
+// What follows a run that was not an error: its own stop message, then
+// closing, clearing the list and opening the output folder as the user set.
+void AfterRun(const TRunContext& context, TBatchHost& host, const TRunSummary& summary) {
+  // A run stopped by a full disk says why.
+  if (!summary.ErrorText.empty()) host.ShowError(summary.ErrorText);
+
+  const TSettings& s = context.Settings;
+  const TProgramValues& v = context.Values;
+  if (v.Close) host.CloseProgram();
+  if (v.RemoveList) host.RemoveAllRows();
+  if (v.Open) {
+    host.OpenFolder(s.OutPath);
+  } else if (!v.Close && host.AskQuestion(Text(TTextId::RunFinishedQuestion))) {
+    // A program that is closing does not ask.
+    host.OpenFolder(s.OutPath);
+  }
+}
+
+}  // namespace
+
+TRunSummary RunBatch(TRunContext& context, TBatchHost& host) {
+  TRunSummary summary;
+  host.PanelToSettings();
+  if (!ReadyToRun(context, host, summary)) return summary;
 
   host.SetRunState(TRunState::Running);
   host.ClearStopRequested();
 
   bool failed = false;
   try {
-    // Logos are looked up beside the template (the Watermarks folder for
-    // every template of the list).
-    PrepareLayers(context.Work.Template, FolderOf(context.TemplatePath));
-    host.ShowDetailList();
-
-    auto log = std::make_unique<RunLog>();
-    log->SetFileName(context.DataFolder + "Log.dat");
-    log->SetAutoSave(true);
-    log->SetActive(true);
-    log->SetSizeLimit(1000);
-
-    const int n = host.RowCount();
-    summary.Rows = n;
-    for (int i = 0; i < n; ++i) host.SetRowIcon(i, kIconWaiting);
-    host.SetProgress(0, ProgressCaption(0));
-    host.ShowProgress(true);
-    host.ProcessMessages();
-
-    summary.Outcome = TRunOutcome::Finished;
-    try {
-      RunRows(context, host, *log, summary);
-    } catch (...) {
-      log.reset();
-      throw;
-    }
-    log.reset();
+    ProcessAllRows(context, host, summary);
   } catch (const std::exception& e) {
     failed = true;
     summary.Outcome = TRunOutcome::Error;
@@ -703,24 +790,12 @@ TRunSummary RunBatch(TRunContext& context, TBatchHost& host) {
 
   host.ShowProgress(false);
   host.SetRunState(TRunState::Idle);
-  host.ShowRenameNo(s.RenameNo);
+  host.ShowRenameNo(context.Settings.RenameNo);
 
-  if (failed) {
+  if (failed)
     host.ShowError(summary.ErrorText);
-    return summary;
-  }
-  // A run stopped by a full disk says why.
-  if (!summary.ErrorText.empty()) host.ShowError(summary.ErrorText);
-
-  const TProgramValues& v = context.Values;
-  if (v.Close) host.CloseProgram();
-  if (v.RemoveList) host.RemoveAllRows();
-  if (v.Open) {
-    host.OpenFolder(s.OutPath);
-  } else if (!v.Close && host.AskQuestion(Text(TTextId::RunFinishedQuestion))) {
-    // A program that is closing does not ask.
-    host.OpenFolder(s.OutPath);
-  }
+  else
+    AfterRun(context, host, summary);
   return summary;
 }
 

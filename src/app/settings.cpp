@@ -82,6 +82,16 @@ const TSaveFormatInfo& SaveFormatInfo(int index) {
   return kFormats[index];
 }
 
+int SaveFormatFromExtension(std::string_view extension) {
+  std::string ext = LowerCaseUtf8(extension);
+  if (!ext.starts_with('.')) ext.insert(0, 1, '.');
+  if (ext == ".jpeg") ext = ".jpg";
+  if (ext == ".tiff") ext = ".tif";
+  for (int f = 0; f < kSaveFormatCount; ++f)
+    if (ext == kFormats[f].extension) return f;
+  return -1;
+}
+
 void LoadSettings(const std::string& folder, TSettings& s, TProgramValues& v) {
   s = TSettings();
   v = TProgramValues();

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace imprimo {
 
@@ -88,6 +89,9 @@ struct TSaveFormatInfo {
 // that a stored index keeps its meaning.
 constexpr int kSaveFormatCount = 19;
 const TSaveFormatInfo& SaveFormatInfo(int index);  // index 0..18
+// The output format an extension names ("jpg", ".PNG", "jpeg", "tiff", ...),
+// or -1 when no output format has it.
+int SaveFormatFromExtension(std::string_view extension);
 
 // The output folder a run uses, as copying the panel in makes it: the source
 // folder when outputs go beside their sources (PathType 1), else OutPath with

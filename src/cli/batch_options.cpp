@@ -164,17 +164,13 @@ bool ReadSettingOption(TOptionCall& call, const TSettingDef& def) {
 bool ReadFormat(TOptionCall& call) {
   std::string_view value;
   if (!call.Value(value)) return false;
-  std::string ext = Lower(value);
-  if (!ext.starts_with(".")) ext.insert(0, ".");
-  if (ext == ".jpeg") ext = ".jpg";
-  if (ext == ".tiff") ext = ".tif";
-  for (int f = 0; f < kSaveFormatCount; ++f) {
-    if (ext != SaveFormatInfo(f).extension) continue;
-    call.Override(u"SaveFormat", f);
-    return true;
+  const int format = SaveFormatFromExtension(value);
+  if (format < 0) {
+    call.error = Msg(TTextId::CliOptFormat, {value});
+    return false;
   }
-  call.error = Msg(TTextId::CliOptFormat, {value});
-  return false;
+  call.Override(u"SaveFormat", format);
+  return true;
 }
 
 bool ReadResize(TOptionCall& call) {

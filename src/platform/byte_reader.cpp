@@ -51,6 +51,16 @@ uint32_t TByteReader::U32BE() {
   pos_ += 4;
   return v;
 }
+uint64_t TByteReader::U64LE() {
+  Need(8);
+  const uint64_t low = U32LE();
+  return low | uint64_t{U32LE()} << 32;
+}
+uint64_t TByteReader::U64BE() {
+  Need(8);
+  const uint64_t high = U32BE();
+  return high << 32 | U32BE();
+}
 std::span<const uint8_t> TByteReader::Bytes(size_t count) {
   Need(count);
   auto s = data_.subspan(pos_, count);

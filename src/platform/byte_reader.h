@@ -13,6 +13,13 @@
 
 namespace imprimo {
 
+// Big-endian values at p, for loops that have checked the bytes are there
+// (TByteReader checks every read itself).
+inline uint16_t LoadU16BE(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
+inline uint32_t LoadU32BE(const uint8_t* p) {
+  return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
+}
+
 // A read past the end of the data a reader was given.
 class ETruncatedData : public std::runtime_error {
  public:
@@ -36,6 +43,8 @@ class TByteReader {
   uint16_t U16BE();
   uint32_t U32LE();
   uint32_t U32BE();
+  uint64_t U64LE();
+  uint64_t U64BE();
   int32_t I32LE() { return static_cast<int32_t>(U32LE()); }
   int16_t I16BE() { return static_cast<int16_t>(U16BE()); }
   std::span<const uint8_t> Bytes(size_t count);

@@ -67,6 +67,14 @@ TEST_F(SettingsTest, FormatTable) {
   EXPECT_STREQ(SaveFormatInfo(-1).extension, ".jpg");
   EXPECT_STREQ(SaveFormatInfo(99).extension, ".jpg");
   EXPECT_EQ(DefaultUserFolder().back(), '/');
+  // Extensions name formats with or without the dot, in any case, and with
+  // the long spellings of JPEG and TIFF.
+  EXPECT_EQ(SaveFormatFromExtension("jpeg"), 0);
+  EXPECT_EQ(SaveFormatFromExtension(".PNG"), 1);
+  EXPECT_EQ(SaveFormatFromExtension("Tiff"), 18);
+  EXPECT_EQ(SaveFormatFromExtension("cif"), 14);
+  for (const char* bad : {"", ".", "heic", "..jpg", "jpgx"})
+    EXPECT_EQ(SaveFormatFromExtension(bad), -1) << bad;
 }
 
 TEST_F(SettingsTest, MissingEmptyAndGarbageFilesGiveDefaults) {

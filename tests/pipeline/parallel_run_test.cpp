@@ -12,36 +12,10 @@
 #include "platform/random.h"
 #include "render/text_variables.h"
 #include "runlog/run_log.h"
+#include "support/fixed_clocks.h"
 
 namespace imprimo::testing {
 namespace {
-
-TDateTime FixedTime() {
-  TDateTime t;
-  t.year = 2024;
-  t.month = 2;
-  t.day = 29;
-  t.hour = 13;
-  t.minute = 5;
-  t.second = 9;
-  return t;
-}
-
-// Dates, the effects' random seed and the log's time stamps read a fixed
-// clock while it lives.
-struct TFixedClocks {
-  std::string date = DateSeparator(), time = TimeSeparator();
-  TFixedClocks() {
-    SetTextVariableClock(FixedTime);
-    SetRandomizeClock([] { return int64_t{1709211909123456789}; });
-  }
-  ~TFixedClocks() {
-    SetTextVariableClock({});
-    SetRandomizeClock({});
-    SetDateSeparator(date);
-    SetTimeSeparator(time);
-  }
-};
 
 // Two text layers with every per-row value: the sequence, the date (whose
 // "-" also changes the log's date separator), the planned name, and noise at

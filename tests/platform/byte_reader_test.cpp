@@ -24,6 +24,19 @@ TEST(ByteReader, NeverReadsPastTheEnd) {
   EXPECT_EQ(r.Position(), 0u);
 }
 
+TEST(ByteReader, EightByteValuesInBothOrders) {
+  const uint8_t d[9] = {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x88, 0x99};
+  TByteReader r(d);
+  EXPECT_EQ(r.U64BE(), 0x0102030405060788ull);
+  r.Seek(1);
+  EXPECT_EQ(r.U64LE(), 0x9988070605040302ull);
+  r.Seek(2);
+  EXPECT_THROW(r.U64BE(), ETruncatedData);
+  EXPECT_EQ(r.Position(), 2u);  // not half read
+  EXPECT_EQ(LoadU16BE(d + 7), 0x8899);
+  EXPECT_EQ(LoadU32BE(d + 5), 0x06078899u);
+}
+
 TEST(ByteReader, SubReaderIsBoundedToItsSlice) {
   const uint8_t d[6] = {1, 2, 3, 4, 5, 6};
   TByteReader r(d);

@@ -90,30 +90,40 @@ TEST(TextRenderer, SettingsAssignByClass) {
   EXPECT_THROW(sh.Assign(notSettings), EConvertError);
 }
 
-TEST(TextRenderer, MaskSizeIsTheScaledExtentDividedAndWidenedForItalics) {
-  TBitmap bmp(10, 10, TPixelFormat::pf24bit);
-  TCanvas canvas(bmp);
-  canvas.Font().SetName("Arial");
-  canvas.Font().SetSize(28);
-  TIAFont font(&canvas);  // quality 1: scale 3
+// The measured extent is the mask the text is drawn through: upright and
+// italic, at both qualities, every inked pixel lies inside it and the ink
+// reaches close to its edges, and the italic extent is wider so that the
+// slanted strokes are not cut off.
+TEST(TextRenderer, MeasuredExtentHoldsTheDrawnTextUprightAndItalic) {
   const std::u16string text = u"Imprimo";
-  TLogFont scaled = canvas.Font().LogFont();
-  scaled.height *= 3;
-  TSize cx = GetTextExtentPoint(scaled, text);
-  TSize size;
-  font.TextExtent(text, size);
-  EXPECT_EQ(size, (TSize{(cx.cx + 2) / 3, (cx.cy + 2) / 3}));
-  font.Mask().Build(text);
-  EXPECT_EQ(font.Mask().Width(), size.cx);
-  EXPECT_EQ(font.Mask().Height(), size.cy);
-  EXPECT_EQ(font.Mask().Stride() % 4, 0);
-
-  canvas.Font().SetStyle(fsItalic);
-  scaled = canvas.Font().LogFont();
-  scaled.height *= 3;
-  int w = (GetTextExtentPoint(scaled, text).cx + 2) / 3;
-  font.TextExtent(text, size);
-  EXPECT_EQ(size.cx, w + static_cast<int>(RoundHalfEven(w / 7.0 * 0.3)));
+  for (int quality : {0, 1})
+    for (bool italic : {false, true}) {
+      SCOPED_TRACE(std::to_string(quality) + (italic ? " italic" : " upright"));
+      Scene s(400, 120);
+      s.fx.SetQuality(quality);
+      s.canvas.Font().SetColor(0xFF0000);  // blue
+      if (italic) s.canvas.Font().SetStyle(fsItalic);
+      TSize size;
+      s.fx.TextExtent(text, size);
+      const int x = 15, y = 25;
+      s.fx.TextOut(x, y, text);
+      EXPECT_EQ(s.fx.Mask().Width(), size.cx);
+      EXPECT_EQ(s.fx.Mask().Height(), size.cy);
+      EXPECT_EQ(s.fx.Mask().Stride() % 4, 0);
+      const Box ink = InkBox(s.bmp, 0);
+      ASSERT_FALSE(ink.Empty());
+      EXPECT_GE(ink.left, x);
+      EXPECT_GE(ink.top, y);
+      EXPECT_LT(ink.right, x + size.cx);
+      EXPECT_LT(ink.bottom, y + size.cy);
+      EXPECT_GT(ink.right - ink.left + 1, size.cx * 3 / 4);
+    }
+  Scene upright, slanted;
+  slanted.canvas.Font().SetStyle(fsItalic);
+  TSize a, b;
+  upright.fx.TextExtent(text, a);
+  slanted.fx.TextExtent(text, b);
+  EXPECT_GT(b.cx, a.cx);
 }
 
 TEST(TextRenderer, ShadowOffsetsPlaceTextAndShadowInTheMeasuredBox) {

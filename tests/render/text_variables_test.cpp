@@ -3,19 +3,16 @@
 #include <gtest/gtest.h>
 
 #include "exif/exif_reader.h"
+#include "support/fixed_clocks.h"
 
 namespace imprimo {
 namespace {
 
-TDateTime FixedTime() {
-  TDateTime t;
-  t.year = 2024, t.month = 3, t.day = 9, t.hour = 14, t.minute = 5, t.second = 7;
-  return t;
-}
+TDateTime RowTime() { return TestTime(2024, 3, 9, 14, 5, 7); }
 
 std::u16string Expand(std::u16string_view text, int32_t seq = 7,
                       std::u16string_view file = u"IMG_0001.jpg", TExifSummary s = {}) {
-  return ExpandTextVariables(text, file, seq, std::move(s), FixedTime);
+  return ExpandTextVariables(text, file, seq, std::move(s), RowTime);
 }
 
 TEST(TextVariables, SequenceNumber) {

@@ -15,6 +15,7 @@
 #include "platform/random.h"
 #include "platform/text.h"
 #include "render/text_variables.h"
+#include "support/fixed_clocks.h"
 #include "templates/template_file.h"
 #include "templates/template_state.h"
 
@@ -22,28 +23,6 @@ namespace imprimo {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct TFixedClocks {
-  std::string date = DateSeparator(), time = TimeSeparator();
-  TFixedClocks() {
-    SetTextVariableClock([] {
-      TDateTime t;
-      t.year = 2024;
-      t.month = 2;
-      t.day = 29;
-      t.hour = 13;
-      t.minute = 5;
-      return t;
-    });
-    SetRandomizeClock([] { return int64_t{1709211909123456789}; });
-  }
-  ~TFixedClocks() {
-    SetTextVariableClock({});
-    SetRandomizeClock({});
-    SetDateSeparator(date);
-    SetTimeSeparator(time);
-  }
-};
 
 // A picture with some structure, so that blending shows in every pixel.
 TBitmap Picture(int w, int h) {
@@ -152,7 +131,7 @@ class UnchangedDrawing : public testing::Test {
 
   fs::path dir_;
   std::string folder_;
-  TFixedClocks clocks_;
+  TFixedClocks clocks_{TestTime(2024, 2, 29, 13, 5)};
 };
 
 // Hashes recorded by this test on the drawing as it was before the new keys

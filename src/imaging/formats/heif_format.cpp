@@ -47,10 +47,6 @@ void Check(const heif_error& err, const char* what) {
   throw EImagingError(text, KindOf(err));
 }
 
-uint32_t Be32(const uint8_t* p) {
-  return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
-}
-
 bool IsHeicBrand(std::string_view b) {
   return b == "heic" || b == "heix" || b == "hevc" || b == "hevx" || b == "heim" || b == "heis" ||
          b == "hevm" || b == "hevs";
@@ -85,7 +81,7 @@ std::string ExifTiffData(const std::vector<uint8_t>& item) {
   };
   size_t start = std::string::npos;
   if (item.size() >= 4) {
-    const uint64_t offset = Be32(item.data());
+    const uint64_t offset = LoadU32BE(item.data());
     if (isTiff(4 + offset)) start = 4 + static_cast<size_t>(offset);
   }
   // Some writers get the offset wrong; the header is then looked for.
@@ -335,7 +331,7 @@ void CheckDerivedCanvas(std::span<const uint8_t> data, TImageFormat format) {
 
 THeifBrand HeifBrand(std::span<const uint8_t> header) {
   if (header.size() < 12 || std::memcmp(header.data() + 4, "ftyp", 4) != 0) return THeifBrand::None;
-  const size_t boxSize = Be32(header.data());
+  const size_t boxSize = LoadU32BE(header.data());
   if (boxSize < 16 && boxSize != 12) return THeifBrand::None;
   const std::string_view major(reinterpret_cast<const char*>(header.data()) + 8, 4);
   if (IsAvifBrand(major)) return THeifBrand::Avif;

@@ -406,64 +406,74 @@ void StoreJp2Profile(std::vector<uint8_t>& file, std::string_view icc) {
   throw EImagingError("The JPEG 2000 encoder wrote no colour specification to replace");
 }
 
-}  // namespace
-
-std::vector<uint8_t> EncodeJp2(const RasterImage& image, const TJp2EncodeOptions& options) {
-  const TImageFormatInfo* info = GetImageFormatInfo(image.Format);
+// What a pixel format gives the code stream: gray or RGB, 8 or 16 bits,
+// with or without transparency.
+struct TJp2Shape {
   bool wide = false, gray = false, hasAlpha = false;
+  int ColourCount() const { return gray ? 1 : 3; }
+  int Components() const { return ColourCount() + (hasAlpha ? 1 : 0); }
+};
+
+TJp2Shape Jp2ShapeOf(const RasterImage& image) {
+  TJp2Shape s;
   switch (image.Format) {
     case ifGray8:
-      gray = true;
+      s.gray = true;
       break;
     case ifA8Gray8:
-      gray = hasAlpha = true;
+      s.gray = s.hasAlpha = true;
       break;
     case ifGray16:
-      gray = wide = true;
+      s.gray = s.wide = true;
       break;
     case ifA16Gray16:
-      gray = wide = hasAlpha = true;
+      s.gray = s.wide = s.hasAlpha = true;
       break;
     case ifR8G8B8:
       break;
     case ifA8R8G8B8:
-      hasAlpha = true;
+      s.hasAlpha = true;
       break;
     case ifR16G16B16:
-      wide = true;
+      s.wide = true;
       break;
     case ifA16R16G16B16:
-      wide = hasAlpha = true;
+      s.wide = s.hasAlpha = true;
       break;
-    default:
+    default: {
+      const TImageFormatInfo* info = GetImageFormatInfo(image.Format);
       throw EImagingError(std::string("Pixel format ") + (info ? info->Name : "?") +
                           " cannot be saved as JPEG 2000");
+    }
   }
-  const int w = image.Width, h = image.Height;
-  const int colourCount = gray ? 1 : 3;
-  const int n = colourCount + (hasAlpha ? 1 : 0);
+  return s;
+}
 
+// The picture as the encoder's component planes.
+ImagePtr CodeStreamImage(const RasterImage& image, const TJp2Shape& shape) {
+  const int w = image.Width, h = image.Height;
+  const int n = shape.Components();
   std::vector<opj_image_cmptparm_t> cparams(n);
   for (auto& p : cparams) {
     std::memset(&p, 0, sizeof(p));
     p.dx = p.dy = 1;
     p.w = static_cast<OPJ_UINT32>(w);
     p.h = static_cast<OPJ_UINT32>(h);
-    p.prec = wide ? 16 : 8;
+    p.prec = shape.wide ? 16 : 8;
     p.sgnd = 0;
   }
   ImagePtr jimage(opj_image_create(static_cast<OPJ_UINT32>(n), cparams.data(),
-                                   gray ? OPJ_CLRSPC_GRAY : OPJ_CLRSPC_SRGB));
+                                   shape.gray ? OPJ_CLRSPC_GRAY : OPJ_CLRSPC_SRGB));
   if (!jimage) throw EImagingError("Out of memory for the JPEG 2000 encoder");
   jimage->x0 = jimage->y0 = 0;
   jimage->x1 = static_cast<OPJ_UINT32>(w);
   jimage->y1 = static_cast<OPJ_UINT32>(h);
-  if (hasAlpha) jimage->comps[n - 1].alpha = 1;
+  if (shape.hasAlpha) jimage->comps[n - 1].alpha = 1;
 
   // Channel order in our pixels: gray[, alpha] or B, G, R[, A]; the code
   // stream wants gray[, alpha] or R, G, B[, A].
   int order[4];
-  if (gray) {
+  if (shape.gray) {
     order[0] = 0;
     order[1] = 1;
   } else {
@@ -477,7 +487,7 @@ std::vector<uint8_t> EncodeJp2(const RasterImage& image, const TJp2EncodeOptions
     for (int c = 0; c < n; ++c) {
       OPJ_INT32* dst = jimage->comps[c].data + static_cast<size_t>(y) * w;
       const int ch = order[c];
-      if (wide) {
+      if (shape.wide) {
         for (int x = 0; x < w; ++x) {
           const uint8_t* p = row + (static_cast<size_t>(x) * n + ch) * 2;
           dst[x] = p[0] | p[1] << 8;
@@ -487,7 +497,14 @@ std::vector<uint8_t> EncodeJp2(const RasterImage& image, const TJp2EncodeOptions
       }
     }
   }
+  return jimage;
+}
 
+// One quality layer at the rate the quality asks for (or lossless), the
+// colour transform for RGB and as many resolutions as the picture has room
+// for, up to six.
+opj_cparameters_t EncoderParameters(const TJp2EncodeOptions& options, const TJp2Shape& shape, int w,
+                                    int h) {
   opj_cparameters_t params;
   opj_set_default_encoder_parameters(&params);
   params.tcp_numlayers = 1;
@@ -500,32 +517,48 @@ std::vector<uint8_t> EncodeJp2(const RasterImage& image, const TJp2EncodeOptions
     const double ratio = Jp2CompressionRatio(options.Quality);
     params.tcp_rates[0] = ratio <= 1.0 ? 0.0f : static_cast<float>(ratio);
   }
-  params.tcp_mct = colourCount == 3 ? 1 : 0;
+  params.tcp_mct = shape.ColourCount() == 3 ? 1 : 0;
   int res = 6;
   while (res > 1 && (1 << (res - 1)) > std::min(w, h)) --res;
   params.numresolution = res;
+  return params;
+}
 
-  CodecPtr codec(opj_create_compress(options.CodeStreamOnly ? OPJ_CODEC_J2K : OPJ_CODEC_JP2));
+// Runs the encoder into memory.
+std::vector<uint8_t> Compress(opj_image_t* jimage, opj_cparameters_t& params, bool codeStreamOnly,
+                              size_t sizeHint) {
+  CodecPtr codec(opj_create_compress(codeStreamOnly ? OPJ_CODEC_J2K : OPJ_CODEC_JP2));
   if (!codec) throw EImagingError("Cannot create the JPEG 2000 encoder");
   Quiet(codec.get());
-  if (!opj_setup_encoder(codec.get(), &params, jimage.get()))
+  if (!opj_setup_encoder(codec.get(), &params, jimage))
     throw EImagingError("Cannot set up the JPEG 2000 encoder");
   UseThreads(codec.get());
 
   TMemorySink sink;
-  sink.data.reserve(static_cast<size_t>(image.Size) / 4 + 1024);
+  sink.data.reserve(sizeHint);
   StreamPtr stream(opj_stream_create(1 << 20, OPJ_FALSE));
   if (!stream) throw EImagingError("Out of memory for the JPEG 2000 encoder");
   opj_stream_set_user_data(stream.get(), &sink, nullptr);
   opj_stream_set_write_function(stream.get(), SinkWrite);
   opj_stream_set_skip_function(stream.get(), SinkSkip);
   opj_stream_set_seek_function(stream.get(), SinkSeek);
-  if (!opj_start_compress(codec.get(), jimage.get(), stream.get()) ||
+  if (!opj_start_compress(codec.get(), jimage, stream.get()) ||
       !opj_encode(codec.get(), stream.get()) || !opj_end_compress(codec.get(), stream.get()))
     throw EImagingError("Failed to encode JPEG 2000 image");
   stream.reset();
-  if (!options.Icc.empty() && !options.CodeStreamOnly) StoreJp2Profile(sink.data, options.Icc);
   return std::move(sink.data);
+}
+
+}  // namespace
+
+std::vector<uint8_t> EncodeJp2(const RasterImage& image, const TJp2EncodeOptions& options) {
+  const TJp2Shape shape = Jp2ShapeOf(image);
+  ImagePtr jimage = CodeStreamImage(image, shape);
+  opj_cparameters_t params = EncoderParameters(options, shape, image.Width, image.Height);
+  std::vector<uint8_t> data = Compress(jimage.get(), params, options.CodeStreamOnly,
+                                       static_cast<size_t>(image.Size) / 4 + 1024);
+  if (!options.Icc.empty() && !options.CodeStreamOnly) StoreJp2Profile(data, options.Icc);
+  return data;
 }
 
 namespace {

@@ -13,6 +13,7 @@
 #include "imaging/formats/simple_format.h"
 #include "imaging/icc_profile.h"
 #include "imaging/imaging_stream.h"
+#include "platform/byte_reader.h"
 
 namespace imprimo {
 
@@ -34,11 +35,7 @@ enum TColorMode : uint16_t {
   kLab = 9,
 };
 
-inline uint16_t Be16(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
-inline uint32_t Be32(const uint8_t* p) {
-  return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
-}
-inline float BeFloat(const uint8_t* p) { return std::bit_cast<float>(Be32(p)); }
+inline float BeFloat(const uint8_t* p) { return std::bit_cast<float>(LoadU32BE(p)); }
 
 // CIE L*a*b* (D50, as the format stores it) to gamma-encoded sRGB in 0..1,
 // through XYZ with Bradford adaptation to D65.
@@ -499,7 +496,7 @@ RasterImage DecodePsd(std::span<const uint8_t> data) try {
         // L* 0..100 and a*, b* centred on the middle code value.
         const double scale = depth == 8 ? 255.0 : 65535.0;
         double v[4];
-        for (int c = 0; c < used; ++c) v[c] = depth == 8 ? *sample(c, x) : Be16(sample(c, x));
+        for (int c = 0; c < used; ++c) v[c] = depth == 8 ? *sample(c, x) : LoadU16BE(sample(c, x));
         double rgb[3];
         LabToSrgb(v[0] / scale * 100.0, (v[1] - (scale + 1) / 2) * 256.0 / (scale + 1),
                   (v[2] - (scale + 1) / 2) * 256.0 / (scale + 1), rgb);
@@ -525,7 +522,7 @@ RasterImage DecodePsd(std::span<const uint8_t> data) try {
         // Stored samples are inverted ink amounts: 0 is full ink.
         const int maxv = depth == 8 ? 255 : 65535;
         uint32_t s[5];
-        for (int c = 0; c < used; ++c) s[c] = depth == 8 ? *sample(c, x) : Be16(sample(c, x));
+        for (int c = 0; c < used; ++c) s[c] = depth == 8 ? *sample(c, x) : LoadU16BE(sample(c, x));
         const uint32_t rgb[3] = {s[0] * s[3] / maxv, s[1] * s[3] / maxv, s[2] * s[3] / maxv};
         if (depth == 8) {
           px[0] = uint8_t(rgb[2]);
@@ -546,7 +543,7 @@ RasterImage DecodePsd(std::span<const uint8_t> data) try {
         if (depth == 8) {
           px[slot] = *sample(c, x);
         } else {
-          const uint16_t v = Be16(sample(c, x));
+          const uint16_t v = LoadU16BE(sample(c, x));
           std::memcpy(px + slot * 2, &v, 2);
         }
       }
@@ -581,114 +578,116 @@ std::vector<uint8_t> ProfileResource(std::string_view icc) {
 
 }  // namespace
 
-std::vector<uint8_t> EncodePsd(const RasterImage& image, std::string_view icc) {
+namespace {
+
+// How a pixel format is stored: colour mode, channels per pixel (colour and
+// transparency) and bits per sample.
+struct TPsdShape {
   int mode, channels, depth;
+};
+
+TPsdShape PsdShapeOf(const RasterImage& image) {
   switch (image.Format) {
     case ifIndex8:
-      mode = kIndexed, channels = 1, depth = 8;
-      break;
+      return {kIndexed, 1, 8};
     case ifGray8:
-      mode = kGrayscale, channels = 1, depth = 8;
-      break;
+      return {kGrayscale, 1, 8};
     case ifA8Gray8:
-      mode = kGrayscale, channels = 2, depth = 8;
-      break;
+      return {kGrayscale, 2, 8};
     case ifGray16:
-      mode = kGrayscale, channels = 1, depth = 16;
-      break;
+      return {kGrayscale, 1, 16};
     case ifA16Gray16:
-      mode = kGrayscale, channels = 2, depth = 16;
-      break;
+      return {kGrayscale, 2, 16};
     case ifR8G8B8:
-      mode = kRgb, channels = 3, depth = 8;
-      break;
+      return {kRgb, 3, 8};
     case ifA8R8G8B8:
-      mode = kRgb, channels = 4, depth = 8;
-      break;
+      return {kRgb, 4, 8};
     case ifR16G16B16:
-      mode = kRgb, channels = 3, depth = 16;
-      break;
+      return {kRgb, 3, 16};
     case ifA16R16G16B16:
-      mode = kRgb, channels = 4, depth = 16;
-      break;
+      return {kRgb, 4, 16};
     case ifR32F:
-      mode = kGrayscale, channels = 1, depth = 32;
-      break;
+      return {kGrayscale, 1, 32};
     case ifA32R32G32B32F:
-      mode = kRgb, channels = 4, depth = 32;
-      break;
+      return {kRgb, 4, 32};
     default:
       throw EImagingError("Pixel format cannot be stored in a Photoshop image");
   }
-  const size_t w = image.Width, h = image.Height;
-  const int bytes = depth / 8;
-  const int colourChannels = mode == kRgb ? 3 : 1;
-  const bool alpha = channels > colourChannels;
+}
 
-  // Record byte offset of each file channel inside a pixel.
-  TChannelLayout layout{image, depth, {}, alpha ? colourChannels : -1};
-  if (mode == kRgb) {
+// The byte offset of each file channel inside a pixel.
+TChannelLayout ChannelLayoutOf(const RasterImage& image, const TPsdShape& shape) {
+  const int bytes = shape.depth / 8;
+  const int colourChannels = shape.mode == kRgb ? 3 : 1;
+  const bool alpha = shape.channels > colourChannels;
+  TChannelLayout layout{image, shape.depth, {}, alpha ? colourChannels : -1};
+  if (shape.mode == kRgb) {
     const int cb = bytes == 4 ? 4 : bytes;
     layout.offsets[0] = 2 * cb, layout.offsets[1] = cb, layout.offsets[2] = 0,
     layout.offsets[3] = 3 * cb;
   } else {
     layout.offsets[0] = 0, layout.offsets[1] = bytes;
   }
+  return layout;
+}
 
-  // A picture with transparency is stored twice: exactly, as the one layer
-  // of the file, and as the merged image, whose extra channel the negative
-  // layer count marks as its transparency. Readers take the colour of a
-  // transparent merged RGB image as laid over white, so it is stored that
-  // way; gray ones are read as stored.
-  std::vector<uint8_t> layerInfo;
-  if (alpha) {
-    std::vector<std::vector<uint8_t>> data;
-    for (int c = 0; c < channels; ++c) {
-      const int file = c == 0 ? colourChannels : c - 1;  // transparency first
-      data.push_back(ChannelData(layout, {&file, 1}, false));
-    }
-    TByteWriter li;
-    li.U16BE(0xFFFF);  // one layer, -1
-    li.U32BE(0);
-    li.U32BE(0);
-    li.U32BE(static_cast<uint32_t>(h));
-    li.U32BE(static_cast<uint32_t>(w));
-    li.U16BE(static_cast<uint16_t>(channels));
-    for (int c = 0; c < channels; ++c) {
-      li.U16BE(static_cast<uint16_t>(c == 0 ? 0xFFFF : c - 1));
-      if (data[c].size() > UINT32_MAX)
-        throw EImagingError("Picture is too large for a Photoshop image");
-      li.U32BE(static_cast<uint32_t>(data[c].size()));
-    }
-    li.Text("8BIMnorm");
-    li.U8(255);  // opacity
-    li.U8(0);    // clipping
-    li.U8(0);    // flags: visible
-    li.U8(0);
-    li.U32BE(16);  // no mask, no blending ranges, the name padded to 8 bytes
-    li.U32BE(0);
-    li.U32BE(0);
-    li.U8(5);
-    li.Text("Image");
-    li.U8(0);
-    li.U8(0);
-    for (const auto& d : data) li.Bytes(d);
-    layerInfo = std::move(li.Data());
-    if (layerInfo.size() & 1) layerInfo.push_back(0);
-    if (layerInfo.size() > UINT32_MAX - 12)
-      throw EImagingError("Picture is too large for a Photoshop image");
+// A picture with transparency is stored twice: exactly, as the one layer of
+// the file, and as the merged image, whose extra channel the negative layer
+// count marks as its transparency. This is the layer part, padded to an even
+// length.
+std::vector<uint8_t> SingleLayerInfo(const TChannelLayout& layout, const TPsdShape& shape) {
+  const size_t w = layout.image.Width, h = layout.image.Height;
+  const int channels = shape.channels, colourChannels = layout.alphaChannel;
+  std::vector<std::vector<uint8_t>> data;
+  for (int c = 0; c < channels; ++c) {
+    const int file = c == 0 ? colourChannels : c - 1;  // transparency first
+    data.push_back(ChannelData(layout, {&file, 1}, false));
   }
+  TByteWriter li;
+  li.U16BE(0xFFFF);  // one layer, -1
+  li.U32BE(0);
+  li.U32BE(0);
+  li.U32BE(static_cast<uint32_t>(h));
+  li.U32BE(static_cast<uint32_t>(w));
+  li.U16BE(static_cast<uint16_t>(channels));
+  for (int c = 0; c < channels; ++c) {
+    li.U16BE(static_cast<uint16_t>(c == 0 ? 0xFFFF : c - 1));
+    if (data[c].size() > UINT32_MAX)
+      throw EImagingError("Picture is too large for a Photoshop image");
+    li.U32BE(static_cast<uint32_t>(data[c].size()));
+  }
+  li.Text("8BIMnorm");
+  li.U8(255);  // opacity
+  li.U8(0);    // clipping
+  li.U8(0);    // flags: visible
+  li.U8(0);
+  li.U32BE(16);  // no mask, no blending ranges, the name padded to 8 bytes
+  li.U32BE(0);
+  li.U32BE(0);
+  li.U8(5);
+  li.Text("Image");
+  li.U8(0);
+  li.U8(0);
+  for (const auto& d : data) li.Bytes(d);
+  std::vector<uint8_t> layerInfo = std::move(li.Data());
+  if (layerInfo.size() & 1) layerInfo.push_back(0);
+  if (layerInfo.size() > UINT32_MAX - 12)
+    throw EImagingError("Picture is too large for a Photoshop image");
+  return layerInfo;
+}
 
-  TByteWriter out;
+// The file header and the colour mode data (the palette of an indexed
+// picture).
+void WritePsdHeader(TByteWriter& out, const RasterImage& image, const TPsdShape& shape) {
   out.Text("8BPS");
   out.U16BE(1);
   for (int i = 0; i < 6; ++i) out.U8(0);
-  out.U16BE(static_cast<uint16_t>(channels));
-  out.U32BE(static_cast<uint32_t>(h));
-  out.U32BE(static_cast<uint32_t>(w));
-  out.U16BE(static_cast<uint16_t>(depth));
-  out.U16BE(static_cast<uint16_t>(mode));
-  if (mode == kIndexed) {
+  out.U16BE(static_cast<uint16_t>(shape.channels));
+  out.U32BE(static_cast<uint32_t>(image.Height));
+  out.U32BE(static_cast<uint32_t>(image.Width));
+  out.U16BE(static_cast<uint16_t>(shape.depth));
+  out.U16BE(static_cast<uint16_t>(shape.mode));
+  if (shape.mode == kIndexed) {
     out.U32BE(768);
     for (int i = 0; i < 256; ++i) out.U8(image.Palette[i].R);
     for (int i = 0; i < 256; ++i) out.U8(image.Palette[i].G);
@@ -696,6 +695,21 @@ std::vector<uint8_t> EncodePsd(const RasterImage& image, std::string_view icc) {
   } else {
     out.U32BE(0);
   }
+}
+
+}  // namespace
+
+std::vector<uint8_t> EncodePsd(const RasterImage& image, std::string_view icc) {
+  const TPsdShape shape = PsdShapeOf(image);
+  const TChannelLayout layout = ChannelLayoutOf(image, shape);
+  const bool alpha = layout.alphaChannel >= 0;
+  // Readers take the colour of a transparent merged RGB image as laid over
+  // white, so it is stored that way; gray ones are read as stored.
+  const std::vector<uint8_t> layerInfo =
+      alpha ? SingleLayerInfo(layout, shape) : std::vector<uint8_t>();
+
+  TByteWriter out;
+  WritePsdHeader(out, image, shape);
   const std::vector<uint8_t> resources = ProfileResource(icc);
   out.U32BE(static_cast<uint32_t>(resources.size()));
   out.Bytes(resources);
@@ -709,7 +723,7 @@ std::vector<uint8_t> EncodePsd(const RasterImage& image, std::string_view icc) {
   }
 
   int all[4] = {0, 1, 2, 3};
-  out.Bytes(ChannelData(layout, {all, size_t(channels)}, alpha && mode == kRgb));
+  out.Bytes(ChannelData(layout, {all, size_t(shape.channels)}, alpha && shape.mode == kRgb));
   return std::move(out.Data());
 }
 

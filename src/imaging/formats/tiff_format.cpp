@@ -19,6 +19,7 @@
 #include "imaging/formats/simple_format.h"
 #include "imaging/library_handle.h"
 #include "imaging/pixel_convert.h"
+#include "platform/byte_reader.h"
 
 namespace imprimo {
 
@@ -123,17 +124,22 @@ TiffPtr Open(TTiffMemory& mem, const char* mode) {
 
 // ---- Structure check ----
 
+// Values of 2, 4 or 8 bytes at any offset, in the file's byte order.
 struct TReader {
-  std::span<const uint8_t> d;
-  bool big;  // big-endian
-  bool In(uint64_t pos, uint64_t n) const { return pos <= d.size() && n <= d.size() - pos; }
-  uint64_t U(uint64_t pos, int bytes) const {
-    uint64_t v = 0;
-    for (int i = 0; i < bytes; ++i) {
-      const uint64_t b = d[static_cast<size_t>(pos) + i];
-      v |= big ? b << (8 * (bytes - 1 - i)) : b << (8 * i);
+  explicit TReader(std::span<const uint8_t> data) : bytes(data), big(data[0] == 'M') {}
+  TByteReader bytes;
+  bool big;
+  bool In(uint64_t pos, uint64_t n) const { return pos <= bytes.Size() && n <= bytes.Size() - pos; }
+  uint64_t U(uint64_t pos, int size) {
+    bytes.Seek(static_cast<size_t>(pos));
+    switch (size) {
+      case 2:
+        return big ? bytes.U16BE() : bytes.U16LE();
+      case 4:
+        return big ? bytes.U32BE() : bytes.U32LE();
+      default:
+        return big ? bytes.U64BE() : bytes.U64LE();
     }
-    return v;
   }
 };
 
@@ -175,7 +181,7 @@ bool IsTiffSignature(std::span<const uint8_t> h) {
 
 void CheckTiffStructure(std::span<const uint8_t> data) {
   if (!IsTiffSignature(data)) throw EImagingError("Not a TIFF file");
-  TReader r{data, data[0] == 'M'};
+  TReader r(data);
   const bool bigTiff = r.U(2, 2) == 43;
   uint64_t offset;
   if (bigTiff) {
