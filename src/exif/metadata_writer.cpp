@@ -23,6 +23,7 @@
 #include "imaging/icc_profile.h"
 #include "imaging/imaging_stream.h"
 #include "imaging/save_request.h"
+#include "platform/byte_reader.h"
 #include "platform/file_io.h"
 
 namespace imprimo {
@@ -61,13 +62,6 @@ uint32_t Be32(const std::string& s, size_t pos) {
 void Put16(std::string& out, size_t v) {
   out += char((v >> 8) & 0xFF);
   out += char(v & 0xFF);
-}
-
-void Put32(std::string& out, uint32_t v) {
-  out += char(v >> 24);
-  out += char(v >> 16);
-  out += char(v >> 8);
-  out += char(v);
 }
 
 void AppendSegment(std::string& out, int marker, std::string_view payload) {
@@ -600,8 +594,8 @@ std::vector<std::string> BuildXmp(const TSourceSegments& s, int width, int heigh
       for (size_t off = 0; off < packet.size(); off += step) {
         std::string seg(kXmpExtId, kXmpExtIdSize);
         seg += guid;
-        Put32(seg, uint32_t(packet.size()));
-        Put32(seg, uint32_t(off));
+        AppendU32BE(seg, uint32_t(packet.size()));
+        AppendU32BE(seg, uint32_t(off));
         seg.append(packet, off, step);
         extended.push_back(std::move(seg));
       }
@@ -661,7 +655,7 @@ std::string JoinResources(const std::vector<TResource>& rs) {
   std::string out;
   for (const TResource& r : rs) {
     out += r.Header;
-    Put32(out, uint32_t(r.Data.size()));
+    AppendU32BE(out, uint32_t(r.Data.size()));
     out += r.Data;
     if (r.Data.size() & 1) out += '\0';
   }

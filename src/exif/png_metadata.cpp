@@ -6,6 +6,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "platform/byte_reader.h"
+
 namespace imprimo {
 
 namespace {
@@ -15,25 +17,13 @@ constexpr std::string_view kXmpKeyword = "XML:com.adobe.xmp";
 // A compressed XMP packet inflating past this is not read.
 constexpr size_t kMaxXmpPacket = 16u << 20;
 
-uint32_t Be32(std::span<const uint8_t> d, size_t p) {
-  return (uint32_t(d[p]) << 24) | (uint32_t(d[p + 1]) << 16) | (uint32_t(d[p + 2]) << 8) |
-         uint32_t(d[p + 3]);
-}
-
-void Put32(std::string& out, uint32_t v) {
-  out += char(v >> 24);
-  out += char(v >> 16);
-  out += char(v >> 8);
-  out += char(v);
-}
-
 void AppendChunk(std::string& out, const char* type, std::string_view data) {
-  Put32(out, uint32_t(data.size()));
+  AppendU32BE(out, uint32_t(data.size()));
   const size_t body = out.size();
   out.append(type, 4);
   out.append(data);
-  Put32(out, uint32_t(crc32(0, reinterpret_cast<const Bytef*>(out.data() + body),
-                            uInt(out.size() - body))));
+  AppendU32BE(out, uint32_t(crc32(0, reinterpret_cast<const Bytef*>(out.data() + body),
+                                  uInt(out.size() - body))));
 }
 
 // One chunk of a walked PNG.
@@ -52,14 +42,15 @@ bool WalkChunks(std::span<const uint8_t> d, Visit&& visit) {
   size_t p = 8;
   while (p < d.size()) {
     if (d.size() - p < 12) return false;
-    const size_t length = Be32(d, p);
+    const size_t length = LoadU32BE(d.data() + p);
     if (length > d.size() - p - 12) return false;
     TChunk c;
     c.Type = std::string_view(reinterpret_cast<const char*>(d.data()) + p + 4, 4);
     c.Data = d.subspan(p + 8, length);
     c.Start = p;
     c.Size = length + 12;
-    c.CrcOk = uint32_t(crc32(0, d.data() + p + 4, uInt(length + 4))) == Be32(d, p + 8 + length);
+    c.CrcOk = uint32_t(crc32(0, d.data() + p + 4, uInt(length + 4))) ==
+              LoadU32BE(d.data() + p + 8 + length);
     if (!visit(c)) return true;
     p += c.Size;
     if (c.Type == "IEND") return true;

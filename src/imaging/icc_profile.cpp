@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/byte_reader.h"
+
 namespace imprimo {
 
 namespace {
@@ -21,18 +23,6 @@ uint32_t Be32(std::string_view s, size_t pos) {
   if (pos + 4 > s.size()) return 0;
   return (uint32_t(uint8_t(s[pos])) << 24) | (uint32_t(uint8_t(s[pos + 1])) << 16) |
          (uint32_t(uint8_t(s[pos + 2])) << 8) | uint32_t(uint8_t(s[pos + 3]));
-}
-
-uint32_t Be32(std::span<const uint8_t> s, size_t pos) {
-  return (uint32_t(s[pos]) << 24) | (uint32_t(s[pos + 1]) << 16) | (uint32_t(s[pos + 2]) << 8) |
-         uint32_t(s[pos + 3]);
-}
-
-void Put32(std::string& out, uint32_t v) {
-  out += char(v >> 24);
-  out += char(v >> 16);
-  out += char(v >> 8);
-  out += char(v);
 }
 
 void SetWhy(std::string* why, const std::string& text) {
@@ -79,12 +69,12 @@ std::string Deflate(std::string_view in) {
 }
 
 void AppendPngChunk(std::string& out, const char* type, std::string_view data) {
-  Put32(out, static_cast<uint32_t>(data.size()));
+  AppendU32BE(out, static_cast<uint32_t>(data.size()));
   std::string body(type, 4);
   body.append(data);
   out += body;
-  Put32(out, static_cast<uint32_t>(
-                 crc32(0, reinterpret_cast<const Bytef*>(body.data()), uInt(body.size()))));
+  AppendU32BE(out, static_cast<uint32_t>(
+                       crc32(0, reinterpret_cast<const Bytef*>(body.data()), uInt(body.size()))));
 }
 
 }  // namespace
@@ -248,7 +238,7 @@ std::string ReadPngIccProfile(std::span<const uint8_t> d, std::string* why) {
   if (d.size() < 8 || std::memcmp(d.data(), kSignature, 8) != 0) return std::string();
   size_t p = 8;
   while (p + 12 <= d.size()) {
-    const size_t length = Be32(d, p);
+    const size_t length = LoadU32BE(d.data() + p);
     if (length > d.size() - p - 12) break;
     const char* type = reinterpret_cast<const char*>(d.data()) + p + 4;
     if (std::memcmp(type, "IDAT", 4) == 0 || std::memcmp(type, "IEND", 4) == 0) break;
@@ -256,7 +246,7 @@ std::string ReadPngIccProfile(std::span<const uint8_t> d, std::string* why) {
       std::span<const uint8_t> body = d.subspan(p + 8, length);
       const uint32_t crc =
           static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(type), uInt(length + 4)));
-      if (crc != Be32(d, p + 8 + length)) {
+      if (crc != LoadU32BE(d.data() + p + 8 + length)) {
         SetWhy(why, "the colour profile chunk is damaged (CRC)");
         return std::string();
       }
@@ -295,7 +285,7 @@ std::string AddPngIccProfile(std::span<const uint8_t> d, std::string_view profil
   size_t p = 8 + 25;
   bool beforeImage = true;
   while (p + 12 <= d.size()) {
-    const size_t length = Be32(d, p);
+    const size_t length = LoadU32BE(d.data() + p);
     if (length > d.size() - p - 12) return std::string();
     const char* type = reinterpret_cast<const char*>(d.data()) + p + 4;
     if (std::memcmp(type, "IDAT", 4) == 0) beforeImage = false;

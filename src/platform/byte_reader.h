@@ -19,6 +19,13 @@ inline uint16_t LoadU16BE(const uint8_t* p) { return static_cast<uint16_t>(p[0] 
 inline uint32_t LoadU32BE(const uint8_t* p) {
   return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
 }
+// Appends v to out, most significant byte first.
+inline void AppendU32BE(std::string& out, uint32_t v) {
+  out += static_cast<char>(v >> 24);
+  out += static_cast<char>(v >> 16);
+  out += static_cast<char>(v >> 8);
+  out += static_cast<char>(v);
+}
 
 // A read past the end of the data a reader was given.
 class ETruncatedData : public std::runtime_error {

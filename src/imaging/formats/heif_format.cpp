@@ -8,9 +8,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <optional>
-#include <set>
 #include <string_view>
 
 #include "imaging/file_format.h"
@@ -181,8 +181,10 @@ bool FindItemPlace(TByteReader r, uint32_t id, TItemPlace& place) {
   return false;
 }
 
-// The item type of id, from an item information box.
-uint32_t ItemType(TByteReader r, uint32_t id) {
+// The items an item information box lists: their ids, and their types
+// where the entry gives one (0 otherwise).
+std::map<uint32_t, uint32_t> ItemTypes(TByteReader r) {
+  std::map<uint32_t, uint32_t> items;
   const uint8_t version = r.U8();
   r.Skip(3);
   const uint32_t count = version == 0 ? r.U16BE() : r.U32BE();
@@ -192,13 +194,22 @@ uint32_t ItemType(TByteReader r, uint32_t id) {
     TByteReader& b = infe.body;
     const uint8_t v = b.U8();
     b.Skip(3);
-    if (v < 2) continue;
-    const uint32_t item = v == 2 ? b.U16BE() : b.U32BE();
-    b.Skip(2);  // protection index
-    const uint32_t type = b.U32BE();
-    if (item == id) return type;
+    const uint32_t item = v == 3 ? b.U32BE() : b.U16BE();
+    uint32_t type = 0;
+    if (v >= 2) {
+      b.Skip(2);  // protection index
+      type = b.U32BE();
+    }
+    items.emplace(item, type);
   }
-  return 0;
+  return items;
+}
+
+// The item type of id, from an item information box.
+uint32_t ItemType(TByteReader r, uint32_t id) {
+  const std::map<uint32_t, uint32_t> items = ItemTypes(r);
+  const auto it = items.find(id);
+  return it == items.end() ? 0 : it->second;
 }
 
 // The canvas size of a grid or overlay primary picture; false for a coded
@@ -255,23 +266,6 @@ bool DerivedCanvasSize(std::span<const uint8_t> data, int64_t& width, int64_t& h
   return false;
 }
 
-// The ids of the items an item information box lists.
-std::set<uint32_t> ItemIds(TByteReader r) {
-  std::set<uint32_t> ids;
-  const uint8_t version = r.U8();
-  r.Skip(3);
-  const uint32_t count = version == 0 ? r.U16BE() : r.U32BE();
-  TBox infe;
-  for (uint32_t i = 0; i < count && NextBox(r, infe); ++i) {
-    if (infe.type != FourCc("infe")) continue;
-    TByteReader& b = infe.body;
-    const uint8_t v = b.U8();
-    b.Skip(3);
-    ids.insert(v == 3 ? b.U32BE() : b.U16BE());
-  }
-  return ids;
-}
-
 // Every picture a derived one (a grid, an overlay, an identity) is made from
 // must be an item of the file: the library stops the program on a reference
 // to an item that does not exist.
@@ -288,7 +282,7 @@ void CheckDerivedReferences(std::span<const uint8_t> data) {
       if (meta.type == FourCc("iref")) iref = meta.body;
     }
     if (!iinf || !iref) return;
-    const std::set<uint32_t> items = ItemIds(*iinf);
+    const std::map<uint32_t, uint32_t> items = ItemTypes(*iinf);
     TByteReader& r = *iref;
     const bool wideIds = r.U8() != 0;
     r.Skip(3);
