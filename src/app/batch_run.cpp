@@ -728,7 +728,7 @@ void ProcessAllRows(TRunContext& context, TBatchHost& host, TRunSummary& summary
   log->SetFileName(context.DataFolder + "Log.dat");
   log->SetAutoSave(true);
   log->SetActive(true);
-  log->SetSizeLimit(1000);
+  log->SetSizeLimit(EffectiveLogLimit(context.Values.LogLimit));
 
   const int n = host.RowCount();
   summary.Rows = n;

@@ -237,6 +237,7 @@ constexpr TSettingDef kTable[] = {
      .Kind = K::OnOff,
      .Help = "keep the colour values of a\nsource with a colour profile when the output does "
              "not\ncarry the profile (default: convert them to sRGB)"},
+    {.Key = u"LogLimit", .Field = &V::LogLimit, .Low = kStandardLogLimit, .High = kLargestLogLimit},
     // --jobs sets the run's count without storing it.
     {.Key = u"Jobs", .Field = &V::Jobs, .Low = 0, .High = 256, .Option = "--jobs"},
 };

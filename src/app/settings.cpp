@@ -1,5 +1,6 @@
 #include "app/settings.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <stdexcept>
@@ -80,6 +81,10 @@ const TSaveFormatInfo& SaveFormatInfo(int index) {
   // Out-of-range indexes (-1 = nothing selected) fall back to the first format.
   if (index < 0 || index >= kSaveFormatCount) index = 0;
   return kFormats[index];
+}
+
+int32_t EffectiveLogLimit(int32_t stored) {
+  return std::clamp(stored, kStandardLogLimit, kLargestLogLimit);
 }
 
 int SaveFormatFromExtension(std::string_view extension) {

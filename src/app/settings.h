@@ -66,6 +66,13 @@ struct TSettings {
 };
 
 // Values kept in the same section of Setup.ini but outside the record.
+// The run log's standard size in characters (its oldest lines go first),
+// and the most a Setup.ini may raise it to.
+constexpr int32_t kStandardLogLimit = 1000;
+constexpr int32_t kLargestLogLimit = 100'000'000;
+// The log size Setup.ini asks for, within the standard and the largest.
+int32_t EffectiveLogLimit(int32_t stored);
+
 struct TProgramValues {
   int32_t TplIndex = 0;
   int32_t WinWidth = 799;
@@ -77,6 +84,9 @@ struct TProgramValues {
   // Images processed at the same time by a run: 0 one per core, 1 one at a
   // time. Outputs and the run log are the same for every value.
   int32_t Jobs = 0;
+  // The run log's size in characters; values below the standard count as
+  // the standard, values above the largest as the largest.
+  int32_t LogLimit = kStandardLogLimit;
 };
 
 // Output format list, in the order of the format combo boxes.

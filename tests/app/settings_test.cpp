@@ -167,7 +167,7 @@ TEST_F(SettingsTest, SaveKeepsOtherKeysAndAppendsMissingOnes) {
   EXPECT_EQ(keys[2], u"Resize");
   EXPECT_EQ(keys[3], u"NewWidth");
   EXPECT_EQ(keys.back(), u"Jobs");
-  EXPECT_EQ(keys.size(), 42u);
+  EXPECT_EQ(keys.size(), 43u);
   EXPECT_EQ(ini.ReadInteger(u"Setup", u"RenameNo", 0), 7);
   EXPECT_EQ(ini.ReadInteger(u"Setup", u"Quality", 0), 75);
 
@@ -209,7 +209,8 @@ TEST_F(SettingsTest, SaveOrderOfAFreshFile) {
                                           u"AutoRotate",       u"StripLocation",
                                           u"WebPLossless",     u"AvifSpeed",
                                           u"TiffCompression",  u"Jobs"};
-  expected.insert(expected.end() - 1, u"KeepSourceColors");  // before the program's Jobs
+  // After the program's keys, before its Jobs.
+  expected.insert(expected.end() - 1, {u"KeepSourceColors", u"LogLimit"});
   EXPECT_EQ(ini.SectionKeys(u"Setup"), expected);
   EXPECT_EQ(ini.ReadString(u"Setup", u"BorderPosition", u""), u"1");
   EXPECT_EQ(ini.ReadString(u"Setup", u"RenameTpl", u""), u"New####");
@@ -219,47 +220,27 @@ TEST_F(SettingsTest, SaveOrderOfAFreshFile) {
 // byte for byte: a key that loading missed would be written as its default.
 TEST_F(SettingsTest, FullFileRoundTripsByteForByte) {
   const std::vector<std::pair<std::u16string, std::u16string>> keys = {
-      {u"Resize", u"1"},
-      {u"NewWidth", u"1024"},
-      {u"NewHeight", u"768"},
-      {u"ResizeMode", u"1"},
-      {u"DrawBorder", u"1"},
-      {u"BorderTopWidth", u"1"},
-      {u"BorderRightWidth", u"2"},
-      {u"BorderBottomWidth", u"3"},
-      {u"BorderLeftWidth", u"5"},
-      {u"BorderColor", u"255"},
-      {u"BorderMode", u"2"},
-      {u"BorderPosition", u"0"},
-      {u"TplIndex", u"3"},
-      {u"PathType", u"1"},
-      {u"Quality", u"55"},
-      {u"Compress", u"7"},
-      {u"Colors", u"1"},
-      {u"ScrPath", u"/src/\u00e9/"},
-      {u"OutPath", u"/out/"},
-      {u"SaveFormat", u"18"},
-      {u"ChangeCase", u"0"},
-      {u"OverwriteOutput", u"1"},
-      {u"Rename", u"1"},
-      {u"RenameTpl", u"{FN}-##"},
-      {u"RenameNo", u"-2"},
-      {u"KeepExif", u"0"},
-      {u"WinWidth", u"1200"},
-      {u"WinHeight", u"900"},
-      {u"WinState", u"2"},
-      {u"Open", u"1"},
-      {u"RemoveList", u"1"},
-      {u"Close", u"1"},
-      {u"FlattenColor", u"0"},
-      {u"JpegSubsampling", u"2"},
-      {u"AutoRotate", u"0"},
-      {u"StripLocation", u"1"},
-      {u"WebPLossless", u"1"},
-      {u"AvifSpeed", u"2"},
-      {u"TiffCompression", u"1"},
-      {u"KeepSourceColors", u"1"},
-      {u"Jobs", u"3"}};
+      {u"Resize", u"1"},           {u"NewWidth", u"1024"},
+      {u"NewHeight", u"768"},      {u"ResizeMode", u"1"},
+      {u"DrawBorder", u"1"},       {u"BorderTopWidth", u"1"},
+      {u"BorderRightWidth", u"2"}, {u"BorderBottomWidth", u"3"},
+      {u"BorderLeftWidth", u"5"},  {u"BorderColor", u"255"},
+      {u"BorderMode", u"2"},       {u"BorderPosition", u"0"},
+      {u"TplIndex", u"3"},         {u"PathType", u"1"},
+      {u"Quality", u"55"},         {u"Compress", u"7"},
+      {u"Colors", u"1"},           {u"ScrPath", u"/src/\u00e9/"},
+      {u"OutPath", u"/out/"},      {u"SaveFormat", u"18"},
+      {u"ChangeCase", u"0"},       {u"OverwriteOutput", u"1"},
+      {u"Rename", u"1"},           {u"RenameTpl", u"{FN}-##"},
+      {u"RenameNo", u"-2"},        {u"KeepExif", u"0"},
+      {u"WinWidth", u"1200"},      {u"WinHeight", u"900"},
+      {u"WinState", u"2"},         {u"Open", u"1"},
+      {u"RemoveList", u"1"},       {u"Close", u"1"},
+      {u"FlattenColor", u"0"},     {u"JpegSubsampling", u"2"},
+      {u"AutoRotate", u"0"},       {u"StripLocation", u"1"},
+      {u"WebPLossless", u"1"},     {u"AvifSpeed", u"2"},
+      {u"TiffCompression", u"1"},  {u"KeepSourceColors", u"1"},
+      {u"LogLimit", u"50000"},     {u"Jobs", u"3"}};
   IniDocument ini = IniDocument::Open(folder_ + "Setup.ini");
   ini.AppendSection(u"Other");
   ini.WriteString(u"Other", u"keep", u"me");

@@ -66,6 +66,26 @@ TEST(BatchRun, EveryImageIsLoggedAndMarkedFailuresIncluded) {
   EXPECT_EQ(b.host.states, (std::vector<TRunState>{TRunState::Running, TRunState::Idle}));
 }
 
+TEST(BatchRun, TheRunLogKeepsTheStandardSizeUnlessSetupAsksForMore) {
+  // 40 lines of about 80 characters: the standard 1000 keep the newest only.
+  TBatch standard;
+  standard.MakeImages(40);
+  standard.env.values.LogLimit = 10;  // below the standard: the standard
+  standard.Run();
+  const std::vector<RunLogRecord> kept = standard.Log();
+  ASSERT_GT(kept.size(), 1u);
+  ASSERT_LT(kept.size(), 40u);
+  EXPECT_EQ(kept.back().description, standard.host.rows.back().Path);
+
+  TBatch large;
+  large.MakeImages(40);
+  large.env.values.LogLimit = 1'000'000;
+  large.Run();
+  const std::vector<RunLogRecord> all = large.Log();
+  ASSERT_EQ(all.size(), 40u);
+  EXPECT_EQ(all.front().description, large.host.rows.front().Path);
+}
+
 TEST(BatchRun, SerialGrowsByTheImageCountOnlyWithHashInThePattern) {
   TBatch b;
   b.MakeImages(3);
