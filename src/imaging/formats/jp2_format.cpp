@@ -380,8 +380,8 @@ size_t BoxLength(const std::vector<uint8_t>& d, size_t at, size_t end) {
   return length >= 8 && length <= end - at ? length : 0;
 }
 
-// Replaces the colour specification box the encoder wrote in the header
-// box of a JP2 file with one that gives the colours by the ICC profile (the
+// Replaces the "colr" box the encoder wrote in the header box of a JP2
+// file with one that gives the colours by the ICC profile (the
 // restricted method: precedence and approximation 0).
 void StoreJp2Profile(std::vector<uint8_t>& file, std::string_view icc) {
   for (size_t at = 0, length; (length = BoxLength(file, at, file.size())) != 0; at += length) {
@@ -403,7 +403,7 @@ void StoreJp2Profile(std::vector<uint8_t>& file, std::string_view icc) {
     }
     break;
   }
-  throw EImagingError("The JPEG 2000 encoder wrote no colour specification to replace");
+  throw EImagingError("The JPEG 2000 encoder wrote no colour box to replace");
 }
 
 // What a pixel format gives the code stream: gray or RGB, 8 or 16 bits,

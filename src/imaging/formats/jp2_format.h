@@ -25,7 +25,7 @@ struct TJp2EncodeOptions {
   int32_t Quality = 80;  // 1..100, ignored when Lossless
   bool CodeStreamOnly = false;
   bool Lossless = false;
-  // A profile for the colour specification box of a JP2 file (the
+  // A profile for the "colr" box of a JP2 file (the
   // restricted ICC method: matrix and tone curves only); not written into a
   // bare code stream, which has no place for it.
   std::string Icc;
