@@ -291,6 +291,53 @@ TSaveOptions PrepareForSave(RasterImage& image, const TSettings& s, bool graySou
   return CheckedSaveOptions(request);
 }
 
+namespace {
+
+// Names the output of row, readies the drawn picture for its format and
+// colours, and saves it with the source's metadata; returns the saved path,
+// empty when the format cannot store the picture.
+std::string SaveRowOutput(const std::string& path, int row, const TSettings& s, bool graySource,
+                          const TPlannedName& plan, TRunContext& context, TImageResult& result) {
+  TWorkingObjects& work = context.Work;
+  const std::string& outDir = plan.Folder;
+  const std::string& base = plan.Base;
+  const std::string& newExt = plan.Extension;
+  const std::string out =
+      context.Namer ? context.Namer->OutputPathFor(row, outDir, base, newExt, s.OverwriteOutput)
+                    : NumberedOutputPath(outDir, base, newExt, s.OverwriteOutput);
+
+  TSaveOptions saveOptions = PrepareForSave(work.Image, s, graySource, path);
+  // The source's colour profile goes with the picture, or its samples are
+  // converted to sRGB for an output that cannot say what they mean.
+  for (std::string& w : PrepareOutputColours(work.Image, path, out, s, saveOptions).Warnings)
+    result.Warnings.push_back(std::move(w));
+  // A JPEG is written from RGB: the encoder would convert a copy of a
+  // 32-bit record; converting the record itself gives the same file with
+  // one full-size buffer fewer. The metadata step reads these pixels for
+  // its thumbnail, so the record is left as it is when metadata is kept.
+  if (s.SaveFormat == 0 && !s.KeepExif && work.Image.Format == ifA8R8G8B8 &&
+      GetImagingOption(ImagingSaveOverrideFormat) == 0)
+    ImageConvert(work.Image, ifR8G8B8);
+
+  // The output is written and given its metadata under a temporary name
+  // and named only when complete, so a failed save never leaves a partial
+  // file, nor replaces the source when writing over it.
+  // Metadata of the source (EXIF, XMP, IPTC, colour profile) follows into
+  // JPEG, PNG, WebP, AVIF and TIFF outputs; what cannot be carried soundly
+  // is left out and named among the warnings.
+  TMetadataOptions carry;
+  carry.SetOrientation1 = result.OrientationApplied;
+  carry.StripLocation = s.StripLocation;
+  carry.AvifQuality = saveOptions.Get(ImagingAvifQuality);
+  carry.AvifSpeed = saveOptions.Get(ImagingAvifSpeed);
+  const bool keepMetadata =
+      s.KeepExif && (s.SaveFormat == 0 || s.SaveFormat == 1 || s.SaveFormat >= 16);
+  return SaveFinishedPicture(path, {out, outDir, base, newExt, s.OverwriteOutput}, work.Image,
+                             saveOptions, keepMetadata ? &carry : nullptr, result.Warnings);
+}
+
+}  // namespace
+
 TImageResult ProcessImage(const std::string& path, int row, int& status, TRunContext& context,
                           TBatchHost& host) {
   TImageResult result;
@@ -319,7 +366,6 @@ TImageResult ProcessImage(const std::string& path, int row, int& status, TRunCon
                       DimensionText(work.Image.Width, work.Image.Height));
 
     const TPlannedName plan = PlanOutputName(path, s, context.AddedFolders, true);
-    const std::string& outDir = plan.Folder;
     const std::string& base = plan.Base;
     const std::string& newExt = plan.Extension;
 
@@ -370,39 +416,7 @@ TImageResult ProcessImage(const std::string& path, int row, int& status, TRunCon
     work.Bitmap = TBitmap();
     host.SetRowColumn(row, kColNewDimension, DimensionText(work.Image.Width, work.Image.Height));
 
-    const std::string out =
-        context.Namer ? context.Namer->OutputPathFor(row, outDir, base, newExt, s.OverwriteOutput)
-                      : NumberedOutputPath(outDir, base, newExt, s.OverwriteOutput);
-
-    TSaveOptions saveOptions = PrepareForSave(work.Image, s, graySource, path);
-    // The source's colour profile goes with the picture, or its samples are
-    // converted to sRGB for an output that cannot say what they mean.
-    for (std::string& w : PrepareOutputColours(work.Image, path, out, s, saveOptions).Warnings)
-      result.Warnings.push_back(std::move(w));
-    // A JPEG is written from RGB: the encoder would convert a copy of a
-    // 32-bit record; converting the record itself gives the same file with
-    // one full-size buffer fewer. The metadata step reads these pixels for
-    // its thumbnail, so the record is left as it is when metadata is kept.
-    if (s.SaveFormat == 0 && !s.KeepExif && work.Image.Format == ifA8R8G8B8 &&
-        GetImagingOption(ImagingSaveOverrideFormat) == 0)
-      ImageConvert(work.Image, ifR8G8B8);
-
-    // The output is written and given its metadata under a temporary name
-    // and named only when complete, so a failed save never leaves a partial
-    // file, nor replaces the source when writing over it.
-    // Metadata of the source (EXIF, XMP, IPTC, colour profile) follows into
-    // JPEG, PNG, WebP, AVIF and TIFF outputs; what cannot be carried soundly
-    // is left out and named among the warnings.
-    TMetadataOptions carry;
-    carry.SetOrientation1 = result.OrientationApplied;
-    carry.StripLocation = s.StripLocation;
-    carry.AvifQuality = saveOptions.Get(ImagingAvifQuality);
-    carry.AvifSpeed = saveOptions.Get(ImagingAvifSpeed);
-    const bool keepMetadata =
-        s.KeepExif && (s.SaveFormat == 0 || s.SaveFormat == 1 || s.SaveFormat >= 16);
-    const std::string saved =
-        SaveFinishedPicture(path, {out, outDir, base, newExt, s.OverwriteOutput}, work.Image,
-                            saveOptions, keepMetadata ? &carry : nullptr, result.Warnings);
+    const std::string saved = SaveRowOutput(path, row, s, graySource, plan, context, result);
     if (saved.empty()) {
       result.Reason = "the output format cannot store this picture";
       return result;
