@@ -110,6 +110,8 @@ constexpr TSettingDef kTable[] = {
      .Field = &S::Quality,
      .Low = 10,
      .High = 100,
+     .DialogLow = 0,
+     .DialogHigh = 100,
      .PresetPlace = 4,
      .Option = "--quality",
      .Kind = K::Number,
@@ -282,6 +284,12 @@ int DialogLow(const TSettingDef& def) {
 
 int DialogHigh(const TSettingDef& def) {
   return static_cast<int>(def.DialogHigh == 0 ? def.High : def.DialogHigh);
+}
+
+int PanelLow(const TSettingDef& def) { return std::max(static_cast<int>(def.Low), DialogLow(def)); }
+
+int PanelHigh(const TSettingDef& def) {
+  return std::min(static_cast<int>(def.High), DialogHigh(def));
 }
 
 int64_t SettingNumber(const TSettingDef& def, const TSettings& s, const TProgramValues& v) {

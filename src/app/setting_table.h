@@ -37,7 +37,7 @@ struct TSettingDef {
   // Whole numbers: the values the setting takes (the command line refuses
   // the others; a stored value outside is read as it stands).
   int64_t Low = 0, High = 0;
-  // The options dialog's range, where it is narrower than Low..High.
+  // The options dialog's range, where it differs from Low..High.
   int64_t DialogLow = 0, DialogHigh = 0;
   // Place in a preset's section, from 1; 0: not part of a preset.
   int PresetPlace = 0;
@@ -63,6 +63,10 @@ std::span<const TSettingDef* const> PresetSettings();
 // The dialog's range of an integer setting.
 int DialogLow(const TSettingDef& def);
 int DialogHigh(const TSettingDef& def);
+// The main window panel's range: the values both the setting and the
+// dialog take.
+int PanelLow(const TSettingDef& def);
+int PanelHigh(const TSettingDef& def);
 
 // Reads and writes one field of the record or of the program values as a
 // number (bool 0/1, the serial widened from its stored 32 bits). Text

@@ -86,6 +86,12 @@ class TPerMilleSpin : public QSpinBox {
   bool percent_ = false;
 };
 
+// Switches a per mille spin box between showing the integer and showing it
+// as a percentage; other spin boxes are left alone.
+void ShowPerMilleAsPercent(QSpinBox* spin, bool on) {
+  if (auto* perMille = dynamic_cast<TPerMilleSpin*>(spin)) perMille->SetPercent(on);
+}
+
 QString FromU16(const std::u16string& s) {
   return QString::fromUtf16(s.data(), qsizetype(s.size()));
 }
@@ -218,11 +224,48 @@ TLayerEditor::TLayerEditor(QWidget* parent) : QWidget(parent) {
     tabs->addTab(widget, title);
     return box;
   };
-  QVBoxLayout* column = page("tsLayer", QStringLiteral("Layer"));
-  QVBoxLayout* effectsPage = page("tsEffects", QStringLiteral("Effects"));
-  QVBoxLayout* placementPage = page("tsPlacement", QStringLiteral("Placement"));
+  BuildLayerTab(page("tsLayer", QStringLiteral("Layer")));
+  BuildEffectsTab(page("tsEffects", QStringLiteral("Effects")));
+  BuildPlacementTab(page("tsPlacement", QStringLiteral("Placement")));
 
-  // The layer itself.
+  AskSequenceStart = [](int& start, QWidget* parent) {
+    bool ok = false;
+    const int value = QInputDialog::getInt(parent, DesignerText(TDesignerText::SequenceCaption),
+                                           DesignerText(TDesignerText::SequenceStart), start, 0,
+                                           999999999, 1, &ok);
+    if (ok) start = value;
+    return ok;
+  };
+  SetItem(TMarkItem(), false);
+}
+
+// The layer page: name and kind, then the text and font of a text layer or
+// the picture of a picture layer.
+void TLayerEditor::BuildLayerTab(QVBoxLayout* page) {
+  page->addWidget(BuildLayerBox());
+  page->addWidget(BuildTextBox());
+  page->addWidget(BuildFontBox());
+  page->addWidget(BuildPictureBox());
+  page->addStretch(1);
+}
+
+// The effects page: opacity and turning, shadow, gradient and texture fill.
+void TLayerEditor::BuildEffectsTab(QVBoxLayout* page) {
+  page->addWidget(BuildEffectsBox());
+  page->addWidget(BuildShadowBox());
+  page->addWidget(BuildGradientBox());
+  page->addWidget(BuildTextureBox());
+  page->addStretch(1);
+}
+
+// The placement page: where the mark goes and how it fits the picture.
+void TLayerEditor::BuildPlacementTab(QVBoxLayout* page) {
+  page->addWidget(BuildPlacementBox());
+  page->addWidget(BuildFitBox());
+  page->addStretch(1);
+}
+
+QGroupBox* TLayerEditor::BuildLayerBox() {
   auto* gbLayer = new QGroupBox(QStringLiteral("Layer"), this);
   gbLayer->setObjectName(QStringLiteral("gbLayer"));
   auto* layerForm = new QFormLayout(gbLayer);
@@ -253,9 +296,10 @@ TLayerEditor::TLayerEditor(QWidget* parent) : QWidget(parent) {
     cbStyle_->setItemData(1, item_.Style == 0 ? 1 : int(item_.Style));
     cbStyle_->setCurrentIndex(item_.Style == 0 ? 0 : 1);
   });
-  column->addWidget(gbLayer);
+  return gbLayer;
+}
 
-  // The text.
+QGroupBox* TLayerEditor::BuildTextBox() {
   gbText_ = new QGroupBox(QStringLiteral("Text"), this);
   gbText_->setObjectName(QStringLiteral("gbText"));
   auto* textBox = new QVBoxLayout(gbText_);
@@ -286,9 +330,10 @@ TLayerEditor::TLayerEditor(QWidget* parent) : QWidget(parent) {
   BuildTextMenu(variables);
   btnVariables->setMenu(variables);
   textBox->addWidget(btnVariables, 0, Qt::AlignLeft);
-  column->addWidget(gbText_);
+  return gbText_;
+}
 
-  // The font.
+QGroupBox* TLayerEditor::BuildFontBox() {
   gbFont_ = new QGroupBox(QStringLiteral("Font"), this);
   gbFont_->setObjectName(QStringLiteral("gbFont"));
   auto* fontForm = new QFormLayout(gbFont_);
@@ -321,7 +366,21 @@ TLayerEditor::TLayerEditor(QWidget* parent) : QWidget(parent) {
     cbFontName_->setEditText(FromUtf8(item_.FontName));
     UpdateFontHint();
   });
+  fontForm->addRow(RowLabel("seFontSize", QStringLiteral("Size:"), gbFont_), BuildFontSizeRow());
+  fontForm->addRow(RowLabel("btnFontColor", QStringLiteral("Colour:"), gbFont_),
+                   AddColor("btnFontColor", &TMarkItem::FontColor, "FontColor"));
+  fontForm->addRow(RowLabel("cbFontCharSet", QStringLiteral("Character set:"), gbFont_),
+                   AddChoice("cbFontCharSet", &TMarkItem::FontCharSet, CharSets(), "FontCharSet",
+                             TDesignerText::OtherValue));
+  fontForm->addRow(RowLabel("cbFontPitch", QStringLiteral("Pitch:"), gbFont_),
+                   AddChoice("cbFontPitch", &TMarkItem::FontPitch,
+                             {{0, "Default"}, {1, "Variable"}, {2, "Fixed"}}, "FontPitch",
+                             TDesignerText::OtherDefault));
+  return gbFont_;
+}
 
+// The font size and the bold, italic, underline and strike-out buttons.
+QWidget* TLayerEditor::BuildFontSizeRow() {
   auto* sizeRow = new QWidget(gbFont_);
   auto* sizeBox = new QHBoxLayout(sizeRow);
   sizeBox->setContentsMargins(0, 0, 0, 0);
@@ -352,61 +411,44 @@ TLayerEditor::TLayerEditor(QWidget* parent) : QWidget(parent) {
     });
     loaders_.push_back([this, b, bit] { b->setChecked((item_.FontStyle >> bit) & 1); });
   }
-  fontForm->addRow(RowLabel("seFontSize", QStringLiteral("Size:"), gbFont_), sizeRow);
-  fontForm->addRow(RowLabel("btnFontColor", QStringLiteral("Colour:"), gbFont_),
-                   AddColor("btnFontColor", &TMarkItem::FontColor, "FontColor"));
+  return sizeRow;
+}
 
-  cbCharSet_ = new QComboBox(gbFont_);
-  cbCharSet_->setObjectName(QStringLiteral("cbFontCharSet"));
-  for (const auto& [value, text] : CharSets())
-    cbCharSet_->addItem(QString::fromLatin1(text), value);
-  connect(cbCharSet_, &QComboBox::activated, this, [this](int index) {
-    const int value = cbCharSet_->itemData(index).toInt();
-    Edit("FontCharSet", false, [&](TMarkItem& it) { it.FontCharSet = uint8_t(value); });
-  });
-  loaders_.push_back([this] {
-    ShowListValue(cbCharSet_, item_.FontCharSet, DesignerText(TDesignerText::OtherValue));
-  });
-  fontForm->addRow(RowLabel("cbFontCharSet", QStringLiteral("Character set:"), gbFont_),
-                   cbCharSet_);
-  cbPitch_ = new QComboBox(gbFont_);
-  cbPitch_->setObjectName(QStringLiteral("cbFontPitch"));
-  cbPitch_->addItem(QStringLiteral("Default"), 0);
-  cbPitch_->addItem(QStringLiteral("Variable"), 1);
-  cbPitch_->addItem(QStringLiteral("Fixed"), 2);
-  connect(cbPitch_, &QComboBox::activated, this, [this](int index) {
-    const int value = cbPitch_->itemData(index).toInt();
-    Edit("FontPitch", false, [&](TMarkItem& it) { it.FontPitch = uint8_t(value); });
-  });
-  loaders_.push_back([this] {
-    ShowListValue(cbPitch_, item_.FontPitch, DesignerText(TDesignerText::OtherDefault));
-  });
-  fontForm->addRow(RowLabel("cbFontPitch", QStringLiteral("Pitch:"), gbFont_), cbPitch_);
-  column->addWidget(gbFont_);
+QGroupBox* TLayerEditor::BuildPictureBox() {
+  gbPicture_ = new QGroupBox(QStringLiteral("Picture"), this);
+  gbPicture_->setObjectName(QStringLiteral("gbPicture"));
+  auto* pic = new QFormLayout(gbPicture_);
+  auto* fileRow = new QWidget(gbPicture_);
+  auto* fileBox = new QHBoxLayout(fileRow);
+  fileBox->setContentsMargins(0, 0, 0, 0);
+  edPicture_ = new QLineEdit(fileRow);
+  edPicture_->setObjectName(QStringLiteral("edPicture"));
+  edPicture_->setReadOnly(true);
+  fileBox->addWidget(edPicture_, 1);
+  auto* btnPicture = new QToolButton(fileRow);
+  btnPicture->setObjectName(QStringLiteral("btnPicture"));
+  btnPicture->setText(QStringLiteral("Choose..."));
+  connect(btnPicture, &QToolButton::clicked, this, &TLayerEditor::ChoosePicture);
+  fileBox->addWidget(btnPicture);
+  loaders_.push_back([this] { edPicture_->setText(FromUtf8(item_.Picture)); });
+  pic->addRow(RowLabel("edPicture", QStringLiteral("File:"), gbPicture_), fileRow);
+  pic->addRow(AddCheck("cbBGTransparent", QStringLiteral("Make this colour transparent:"),
+                       &TMarkItem::isBGTransparent, "isBGTransparent"),
+              AddColor("btnBGColor", &TMarkItem::BGColor, "BGColor"));
+  QSpinBox* sePictureSize =
+      AddSpin("sePictureSize", &TMarkItem::PictureSize, INT32_MIN, INT32_MAX, "PictureSize");
+  sePictureSize->setToolTip(
+      QStringLiteral("Kept in the template for other editors; the logo is drawn at its own size"));
+  pic->addRow(RowLabel("sePictureSize", QStringLiteral("Size note:"), gbPicture_), sePictureSize);
+  return gbPicture_;
+}
 
-  // Opacity, turning and the text effects.
+// Opacity, turning and the text effects.
+QGroupBox* TLayerEditor::BuildEffectsBox() {
   gbEffects_ = new QGroupBox(QStringLiteral("Effects"), this);
   gbEffects_->setObjectName(QStringLiteral("gbEffects"));
   auto* fx = new QFormLayout(gbEffects_);
-  auto* alphaRow = new QWidget(gbEffects_);
-  auto* alphaBox = new QHBoxLayout(alphaRow);
-  alphaBox->setContentsMargins(0, 0, 0, 0);
-  tbAlpha_ = new QSlider(Qt::Horizontal, alphaRow);
-  tbAlpha_->setObjectName(QStringLiteral("tbAlpha"));
-  tbAlpha_->setRange(0, 100);
-  QSpinBox* seAlpha = AddSpin("seAlpha", &TMarkItem::Alpha, 0, 100, "Alpha");
-  seAlpha->setSuffix(QStringLiteral(" %"));
-  alphaBox->addWidget(tbAlpha_, 1);
-  alphaBox->addWidget(seAlpha);
-  connect(tbAlpha_, &QSlider::valueChanged, this, [this, seAlpha](int v) {
-    if (!loading_) seAlpha->setValue(v);
-  });
-  loaders_.push_back([this] { tbAlpha_->setValue(std::clamp(item_.Alpha, 0, 100)); });
-  connect(seAlpha, &QSpinBox::valueChanged, tbAlpha_, [this](int v) {
-    const QSignalBlocker block(tbAlpha_);
-    tbAlpha_->setValue(v);
-  });
-  fx->addRow(RowLabel("seAlpha", QStringLiteral("Opacity:"), gbEffects_), alphaRow);
+  fx->addRow(RowLabel("seAlpha", QStringLiteral("Opacity:"), gbEffects_), BuildOpacityRow());
   QSpinBox* seAngle = AddSpin("seAngle", &TMarkItem::Angle, -360, 360, "Angle");
   seAngle->setSuffix(QStringLiteral("\u00B0"));
   seAngle->setWrapping(false);
@@ -436,9 +478,33 @@ TLayerEditor::TLayerEditor(QWidget* parent) : QWidget(parent) {
   fx->addRow(checks);
   textOnly_ = {seAngle,    angleLabel, seBlur,     blurLabel, seNoise,
                noiseLabel, seSpray,    sprayLabel, cbOutline};
-  effectsPage->addWidget(gbEffects_);
+  return gbEffects_;
+}
 
-  // The shadow.
+// The opacity as a slider beside its spin box; both edit the same value.
+QWidget* TLayerEditor::BuildOpacityRow() {
+  auto* alphaRow = new QWidget(gbEffects_);
+  auto* alphaBox = new QHBoxLayout(alphaRow);
+  alphaBox->setContentsMargins(0, 0, 0, 0);
+  tbAlpha_ = new QSlider(Qt::Horizontal, alphaRow);
+  tbAlpha_->setObjectName(QStringLiteral("tbAlpha"));
+  tbAlpha_->setRange(0, 100);
+  QSpinBox* seAlpha = AddSpin("seAlpha", &TMarkItem::Alpha, 0, 100, "Alpha");
+  seAlpha->setSuffix(QStringLiteral(" %"));
+  alphaBox->addWidget(tbAlpha_, 1);
+  alphaBox->addWidget(seAlpha);
+  connect(tbAlpha_, &QSlider::valueChanged, this, [this, seAlpha](int v) {
+    if (!loading_) seAlpha->setValue(v);
+  });
+  loaders_.push_back([this] { tbAlpha_->setValue(std::clamp(item_.Alpha, 0, 100)); });
+  connect(seAlpha, &QSpinBox::valueChanged, tbAlpha_, [this](int v) {
+    const QSignalBlocker block(tbAlpha_);
+    tbAlpha_->setValue(v);
+  });
+  return alphaRow;
+}
+
+QGroupBox* TLayerEditor::BuildShadowBox() {
   gbShadow_ = new QGroupBox(QStringLiteral("Shadow"), this);
   gbShadow_->setObjectName(QStringLiteral("gbShadow"));
   gbShadow_->setCheckable(true);
@@ -464,9 +530,11 @@ TLayerEditor::TLayerEditor(QWidget* parent) : QWidget(parent) {
   offsetBox->addWidget(
       AddSpin("seShadowOffsetY", &TMarkItem::ShadowOffsetY, -20, 20, "ShadowOffsetY"), 1);
   sh->addRow(RowLabel("seShadowOffset", QStringLiteral("Offset:"), gbShadow_), offsets);
-  effectsPage->addWidget(gbShadow_);
+  return gbShadow_;
+}
 
-  // The gradient fill of the letters.
+// The gradient fill of the letters.
+QGroupBox* TLayerEditor::BuildGradientBox() {
   gbGradient_ = new QGroupBox(QStringLiteral("Gradient fill"), this);
   gbGradient_->setObjectName(QStringLiteral("gbGradient"));
   gbGradient_->setCheckable(true);
@@ -474,30 +542,26 @@ TLayerEditor::TLayerEditor(QWidget* parent) : QWidget(parent) {
           [this](bool on) { Edit("Gradient", false, [&](TMarkItem& it) { it.Gradient = on; }); });
   loaders_.push_back([this] { gbGradient_->setChecked(item_.Gradient); });
   auto* gr = new QFormLayout(gbGradient_);
-  auto* cbGradientStyle = new QComboBox(gbGradient_);
-  cbGradientStyle->setObjectName(QStringLiteral("cbGradientStyle"));
-  const char* gradientStyles[6] = {"Left to right", "Right to left",   "Top to bottom",
-                                   "Bottom to top", "Centre to sides", "Centre to top and bottom"};
-  for (int i = 0; i < 6; ++i) cbGradientStyle->addItem(QString::fromLatin1(gradientStyles[i]), i);
-  connect(cbGradientStyle, &QComboBox::activated, this, [this, cbGradientStyle](int index) {
-    const int value = cbGradientStyle->itemData(index).toInt();
-    Edit("GradientStyle", false, [&](TMarkItem& it) { it.GradientStyle = uint8_t(value); });
-  });
-  loaders_.push_back([this, cbGradientStyle] {
-    ShowListValue(cbGradientStyle, item_.GradientStyle,
-                  DesignerText(TDesignerText::OtherLeftToRight));
-  });
   gr->addRow(RowLabel("cbGradientStyle", QStringLiteral("Direction:"), gbGradient_),
-             cbGradientStyle);
+             AddChoice("cbGradientStyle", &TMarkItem::GradientStyle,
+                       {{0, "Left to right"},
+                        {1, "Right to left"},
+                        {2, "Top to bottom"},
+                        {3, "Bottom to top"},
+                        {4, "Centre to sides"},
+                        {5, "Centre to top and bottom"}},
+                       "GradientStyle", TDesignerText::OtherLeftToRight));
   gr->addRow(
       RowLabel("btnGradientStart", QStringLiteral("From:"), gbGradient_),
       AddColor("btnGradientStartColor", &TMarkItem::GradientStartColor, "GradientStartColor"));
   gr->addRow(RowLabel("btnGradientEnd", QStringLiteral("To:"), gbGradient_),
              AddColor("btnGradientEndColor", &TMarkItem::GradientEndColor, "GradientEndColor"));
-  effectsPage->addWidget(gbGradient_);
+  return gbGradient_;
+}
 
-  // The texture fill of the letters: a picture beside the template. It wins
-  // over the gradient.
+// The texture fill of the letters: a picture beside the template. It wins
+// over the gradient.
+QGroupBox* TLayerEditor::BuildTextureBox() {
   gbTexture_ = new QGroupBox(QStringLiteral("Texture fill"), this);
   gbTexture_->setObjectName(QStringLiteral("gbTexture"));
   auto* tx = new QFormLayout(gbTexture_);
@@ -527,70 +591,55 @@ TLayerEditor::TLayerEditor(QWidget* parent) : QWidget(parent) {
     btnTextureClear->setEnabled(!item_.Texture.empty());
   });
   tx->addRow(RowLabel("edTexture", QStringLiteral("Picture:"), gbTexture_), textureRow);
-  auto* cbTextureMode = new QComboBox(gbTexture_);
-  cbTextureMode->setObjectName(QStringLiteral("cbTextureMode"));
-  const char* textureModes[4] = {"Tiled", "Stretched", "Centred", "At the corner"};
-  for (int i = 0; i < 4; ++i) cbTextureMode->addItem(QString::fromLatin1(textureModes[i]), i);
-  connect(cbTextureMode, &QComboBox::activated, this, [this, cbTextureMode](int index) {
-    const int value = cbTextureMode->itemData(index).toInt();
-    Edit("TextureMode", false, [&](TMarkItem& it) { it.TextureMode = uint8_t(value); });
-  });
-  loaders_.push_back([this, cbTextureMode] {
-    ShowListValue(cbTextureMode, item_.TextureMode, DesignerText(TDesignerText::OtherTiled));
-    cbTextureMode->setEnabled(!item_.Texture.empty());
-  });
+  QComboBox* cbTextureMode =
+      AddChoice("cbTextureMode", &TMarkItem::TextureMode,
+                {{0, "Tiled"}, {1, "Stretched"}, {2, "Centred"}, {3, "At the corner"}},
+                "TextureMode", TDesignerText::OtherTiled);
+  loaders_.push_back([this, cbTextureMode] { cbTextureMode->setEnabled(!item_.Texture.empty()); });
   tx->addRow(RowLabel("cbTextureMode", QStringLiteral("Mode:"), gbTexture_), cbTextureMode);
-  effectsPage->addWidget(gbTexture_);
-  effectsPage->addStretch(1);
+  return gbTexture_;
+}
 
-  // The picture of a picture layer.
-  gbPicture_ = new QGroupBox(QStringLiteral("Picture"), this);
-  gbPicture_->setObjectName(QStringLiteral("gbPicture"));
-  auto* pic = new QFormLayout(gbPicture_);
-  auto* fileRow = new QWidget(gbPicture_);
-  auto* fileBox = new QHBoxLayout(fileRow);
-  fileBox->setContentsMargins(0, 0, 0, 0);
-  edPicture_ = new QLineEdit(fileRow);
-  edPicture_->setObjectName(QStringLiteral("edPicture"));
-  edPicture_->setReadOnly(true);
-  fileBox->addWidget(edPicture_, 1);
-  auto* btnPicture = new QToolButton(fileRow);
-  btnPicture->setObjectName(QStringLiteral("btnPicture"));
-  btnPicture->setText(QStringLiteral("Choose..."));
-  connect(btnPicture, &QToolButton::clicked, this, &TLayerEditor::ChoosePicture);
-  fileBox->addWidget(btnPicture);
-  loaders_.push_back([this] { edPicture_->setText(FromUtf8(item_.Picture)); });
-  pic->addRow(RowLabel("edPicture", QStringLiteral("File:"), gbPicture_), fileRow);
-  pic->addRow(AddCheck("cbBGTransparent", QStringLiteral("Make this colour transparent:"),
-                       &TMarkItem::isBGTransparent, "isBGTransparent"),
-              AddColor("btnBGColor", &TMarkItem::BGColor, "BGColor"));
-  QSpinBox* sePictureSize =
-      AddSpin("sePictureSize", &TMarkItem::PictureSize, INT32_MIN, INT32_MAX, "PictureSize");
-  sePictureSize->setToolTip(
-      QStringLiteral("Kept in the template for other editors; the logo is drawn at its own size"));
-  pic->addRow(RowLabel("sePictureSize", QStringLiteral("Size note:"), gbPicture_), sePictureSize);
-  column->addWidget(gbPicture_);
-  column->addStretch(1);
-
-  // Placement.
+QGroupBox* TLayerEditor::BuildPlacementBox() {
   gbPlacement_ = new QGroupBox(QStringLiteral("Placement"), this);
   gbPlacement_->setObjectName(QStringLiteral("gbPlacement"));
   auto* place = new QFormLayout(gbPlacement_);
-  cbPlaceStyle_ = new QComboBox(gbPlacement_);
-  cbPlaceStyle_->setObjectName(QStringLiteral("cbPlaceStyle"));
-  cbPlaceStyle_->addItem(QStringLiteral("At a position"), 0);
-  cbPlaceStyle_->addItem(QStringLiteral("Tiled over the picture"), 1);
-  cbPlaceStyle_->addItem(QStringLiteral("Fitted / stretched"), 2);
-  cbPlaceStyle_->addItem(QStringLiteral("Random position"), 3);
-  connect(cbPlaceStyle_, &QComboBox::activated, this, [this](int index) {
-    const int value = cbPlaceStyle_->itemData(index).toInt();
-    Edit("PlaceStyle", false, [&](TMarkItem& it) { it.PlaceStyle = uint8_t(value); });
-  });
-  loaders_.push_back([this] {
-    ShowListValue(cbPlaceStyle_, item_.PlaceStyle, DesignerText(TDesignerText::OtherAtPosition));
-  });
+  cbPlaceStyle_ = AddChoice("cbPlaceStyle", &TMarkItem::PlaceStyle,
+                            {{0, "At a position"},
+                             {1, "Tiled over the picture"},
+                             {2, "Fitted / stretched"},
+                             {3, "Random position"}},
+                            "PlaceStyle", TDesignerText::OtherAtPosition);
   place->addRow(RowLabel("cbPlaceStyle", QStringLiteral("Mode:"), gbPlacement_), cbPlaceStyle_);
+  place->addRow(RowLabel("pnPosition", QStringLiteral("Position:"), gbPlacement_),
+                BuildPositionGrid());
+  auto* offsetRow = new QWidget(gbPlacement_);
+  auto* offsetRowBox = new QHBoxLayout(offsetRow);
+  offsetRowBox->setContentsMargins(0, 0, 0, 0);
+  offsetRowBox->addWidget(new QLabel(QStringLiteral("x"), offsetRow));
+  seOffsetX_ =
+      AddSpin("seOffsetX", &TMarkItem::OffsetX, -100000, 100000, "OffsetX", TSpinScale::PerMille);
+  offsetRowBox->addWidget(seOffsetX_, 1);
+  offsetRowBox->addWidget(new QLabel(QStringLiteral("y"), offsetRow));
+  seOffsetY_ =
+      AddSpin("seOffsetY", &TMarkItem::OffsetY, -100000, 100000, "OffsetY", TSpinScale::PerMille);
+  offsetRowBox->addWidget(seOffsetY_, 1);
+  place->addRow(RowLabel("seOffset", QStringLiteral("Offset:"), gbPlacement_), offsetRow);
+  lbHorzSpace_ = RowLabel("seHorzSpace", DesignerText(TDesignerText::GapHorz), gbPlacement_);
+  seHorzSpace_ = AddSpin("seHorzSpace", &TMarkItem::HorzSpace, -100000, 100000, "HorzSpace",
+                         TSpinScale::PerMille);
+  place->addRow(lbHorzSpace_, seHorzSpace_);
+  lbVertSpace_ = RowLabel("seVertSpace", DesignerText(TDesignerText::GapVert), gbPlacement_);
+  seVertSpace_ = AddSpin("seVertSpace", &TMarkItem::VertSpace, -100000, 100000, "VertSpace",
+                         TSpinScale::PerMille);
+  place->addRow(lbVertSpace_, seVertSpace_);
+  // The offsets and gaps follow the layer's choice of pixels or per mille.
+  marginSpins_ = {seOffsetX_, seOffsetY_, seHorzSpace_, seVertSpace_};
+  return gbPlacement_;
+}
 
+// The nine anchor cells of the picture and the random position.
+QWidget* TLayerEditor::BuildPositionGrid() {
   positionGrid_ = new QWidget(gbPlacement_);
   positionGrid_->setObjectName(QStringLiteral("pnPosition"));
   auto* grid = new QGridLayout(positionGrid_);
@@ -632,26 +681,11 @@ TLayerEditor::TLayerEditor(QWidget* parent) : QWidget(parent) {
     const int cell = item_.Position >= 1 && item_.Position <= 9 ? item_.Position : 0;
     if (QAbstractButton* b = positionGroup_->button(cell)) b->setChecked(true);
   });
-  place->addRow(RowLabel("pnPosition", QStringLiteral("Position:"), gbPlacement_), positionGrid_);
-  auto* offsetRow = new QWidget(gbPlacement_);
-  auto* offsetRowBox = new QHBoxLayout(offsetRow);
-  offsetRowBox->setContentsMargins(0, 0, 0, 0);
-  offsetRowBox->addWidget(new QLabel(QStringLiteral("x"), offsetRow));
-  seOffsetX_ = AddSpin("seOffsetX", &TMarkItem::OffsetX, -100000, 100000, "OffsetX");
-  offsetRowBox->addWidget(seOffsetX_, 1);
-  offsetRowBox->addWidget(new QLabel(QStringLiteral("y"), offsetRow));
-  seOffsetY_ = AddSpin("seOffsetY", &TMarkItem::OffsetY, -100000, 100000, "OffsetY");
-  offsetRowBox->addWidget(seOffsetY_, 1);
-  place->addRow(RowLabel("seOffset", QStringLiteral("Offset:"), gbPlacement_), offsetRow);
-  lbHorzSpace_ = RowLabel("seHorzSpace", DesignerText(TDesignerText::GapHorz), gbPlacement_);
-  place->addRow(lbHorzSpace_,
-                AddSpin("seHorzSpace", &TMarkItem::HorzSpace, -100000, 100000, "HorzSpace"));
-  lbVertSpace_ = RowLabel("seVertSpace", DesignerText(TDesignerText::GapVert), gbPlacement_);
-  place->addRow(lbVertSpace_,
-                AddSpin("seVertSpace", &TMarkItem::VertSpace, -100000, 100000, "VertSpace"));
-  placementPage->addWidget(gbPlacement_);
+  return positionGrid_;
+}
 
-  // Size and margins relative to the picture, and the pictures shown on.
+// Size and margins relative to the picture, and the pictures shown on.
+QGroupBox* TLayerEditor::BuildFitBox() {
   gbFit_ = new QGroupBox(QStringLiteral("Fit to the picture"), this);
   gbFit_->setObjectName(QStringLiteral("gbFit"));
   auto* fit = new QFormLayout(gbFit_);
@@ -660,33 +694,16 @@ TLayerEditor::TLayerEditor(QWidget* parent) : QWidget(parent) {
   cbRelativeSize_->setToolTip(
       QStringLiteral("The mark takes the same share of every picture; the font size only "
                      "sets the size the shadow was designed at"));
-  connect(cbRelativeSize_, &QCheckBox::clicked, this, [this](bool on) {
-    Edit("SizeMode", false, [&](TMarkItem& it) {
-      if (!on) {
-        it.SizeMode = 0;
-        return;
-      }
-      it.SizeMode = cbSizeSide_->currentData().toInt() == 2 ? 2 : 1;
-      if (it.Style == 0) {
-        // About the cell height the font size gives on the sample picture.
-        const double cell = it.FontSize * double(kPixelsPerInch) / 72 * 1.15;
-        it.RelativeSize = static_cast<int32_t>(
-            std::clamp<double>(std::round(cell * 1000 / referenceSide_), 1, kMaxRelativeSize));
-      } else if (it.RelativeSize < 1 || it.RelativeSize > kMaxRelativeSize) {
-        it.RelativeSize = 100;
-      }
-    });
-    SetItem(item_, true);
-  });
+  connect(cbRelativeSize_, &QCheckBox::clicked, this, &TLayerEditor::SetRelativeSize);
   loaders_.push_back(
       [this] { cbRelativeSize_->setChecked(item_.SizeMode == 1 || item_.SizeMode == 2); });
   fit->addRow(cbRelativeSize_);
   auto* relativeRow = new QWidget(gbFit_);
   auto* relativeRowBox = new QHBoxLayout(relativeRow);
   relativeRowBox->setContentsMargins(0, 0, 0, 0);
-  seRelativeSize_ =
-      AddSpin("seRelativeSize", &TMarkItem::RelativeSize, 1, kMaxRelativeSize, "RelativeSize");
-  static_cast<TPerMilleSpin*>(seRelativeSize_)->SetPercent(true);
+  seRelativeSize_ = AddSpin("seRelativeSize", &TMarkItem::RelativeSize, 1, kMaxRelativeSize,
+                            "RelativeSize", TSpinScale::PerMille);
+  ShowPerMilleAsPercent(seRelativeSize_, true);
   relativeRowBox->addWidget(seRelativeSize_, 1);
   cbSizeSide_ = new QComboBox(relativeRow);
   cbSizeSide_->setObjectName(QStringLiteral("cbSizeSide"));
@@ -703,73 +720,68 @@ TLayerEditor::TLayerEditor(QWidget* parent) : QWidget(parent) {
   cbRelativeMargins_ =
       new QCheckBox(QStringLiteral("Offsets and gaps in percent of the shorter side"), gbFit_);
   cbRelativeMargins_->setObjectName(QStringLiteral("cbRelativeMargins"));
-  connect(cbRelativeMargins_, &QCheckBox::clicked, this, [this](bool on) {
-    // The values are converted so that the mark stays where it is on the
-    // sample picture.
-    const double side = referenceSide_;
-    auto convert = [&](int32_t v) {
-      const double r = on ? v * 1000.0 / side : v * side / 1000.0;
-      return static_cast<int32_t>(std::clamp<double>(std::round(r), -100000, 100000));
-    };
-    Edit("OffsetMode", false, [&](TMarkItem& it) {
-      if ((it.OffsetMode == 1) == on) return;
-      it.OffsetMode = on ? 1 : 0;
-      it.OffsetX = convert(it.OffsetX);
-      it.OffsetY = convert(it.OffsetY);
-      it.HorzSpace = convert(it.HorzSpace);
-      it.VertSpace = convert(it.VertSpace);
-    });
-    SetItem(item_, true);
-  });
+  connect(cbRelativeMargins_, &QCheckBox::clicked, this, &TLayerEditor::SetRelativeMargins);
   loaders_.push_back([this] {
     cbRelativeMargins_->setChecked(item_.OffsetMode == 1);
-    for (QSpinBox* spin : marginSpins_)
-      static_cast<TPerMilleSpin*>(spin)->SetPercent(item_.OffsetMode == 1);
+    for (QSpinBox* spin : marginSpins_) ShowPerMilleAsPercent(spin, item_.OffsetMode == 1);
   });
   fit->addRow(cbRelativeMargins_);
-  cbShowOn_ = new QComboBox(gbFit_);
-  cbShowOn_->setObjectName(QStringLiteral("cbShowOn"));
-  cbShowOn_->addItem(QStringLiteral("Every picture"), 0);
-  cbShowOn_->addItem(QStringLiteral("Landscape and square pictures"), 1);
-  cbShowOn_->addItem(QStringLiteral("Portrait pictures"), 2);
-  connect(cbShowOn_, &QComboBox::activated, this, [this](int index) {
-    const int value = cbShowOn_->itemData(index).toInt();
-    if (value == item_.ShowOn) return;
-    Edit("ShowOn", false, [&](TMarkItem& it) { it.ShowOn = value; });
-  });
-  loaders_.push_back([this] {
-    ShowListValue(cbShowOn_, item_.ShowOn, DesignerText(TDesignerText::OtherEveryPicture));
-  });
+  cbShowOn_ = AddChoice(
+      "cbShowOn", &TMarkItem::ShowOn,
+      {{0, "Every picture"}, {1, "Landscape and square pictures"}, {2, "Portrait pictures"}},
+      "ShowOn", TDesignerText::OtherEveryPicture);
   fit->addRow(RowLabel("cbShowOn", QStringLiteral("Show on:"), gbFit_), cbShowOn_);
-  placementPage->addWidget(gbFit_);
-  placementPage->addStretch(1);
+  return gbFit_;
+}
 
-  AskSequenceStart = [](int& start, QWidget* parent) {
-    bool ok = false;
-    const int value = QInputDialog::getInt(parent, DesignerText(TDesignerText::SequenceCaption),
-                                           DesignerText(TDesignerText::SequenceStart), start, 0,
-                                           999999999, 1, &ok);
-    if (ok) start = value;
-    return ok;
+void TLayerEditor::SetRelativeSize(bool on) {
+  Edit("SizeMode", false, [&](TMarkItem& it) {
+    if (!on) {
+      it.SizeMode = 0;
+      return;
+    }
+    it.SizeMode = cbSizeSide_->currentData().toInt() == 2 ? 2 : 1;
+    if (it.Style == 0) {
+      // About the cell height the font size gives on the sample picture.
+      const double cell = it.FontSize * double(kPixelsPerInch) / 72 * 1.15;
+      it.RelativeSize = static_cast<int32_t>(
+          std::clamp<double>(std::round(cell * 1000 / referenceSide_), 1, kMaxRelativeSize));
+    } else if (it.RelativeSize < 1 || it.RelativeSize > kMaxRelativeSize) {
+      it.RelativeSize = 100;
+    }
+  });
+  SetItem(item_, true);
+}
+
+void TLayerEditor::SetRelativeMargins(bool on) {
+  // The values are converted so that the mark stays where it is on the
+  // sample picture.
+  const double side = referenceSide_;
+  auto convert = [&](int32_t v) {
+    const double r = on ? v * 1000.0 / side : v * side / 1000.0;
+    return static_cast<int32_t>(std::clamp<double>(std::round(r), -100000, 100000));
   };
-  SetItem(TMarkItem(), false);
+  Edit("OffsetMode", false, [&](TMarkItem& it) {
+    if ((it.OffsetMode == 1) == on) return;
+    it.OffsetMode = on ? 1 : 0;
+    it.OffsetX = convert(it.OffsetX);
+    it.OffsetY = convert(it.OffsetY);
+    it.HorzSpace = convert(it.HorzSpace);
+    it.VertSpace = convert(it.VertSpace);
+  });
+  SetItem(item_, true);
 }
 
 QSpinBox* TLayerEditor::AddSpin(const char* name, int32_t TMarkItem::*field, int minimum,
-                                int maximum, const char* key) {
-  const QString k = QString::fromLatin1(key);
-  const bool margin = k == QLatin1String("OffsetX") || k == QLatin1String("OffsetY") ||
-                      k == QLatin1String("HorzSpace") || k == QLatin1String("VertSpace") ||
-                      k == QLatin1String("RelativeSize");
-  QSpinBox* spin = margin ? new TPerMilleSpin(this) : new QSpinBox(this);
-  if (margin && k != QLatin1String("RelativeSize")) marginSpins_.push_back(spin);
+                                int maximum, const char* key, TSpinScale scale) {
+  QSpinBox* spin = scale == TSpinScale::PerMille ? new TPerMilleSpin(this) : new QSpinBox(this);
   spin->setObjectName(QString::fromLatin1(name));
   spin->setRange(minimum, maximum);
   spin->setAccelerated(true);
   spin->setMinimumWidth(64);
-  connect(spin, &QSpinBox::valueChanged, this, [this, field, k](int value) {
+  connect(spin, &QSpinBox::valueChanged, this, [this, field, key](int value) {
     if (loading_ || item_.*field == value) return;
-    Edit(k.toLatin1().constData(), true, [&](TMarkItem& it) { it.*field = value; });
+    Edit(key, true, [&](TMarkItem& it) { it.*field = value; });
   });
   // Only a value that differs is shown again, so that a number being typed
   // is not rewritten under the cursor.
@@ -777,6 +789,24 @@ QSpinBox* TLayerEditor::AddSpin(const char* name, int32_t TMarkItem::*field, int
     if (spin->value() != item_.*field) spin->setValue(item_.*field);
   });
   return spin;
+}
+
+template <typename Field>
+QComboBox* TLayerEditor::AddChoice(const char* name, Field TMarkItem::*field,
+                                   const std::vector<std::pair<int, const char*>>& choices,
+                                   const char* key, TDesignerText otherText) {
+  auto* list = new QComboBox(this);
+  list->setObjectName(QString::fromLatin1(name));
+  for (const auto& [value, text] : choices) list->addItem(QString::fromLatin1(text), value);
+  connect(list, &QComboBox::activated, this, [this, list, field, key](int index) {
+    const int value = list->itemData(index).toInt();
+    if (int(item_.*field) == value) return;
+    Edit(key, false, [&](TMarkItem& it) { it.*field = static_cast<Field>(value); });
+  });
+  loaders_.push_back([this, list, field, otherText] {
+    ShowListValue(list, item_.*field, DesignerText(otherText));
+  });
+  return list;
 }
 
 QCheckBox* TLayerEditor::AddCheck(const char* name, const QString& text, bool TMarkItem::*field,
@@ -879,8 +909,8 @@ void TLayerEditor::UpdateVisibility() {
   const bool spaces = mode == 1 || mode == 2;
   for (QWidget* w : {static_cast<QWidget*>(lbHorzSpace_), static_cast<QWidget*>(lbVertSpace_)})
     w->setEnabled(spaces);
-  if (QWidget* h = findChild<QWidget*>(QStringLiteral("seHorzSpace"))) h->setEnabled(spaces);
-  if (QWidget* v = findChild<QWidget*>(QStringLiteral("seVertSpace"))) v->setEnabled(spaces);
+  seHorzSpace_->setEnabled(spaces);
+  seVertSpace_->setEnabled(spaces);
   lbHorzSpace_->setText(mode == 2 ? DesignerText(TDesignerText::MarginHorz)
                                   : DesignerText(TDesignerText::GapHorz));
   lbVertSpace_->setText(mode == 2 ? DesignerText(TDesignerText::MarginVert)

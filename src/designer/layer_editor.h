@@ -9,6 +9,7 @@
 #include <functional>
 #include <vector>
 
+#include "designer/designer_texts.h"
 #include "render/mark_item.h"
 
 class QCheckBox;
@@ -22,6 +23,7 @@ class QSlider;
 class QSpinBox;
 class QToolButton;
 class QButtonGroup;
+class QVBoxLayout;
 
 namespace imprimo {
 
@@ -68,8 +70,42 @@ class TLayerEditor : public QWidget {
  private:
   using Loader = std::function<void()>;
 
+  // How a spin box shows its value: as it is, or as a per mille value that
+  // can be shown as a percentage with one decimal.
+  enum class TSpinScale { Units, PerMille };
+
+  // One builder per page of the editor, each made of one builder per box.
+  void BuildLayerTab(QVBoxLayout* page);
+  void BuildEffectsTab(QVBoxLayout* page);
+  void BuildPlacementTab(QVBoxLayout* page);
+  QGroupBox* BuildLayerBox();
+  QGroupBox* BuildTextBox();
+  QGroupBox* BuildFontBox();
+  QWidget* BuildFontSizeRow();
+  QGroupBox* BuildPictureBox();
+  QGroupBox* BuildEffectsBox();
+  QWidget* BuildOpacityRow();
+  QGroupBox* BuildShadowBox();
+  QGroupBox* BuildGradientBox();
+  QGroupBox* BuildTextureBox();
+  QGroupBox* BuildPlacementBox();
+  QWidget* BuildPositionGrid();
+  QGroupBox* BuildFitBox();
+
+  // The "relative" check boxes: they convert the layer's values so that it
+  // keeps its look on the sample picture.
+  void SetRelativeSize(bool on);
+  void SetRelativeMargins(bool on);
+
+  // Controls bound to one field of the record; key names the field in the
+  // edit announcement. A choice list offers (value, text) items and shows a
+  // value it does not offer as otherText.
   QSpinBox* AddSpin(const char* name, int32_t TMarkItem::*field, int minimum, int maximum,
-                    const char* key);
+                    const char* key, TSpinScale scale = TSpinScale::Units);
+  template <typename Field>
+  QComboBox* AddChoice(const char* name, Field TMarkItem::*field,
+                       const std::vector<std::pair<int, const char*>>& choices, const char* key,
+                       TDesignerText otherText);
   QCheckBox* AddCheck(const char* name, const QString& text, bool TMarkItem::*field,
                       const char* key);
   TColorButton* AddColor(const char* name, int32_t TMarkItem::*field, const char* key);
@@ -105,6 +141,8 @@ class TLayerEditor : public QWidget {
   QWidget* positionGrid_ = nullptr;
   QSpinBox* seOffsetX_ = nullptr;
   QSpinBox* seOffsetY_ = nullptr;
+  QSpinBox* seHorzSpace_ = nullptr;
+  QSpinBox* seVertSpace_ = nullptr;
   QLabel* lbHorzSpace_ = nullptr;
   QLabel* lbVertSpace_ = nullptr;
   QGroupBox* gbPicture_ = nullptr;

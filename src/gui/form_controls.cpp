@@ -15,6 +15,7 @@
 #include <system_error>
 #include <utility>
 
+#include "app/setting_table.h"
 #include "app/settings.h"
 
 namespace imprimo {
@@ -38,6 +39,14 @@ QSpinBox* NewSpin(const char* name, QWidget* parent, int minimum, int maximum, i
   spin->setValue(value);
   spin->setAccelerated(true);
   return spin;
+}
+
+QSpinBox* NewSettingSpin(const char* name, QWidget* parent, std::u16string_view key, int value,
+                         TSpinRange range) {
+  const TSettingDef& def = *FindSetting(key);
+  if (range == TSpinRange::Panel)
+    return NewSpin(name, parent, PanelLow(def), PanelHigh(def), value);
+  return NewSpin(name, parent, DialogLow(def), DialogHigh(def), value);
 }
 
 QLabel* NewLabel(const char* name, const QString& text, QWidget* parent) {
@@ -165,7 +174,7 @@ TFormatOptionPages NewFormatOptionPages(QWidget* parent, const TFormatOptionLook
   auto [c1, row1] = newPage("spC1");
   pages.spC1 = c1;
   row1->addWidget(NewLabel("lbQuality", QString::fromUtf8(look.qualityLabel), c1));
-  pages.seQuality = NewSpin("seQuality", c1, look.qualityMinimum, 100, 90);
+  pages.seQuality = NewSettingSpin("seQuality", c1, u"Quality", 90, look.qualityRange);
   addControl(row1, pages.seQuality);
 
   auto [c2, row2] = newPage("spC2");

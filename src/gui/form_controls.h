@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <string>
+#include <string_view>
 
 class QAction;
 class QComboBox;
@@ -24,6 +25,11 @@ namespace imprimo {
 
 QComboBox* NewList(const char* name, QWidget* parent, std::initializer_list<const char*> items);
 QSpinBox* NewSpin(const char* name, QWidget* parent, int minimum, int maximum, int value);
+// A spin edit over the options dialog's or the main window panel's range of
+// the setting stored under key.
+enum class TSpinRange { Dialog, Panel };
+QSpinBox* NewSettingSpin(const char* name, QWidget* parent, std::u16string_view key, int value,
+                         TSpinRange range = TSpinRange::Dialog);
 QLabel* NewLabel(const char* name, const QString& text, QWidget* parent);
 
 // Selects entry `index`, or nothing when the list does not hold it.
@@ -64,7 +70,7 @@ struct TFormatOptionLook {
   const char* qualityLabel;
   const char* compressLabel;
   const char* colorsLabel;
-  int qualityMinimum;
+  TSpinRange qualityRange;
   // true: the quality and level controls fill their row; false: they keep
   // their natural width, followed by free space.
   bool controlsFillRow;

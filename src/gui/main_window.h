@@ -43,6 +43,7 @@ class TfrmAbout;
 class TfrmOption;
 class TMenuBtn;
 class TProgressBar;
+class TSettingsPanel;
 class TfrmSelDir;
 class TImagePreview;
 struct ImageListEntry;
@@ -265,22 +266,7 @@ class TfrmMain : public QMainWindow {
   // The preset line of the template group.
   QLayout* CreatePresetRow(QWidget* group);
   QWidget* CreateTemplateGroup();
-  QWidget* CreateOutputGroup();
-  QWidget* CreateRenameGroup();
-  QWidget* CreateResizeGroup();
-  void CreatePanelMenus();
   void ApplyStoredGeometry();
-
-  // Panel reactions.
-  void cbSaveFormatChange();
-  void rbPathType2Click();
-  void cbOriginalNameClick();
-  void cbRenameClick();
-  void cbCustomSizeClick();
-  void pMenuSize1Click(QAction* item);
-  void pmnuFileNameClick(QAction* item);
-  void edtOutPathBeforeDialog();
-  void BrowseOutPath();
 
   void actWelcomeExecute();
   // Starts the template editor with the given arguments; reports a program
@@ -355,7 +341,6 @@ class TfrmMain : public QMainWindow {
   bool panelFilled_ = false;
   bool shown_ = false;
   bool destroyed_ = false;
-  QString outPathDialogText_;
   bool templateRefreshPending_ = false;
   QStringList pendingTemplateNames_;
   std::vector<int> listColumnWidths_;
@@ -433,34 +418,8 @@ class TfrmMain : public QMainWindow {
   QComboBox* cbListTpl = nullptr;
   TMenuBtn* abTpl = nullptr;
   QMenu* pMenuTpl = nullptr;
-  QRadioButton* rbPathType1 = nullptr;
-  QRadioButton* rbPathType2 = nullptr;
-  QLineEdit* edtOutPath = nullptr;
-  QLabel* lbFileFormat = nullptr;
-  QComboBox* cbSaveFormat = nullptr;
-  QStackedWidget* plCompress = nullptr;
-  QWidget* spC1 = nullptr;
-  QWidget* spC2 = nullptr;
-  QWidget* spC3 = nullptr;
-  QWidget* spC4 = nullptr;
-  QSpinBox* seQuality = nullptr;
-  QComboBox* cbCompress = nullptr;
-  QComboBox* cbColors = nullptr;
-  QRadioButton* cbOriginalName = nullptr;
-  QRadioButton* cbRename = nullptr;
-  QLineEdit* edtRnTempl = nullptr;
-  TMenuBtn* abRename = nullptr;
-  QLabel* lbNumber = nullptr;
-  QSpinBox* edtRenameNo = nullptr;
-  QCheckBox* cbCustomSize = nullptr;
-  QLabel* lbRestrainWidth = nullptr;
-  QSpinBox* edtCtmWidth = nullptr;
-  QLabel* lbRestrainHeight = nullptr;
-  QSpinBox* edtCtmHeight = nullptr;
-  TMenuBtn* abResize = nullptr;
-  QComboBox* cbResizeMode = nullptr;
-  QMenu* pMenuSize = nullptr;
-  QMenu* pMenuRn = nullptr;
+  // Output folder and format, renaming and size restriction.
+  TSettingsPanel* settingsPanel_ = nullptr;
 };
 
 }  // namespace imprimo

@@ -35,6 +35,7 @@
 #include "gui/progress_bar.h"
 #include "gui/qt_text.h"
 #include "gui/sel_dir.h"
+#include "gui/settings_panel.h"
 #include "gui/status_icons.h"
 #include "gui/window_texts.h"
 
@@ -484,7 +485,8 @@ void TfrmMain::DragDropMDrop(const QStringList& paths) {
     }
     const std::string folder = WithTrailingSeparator(path);
     NoteAddedFolder(addedFolders_, settings_, folder);
-    for (const std::string& f : PicturesOfDroppedFolder(folder, settings_, edtOutPath->text()))
+    for (const std::string& f :
+         PicturesOfDroppedFolder(folder, settings_, settingsPanel_->OutputFolderText()))
       files << FromUtf8(f);
   }
   if (!files.isEmpty()) AddImages(files);

@@ -20,6 +20,7 @@
 #include "gui/main_window.h"
 #include "gui/progress_bar.h"
 #include "gui/qt_text.h"
+#include "gui/settings_panel.h"
 #include "gui/status_icons.h"
 #include "gui/window_texts.h"
 
@@ -56,11 +57,10 @@ class TfrmMain::RunHost : public TBatchHost {
   }
 
   void PanelToSettings() override { w_.PanelToSettings(); }
-  std::string OutputFolderText() const override { return ToUtf8(w_.edtOutPath->text()); }
-  void FocusOutputFolder() override {
-    w_.edtOutPath->setFocus(Qt::OtherFocusReason);
-    w_.edtOutPath->selectAll();
+  std::string OutputFolderText() const override {
+    return ToUtf8(w_.settingsPanel_->OutputFolderText());
   }
+  void FocusOutputFolder() override { w_.settingsPanel_->FocusOutputFolder(); }
 
   void SetRunState(TRunState state) override {
     const bool wasRunning = w_.running_;
@@ -151,10 +151,7 @@ class TfrmMain::RunHost : public TBatchHost {
     item->setToolTip(tip);
   }
 
-  void ShowRenameNo(int64_t renameNo) override {
-    w_.edtRenameNo->setValue(
-        int(std::clamp<int64_t>(renameNo, w_.edtRenameNo->minimum(), w_.edtRenameNo->maximum())));
-  }
+  void ShowRenameNo(int64_t renameNo) override { w_.settingsPanel_->ShowRenameNo(renameNo); }
   void CloseProgram() override {
     w_.closing_ = true;
     w_.closeAfterRun_ = true;  // closes once the run command has returned
@@ -229,8 +226,7 @@ bool TfrmMain::OutputFolderReady() {
       break;
   }
   ShowMessage(QMessageBox::Critical, UiText(TTextId::CaptionError), text);
-  edtOutPath->setFocus(Qt::OtherFocusReason);
-  edtOutPath->selectAll();
+  settingsPanel_->FocusOutputFolder();
   return false;
 }
 

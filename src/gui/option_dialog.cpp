@@ -31,21 +31,15 @@
 #include <filesystem>
 #include <system_error>
 
-#include "app/setting_table.h"
 #include "gui/form_controls.h"
 #include "gui/form_translation.h"
 #include "gui/menu_btn.h"
 #include "gui/qt_text.h"
+#include "gui/setting_controls.h"
 
 namespace imprimo {
 
 namespace {
-
-// A spin box over the setting's range in the dialog.
-QSpinBox* SettingSpin(const char* name, QWidget* parent, std::u16string_view key, int value) {
-  const TSettingDef& def = *FindSetting(key);
-  return NewSpin(name, parent, DialogLow(def), DialogHigh(def), value);
-}
 
 constexpr int kClientWidth = 434;
 constexpr int kClientHeight = 275;
@@ -263,8 +257,8 @@ QWidget* TfrmOption::CreateOutputPage() {
   grid->setColumnStretch(1, 1);
   column->addLayout(grid);
 
-  const TFormatOptionPages pages =
-      NewFormatOptionPages(page, {"Quality:", "Compress level:", "Use Colors:", 0, false});
+  const TFormatOptionPages pages = NewFormatOptionPages(
+      page, {"Quality:", "Compress level:", "Use Colors:", TSpinRange::Dialog, false});
   plCompress = pages.plCompress;
   spC1 = pages.spC1;
   spC2 = pages.spC2;
@@ -284,7 +278,7 @@ QWidget* TfrmOption::CreateOutputPage() {
   auto* avifRow = new QHBoxLayout(avif);
   avifRow->setContentsMargins(0, 0, 0, 0);
   avifRow->addWidget(NewLabel("lbAvifSpeed", QStringLiteral("Speed (0 slowest):"), avif));
-  seAvifSpeed = SettingSpin("seAvifSpeed", avif, u"AvifSpeed", 6);
+  seAvifSpeed = NewSettingSpin("seAvifSpeed", avif, u"AvifSpeed", 6);
   avifRow->addWidget(seAvifSpeed);
   avifRow->addStretch(1);
   plFormatExtra->addWidget(avif);
@@ -340,12 +334,12 @@ QWidget* TfrmOption::CreateResizePage() {
   grid->setHorizontalSpacing(6);
   grid->setVerticalSpacing(4);
   lbRestrainWidth = NewLabel("lbRestrainWidth", QStringLiteral("Max Width (px)"), page);
-  edtCtmWidth = SettingSpin("edtCtmWidth", page, u"NewWidth", 640);
+  edtCtmWidth = NewSettingSpin("edtCtmWidth", page, u"NewWidth", 640);
   abResize = new TMenuBtn(page);
   abResize->setObjectName(QStringLiteral("abResize"));
   abResize->SetPopupMenu(pMenuSize);
   lbRestrainHeight = NewLabel("lbRestrainHeight", QStringLiteral("Max Height (px)"), page);
-  edtCtmHeight = SettingSpin("edtCtmHeight", page, u"NewHeight", 480);
+  edtCtmHeight = NewSettingSpin("edtCtmHeight", page, u"NewHeight", 480);
   lbResizeMode = NewLabel("lbResizeMode", QStringLiteral("Resizing type:"), page);
   cbResizeMode = NewList("cbResizeMode", page,
                          {"Use width and height", "Use height (keep aspect)",
@@ -393,7 +387,7 @@ QWidget* TfrmOption::CreateRenamePage() {
   patternRow->addWidget(mbRename);
   grid->addLayout(patternRow, 0, 1);
   grid->addWidget(NewLabel("Label1", QStringLiteral("Serial number starting with"), page), 1, 0);
-  edtRenameNo = SettingSpin("edtRenameNo", page, u"RenameNo", 1);
+  edtRenameNo = NewSettingSpin("edtRenameNo", page, u"RenameNo", 1);
   grid->addWidget(edtRenameNo, 1, 1);
   grid->addWidget(NewLabel("lbChangeCase", QStringLiteral("Extension Case:"), page), 2, 0);
   cbChangeCase = NewList("cbChangeCase", page, {"Upper extension", "Lower extension", "No change"});
@@ -418,7 +412,7 @@ QWidget* TfrmOption::CreateBorderPage() {
   grid->setVerticalSpacing(4);
   auto widthRow = [&](int row, int col, const char* label, const char* text, const char* name) {
     grid->addWidget(NewLabel(label, QString::fromLatin1(text), page), row, col);
-    QSpinBox* spin = SettingSpin(name, page, u"BorderTopWidth", 1);
+    QSpinBox* spin = NewSettingSpin(name, page, u"BorderTopWidth", 1);
     spin->setMaximumWidth(64);
     grid->addWidget(spin, row, col + 1);
     return spin;
@@ -528,7 +522,7 @@ QWidget* TfrmOption::CreateOtherPage() {
   auto* jobsRow = new QHBoxLayout;
   auto* jobsLabel =
       NewLabel("lbJobs", QStringLiteral("Images processed at once (0 = all cores):"), page);
-  edtJobs = SettingSpin("edtJobs", page, u"Jobs", 0);
+  edtJobs = NewSettingSpin("edtJobs", page, u"Jobs", 0);
   jobsLabel->setBuddy(edtJobs);
   jobsRow->addWidget(jobsLabel);
   jobsRow->addWidget(edtJobs);
@@ -567,11 +561,26 @@ void TfrmOption::BrowseOutPath() {
   edtOutPath->setText(folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/'));
 }
 
+TSettingControls TfrmOption::SharedControls() const {
+  TSettingControls c;
+  c.inPlace = rbPathType1;
+  c.toFolder = rbPathType2;
+  c.outPath = edtOutPath;
+  c.saveFormat = cbOutputSaveFormat;
+  c.options = {plCompress, spC1, spC2, spC3, spC4, seQuality, cbCompress, cbColors};
+  c.originalName = cbOriginalName;
+  c.rename = cbRename;
+  c.renamePattern = edtRnTempl;
+  c.renameNo = edtRenameNo;
+  c.resize = cbCustomSize;
+  c.width = edtCtmWidth;
+  c.height = edtCtmHeight;
+  c.resizeMode = cbResizeMode;
+  return c;
+}
+
 void TfrmOption::FormShow() {
-  cbCustomSize->setChecked(settings_.Resize);
-  ShowSpinValue(edtCtmWidth, settings_.NewWidth);
-  ShowSpinValue(edtCtmHeight, settings_.NewHeight);
-  SelectListIndex(cbResizeMode, settings_.ResizeMode);
+  ShowSettingControls(SharedControls(), settings_);
   cbBorder->setChecked(settings_.DrawBorder);
   ShowSpinValue(edtBorderTopWidth, settings_.BorderTopWidth);
   ShowSpinValue(edtBorderRightWidth, settings_.BorderRightWidth);
@@ -580,22 +589,7 @@ void TfrmOption::FormShow() {
   SetBorderColor(settings_.BorderColor);
   SelectListIndex(cbBorderMode, settings_.BorderMode);
   cbPosition->setCurrentIndex(settings_.BorderPosition ? 0 : 1);
-  if (settings_.PathType == 1)
-    rbPathType1->setChecked(true);
-  else
-    rbPathType2->setChecked(true);
-  edtOutPath->setText(FromUtf8(settings_.OutPath));
-  SelectListIndex(cbOutputSaveFormat, settings_.SaveFormat);
   SelectListIndex(cbChangeCase, settings_.ChangeCase);
-  ShowSpinValue(seQuality, settings_.Quality);
-  SelectListIndex(cbCompress, settings_.Compress);
-  SelectListIndex(cbColors, settings_.Colors);
-  if (settings_.Rename)
-    cbRename->setChecked(true);
-  else
-    cbOriginalName->setChecked(true);
-  edtRnTempl->setText(FromUtf8(settings_.RenameTpl));
-  ShowSpinValue(edtRenameNo, settings_.RenameNo);
   cbOverwrite->setChecked(settings_.OverwriteOutput);
   cbOpen->setChecked(values_.Open);
   cbClose->setChecked(values_.Close);
@@ -618,14 +612,11 @@ void TfrmOption::FormShow() {
 }
 
 void TfrmOption::btnSaveClick() {
-  settings_.Resize = cbCustomSize->isChecked();
   // A field the user left empty or half-typed holds its last valid value;
   // that value is stored rather than a conversion error halfway through.
   edtCtmWidth->interpretText();
   edtCtmHeight->interpretText();
-  settings_.NewWidth = edtCtmWidth->value();
-  settings_.NewHeight = edtCtmHeight->value();
-  settings_.ResizeMode = cbResizeMode->currentIndex();
+  ReadSettingControls(SharedControls(), settings_);
   settings_.DrawBorder = cbBorder->isChecked();
   settings_.BorderTopWidth = edtBorderTopWidth->value();
   settings_.BorderRightWidth = edtBorderRightWidth->value();
@@ -634,12 +625,6 @@ void TfrmOption::btnSaveClick() {
   settings_.BorderColor = borderColor_;
   settings_.BorderMode = cbBorderMode->currentIndex();
   settings_.BorderPosition = cbPosition->currentIndex() == 0;
-  settings_.PathType = rbPathType1->isChecked() ? 1 : 2;
-  settings_.OutPath = ToUtf8(edtOutPath->text());
-  settings_.Quality = seQuality->value();
-  settings_.Compress = cbCompress->currentIndex();
-  settings_.Colors = cbColors->currentIndex();
-  settings_.SaveFormat = cbOutputSaveFormat->currentIndex();
   settings_.ChangeCase = cbChangeCase->currentIndex();
   settings_.OverwriteOutput = cbOverwrite->isChecked();
   settings_.KeepExif = cbKeepExif->isChecked();
@@ -652,9 +637,6 @@ void TfrmOption::btnSaveClick() {
   seAvifSpeed->interpretText();
   settings_.AvifSpeed = seAvifSpeed->value();
   settings_.TiffCompression = cbTiffCompression->currentIndex();
-  settings_.Rename = cbRename->isChecked();
-  settings_.RenameTpl = ToUtf8(edtRnTempl->text());
-  settings_.RenameNo = edtRenameNo->value();
   values_.Open = cbOpen->isChecked();
   values_.Close = cbClose->isChecked();
   values_.RemoveList = cbRemoveList->isChecked();

@@ -27,6 +27,7 @@ class QToolButton;
 namespace imprimo {
 
 class TMenuBtn;
+struct TSettingControls;
 
 // The dialog's own pickers, replaceable so that tests need no modal loop.
 // An empty member uses the real dialog.
@@ -79,6 +80,9 @@ class TfrmOption : public QDialog {
   // member it shows, setColor stores a choice.
   QToolButton* CreateColorButton(QWidget* parent, const char* name, const char* menuName,
                                  int32_t TfrmOption::*color, void (TfrmOption::*setColor)(int32_t));
+
+  // The controls the main window's panel offers too.
+  TSettingControls SharedControls() const;
 
   void cbOutputSaveFormatChange();
   void cbCustomSizeClick();

@@ -21,7 +21,7 @@
 #include "designer/designer_window.h"
 #include "designer/layer_editor.h"
 #include "ini/ini_document.h"
-#include "support/qt_application.h"
+#include "support/window_test_folder.h"
 #include "templates/template_file.h"
 
 namespace imprimo::testing_designer {
@@ -35,17 +35,11 @@ struct ShownMessage {
   QString Text;
 };
 
-class DesignerFixture : public ::testing::Test {
+class DesignerFixture : public ::imprimo::testing::WindowTestFolder {
  protected:
   void SetUp() override {
-    EnsureApplication();
-    static std::atomic<int> counter{0};
-    root_ = fs::temp_directory_path() /
-            ("imprimo_designer_" + std::to_string(::getpid()) + "_" + std::to_string(counter++));
-    fs::remove_all(root_);
+    MakeProgramFolder("imprimo_designer_");
     fs::create_directories(root_ / "prog" / "samples");
-    fs::create_directories(root_ / "prog" / "Watermarks");
-    folder_ = (root_ / "prog").string() + "/";
     wm_ = folder_ + "Watermarks/";
     // A small sample, so every preview is drawn at full size at once.
     WriteImage(folder_ + "samples/sample.bmp", 320, 240, "BMP", QColor(30, 60, 90));
@@ -55,7 +49,7 @@ class DesignerFixture : public ::testing::Test {
     window_.reset();
     std::error_code ec;
     fs::permissions(root_ / "ro", fs::perms::owner_all, ec);
-    fs::remove_all(root_, ec);
+    RemoveProgramFolder();
   }
 
   TfrmDesigner& Open() {
@@ -95,22 +89,6 @@ class DesignerFixture : public ::testing::Test {
     a->trigger();
   }
 
-  static void WriteImage(const std::string& path, int width, int height, const char* format,
-                         QColor colour) {
-    fs::create_directories(fs::path(path).parent_path());
-    QImage image(width, height, QImage::Format_RGB32);
-    image.fill(colour);
-    ASSERT_TRUE(image.save(QString::fromStdString(path), format)) << path;
-  }
-  static void WriteText(const std::string& path, const std::string& text) {
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream(path, std::ios::binary) << text;
-  }
-  static std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
-
   // A template with one text layer, written as a user would type it.
   std::string WriteTemplate(const std::string& name, const std::string& body) {
     const std::string path = wm_ + name + ".wg";
@@ -128,8 +106,6 @@ class DesignerFixture : public ::testing::Test {
     return item;
   }
 
-  fs::path root_;
-  std::string folder_;
   std::string wm_;
   std::unique_ptr<TfrmDesigner> window_;
   std::vector<ShownMessage> messages_;

@@ -17,6 +17,7 @@
 #include <cstdlib>
 
 #include "gui/menu_btn.h"
+#include "support/settings_fixtures.h"
 #include "window_fixture.h"
 
 namespace imprimo::testing_gui {
@@ -36,37 +37,7 @@ QAction* Item(const QMenu* menu, const char* caption) {
   return nullptr;
 }
 
-// A record with no field at its default value.
-void FillRecord(TSettings& s, TProgramValues& v) {
-  s.Resize = true;
-  s.NewWidth = 1234;
-  s.NewHeight = 567;
-  s.ResizeMode = 1;
-  s.DrawBorder = true;
-  s.BorderTopWidth = 11;
-  s.BorderRightWidth = 12;
-  s.BorderBottomWidth = 13;
-  s.BorderLeftWidth = 14;
-  s.BorderColor = 0x00336699;
-  s.BorderMode = 3;
-  s.BorderPosition = false;
-  s.PathType = 1;
-  s.OutPath = "/tmp/Ausgabe ü/";
-  s.Quality = 42;
-  s.Compress = 8;
-  s.Colors = 1;
-  s.SaveFormat = 1;
-  s.ChangeCase = 0;
-  s.OverwriteOutput = true;
-  s.Rename = true;
-  s.RenameTpl = "Trip_{FN}###";
-  s.RenameNo = 7654321;
-  s.KeepExif = false;
-  s.AutoRotate = false;
-  v.Open = true;
-  v.RemoveList = true;
-  v.Close = true;
-}
+using ::imprimo::testing::FillNonDefaultSettings;
 
 class OptionDialogTest : public WindowFixture {
  protected:
@@ -115,7 +86,7 @@ TEST_F(OptionDialogTest, FrameTabsAndFixedTexts) {
 }
 
 TEST_F(OptionDialogTest, ShowsEveryFieldOfTheRecord) {
-  FillRecord(settings_, values_);
+  FillNonDefaultSettings(settings_, values_);
   auto d = Dialog();
   EXPECT_TRUE(Get<QCheckBox>(*d, "cbCustomSize")->isChecked());
   EXPECT_EQ(Get<QSpinBox>(*d, "edtCtmWidth")->value(), 1234);
@@ -588,7 +559,7 @@ TEST_F(OptionDialogTest, SavedOptionsReachSetupIniWhenTheWindowCloses) {
 // Pictures of the five pages, written to $IMPRIMO_SCREENS_DIR/options-*.png
 // when that is set.
 TEST_F(OptionDialogTest, PagesPicture) {
-  FillRecord(settings_, values_);
+  FillNonDefaultSettings(settings_, values_);
   settings_.SaveFormat = 0;
   WriteImage(folder_ + "leftlogo.bmp", 80, 240, "BMP", QColor(30, 70, 140));
   auto d = Dialog();

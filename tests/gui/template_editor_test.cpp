@@ -6,6 +6,8 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProcess>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 #include <fstream>
@@ -86,8 +88,10 @@ TEST_F(TemplateEditorTest, EditorGetsThePathWithBlanksAsOneArgumentAndItsEndSele
   w.cbListTplChange();
   fs::remove(folder_ + "args.txt");
   Action("actTplAdd")->trigger();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return fs::exists(folder_ + "args.txt"); }, 10000));
-  QTest::qWait(200);
+  auto* editor = w.findChild<QProcess*>("templateEditorProcess");
+  ASSERT_NE(editor, nullptr);
+  QSignalSpy ended(editor, &QProcess::finished);
+  ASSERT_TRUE(ended.wait(10000));
   EXPECT_EQ(Args(), "0\n");
   EXPECT_EQ(List()->count(), 3);
   EXPECT_EQ(List()->currentText(), QStringLiteral("Zoo"));
@@ -123,11 +127,18 @@ TEST_F(TemplateEditorTest, AnEditorOutlivesTheWindowThatStartedIt) {
   ::chmod(editor.c_str(), 0755);
   Open();
   Action("actTplAdd")->trigger();
+  QProcess* process = window_->findChild<QProcess*>("templateEditorProcess");
+  ASSERT_NE(process, nullptr);
   window_->close();
   window_.reset();
-  // The editor was neither killed with the window nor reported to it.
-  EXPECT_TRUE(QTest::qWaitFor([&] { return fs::exists(folder_ + "saved.txt"); }, 10000));
-  QTest::qWait(100);
+  // The editor was neither killed with the window nor reported to it: the
+  // window let its process go on, and it ends having saved.
+  ASSERT_EQ(process->parent(), nullptr);
+  std::unique_ptr<QProcess> running(process);
+  QSignalSpy ended(running.get(), &QProcess::finished);
+  ASSERT_TRUE(ended.wait(10000));
+  EXPECT_EQ(running->exitCode(), 0);
+  EXPECT_TRUE(fs::exists(folder_ + "saved.txt"));
 }
 
 TEST_F(TemplateEditorTest, AnEditorEndDuringARunRefreshesTheListAfterIt) {

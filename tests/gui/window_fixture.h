@@ -20,7 +20,7 @@
 
 #include "gui/main_window.h"
 #include "gui/option_dialog.h"
-#include "support/qt_application.h"
+#include "support/window_test_folder.h"
 
 namespace imprimo::testing_gui {
 
@@ -34,23 +34,16 @@ struct ShownMessage {
   QString text;
 };
 
-class WindowFixture : public ::testing::Test {
+class WindowFixture : public ::imprimo::testing::WindowTestFolder {
  protected:
   void SetUp() override {
-    EnsureApplication();
-    static std::atomic<int> counter{0};
-    root_ = fs::temp_directory_path() /
-            ("imprimo_guirun_" + std::to_string(::getpid()) + "_" + std::to_string(counter++));
-    fs::remove_all(root_);
-    fs::create_directories(root_ / "prog" / "Watermarks");
+    MakeProgramFolder("imprimo_guirun_");
     fs::create_directories(root_ / "out");
-    folder_ = (root_ / "prog").string() + "/";
     out_ = (root_ / "out").string() + "/";
   }
   void TearDown() override {
     window_.reset();
-    std::error_code ec;
-    fs::remove_all(root_, ec);
+    RemoveProgramFolder();
   }
 
   // The window, shown, with its dialogs routed to the test.
@@ -87,20 +80,6 @@ class WindowFixture : public ::testing::Test {
     return *window_;
   }
 
-  // A small picture of one colour, written by the toolkit's own encoders.
-  static void WriteImage(const std::string& path, int width, int height, const char* format,
-                         QColor colour = QColor(40, 90, 160)) {
-    fs::create_directories(fs::path(path).parent_path());
-    QImage image(width, height, QImage::Format_RGB32);
-    image.fill(colour);
-    ASSERT_TRUE(image.save(QString::fromStdString(path), format)) << path;
-  }
-
-  static void WriteText(const std::string& path, const std::string& text) {
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream(path, std::ios::binary) << text;
-  }
-
   // A template with one text layer in the program's Watermarks folder.
   void WriteTemplate(const std::string& name = "Sample") {
     WriteText(folder_ + "Watermarks/" + name + ".wg",
@@ -119,8 +98,6 @@ class WindowFixture : public ::testing::Test {
     return icons;
   }
 
-  fs::path root_;
-  std::string folder_;
   std::string out_;
   std::unique_ptr<TfrmMain> window_;
   std::vector<ShownMessage> messages_;
