@@ -122,6 +122,47 @@ if [[ "$with_gui" == 1 ]]; then
   ls "$program"/samples/*.jpg >/dev/null 2>&1 || fail "no sample photos for the template editor"
 fi
 
+# Man pages and shell completions, written from the option descriptions.
+programs=(imprimo-batch $([[ "$with_gui" == 1 ]] && echo imprimo MarkDesigner))
+for exe in "${programs[@]}"; do
+  page="$prefix/share/man/man1/$exe.1"
+  if [[ ! -f "$page" ]]; then
+    fail "no man page for $exe"
+  elif have man; then
+    rendered="$(MANWIDTH=80 man --warnings -l "$page" 2>"$work/man.err")" || fail "man -l $page"
+    [[ ! -s "$work/man.err" ]] || fail "man warns about $exe.1: $(cat "$work/man.err")"
+    grep -q -- "--help" <<<"$rendered" || fail "the man page of $exe lists no options"
+  fi
+  bash_file="$prefix/share/bash-completion/completions/$exe"
+  [[ -f "$bash_file" ]] || fail "no bash completion for $exe"
+  zsh_file="$(ls "$prefix"/share/zsh/*/_"$exe" 2>/dev/null | head -1)"
+  [[ -n "$zsh_file" ]] || fail "no zsh completion for $exe"
+  fish_file="$prefix/share/fish/vendor_completions.d/$exe.fish"
+  [[ -f "$fish_file" ]] || fail "no fish completion for $exe"
+done
+if [[ -f "$prefix/share/bash-completion/completions/imprimo-batch" ]]; then
+  got="$(bash -c 'source "$1" && complete -p imprimo-batch &&
+    COMP_WORDS=(imprimo-batch --qual) COMP_CWORD=1 && _imprimo_batch &&
+    printf "%s\n" "${COMPREPLY[@]}"' _ "$prefix/share/bash-completion/completions/imprimo-batch")"
+  [[ "$got" == $'complete -F _imprimo_batch imprimo-batch\n--quality' ]] ||
+    fail "bash completion of imprimo-batch: '$got'"
+fi
+if have zsh; then
+  got="$(zsh -fc 'fpath=("$1" $fpath); autoload -Uz compinit && compinit -u -D &&
+    print -r -- $_comps[imprimo-batch] && autoload -Uz +X _imprimo-batch && print loaded' _ \
+    "$(dirname "$(ls "$prefix"/share/zsh/*/_imprimo-batch | head -1)")" 2>&1)"
+  [[ "$got" == $'_imprimo-batch\nloaded' ]] || fail "zsh completion of imprimo-batch: '$got'"
+else
+  note "zsh not installed: zsh completion not loaded"
+fi
+if have fish; then
+  got="$(fish -c 'source $argv[1]; complete -C"imprimo-batch --jpeg-s"' \
+    "$prefix/share/fish/vendor_completions.d/imprimo-batch.fish" 2>&1)"
+  [[ "$got" == --jpeg-subsampling* ]] || fail "fish completion of imprimo-batch: '$got'"
+else
+  note "fish not installed: fish completion not loaded"
+fi
+
 # The installed programs run with their own per-user folders; the program
 # folder must be left exactly as installed.
 export HOME="$work/home" XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime"
