@@ -115,6 +115,31 @@ if(TARGET imprimo-batch)
   endforeach()
 endif()
 
+# The file managers' "Watermark with Imprimo": the command they run (beside
+# imprimo-batch), Dolphin's service menu and the Python extension of the
+# GNOME-family managers; the file types of the templates.
+if(TARGET imprimo-batch)
+  install(PROGRAMS ${CMAKE_SOURCE_DIR}/data/desktop/imprimo-watermark
+          DESTINATION ${IMPRIMO_PROGRAM_DIR})
+  install(CODE "
+    set(IMPRIMO_APP_ID ${IMPRIMO_APP_ID})
+    set(IMPRIMO_PROGRAM_DIR ${IMPRIMO_PROGRAM_DIR})
+    set(imprimo_source \"${CMAKE_SOURCE_DIR}\")
+    set(imprimo_stage \"${imprimo_stage}\")
+    include(\"${CMAKE_SOURCE_DIR}/cmake/ImprimoInstallActions.cmake\")
+  ")
+  install(FILES ${CMAKE_SOURCE_DIR}/data/desktop/imprimo-mime.xml DESTINATION share/mime/packages
+          RENAME ${IMPRIMO_APP_ID}.xml)
+  # A package's trigger updates the database; a direct install does it here.
+  install(CODE "
+    find_program(update_mime update-mime-database)
+    if(update_mime AND \"\$ENV{DESTDIR}\" STREQUAL \"\")
+      execute_process(COMMAND \${update_mime} \"\${CMAKE_INSTALL_PREFIX}/share/mime\"
+                      OUTPUT_QUIET ERROR_QUIET)
+    endif()
+  ")
+endif()
+
 if(TARGET imprimo)
   # The desktop entry names the installed link by its full path, which is
   # known only when installing (cmake --install --prefix, or the package's
