@@ -20,6 +20,14 @@
 set(IMPRIMO_APP_ID org.imprimo.Imprimo)
 set(IMPRIMO_DESIGNER_ID org.imprimo.MarkDesigner)
 set(IMPRIMO_RELEASE_DATE 2026-12-10)
+set(IMPRIMO_HOMEPAGE https://github.com/imprimo-app/imprimo)
+# The software-centre description names the licence and where the
+# screenshots the build draws (help/images/) are published for this release.
+set(IMPRIMO_PROJECT_LICENSE LicenseRef-proprietary CACHE STRING
+    "SPDX licence expression of the project, for the metainfo")
+set(IMPRIMO_SCREENSHOT_URL
+    "https://raw.githubusercontent.com/imprimo-app/imprimo/v${PROJECT_VERSION}/screenshots"
+    CACHE STRING "Address the release's screenshots are published under")
 set(IMPRIMO_PROGRAM_DIR lib/imprimo)
 set(imprimo_stage ${CMAKE_BINARY_DIR}/install-stage)
 
