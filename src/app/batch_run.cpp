@@ -310,11 +310,10 @@ TSeparatorStates SeparatorStates(const TTemplateState& state) {
   TSeparatorStates out;
   out.Date0 = out.Date1 = DateSeparator();
   out.Time0 = out.Time1 = TimeSeparator();
-  if (!state.TemplateDoc) return out;
+  if (!state.TemplateDoc || !state.Prepared) return out;
   TThreadSeparators scope(out.Date0, out.Time0);
-  TMarkItem item;
-  for (const std::u16string& section : state.TemplateDoc->SectionNames()) {
-    ReadMarkItem(*state.TemplateDoc, section, item);
+  for (const TPreparedLayer& layer : state.Prepared->Layers) {
+    const TMarkItem& item = layer.Item;
     if (!item.Enabled || item.Style != 0 || item.Text.empty()) continue;
     ExpandTextVariables(item.Text, u"", 0, TExifSummary{});
   }
@@ -615,6 +614,7 @@ std::string ProgressCaption(int percent) {
 
 bool OpenSelectedTemplate(TRunContext& context, TBatchHost& host) {
   context.Work.Template.TemplateDoc.reset();
+  context.Work.Template.Prepared.reset();
   std::error_code ec;
   if (context.TemplatePath.empty() || !std::filesystem::is_regular_file(context.TemplatePath, ec)) {
     host.ShowError(Text(TTextId::TemplateNotFound));
@@ -634,7 +634,6 @@ bool PlanBatchRun(TRunContext& context, TBatchHost& host, std::vector<TDryRunRow
   const int64_t renameNo0 = s.RenameNo;
   const int n = host.RowCount();
   std::set<std::string> taken;
-  TMarkItem item;
   for (int i = 0; i < n; ++i) {
     const int64_t k =
         static_cast<size_t>(i) < context.RowIndexes.size() ? context.RowIndexes[i] : i;
@@ -661,12 +660,12 @@ bool PlanBatchRun(TRunContext& context, TBatchHost& host, std::vector<TDryRunRow
       context.Work.ExifReader.ReadMetadata(row.Source);
       TExifSummary summary;
       FillExifSummary(summary, context.Work.ExifReader);
-      for (const std::u16string& section : tpl.TemplateDoc->SectionNames()) {
-        ReadMarkItem(*tpl.TemplateDoc, section, item);
+      for (const TPreparedLayer& layer : tpl.Prepared->Layers) {
+        const TMarkItem& item = layer.Item;
         if (!item.Enabled || item.Style != 0 || item.Text.find(u"{$") == std::u16string::npos)
           continue;
         row.Layers.emplace_back(
-            Utf16ToUtf8(section),
+            Utf16ToUtf8(layer.Section),
             Utf16ToUtf8(ExpandTextVariables(item.Text, Utf8ToUtf16(plan.Base + plan.Extension),
                                             sequence, summary)));
       }

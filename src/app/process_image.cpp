@@ -7,6 +7,7 @@
 
 #include "app/naming.h"
 #include "app/output_colours.h"
+#include "app/picture_pipeline.h"
 #include "app/save_output.h"
 #include "app/upright_picture.h"
 #include "exif/metadata_writer.h"
@@ -376,30 +377,21 @@ TImageResult ProcessImage(const std::string& path, int row, int& status, TRunCon
 
     work.ExifReader.ReadMetadata(path);
     FillExifSummary(work.Template.ExifSummary, work.ExifReader);
-    // A camera stores the sensor's rows and says in the EXIF how to turn
-    // them; the picture is made upright before anything is measured or drawn
-    // on it, so the mark lands where the viewer sees the corner. The reader
-    // takes only files named as JPEGs; one under another name is still turned.
-    if (s.AutoRotate) result.OrientationApplied = TurnUpright(work.Bitmap, work.ExifReader, path);
-
-    if (s.Resize && !RestrictImageSize(work.Bitmap, s.NewWidth, s.NewHeight, s.ResizeMode)) {
-      result.Reason = "the picture could not be resized";
-      return result;
-    }
-
-    if (s.DrawBorder &&
-        !AddImageBorder(work.Bitmap, s.BorderTopWidth, s.BorderRightWidth, s.BorderBottomWidth,
-                        s.BorderLeftWidth, s.BorderColor, s.BorderMode, s.BorderPosition)) {
-      result.Reason = "the border could not be drawn";
-      return result;
-    }
-
     // A JPEG is made from the RGB of the picture, so a logo need not turn
     // a 24-bit picture into a 32-bit one first (the EXIF thumbnail of an
     // opaque picture has the same colours either way).
     const bool rgbOutput = s.SaveFormat == 0 && GetImagingOption(ImagingSaveOverrideFormat) == 0;
     work.Template.RgbStaysRgb = rgbOutput;
-    result.Warnings = ApplyTemplate(work.Template, work.Bitmap, base + newExt);
+    const std::shared_ptr<const TPreparedTemplate> layers = LayersToPaint(work.Template);
+    const TPicturePipeline pipeline(s, *layers, TPipelinePurpose::Run);
+    TPipelineOutcome made = pipeline.Make(work.Bitmap, work.ExifReader, path,
+                                          CurrentMarks(work.Template, base + newExt));
+    result.OrientationApplied = made.OrientationApplied;
+    if (!made.Finished) {
+      result.Reason = std::move(made.Reason);
+      return result;
+    }
+    result.Warnings = std::move(made.Warnings);
     if (context.Strict && !result.Warnings.empty()) {
       result.Reason = "the watermark was not drawn completely: " + result.Warnings.front();
       return result;

@@ -219,7 +219,8 @@ bool TfrmMain::RenderPreview(const QString& path) {
   TBitmap picture;
   std::string reason;
   QImage image;
-  if (RenderPreviewPicture(ToUtf8(path), settings_, work_->Template, picture, &reason)) {
+  if (RenderPreviewPicture(ToUtf8(path), settings_, work_->Template, picture, &reason,
+                           previewIndex_)) {
     image = BitmapToQImage(picture);
     if (image.isNull()) reason = "the picture is too large to show";
   }
