@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <system_error>
 #include <thread>
@@ -22,6 +23,7 @@
 #include "platform/file_io.h"
 #include "platform/paths.h"
 #include "platform/text.h"
+#include "platform/worker_pool.h"
 #include "render/text_variables.h"
 #include "runlog/run_log.h"
 #include "templates/template_file.h"
@@ -172,9 +174,12 @@ int64_t MemoryNeedOf(const std::string& path) {
 // alone.
 constexpr int64_t kMemoryBudget = int64_t{384} << 20;
 
+// What rows processed at the same time must wait for: their turn in the
+// memory budget, and the earlier rows that may write their output name or
+// their source.
 class TRowScheduler final : public TOutputNamer {
  public:
-  TRowScheduler(int rows, int window) : outcomes_(rows), finished_(rows, 0), window_(window) {}
+  explicit TRowScheduler(int rows) : finished_(rows, 0) {}
 
   // Groups rows by the output family they may write (outKeys) and notes for
   // each row the group that may write its source.
@@ -192,14 +197,6 @@ class TRowScheduler final : public TOutputNamer {
       auto it = index.find(srcKeys[i]);
       if (it != index.end()) srcGroup_[i] = it->second;
     }
-  }
-
-  // Worker side: the next row to work on, or -1 when the run takes no more.
-  int TakeRow() {
-    std::unique_lock lock(mutex_);
-    cv_.wait(lock, [&] { return stopping_ || next_ >= Rows() || next_ < delivered_ + window_; });
-    if (stopping_ || next_ >= Rows()) return -1;
-    return next_++;
   }
 
   // Admits rows in row order within the memory budget.
@@ -234,51 +231,17 @@ class TRowScheduler final : public TOutputNamer {
     return NumberedOutputPath(outDir, base, ext, overwrite);
   }
 
-  void Finish(int row, int64_t need, TRowOutcome outcome) {
+  // The row's work is over: its memory is free and later rows of its output
+  // family may choose their names.
+  void Finish(int row, int64_t need) {
     {
       std::lock_guard lock(mutex_);
       used_ -= need;
-      outcomes_[row] = std::move(outcome);
       finished_[row] = 1;
       TGroup& group = groups_[outGroup_[row]];
       while (group.FinishedPrefix < group.Rows.size() &&
              finished_[group.Rows[group.FinishedPrefix]])
         ++group.FinishedPrefix;
-    }
-    cv_.notify_all();
-  }
-
-  // Calling thread side.
-  int Rows() const { return static_cast<int>(finished_.size()); }
-  int Started() {
-    std::lock_guard lock(mutex_);
-    return next_;
-  }
-  void Stop() {
-    {
-      std::lock_guard lock(mutex_);
-      stopping_ = true;
-    }
-    cv_.notify_all();
-  }
-  // Waits up to a moment for the row; false when it is not finished yet.
-  bool WaitFor(int row, std::chrono::milliseconds moment) {
-    std::unique_lock lock(mutex_);
-    return cv_.wait_for(lock, moment, [&] { return finished_[row] != 0; });
-  }
-  // True when the run takes no more rows and row was never taken.
-  bool NeverStarts(int row) {
-    std::lock_guard lock(mutex_);
-    return stopping_ && row >= next_;
-  }
-  TRowOutcome TakeOutcome(int row) {
-    std::lock_guard lock(mutex_);
-    return std::move(outcomes_[row]);
-  }
-  void Delivered(int row) {
-    {
-      std::lock_guard lock(mutex_);
-      delivered_ = row + 1;
     }
     cv_.notify_all();
   }
@@ -290,14 +253,11 @@ class TRowScheduler final : public TOutputNamer {
   };
   std::mutex mutex_;
   std::condition_variable cv_;
-  std::vector<TRowOutcome> outcomes_;
   std::vector<char> finished_;
   std::vector<TGroup> groups_;
   std::vector<int> outGroup_, srcGroup_;
-  int window_;
-  int next_ = 0, delivered_ = 0, admitted_ = 0;
+  int admitted_ = 0;
   int64_t used_ = 0;
-  bool stopping_ = false;
 };
 
 // The separators a row starts with: the run's own for its first row, those
@@ -431,60 +391,46 @@ TRowOutcome ProcessRow(int i, const TRowPlan& plan, const TRunContext& context,
   return out;
 }
 
-// Stops the scheduler and joins its workers however the run ends.
-struct TWorkerThreads {
-  TRowScheduler& Scheduler;
-  std::vector<std::thread> Threads;
-  ~TWorkerThreads() {
-    Scheduler.Stop();
-    for (std::thread& t : Threads)
-      if (t.joinable()) t.join();
-  }
-};
-
-// Starts up to jobs workers that take rows until the scheduler has none;
-// fewer start when the system gives no more threads.
-void StartWorkers(TWorkerThreads& threads, int jobs, const TRowPlan& plan,
-                  const TRunContext& context, const TSeparatorStates& separators,
-                  std::vector<std::unique_ptr<TWorkerState>>& states) {
-  // The workers outlive this call: they hold pointers to what the run owns.
-  auto worker = [scheduler = &threads.Scheduler, plan = &plan, context = &context,
-                 separators = &separators](TWorkerState* state) {
-    for (;;) {
-      const int i = scheduler->TakeRow();
-      if (i < 0) return;
-      const int64_t need = MemoryNeedOf(plan->Path(i));
-      scheduler->Admit(i, need);
-      scheduler->Finish(i, need, ProcessRow(i, *plan, *context, *separators, *scheduler, *state));
-    }
-  };
-  for (int j = 0; j < jobs; ++j) {
+// The job of row i: its turn in the memory budget, its work, and the end of
+// its turn, on whichever worker takes it.
+TOrderedPool<TRowOutcome>::TJob RowJob(int i, const TRowPlan& plan, const TRunContext& context,
+                                       const TSeparatorStates& separators, TRowScheduler& scheduler,
+                                       std::vector<std::unique_ptr<TWorkerState>>& states) {
+  // The job outlives this call: it holds pointers to what the run owns.
+  return [i, plan = &plan, context = &context, separators = &separators, scheduler = &scheduler,
+          states = &states](int worker) {
+    // Every row takes its turn, or the rows after it would wait for ever.
+    int64_t need = 0;
     try {
-      threads.Threads.emplace_back(worker, states[j].get());
-    } catch (const std::system_error&) {
-      if (threads.Threads.empty()) throw;
-      break;  // fewer workers than asked for
+      need = MemoryNeedOf(plan->Path(i));
+    } catch (...) {
+      need = 0;  // counted as nothing; the row's work reports what is wrong
     }
-  }
+    scheduler->Admit(i, need);
+    TRowOutcome out = ProcessRow(i, *plan, *context, *separators, *scheduler, *(*states)[worker]);
+    scheduler->Finish(i, need);
+    return out;
+  };
 }
 
 // Waits for row i while keeping the host responsive and marking started
-// rows; false when the run stopped before the row was taken.
-bool WaitForRow(int i, TRowScheduler& scheduler, TBatchHost& host, int& marked) {
+// rows; stops the pool from starting rows once the host asks to stop.
+void WaitForRow(int i, TOrderedPool<TRowOutcome>& pool, TBatchHost& host, int& marked,
+                bool& stopping) {
   auto markStarted = [&] {
-    for (const int started = scheduler.Started(); marked < started; ++marked)
+    for (const auto started = static_cast<int>(pool.Started()); marked < started; ++marked)
       host.SetRowIcon(marked, kIconWorking);
   };
   constexpr auto kMoment = std::chrono::milliseconds(20);
-  for (;;) {
-    if (scheduler.WaitFor(i, kMoment)) break;
-    if (scheduler.NeverStarts(i)) return false;
+  while (!pool.WaitFor(static_cast<uint64_t>(i), kMoment)) {
     markStarted();
     host.ProcessMessages();
-    if (host.StopRequested()) scheduler.Stop();
+    if (!stopping && host.StopRequested()) {
+      stopping = true;
+      pool.CancelPending();
+    }
   }
   markStarted();
-  return true;
 }
 
 // Hands a finished row to the host, the log and the summary, as the serial
@@ -552,7 +498,7 @@ void RunRows(TRunContext& context, TBatchHost& host, RunLog& log, TRunSummary& s
   const int window = jobs == 1 ? 1 : 4 * jobs;
 
   const TRowPlan plan(context, host, n);
-  TRowScheduler scheduler(n, window);
+  TRowScheduler scheduler(n);
   // Partial files an interrupted earlier run left in the folders this run
   // writes to.
   for (const std::string& folder : PlanRowOrder(plan, context, scheduler))
@@ -565,18 +511,35 @@ void RunRows(TRunContext& context, TBatchHost& host, RunLog& log, TRunSummary& s
     states.back()->Work.Template = context.Work.Template;
     states.back()->AddedFolders = context.AddedFolders;
   }
-  TWorkerThreads threads{scheduler, {}};
-  StartWorkers(threads, jobs, plan, context, separators, states);
+  // Last: its workers are joined before what they use goes.
+  TOrderedPool<TRowOutcome> pool(jobs);
+
+  // Rows start at most a window ahead of the row being reported.
+  int submitted = 0;
+  bool stopping = false;
+  auto submitUpTo = [&](int end) {
+    for (end = std::min(end, n); !stopping && submitted < end; ++submitted)
+      pool.Submit(RowJob(submitted, plan, context, separators, scheduler, states));
+  };
+  submitUpTo(window);
 
   int marked = 0;
   for (int i = 0; i < n; ++i) {
-    if (!WaitForRow(i, scheduler, host, marked)) {
+    std::optional<TRowOutcome> out;
+    if (i < submitted) {
+      WaitForRow(i, pool, host, marked, stopping);
+      out = pool.Take(static_cast<uint64_t>(i));
+    }
+    if (!out) {  // the run stopped before the row was started
       summary.Outcome = TRunOutcome::Stopped;
       break;
     }
-    DeliverRow(i, scheduler.TakeOutcome(i), plan, context, host, log, summary);
-    if (!summary.ErrorText.empty() || host.StopRequested()) scheduler.Stop();
-    scheduler.Delivered(i);
+    DeliverRow(i, std::move(*out), plan, context, host, log, summary);
+    if (!stopping && (!summary.ErrorText.empty() || host.StopRequested())) {
+      stopping = true;
+      pool.CancelPending();
+    }
+    submitUpTo(i + 1 + window);
   }
   if (!summary.ErrorText.empty()) summary.Outcome = TRunOutcome::Stopped;
 }
