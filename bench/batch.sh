@@ -79,7 +79,7 @@ count="${IMPRIMO_BENCH_CONTAINER_COUNT:-6}"
 make_container_photos "$work/in3" "$count"
 echo "== $count pictures of 2000 x 1500 to AVIF (quality 80, speed 6), metadata kept, one core =="
 run_avif() { run_pinned "$1" avif "${@:2}"; }
-run_avif floor-avif bash -c 'for f in "$1"/in3/*.jpg; do avifenc -j 1 -s 6 -q 80 "$f" "$1/out/$(basename "${f%.jpg}").avif" >/dev/null; done' _ "$work"
+run_avif floor-avif bash -c 'for f in "$1"/in3/*.jpg; do avifenc --jobs 1 --speed 6 "$f" "$1/out/$(basename "${f%.jpg}").avif" >/dev/null; done' _ "$work"
 run_avif imprimo-avif "$batch" --program-folder "$work/prog" --template Bench --quality 80 --format avif \
   --avif-speed 6 --keep-exif --auto-rotate --jobs 1 --out "$work/out" "$work/in3"/*.jpg
 ratio imprimo-avif floor-avif
