@@ -17,6 +17,7 @@
 #include "app/naming.h"
 #include "app/process_image.h"
 #include "app/save_output.h"
+#include "app/source_picture.h"
 #include "app/texts.h"
 #include "imaging/file_format.h"
 #include "platform/date_format.h"
@@ -111,64 +112,9 @@ std::string SourceKey(const std::string& path) {
   return folder + StripNumbering(name.substr(0, name.size() - ext.size())) + ext;
 }
 
-// The pixel size a file announces in its header, for the memory budget; false
-// for formats not recognised here.
-bool PeekPictureSize(const std::string& path, int64_t& width, int64_t& height) {
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return false;
-  uint8_t h[32] = {};
-  const size_t n = std::fread(h, 1, sizeof h, f);
-  bool ok = false;
-  auto be16 = [](const uint8_t* p) { return (p[0] << 8) | p[1]; };
-  auto le32 = [](const uint8_t* p) {
-    return static_cast<int32_t>(p[0] | p[1] << 8 | p[2] << 16 | uint32_t{p[3]} << 24);
-  };
-  if (n >= 24 && h[0] == 0x89 && h[1] == 'P' && h[2] == 'N' && h[3] == 'G') {
-    width = (int64_t{h[16]} << 24) | (h[17] << 16) | (h[18] << 8) | h[19];
-    height = (int64_t{h[20]} << 24) | (h[21] << 16) | (h[22] << 8) | h[23];
-    ok = true;
-  } else if (n >= 10 && h[0] == 'G' && h[1] == 'I' && h[2] == 'F') {
-    width = h[6] | (h[7] << 8);
-    height = h[8] | (h[9] << 8);
-    ok = true;
-  } else if (n >= 26 && h[0] == 'B' && h[1] == 'M') {
-    width = std::abs(int64_t{le32(h + 18)});
-    height = std::abs(int64_t{le32(h + 22)});
-    ok = true;
-  } else if (n >= 4 && h[0] == 0xFF && h[1] == 0xD8) {
-    // Walk the markers up to the first frame header.
-    std::fseek(f, 2, SEEK_SET);
-    uint8_t m[9];
-    for (int guard = 0; guard < 1000 && std::fread(m, 1, 4, f) == 4; ++guard) {
-      if (m[0] != 0xFF) break;
-      const int marker = m[1], length = be16(m + 2);
-      if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC) {
-        if (std::fread(m, 1, 5, f) == 5) {
-          height = be16(m + 1);
-          width = be16(m + 3);
-          ok = true;
-        }
-        break;
-      }
-      if (length < 2 || std::fseek(f, length - 2, SEEK_CUR) != 0) break;
-    }
-  }
-  std::fclose(f);
-  return ok && width > 0 && height > 0;
-}
-
-// Bytes a row may hold at its peak: the decoded record and the working
-// bitmaps of a picture, about twelve bytes per pixel; a file of unknown kind
-// counts by its size.
-int64_t MemoryNeedOf(const std::string& path) {
-  // Only regular files are opened: opening a named pipe would block.
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(path, ec)) return 0;
-  int64_t w = 0, h = 0;
-  if (PeekPictureSize(path, w, h)) return w * h * 12;
-  const auto size = std::filesystem::file_size(path, ec);
-  return ec ? 0 : static_cast<int64_t>(size) * 4;
-}
+// Bytes a row may hold at its peak (see SourceMemoryNeed); the source read
+// for it is what the row then decodes.
+int64_t MemoryNeedOf(const std::string& path) { return SourceMemoryNeed(path); }
 
 // Memory the rows of a run may hold at once. A row that needs more runs
 // alone.

@@ -12,6 +12,21 @@ bool TPicturePipeline::TurnUpright(TBitmap& bitmap, const TimgData& metadata,
   return imprimo::TurnUpright(bitmap, metadata, path);
 }
 
+bool TPicturePipeline::TurnUpright(TBitmap& bitmap, const TimgData& metadata,
+                                   const TPictureMetadata& source) const {
+  if (!settings_.AutoRotate) return false;
+  return imprimo::TurnUpright(bitmap, metadata, source);
+}
+
+TPipelineOutcome TPicturePipeline::Make(TBitmap& bitmap, const TimgData& metadata,
+                                        const TPictureMetadata& source,
+                                        const TPictureMarks& marks) const {
+  const bool turned = TurnUpright(bitmap, metadata, source);
+  TPipelineOutcome outcome = Finish(bitmap, marks);
+  outcome.OrientationApplied = turned;
+  return outcome;
+}
+
 TPipelineOutcome TPicturePipeline::Make(TBitmap& bitmap, const TimgData& metadata,
                                         const std::string& path, const TPictureMarks& marks) const {
   // A camera stores the sensor's rows and says in the EXIF how to turn

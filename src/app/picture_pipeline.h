@@ -9,6 +9,7 @@
 
 #include "app/settings.h"
 #include "exif/exif_reader.h"
+#include "imaging/picture_metadata.h"
 #include "platform/bitmap.h"
 #include "templates/prepared_template.h"
 
@@ -48,12 +49,18 @@ class TPicturePipeline {
   // path) or, for a JPEG under another name, the file's content gives it.
   // True when its pixels were turned or mirrored.
   bool TurnUpright(TBitmap& bitmap, const TimgData& metadata, const std::string& path) const;
+  // The same with the source's metadata record at hand: nothing is read
+  // from the file again.
+  bool TurnUpright(TBitmap& bitmap, const TimgData& metadata, const TPictureMetadata& source) const;
 
   // Every step in order: upright, size (Resize), border (DrawBorder), then
   // the template with marks. The size and border come before the marks, so
   // that a mark lies where it is placed on the final picture, border
   // included.
   TPipelineOutcome Make(TBitmap& bitmap, const TimgData& metadata, const std::string& path,
+                        const TPictureMarks& marks) const;
+  // Every step in order for a picture whose source's record is at hand.
+  TPipelineOutcome Make(TBitmap& bitmap, const TimgData& metadata, const TPictureMetadata& source,
                         const TPictureMarks& marks) const;
 
   // The steps after the upright one, for a picture already upright.
