@@ -169,7 +169,7 @@ void TfrmMain::actShowPreviewExecute() {
   ListImgs_->selectionModel()->select(ListImgs_->model()->index(previewIndex_, 0),
                                       QItemSelectionModel::Select | QItemSelectionModel::Rows);
   UpdatePrevNext();
-  SetStatusText(2, RowText(previewIndex_));
+  ShowRowInStatus(UiText(TTextId::StatusFileName), RowText(previewIndex_));
   RenderPreview(RowText(previewIndex_));
 }
 
@@ -189,7 +189,7 @@ void TfrmMain::btnPrevClick(int step) {
   const QString path = RowText(previewIndex_);
   RenderPreview(path);
   UpdatePrevNext();
-  SetStatusText(2, path);
+  ShowRowInStatus(UiText(TTextId::StatusFileName), path);
 }
 
 void TfrmMain::tbZoomChange(int value) {
@@ -432,7 +432,7 @@ void TfrmMain::ViewImgsSelectItem() {
     item = selected.first();
   }
   currentImage_ = item->data(kPathRole).toString();
-  SetStatusText(2, UiText(TTextId::StatusFileName) + currentImage_);
+  ShowRowInStatus(UiText(TTextId::StatusFileName), currentImage_);
   UpdateCommands();
 }
 

@@ -147,8 +147,7 @@ class TfrmMain::RunHost : public TBatchHost {
     item->setData(kFailReasonRole, reason);
     if (!reason.isEmpty()) {
       tip += QStringLiteral("\n") + UiText(TTextId::RowFailed) + reason;
-      w_.SetStatusText(2,
-                       UiText(TTextId::RowFailed) + item->text() + QStringLiteral(" - ") + reason);
+      w_.ShowRowInStatus(UiText(TTextId::RowFailed), item->text(), QStringLiteral(" - ") + reason);
     }
     if (!result.Warnings.empty()) {
       tip += QStringLiteral("\n") + UiText(TTextId::RowWarnings);
