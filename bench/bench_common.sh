@@ -12,6 +12,20 @@ make_bench_photos() {
   done
 }
 
+# make_container_photos FOLDER COUNT: COUNT three-megapixel sample JPEGs
+# (2000 x 1500) and the same pictures as HEIC files (heif-enc, which takes
+# their EXIF along), kept between runs: photoNN.jpg and heic/photoNN.heic.
+make_container_photos() {
+  local folder="$1" n="$2" i f
+  mkdir -p "$folder/heic"
+  for ((i = 0; i < n; i++)); do
+    f="$folder/photo$(printf %02d "$i").jpg"
+    [[ -s "$f" ]] || "$samples" --photo 2000 1500 "$((i + 31))" "$f"
+    [[ -s "$folder/heic/$(basename "${f%.jpg}").heic" ]] ||
+      heif-enc -q 80 -o "$folder/heic/$(basename "${f%.jpg}").heic" "$f" >/dev/null
+  done
+}
+
 # write_bench_template PROGRAM_FOLDER: Watermarks/Bench.wg (a logo at the top
 # left, a shadowed text at the bottom right) with its logo, and no
 # Setup.ini or Log.dat (JPEG output at quality 90 by default).

@@ -20,6 +20,14 @@
 set(IMPRIMO_APP_ID org.imprimo.Imprimo)
 set(IMPRIMO_DESIGNER_ID org.imprimo.MarkDesigner)
 set(IMPRIMO_RELEASE_DATE 2026-12-10)
+set(IMPRIMO_HOMEPAGE https://github.com/imprimo-app/imprimo)
+# The software-centre description names the licence and where the
+# screenshots the build draws (help/images/) are published for this release.
+set(IMPRIMO_PROJECT_LICENSE LicenseRef-proprietary CACHE STRING
+    "SPDX licence expression of the project, for the metainfo")
+set(IMPRIMO_SCREENSHOT_URL
+    "https://raw.githubusercontent.com/imprimo-app/imprimo/v${PROJECT_VERSION}/screenshots"
+    CACHE STRING "Address the release's screenshots are published under")
 set(IMPRIMO_PROGRAM_DIR lib/imprimo)
 set(imprimo_stage ${CMAKE_BINARY_DIR}/install-stage)
 
@@ -35,9 +43,12 @@ endforeach()
 if(EXISTS ${CMAKE_SOURCE_DIR}/data/Watermarks)
   install(DIRECTORY ${CMAKE_SOURCE_DIR}/data/Watermarks DESTINATION ${IMPRIMO_PROGRAM_DIR})
 endif()
+# The option list of the command-line page is filled in by the build (the
+# build tree's help/ below).
 foreach(help_dir ${CMAKE_SOURCE_DIR}/data/help ${CMAKE_SOURCE_DIR}/help)
   if(IS_DIRECTORY ${help_dir})
-    install(DIRECTORY ${help_dir} DESTINATION ${IMPRIMO_PROGRAM_DIR})
+    install(DIRECTORY ${help_dir} DESTINATION ${IMPRIMO_PROGRAM_DIR}
+            PATTERN command-line.html EXCLUDE)
   endif()
 endforeach()
 install(DIRECTORY ${CMAKE_BINARY_DIR}/help DESTINATION ${IMPRIMO_PROGRAM_DIR} OPTIONAL)
@@ -65,6 +76,77 @@ foreach(exe imprimo imprimo-batch imprimo-lcf MarkDesigner)
     install(FILES ${imprimo_stage}/bin/${exe} DESTINATION bin)
   endif()
 endforeach()
+
+# The man pages, the shell completions and the manual's option list, written
+# from the programs' option descriptions at build time.
+if(TARGET imprimo-batch)
+  add_executable(make_docs ${CMAKE_SOURCE_DIR}/tools/make_docs.cpp
+                           ${CMAKE_SOURCE_DIR}/src/cli/batch_options.cpp
+                           ${CMAKE_SOURCE_DIR}/src/cli/option_docs.cpp)
+  target_link_libraries(make_docs PRIVATE imprimo_core)
+  set_target_properties(make_docs PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tools)
+  set(docs_dir ${CMAKE_BINARY_DIR}/docs)
+  set(docs_files ${CMAKE_BINARY_DIR}/help/command-line.html)
+  foreach(program imprimo imprimo-batch MarkDesigner)
+    list(APPEND docs_files ${docs_dir}/man/${program}.1 ${docs_dir}/bash/${program}
+         ${docs_dir}/zsh/_${program} ${docs_dir}/fish/${program}.fish)
+  endforeach()
+  add_custom_command(
+    OUTPUT ${docs_files}
+    COMMAND $<TARGET_FILE:make_docs> ${docs_dir} ${IMPRIMO_RELEASE_DATE}
+            ${CMAKE_SOURCE_DIR}/data/help/command-line.html
+            ${CMAKE_BINARY_DIR}/help/command-line.html
+    DEPENDS make_docs ${CMAKE_SOURCE_DIR}/data/help/command-line.html
+    COMMENT "Writing the man pages, shell completions and the option list")
+  add_custom_target(imprimo_docs ALL DEPENDS ${docs_files})
+  set(docs_programs imprimo-batch)
+  if(TARGET imprimo)
+    list(APPEND docs_programs imprimo)
+  endif()
+  if(TARGET MarkDesigner)
+    list(APPEND docs_programs MarkDesigner)
+  endif()
+  foreach(program ${docs_programs})
+    install(FILES ${docs_dir}/man/${program}.1 DESTINATION share/man/man1)
+    install(FILES ${docs_dir}/bash/${program} DESTINATION share/bash-completion/completions)
+    # zsh looks in site-functions under its own prefix; Debian's /usr zsh
+    # reads packages' functions from vendor-completions.
+    install(CODE "
+      set(zsh_dir share/zsh/site-functions)
+      if(CMAKE_INSTALL_PREFIX STREQUAL \"/usr\")
+        set(zsh_dir share/zsh/vendor-completions)
+      endif()
+      file(INSTALL DESTINATION \"\${CMAKE_INSTALL_PREFIX}/\${zsh_dir}\" TYPE FILE
+           FILES \"${docs_dir}/zsh/_${program}\")
+    ")
+    install(FILES ${docs_dir}/fish/${program}.fish DESTINATION share/fish/vendor_completions.d)
+  endforeach()
+endif()
+
+# The file managers' "Watermark with Imprimo": the command they run (beside
+# imprimo-batch), Dolphin's service menu and the Python extension of the
+# GNOME-family managers; the file types of the templates.
+if(TARGET imprimo-batch)
+  install(PROGRAMS ${CMAKE_SOURCE_DIR}/data/desktop/imprimo-watermark
+          DESTINATION ${IMPRIMO_PROGRAM_DIR})
+  install(CODE "
+    set(IMPRIMO_APP_ID ${IMPRIMO_APP_ID})
+    set(IMPRIMO_PROGRAM_DIR ${IMPRIMO_PROGRAM_DIR})
+    set(imprimo_source \"${CMAKE_SOURCE_DIR}\")
+    set(imprimo_stage \"${imprimo_stage}\")
+    include(\"${CMAKE_SOURCE_DIR}/cmake/ImprimoInstallActions.cmake\")
+  ")
+  install(FILES ${CMAKE_SOURCE_DIR}/data/desktop/imprimo-mime.xml DESTINATION share/mime/packages
+          RENAME ${IMPRIMO_APP_ID}.xml)
+  # A package's trigger updates the database; a direct install does it here.
+  install(CODE "
+    find_program(update_mime update-mime-database)
+    if(update_mime AND \"\$ENV{DESTDIR}\" STREQUAL \"\")
+      execute_process(COMMAND \${update_mime} \"\${CMAKE_INSTALL_PREFIX}/share/mime\"
+                      OUTPUT_QUIET ERROR_QUIET)
+    endif()
+  ")
+endif()
 
 if(TARGET imprimo)
   # The desktop entry names the installed link by its full path, which is
@@ -112,6 +194,9 @@ if(TARGET imprimo)
   set(manual_copies)
   foreach(page ${manual_pages})
     get_filename_component(page_name ${page} NAME)
+    if(page_name STREQUAL "command-line.html")
+      continue()  # written by make_docs
+    endif()
     add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/help/${page_name}
                        COMMAND ${CMAKE_COMMAND} -E copy ${page} ${CMAKE_BINARY_DIR}/help/${page_name}
                        DEPENDS ${page})

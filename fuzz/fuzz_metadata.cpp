@@ -1,5 +1,6 @@
 // Feeds arbitrary bytes as the source whose metadata is carried into a small
-// JPEG output and a small PNG output.
+// JPEG output and a small PNG output (through the source's metadata record),
+// and to the header peek of the memory budget.
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -9,6 +10,7 @@
 #include "exif/metadata_writer.h"
 #include "imaging/formats/jpeg_codec.h"
 #include "imaging/imaging_stream.h"
+#include "imaging/picture_metadata.h"
 
 namespace {
 
@@ -40,5 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   options.SetOrientation1 = size % 3 == 1;
   (void)imprimo::ComposeOutputMetadata(source, outputs.jpeg, outputs.pixels, options, warnings);
   (void)imprimo::ComposeOutputMetadata(source, outputs.png, outputs.pixels, options, warnings);
+  int64_t width = 0, height = 0;
+  (void)imprimo::PeekPictureSize(source, width, height);
   return 0;
 }

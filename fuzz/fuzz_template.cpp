@@ -61,10 +61,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!imprimo::ReadMarkItem(written, u"Layer", back) || !SameLayer(item, back)) __builtin_trap();
   }
   imprimo::PrepareLayers(state, folder);
-  const size_t sections = state.LayerSections.size();
-  if (state.LogoList.size() != sections || state.TextureList.size() != sections) __builtin_trap();
-  for (const auto& list : {state.LogoList, state.TextureList})
-    for (const auto& bitmap : list) {
+  if (!state.Prepared || state.Prepared->Layers.size() != state.TemplateDoc->SectionNames().size())
+    __builtin_trap();
+  for (const imprimo::TPreparedLayer& layer : state.Prepared->Layers)
+    for (const auto& bitmap : {layer.Logo, layer.Texture}) {
       if (!bitmap) __builtin_trap();
       if (!bitmap->Empty() && !bitmap->Bits()) __builtin_trap();
     }

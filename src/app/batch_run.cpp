@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <system_error>
 #include <thread>
@@ -16,12 +17,14 @@
 #include "app/naming.h"
 #include "app/process_image.h"
 #include "app/save_output.h"
+#include "app/source_picture.h"
 #include "app/texts.h"
 #include "imaging/file_format.h"
 #include "platform/date_format.h"
 #include "platform/file_io.h"
 #include "platform/paths.h"
 #include "platform/text.h"
+#include "platform/worker_pool.h"
 #include "render/text_variables.h"
 #include "runlog/run_log.h"
 #include "templates/template_file.h"
@@ -109,72 +112,20 @@ std::string SourceKey(const std::string& path) {
   return folder + StripNumbering(name.substr(0, name.size() - ext.size())) + ext;
 }
 
-// The pixel size a file announces in its header, for the memory budget; false
-// for formats not recognised here.
-bool PeekPictureSize(const std::string& path, int64_t& width, int64_t& height) {
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return false;
-  uint8_t h[32] = {};
-  const size_t n = std::fread(h, 1, sizeof h, f);
-  bool ok = false;
-  auto be16 = [](const uint8_t* p) { return (p[0] << 8) | p[1]; };
-  auto le32 = [](const uint8_t* p) {
-    return static_cast<int32_t>(p[0] | p[1] << 8 | p[2] << 16 | uint32_t{p[3]} << 24);
-  };
-  if (n >= 24 && h[0] == 0x89 && h[1] == 'P' && h[2] == 'N' && h[3] == 'G') {
-    width = (int64_t{h[16]} << 24) | (h[17] << 16) | (h[18] << 8) | h[19];
-    height = (int64_t{h[20]} << 24) | (h[21] << 16) | (h[22] << 8) | h[23];
-    ok = true;
-  } else if (n >= 10 && h[0] == 'G' && h[1] == 'I' && h[2] == 'F') {
-    width = h[6] | (h[7] << 8);
-    height = h[8] | (h[9] << 8);
-    ok = true;
-  } else if (n >= 26 && h[0] == 'B' && h[1] == 'M') {
-    width = std::abs(int64_t{le32(h + 18)});
-    height = std::abs(int64_t{le32(h + 22)});
-    ok = true;
-  } else if (n >= 4 && h[0] == 0xFF && h[1] == 0xD8) {
-    // Walk the markers up to the first frame header.
-    std::fseek(f, 2, SEEK_SET);
-    uint8_t m[9];
-    for (int guard = 0; guard < 1000 && std::fread(m, 1, 4, f) == 4; ++guard) {
-      if (m[0] != 0xFF) break;
-      const int marker = m[1], length = be16(m + 2);
-      if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC) {
-        if (std::fread(m, 1, 5, f) == 5) {
-          height = be16(m + 1);
-          width = be16(m + 3);
-          ok = true;
-        }
-        break;
-      }
-      if (length < 2 || std::fseek(f, length - 2, SEEK_CUR) != 0) break;
-    }
-  }
-  std::fclose(f);
-  return ok && width > 0 && height > 0;
-}
-
-// Bytes a row may hold at its peak: the decoded record and the working
-// bitmaps of a picture, about twelve bytes per pixel; a file of unknown kind
-// counts by its size.
-int64_t MemoryNeedOf(const std::string& path) {
-  // Only regular files are opened: opening a named pipe would block.
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(path, ec)) return 0;
-  int64_t w = 0, h = 0;
-  if (PeekPictureSize(path, w, h)) return w * h * 12;
-  const auto size = std::filesystem::file_size(path, ec);
-  return ec ? 0 : static_cast<int64_t>(size) * 4;
-}
+// Bytes a row may hold at its peak (see SourceMemoryNeed); the source read
+// for it is what the row then decodes.
+int64_t MemoryNeedOf(const std::string& path) { return SourceMemoryNeed(path); }
 
 // Memory the rows of a run may hold at once. A row that needs more runs
 // alone.
 constexpr int64_t kMemoryBudget = int64_t{384} << 20;
 
+// What rows processed at the same time must wait for: their turn in the
+// memory budget, and the earlier rows that may write their output name or
+// their source.
 class TRowScheduler final : public TOutputNamer {
  public:
-  TRowScheduler(int rows, int window) : outcomes_(rows), finished_(rows, 0), window_(window) {}
+  explicit TRowScheduler(int rows) : finished_(rows, 0) {}
 
   // Groups rows by the output family they may write (outKeys) and notes for
   // each row the group that may write its source.
@@ -192,14 +143,6 @@ class TRowScheduler final : public TOutputNamer {
       auto it = index.find(srcKeys[i]);
       if (it != index.end()) srcGroup_[i] = it->second;
     }
-  }
-
-  // Worker side: the next row to work on, or -1 when the run takes no more.
-  int TakeRow() {
-    std::unique_lock lock(mutex_);
-    cv_.wait(lock, [&] { return stopping_ || next_ >= Rows() || next_ < delivered_ + window_; });
-    if (stopping_ || next_ >= Rows()) return -1;
-    return next_++;
   }
 
   // Admits rows in row order within the memory budget.
@@ -234,51 +177,17 @@ class TRowScheduler final : public TOutputNamer {
     return NumberedOutputPath(outDir, base, ext, overwrite);
   }
 
-  void Finish(int row, int64_t need, TRowOutcome outcome) {
+  // The row's work is over: its memory is free and later rows of its output
+  // family may choose their names.
+  void Finish(int row, int64_t need) {
     {
       std::lock_guard lock(mutex_);
       used_ -= need;
-      outcomes_[row] = std::move(outcome);
       finished_[row] = 1;
       TGroup& group = groups_[outGroup_[row]];
       while (group.FinishedPrefix < group.Rows.size() &&
              finished_[group.Rows[group.FinishedPrefix]])
         ++group.FinishedPrefix;
-    }
-    cv_.notify_all();
-  }
-
-  // Calling thread side.
-  int Rows() const { return static_cast<int>(finished_.size()); }
-  int Started() {
-    std::lock_guard lock(mutex_);
-    return next_;
-  }
-  void Stop() {
-    {
-      std::lock_guard lock(mutex_);
-      stopping_ = true;
-    }
-    cv_.notify_all();
-  }
-  // Waits up to a moment for the row; false when it is not finished yet.
-  bool WaitFor(int row, std::chrono::milliseconds moment) {
-    std::unique_lock lock(mutex_);
-    return cv_.wait_for(lock, moment, [&] { return finished_[row] != 0; });
-  }
-  // True when the run takes no more rows and row was never taken.
-  bool NeverStarts(int row) {
-    std::lock_guard lock(mutex_);
-    return stopping_ && row >= next_;
-  }
-  TRowOutcome TakeOutcome(int row) {
-    std::lock_guard lock(mutex_);
-    return std::move(outcomes_[row]);
-  }
-  void Delivered(int row) {
-    {
-      std::lock_guard lock(mutex_);
-      delivered_ = row + 1;
     }
     cv_.notify_all();
   }
@@ -290,14 +199,11 @@ class TRowScheduler final : public TOutputNamer {
   };
   std::mutex mutex_;
   std::condition_variable cv_;
-  std::vector<TRowOutcome> outcomes_;
   std::vector<char> finished_;
   std::vector<TGroup> groups_;
   std::vector<int> outGroup_, srcGroup_;
-  int window_;
-  int next_ = 0, delivered_ = 0, admitted_ = 0;
+  int admitted_ = 0;
   int64_t used_ = 0;
-  bool stopping_ = false;
 };
 
 // The separators a row starts with: the run's own for its first row, those
@@ -310,11 +216,10 @@ TSeparatorStates SeparatorStates(const TTemplateState& state) {
   TSeparatorStates out;
   out.Date0 = out.Date1 = DateSeparator();
   out.Time0 = out.Time1 = TimeSeparator();
-  if (!state.TemplateDoc) return out;
+  if (!state.TemplateDoc || !state.Prepared) return out;
   TThreadSeparators scope(out.Date0, out.Time0);
-  TMarkItem item;
-  for (const std::u16string& section : state.TemplateDoc->SectionNames()) {
-    ReadMarkItem(*state.TemplateDoc, section, item);
+  for (const TPreparedLayer& layer : state.Prepared->Layers) {
+    const TMarkItem& item = layer.Item;
     if (!item.Enabled || item.Style != 0 || item.Text.empty()) continue;
     ExpandTextVariables(item.Text, u"", 0, TExifSummary{});
   }
@@ -432,60 +337,46 @@ TRowOutcome ProcessRow(int i, const TRowPlan& plan, const TRunContext& context,
   return out;
 }
 
-// Stops the scheduler and joins its workers however the run ends.
-struct TWorkerThreads {
-  TRowScheduler& Scheduler;
-  std::vector<std::thread> Threads;
-  ~TWorkerThreads() {
-    Scheduler.Stop();
-    for (std::thread& t : Threads)
-      if (t.joinable()) t.join();
-  }
-};
-
-// Starts up to jobs workers that take rows until the scheduler has none;
-// fewer start when the system gives no more threads.
-void StartWorkers(TWorkerThreads& threads, int jobs, const TRowPlan& plan,
-                  const TRunContext& context, const TSeparatorStates& separators,
-                  std::vector<std::unique_ptr<TWorkerState>>& states) {
-  // The workers outlive this call: they hold pointers to what the run owns.
-  auto worker = [scheduler = &threads.Scheduler, plan = &plan, context = &context,
-                 separators = &separators](TWorkerState* state) {
-    for (;;) {
-      const int i = scheduler->TakeRow();
-      if (i < 0) return;
-      const int64_t need = MemoryNeedOf(plan->Path(i));
-      scheduler->Admit(i, need);
-      scheduler->Finish(i, need, ProcessRow(i, *plan, *context, *separators, *scheduler, *state));
-    }
-  };
-  for (int j = 0; j < jobs; ++j) {
+// The job of row i: its turn in the memory budget, its work, and the end of
+// its turn, on whichever worker takes it.
+TOrderedPool<TRowOutcome>::TJob RowJob(int i, const TRowPlan& plan, const TRunContext& context,
+                                       const TSeparatorStates& separators, TRowScheduler& scheduler,
+                                       std::vector<std::unique_ptr<TWorkerState>>& states) {
+  // The job outlives this call: it holds pointers to what the run owns.
+  return [i, plan = &plan, context = &context, separators = &separators, scheduler = &scheduler,
+          states = &states](int worker) {
+    // Every row takes its turn, or the rows after it would wait for ever.
+    int64_t need = 0;
     try {
-      threads.Threads.emplace_back(worker, states[j].get());
-    } catch (const std::system_error&) {
-      if (threads.Threads.empty()) throw;
-      break;  // fewer workers than asked for
+      need = MemoryNeedOf(plan->Path(i));
+    } catch (...) {
+      need = 0;  // counted as nothing; the row's work reports what is wrong
     }
-  }
+    scheduler->Admit(i, need);
+    TRowOutcome out = ProcessRow(i, *plan, *context, *separators, *scheduler, *(*states)[worker]);
+    scheduler->Finish(i, need);
+    return out;
+  };
 }
 
 // Waits for row i while keeping the host responsive and marking started
-// rows; false when the run stopped before the row was taken.
-bool WaitForRow(int i, TRowScheduler& scheduler, TBatchHost& host, int& marked) {
+// rows; stops the pool from starting rows once the host asks to stop.
+void WaitForRow(int i, TOrderedPool<TRowOutcome>& pool, TBatchHost& host, int& marked,
+                bool& stopping) {
   auto markStarted = [&] {
-    for (const int started = scheduler.Started(); marked < started; ++marked)
+    for (const auto started = static_cast<int>(pool.Started()); marked < started; ++marked)
       host.SetRowIcon(marked, kIconWorking);
   };
   constexpr auto kMoment = std::chrono::milliseconds(20);
-  for (;;) {
-    if (scheduler.WaitFor(i, kMoment)) break;
-    if (scheduler.NeverStarts(i)) return false;
+  while (!pool.WaitFor(static_cast<uint64_t>(i), kMoment)) {
     markStarted();
     host.ProcessMessages();
-    if (host.StopRequested()) scheduler.Stop();
+    if (!stopping && host.StopRequested()) {
+      stopping = true;
+      pool.CancelPending();
+    }
   }
   markStarted();
-  return true;
 }
 
 // Hands a finished row to the host, the log and the summary, as the serial
@@ -553,7 +444,7 @@ void RunRows(TRunContext& context, TBatchHost& host, RunLog& log, TRunSummary& s
   const int window = jobs == 1 ? 1 : 4 * jobs;
 
   const TRowPlan plan(context, host, n);
-  TRowScheduler scheduler(n, window);
+  TRowScheduler scheduler(n);
   // Partial files an interrupted earlier run left in the folders this run
   // writes to.
   for (const std::string& folder : PlanRowOrder(plan, context, scheduler))
@@ -566,18 +457,35 @@ void RunRows(TRunContext& context, TBatchHost& host, RunLog& log, TRunSummary& s
     states.back()->Work.Template = context.Work.Template;
     states.back()->AddedFolders = context.AddedFolders;
   }
-  TWorkerThreads threads{scheduler, {}};
-  StartWorkers(threads, jobs, plan, context, separators, states);
+  // Last: its workers are joined before what they use goes.
+  TOrderedPool<TRowOutcome> pool(jobs);
+
+  // Rows start at most a window ahead of the row being reported.
+  int submitted = 0;
+  bool stopping = false;
+  auto submitUpTo = [&](int end) {
+    for (end = std::min(end, n); !stopping && submitted < end; ++submitted)
+      pool.Submit(RowJob(submitted, plan, context, separators, scheduler, states));
+  };
+  submitUpTo(window);
 
   int marked = 0;
   for (int i = 0; i < n; ++i) {
-    if (!WaitForRow(i, scheduler, host, marked)) {
+    std::optional<TRowOutcome> out;
+    if (i < submitted) {
+      WaitForRow(i, pool, host, marked, stopping);
+      out = pool.Take(static_cast<uint64_t>(i));
+    }
+    if (!out) {  // the run stopped before the row was started
       summary.Outcome = TRunOutcome::Stopped;
       break;
     }
-    DeliverRow(i, scheduler.TakeOutcome(i), plan, context, host, log, summary);
-    if (!summary.ErrorText.empty() || host.StopRequested()) scheduler.Stop();
-    scheduler.Delivered(i);
+    DeliverRow(i, std::move(*out), plan, context, host, log, summary);
+    if (!stopping && (!summary.ErrorText.empty() || host.StopRequested())) {
+      stopping = true;
+      pool.CancelPending();
+    }
+    submitUpTo(i + 1 + window);
   }
   if (!summary.ErrorText.empty()) summary.Outcome = TRunOutcome::Stopped;
 }
@@ -615,6 +523,7 @@ std::string ProgressCaption(int percent) {
 
 bool OpenSelectedTemplate(TRunContext& context, TBatchHost& host) {
   context.Work.Template.TemplateDoc.reset();
+  context.Work.Template.Prepared.reset();
   std::error_code ec;
   if (context.TemplatePath.empty() || !std::filesystem::is_regular_file(context.TemplatePath, ec)) {
     host.ShowError(Text(TTextId::TemplateNotFound));
@@ -634,7 +543,6 @@ bool PlanBatchRun(TRunContext& context, TBatchHost& host, std::vector<TDryRunRow
   const int64_t renameNo0 = s.RenameNo;
   const int n = host.RowCount();
   std::set<std::string> taken;
-  TMarkItem item;
   for (int i = 0; i < n; ++i) {
     const int64_t k =
         static_cast<size_t>(i) < context.RowIndexes.size() ? context.RowIndexes[i] : i;
@@ -661,12 +569,12 @@ bool PlanBatchRun(TRunContext& context, TBatchHost& host, std::vector<TDryRunRow
       context.Work.ExifReader.ReadMetadata(row.Source);
       TExifSummary summary;
       FillExifSummary(summary, context.Work.ExifReader);
-      for (const std::u16string& section : tpl.TemplateDoc->SectionNames()) {
-        ReadMarkItem(*tpl.TemplateDoc, section, item);
+      for (const TPreparedLayer& layer : tpl.Prepared->Layers) {
+        const TMarkItem& item = layer.Item;
         if (!item.Enabled || item.Style != 0 || item.Text.find(u"{$") == std::u16string::npos)
           continue;
         row.Layers.emplace_back(
-            Utf16ToUtf8(section),
+            Utf16ToUtf8(layer.Section),
             Utf16ToUtf8(ExpandTextVariables(item.Text, Utf8ToUtf16(plan.Base + plan.Extension),
                                             sequence, summary)));
       }

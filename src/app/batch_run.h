@@ -115,7 +115,7 @@ struct TWorkingObjects {
   TBitmap Bitmap;           // the working picture
   RasterImage Image;        // the record loading and saving go through
   TimgData ExifReader;      // the source's metadata
-  TTemplateState Template;  // TemplateDoc, LayerSections, LogoList, sequence, EXIF summary
+  TTemplateState Template;  // TemplateDoc, its prepared layers, sequence, EXIF summary
 };
 
 // Decides where a row's output goes once its picture is drawn. The batch run

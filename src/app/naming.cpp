@@ -189,6 +189,15 @@ bool IsReadableImage(const std::string& path, const std::string& name) {
 void FindBatchImageFiles(const std::string& folder, const std::string& filters,
                          std::vector<std::string>& list, bool includeSubFolders,
                          const std::string& skipFolder) {
+  FindBatchImageFiles(folder, filters, list, includeSubFolders, skipFolder, {});
+}
+
+void FindBatchImageFiles(const std::string& folder, const std::string& filters,
+                         std::vector<std::string>& list, bool includeSubFolders,
+                         const std::string& skipFolder,
+                         const std::function<bool(size_t found)>& goOn) {
+  size_t asked = 0;
+  auto stopped = [&] { return goOn && (asked++ % 256) == 0 && !goOn(list.size()); };
   std::vector<std::string> masks = SplitFilterList(filters);
   bool imagesOnly = masks.empty();
   for (const std::string& m : masks)
@@ -216,9 +225,11 @@ void FindBatchImageFiles(const std::string& folder, const std::string& filters,
   std::deque<std::string> queue{start};
   for (size_t q = 0; q < queue.size(); ++q) {
     const std::string dir = queue[q];
+    if (goOn && !goOn(list.size())) return;
     std::string prefix = dir == "/" ? std::string() : dir;
     std::vector<std::pair<std::string, bool>> entries;
     for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+      if (stopped()) return;
       std::string name = it->path().filename().string();
       if (name.empty() || name[0] == '.') continue;
       std::error_code typeError;
@@ -230,6 +241,7 @@ void FindBatchImageFiles(const std::string& folder, const std::string& filters,
     ec.clear();
     std::sort(entries.begin(), entries.end());
     for (auto& [name, isDir] : entries) {
+      if (stopped()) return;
       const std::string path = prefix + "/" + name;
       if (isDir) {
         if (!includeSubFolders) continue;

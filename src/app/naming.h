@@ -2,7 +2,9 @@
 // walking. The path separator is "/".
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,6 +37,13 @@ void FindImageFiles(const std::string& folder, const std::string& filter,
 void FindBatchImageFiles(const std::string& folder, const std::string& filters,
                          std::vector<std::string>& list, bool includeSubFolders,
                          const std::string& skipFolder);
+// The same search, asking goOn(pictures found so far) before every folder
+// and every 256 entries; it ends early, keeping what it found, once goOn
+// says false.
+void FindBatchImageFiles(const std::string& folder, const std::string& filters,
+                         std::vector<std::string>& list, bool includeSubFolders,
+                         const std::string& skipFolder,
+                         const std::function<bool(size_t found)>& goOn);
 // True when a rename pattern would leave the output folder (holds "/" or "\").
 bool RenamePatternHasSeparator(std::string_view pattern);
 // Shortens text to maxChars characters ending in "..." when longer; counts

@@ -1,9 +1,7 @@
 #include "app/output_colours.h"
 
-#include "exif/source_metadata.h"
 #include "imaging/colour_convert.h"
 #include "imaging/icc_profile.h"
-#include "platform/file_io.h"
 
 namespace imprimo {
 
@@ -43,17 +41,12 @@ TColourStep PlanOutputColours(const std::string& profile, const TImageFileFormat
   return s.KeepSourceColors ? TColourStep::Kept : TColourStep::Converted;
 }
 
-TOutputColours PrepareOutputColours(RasterImage& image, const std::string& sourcePath,
+TOutputColours PrepareOutputColours(RasterImage& image, const TPictureMetadata& source,
                                     const std::string& outputPath, const TSettings& s,
                                     TSaveOptions& options) {
   TOutputColours r;
-  // The picture loaded, so a file that cannot be read again now simply
-  // gives no profile.
-  std::string bytes;
-  if (ReadWholeFile(sourcePath, bytes) != EReadResult::kOk) bytes.clear();
-  std::string why;
-  const std::string profile =
-      ReadSourceIccProfile({reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()}, &why);
+  std::string why = source.IccProblem;
+  const std::string& profile = source.Icc;
   // The metadata step names a damaged profile itself when it runs.
   if (profile.empty()) {
     if (!why.empty() && !(s.KeepExif && MetadataStepCarries(s.SaveFormat)))

@@ -28,9 +28,10 @@ struct TOutputColours {
 };
 
 // The step for a picture about to be written to outputPath (the settings'
-// SaveFormat, after PrepareForSave) from the source file at sourcePath. The
-// picture is converted in place, or options get the profile for the encoder.
-TOutputColours PrepareOutputColours(RasterImage& image, const std::string& sourcePath,
+// SaveFormat, after PrepareForSave) from the source whose metadata record is
+// source. The picture is converted in place, or options get the profile for
+// the encoder.
+TOutputColours PrepareOutputColours(RasterImage& image, const TPictureMetadata& source,
                                     const std::string& outputPath, const TSettings& settings,
                                     TSaveOptions& options);
 

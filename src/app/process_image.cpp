@@ -7,15 +7,19 @@
 
 #include "app/naming.h"
 #include "app/output_colours.h"
+#include "app/picture_pipeline.h"
 #include "app/save_output.h"
+#include "app/source_picture.h"
 #include "app/upright_picture.h"
 #include "exif/metadata_writer.h"
+#include "exif/source_metadata.h"
 #include "imageops/border.h"
 #include "imageops/orient.h"
 #include "imageops/resize.h"
 #include "imaging/bitmap_conversion.h"
 #include "imaging/file_format.h"
 #include "imaging/pixel_convert.h"
+#include "platform/file_io.h"
 #include "platform/paths.h"
 #include "platform/text.h"
 #include "render/text_variables.h"
@@ -125,22 +129,6 @@ bool ReduceToGrayIfGray(RasterImage& image) {
   }
   image = std::move(gray);
   return true;
-}
-
-// The JFIF density of a JPEG file: unit (0 none, 1 inch, 2 cm), x and y.
-// False when the file does not start with a JFIF header.
-bool ReadJfifDensity(const std::string& path, int& unit, int& x, int& y) {
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return false;
-  uint8_t h[18];
-  const size_t n = std::fread(h, 1, sizeof h, f);
-  std::fclose(f);
-  if (n < sizeof h || h[0] != 0xFF || h[1] != 0xD8 || h[2] != 0xFF || h[3] != 0xE0) return false;
-  if (h[6] != 'J' || h[7] != 'F' || h[8] != 'I' || h[9] != 'F' || h[10] != 0) return false;
-  unit = h[13];
-  x = (h[14] << 8) | h[15];
-  y = (h[16] << 8) | h[17];
-  return unit <= 2 && x > 0 && y > 0;
 }
 
 // Copies a 32-bit bitmap whose every pixel is opaque into a new R8G8B8
@@ -257,7 +245,33 @@ bool TurnUpright(TBitmap& bitmap, const TimgData& reader, const std::string& pat
       bitmap, reader.HasExifBlock() ? reader.Orientation() : SourceOrientation(path));
 }
 
+bool TurnUpright(TBitmap& bitmap, const TimgData& reader, const TPictureMetadata& source) {
+  return ApplyExifOrientation(
+      bitmap, reader.HasExifBlock() ? reader.Orientation() : RecordOrientation(source));
+}
+
+namespace {
+
+// The record of a source whose metadata only its first bytes are asked
+// for (the JFIF density).
+TPictureMetadata LeadingMetadata(const std::string& sourcePath) {
+  TPictureMetadata m;
+  std::FILE* f = std::fopen(sourcePath.c_str(), "rb");
+  if (!f) return m;
+  char head[18];
+  const size_t n = std::fread(head, 1, sizeof head, f);
+  std::fclose(f);
+  m.JpegHeader.assign(head, n);
+  return m;
+}
+
+}  // namespace
+
 TSaveRequest SaveRequestFor(const TSettings& s, const std::string& sourcePath) {
+  return SaveRequestFor(s, LeadingMetadata(sourcePath));
+}
+
+TSaveRequest SaveRequestFor(const TSettings& s, const TPictureMetadata& source) {
   TSaveRequest request;
   const int32_t format = EffectiveSaveFormat(s.SaveFormat);
   if (format >= 0 && format < kSaveFormatCount)
@@ -270,15 +284,22 @@ TSaveRequest SaveRequestFor(const TSettings& s, const std::string& sourcePath) {
   request.TiffCompression = s.TiffCompression;
   request.FlattenColor = s.FlattenColor;
   // A JPEG carries over the source's print resolution.
+  const std::span<const uint8_t> header(reinterpret_cast<const uint8_t*>(source.JpegHeader.data()),
+                                        source.JpegHeader.size());
   if (format == 0 &&
-      !ReadJfifDensity(sourcePath, request.DensityUnit, request.DensityX, request.DensityY))
+      !ReadJfifDensity(header, request.DensityUnit, request.DensityX, request.DensityY))
     request.DensityUnit = 0, request.DensityX = 1, request.DensityY = 1;
   return request;
 }
 
 TSaveOptions PrepareForSave(RasterImage& image, const TSettings& s, bool graySource,
                             const std::string& sourcePath) {
-  const TSaveRequest request = SaveRequestFor(s, sourcePath);
+  return PrepareForSave(image, s, graySource, LeadingMetadata(sourcePath));
+}
+
+TSaveOptions PrepareForSave(RasterImage& image, const TSettings& s, bool graySource,
+                            const TPictureMetadata& source) {
+  const TSaveRequest request = SaveRequestFor(s, source);
   if (request.Format == "jpg") {
     // A JPEG has no alpha: transparent areas take the background colour,
     // and a gray picture that stayed gray is written with one component.
@@ -296,8 +317,9 @@ namespace {
 // Names the output of row, readies the drawn picture for its format and
 // colours, and saves it with the source's metadata; returns the saved path,
 // empty when the format cannot store the picture.
-std::string SaveRowOutput(const std::string& path, int row, const TSettings& s, bool graySource,
-                          const TPlannedName& plan, TRunContext& context, TImageResult& result) {
+std::string SaveRowOutput(const TPictureMetadata& source, int row, const TSettings& s,
+                          bool graySource, const TPlannedName& plan, TRunContext& context,
+                          TImageResult& result) {
   TWorkingObjects& work = context.Work;
   const std::string& outDir = plan.Folder;
   const std::string& base = plan.Base;
@@ -306,10 +328,10 @@ std::string SaveRowOutput(const std::string& path, int row, const TSettings& s, 
       context.Namer ? context.Namer->OutputPathFor(row, outDir, base, newExt, s.OverwriteOutput)
                     : NumberedOutputPath(outDir, base, newExt, s.OverwriteOutput);
 
-  TSaveOptions saveOptions = PrepareForSave(work.Image, s, graySource, path);
+  TSaveOptions saveOptions = PrepareForSave(work.Image, s, graySource, source);
   // The source's colour profile goes with the picture, or its samples are
   // converted to sRGB for an output that cannot say what they mean.
-  for (std::string& w : PrepareOutputColours(work.Image, path, out, s, saveOptions).Warnings)
+  for (std::string& w : PrepareOutputColours(work.Image, source, out, s, saveOptions).Warnings)
     result.Warnings.push_back(std::move(w));
   // A JPEG is written from RGB: the encoder would convert a copy of a
   // 32-bit record; converting the record itself gives the same file with
@@ -328,12 +350,11 @@ std::string SaveRowOutput(const std::string& path, int row, const TSettings& s, 
   TMetadataOptions carry;
   carry.SetOrientation1 = result.OrientationApplied;
   carry.StripLocation = s.StripLocation;
-  carry.AvifQuality = saveOptions.Get(ImagingAvifQuality);
-  carry.AvifSpeed = saveOptions.Get(ImagingAvifSpeed);
   const bool keepMetadata =
       s.KeepExif && (s.SaveFormat == 0 || s.SaveFormat == 1 || s.SaveFormat >= 16);
-  return SaveFinishedPicture(path, {out, outDir, base, newExt, s.OverwriteOutput}, work.Image,
-                             saveOptions, keepMetadata ? &carry : nullptr, result.Warnings);
+  return SaveFinishedPicture(keepMetadata ? &source : nullptr,
+                             {out, outDir, base, newExt, s.OverwriteOutput}, work.Image,
+                             saveOptions, carry, result.Warnings);
 }
 
 }  // namespace
@@ -357,7 +378,8 @@ TImageResult ProcessImage(const std::string& path, int row, int& status, TRunCon
       result.Reason = LoadFailureReason(path);
       return result;
     }
-    if (!ReadImageFile(path, work.Image)) {
+    TPictureMetadata source;
+    if (!LoadSourcePicture(path, work.Image, source)) {
       result.Reason = LoadFailureReason(path);
       return result;
     }
@@ -374,32 +396,23 @@ TImageResult ProcessImage(const std::string& path, int row, int& status, TRunCon
     // differs), so one full copy of a large picture is alive while drawing.
     MoveImageToBitmap(work.Image, work.Bitmap);
 
-    work.ExifReader.ReadMetadata(path);
+    work.ExifReader.ReadMetadata(source, path);
     FillExifSummary(work.Template.ExifSummary, work.ExifReader);
-    // A camera stores the sensor's rows and says in the EXIF how to turn
-    // them; the picture is made upright before anything is measured or drawn
-    // on it, so the mark lands where the viewer sees the corner. The reader
-    // takes only files named as JPEGs; one under another name is still turned.
-    if (s.AutoRotate) result.OrientationApplied = TurnUpright(work.Bitmap, work.ExifReader, path);
-
-    if (s.Resize && !RestrictImageSize(work.Bitmap, s.NewWidth, s.NewHeight, s.ResizeMode)) {
-      result.Reason = "the picture could not be resized";
-      return result;
-    }
-
-    if (s.DrawBorder &&
-        !AddImageBorder(work.Bitmap, s.BorderTopWidth, s.BorderRightWidth, s.BorderBottomWidth,
-                        s.BorderLeftWidth, s.BorderColor, s.BorderMode, s.BorderPosition)) {
-      result.Reason = "the border could not be drawn";
-      return result;
-    }
-
     // A JPEG is made from the RGB of the picture, so a logo need not turn
     // a 24-bit picture into a 32-bit one first (the EXIF thumbnail of an
     // opaque picture has the same colours either way).
     const bool rgbOutput = s.SaveFormat == 0 && GetImagingOption(ImagingSaveOverrideFormat) == 0;
     work.Template.RgbStaysRgb = rgbOutput;
-    result.Warnings = ApplyTemplate(work.Template, work.Bitmap, base + newExt);
+    const std::shared_ptr<const TPreparedTemplate> layers = LayersToPaint(work.Template);
+    const TPicturePipeline pipeline(s, *layers, TPipelinePurpose::Run);
+    TPipelineOutcome made = pipeline.Make(work.Bitmap, work.ExifReader, source,
+                                          CurrentMarks(work.Template, base + newExt));
+    result.OrientationApplied = made.OrientationApplied;
+    if (!made.Finished) {
+      result.Reason = std::move(made.Reason);
+      return result;
+    }
+    result.Warnings = std::move(made.Warnings);
     if (context.Strict && !result.Warnings.empty()) {
       result.Reason = "the watermark was not drawn completely: " + result.Warnings.front();
       return result;
@@ -416,7 +429,7 @@ TImageResult ProcessImage(const std::string& path, int row, int& status, TRunCon
     work.Bitmap = TBitmap();
     host.SetRowColumn(row, kColNewDimension, DimensionText(work.Image.Width, work.Image.Height));
 
-    const std::string saved = SaveRowOutput(path, row, s, graySource, plan, context, result);
+    const std::string saved = SaveRowOutput(source, row, s, graySource, plan, context, result);
     if (saved.empty()) {
       result.Reason = "the output format cannot store this picture";
       return result;

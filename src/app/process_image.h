@@ -50,9 +50,12 @@ std::string NumberedOutputPath(const std::string& outDir, const std::string& bas
 // reader (which has read path) or, for a JPEG under another name, the file's
 // content gives it. True when the pixels were turned or mirrored.
 bool TurnUpright(TBitmap& bitmap, const TimgData& reader, const std::string& path);
+// The same from the source's metadata record, read when it loaded.
+bool TurnUpright(TBitmap& bitmap, const TimgData& reader, const TPictureMetadata& source);
 // The save request of s's output format for a picture from sourcePath: the
 // settings of the record, and for a JPEG the source's JFIF density.
 TSaveRequest SaveRequestFor(const TSettings& s, const std::string& sourcePath);
+TSaveRequest SaveRequestFor(const TSettings& s, const TPictureMetadata& source);
 // Readies a drawn picture for saving in s.SaveFormat (an empty selection
 // saves as JPEG): a JPEG loses transparency over FlattenColor and a gray
 // source that stayed gray keeps one channel; the format's checked save
@@ -60,6 +63,8 @@ TSaveRequest SaveRequestFor(const TSettings& s, const std::string& sourcePath);
 // not touched.
 TSaveOptions PrepareForSave(RasterImage& image, const TSettings& s, bool graySource,
                             const std::string& sourcePath);
+TSaveOptions PrepareForSave(RasterImage& image, const TSettings& s, bool graySource,
+                            const TPictureMetadata& source);
 // The output folder, the name without extension and the extension of the
 // file a source becomes, before any collision numbering. s.RenameNo is the
 // row's serial; s.SaveFormat must already be normalised.

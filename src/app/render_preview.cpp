@@ -6,12 +6,10 @@
 #include <span>
 #include <system_error>
 
+#include "app/picture_pipeline.h"
 #include "app/process_image.h"
 #include "app/upright_picture.h"
 #include "exif/exif_reader.h"
-#include "imageops/border.h"
-#include "imageops/orient.h"
-#include "imageops/resize.h"
 #include "imaging/bitmap_conversion.h"
 #include "imaging/file_format.h"
 #include "imaging/formats/jpeg_codec.h"
@@ -62,9 +60,13 @@ bool LoadReducedJpeg(const std::string& path, bool autoRotate, TBitmap& picture)
     return false;
   }
   if (autoRotate) {
+    // Turned as the run's pipeline turns the picture.
+    TSettings steps;
+    steps.AutoRotate = true;
+    const TPreparedTemplate noLayers;
     TimgData reader;
     reader.ReadMetadata(std::span<const uint8_t>(data));
-    ApplyExifOrientation(picture, reader.Orientation());
+    TPicturePipeline(steps, noLayers, TPipelinePurpose::Preview).TurnUpright(picture, reader, path);
   }
   return true;
 }
@@ -81,13 +83,14 @@ std::string DamagedReason(const std::exception& e) {
 }  // namespace
 
 bool RenderPreviewPicture(const std::string& path, const TSettings& settings, TTemplateState& tpl,
-                          TBitmap& picture, std::string* reason) {
+                          TBitmap& picture, std::string* reason, int64_t rowIndex) {
   auto fail = [reason](std::string why) {
     if (reason != nullptr) *reason = std::move(why);
     return false;
   };
   // The run's record is not touched: the preview works on its own copies.
-  TSettings s = settings;
+  // An empty format selection saves as JPEG, as the run does.
+  const TSettings s = SettingsForImage(settings);
   TBitmap bitmap;
   RasterImage image;
   TMemoryStream stream;
@@ -107,22 +110,16 @@ bool RenderPreviewPicture(const std::string& path, const TSettings& settings, TT
     TimgData reader;
     reader.ReadMetadata(path);
     FillExifSummary(tpl.ExifSummary, reader);
-    if (s.AutoRotate) TurnUpright(bitmap, reader, path);
-
-    if (s.Resize) RestrictImageSize(bitmap, s.NewWidth, s.NewHeight, s.ResizeMode);
-    ApplyTemplate(tpl, bitmap, FileNameOf(path));
-    if (s.DrawBorder)
-      AddImageBorder(bitmap, s.BorderTopWidth, s.BorderRightWidth, s.BorderBottomWidth,
-                     s.BorderLeftWidth, s.BorderColor, s.BorderMode, s.BorderPosition);
-
-    // An empty format selection saves as JPEG, as the run does.
-    s.SaveFormat = EffectiveSaveFormat(s.SaveFormat);
-    const std::string ext = OutputExtension(s.SaveFormat);
+    tpl.RgbStaysRgb = s.SaveFormat == 0 && GetImagingOption(ImagingSaveOverrideFormat) == 0;
+    // The marks show the name the run would write for this row.
+    const TPictureMarks marks = CurrentMarks(tpl, MarkedFileName(path, s, rowIndex));
+    const std::shared_ptr<const TPreparedTemplate> layers = LayersToPaint(tpl);
+    TPicturePipeline(s, *layers, TPipelinePurpose::Preview).Make(bitmap, reader, path, marks);
 
     BitmapToImage(bitmap, image);
     bitmap = TBitmap();
     const TSaveOptions options = PrepareForSave(image, s, graySource, path);
-    if (!WriteImageStream(ext.substr(1), stream, image, options))
+    if (!WriteImageStream(OutputExtension(s.SaveFormat).substr(1), stream, image, options))
       return fail("the output format cannot store this picture");
     ImageFree(image);
     stream.Seek(0, TSeekOrigin::Begin);

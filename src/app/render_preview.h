@@ -11,16 +11,19 @@
 
 namespace imprimo {
 
-// Loads path, turns it upright (AutoRotate), restricts its size, paints the
-// prepared template with the source's own file name, draws the border, then
-// saves the result in the output format with the run's options into memory
-// and decodes it again, so that the losses of that format and quality show.
-// Nothing is written to disk and the sequence number is not advanced. A
-// false size restriction or border does not stop the preview. Returns false,
-// leaving picture untouched, when the source does not load or the in-memory
-// save or reload fails; reason (when given) then says why.
+// What a run would make of the source at path as row rowIndex of the list:
+// loaded, then made by the run's own pipeline in the run's order (upright,
+// size, border, template; TPipelinePurpose::Preview) with the file-name
+// variables showing the output name the run would give it, then saved in
+// the output format with the run's options into memory and decoded again,
+// so that the losses of that format and quality show. Nothing is written to
+// disk, no name is taken and the sequence number is not advanced (the
+// marks show tpl's WatermarkSequence). A size restriction or border that
+// cannot be made does not stop the preview. Returns false, leaving picture
+// untouched, when the source does not load or the in-memory save or reload
+// fails; reason (when given) then says why.
 bool RenderPreviewPicture(const std::string& path, const TSettings& settings, TTemplateState& tpl,
-                          TBitmap& picture, std::string* reason = nullptr);
+                          TBitmap& picture, std::string* reason = nullptr, int64_t rowIndex = 0);
 
 // Size of a thumbnail cell and of the box the picture is fitted into.
 inline constexpr int kThumbnailCellSize = 120;

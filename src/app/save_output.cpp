@@ -27,12 +27,16 @@ std::string ClaimFreeName(TReplacingFile& staged, const TOutputTarget& target) {
 
 }  // namespace
 
-std::string SaveFinishedPicture(const std::string& sourcePath, const TOutputTarget& target,
+std::string SaveFinishedPicture(const TPictureMetadata* source, const TOutputTarget& target,
                                 const RasterImage& image, const TSaveOptions& options,
-                                const TMetadataOptions* carry, std::vector<std::string>& warnings) {
+                                const TMetadataOptions& carry, std::vector<std::string>& warnings) {
+  std::vector<uint8_t> bytes;
+  if (!EncodeWithMetadata(target.Path, image, options, source, carry, bytes, warnings))
+    return std::string();
   std::optional<TReplacingFile> made;
   try {
     made.emplace(target.Path);
+    made->Write(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
   } catch (const EFileError& e) {
     // Worded as the image layer words a failed save.
     throw EFileError(
@@ -40,19 +44,6 @@ std::string SaveFinishedPicture(const std::string& sourcePath, const TOutputTarg
         e.Error());
   }
   TReplacingFile& staged = *made;
-  if (!WriteImageFileStaged(target.Path, staged, image, options)) return std::string();
-  if (carry) {
-    try {
-      for (std::string& w : WriteOutputMetadata(sourcePath, staged.TempPath(), image, *carry))
-        warnings.push_back(std::move(w));
-    } catch (const EFileError& e) {
-      // The message names the output, not its temporary name.
-      std::string text = e.what();
-      if (const size_t at = text.find(staged.TempPath()); at != std::string::npos)
-        text.replace(at, staged.TempPath().size(), target.Path);
-      throw EFileError(text, e.Error());
-    }
-  }
   if (target.Overwrite) {
     staged.Commit();
     return target.Path;

@@ -18,8 +18,9 @@ struct TOutputTarget {
   bool Overwrite = false;  // replace a file of that name instead of numbering
 };
 
-// Writes image under a temporary name in the target's folder, carries the
-// source's metadata into it (when carry is set) and only then gives it its
+// Encodes image with the source's metadata (when source is given; carry says
+// how it is edited), writes it once under a temporary name in the target's
+// folder and only then gives it its
 // name: target.Path replaced when Overwrite; otherwise the first of
 // target.Path and its numbered variants that no file holds at that moment,
 // taken atomically, so that another run writing into the same folder never
@@ -28,9 +29,9 @@ struct TOutputTarget {
 // Returns the final path, or an empty string when the format cannot store
 // the picture; a failed write throws. Warnings of the metadata step are
 // added to warnings.
-std::string SaveFinishedPicture(const std::string& sourcePath, const TOutputTarget& target,
+std::string SaveFinishedPicture(const TPictureMetadata* source, const TOutputTarget& target,
                                 const RasterImage& image, const TSaveOptions& options,
-                                const TMetadataOptions* carry, std::vector<std::string>& warnings);
+                                const TMetadataOptions& carry, std::vector<std::string>& warnings);
 
 // True when e reports a full disk (or an exhausted quota).
 bool IsNoSpaceFailure(const std::exception& e);

@@ -8,7 +8,9 @@
 #include <system_error>
 #include <vector>
 
+#include "app/source_picture.h"
 #include "exif/exif_reader.h"
+#include "exif/source_metadata.h"
 #include "imageops/orient.h"
 #include "imaging/bitmap_conversion.h"
 #include "imaging/file_format.h"
@@ -43,16 +45,17 @@ bool LoadUprightBitmap(const std::string& path, TBitmap& bitmap, bool autoRotate
   bitmap = TBitmap();
   std::error_code ec;
   if (!std::filesystem::is_regular_file(path, ec)) return false;
+  TPictureMetadata source;
   try {
     RasterImage image;
-    if (!ReadImageFile(path, image)) return false;
+    if (!LoadSourcePicture(path, image, source)) return false;
     ImageToBitmap(image, bitmap);
   } catch (const std::exception&) {
     bitmap = TBitmap();
     return false;
   }
   if (autoRotate) {
-    const bool turned = ApplyExifOrientation(bitmap, SourceOrientation(path));
+    const bool turned = ApplyExifOrientation(bitmap, RecordOrientation(source));
     if (orientationApplied) *orientationApplied = turned;
   }
   return true;

@@ -112,6 +112,7 @@ struct TCommandOption {
   const char* Synopsis;  // as --help shows it; null: not shown
   const char* Help;
   THandler Handle;
+  TValueKind Value = TValueKind::None;  // for shell completion
   std::u16string_view Setting;
 };
 
@@ -299,34 +300,39 @@ using O = TBatchOptions;
 // Every option, in the order of --help.
 const TCommandOption kOptions[] = {
     {"--program-folder", nullptr, "--program-folder DIR",
-     "folder holding Setup.ini, Log.dat and Watermarks/", ReadString<&O::ProgramFolder>},
+     "folder holding Setup.ini, Log.dat and Watermarks/", ReadString<&O::ProgramFolder>,
+     TValueKind::Folder},
     {"--template", nullptr, "--template NAME|FILE",
-     "template by name from Watermarks/, or a .wg file", ReadString<&O::Template>},
+     "template by name from Watermarks/, or a .wg file", ReadString<&O::Template>,
+     TValueKind::File},
     {"--preset", nullptr, "--preset NAME",
      "start from a preset saved in the window (its output,\n"
      "format, resize, border, rename, case, metadata and\n"
      "template); the other options override it",
-     ReadString<&O::Preset>},
+     ReadString<&O::Preset>, TValueKind::Preset},
     {"--list-presets", nullptr, "--list-presets", "list the saved presets and exit",
      ReadFlag<&O::ListPresets>},
-    {"--out", nullptr, "--out DIR", "write the outputs under DIR (sub-folders mirrored)", ReadOut},
+    {"--out", nullptr, "--out DIR", "write the outputs under DIR (sub-folders mirrored)", ReadOut,
+     TValueKind::Folder},
     {"--in-place", nullptr, "--in-place", "write each output beside its source", ReadInPlace},
-    {"--format", nullptr, "--format EXT", nullptr, ReadFormat},
+    {"--format", nullptr, "--format EXT", nullptr, ReadFormat, TValueKind::Words},
     {.Setting = u"Quality"},
     {.Setting = u"WebPLossless"},
     {.Setting = u"AvifSpeed"},
     {.Setting = u"TiffCompression"},
     {.Setting = u"Compress"},
-    {"--resize", nullptr, "--resize WxH", "restrict the dimensions to W x H", ReadResize},
+    {"--resize", nullptr, "--resize WxH", "restrict the dimensions to W x H", ReadResize,
+     TValueKind::Text},
     {.Setting = u"ResizeMode"},
-    {"--border", nullptr, "--border T,R,B,L", "draw a border with these widths", ReadBorder},
+    {"--border", nullptr, "--border T,R,B,L", "draw a border with these widths", ReadBorder,
+     TValueKind::Text},
     {.Setting = u"BorderColor"},
     {.Setting = u"BorderMode"},
     {.Setting = u"BorderPosition"},
     {.Setting = u"FlattenColor"},
     {.Setting = u"JpegSubsampling"},
     {"--rename", nullptr, "--rename PATTERN",
-     "rename outputs ({FN} name, {EX} extension, # serial)", ReadRename},
+     "rename outputs ({FN} name, {EX} extension, # serial)", ReadRename, TValueKind::Text},
     {.Setting = u"RenameNo"},
     {.Setting = u"ChangeCase"},
     {.Setting = u"OverwriteOutput"},
@@ -341,7 +347,7 @@ const TCommandOption kOptions[] = {
     {"--filter", nullptr, "--filter MASKS",
      "folder search filter, e.g. '*.jpg;*.heic' (any letter case);\n"
      "by default every file holding an image format that is read",
-     ReadNonEmpty<&O::Filter, TTextId::CliOptFilter>},
+     ReadNonEmpty<&O::Filter, TTextId::CliOptFilter>, TValueKind::Text},
     {"--no-recurse", nullptr, "--no-recurse", "do not search sub-folders", ReadNoRecurse},
     {"--save-settings", nullptr, "--save-settings",
      "write the effective settings back to Setup.ini", ReadFlag<&O::SaveSettings>},
@@ -350,10 +356,10 @@ const TCommandOption kOptions[] = {
     {"--jobs", "-j", "--jobs N",
      "images processed at once (default: Setup.ini's Jobs,\n"
      "0 = one per core); the outputs do not depend on it",
-     ReadJobs},
+     ReadJobs, TValueKind::Text},
     {"--files-from", nullptr, "--files-from FILE",
      "read more PATHs from FILE, one per line ('-' = stdin)",
-     ReadNonEmpty<&O::FilesFrom, TTextId::CliOptFilesFrom>},
+     ReadNonEmpty<&O::FilesFrom, TTextId::CliOptFilesFrom>, TValueKind::File},
     {"--null", nullptr, "--null", "the --files-from list is NUL-separated",
      ReadFlag<&O::NullSeparated>},
     {"--shard", nullptr, "--shard K/N",
@@ -361,13 +367,14 @@ const TCommandOption kOptions[] = {
      "names, serial and sequence numbers are those of the\n"
      "whole list, so N shards into one folder write what\n"
      "one run would",
-     ReadShard},
+     ReadShard, TValueKind::Text},
     {"--dry-run", nullptr, "--dry-run",
      "print each row's output path, the collisions resolved\n"
      "and the text of every variable layer; write nothing",
      ReadFlag<&O::DryRun>},
     {"--quiet", "-q", "--quiet", "print only errors", ReadFlag<&O::Quiet>},
-    {"--help", "-h", "--help, --version", nullptr, ReadFlag<&O::Help>},
+    {"--help", "-h", "--help, --version", "print this help or the version and exit",
+     ReadFlag<&O::Help>},
     {"--version", nullptr, nullptr, nullptr, ReadFlag<&O::Version>},
 };
 
@@ -420,15 +427,56 @@ void AppendHelp(std::string& out, std::string_view synopsis, std::string_view he
   out += '\n';
 }
 
-// The help of a setting's own option, "{range}" filled in.
-void AppendSettingHelp(std::string& out, const TSettingDef& def) {
-  std::string synopsis = def.Option;
-  if (def.Kind == TOptionKind::OnOff) synopsis += ", --no-" + synopsis.substr(2);
-  if (def.OptionArg) synopsis += std::string(" ") + def.OptionArg;
-  std::string help = def.Help;
-  if (const size_t at = help.find("{range}"); at != std::string::npos)
-    help.replace(at, 7, std::to_string(def.Low) + ".." + std::to_string(def.High));
-  AppendHelp(out, synopsis, help);
+// The words of a blank-separated list.
+std::vector<std::string> SplitWords(std::string_view words) {
+  std::vector<std::string> list;
+  while (!words.empty()) {
+    const size_t blank = std::min(words.find(' '), words.size());
+    if (blank > 0) list.emplace_back(words.substr(0, blank));
+    words.remove_prefix(std::min(blank + 1, words.size()));
+  }
+  return list;
+}
+
+// The description of a setting's own option, "{range}" filled in.
+TOptionDoc SettingOptionDoc(const TSettingDef& def) {
+  TOptionDoc doc;
+  doc.Names = {def.Option};
+  doc.Synopsis = def.Option;
+  if (def.Kind == TOptionKind::OnOff) {
+    doc.Names.push_back("--no-" + doc.Synopsis.substr(2));
+    doc.Synopsis += ", " + doc.Names.back();
+  }
+  if (def.OptionArg) doc.Synopsis += std::string(" ") + def.OptionArg;
+  doc.Help = def.Help;
+  if (const size_t at = doc.Help.find("{range}"); at != std::string::npos)
+    doc.Help.replace(at, 7, std::to_string(def.Low) + ".." + std::to_string(def.High));
+  if (def.Kind == TOptionKind::Words) {
+    doc.Value = TValueKind::Words;
+    doc.Words = SplitWords(def.Words);
+  } else if (def.Kind == TOptionKind::Number || def.Kind == TOptionKind::Colour) {
+    doc.Value = TValueKind::Text;
+  }
+  return doc;
+}
+
+// The description of one of the command's own options.
+TOptionDoc CommandOptionDoc(const TCommandOption& option) {
+  TOptionDoc doc;
+  doc.Names = {option.Name};
+  if (option.Alias) doc.Names.push_back(option.Alias);
+  // "--help, --version" is one entry of the help.
+  if (option.Handle == ReadFlag<&O::Help>) doc.Names.push_back("--version");
+  doc.Synopsis = option.Synopsis;
+  doc.Value = option.Value;
+  if (option.Handle == ReadFormat) {
+    doc.Help = FormatListHelp();
+    for (int f = 0; f < kSaveFormatCount; ++f)
+      doc.Words.emplace_back(SaveFormatInfo(f).extension + 1);
+  } else if (option.Help) {
+    doc.Help = option.Help;
+  }
+  return doc;
 }
 
 // Reads one option at argv[index] (moving index past its value).
@@ -453,23 +501,57 @@ bool ReadOption(int argc, const char* const* argv, int& index, TBatchOptions& op
 
 }  // namespace
 
-std::string BatchUsageText() {
-  std::string text =
-      "Usage: imprimo-batch [options] PATH...\n"
+std::vector<TOptionDoc> BatchOptionDocs() {
+  std::vector<TOptionDoc> docs;
+  for (const TCommandOption& option : kOptions) {
+    if (!option.Setting.empty())
+      docs.push_back(SettingOptionDoc(*FindSetting(option.Setting)));
+    else if (option.Synopsis)
+      docs.push_back(CommandOptionDoc(option));
+  }
+  return docs;
+}
+
+TProgramDoc BatchProgramDoc() {
+  TProgramDoc doc;
+  doc.Name = "imprimo-batch";
+  doc.Summary = "watermark image files and folders with an Imprimo template";
+  doc.Synopsis = "[options] PATH...";
+  doc.HelpIntro =
       "Watermarks image files and folders with an Imprimo template.\n"
       "PATHs are image files or folders (folders are searched with --filter).\n"
       "Settings come from Setup.ini; these options override them:\n";
-  for (const TCommandOption& option : kOptions) {
-    if (!option.Setting.empty())
-      AppendSettingHelp(text, *FindSetting(option.Setting));
-    else if (option.Synopsis)
-      AppendHelp(text, option.Synopsis,
-                 option.Handle == ReadFormat ? FormatListHelp() : (option.Help ? option.Help : ""));
-  }
-  text +=
+  doc.Description =
+      "imprimo-batch runs the batch of the desktop program imprimo without a window: the same "
+      "Setup.ini, templates, presets, run log and results. Every picture named, and every "
+      "picture found in the folders named (with their sub-folders), is loaded, optionally "
+      "resized and bordered, watermarked with the template, renamed by the pattern and saved "
+      "in the output format, with its metadata carried over.\n"
+      "\n"
+      "Settings come from Setup.ini, then from the preset given with --preset; the options "
+      "typed override both, for this run only unless --save-settings writes them back.";
+  doc.Options = BatchOptionDocs();
+  doc.HelpOutro =
       "Exit status: 0 every image succeeded, 1 some failed or the run was stopped,\n"
       "2 the run could not start.\n";
-  return text;
+  doc.ExitStatus =
+      "0 every image succeeded\n"
+      "1 some images failed, or the run was stopped (Ctrl+C)\n"
+      "2 the run could not start: a bad option, no template, no pictures\n";
+  doc.Files =
+      "~/.config/imprimo/Setup.ini the settings and the presets (or Setup.ini in the "
+      "--program-folder)\n"
+      "~/.config/imprimo/Log.dat the run log\n"
+      "~/.config/imprimo/Watermarks/ your own templates, found by --template NAME\n";
+  doc.SeeAlso = {"imprimo(1)", "MarkDesigner(1)"};
+  return doc;
+}
+
+std::string BatchUsageText() {
+  const TProgramDoc doc = BatchProgramDoc();
+  std::string text = "Usage: " + doc.Name + " " + doc.Synopsis + "\n" + doc.HelpIntro;
+  for (const TOptionDoc& option : doc.Options) AppendHelp(text, option.Synopsis, option.Help);
+  return text + doc.HelpOutro;
 }
 
 bool ParseBatchOptions(int argc, const char* const* argv, TBatchOptions& o, std::string& error) {

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/program_usage.h"
 #include "app/setting_table.h"
 #include "app/settings.h"
 
@@ -61,6 +62,11 @@ std::string OriginalsProblem(const TBatchOptions& options, const TSettings& sett
 // The --help text: every option of the command, those that set a setting
 // described by the setting table.
 std::string BatchUsageText();
+
+// Every option listed by --help, described for the man page and the shell
+// completions; and the whole command.
+std::vector<TOptionDoc> BatchOptionDocs();
+TProgramDoc BatchProgramDoc();
 
 // Splits a --files-from list: one path per line ("\r\n" accepted), or
 // NUL-separated; empty entries are skipped.

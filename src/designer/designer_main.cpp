@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "app/program_usage.h"
 #include "designer/designer_icon.h"
 #include "designer/designer_window.h"
 #include "platform/program_folder.h"
@@ -12,14 +13,8 @@
 
 namespace {
 
-constexpr const char* kUsage =
-    "Usage: MarkDesigner [OPTION] [TEMPLATE.wg]\n"
-    "Edits watermark templates: text and picture layers drawn over a sample photo.\n"
-    "\n"
-    "Without a template a new one is started.\n"
-    "\n"
-    "  -h, --help     show this help and quit\n"
-    "  -V, --version  show the version and quit\n";
+// The --help text, from the option descriptions the man page is made of.
+const std::string kUsage = imprimo::ProgramUsageText(imprimo::DesignerProgramDoc());
 
 }  // namespace
 
@@ -29,7 +24,7 @@ int main(int argc, char** argv) {
     const std::string arg = argv[i];
     if (arg == "--") break;
     if (arg == "-h" || arg == "--help") {
-      std::fputs(kUsage, stdout);
+      std::fputs(kUsage.c_str(), stdout);
       return 0;
     }
     if (arg == "-V" || arg == "--version") {
@@ -37,7 +32,7 @@ int main(int argc, char** argv) {
       return 0;
     }
     if (arg.size() > 1 && arg[0] == '-') {
-      std::fprintf(stderr, "MarkDesigner: unknown option %s\n%s", arg.c_str(), kUsage);
+      std::fprintf(stderr, "MarkDesigner: unknown option %s\n%s", arg.c_str(), kUsage.c_str());
       return 2;
     }
   }
@@ -50,7 +45,7 @@ int main(int argc, char** argv) {
   QStringList arguments = QApplication::arguments().mid(1);
   arguments.removeOne(QStringLiteral("--"));
   if (arguments.size() > 1) {
-    std::fputs(kUsage, stderr);
+    std::fputs(kUsage.c_str(), stderr);
     return 2;
   }
   imprimo::TfrmDesigner window(imprimo::ExecutableFolder());

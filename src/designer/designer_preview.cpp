@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 
+#include "app/picture_pipeline.h"
 #include "app/process_image.h"
 #include "exif/exif_reader.h"
 #include "imageops/bitmap32.h"
@@ -17,8 +18,8 @@
 #include "imaging/raster_image.h"
 #include "render/relative_layout.h"
 #include "render/text_layer.h"
+#include "templates/prepared_template.h"
 #include "templates/template_file.h"
-#include "templates/template_state.h"
 
 namespace imprimo {
 
@@ -158,6 +159,36 @@ TLayerBox TextBox(TBitmap& target, const TMarkItem& item, const std::string& fil
   return box;
 }
 
+// The document's layers as (section, values) for PrepareTemplate.
+std::vector<std::pair<std::u16string, TMarkItem>> PreparedLayersOf(const TTemplateDocument& doc) {
+  std::vector<std::pair<std::u16string, TMarkItem>> layers;
+  layers.reserve(doc.LayerCount());
+  for (const TDesignerLayer& layer : doc.Layers()) layers.emplace_back(layer.Section, layer.Item);
+  return layers;
+}
+
+// Logos and textures shrink with the picture; layers naming one file still
+// share one bitmap.
+void ShrinkPictures(TPreparedTemplate& prepared, double scale) {
+  std::map<const TBitmap32*, std::shared_ptr<const TBitmap32>> done;
+  auto shrink = [&](std::shared_ptr<const TBitmap32>& picture) {
+    if (picture->Empty()) return false;
+    auto [it, fresh] = done.try_emplace(picture.get(), nullptr);
+    if (fresh) {
+      TBitmap32 small = *picture;
+      ResizeBitmap32(small, ScaledSide(picture->Width(), scale),
+                     ScaledSide(picture->Height(), scale));
+      it->second = std::make_shared<const TBitmap32>(std::move(small));
+    }
+    picture = it->second;
+    return true;
+  };
+  for (TPreparedLayer& layer : prepared.Layers) {
+    shrink(layer.Logo);
+    if (shrink(layer.Texture)) layer.TextureFill = TextureFillOf(*layer.Texture);
+  }
+}
+
 TRect Unscale(const TRect& r, double scale) {
   if (scale >= 1) return r;
   auto u = [&](int v) {
@@ -243,33 +274,27 @@ TDesignerPreview Render(const TTemplateDocument& document, const TBitmap& fullSa
   if (scale < 1) result.Scale = static_cast<double>(result.Picture.Width()) / fullSample.Width();
   const TTemplateDocument drawn = scale < 1 ? ScaledDocument(document, scale) : document;
 
-  // The run's two calls, on the template as the saved file reads back.
-  TTemplateState state;
-  state.TemplateDoc = IniDocument::FromBytes(drawn.Serialize());
+  // The layers as a run reads them from the saved file, painted by the
+  // run's own pipeline on the (reduced) picture; the editor's sample is
+  // upright already and has no size restriction or border.
   std::string folder = watermarkFolder;
   if (!folder.empty() && folder.back() != '/') folder += '/';
-  PrepareLayers(state, folder);
-  std::vector<std::shared_ptr<const TBitmap32>> fullLogos = state.LogoList;
-  if (scale < 1) {
-    // Logos and textures shrink with the picture.
-    std::map<const TBitmap32*, std::shared_ptr<const TBitmap32>> done;
-    for (auto* list : {&state.LogoList, &state.TextureList}) {
-      for (auto& logo : *list) {
-        if (!logo || logo->Empty()) continue;
-        auto [it, fresh] = done.try_emplace(logo.get(), nullptr);
-        if (fresh) {
-          TBitmap32 small = *logo;
-          ResizeBitmap32(small, ScaledSide(logo->Width(), scale),
-                         ScaledSide(logo->Height(), scale));
-          it->second = std::make_shared<const TBitmap32>(std::move(small));
-        }
-        logo = it->second;
-      }
-    }
-  }
-  state.ExifSummary = exif;
-  const int32_t sequence = state.WatermarkSequence;
-  result.Warnings = ApplyTemplate(state, result.Picture, fileName);
+  TPreparedTemplate prepared = PrepareTemplate(PreparedLayersOf(drawn), folder);
+  std::vector<std::shared_ptr<const TBitmap32>> fullLogos;
+  for (const TPreparedLayer& layer : prepared.Layers) fullLogos.push_back(layer.Logo);
+  if (scale < 1) ShrinkPictures(prepared, scale);
+  TPictureMarks marks;
+  marks.FileName = fileName;
+  marks.Exif = exif;
+  marks.Sequence = prepared.StartSequence;
+  const int32_t sequence = marks.Sequence;
+  TSettings steps;
+  steps.AutoRotate = false;
+  steps.Resize = false;
+  steps.DrawBorder = false;
+  result.Warnings = TPicturePipeline(steps, prepared, TPipelinePurpose::Preview)
+                        .Finish(result.Picture, marks)
+                        .Warnings;
 
   // Boxes, measured on the drawn picture's size, given in full-size pixels.
   const int W = result.Picture.Width(), H = result.Picture.Height();
@@ -279,7 +304,8 @@ TDesignerPreview Render(const TTemplateDocument& document, const TBitmap& fullSa
     if (!item.Enabled) continue;
     TLayerBox box;
     if (item.Style != 0) {
-      if (i >= state.LogoList.size() || !state.LogoList[i] || state.LogoList[i]->Empty()) continue;
+      const TBitmap32& drawnLogo = *prepared.Layers[i].Logo;
+      if (drawnLogo.Empty()) continue;
       if (scale < 1) {
         // The full-size logo gives the box its exact size.
         const TBitmap32& logo = *fullLogos[i];
@@ -288,7 +314,7 @@ TDesignerPreview Render(const TTemplateDocument& document, const TBitmap& fullSa
         result.Boxes[i] = box;
         continue;
       }
-      box = PictureBox(item, W, H, state.LogoList[i]->Width(), state.LogoList[i]->Height());
+      box = PictureBox(item, W, H, drawnLogo.Width(), drawnLogo.Height());
     } else {
       box = TextBox(measure, item, fileName, exif, sequence);
     }
@@ -336,11 +362,9 @@ TLayerBox MeasureLayerBox(const TTemplateDocument& document, size_t index,
     return PictureBox(item, W, H, logo.Width(), logo.Height());
   }
   // The sequence variable shows the start value a run begins with.
-  TTemplateState state;
-  state.TemplateDoc = document.ToIniDocument();
-  PrepareLayers(state, std::string());
+  const int32_t sequence = PrepareTemplate(PreparedLayersOf(document), std::nullopt).StartSequence;
   TBitmap measure(W, H, TPixelFormat::pf1bit);
-  return TextBox(measure, item, sample.FileName(), sample.Exif(), state.WatermarkSequence);
+  return TextBox(measure, item, sample.FileName(), sample.Exif(), sequence);
 }
 
 bool PlaceLayerAt(TMarkItem& item, const TRect& layerBox, int pictureWidth, int pictureHeight,

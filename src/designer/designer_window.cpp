@@ -534,11 +534,7 @@ void TfrmDesigner::SelectLayer(int layer) {
 
 void TfrmDesigner::DropLayer(int layer, int left, int top) {
   if (layer < 0 || layer >= int(Document().LayerCount()) || !sample_ || sample_->Empty()) return;
-  TLayerBox box;
-  {
-    std::lock_guard drawing(EngineDrawingMutex());
-    box = MeasureLayerBox(Document(), size_t(layer), *sample_, TemplateFolder());
-  }
+  const TLayerBox box = MeasureLayerBox(Document(), size_t(layer), *sample_, TemplateFolder());
   if (!box.Visible) {
     RequestPreview();
     return;

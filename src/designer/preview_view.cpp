@@ -27,27 +27,41 @@ QRectF BoxRect(const TLayerBox& box) {
 
 QImage PreviewToQImage(const TBitmap& bitmap) { return BitmapToQImage(bitmap); }
 
-std::mutex& EngineDrawingMutex() {
-  static std::mutex mutex;
-  return mutex;
-}
-
 // ---- renderer ----
 
-TPreviewRenderer::TPreviewRenderer(QObject* parent) : QObject(parent) {
-  qRegisterMetaType<imprimo::TPreviewResult>("imprimo::TPreviewResult");
-  thread_ = std::thread([this] { Run(); });
+namespace {
+
+TPreviewResult RenderRequest(uint64_t generation, const TTemplateDocument& document,
+                             TPreviewSample* sample, const std::string& folder, double scale) {
+  TPreviewResult result;
+  result.Generation = generation;
+  result.Scale = scale;
+  if (!sample || sample->Empty()) return result;
+  try {
+    TDesignerPreview preview = RenderDesignerPreview(document, *sample, folder, scale);
+    result.Scale = preview.Scale;
+    result.Picture = PreviewToQImage(preview.Picture);
+    result.Boxes = std::move(preview.Boxes);
+    result.Warnings = std::move(preview.Warnings);
+  } catch (const std::exception& e) {
+    result.Warnings.push_back(std::string("The preview could not be drawn: ") + e.what());
+  }
+  return result;
 }
 
-TPreviewRenderer::~TPreviewRenderer() {
-  {
-    std::lock_guard lock(mutex_);
-    stop_ = true;
-    pending_.reset();
-  }
-  wake_.notify_all();
-  thread_.join();
+}  // namespace
+
+TPreviewRenderer::TPreviewRenderer(QObject* parent)
+    : QObject(parent), pool_(1, [this](uint64_t, TPreviewResult result) {
+        QMetaObject::invokeMethod(
+            this, [this, result = std::move(result)] { emit Rendered(result); },
+            Qt::QueuedConnection);
+      }) {
+  qRegisterMetaType<imprimo::TPreviewResult>("imprimo::TPreviewResult");
 }
+
+// A render under way finishes unseen before the object goes.
+TPreviewRenderer::~TPreviewRenderer() { pool_.Shutdown(); }
 
 void TPreviewRenderer::SetSample(std::shared_ptr<TPreviewSample> sample) {
   sample_ = std::move(sample);
@@ -55,55 +69,15 @@ void TPreviewRenderer::SetSample(std::shared_ptr<TPreviewSample> sample) {
 
 void TPreviewRenderer::Request(uint64_t generation, TTemplateDocument document,
                                std::string watermarkFolder, double scale) {
-  {
-    std::lock_guard lock(mutex_);
-    pending_ = Job{generation, std::move(document), std::move(watermarkFolder), scale, sample_};
-  }
-  wake_.notify_one();
+  // The job keeps its sample alive; the scaled copy it caches is only made
+  // on the worker, one render at a time.
+  pool_.Replace([generation, document = std::move(document), folder = std::move(watermarkFolder),
+                 scale, sample = sample_](int) {
+    return RenderRequest(generation, document, sample.get(), folder, scale);
+  });
 }
 
-bool TPreviewRenderer::Busy() const {
-  std::lock_guard lock(mutex_);
-  return running_ || pending_.has_value();
-}
-
-void TPreviewRenderer::Run() {
-  for (;;) {
-    Job job;
-    {
-      std::unique_lock lock(mutex_);
-      wake_.wait(lock, [this] { return stop_ || pending_.has_value(); });
-      if (stop_) return;
-      job = std::move(*pending_);
-      pending_.reset();
-      running_ = true;
-    }
-    TPreviewResult result;
-    result.Generation = job.Generation;
-    result.Scale = job.Scale;
-    if (job.Sample && !job.Sample->Empty()) {
-      try {
-        std::unique_lock drawing(EngineDrawingMutex());
-        TDesignerPreview preview =
-            RenderDesignerPreview(job.Document, *job.Sample, job.Folder, job.Scale);
-        drawing.unlock();
-        result.Scale = preview.Scale;
-        result.Picture = PreviewToQImage(preview.Picture);
-        result.Boxes = std::move(preview.Boxes);
-        result.Warnings = std::move(preview.Warnings);
-      } catch (const std::exception& e) {
-        result.Warnings.push_back(std::string("The preview could not be drawn: ") + e.what());
-      }
-    }
-    {
-      std::lock_guard lock(mutex_);
-      running_ = false;
-      if (stop_) return;
-    }
-    QMetaObject::invokeMethod(
-        this, [this, result = std::move(result)] { emit Rendered(result); }, Qt::QueuedConnection);
-  }
-}
+bool TPreviewRenderer::Busy() const { return !pool_.Idle(); }
 
 // ---- view ----
 

@@ -8,25 +8,18 @@
 #include <QImage>
 #include <QObject>
 #include <QRect>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
-#include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "designer/designer_preview.h"
 #include "designer/template_document.h"
+#include "platform/worker_pool.h"
 
 namespace imprimo {
 
 // A converted engine picture (24- or 32-bit) for the screen.
 QImage PreviewToQImage(const TBitmap& bitmap);
-
-// The engine's drawing shares the process's font engine and random
-// generator: every render and every measuring of a layer holds this lock.
-std::mutex& EngineDrawingMutex();
 
 // One finished render.
 struct TPreviewResult {
@@ -37,10 +30,10 @@ struct TPreviewResult {
   std::vector<std::string> Warnings;
 };
 
-// Renders documents on a sample photo on a thread of its own. Only the
-// newest request waiting is rendered; older ones are dropped unseen. The
-// sample is only touched by the thread while a render runs, and is replaced
-// between renders.
+// Renders documents on a sample photo on a worker of its own; the newest
+// request wins: requests still waiting are dropped unseen, and a render
+// under way when a newer request comes finishes without being shown. Each
+// request carries the sample set last; the worker alone touches it.
 class TPreviewRenderer : public QObject {
   Q_OBJECT
 
@@ -59,22 +52,8 @@ class TPreviewRenderer : public QObject {
   void Rendered(const imprimo::TPreviewResult& result);
 
  private:
-  struct Job {
-    uint64_t Generation = 0;
-    TTemplateDocument Document;
-    std::string Folder;
-    double Scale = 1;
-    std::shared_ptr<TPreviewSample> Sample;
-  };
-  void Run();
-
   std::shared_ptr<TPreviewSample> sample_;
-  mutable std::mutex mutex_;
-  std::condition_variable wake_;
-  std::optional<Job> pending_;
-  bool running_ = false;
-  bool stop_ = false;
-  std::thread thread_;
+  TOrderedPool<TPreviewResult> pool_;
 };
 
 // The picture view. Coordinates of boxes and drops are full-size sample

@@ -407,22 +407,61 @@ void TimgData::Clear() {
   iptcObj_.reset();
 }
 
+namespace {
+
+// A JPEG made of one EXIF segment holding block, for the segment scan.
+std::vector<uint8_t> ExifOnlyJpeg(const std::string& block) {
+  std::vector<uint8_t> jpeg = {0xFF, 0xD8, 0xFF, 0xE1};
+  const size_t length = block.size() + 8;
+  jpeg.push_back(static_cast<uint8_t>(length >> 8));
+  jpeg.push_back(static_cast<uint8_t>(length & 0xFF));
+  jpeg.insert(jpeg.end(), {'E', 'x', 'i', 'f', 0, 0});
+  jpeg.insert(jpeg.end(), block.begin(), block.end());
+  jpeg.insert(jpeg.end(), {0xFF, 0xD9});
+  return jpeg;
+}
+
+bool NamedAsJpeg(const std::filesystem::path& p) {
+  std::string ext = p.extension().string();
+  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return ext == ".jpg" || ext == ".jpeg" || ext == ".jpe";
+}
+
+}  // namespace
+
+bool TimgData::ReadFileFacts(const std::string& path) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  fs::path p(path);
+  if (!fs::is_regular_file(p, ec)) return false;
+  fileName_ = p.filename().string();
+  auto size = fs::file_size(p, ec);
+  fileSize_ = ec ? 0 : static_cast<int64_t>(size);
+  struct stat st;
+  if (::stat(path.c_str(), &st) == 0) fileDate_ = static_cast<int64_t>(st.st_mtime);
+  errorText_ = "Not an EXIF file";
+  return true;
+}
+
+bool TimgData::ScanContainerExif(const std::string& block) {
+  if (block.empty() || block.size() + 8 > 65535) return false;
+  if (!ScanSegments(ExifOnlyJpeg(block))) return false;
+  errorText_ = "<none>";
+  return true;
+}
+
+bool TimgData::ScanJpegBytes(std::span<const uint8_t> bytes) {
+  if (!ScanSegments(bytes)) return false;
+  errorText_ = "<none>";
+  return true;
+}
+
 bool TimgData::ReadMetadata(const std::string& path) {
   try {
     Clear();
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    fs::path p(path);
-    if (!fs::is_regular_file(p, ec)) return false;
-    fileName_ = p.filename().string();
-    auto size = fs::file_size(p, ec);
-    fileSize_ = ec ? 0 : static_cast<int64_t>(size);
-    struct stat st;
-    if (::stat(path.c_str(), &st) == 0) fileDate_ = static_cast<int64_t>(st.st_mtime);
-    errorText_ = "Not an EXIF file";
-    std::string ext = p.extension().string();
-    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (ext != ".jpg" && ext != ".jpeg" && ext != ".jpe") {
+    if (!ReadFileFacts(path)) return false;
+    const std::filesystem::path p(path);
+    if (!NamedAsJpeg(p)) {
       // HEIF, AVIF, WebP and TIFF pictures keep their EXIF block elsewhere;
       // it is read as if a JPEG segment held it.
       if (!IsContainerPicture(path)) return false;
@@ -431,19 +470,7 @@ bool TimgData::ReadMetadata(const std::string& path) {
                                       std::istreambuf_iterator<char>());
       TSourceMetadata m;
       ReadSourceMetadata(file, m);
-      if (m.Exif.empty() || m.Exif.size() + 8 > 65535) return false;
-      std::vector<uint8_t> jpeg = {0xFF, 0xD8, 0xFF, 0xE1};
-      const size_t length = m.Exif.size() + 8;
-      jpeg.push_back(static_cast<uint8_t>(length >> 8));
-      jpeg.push_back(static_cast<uint8_t>(length & 0xFF));
-      jpeg.insert(jpeg.end(), {'E', 'x', 'i', 'f', 0, 0});
-      jpeg.insert(jpeg.end(), m.Exif.begin(), m.Exif.end());
-      jpeg.insert(jpeg.end(), {0xFF, 0xD9});
-      if (ScanSegments(jpeg)) {
-        errorText_ = "<none>";
-        return true;
-      }
-      return false;
+      return ScanContainerExif(m.Exif);
     }
 
     std::ifstream in(p, std::ios::binary);
@@ -451,14 +478,39 @@ bool TimgData::ReadMetadata(const std::string& path) {
     std::vector<uint8_t> bytes(static_cast<size_t>(std::min<int64_t>(fileSize_, kMaxScanBytes)));
     in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     bytes.resize(static_cast<size_t>(in.gcount()));
-    if (ScanSegments(bytes)) {
-      errorText_ = "<none>";
-      return true;
-    }
-    return false;
+    return ScanJpegBytes(bytes);
   } catch (const ETruncatedData&) {
     // Only a read past the end of the data is the file's fault; anything
     // else is a fault of this code and goes on to the caller.
+    errorText_ = "Illegal Exif construction";
+    return false;
+  }
+}
+
+bool TimgData::ReadMetadata(const TPictureMetadata& m, const std::string& path) {
+  try {
+    Clear();
+    if (!ReadFileFacts(path)) return false;
+    if (!NamedAsJpeg(std::filesystem::path(path)))
+      return m.Kind == TMetadataSource::Container && ScanContainerExif(m.Exif);
+    // The scan looks no further into a file than it would reading it.
+    const size_t n = static_cast<size_t>(
+        std::min<int64_t>({fileSize_, kMaxScanBytes, static_cast<int64_t>(m.JpegHeader.size())}));
+    return ScanJpegBytes({reinterpret_cast<const uint8_t*>(m.JpegHeader.data()), n});
+  } catch (const ETruncatedData&) {
+    errorText_ = "Illegal Exif construction";
+    return false;
+  }
+}
+
+bool TimgData::ReadMetadata(const TPictureMetadata& m) {
+  try {
+    Clear();
+    errorText_ = "Not an EXIF file";
+    if (m.Kind == TMetadataSource::Container) return ScanContainerExif(m.Exif);
+    return ScanJpegBytes(
+        {reinterpret_cast<const uint8_t*>(m.JpegHeader.data()), m.JpegHeader.size()});
+  } catch (const ETruncatedData&) {
     errorText_ = "Illegal Exif construction";
     return false;
   }

@@ -17,6 +17,8 @@
 #include <utility>
 #include <vector>
 
+#include "imaging/picture_metadata.h"
+
 namespace imprimo {
 
 // Byte order of an EXIF block: "II" (Intel, little-endian) or "MM" (Motorola).
@@ -138,6 +140,13 @@ class TimgData {
   // Same scan over bytes already in memory (no file name or extension rule).
   bool ReadMetadata(std::span<const uint8_t> bytes);
   bool ProcessFile(const std::string& path) { return ReadMetadata(path); }
+  // ReadMetadata(path) on the record of the file at path, read when it was
+  // decoded: the file's name, size and date are looked up, its bytes are not
+  // read again.
+  bool ReadMetadata(const TPictureMetadata& metadata, const std::string& path);
+  // The record's segments (a JPEG's) or EXIF block (a container's), whatever
+  // the file's name.
+  bool ReadMetadata(const TPictureMetadata& metadata);
 
   bool HasExifBlock() const { return exifSection_ >= 0; }
   const TImageInfo* ExifObj() const { return exifObj_.get(); }
@@ -185,6 +194,13 @@ class TimgData {
  private:
   void Clear();
   bool ScanSegments(std::span<const uint8_t> bytes);
+  // The name, size and date of the regular file at path; false for any
+  // other file.
+  bool ReadFileFacts(const std::string& path);
+  // ScanSegments on a container's EXIF block as one JPEG segment, and on a
+  // JPEG's bytes; both set the error text on success.
+  bool ScanContainerExif(const std::string& block);
+  bool ScanJpegBytes(std::span<const uint8_t> bytes);
   const MetadataSection* Section(int i) const {
     return i >= 0 && i < static_cast<int>(sections_.size()) ? &sections_[i] : nullptr;
   }

@@ -16,13 +16,11 @@
 #include "exif/xmp_namespaces.h"
 #include "imageops/resize.h"
 #include "imaging/file_format.h"
-#include "imaging/formats/heif_format.h"
 #include "imaging/formats/jpeg_codec.h"
 #include "imaging/formats/tiff_format.h"
 #include "imaging/formats/webp_format.h"
 #include "imaging/icc_profile.h"
 #include "imaging/imaging_stream.h"
-#include "imaging/save_request.h"
 #include "platform/byte_reader.h"
 #include "platform/file_io.h"
 
@@ -190,20 +188,6 @@ std::string ColourSpaceName(uint32_t space) {
   }
 }
 
-// The source's colour profile, or empty (a reason for dropping it goes to
-// warnings).
-std::string SourceIccProfile(Bytes source, std::vector<std::string>& warnings) {
-  std::string why, profile;
-  if (IsJpeg(source))
-    profile = ReadJpegIccProfile(source, &why);
-  else if (IsPng(source))
-    profile = ReadPngIccProfile(source, &why);
-  else
-    return std::string();
-  if (profile.empty() && !why.empty()) warnings.push_back("colour profile dropped: " + why);
-  return profile;
-}
-
 void MuteLibraryMessages() {
   static std::once_flag once;
   std::call_once(once, [] {
@@ -365,11 +349,10 @@ void CarryRawMakerNote(Exiv2::ExifData& exif, const TMakerNote& note) {
   exif.add(Exiv2::ExifKey("Exif.Photo.MakerNote"), &value);
 }
 
-// The new EXIF block (TIFF data) of the output; empty when none is written.
-std::string BuildExif(const std::string& tiff, const RasterImage& pixels, int width, int height,
-                      const TMetadataOptions& options, std::vector<std::string>& warnings) {
-  Exiv2::ExifData exif;
-  Exiv2::ByteOrder order;
+// The source's EXIF block parsed; false (with its warning) when it cannot
+// be read.
+bool DecodeSourceExif(const std::string& tiff, Exiv2::ExifData& exif, Exiv2::ByteOrder& order,
+                      std::vector<std::string>& warnings) {
   try {
     order = Exiv2::ExifParser::decode(exif, reinterpret_cast<const Exiv2::byte*>(tiff.data()),
                                       uint32_t(tiff.size()));
@@ -379,26 +362,37 @@ std::string BuildExif(const std::string& tiff, const RasterImage& pixels, int wi
   }
   if (exif.empty() || order == Exiv2::invalidByteOrder) {
     warnings.push_back("EXIF data dropped: the source's EXIF block could not be read");
-    return std::string();
+    return false;
   }
+  return true;
+}
 
-  // The maker note travels as the camera wrote it, its preview pictures
-  // blanked.
-  TMakerNote rawNote;
-  const bool rawMakerNote = HasMakerNote(exif) && FindMakerNote(tiff, rawNote);
-  if (rawMakerNote) {
-    BlankInMakerNote(rawNote, MakerNotePreviews(exif, order));
-    BlankEmbeddedJpegs(rawNote);
-    CarryRawMakerNote(exif, rawNote);
-  }
+// The maker note travels as the camera wrote it, its preview pictures
+// blanked; true when exif now holds those raw bytes (kept in note).
+bool TakeRawMakerNote(const std::string& tiff, Exiv2::ExifData& exif, Exiv2::ByteOrder order,
+                      TMakerNote& note) {
+  if (!HasMakerNote(exif) || !FindMakerNote(tiff, note)) return false;
+  BlankInMakerNote(note, MakerNotePreviews(exif, order));
+  BlankEmbeddedJpegs(note);
+  CarryRawMakerNote(exif, note);
+  return true;
+}
 
-  // A source that carried a thumbnail gets one of the output instead; one
-  // that had none gets none.
+// Removes the source's thumbnail and previews; true when it had a thumbnail
+// (the output then gets one of its own).
+bool RemoveSourcePictures(Exiv2::ExifData& exif) {
   bool hadThumbnail = false;
   for (const auto& d : exif)
     if (d.groupName() == "Thumbnail") hadThumbnail = true;
   Exiv2::ExifThumb(exif).erase();
   ErasePreviews(exif);
+  return hadThumbnail;
+}
+
+// The fields that describe the output: orientation, pixel size, and the
+// location left out when asked.
+void EditOutputFields(Exiv2::ExifData& exif, int width, int height,
+                      const TMetadataOptions& options) {
   if (options.SetOrientation1 &&
       exif.findKey(Exiv2::ExifKey("Exif.Image.Orientation")) != exif.end())
     exif["Exif.Image.Orientation"] = uint16_t(1);
@@ -413,15 +407,15 @@ std::string BuildExif(const std::string& tiff, const RasterImage& pixels, int wi
     EraseGroup(exif, "GPSInfo");
     EraseKey(exif, "Exif.Image.GPSTag");
   }
+}
 
-  // The thumbnail goes in last, so it is the first thing to give up when the
-  // block does not fit in its segment.
-  const std::string thumbnail = hadThumbnail ? BuildThumbnail(pixels) : std::string();
-  if (hadThumbnail && thumbnail.empty())
-    warnings.push_back("EXIF thumbnail removed: it could not be rebuilt");
-
+// Encodes exif to fit one JPEG segment: whole, then without the maker note,
+// then without the thumbnail as well (the thumbnail goes in last, so it is
+// the first thing to give up). Empty, with the warning, when nothing fits.
+std::string EncodeToFit(const Exiv2::ExifData& exif, Exiv2::ByteOrder order,
+                        const std::string& thumbnail, const TMakerNote* rawNote,
+                        std::vector<std::string>& warnings) {
   const size_t limit = kMaxSegmentPayload - kExifIdSize;
-  const std::set<std::string> wanted = Keys(exif);
   std::string block;
   for (int attempt = 0; attempt < 3; ++attempt) {
     Exiv2::ExifData trial = exif;
@@ -435,7 +429,7 @@ std::string BuildExif(const std::string& tiff, const RasterImage& pixels, int wi
             resolution, resolution, 2);
       }
       block = EncodeExif(trial, order);
-      if (rawMakerNote && attempt == 0 && !PlaceMakerNote(block, rawNote)) block.clear();
+      if (rawNote && attempt == 0 && !PlaceMakerNote(block, *rawNote)) block.clear();
     } catch (const std::exception&) {
       block.clear();
     }
@@ -446,23 +440,25 @@ std::string BuildExif(const std::string& tiff, const RasterImage& pixels, int wi
       if (!what.empty())
         warnings.push_back("EXIF " + what +
                            " dropped: the EXIF block did not fit in a JPEG segment");
-      break;
+      return block;
     }
     block.clear();
   }
-  if (block.empty()) {
-    warnings.push_back("EXIF data dropped: it does not fit in a JPEG segment or cannot be written");
-    return std::string();
-  }
+  warnings.push_back("EXIF data dropped: it does not fit in a JPEG segment or cannot be written");
+  return std::string();
+}
 
-  // Name the tags the encoder left out (it drops what a JPEG cannot hold).
+// Names the tags of wanted that the encoder left out of block (it drops what
+// a JPEG cannot hold); false when block cannot be read back.
+bool NameLostTags(const std::string& block, const std::set<std::string>& wanted,
+                  std::vector<std::string>& warnings) {
   Exiv2::ExifData written;
   try {
     Exiv2::ExifParser::decode(written, reinterpret_cast<const Exiv2::byte*>(block.data()),
                               uint32_t(block.size()));
   } catch (const std::exception&) {
     warnings.push_back("EXIF data dropped: the rewritten block could not be checked");
-    return std::string();
+    return false;
   }
   // Directory pointers follow their contents, and IFD0 tags that describe
   // uncompressed data have no meaning for a JPEG; neither counts as lost.
@@ -489,6 +485,27 @@ std::string BuildExif(const std::string& tiff, const RasterImage& pixels, int wi
         !(IsMakerNoteGroup(Exiv2::ExifKey(k).groupName())))
       lost.insert(k);
   if (!lost.empty()) warnings.push_back("EXIF tags dropped: " + KeyList(lost));
+  return true;
+}
+
+// The new EXIF block (TIFF data) of the output; empty when none is written.
+std::string BuildExif(const std::string& tiff, const RasterImage& pixels, int width, int height,
+                      const TMetadataOptions& options, std::vector<std::string>& warnings) {
+  Exiv2::ExifData exif;
+  Exiv2::ByteOrder order;
+  if (!DecodeSourceExif(tiff, exif, order, warnings)) return std::string();
+  TMakerNote rawNote;
+  const bool rawMakerNote = TakeRawMakerNote(tiff, exif, order, rawNote);
+  const bool hadThumbnail = RemoveSourcePictures(exif);
+  EditOutputFields(exif, width, height, options);
+
+  const std::string thumbnail = hadThumbnail ? BuildThumbnail(pixels) : std::string();
+  if (hadThumbnail && thumbnail.empty())
+    warnings.push_back("EXIF thumbnail removed: it could not be rebuilt");
+  const std::string block =
+      EncodeToFit(exif, order, thumbnail, rawMakerNote ? &rawNote : nullptr, warnings);
+  if (block.empty()) return std::string();
+  if (!NameLostTags(block, Keys(exif), warnings)) return std::string();
   return block;
 }
 
@@ -885,38 +902,8 @@ std::string ComposeJpeg(const TSourceSegments& s, Bytes output, const RasterImag
   return out;
 }
 
-std::string ReadWholeFile(const std::string& path, bool& ok) {
-  std::ifstream in(path, std::ios::binary);
-  ok = bool(in);
-  if (!ok) return std::string();
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  ok = !in.bad();
-  return bytes;
-}
-
 Bytes AsBytes(const std::string& s) {
   return Bytes(reinterpret_cast<const uint8_t*>(s.data()), s.size());
-}
-
-// The segments a HEIF, AVIF, WebP or TIFF source would have as a JPEG.
-TSourceSegments ContainerSegments(const TSourceMetadata& m) {
-  TSourceSegments s;
-  s.HasExif = !m.Exif.empty();
-  s.Exif = m.Exif;
-  s.HasXmp = !m.Xmp.empty();
-  s.Xmp = m.Xmp;
-  return s;
-}
-
-// The metadata chunks of a PNG source as JPEG segments would give them.
-TSourceSegments PngSegments(Bytes png) {
-  TPngMetadata m = ReadPngMetadata(png);
-  TSourceSegments s;
-  s.HasExif = !m.Exif.empty();
-  s.Exif = std::move(m.Exif);
-  s.HasXmp = !m.Xmp.empty();
-  s.Xmp = std::move(m.Xmp);
-  return s;
 }
 
 // A TIFF output rewritten by the metadata library with the EXIF fields,
@@ -1028,7 +1015,7 @@ std::string ComposePng(const TSourceSegments& s, Bytes output, const RasterImage
   return out.empty() ? withProfile : out;
 }
 
-// WebP, AVIF and TIFF outputs with the source's EXIF (edited like a JPEG
+// WebP and TIFF outputs with the source's EXIF (edited like a JPEG
 // output's), colour profile, XMP packet and (TIFF) IPTC datasets.
 std::string ComposeNewFormat(const TSourceSegments& s, Bytes output, const RasterImage& pixels,
                              const TMetadataOptions& options, const std::string& profile,
@@ -1042,71 +1029,68 @@ std::string ComposeNewFormat(const TSourceSegments& s, Bytes output, const Raste
     const std::vector<uint8_t> out = SetWebPMetadata(output, TWebPMetadata{exif, profile, xmp});
     return std::string(out.begin(), out.end());
   }
-  if (tiff) return ComposeTiff(output, exif, profile, xmp, m.Iptc);
-  // AVIF files cannot take metadata after the fact: the picture is encoded
-  // again, with the same settings, together with it.
-  TImageFileFormat* avif = FormatByExtension("avif");
-  if (!avif) return std::string();
-  RasterImage converted;
-  const bool copy = avif->MakeCompatible(pixels, converted);
-  TAvifEncodeOptions o;
-  o.Quality = CheckedSaveValue(*FindSaveRequestField("avif", "Quality"), options.AvifQuality);
-  o.Speed = CheckedSaveValue(*FindSaveRequestField("avif", "Speed"), options.AvifSpeed);
-  o.Exif = exif;
-  o.Icc = profile;
-  o.Xmp = xmp;
-  const std::vector<uint8_t> out = EncodeAvif(copy ? converted : pixels, o);
-  return std::string(out.begin(), out.end());
+  return ComposeTiff(output, exif, profile, xmp, m.Iptc);
+}
+
+// The source's colour profile when it describes pixels of the output's
+// colour space (channels: 1 gray, 3 RGB); otherwise empty, and named among
+// the warnings unless the source was CMYK (turned into sRGB when it loaded,
+// so its profile describes none of the output's pixels).
+std::string FittingProfile(const TPictureMetadata& source, int channels,
+                           std::vector<std::string>& warnings) {
+  if (source.Icc.empty()) {
+    if (!source.IccProblem.empty())
+      warnings.push_back("colour profile dropped: " + source.IccProblem);
+    return std::string();
+  }
+  const uint32_t space = IccColourSpace(source.Icc);
+  const bool fits = (space == kIccRgb && channels == 3) || (space == kIccGray && channels == 1);
+  if (fits) return source.Icc;
+  if (space != kIccCmyk)
+    warnings.push_back("colour profile dropped: it is for " + ColourSpaceName(space) +
+                       " data and the output is " + (channels == 1 ? "gray" : "RGB"));
+  return std::string();
+}
+
+// The record's metadata as the segments of a JPEG would give it.
+TSourceSegments SegmentsOf(const TPictureMetadata& source) {
+  if (source.Kind == TMetadataSource::Jpeg) {
+    const Bytes header = AsBytes(source.JpegHeader);
+    return IsJpeg(header) ? ScanJpegSegments(header) : TSourceSegments();
+  }
+  TSourceSegments s;
+  s.HasExif = !source.Exif.empty();
+  s.Exif = source.Exif;
+  s.HasXmp = !source.Xmp.empty();
+  s.Xmp = source.Xmp;
+  return s;
+}
+
+bool IsAvifName(const std::string& fileName) {
+  const size_t dot = fileName.rfind('.');
+  if (dot == std::string::npos) return false;
+  std::string ext = fileName.substr(dot + 1);
+  for (char& c : ext)
+    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+  return ext == "avif";
 }
 
 }  // namespace
 
-std::string ComposeOutputMetadata(Bytes source, Bytes output, const RasterImage& pixels,
-                                  const TMetadataOptions& options,
+std::string ComposeOutputMetadata(const TPictureMetadata& source, Bytes output,
+                                  const RasterImage& pixels, const TMetadataOptions& options,
                                   std::vector<std::string>& warnings) {
   try {
+    if (source.Kind == TMetadataSource::None) return std::string();
     MuteLibraryMessages();
     const bool jpegOut = IsJpeg(output), pngOut = IsPng(output);
-    const bool newOut =
-        IsWebPSignature(output) || IsTiffSignature(output) || HeifBrand(output) == THeifBrand::Avif;
+    const bool newOut = IsWebPSignature(output) || IsTiffSignature(output);
     if (!jpegOut && !pngOut && !newOut) return std::string();
-
-    TSourceMetadata container;
-    const bool containerSource =
-        !IsJpeg(source) && !IsPng(source) && ReadSourceMetadata(source, container);
-    std::string profile;
-    if (containerSource) {
-      std::string why;
-      if (!container.Icc.empty() && !IccProfileIsSound(container.Icc, &why))
-        warnings.push_back("colour profile dropped: " + why);
-      else
-        profile = container.Icc;
-    } else {
-      profile = SourceIccProfile(source, warnings);
-    }
-    if (!profile.empty()) {
-      const uint32_t space = IccColourSpace(profile);
-      const TImageFormatInfo* info = GetImageFormatInfo(pixels.Format);
-      const int channels = newOut
-                               ? (IsTiffSignature(output) && info && info->HasGrayChannel ? 1 : 3)
-                               : OutputChannels(output);
-      const bool fits = (space == kIccRgb && channels == 3) || (space == kIccGray && channels == 1);
-      if (!fits) {
-        // A CMYK source was turned into sRGB through its profile when it
-        // loaded; its profile describes none of the output's pixels.
-        if (space != kIccCmyk)
-          warnings.push_back("colour profile dropped: it is for " + ColourSpaceName(space) +
-                             " data and the output is " + (channels == 1 ? "gray" : "RGB"));
-        profile.clear();
-      }
-    }
-    TSourceSegments s;
-    if (containerSource)
-      s = ContainerSegments(container);
-    else if (IsJpeg(source))
-      s = ScanJpegSegments(source);
-    else if (IsPng(source))
-      s = PngSegments(source);
+    const TImageFormatInfo* info = GetImageFormatInfo(pixels.Format);
+    const int channels = newOut ? (IsTiffSignature(output) && info && info->HasGrayChannel ? 1 : 3)
+                                : OutputChannels(output);
+    const std::string profile = FittingProfile(source, channels, warnings);
+    const TSourceSegments s = SegmentsOf(source);
     if (pngOut) return ComposePng(s, output, pixels, options, profile, warnings);
     if (newOut) return ComposeNewFormat(s, output, pixels, options, profile, warnings);
     return ComposeJpeg(s, output, pixels, options, profile, warnings);
@@ -1116,35 +1100,64 @@ std::string ComposeOutputMetadata(Bytes source, Bytes output, const RasterImage&
   }
 }
 
-std::vector<std::string> WriteOutputMetadata(const std::string& sourcePath,
-                                             const std::string& outputPath,
-                                             const RasterImage& pixels,
-                                             const TMetadataOptions& options) {
+std::string ComposeOutputMetadata(Bytes source, Bytes output, const RasterImage& pixels,
+                                  const TMetadataOptions& options,
+                                  std::vector<std::string>& warnings) {
+  return ComposeOutputMetadata(ReadPictureMetadata(source), output, pixels, options, warnings);
+}
+
+TEmbeddedMetadata BuildEmbeddedMetadata(const TPictureMetadata& source, const RasterImage& pixels,
+                                        const TMetadataOptions& options,
+                                        std::vector<std::string>& warnings) {
+  TEmbeddedMetadata m;
+  try {
+    if (source.Kind == TMetadataSource::None) return m;
+    MuteLibraryMessages();
+    // An AVIF output is always colour, and has no place of its own for IPTC
+    // fields: they travel in the XMP.
+    m.Icc = FittingProfile(source, 3, warnings);
+    TWholeMetadata whole = BuildWholeMetadata(SegmentsOf(source), pixels, options, false, warnings);
+    m.Exif = std::move(whole.Exif);
+    m.Xmp = std::move(whole.Xmp);
+  } catch (const std::exception& e) {
+    warnings.push_back(std::string("metadata dropped: ") + e.what());
+    m = TEmbeddedMetadata();
+  }
+  return m;
+}
+
+bool EncodeWithMetadata(const std::string& fileName, const RasterImage& image,
+                        const TSaveOptions& options, const TPictureMetadata* source,
+                        const TMetadataOptions& carry, std::vector<uint8_t>& bytes,
+                        std::vector<std::string>& warnings) {
+  if (!source || !IsAvifName(fileName)) {
+    if (!EncodeImageFile(fileName, image, options, bytes)) return false;
+    if (!source) return true;
+    std::string composed = ComposeOutputMetadata(*source, bytes, image, carry, warnings);
+    if (!composed.empty()) bytes.assign(composed.begin(), composed.end());
+    return true;
+  }
+  // An AVIF file takes its metadata inside its one encode.
+  TSaveOptions withMetadata = options;
+  withMetadata.SetMetadata(BuildEmbeddedMetadata(*source, image, carry, warnings));
+  return EncodeImageFile(fileName, image, withMetadata, bytes);
+}
+
+std::vector<std::string> SaveWithSourceMetadata(const std::string& sourcePath,
+                                                const std::string& outputPath,
+                                                const RasterImage& pixels,
+                                                const TMetadataOptions& options) {
   std::vector<std::string> warnings;
-  // Only JPEG, PNG, HEIF, AVIF, WebP and TIFF sources hold metadata that is
-  // carried; other files
-  // are not read a second time.
-  {
-    std::ifstream in(sourcePath, std::ios::binary);
-    char head[8] = {};
-    in.read(head, sizeof head);
-    const Bytes start(reinterpret_cast<const uint8_t*>(head), size_t(in.gcount()));
-    if (!IsJpeg(start) && !IsPng(start) && !IsContainerPicture(sourcePath)) return warnings;
-  }
-  bool ok = false;
-  const std::string source = ReadWholeFile(sourcePath, ok);
-  if (!ok) {
-    warnings.push_back("metadata dropped: the source could not be read again");
-    return warnings;
-  }
-  // The output without its metadata is not the output asked for: failing to
-  // read it back or to write it again is an error of the save.
-  const std::string output = ReadWholeFile(outputPath, ok);
-  if (!ok) throw std::runtime_error("the output could not be read back to add its metadata");
-  const std::string rewritten =
-      ComposeOutputMetadata(AsBytes(source), AsBytes(output), pixels, options, warnings);
-  if (rewritten.empty()) return warnings;
-  WriteFileReplacing(outputPath, rewritten);
+  std::string file;
+  TPictureMetadata source;
+  if (ReadWholeFile(sourcePath, file) == EReadResult::kOk)
+    source = ReadPictureMetadata(AsBytes(file));
+  else
+    warnings.push_back("metadata dropped: the source could not be read");
+  std::vector<uint8_t> bytes;
+  if (!EncodeWithMetadata(outputPath, pixels, TSaveOptions(), &source, options, bytes, warnings))
+    throw std::runtime_error("the output could not be encoded");
+  WriteFileReplacing(outputPath, std::string(bytes.begin(), bytes.end()));
   return warnings;
 }
 

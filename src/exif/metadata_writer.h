@@ -4,8 +4,8 @@
 // JPEG source into a JPEG output, and the colour profile of a JPEG or PNG
 // source into a JPEG or PNG output. HEIF, AVIF, WebP and TIFF sources give
 // their EXIF, XMP and colour profile like a JPEG's; WebP, AVIF and TIFF
-// outputs take EXIF, XMP and the colour profile (an AVIF output is encoded
-// again with them). Preview images of the source that are
+// outputs take EXIF, XMP and the colour profile (an AVIF output takes them
+// inside its one encode). Preview images of the source that are
 // recognised (the EXIF thumbnail, XMP thumbnails, maker-note previews,
 // Photoshop thumbnails) never reach the output.
 //
@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "imaging/file_format.h"
+#include "imaging/picture_metadata.h"
 #include "imaging/raster_image.h"
 
 namespace imprimo {
@@ -27,33 +29,46 @@ struct TMetadataOptions {
   bool SetOrientation1 = false;
   // GPS data and the location fields of XMP and IPTC are left out.
   bool StripLocation = false;
-  // The settings an AVIF output was written with, for encoding it again with
-  // its metadata; a value outside its range takes the AVIF format's default.
-  int AvifQuality = -1;
-  int AvifSpeed = -1;
 };
 
 // Longest side and JPEG quality of the thumbnail written into the EXIF block.
 constexpr int kExifThumbnailSide = 160;
 constexpr int kExifThumbnailQuality = 75;
 
-// The new bytes of an output file given the source's bytes, the output's bytes
-// as the image file layer wrote them and the output's final pixels (for the
-// thumbnail). Returns an empty string when the output should stay as it is
-// (nothing to carry, or an output that is neither JPEG nor PNG). Warnings
-// name what was dropped.
+// The new bytes of an output given the source's metadata record, the
+// output's bytes as its encoder made them and the output's final pixels (for
+// the thumbnail). Returns an empty string when the output should stay as it
+// is (nothing to carry, or an output that is not JPEG, PNG, WebP or TIFF).
+// Warnings name what was dropped.
+std::string ComposeOutputMetadata(const TPictureMetadata& source, std::span<const uint8_t> output,
+                                  const RasterImage& pixels, const TMetadataOptions& options,
+                                  std::vector<std::string>& warnings);
+// The same from the source file's bytes.
 std::string ComposeOutputMetadata(std::span<const uint8_t> source, std::span<const uint8_t> output,
                                   const RasterImage& pixels, const TMetadataOptions& options,
                                   std::vector<std::string>& warnings);
 
-// ComposeOutputMetadata on files: rewrites outputPath in place (through a
-// temporary file renamed over it) when there is something to carry. Returns
-// the warnings; a source that cannot be read again is one of them. An output
-// that cannot be read back or written again throws (EFileError for a failed
-// write), so a caller never keeps it without its metadata.
-std::vector<std::string> WriteOutputMetadata(const std::string& sourcePath,
-                                             const std::string& outputPath,
-                                             const RasterImage& pixels,
-                                             const TMetadataOptions& options);
+// The EXIF block, colour profile and XMP packet (IPTC fields included) of an
+// output whose encoder writes them itself (AVIF).
+TEmbeddedMetadata BuildEmbeddedMetadata(const TPictureMetadata& source, const RasterImage& pixels,
+                                        const TMetadataOptions& options,
+                                        std::vector<std::string>& warnings);
+
+// Encodes image as the format of fileName into bytes, with the metadata of
+// source (when given) carried: inside the encode for an AVIF output, added
+// to the encoded bytes in memory for the others. False when the format
+// cannot store the picture; a failed encode throws.
+bool EncodeWithMetadata(const std::string& fileName, const RasterImage& image,
+                        const TSaveOptions& options, const TPictureMetadata* source,
+                        const TMetadataOptions& carry, std::vector<uint8_t>& bytes,
+                        std::vector<std::string>& warnings);
+
+// Writes pixels to outputPath in its format with the metadata of the file at
+// sourcePath, each file touched once. Returns the warnings; a failed encode
+// or write throws.
+std::vector<std::string> SaveWithSourceMetadata(const std::string& sourcePath,
+                                                const std::string& outputPath,
+                                                const RasterImage& pixels,
+                                                const TMetadataOptions& options);
 
 }  // namespace imprimo

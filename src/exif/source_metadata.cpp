@@ -6,6 +6,7 @@
 #include <set>
 
 #include "exif/exif_reader.h"
+#include "exif/png_metadata.h"
 #include "imaging/formats/heif_format.h"
 #include "imaging/formats/tiff_format.h"
 #include "imaging/formats/webp_format.h"
@@ -148,6 +149,48 @@ std::string ReadSourceIccProfile(std::span<const uint8_t> file, std::string* why
 int ContainerOrientation(std::span<const uint8_t> file) {
   TSourceMetadata m;
   if (!ReadSourceMetadata(file, m) || m.Exif.empty()) return 0;
+  return ExifOrientation(std::string(2, '\0') + std::string("Exif\0\0", 6) + m.Exif);
+}
+
+TPictureMetadata ReadPictureMetadata(std::span<const uint8_t> file, const std::string& format) {
+  static const uint8_t kPng[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+  TPictureMetadata m;
+  m.SourceFormat = format;
+  try {
+    if (file.size() >= 2 && file[0] == 0xFF && file[1] == 0xD8) {
+      m.Kind = TMetadataSource::Jpeg;
+      m.JpegHeader = JpegMetadataHeader(file);
+      const std::span<const uint8_t> header(reinterpret_cast<const uint8_t*>(m.JpegHeader.data()),
+                                            m.JpegHeader.size());
+      m.Icc = ReadJpegIccProfile(header, &m.IccProblem);
+    } else if (file.size() >= 8 && std::equal(kPng, kPng + 8, file.begin())) {
+      m.Kind = TMetadataSource::Png;
+      TPngMetadata png = ReadPngMetadata(file);
+      m.Exif = std::move(png.Exif);
+      m.Xmp = std::move(png.Xmp);
+      m.Icc = ReadPngIccProfile(file, &m.IccProblem);
+    } else {
+      TSourceMetadata c;
+      if (!ReadSourceMetadata(file, c)) return m;
+      m.Kind = TMetadataSource::Container;
+      m.Exif = std::move(c.Exif);
+      m.Xmp = std::move(c.Xmp);
+      if (!c.Icc.empty() && IccProfileIsSound(c.Icc, &m.IccProblem)) m.Icc = std::move(c.Icc);
+    }
+  } catch (const std::exception&) {
+    // Whatever part could not be read stays out; the picture goes on.
+    m.Icc.clear();
+  }
+  return m;
+}
+
+int RecordOrientation(const TPictureMetadata& m) {
+  if (m.Kind == TMetadataSource::Jpeg) {
+    TimgData reader;
+    reader.ReadMetadata(m);
+    return reader.Orientation();
+  }
+  if (m.Kind != TMetadataSource::Container || m.Exif.empty()) return 0;
   return ExifOrientation(std::string(2, '\0') + std::string("Exif\0\0", 6) + m.Exif);
 }
 

@@ -8,6 +8,8 @@
 #include <span>
 #include <string>
 
+#include "imaging/picture_metadata.h"
+
 namespace imprimo {
 
 struct TSourceMetadata {
@@ -28,6 +30,15 @@ int ContainerOrientation(std::span<const uint8_t> file);
 // held in memory. Empty when it has none (why empty) or an unsound one (why
 // says how). Never throws.
 std::string ReadSourceIccProfile(std::span<const uint8_t> file, std::string* why = nullptr);
+
+// The metadata record of a picture file held in memory (see
+// imaging/picture_metadata.h); format is the one it decoded as, when known.
+// Never throws: damaged metadata is left out of the record.
+TPictureMetadata ReadPictureMetadata(std::span<const uint8_t> file, const std::string& format = {});
+
+// The EXIF Orientation (1..8 as stored, 0 when none) a record's EXIF block
+// holds, whatever the name of the file it came from.
+int RecordOrientation(const TPictureMetadata& metadata);
 
 // True when the file at path starts like one of these formats.
 bool IsContainerPicture(const std::string& path);

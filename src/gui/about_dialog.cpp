@@ -40,7 +40,8 @@ QString Unscramble(const char* stored) {
 constexpr const char* kHomePageStored = "MhUcHwVHq6T18NTP29eSoKW897aLnYaSb2Y9dm5VA1pXMTomOzI=";
 constexpr const char* kEmailStored = "KRQYHxkP8Mv79NDVx9jT7quhqPGJn5M=";
 
-// A label that looks and acts like a link: blue, underlined, hand pointer,
+// A label that looks and acts like a link: the palette's link colour (blue
+// on light schemes, a light blue on dark ones), underlined, hand pointer,
 // and a click runs `onClick`.
 class LinkLabel : public QLabel {
  public:
@@ -49,9 +50,9 @@ class LinkLabel : public QLabel {
     QFont f = font();
     f.setUnderline(true);
     setFont(f);
-    QPalette pal = palette();
-    pal.setColor(QPalette::WindowText, QColor(0, 0, 255));
-    setPalette(pal);
+    // The text is drawn in the foreground role, which follows a changed
+    // palette; a colour of its own would vanish on some schemes.
+    setForegroundRole(QPalette::Link);
     setCursor(Qt::PointingHandCursor);
   }
 
@@ -87,7 +88,6 @@ TfrmAbout::TfrmAbout(const std::string& programFolder, UrlOpener opener, QWidget
   setWindowTitle(QStringLiteral("About"));
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowCloseButtonHint);
-  setFixedSize(kClientWidth, kClientHeight);
 
   auto* outer = new QHBoxLayout(this);
   outer->setContentsMargins(0, 0, 0, 0);
@@ -95,7 +95,8 @@ TfrmAbout::TfrmAbout(const std::string& programFolder, UrlOpener opener, QWidget
 
   ImageLeft = new QLabel(this);
   ImageLeft->setObjectName(QStringLiteral("ImageLeft"));
-  ImageLeft->setFixedSize(kLeftWidth, kClientHeight);
+  ImageLeft->setFixedWidth(kLeftWidth);
+  ImageLeft->setMinimumHeight(kClientHeight);
   ImageLeft->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
   // A missing or unreadable picture leaves the panel empty.
   if (const QPixmap logo = LeftLogoPixmap(programFolder, QSize(kLeftWidth, kClientHeight));
@@ -165,12 +166,15 @@ TfrmAbout::TfrmAbout(const std::string& programFolder, UrlOpener opener, QWidget
   buttons->addWidget(btnClose);
   right->addLayout(buttons);
 
+  TranslateWindow(*this, "TfrmAbout");
+  // The design's size, grown where a language or a large font needs more.
+  const QSize size = QSize(kClientWidth, kClientHeight).expandedTo(sizeHint());
+  setFixedSize(size);
   if (const QScreen* screen = parent ? parent->screen() : QApplication::primaryScreen()) {
     const QRect area = screen->availableGeometry();
-    move(area.x() + (area.width() - kClientWidth) / 2,
-         area.y() + (area.height() - kClientHeight) / 2);
+    move(area.x() + (area.width() - size.width()) / 2,
+         area.y() + (area.height() - size.height()) / 2);
   }
-  TranslateWindow(*this, "TfrmAbout");
 }
 
 bool TfrmAbout::HasLeftPicture() const { return !ImageLeft->pixmap().isNull(); }

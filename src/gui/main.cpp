@@ -17,6 +17,7 @@
 #include <exception>
 #include <string>
 
+#include "app/program_usage.h"
 #include "gui/app_icon.h"
 #include "gui/main_window.h"
 #include "lang/language_file.h"
@@ -25,18 +26,8 @@
 
 namespace {
 
-constexpr const char* kUsage =
-    "Usage: imprimo [OPTION] [FILE|FOLDER]...\n"
-    "Watermarks, resizes, renames and converts pictures in batches.\n"
-    "\n"
-    "Files and folders given are added to the image list at start; a folder\n"
-    "adds the pictures in it and in its sub-folders.\n"
-    "\n"
-    "  -h, --help            show this help and quit\n"
-    "  -V, --version         show the version and quit\n"
-    "      --list-templates  print the names of the watermark templates and quit\n"
-    "\n"
-    "The same job without a window: imprimo-batch --help.\n";
+// The --help text, from the option descriptions the man page is made of.
+const std::string kUsage = imprimo::ProgramUsageText(imprimo::ImprimoProgramDoc());
 
 // What the command line asks for: an answer printed at once (exit code in
 // exitCode), or the paths to add at start.
@@ -56,7 +47,7 @@ TCommandLine ReadCommandLine(int argc, char** argv) {
       if (std::strcmp(arg, "--") == 0) {
         optionsEnd = true;
       } else if (std::strcmp(arg, "-h") == 0 || std::strcmp(arg, "--help") == 0) {
-        std::fputs(kUsage, stdout);
+        std::fputs(kUsage.c_str(), stdout);
         line.Done = true;
         return line;
       } else if (std::strcmp(arg, "-V") == 0 || std::strcmp(arg, "--version") == 0) {
@@ -66,7 +57,7 @@ TCommandLine ReadCommandLine(int argc, char** argv) {
       } else if (std::strcmp(arg, "--list-templates") == 0) {
         line.ListTemplates = true;
       } else {
-        std::fprintf(stderr, "imprimo: unknown option %s\n%s", arg, kUsage);
+        std::fprintf(stderr, "imprimo: unknown option %s\n%s", arg, kUsage.c_str());
         line.Done = true;
         line.ExitCode = 2;
         return line;

@@ -62,10 +62,13 @@ QIcon DrawnIcon(Paint paint) {
   return icon;
 }
 
-// The style has no picture for an image editor: a pencil over a picture frame.
-QIcon EditorIcon() {
-  return DrawnIcon([](QPainter& p) {
-    p.setPen(QPen(QColor(90, 90, 90), 1.5));
+// The style has no picture for an image editor: a pencil over a picture
+// frame, outlined in the palette's text colour so that it shows on light and
+// dark schemes alike.
+QIcon EditorIcon(const QPalette& palette) {
+  const QColor ink = palette.color(QPalette::ButtonText);
+  return DrawnIcon([ink](QPainter& p) {
+    p.setPen(QPen(ink, 1.5));
     p.setBrush(QColor(235, 240, 248));
     p.drawRoundedRect(QRectF(3, 5, 22, 20), 2, 2);
     p.setPen(Qt::NoPen);
@@ -76,7 +79,7 @@ QIcon EditorIcon() {
     p.drawEllipse(QPointF(19, 10), 2.5, 2.5);
     p.translate(22, 22);
     p.rotate(-45);
-    p.setPen(QPen(QColor(60, 60, 60), 1.2));
+    p.setPen(QPen(ink, 1.2));
     p.setBrush(QColor(250, 200, 80));
     p.drawRect(QRectF(-3, -12, 6, 16));
     p.setBrush(QColor(240, 220, 190));
@@ -86,12 +89,13 @@ QIcon EditorIcon() {
 
 // Options: three sliders on their rails, drawn when the theme has no
 // preferences picture.
-QIcon OptionsIcon() {
-  return DrawnIcon([](QPainter& p) {
+QIcon OptionsIcon(const QPalette& palette) {
+  const QColor ink = palette.color(QPalette::ButtonText);
+  return DrawnIcon([ink](QPainter& p) {
     const double knobs[3] = {10, 21, 14};
     for (int i = 0; i < 3; ++i) {
       const double y = 7 + i * 9;
-      p.setPen(QPen(QColor(80, 80, 80), 2.2, Qt::SolidLine, Qt::RoundCap));
+      p.setPen(QPen(ink, 2.2, Qt::SolidLine, Qt::RoundCap));
       p.drawLine(QPointF(4, y), QPointF(28, y));
       p.setPen(QPen(QColor(50, 70, 110), 1.2));
       p.setBrush(QColor(110, 160, 220));
@@ -151,6 +155,8 @@ void TfrmMain::FormCreate() {
     values_ = TProgramValues();
   }
   RefreshTemplateList();
+  WatchTemplateFolder();
+  WatchPanelForPresetChanges();
   TranslateWindow(*this, "TfrmMain");
 
   // Pictures the windows load by name are decoded by the image file layer.
@@ -361,23 +367,7 @@ void TfrmMain::CreateActions() {
   connect(actZoomOut, &QAction::triggered, this, [this] { ZoomBy(-1); });
   connect(actZoomFit, &QAction::triggered, this, [this] { ZoomFit(); });
 
-  actAddFiles->setIcon(ToolIcon(this, "document-open", QStyle::SP_DialogOpenButton));
-  actRemoveSelected->setIcon(ToolIcon(this, "list-remove", QStyle::SP_TrashIcon));
-  actShowPreview->setIcon(
-      ToolIcon(this, "document-print-preview", QStyle::SP_FileDialogContentsView));
-  actProcess->setIcon(ToolIcon(this, "media-playback-start", QStyle::SP_MediaPlay));
-  actStop->setIcon(ToolIcon(this, "media-playback-stop", QStyle::SP_MediaStop));
-  actDetailsList->setIcon(ToolIcon(this, "view-list-details", QStyle::SP_FileDialogDetailedView));
-  actImagesView->setIcon(ToolIcon(this, "view-list-icons", QStyle::SP_FileDialogListView));
-  actTplAdd->setIcon(ToolIcon(this, "document-new", QStyle::SP_FileDialogNewFolder));
-  actPhotoEditor->setIcon(QIcon::fromTheme(QStringLiteral("applications-graphics"), EditorIcon()));
-  actStandardOption->setIcon(
-      QIcon::fromTheme(QStringLiteral("preferences-system"),
-                       QIcon::fromTheme(QStringLiteral("preferences-other"), OptionsIcon())));
-  actExit->setIcon(ToolIcon(this, "application-exit", QStyle::SP_DialogCloseButton));
-  actHelp->setIcon(ToolIcon(this, "help-contents", QStyle::SP_DialogHelpButton));
-  actAboutSoft->setIcon(ToolIcon(this, "help-about", QStyle::SP_MessageBoxInformation));
-  actWelcome->setIcon(ToolIcon(this, "go-home", QStyle::SP_DirHomeIcon));
+  ApplyCommandIcons();
 
   // Commands whose work is not in this window yet stay unavailable; the
   // list commands follow UpdateCommands.
@@ -454,7 +444,7 @@ void TfrmMain::CreateMenus() {
   help->addAction(LinkedItem(actHelp, QStringLiteral("&Contents"), "mnuContents"));
   help->addAction(LinkedItem(actHomePage, QStringLiteral("&Home Page"), "mnuHomePage"));
   help->addSeparator();
-  mnuCheckUpdate = help->addAction(QStringLiteral("Check Update"));
+  mnuCheckUpdate = help->addAction(QStringLiteral("Latest Version on the Home Page"));
   mnuCheckUpdate->setObjectName(QStringLiteral("mnuCheckUpdate"));
   help->addSeparator();
   help->addAction(LinkedItem(actAboutSoft, QStringLiteral("&About..."), "mnuAbout"));
@@ -545,6 +535,36 @@ class StatusPanel : public QLabel {
 
 }  // namespace
 
+void TfrmMain::ApplyCommandIcons() {
+  actAddFiles->setIcon(ToolIcon(this, "document-open", QStyle::SP_DialogOpenButton));
+  actRemoveSelected->setIcon(ToolIcon(this, "list-remove", QStyle::SP_TrashIcon));
+  actShowPreview->setIcon(
+      ToolIcon(this, "document-print-preview", QStyle::SP_FileDialogContentsView));
+  actProcess->setIcon(ToolIcon(this, "media-playback-start", QStyle::SP_MediaPlay));
+  actStop->setIcon(ToolIcon(this, "media-playback-stop", QStyle::SP_MediaStop));
+  actDetailsList->setIcon(ToolIcon(this, "view-list-details", QStyle::SP_FileDialogDetailedView));
+  actImagesView->setIcon(ToolIcon(this, "view-list-icons", QStyle::SP_FileDialogListView));
+  actTplAdd->setIcon(ToolIcon(this, "document-new", QStyle::SP_FileDialogNewFolder));
+  actPhotoEditor->setIcon(
+      QIcon::fromTheme(QStringLiteral("applications-graphics"), EditorIcon(palette())));
+  actStandardOption->setIcon(QIcon::fromTheme(
+      QStringLiteral("preferences-system"),
+      QIcon::fromTheme(QStringLiteral("preferences-other"), OptionsIcon(palette()))));
+  actExit->setIcon(ToolIcon(this, "application-exit", QStyle::SP_DialogCloseButton));
+  actHelp->setIcon(ToolIcon(this, "help-contents", QStyle::SP_DialogHelpButton));
+  actAboutSoft->setIcon(ToolIcon(this, "help-about", QStyle::SP_MessageBoxInformation));
+  actWelcome->setIcon(ToolIcon(this, "go-home", QStyle::SP_DirHomeIcon));
+}
+
+void TfrmMain::changeEvent(QEvent* event) {
+  QMainWindow::changeEvent(event);
+  // The pictures drawn here follow a new palette or style, as the themed
+  // ones do.
+  if (actAddFiles != nullptr &&
+      (event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange))
+    ApplyCommandIcons();
+}
+
 void TfrmMain::CreateStatusBar() {
   QStatusBar* bar = statusBar();
   bar->setObjectName(QStringLiteral("sbMain"));
@@ -566,6 +586,7 @@ void TfrmMain::CreateStatusBar() {
 
 void TfrmMain::SetStatusText(int panel, const QString& text) {
   if (panel >= 0 && panel < 3) statusPanels_[panel]->setText(text);
+  if (panel == 2) statusRowPath_.clear();
 }
 
 QString TfrmMain::StatusText(int panel) const {
@@ -577,14 +598,13 @@ void TfrmMain::CreatePages() {
   pages_->setObjectName(QStringLiteral("plPages"));
   pages_->setFrameShape(QFrame::StyledPanel);
 
-  // Welcome: the optional picture, centred on white.
+  // Welcome: the optional picture, centred on the palette's base colour
+  // (white on light schemes; a dark scheme keeps the page dark).
   imgWelcome_ = new QLabel;
   imgWelcome_->setObjectName(QStringLiteral("imgWelcome"));
   imgWelcome_->setAlignment(Qt::AlignCenter);
   imgWelcome_->setAutoFillBackground(true);
-  QPalette white = imgWelcome_->palette();
-  white.setColor(QPalette::Window, Qt::white);
-  imgWelcome_->setPalette(white);
+  imgWelcome_->setBackgroundRole(QPalette::Base);
   pages_->addWidget(imgWelcome_);
 
   // Detail list, with the progress panel under it.

@@ -18,6 +18,7 @@
 class QAction;
 class QCheckBox;
 class QComboBox;
+class QFileSystemWatcher;
 class QLabel;
 class QLayout;
 class QImage;
@@ -31,6 +32,7 @@ class QRadioButton;
 class QSpinBox;
 class QStackedWidget;
 class QTableWidget;
+class QTimer;
 class QToolBar;
 class QToolButton;
 class QWidget;
@@ -251,6 +253,7 @@ class TfrmMain : public QMainWindow {
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
   void FormCreate();
@@ -258,6 +261,9 @@ class TfrmMain : public QMainWindow {
   void FormDestroy();
 
   void CreateActions();
+  // The commands' pictures: the desktop's themed icons, else ours drawn in
+  // the palette's colours.
+  void ApplyCommandIcons();
   void CreateMenus();
   void CreateToolBar();
   void CreateStatusBar();
@@ -280,6 +286,22 @@ class TfrmMain : public QMainWindow {
   void ReleaseTemplateEditors();
   // Runs an editor end that came while the window was busy.
   void RunDeferredTemplateRefresh();
+  // Follows the Watermarks folder: templates saved or copied there by any
+  // program appear in the list, the chosen one staying chosen.
+  void WatchTemplateFolder();
+  void TemplateFolderChanged();
+  // Searches folders on a thread of its own with progress and cancel; false
+  // when the user stopped it.
+  bool SearchFolders(const std::function<void(std::vector<std::string>& found,
+                                              const std::function<bool(size_t)>& goOn)>& search,
+                     std::vector<std::string>& found);
+  // Panel 2 names a row: caption, path and what follows; the text goes once
+  // the row has been removed.
+  void ShowRowInStatus(const QString& caption, const QString& path, const QString& rest = {});
+  // Marks the preset list when the panel no longer holds the chosen preset.
+  void WatchPanelForPresetChanges();
+  void TakePresetSnapshot();
+  void UpdatePresetMarker();
   // Shares the free width of the image list between its columns.
   void LayoutListColumns();
   // Grows the first window size when the settings panel does not fit it.
@@ -342,6 +364,14 @@ class TfrmMain : public QMainWindow {
   bool shown_ = false;
   bool destroyed_ = false;
   bool templateRefreshPending_ = false;
+  bool templateWatchPending_ = false;
+  QFileSystemWatcher* templateWatch_ = nullptr;
+  QTimer* templateWatchDelay_ = nullptr;
+  QString statusRowPath_;  // the row panel 2 names, if any
+  // The chosen preset as the panel showed it when picked or saved.
+  std::unique_ptr<TSettings> presetSnapshot_;
+  QString presetSnapshotTemplate_;
+  QPushButton* btnSearchCancel = nullptr;
   QStringList pendingTemplateNames_;
   std::vector<int> listColumnWidths_;
   // Widest cell text of each short column (sub-columns 0..4); recounted after

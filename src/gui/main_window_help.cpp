@@ -67,7 +67,8 @@ void TfrmMain::actAboutSoftExecute() {
 
 void TfrmMain::actHomePageExecute() { OpenUrl(QUrl(HomePageAddress())); }
 
-// The update check is the home page, which names the latest release.
+// There is no update service: the command says that it opens the home
+// page, which names the latest release.
 void TfrmMain::mnuCheckUpdateClick() { OpenUrl(QUrl(HomePageAddress())); }
 
 void TfrmMain::actHelpExecute() {

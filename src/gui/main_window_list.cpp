@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QHeaderView>
@@ -24,6 +25,7 @@
 #include <exception>
 #include <filesystem>
 #include <functional>
+#include <unordered_set>
 
 #include "app/batch_run.h"
 #include "app/image_list.h"
@@ -268,7 +270,10 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
       for (const QUrl& url : drop->mimeData()->urls())
         if (url.isLocalFile()) paths << url.toLocalFile();
       drop->acceptProposedAction();
-      DragDropMDrop(paths);
+      // The drop is answered at once; the search and the add that follow
+      // run from the event loop, so the program the files came from is not
+      // kept waiting.
+      QTimer::singleShot(0, this, [this, paths] { DragDropMDrop(paths); });
       return true;
     }
   }
@@ -351,13 +356,26 @@ void TfrmMain::InsertRow(const ImageListEntry& entry) {
 // The list side of the shared add loop.
 class TfrmMain::ListHost : public TImageListHost {
  public:
-  explicit ListHost(TfrmMain& w) : w_(w) {}
-  bool IsInList(const std::string& path) const override { return w_.IsInList(FromUtf8(path)); }
-  void AddRow(ImageListEntry entry) override { w_.InsertRow(entry); }
+  // The rows do not change under an add but through it: their paths are
+  // looked up in a set, not row by row, so that a large add stays linear.
+  explicit ListHost(TfrmMain& w) : w_(w) {
+    for (int row = 0; row < w_.RowCount(); ++row) listed_.insert(ToUtf8(w_.RowText(row)));
+  }
+  bool IsInList(const std::string& path) const override { return listed_.count(path) != 0; }
+  void AddRow(ImageListEntry entry) override {
+    listed_.insert(entry.Path);
+    w_.InsertRow(entry);
+  }
   void ShowDetailList() override { w_.pages_->setCurrentIndex(kPageDetails); }
   void ShowProgress(bool visible) override { w_.plProgress->setVisible(visible); }
   void SetProgress(int percent, const std::string&) override { w_.SetProgress(percent); }
-  void ProcessMessages() override { w_.ProcessMessages(); }
+  // Events are handled a few dozen times a second, not after every row: a
+  // repaint per row would make a large add crawl.
+  void ProcessMessages() override {
+    if (clock_.isValid() && clock_.elapsed() < 30) return;
+    w_.ProcessMessages();
+    clock_.start();
+  }
   bool StopRequested() const override { return w_.stopRequested_; }
   void ClearStopRequested() override { w_.stopRequested_ = false; }
   void AddFinished() override {
@@ -370,6 +388,8 @@ class TfrmMain::ListHost : public TImageListHost {
 
  private:
   TfrmMain& w_;
+  std::unordered_set<std::string> listed_;
+  QElapsedTimer clock_;
 };
 
 void TfrmMain::SetProgress(int percent) {
@@ -378,31 +398,6 @@ void TfrmMain::SetProgress(int percent) {
 }
 
 void TfrmMain::ProcessMessages() { QApplication::processEvents(QEventLoop::AllEvents); }
-
-namespace {
-
-// The pictures of a dropped folder and its sub-folders; the output folder
-// of the settings, and the one typed in the panel, are left out.
-std::vector<std::string> PicturesOfDroppedFolder(const std::string& folder,
-                                                 const TSettings& settings,
-                                                 const QString& typedOutput) {
-  std::vector<std::string> found;
-  const bool beside = settings.PathType == 1;
-  const std::string skip = beside ? std::string() : settings.OutPath;
-  try {
-    FindBatchImageFiles(folder.size() > 1 ? folder.substr(0, folder.size() - 1) : folder, "*",
-                        found, true, skip);
-  } catch (const std::exception&) {
-    // What was found before an unreadable part stays.
-  }
-  if (!beside && !typedOutput.trimmed().isEmpty()) {
-    const std::string typed = WithTrailingSeparator(ToUtf8(typedOutput.trimmed()));
-    std::erase_if(found, [&](const std::string& f) { return f.rfind(typed, 0) == 0; });
-  }
-  return found;
-}
-
-}  // namespace
 
 void TfrmMain::AddImages(const QStringList& paths) {
   if (adding_) return;
@@ -448,11 +443,24 @@ void TfrmMain::actAddfoldersExecute() {
   const bool ok =
       dialogs_.SelectFolder ? dialogs_.SelectFolder(dialog) : dialog.exec() == QDialog::Accepted;
   if (!ok) return;
+  if (dialog.Folder().isEmpty()) return;
   const std::string folder = WithTrailingSeparator(ToUtf8(dialog.Folder()));
   NoteAddedFolder(addedFolders_, settings_, folder);
+  // "*.*" takes the files of the formats that load; a typed list of masks
+  // ("*.jpg;*.png") takes what matches.
+  const std::string filter = ToUtf8(dialog.Filter());
+  const bool subFolders = dialog.IncludeSubFolders();
   std::vector<std::string> found;
   try {
-    FindImageFiles(folder, ToUtf8(dialog.Filter()), found, dialog.IncludeSubFolders());
+    const bool searched = SearchFolders(
+        [&](std::vector<std::string>& out, const std::function<bool(size_t)>& goOn) {
+          FindBatchImageFiles(folder, filter, out, subFolders, {}, goOn);
+        },
+        found);
+    if (!searched) {
+      if (closeAfterRun_ && !running_) close();
+      return;
+    }
   } catch (const std::exception& e) {
     ShowMessage(QMessageBox::Critical, UiText(TTextId::CaptionError), QString::fromUtf8(e.what()));
     return;
@@ -474,8 +482,9 @@ void TfrmMain::DragDropMDrop(const QStringList& paths) {
   if (running_ || adding_ || paths.isEmpty()) return;
   // A dropped folder gives its pictures, searched as the command line does:
   // formats that load, every sub-folder (a linked one once), never the
-  // run's output folder.
+  // run's output folder; an unreadable sub-folder is passed by.
   QStringList files;
+  std::vector<std::string> folders;
   for (const QString& p : paths) {
     const std::string path = ToUtf8(p);
     std::error_code ec;
@@ -485,9 +494,33 @@ void TfrmMain::DragDropMDrop(const QStringList& paths) {
     }
     const std::string folder = WithTrailingSeparator(path);
     NoteAddedFolder(addedFolders_, settings_, folder);
-    for (const std::string& f :
-         PicturesOfDroppedFolder(folder, settings_, settingsPanel_->OutputFolderText()))
-      files << FromUtf8(f);
+    folders.push_back(folder.size() > 1 ? folder.substr(0, folder.size() - 1) : folder);
+  }
+  if (!folders.empty()) {
+    const bool beside = settings_.PathType == 1;
+    const std::string skip = beside ? std::string() : settings_.OutPath;
+    std::vector<std::string> found;
+    const bool searched = SearchFolders(
+        [&](std::vector<std::string>& out, const std::function<bool(size_t)>& goOn) {
+          for (const std::string& folder : folders) {
+            try {
+              FindBatchImageFiles(folder, "*", out, true, skip, goOn);
+            } catch (const std::exception&) {
+              // What was found before an unreadable part stays.
+            }
+            if (!goOn(out.size())) return;
+          }
+        },
+        found);
+    if (!searched) {
+      if (closeAfterRun_ && !running_) close();
+      return;
+    }
+    const QString typed = settingsPanel_->OutputFolderText().trimmed();
+    const std::string typedOutput =
+        beside || typed.isEmpty() ? std::string() : WithTrailingSeparator(ToUtf8(typed));
+    for (const std::string& f : found)
+      if (typedOutput.empty() || f.rfind(typedOutput, 0) != 0) files << FromUtf8(f);
   }
   if (!files.isEmpty()) AddImages(files);
 }
@@ -529,10 +562,9 @@ void TfrmMain::ListImgsSelectItem() {
   if (current != nullptr && current->isSelected()) {
     currentImage_ = RowText(current->row());
     const QString reason = current->data(kFailReasonRole).toString();
-    SetStatusText(
-        2, UiText(TTextId::StatusFileName) + currentImage_ +
-               (reason.isEmpty() ? QString()
-                                 : QStringLiteral(" - ") + UiText(TTextId::RowFailed) + reason));
+    ShowRowInStatus(
+        UiText(TTextId::StatusFileName), currentImage_,
+        reason.isEmpty() ? QString() : QStringLiteral(" - ") + UiText(TTextId::RowFailed) + reason);
   }
   UpdateCommands();
 }
@@ -571,7 +603,14 @@ void TfrmMain::UpdateCommands() {
     if (StatusText(2).startsWith(UiText(TTextId::StatusFileName)))
       SetStatusText(2, UiText(TTextId::StatusFileName));
   }
+  if (!statusRowPath_.isEmpty() && !IsInList(statusRowPath_))
+    SetStatusText(2, UiText(TTextId::StatusFileName));
   SetStatusText(1, WinText(TWinText::ImagesTotal).arg(ListImgs_->rowCount()));
+}
+
+void TfrmMain::ShowRowInStatus(const QString& caption, const QString& path, const QString& rest) {
+  SetStatusText(2, caption + path + rest);
+  statusRowPath_ = path;
 }
 
 }  // namespace imprimo

@@ -1,5 +1,6 @@
 // Named presets in the left panel: a list to pick from and a menu button to
 // save the panel under a name or delete the chosen preset.
+#include <QAbstractButton>
 #include <QAction>
 #include <QComboBox>
 #include <QFontMetrics>
@@ -8,18 +9,43 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QSpinBox>
 #include <algorithm>
 #include <exception>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "app/presets.h"
+#include "app/setting_table.h"
 #include "app/texts.h"
 #include "gui/form_controls.h"
 #include "gui/form_translation.h"
 #include "gui/main_window.h"
 #include "gui/menu_btn.h"
 #include "gui/qt_text.h"
+#include "gui/window_texts.h"
+#include "ini/ini_document.h"
 
 namespace imprimo {
+
+namespace {
+
+// The preset's own name: the entry's text may carry the changed mark.
+QString PresetName(const QComboBox& list, int index) {
+  const QVariant name = list.itemData(index);
+  return name.isValid() ? name.toString() : list.itemText(index);
+}
+
+// The values a preset holds, as it stores them.
+std::vector<std::pair<std::u16string, std::u16string>> PresetValues(const TSettings& settings) {
+  IniDocument ini = IniDocument::FromBytes({});
+  const TProgramValues unused;
+  for (const TSettingDef* def : PresetSettings()) WriteSetting(ini, u"P", *def, settings, unused);
+  return ini.SectionEntries(u"P");
+}
+
+}  // namespace
 
 QLayout* TfrmMain::CreatePresetRow(QWidget* group) {
   pMenuPreset = new QMenu(this);
@@ -51,13 +77,67 @@ QLayout* TfrmMain::CreatePresetRow(QWidget* group) {
 
 void TfrmMain::RefreshPresetList(const QString& select) {
   cbPreset->clear();
-  for (const std::string& name : ListPresets(dataFolder_)) cbPreset->addItem(FromUtf8(name));
+  for (const std::string& name : ListPresets(dataFolder_))
+    cbPreset->addItem(FromUtf8(name), FromUtf8(name));
   int index = -1;
   for (int i = 0; i < cbPreset->count() && !select.isEmpty(); ++i)
-    if (cbPreset->itemText(i).compare(select, Qt::CaseInsensitive) == 0) index = i;
+    if (PresetName(*cbPreset, i).compare(select, Qt::CaseInsensitive) == 0) index = i;
   cbPreset->setCurrentIndex(index);
   cbPreset->setEnabled(cbPreset->count() > 0);
   pmnuPresetDel->setEnabled(index >= 0);
+  if (index >= 0)
+    TakePresetSnapshot();
+  else
+    presetSnapshot_.reset();
+}
+
+void TfrmMain::WatchPanelForPresetChanges() {
+  auto* panel = findChild<QWidget*>(QStringLiteral("plSettings"));
+  if (panel == nullptr) return;
+  // Every control of the panel, whatever it sets; the comparison tells
+  // whether the preset's values differ.
+  auto edited = [this] { UpdatePresetMarker(); };
+  auto inPresetList = [this](const QWidget* w) {
+    return w == cbPreset || cbPreset->isAncestorOf(w);
+  };
+  for (QLineEdit* e : panel->findChildren<QLineEdit*>())
+    if (!inPresetList(e)) connect(e, &QLineEdit::textChanged, this, edited);
+  for (QComboBox* c : panel->findChildren<QComboBox*>())
+    if (!inPresetList(c)) connect(c, &QComboBox::currentIndexChanged, this, edited);
+  for (QAbstractButton* b : panel->findChildren<QAbstractButton*>())
+    connect(b, &QAbstractButton::toggled, this, edited);
+  for (QSpinBox* n : panel->findChildren<QSpinBox*>())
+    connect(n, &QSpinBox::valueChanged, this, edited);
+  // The options dialog sets values the panel does not show; its own handler
+  // has run when this one is called.
+  connect(actStandardOption, &QAction::triggered, this, edited);
+}
+
+void TfrmMain::TakePresetSnapshot() {
+  const TSettings kept = settings_;
+  PanelToSettings();
+  presetSnapshot_ = std::make_unique<TSettings>(settings_);
+  settings_ = kept;
+  presetSnapshotTemplate_ = cbListTpl->currentText();
+  UpdatePresetMarker();
+}
+
+void TfrmMain::UpdatePresetMarker() {
+  const int index = cbPreset->currentIndex();
+  if (index < 0) return;
+  const QString name = PresetName(*cbPreset, index);
+  bool changed = false;
+  if (presetSnapshot_) {
+    // The panel over the record, without touching the record itself.
+    const TSettings kept = settings_;
+    PanelToSettings();
+    const TSettings now = settings_;
+    settings_ = kept;
+    changed = PresetValues(now) != PresetValues(*presetSnapshot_) ||
+              cbListTpl->currentText() != presetSnapshotTemplate_;
+  }
+  const QString shown = changed ? WinText(TWinText::PresetChanged).arg(name) : name;
+  if (cbPreset->itemText(index) != shown) cbPreset->setItemText(index, shown);
 }
 
 void TfrmMain::cbPresetChange() {
@@ -67,7 +147,7 @@ void TfrmMain::cbPresetChange() {
   // keeps its current value.
   PanelToSettings();
   const std::optional<TPreset> preset =
-      LoadPreset(dataFolder_, ToUtf8(cbPreset->currentText()), settings_);
+      LoadPreset(dataFolder_, ToUtf8(PresetName(*cbPreset, cbPreset->currentIndex())), settings_);
   if (!preset) {
     RefreshPresetList();
     return;
@@ -82,6 +162,7 @@ void TfrmMain::cbPresetChange() {
   }
   SettingsToPanel();
   UpdateCommands();
+  TakePresetSnapshot();
 }
 
 bool TfrmMain::AskPresetName(QString& name) {
@@ -103,7 +184,8 @@ bool TfrmMain::AskPresetName(QString& name) {
 
 void TfrmMain::actPresetSaveExecute() {
   if (running_ || adding_) return;
-  QString name = cbPreset->currentText();
+  QString name =
+      cbPreset->currentIndex() >= 0 ? PresetName(*cbPreset, cbPreset->currentIndex()) : QString();
   // A refused name is offered again as typed, to be corrected.
   for (bool chosen = false; !chosen;) {
     if (!AskPresetName(name)) return;
@@ -114,9 +196,10 @@ void TfrmMain::actPresetSaveExecute() {
     }
     chosen = true;
     for (int i = 0; i < cbPreset->count() && chosen; ++i) {
-      if (cbPreset->itemText(i).compare(name, Qt::CaseInsensitive) != 0) continue;
+      const QString existing = PresetName(*cbPreset, i);
+      if (existing.compare(name, Qt::CaseInsensitive) != 0) continue;
       chosen = ShowMessage(QMessageBox::Question, UiText(TTextId::CaptionQuestion),
-                           UiText(TTextId::PresetReplaceQuestion).arg(cbPreset->itemText(i)),
+                           UiText(TTextId::PresetReplaceQuestion).arg(existing),
                            QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
     }
   }
@@ -138,7 +221,7 @@ void TfrmMain::actPresetSaveExecute() {
 
 void TfrmMain::actPresetDelExecute() {
   if (running_ || adding_ || cbPreset->currentIndex() < 0) return;
-  const QString name = cbPreset->currentText();
+  const QString name = PresetName(*cbPreset, cbPreset->currentIndex());
   if (ShowMessage(QMessageBox::Question, UiText(TTextId::CaptionQuestion),
                   UiText(TTextId::PresetDeleteQuestion).arg(name),
                   QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)

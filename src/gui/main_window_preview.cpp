@@ -16,7 +16,7 @@
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
-#include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -30,6 +30,7 @@
 #include "gui/window_texts.h"
 #include "platform/colors.h"
 #include "platform/paths.h"
+#include "platform/worker_pool.h"
 
 namespace imprimo {
 
@@ -168,7 +169,7 @@ void TfrmMain::actShowPreviewExecute() {
   ListImgs_->selectionModel()->select(ListImgs_->model()->index(previewIndex_, 0),
                                       QItemSelectionModel::Select | QItemSelectionModel::Rows);
   UpdatePrevNext();
-  SetStatusText(2, RowText(previewIndex_));
+  ShowRowInStatus(UiText(TTextId::StatusFileName), RowText(previewIndex_));
   RenderPreview(RowText(previewIndex_));
 }
 
@@ -188,7 +189,7 @@ void TfrmMain::btnPrevClick(int step) {
   const QString path = RowText(previewIndex_);
   RenderPreview(path);
   UpdatePrevNext();
-  SetStatusText(2, path);
+  ShowRowInStatus(UiText(TTextId::StatusFileName), path);
 }
 
 void TfrmMain::tbZoomChange(int value) {
@@ -219,7 +220,8 @@ bool TfrmMain::RenderPreview(const QString& path) {
   TBitmap picture;
   std::string reason;
   QImage image;
-  if (RenderPreviewPicture(ToUtf8(path), settings_, work_->Template, picture, &reason)) {
+  if (RenderPreviewPicture(ToUtf8(path), settings_, work_->Template, picture, &reason,
+                           previewIndex_)) {
     image = BitmapToQImage(picture);
     if (image.isNull()) reason = "the picture is too large to show";
   }
@@ -240,9 +242,9 @@ QString TfrmMain::ThumbnailPath(const QListWidget* view, int item) {
   return it != nullptr ? it->data(kPathRole).toString() : QString();
 }
 
-// One thumbnail build: worker threads (one per core, at most four) make the
-// cells of a snapshot of the rows; finished cells are handed to the window's
-// thread in row order, whichever worker made them.
+// One thumbnail build: a pool of workers (one per core, at most four) makes
+// the cells of a snapshot of the rows; finished cells are handed to the
+// window's thread in row order, whichever worker made them.
 class TfrmMain::TThumbnailBuild {
  public:
   struct TRow {
@@ -259,9 +261,7 @@ class TfrmMain::TThumbnailBuild {
         generation_(generation),
         rows_(std::move(rows)),
         autoRotate_(autoRotate),
-        face_(face),
-        cells_(rows_.size()),
-        made_(rows_.size(), false) {
+        face_(face) {
     if (rows_.empty()) {
       QMetaObject::invokeMethod(
           window, [window, generation] { window->ThumbnailsDone(generation); },
@@ -270,60 +270,56 @@ class TfrmMain::TThumbnailBuild {
     }
     const size_t cores = std::max(1u, std::thread::hardware_concurrency());
     const size_t count = std::min({cores, size_t(4), rows_.size()});
-    for (size_t i = 0; i < count; ++i) workers_.emplace_back([this] { Run(); });
+    pool_.emplace(int(count), [this](uint64_t index, TCell cell) { Deliver(index, cell); });
+    for (size_t index = 0; index < rows_.size(); ++index)
+      pool_->Submit([this, index](int) { return MakeCell(index); });
   }
   ~TThumbnailBuild() {
     cancel_ = true;
-    for (std::thread& worker : workers_)
-      if (worker.joinable()) worker.join();
+    if (pool_) pool_->Shutdown();
   }
   TThumbnailBuild(const TThumbnailBuild&) = delete;
   TThumbnailBuild& operator=(const TThumbnailBuild&) = delete;
-  void Cancel() { cancel_ = true; }
-
- private:
-  void Run() {
-    for (;;) {
-      const size_t index = next_.fetch_add(1);
-      if (index >= rows_.size() || cancel_) return;
-      TBitmap cell;
-      TCell made;
-      // A file that does not load, or a cell that cannot be drawn, gives
-      // that row a broken-picture cell with the reason.
-      std::string reason;
-      if (LoadThumbnailCell(rows_[index].File, autoRotate_, face_, cell, &reason))
-        made.Image = BitmapToQImage(cell);
-      if (made.Image.isNull())
-        made.Reason = reason.empty() ? UiText(TTextId::UnknownError) : ReasonText(reason);
-      Deliver(index, std::move(made));
-    }
+  void Cancel() {
+    cancel_ = true;
+    if (pool_) pool_->CancelPending();
   }
 
-  // Posts every finished cell that no earlier row is still waiting for.
-  void Deliver(size_t index, TCell made) {
-    std::lock_guard lock(mutex_);
-    cells_[index] = std::move(made);
-    made_[index] = true;
+ private:
+  // A file that does not load, or a cell that cannot be drawn, gives that
+  // row a broken-picture cell with the reason.
+  TCell MakeCell(size_t index) const {
+    TCell made;
+    std::string reason;
+    try {
+      TBitmap cell;
+      if (LoadThumbnailCell(rows_[index].File, autoRotate_, face_, cell, &reason))
+        made.Image = BitmapToQImage(cell);
+    } catch (const std::exception& e) {
+      reason = e.what();
+    }
+    if (made.Image.isNull())
+      made.Reason = reason.empty() ? UiText(TTextId::UnknownError) : ReasonText(reason);
+    return made;
+  }
+
+  // Posts a cell (they come in row order) to the window's thread, and the
+  // end of the build after the last one.
+  void Deliver(size_t index, const TCell& ready) {
+    if (cancel_) return;
     TfrmMain* window = window_;
     const uint64_t generation = generation_;
-    while (delivered_ < rows_.size() && made_[delivered_]) {
-      TCell ready = std::move(cells_[delivered_]);
-      const QString path = rows_[delivered_].Path;
-      ++delivered_;
-      if (cancel_) continue;
-      QMetaObject::invokeMethod(
-          window,
-          [window, generation, path, ready] {
-            window->ThumbnailReady(generation, path, ready.Image, ready.Reason);
-          },
-          Qt::QueuedConnection);
-    }
-    if (delivered_ == rows_.size() && !done_) {
-      done_ = true;
+    const QString path = rows_[index].Path;
+    QMetaObject::invokeMethod(
+        window,
+        [window, generation, path, ready] {
+          window->ThumbnailReady(generation, path, ready.Image, ready.Reason);
+        },
+        Qt::QueuedConnection);
+    if (index + 1 == rows_.size())
       QMetaObject::invokeMethod(
           window, [window, generation] { window->ThumbnailsDone(generation); },
           Qt::QueuedConnection);
-    }
   }
 
   TfrmMain* const window_;
@@ -332,13 +328,7 @@ class TfrmMain::TThumbnailBuild {
   const bool autoRotate_;
   const uint32_t face_;
   std::atomic<bool> cancel_{false};
-  std::atomic<size_t> next_{0};
-  std::mutex mutex_;  // guards the members below
-  std::vector<TCell> cells_;
-  std::vector<bool> made_;
-  size_t delivered_ = 0;
-  bool done_ = false;
-  std::vector<std::thread> workers_;  // last: started once the rest is set up
+  std::optional<TOrderedPool<TCell>> pool_;  // last: its workers use the rest
 };
 
 bool TfrmMain::ThumbnailBroken(const QListWidget* view, int item) {
@@ -442,7 +432,7 @@ void TfrmMain::ViewImgsSelectItem() {
     item = selected.first();
   }
   currentImage_ = item->data(kPathRole).toString();
-  SetStatusText(2, UiText(TTextId::StatusFileName) + currentImage_);
+  ShowRowInStatus(UiText(TTextId::StatusFileName), currentImage_);
   UpdateCommands();
 }
 

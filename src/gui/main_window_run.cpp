@@ -16,6 +16,7 @@
 
 #include "app/batch_run.h"
 #include "app/output_check.h"
+#include "gui/desktop_notify.h"
 #include "gui/form_translation.h"
 #include "gui/main_window.h"
 #include "gui/progress_bar.h"
@@ -71,9 +72,13 @@ class TfrmMain::RunHost : public TBatchHost {
       w_.runRows_ = rows_;
       w_.runDone_ = 0;
       w_.actFailedOnly->setChecked(false);
+      feedback_.Start(rows_, w_.plProgress);
     }
     w_.ApplyCommandState();
-    if (wasRunning && !w_.running_) w_.SetStatusText(2, RunSummaryText());
+    if (wasRunning && !w_.running_) {
+      w_.SetStatusText(2, RunSummaryText());
+      feedback_.End(succeeded_, failed_, w_);
+    }
   }
   void ShowDetailList() override { w_.pages_->setCurrentIndex(kPageDetails); }
 
@@ -131,6 +136,7 @@ class TfrmMain::RunHost : public TBatchHost {
     else
       ++failed_;
     w_.runDone_ = succeeded_ + failed_;
+    feedback_.ImageDone(w_.runDone_);
     QTableWidgetItem* item = w_.ListImgs_->item(row, 0);
     if (!item) return;
     QString tip = item->text();
@@ -141,8 +147,7 @@ class TfrmMain::RunHost : public TBatchHost {
     item->setData(kFailReasonRole, reason);
     if (!reason.isEmpty()) {
       tip += QStringLiteral("\n") + UiText(TTextId::RowFailed) + reason;
-      w_.SetStatusText(2,
-                       UiText(TTextId::RowFailed) + item->text() + QStringLiteral(" - ") + reason);
+      w_.ShowRowInStatus(UiText(TTextId::RowFailed), item->text(), QStringLiteral(" - ") + reason);
     }
     if (!result.Warnings.empty()) {
       tip += QStringLiteral("\n") + UiText(TTextId::RowWarnings);
@@ -170,6 +175,7 @@ class TfrmMain::RunHost : public TBatchHost {
   int rows_ = 0;
   int succeeded_ = 0;
   int failed_ = 0;
+  TRunFeedback feedback_;
 };
 
 bool TfrmMain::OpenSelectedTemplate() {

@@ -5,8 +5,10 @@
 #include <QAction>
 #include <QComboBox>
 #include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QProcess>
 #include <QSet>
+#include <QTimer>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -130,7 +132,56 @@ void TfrmMain::TemplateEditorEnded(const QStringList& namesBefore) {
   UpdateCommands();
 }
 
+void TfrmMain::WatchTemplateFolder() {
+  templateWatch_ = new QFileSystemWatcher(this);
+  templateWatch_->setObjectName(QStringLiteral("templateWatch"));
+  // A save writes and renames, a copy of many files comes in pieces: the
+  // list is read again once the folder has been quiet for a moment.
+  templateWatchDelay_ = new QTimer(this);
+  templateWatchDelay_->setSingleShot(true);
+  templateWatchDelay_->setInterval(250);
+  connect(templateWatchDelay_, &QTimer::timeout, this, &TfrmMain::TemplateFolderChanged);
+  auto changed = [this] { templateWatchDelay_->start(); };
+  connect(templateWatch_, &QFileSystemWatcher::directoryChanged, this, changed);
+  // The data folder is watched too, so that a Watermarks folder made or
+  // replaced later is followed.
+  templateWatch_->addPath(FromUtf8(dataFolder_));
+  const QString folder = FromUtf8(dataFolder_) + QStringLiteral("Watermarks");
+  if (QFileInfo(folder).isDir()) templateWatch_->addPath(folder);
+}
+
+void TfrmMain::TemplateFolderChanged() {
+  if (destroyed_) return;
+  const QString folder = FromUtf8(dataFolder_) + QStringLiteral("Watermarks");
+  if (QFileInfo(folder).isDir() && !templateWatch_->directories().contains(folder))
+    templateWatch_->addPath(folder);
+  if (running_ || adding_) {
+    templateWatchPending_ = true;
+    return;
+  }
+  templateWatchPending_ = false;
+  QStringList listed;
+  for (int i = 0; i < cbListTpl->count(); ++i) listed << cbListTpl->itemText(i);
+  const QVariant previous = cbListTpl->currentData();
+  RefreshTemplateList();
+  QStringList now;
+  for (int i = 0; i < cbListTpl->count(); ++i) now << cbListTpl->itemText(i);
+  if (now == listed && cbListTpl->currentData() == previous) return;
+  const int kept = previous.isValid() ? cbListTpl->findData(previous) : -1;
+  if (kept >= 0) {
+    // The chosen template is still there: only its place may have moved,
+    // and the page shown stays as it is.
+    cbListTpl->setCurrentIndex(kept);
+    values_.TplIndex = kept;
+  } else {
+    cbListTplChange();
+  }
+  if (cbListTpl->count() == 0) SetStatusText(0, UiText(TTextId::StatusTemplateName));
+  UpdateCommands();
+}
+
 void TfrmMain::RunDeferredTemplateRefresh() {
+  if (templateWatchPending_ && !running_ && !adding_) TemplateFolderChanged();
   if (!templateRefreshPending_ || running_ || adding_) return;
   templateRefreshPending_ = false;
   const QStringList names = pendingTemplateNames_;

@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCompleter>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
@@ -10,9 +11,10 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStorageInfo>
-#include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -71,21 +73,36 @@ TfrmSelDir::TfrmSelDir(const QString& startFolder, QWidget* parent) : QDialog(pa
   setObjectName(QStringLiteral("frmSelDir"));
   setWindowTitle(QStringLiteral("Select a Folder"));
   setSizeGripEnabled(true);
-  resize(360, 440);
-
-  auto* column = new QVBoxLayout(this);
-  lbDrive = new QLabel(QStringLiteral("Please select a drive:"), this);
-  lbDrive->setObjectName(QStringLiteral("lbDrive"));
-  cbDrive = new QComboBox(this);
-  cbDrive->setObjectName(QStringLiteral("cbDrive"));
-  cbDrive->addItems(MountPoints());
-  lbDrive->setBuddy(cbDrive);
-  column->addWidget(lbDrive);
-  column->addWidget(cbDrive);
 
   model_ = new QFileSystemModel(this);
   model_->setFilter(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Drives);
   model_->setRootPath(QStringLiteral("/"));
+
+  // The path field takes a typed or pasted path ("~" is the home folder)
+  // and completes folder names; the places list jumps to home or a mount.
+  auto* column = new QVBoxLayout(this);
+  lbDrive = new QLabel(QStringLiteral("&Folder:"), this);
+  lbDrive->setObjectName(QStringLiteral("lbDrive"));
+  edtFolder = new QLineEdit(this);
+  edtFolder->setObjectName(QStringLiteral("edtFolder"));
+  edtFolder->setClearButtonEnabled(true);
+  auto* completer = new QCompleter(model_, this);
+  completer->setCompletionMode(QCompleter::PopupCompletion);
+  edtFolder->setCompleter(completer);
+  lbDrive->setBuddy(edtFolder);
+  cbDrive = new QComboBox(this);
+  cbDrive->setObjectName(QStringLiteral("cbDrive"));
+  cbDrive->setToolTip(QStringLiteral("Places"));
+  QStringList places{QDir::homePath()};
+  for (const QString& point : MountPoints())
+    if (!places.contains(point)) places << point;
+  cbDrive->addItems(places);
+  auto* pathRow = new QHBoxLayout;
+  pathRow->addWidget(lbDrive);
+  pathRow->addWidget(edtFolder, 1);
+  pathRow->addWidget(cbDrive);
+  column->addLayout(pathRow);
+
   tvFolders = new QTreeView(this);
   tvFolders->setObjectName(QStringLiteral("tvFolders"));
   tvFolders->setModel(model_);
@@ -104,6 +121,9 @@ TfrmSelDir::TfrmSelDir(const QString& startFolder, QWidget* parent) : QDialog(pa
   cbFilter->setInsertPolicy(QComboBox::NoInsert);
   cbFilter->addItems(FilterItems());
   cbFilter->setCurrentIndex(0);
+  cbFilter->setToolTip(
+      QStringLiteral("*.* takes the pictures of every format that can be read; masks such as "
+                     "*.jpg;*.png take the files they match"));
   lbFilter->setBuddy(cbFilter);
   column->addWidget(lbFilter);
   column->addWidget(cbFilter);
@@ -116,6 +136,7 @@ TfrmSelDir::TfrmSelDir(const QString& startFolder, QWidget* parent) : QDialog(pa
   auto* buttons = new QDialogButtonBox(this);
   btnOK = buttons->addButton(QStringLiteral("&OK"), QDialogButtonBox::AcceptRole);
   btnOK->setObjectName(QStringLiteral("btnOK"));
+  btnOK->setDefault(true);
   btnCancel = buttons->addButton(QStringLiteral("&Cancel"), QDialogButtonBox::RejectRole);
   btnCancel->setObjectName(QStringLiteral("btnCancel"));
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
@@ -123,19 +144,27 @@ TfrmSelDir::TfrmSelDir(const QString& startFolder, QWidget* parent) : QDialog(pa
   column->addWidget(buttons);
 
   connect(cbDrive, &QComboBox::activated, this, [this] { cbDriveChange(); });
-  connect(model_, &QFileSystemModel::directoryLoaded, this, &TfrmSelDir::ModelDirectoryLoaded);
+  connect(edtFolder, &QLineEdit::textEdited, this, &TfrmSelDir::edtFolderEdited);
+  connect(tvFolders->selectionModel(), &QItemSelectionModel::currentChanged, this,
+          &TfrmSelDir::TreeCurrentChanged);
+  // The model reads folders in the background and sorts them later: each
+  // arrival may move the rows, so the start folder is brought into sight
+  // again until the user picks, types or scrolls.
+  connect(model_, &QFileSystemModel::directoryLoaded, this, &TfrmSelDir::BringStartFolderIntoSight);
+  connect(model_, &QAbstractItemModel::layoutChanged, this, &TfrmSelDir::BringStartFolderIntoSight);
+  connect(model_, &QAbstractItemModel::rowsInserted, this, &TfrmSelDir::BringStartFolderIntoSight);
+  connect(tvFolders->verticalScrollBar(), &QScrollBar::actionTriggered, this,
+          [this] { startFolder_.clear(); });
   SetFolder(startFolder);
   MarkUserItems(*cbDrive);
   MarkUserItems(*cbFilter);
   TranslateWindow(*this, "TfrmSelDir");
+  // Wide enough for the translated texts and a long path.
+  resize(QSize(fontMetrics().averageCharWidth() * 60, fontMetrics().height() * 28)
+             .expandedTo(sizeHint()));
 }
 
-void TfrmSelDir::cbDriveChange() {
-  const QString root = cbDrive->currentText();
-  const QModelIndex index = model_->index(root);
-  tvFolders->setRootIndex(index);
-  tvFolders->setCurrentIndex(QModelIndex());
-}
+void TfrmSelDir::cbDriveChange() { SetFolder(cbDrive->currentText()); }
 
 void TfrmSelDir::SetFolder(const QString& folder) {
   QString path =
@@ -147,54 +176,76 @@ void TfrmSelDir::SetFolder(const QString& folder) {
   }
   if (!QFileInfo(path).isDir()) path = QStringLiteral("/");
 
-  // The drive list shows the innermost mount point that holds the folder.
-  int best = 0;
+  // The places list shows the innermost place that holds the folder.
+  int best = -1;
   for (int i = 0; i < cbDrive->count(); ++i) {
     const QString root = cbDrive->itemText(i);
     const bool holds =
         root == QLatin1String("/") || path == root || path.startsWith(root + QLatin1Char('/'));
-    if (holds && root.size() > cbDrive->itemText(best).size()) best = i;
+    if (holds && (best < 0 || root.size() > cbDrive->itemText(best).size())) best = i;
   }
   cbDrive->setCurrentIndex(best);
-  tvFolders->setRootIndex(model_->index(cbDrive->itemText(best)));
 
+  edtFolder->setText(path);
+  SelectInTree(path);
+  const QModelIndex index = model_->index(path);
+  if (index.isValid()) tvFolders->expand(index);
+  startFolder_ = path;
+  UpdateOkButton();
+}
+
+void TfrmSelDir::SelectInTree(const QString& path) {
   const QModelIndex index = model_->index(path);
   if (!index.isValid()) return;
+  settingFolder_ = true;
   tvFolders->setCurrentIndex(index);
+  settingFolder_ = false;
   tvFolders->scrollTo(index);
-  tvFolders->expand(index);
-  startFolder_ = path;
 }
+
+void TfrmSelDir::edtFolderEdited(const QString& text) {
+  startFolder_.clear();
+  Q_UNUSED(text);
+  const QString typed = Folder();
+  if (!typed.isEmpty()) SelectInTree(typed);
+  UpdateOkButton();
+}
+
+void TfrmSelDir::TreeCurrentChanged() {
+  if (settingFolder_) return;
+  startFolder_.clear();
+  const QModelIndex current = tvFolders->currentIndex();
+  if (current.isValid()) edtFolder->setText(model_->filePath(current));
+  UpdateOkButton();
+}
+
+void TfrmSelDir::UpdateOkButton() { btnOK->setEnabled(!Folder().isEmpty()); }
 
 void TfrmSelDir::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
-  // The tree had no size when the start folder was chosen; it is brought
-  // into sight once the dialog is laid out.
-  QTimer::singleShot(0, this, [this] {
-    const QModelIndex current = tvFolders->currentIndex();
-    if (current.isValid()) tvFolders->scrollTo(current, QAbstractItemView::PositionAtCenter);
-  });
+  // The tree had no size when the start folder was chosen.
+  BringStartFolderIntoSight();
 }
 
-void TfrmSelDir::ModelDirectoryLoaded(const QString& loaded) {
-  // The model reads the folders in the background: every folder on the way
-  // to the start folder that arrives moves the rows, so the start folder is
-  // brought into sight again until the user picks another one.
+void TfrmSelDir::BringStartFolderIntoSight() {
   if (startFolder_.isEmpty()) return;
-  const QModelIndex current = tvFolders->currentIndex();
-  if (!current.isValid() || model_->filePath(current) != startFolder_) {
-    startFolder_.clear();
-    return;
+  const QModelIndex index = model_->index(startFolder_);
+  if (!index.isValid()) return;
+  if (tvFolders->currentIndex() != index) {
+    settingFolder_ = true;
+    tvFolders->setCurrentIndex(index);
+    settingFolder_ = false;
   }
-  if (loaded == QLatin1String("/") || startFolder_ == loaded ||
-      startFolder_.startsWith(loaded + QLatin1Char('/')))
-    tvFolders->scrollTo(current, QAbstractItemView::PositionAtCenter);
+  tvFolders->scrollTo(index, QAbstractItemView::PositionAtCenter);
 }
 
 QString TfrmSelDir::Folder() const {
-  const QModelIndex index = tvFolders->currentIndex();
-  if (!index.isValid()) return cbDrive->currentText();
-  return model_->filePath(index);
+  QString text = edtFolder->text().trimmed();
+  if (text == QLatin1String("~") || text.startsWith(QLatin1String("~/")))
+    text = QDir::homePath() + text.mid(1);
+  if (text.isEmpty() || !QDir::isAbsolutePath(text)) return {};
+  const QString path = WithoutTrailingSlash(QDir::cleanPath(text));
+  return QFileInfo(path).isDir() ? path : QString();
 }
 
 QString TfrmSelDir::Filter() const { return cbFilter->currentText(); }

@@ -1,5 +1,6 @@
-// The folder dialog of the add-folder command: a mount point, a folder tree
-// under it, a file filter and whether sub-folders are searched.
+// The folder dialog of the add-folder command: a folder path that can be
+// typed, places to jump to, the folder tree, a file filter and whether
+// sub-folders are searched.
 #pragma once
 
 #include <QDialog>
@@ -10,6 +11,7 @@ class QCheckBox;
 class QComboBox;
 class QFileSystemModel;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QTreeView;
 
@@ -27,12 +29,15 @@ class TfrmSelDir : public QDialog {
   // Mount points of real file systems, "/" first, then the others in order.
   static QStringList MountPoints();
 
-  // The folder selected in the tree ("" when none).
+  // The folder in the path field, without a trailing "/" ("" when the
+  // field does not name an existing folder).
   QString Folder() const;
-  // Selects folder: its mount point goes into the drive list and the tree
-  // opens down to it. A folder that does not exist selects the nearest
-  // existing parent.
+  // Shows folder in the path field and opens the tree down to it. A folder
+  // that does not exist selects the nearest existing parent.
   void SetFolder(const QString& folder);
+  // True while the start folder is kept in sight: until the user picks,
+  // types or scrolls.
+  bool KeepsStartFolderInSight() const { return !startFolder_.isEmpty(); }
   QString Filter() const;
   void SetFilter(const QString& filter);
   bool IncludeSubFolders() const;
@@ -43,13 +48,20 @@ class TfrmSelDir : public QDialog {
 
  private:
   void cbDriveChange();
-  void ModelDirectoryLoaded(const QString& loaded);
+  void edtFolderEdited(const QString& text);
+  void TreeCurrentChanged();
+  // Selects path in the tree without touching the path field.
+  void SelectInTree(const QString& path);
+  void BringStartFolderIntoSight();
+  void UpdateOkButton();
 
   QLabel* lbDrive = nullptr;
-  QComboBox* cbDrive = nullptr;
+  QLineEdit* edtFolder = nullptr;
+  QComboBox* cbDrive = nullptr;  // places: home and the mount points
   QTreeView* tvFolders = nullptr;
   QFileSystemModel* model_ = nullptr;
   QString startFolder_;  // kept in sight while the model loads it
+  bool settingFolder_ = false;
   QLabel* lbFilter = nullptr;
   QComboBox* cbFilter = nullptr;
   QCheckBox* cbSubDir = nullptr;

@@ -7,6 +7,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <mutex>
 
 namespace imprimo {
 
@@ -371,7 +372,7 @@ void EncodeHook(const uint8_t* pixels, int width, int height, uint8_t* blocks) {
 }
 
 struct TAutoInstall {
-  TAutoInstall() { InstallBlockCodecs(); }
+  TAutoInstall() { EnsureBlockCodecs(); }
 } gAutoInstall;
 
 }  // namespace
@@ -579,6 +580,12 @@ void InstallBlockCodecs() {
   SetBlockCodec(ifBTC, {&DecodeHook<ifBTC>, &EncodeHook<ifBTC>});
   SetBlockCodec(ifATI1N, {&DecodeHook<ifATI1N>, &EncodeHook<ifATI1N>});
   SetBlockCodec(ifATI2N, {&DecodeHook<ifATI2N>, &EncodeHook<ifATI2N>});
+}
+
+void EnsureBlockCodecs() {
+  // Codecs on several workers ask at once; the table is written once.
+  static std::once_flag installed;
+  std::call_once(installed, InstallBlockCodecs);
 }
 
 }  // namespace imprimo

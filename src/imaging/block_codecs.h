@@ -41,5 +41,7 @@ void EncodeBlockImage(TImageFormat format, const uint8_t* pixels, int width, int
 // Installs the codecs into the conversion layer (idempotent; also done at
 // program start when this file is linked).
 void InstallBlockCodecs();
+// InstallBlockCodecs once per process, safe to call from any thread.
+void EnsureBlockCodecs();
 
 }  // namespace imprimo

@@ -405,6 +405,27 @@ bool ReadImageFile(const std::string& fileName, RasterImage& image) {
   return true;
 }
 
+bool ReadImageBytes(const std::string& fileName, std::span<const uint8_t> bytes, RasterImage& image,
+                    std::string* format) {
+  TByteViewStream stream(bytes);
+  std::string found;
+  try {
+    found = DetectIn(stream, fileName);
+  } catch (const std::exception&) {
+    found.clear();
+  }
+  TImageFileFormat* f = FormatByExtension(found);
+  if (!f) return false;
+  ImageFree(image);
+  if (!f->CanLoad()) return false;
+  stream.Seek(0, TSeekOrigin::Begin);
+  TDynImageDataArray set;
+  if (!f->LoadFromStream(stream, set, true, fileName)) return false;
+  image = std::move(set[0]);
+  if (format) *format = found;
+  return true;
+}
+
 bool ReadImageStream(TImagingStream& stream, RasterImage& image) {
   TImageFileFormat* f = FormatByExtension(DetectStreamFormat(stream));
   if (!f) return false;
@@ -470,6 +491,7 @@ class TFormatInstance {
         *variable = given != kInvalidOption ? given : GetImagingOption(id);
       }
       f->saveIcc_ = options.IccProfile();
+      f->saveMetadata_ = options.Metadata();
       return f;
     }
     return nullptr;
@@ -506,6 +528,11 @@ TSaveOptions& TSaveOptions::Set(int32_t id, int32_t value) {
 
 TSaveOptions& TSaveOptions::SetIccProfile(std::string profile) {
   icc_ = std::move(profile);
+  return *this;
+}
+
+TSaveOptions& TSaveOptions::SetMetadata(TEmbeddedMetadata metadata) {
+  metadata_ = std::move(metadata);
   return *this;
 }
 
@@ -546,6 +573,29 @@ bool WriteImageStream(std::string_view extension, TImagingStream& stream, const 
   if (!shared) return false;
   std::unique_ptr<TImageFileFormat> f = TFormatInstance::Make(shared, options);
   return f && f->SaveToStream(stream, {&image}, true);
+}
+
+bool EncodeImageFile(const std::string& fileName, const RasterImage& image,
+                     const TSaveOptions& options, std::vector<uint8_t>& bytes) {
+  bytes.clear();
+  TImageFileFormat* shared = FormatByFileName(fileName);
+  if (!shared) return false;
+  std::unique_ptr<TImageFileFormat> f = TFormatInstance::Make(shared, options);
+  if (!f || !f->CanSave() || !ImageIsValid(image)) return false;
+  const std::string ext = f->Extensions().empty() ? std::string() : f->Extensions()[0];
+  TMemoryStream stream;
+  try {
+    if (!f->SaveToStream(stream, {&image}, true, fileName)) return false;
+  } catch (const EImagingError& e) {
+    if (std::string_view(e.what()).starts_with("Error while saving images")) throw;
+    RaiseWrapped(
+        Printf("Error while saving images to file \"%s\" (file format: %s).", fileName, ext), e);
+  } catch (const std::exception& e) {
+    RaiseWrapped(
+        Printf("Error while saving images to file \"%s\" (file format: %s).", fileName, ext), e);
+  }
+  bytes = std::move(stream.Data());
+  return true;
 }
 
 // ---- Options ----

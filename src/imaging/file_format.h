@@ -5,12 +5,14 @@
 #include <cstdint>
 #include <memory>
 #include <set>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "imaging/imaging_stream.h"
+#include "imaging/picture_metadata.h"
 #include "imaging/raster_image.h"
 
 namespace imprimo {
@@ -98,6 +100,8 @@ class TImageFileFormat {
   // The colour profile the save options of this call ask to be stored with
   // the picture; empty when none. Encoders check it with StoresIccProfile.
   const std::string& SaveIccProfile() const { return saveIcc_; }
+  // The metadata the save options of this call hand to the encoder.
+  const TEmbeddedMetadata& SaveMetadata() const { return saveMetadata_; }
 
   // Helper for content tests: reads count bytes, seeks back by the number
   // read; returns fewer bytes when the stream is short.
@@ -113,6 +117,7 @@ class TImageFileFormat {
   // The options this instance registered, for per-call copies.
   std::vector<std::pair<int32_t, int32_t*>> ownOptions_;
   std::string saveIcc_;  // set on per-call instances only
+  TEmbeddedMetadata saveMetadata_;
   friend class TFormatInstance;
 };
 
@@ -135,6 +140,11 @@ std::string DetectFileFormat(const std::string& fileName);
 std::string DetectStreamFormat(TImagingStream& stream);
 bool ReadImageFile(const std::string& fileName, RasterImage& image);
 bool ReadImageStream(TImagingStream& stream, RasterImage& image);
+// ReadImageFile on the file's bytes already in memory: the format is found
+// as for the file of that name, errors name the file. format, when given,
+// gets the default extension of the format the bytes decoded as.
+bool ReadImageBytes(const std::string& fileName, std::span<const uint8_t> bytes, RasterImage& image,
+                    std::string* format = nullptr);
 bool WriteImageFile(const std::string& fileName, const RasterImage& image);
 class TSaveOptions;
 class TReplacingFile;
@@ -151,6 +161,11 @@ bool WriteImageFileStaged(const std::string& fileName, TReplacingFile& staged,
 bool WriteImageStream(std::string_view extension, TImagingStream& stream, const RasterImage& image,
                       const TSaveOptions& options);
 bool WriteImageStream(std::string_view extension, TImagingStream& stream, const RasterImage& image);
+// Encodes image as the format of fileName into bytes, with the save options
+// of this call; errors are worded as a failed save of fileName. False when
+// the format cannot save the picture.
+bool EncodeImageFile(const std::string& fileName, const RasterImage& image,
+                     const TSaveOptions& options, std::vector<uint8_t>& bytes);
 // Whole multi-image sets.
 bool ReadMultiImageFile(const std::string& fileName, TDynImageDataArray& images);
 bool WriteMultiImageFile(const std::string& fileName, const TDynImageDataArray& images);
@@ -221,10 +236,15 @@ class TSaveOptions {
   // ignore it.
   TSaveOptions& SetIccProfile(std::string profile);
   const std::string& IccProfile() const { return icc_; }
+  // Metadata for an encoder that writes it inside its encode (AVIF); the
+  // others ignore it.
+  TSaveOptions& SetMetadata(TEmbeddedMetadata metadata);
+  const TEmbeddedMetadata& Metadata() const { return metadata_; }
 
  private:
   std::vector<std::pair<int32_t, int32_t>> values_;
   std::string icc_;
+  TEmbeddedMetadata metadata_;
 };
 
 bool SetImagingOption(int32_t id, int32_t value);

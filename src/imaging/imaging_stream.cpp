@@ -160,6 +160,28 @@ int64_t TMemoryStream::Seek(int64_t offset, TSeekOrigin origin) {
   return target;
 }
 
+size_t TByteViewStream::Read(void* buffer, size_t count) {
+  if (pos_ >= data_.size()) return 0;
+  const size_t take = std::min(count, data_.size() - pos_);
+  std::memcpy(buffer, data_.data() + pos_, take);
+  pos_ += take;
+  return take;
+}
+
+void TByteViewStream::Write(const void*, size_t) {
+  throw EImagingError("The stream cannot be written");
+}
+
+int64_t TByteViewStream::Seek(int64_t offset, TSeekOrigin origin) {
+  const int64_t base = origin == TSeekOrigin::Begin     ? 0
+                       : origin == TSeekOrigin::Current ? static_cast<int64_t>(pos_)
+                                                        : static_cast<int64_t>(data_.size());
+  const int64_t target = base + offset;
+  if (target < 0) throw EImagingError("Seek before the start of the stream");
+  pos_ = static_cast<size_t>(target);
+  return target;
+}
+
 [[noreturn]] void RaiseTruncated(const ETruncatedData& e) {
   throw EImagingError(e.what(), EImagingErrorKind::Truncated);
 }

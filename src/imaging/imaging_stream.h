@@ -80,6 +80,21 @@ class TMemoryStream : public TImagingStream {
   size_t pos_ = 0;
 };
 
+// A read-only stream over bytes the caller keeps alive (a file read once
+// into memory); writing throws.
+class TByteViewStream : public TImagingStream {
+ public:
+  explicit TByteViewStream(std::span<const uint8_t> data) : data_(data) {}
+  size_t Read(void* buffer, size_t count) override;
+  void Write(const void* buffer, size_t count) override;
+  int64_t Seek(int64_t offset, TSeekOrigin origin) override;
+  int64_t Size() override { return static_cast<int64_t>(data_.size()); }
+
+ private:
+  std::span<const uint8_t> data_;
+  size_t pos_ = 0;
+};
+
 // A decoder's read past the end of its input, presented as the image layer's
 // error. Decoder entry points catch ETruncatedData from their readers and
 // hand it here, so callers see EImagingError (kind Truncated) only.

@@ -93,119 +93,14 @@ class Formatter {
     char lastLetter = 0;
     size_t i = 0;
     while (i < p.size()) {
-      char c = p[i];
-      if (c == '"' || c == '\'') {
-        size_t close = p.find(c, i + 1);
-        if (close == std::string_view::npos) close = p.size();
-        out.append(p.substr(i + 1, close - i - 1));
-        i = close + 1;
+      if (!IsLetter(p[i])) {
+        i += FormatLiteral(p, i, out);
         continue;
       }
-      if (c == '/') {
-        out += dateSep_;
-        ++i;
-        continue;
-      }
-      if (c == ':') {
-        out += timeSep_;
-        ++i;
-        continue;
-      }
-      if (!IsLetter(c)) {
-        out += c;
-        ++i;
-        continue;
-      }
-      char u = Upper(c);
+      const char u = Upper(p[i]);
       size_t count = 1;
       while (i + count < p.size() && Upper(p[i + count]) == u) ++count;
-      size_t consumed = count;
-      switch (u) {
-        case 'C':
-          Format(loc_.shortDateFormat, out, depth + 1);
-          if (t_.hour != 0 || t_.minute != 0 || t_.second != 0) {
-            out += ' ';
-            Format(loc_.longTimeFormat, out, depth + 1);
-          }
-          break;
-        case 'D':
-          switch (count) {
-            case 1:
-            case 2:
-              AppendNumber(out, t_.day, static_cast<int>(count));
-              break;
-            case 3:
-              out += loc_.shortDayNames[DayOfWeek(t_.year, t_.month, t_.day)];
-              break;
-            case 4:
-              out += loc_.longDayNames[DayOfWeek(t_.year, t_.month, t_.day)];
-              break;
-            case 5:
-              Format(loc_.shortDateFormat, out, depth + 1);
-              break;
-            default:
-              Format(loc_.longDateFormat, out, depth + 1);
-              break;
-          }
-          break;
-        case 'M':
-          if (lastLetter == 'H') {
-            AppendNumber(out, t_.minute, count >= 2 ? 2 : 1);
-          } else if (count <= 2) {
-            AppendNumber(out, t_.month, static_cast<int>(count));
-          } else if (count == 3) {
-            out += MonthName(loc_.shortMonthNames, t_.month);
-          } else {
-            out += MonthName(loc_.longMonthNames, t_.month);
-          }
-          break;
-        case 'Y':
-          if (count <= 2) {
-            int yy = t_.year % 100;
-            AppendNumber(out, yy < 0 ? -yy : yy, 2);
-          } else {
-            AppendNumber(out, t_.year, 4);
-          }
-          break;
-        case 'H': {
-          int h = t_.hour;
-          if (TwelveHourAfter(p, i + count)) {
-            h %= 12;
-            if (h == 0) h = 12;
-          }
-          AppendNumber(out, h, count >= 2 ? 2 : 1);
-          break;
-        }
-        case 'N':
-          AppendNumber(out, t_.minute, count >= 2 ? 2 : 1);
-          break;
-        case 'S':
-          AppendNumber(out, t_.second, count >= 2 ? 2 : 1);
-          break;
-        case 'Z':
-          AppendNumber(out, t_.millisecond, static_cast<int>(count > 3 ? 3 : count));
-          break;
-        case 'T':
-          Format(count == 1 ? loc_.shortTimeFormat : loc_.longTimeFormat, out, depth + 1);
-          break;
-        case 'A':
-          consumed = FormatA(p, i, count, out);
-          break;
-        case 'E': {
-          int eraYear = t_.year >= 1 ? t_.year : 1 - t_.year;
-          AppendNumber(out, eraYear, count >= 2 ? 2 : 1);
-          break;
-        }
-        case 'G':
-          if (count >= 4)
-            out += t_.year >= 1 ? loc_.longEraName : loc_.longEraNameBC;
-          else
-            out += t_.year >= 1 ? loc_.shortEraName : loc_.shortEraNameBC;
-          break;
-        default:
-          out.append(p.substr(i, count));
-          break;
-      }
+      const size_t consumed = FormatToken(p, i, count, lastLetter, out, depth);
       // The nearest letter before the next token decides the m-after-h rule.
       for (size_t k = i + consumed; k > i; --k) {
         if (IsLetter(p[k - 1])) {
@@ -218,6 +113,133 @@ class Formatter {
   }
 
  private:
+  // A quoted text, a separator or any other character that is not a
+  // letter; returns the characters taken.
+  size_t FormatLiteral(std::string_view p, size_t i, std::string& out) {
+    const char c = p[i];
+    if (c == '"' || c == '\'') {
+      size_t close = p.find(c, i + 1);
+      if (close == std::string_view::npos) close = p.size();
+      out.append(p.substr(i + 1, close - i - 1));
+      return close + 1 - i;
+    }
+    if (c == '/')
+      out += dateSep_;
+    else if (c == ':')
+      out += timeSep_;
+    else
+      out += c;
+    return 1;
+  }
+
+  // A run of count equal letters (any case) at i; returns the characters
+  // taken, which am/pm markers make differ from count.
+  size_t FormatToken(std::string_view p, size_t i, size_t count, char lastLetter, std::string& out,
+                     int depth) {
+    switch (Upper(p[i])) {
+      case 'C':
+        Format(loc_.shortDateFormat, out, depth + 1);
+        if (t_.hour != 0 || t_.minute != 0 || t_.second != 0) {
+          out += ' ';
+          Format(loc_.longTimeFormat, out, depth + 1);
+        }
+        break;
+      case 'D':
+        FormatD(count, out, depth);
+        break;
+      case 'M':
+        FormatM(count, lastLetter, out);
+        break;
+      case 'Y':
+        if (count <= 2) {
+          int yy = t_.year % 100;
+          AppendNumber(out, yy < 0 ? -yy : yy, 2);
+        } else {
+          AppendNumber(out, t_.year, 4);
+        }
+        break;
+      case 'H': {
+        int h = t_.hour;
+        if (TwelveHourAfter(p, i + count)) {
+          h %= 12;
+          if (h == 0) h = 12;
+        }
+        AppendNumber(out, h, count >= 2 ? 2 : 1);
+        break;
+      }
+      case 'N':
+        AppendNumber(out, t_.minute, count >= 2 ? 2 : 1);
+        break;
+      case 'S':
+        AppendNumber(out, t_.second, count >= 2 ? 2 : 1);
+        break;
+      case 'Z':
+        AppendNumber(out, t_.millisecond, static_cast<int>(count > 3 ? 3 : count));
+        break;
+      case 'T':
+        Format(count == 1 ? loc_.shortTimeFormat : loc_.longTimeFormat, out, depth + 1);
+        break;
+      case 'A':
+        return FormatA(p, i, count, out);
+      case 'E':
+      case 'G':
+        FormatEra(Upper(p[i]), count, out);
+        break;
+      default:
+        out.append(p.substr(i, count));
+        break;
+    }
+    return count;
+  }
+
+  // d, dd: the day; ddd, dddd: its name; ddddd: the short date; longer: the
+  // long date.
+  void FormatD(size_t count, std::string& out, int depth) {
+    switch (count) {
+      case 1:
+      case 2:
+        AppendNumber(out, t_.day, static_cast<int>(count));
+        break;
+      case 3:
+        out += loc_.shortDayNames[DayOfWeek(t_.year, t_.month, t_.day)];
+        break;
+      case 4:
+        out += loc_.longDayNames[DayOfWeek(t_.year, t_.month, t_.day)];
+        break;
+      case 5:
+        Format(loc_.shortDateFormat, out, depth + 1);
+        break;
+      default:
+        Format(loc_.longDateFormat, out, depth + 1);
+        break;
+    }
+  }
+
+  // The minute right after an hour, otherwise the month as a number or name.
+  void FormatM(size_t count, char lastLetter, std::string& out) {
+    if (lastLetter == 'H') {
+      AppendNumber(out, t_.minute, count >= 2 ? 2 : 1);
+    } else if (count <= 2) {
+      AppendNumber(out, t_.month, static_cast<int>(count));
+    } else if (count == 3) {
+      out += MonthName(loc_.shortMonthNames, t_.month);
+    } else {
+      out += MonthName(loc_.longMonthNames, t_.month);
+    }
+  }
+
+  // e: the year of the era; g: the era's name.
+  void FormatEra(char letter, size_t count, std::string& out) {
+    if (letter == 'E') {
+      int eraYear = t_.year >= 1 ? t_.year : 1 - t_.year;
+      AppendNumber(out, eraYear, count >= 2 ? 2 : 1);
+    } else if (count >= 4) {
+      out += t_.year >= 1 ? loc_.longEraName : loc_.longEraNameBC;
+    } else {
+      out += t_.year >= 1 ? loc_.shortEraName : loc_.shortEraNameBC;
+    }
+  }
+
   size_t FormatA(std::string_view p, size_t i, size_t count, std::string& out) {
     bool am = t_.hour < 12;
     if (StartsWithNoCase(p, i, "am/pm")) {

@@ -100,82 +100,128 @@ void NoteWhatWasLeftOut(const TIAFontEx& renderer, const TLogFont& font, std::u1
       "it)");
 }
 
+// The layer's text with its variables filled in, cut to the longest drawn.
+std::u16string LayerText(const TMarkItem& item, const std::string& fileName, int32_t sequence,
+                         TExifSummary summary, std::vector<std::string>* notes) {
+  std::u16string text =
+      ExpandTextVariables(item.Text, Utf8ToUtf16(fileName), sequence, std::move(summary));
+  if (CutLayerText(text) && notes)
+    notes->push_back("the text is longer than " + std::to_string(kMaxLayerTextChars) +
+                     " characters once its variables are filled in; only its first " +
+                     std::to_string(kMaxLayerTextChars) + " are drawn");
+  return text;
+}
+
+// Gives the canvas the layer's font at the size it is drawn at on a W x H
+// picture; margins given relative to the picture become pixels in item, and
+// the effects of a layer sized relative to it grow or shrink with the font.
+void SetLayerFont(TCanvas& canvas, TIAFontEx& renderer, TMarkItem& item, std::u16string_view text,
+                  int W, int H) {
+  TFont& font = canvas.Font();
+  font.SetName(item.FontName);
+  font.SetColor(item.FontColor);
+  font.SetSize(item.FontSize);
+  font.SetCharSet(item.FontCharSet);
+  font.SetStyle(item.FontStyle);
+  font.SetPitch(item.FontPitch == 1   ? TFontPitch::fpVariable
+                : item.FontPitch == 2 ? TFontPitch::fpFixed
+                                      : TFontPitch::fpDefault);
+  ResolveRelativeMargins(item, W, H);
+  if (const int length = RelativeLength(item, W, H); length > 0) {
+    // The font's cell takes the asked height; the pixel lengths of the
+    // effects grow or shrink with it from the size the layer was designed
+    // at (FontSize).
+    const int designed = renderer.TIAFont::TextHeight(u"Hg");
+    font.SetHeight(length);
+    const int cell = renderer.TIAFont::TextHeight(u"Hg");
+    if (designed > 0 && cell > 0)
+      ScaleLayerEffects(item, static_cast<double>(cell) / static_cast<double>(designed));
+  }
+  if (item.PlaceStyle == 2 && int64_t{W} > 2 * int64_t{item.HorzSpace}) {
+    int64_t avail = int64_t{W} - 2 * int64_t{item.HorzSpace};
+    font.SetSize(static_cast<int>(
+        RoundHalfEven(static_cast<double>(avail) / static_cast<double>(text.size() + 1))));
+  }
+}
+
+// Hands the layer's shadow, effects, gradient and texture to the renderer.
+void SetLayerEffects(TIAFontEx& renderer, const TMarkItem& item, const TPicture* texture) {
+  TIAEffect& fx = renderer.Effect();
+  TIAShadow& sh = fx.Shadow();
+  sh.SetEnabled(item.isShadow);
+  sh.SetBlur(static_cast<TBlurStrength>(item.ShadowBlur));
+  sh.SetColor(item.ShadowColor);
+  sh.SetAlpha(static_cast<TAlpha>(item.ShadowAlpha));
+  sh.SetOffsetX(static_cast<TOffset>(item.ShadowOffsetX));
+  sh.SetOffsetY(static_cast<TOffset>(item.ShadowOffsetY));
+  fx.SetBlur(static_cast<TBlurStrength>(item.Blur));
+  fx.SetAlpha(static_cast<TAlpha>(item.Alpha));
+  fx.SetAngle(static_cast<TAngle>(item.Angle));
+  fx.SetNoise(static_cast<uint8_t>(item.Noise));
+  fx.SetSpray(static_cast<TSprayRange>(item.Spray));
+  fx.SetOutline(item.Outline);
+  fx.SetHorzMirror(item.HorzMirror);
+  fx.SetVertMirror(item.VertMirror);
+  TIAGradual& gradient = fx.Gradual();
+  gradient.SetEnabled(item.Gradient);
+  gradient.SetStyle(static_cast<TGradualStyle>(item.GradientStyle <= 5 ? item.GradientStyle : 0));
+  gradient.SetStartColor(item.GradientStartColor);
+  gradient.SetEndColor(item.GradientEndColor);
+  if (texture && !texture->Empty()) {
+    TIATexture& tex = fx.Texture();
+    tex.SetPicture(*texture);
+    tex.SetMode(static_cast<TTextureMode>(item.TextureMode <= 3 ? item.TextureMode : 0));
+    tex.SetEnabled(true);
+  }
+}
+
+// Calls out(x, y) for the top-left corner of every copy of a tw x th text
+// box the layer places on a W x H picture (only the first while out says
+// so by returning false). False when a tiling would need too many copies.
+template <typename TOut>
+bool PlaceTextCopies(const TMarkItem& item, int W, int H, int tw, int th, TOut&& out) {
+  switch (item.PlaceStyle) {
+    case 1: {
+      const auto positions = TilePositions(W, H, tw, th, item.HorzSpace, item.VertSpace);
+      if (positions.empty()) return false;  // too many copies to draw
+      for (const TPlacePoint& p : positions)
+        if (!out(p.x, p.y)) break;
+      return true;
+    }
+    case 2:
+      out(item.HorzSpace, item.VertSpace);
+      return true;
+    default: {
+      const int position = item.PlaceStyle == 3 ? 0 : item.Position;
+      const TPlacePoint p = PlaceInImage(W, H, tw, th, position);
+      const int64_t x = int64_t{p.x} + item.OffsetX, y = int64_t{p.y} + item.OffsetY;
+      // Far outside the image there is nothing to draw.
+      if (x >= INT32_MIN / 2 && x <= INT32_MAX / 2 && y >= INT32_MIN / 2 && y <= INT32_MAX / 2)
+        out(static_cast<int>(x), static_cast<int>(y));
+      return true;
+    }
+  }
+}
+
 // Sets the canvas and a renderer up for the layer and draws it, or, with
 // measure set, only works out where it would draw: the first box into
 // measure->Box (measure->Drawn stays false when nothing would be drawn).
 bool RunTextLayer(TCanvas& canvas, TMarkItem item, const std::string& fileName,
                   TExifSummary summary, int32_t sequence, TTextLayerBox* measure,
                   const TPicture* texture, std::vector<std::string>* notes) {
-  const TBitmap& bmp = canvas.Bitmap();
-  if (!LayerShownOn(item, bmp.Width(), bmp.Height())) return true;
+  const int W = canvas.Bitmap().Width(), H = canvas.Bitmap().Height();
+  if (!LayerShownOn(item, W, H)) return true;
   auto renderer = std::make_unique<TIAFontEx>(&canvas);
   // Every layer starts its own random sequence, so its noise and spray do
   // not depend on which images were drawn before it (or on which thread).
   Randomize();
   try {
-    std::u16string text =
-        ExpandTextVariables(item.Text, Utf8ToUtf16(fileName), sequence, std::move(summary));
-    if (CutLayerText(text) && notes)
-      notes->push_back("the text is longer than " + std::to_string(kMaxLayerTextChars) +
-                       " characters once its variables are filled in; only its first " +
-                       std::to_string(kMaxLayerTextChars) + " are drawn");
-
-    TFont& font = canvas.Font();
-    font.SetName(item.FontName);
-    font.SetColor(item.FontColor);
-    font.SetSize(item.FontSize);
-    font.SetCharSet(item.FontCharSet);
-    font.SetStyle(item.FontStyle);
-    font.SetPitch(item.FontPitch == 1   ? TFontPitch::fpVariable
-                  : item.FontPitch == 2 ? TFontPitch::fpFixed
-                                        : TFontPitch::fpDefault);
-    ResolveRelativeMargins(item, bmp.Width(), bmp.Height());
-    if (const int length = RelativeLength(item, bmp.Width(), bmp.Height()); length > 0) {
-      // The font's cell takes the asked height; the pixel lengths of the
-      // effects grow or shrink with it from the size the layer was designed
-      // at (FontSize).
-      const int designed = renderer->TIAFont::TextHeight(u"Hg");
-      font.SetHeight(length);
-      const int cell = renderer->TIAFont::TextHeight(u"Hg");
-      if (designed > 0 && cell > 0)
-        ScaleLayerEffects(item, static_cast<double>(cell) / static_cast<double>(designed));
-    }
-    if (item.PlaceStyle == 2 && int64_t{bmp.Width()} > 2 * int64_t{item.HorzSpace}) {
-      int64_t avail = int64_t{bmp.Width()} - 2 * int64_t{item.HorzSpace};
-      font.SetSize(static_cast<int>(
-          RoundHalfEven(static_cast<double>(avail) / static_cast<double>(text.size() + 1))));
-    }
+    const std::u16string text = LayerText(item, fileName, sequence, std::move(summary), notes);
+    SetLayerFont(canvas, *renderer, item, text, W, H);
     renderer->SetQuality(0);
     canvas.Brush().Style = TBrushStyle::bsClear;
     if (notes) NoteSizeLimit(canvas.Font().LogFont(), renderer->Mask().Scale(), *notes);
-
-    TIAEffect& fx = renderer->Effect();
-    TIAShadow& sh = fx.Shadow();
-    sh.SetEnabled(item.isShadow);
-    sh.SetBlur(static_cast<TBlurStrength>(item.ShadowBlur));
-    sh.SetColor(item.ShadowColor);
-    sh.SetAlpha(static_cast<TAlpha>(item.ShadowAlpha));
-    sh.SetOffsetX(static_cast<TOffset>(item.ShadowOffsetX));
-    sh.SetOffsetY(static_cast<TOffset>(item.ShadowOffsetY));
-    fx.SetBlur(static_cast<TBlurStrength>(item.Blur));
-    fx.SetAlpha(static_cast<TAlpha>(item.Alpha));
-    fx.SetAngle(static_cast<TAngle>(item.Angle));
-    fx.SetNoise(static_cast<uint8_t>(item.Noise));
-    fx.SetSpray(static_cast<TSprayRange>(item.Spray));
-    fx.SetOutline(item.Outline);
-    fx.SetHorzMirror(item.HorzMirror);
-    fx.SetVertMirror(item.VertMirror);
-    TIAGradual& gradient = fx.Gradual();
-    gradient.SetEnabled(item.Gradient);
-    gradient.SetStyle(static_cast<TGradualStyle>(item.GradientStyle <= 5 ? item.GradientStyle : 0));
-    gradient.SetStartColor(item.GradientStartColor);
-    gradient.SetEndColor(item.GradientEndColor);
-    if (texture && !texture->Empty()) {
-      TIATexture& tex = fx.Texture();
-      tex.SetPicture(*texture);
-      tex.SetMode(static_cast<TTextureMode>(item.TextureMode <= 3 ? item.TextureMode : 0));
-      tex.SetEnabled(true);
-    }
+    SetLayerEffects(*renderer, item, texture);
 
     if (text.empty()) return true;
     const int tw = renderer->TextWidth(text);
@@ -185,39 +231,19 @@ bool RunTextLayer(TCanvas& canvas, TMarkItem item, const std::string& fileName,
       measure->Random = item.PlaceStyle != 1 && item.PlaceStyle != 2 &&
                         (item.PlaceStyle == 3 || item.Position < 1 || item.Position > 9);
     }
+    // Draws a copy, or records the first box; true while more copies are wanted.
     auto out = [&](int x, int y) {
       if (!measure) {
         renderer->TextOut(x, y, text);
-      } else if (!measure->Drawn) {
+        return true;
+      }
+      if (!measure->Drawn) {
         measure->Drawn = true;
         measure->Box = {x, y, x + tw, y + th};
       }
+      return false;
     };
-
-    switch (item.PlaceStyle) {
-      case 1: {
-        auto positions =
-            TilePositions(bmp.Width(), bmp.Height(), tw, th, item.HorzSpace, item.VertSpace);
-        if (positions.empty()) return false;  // too many copies to draw
-        for (const TPlacePoint& p : positions) {
-          out(p.x, p.y);
-          if (measure) break;
-        }
-        break;
-      }
-      case 2:
-        out(item.HorzSpace, item.VertSpace);
-        break;
-      default: {
-        int position = item.PlaceStyle == 3 ? 0 : item.Position;
-        TPlacePoint p = PlaceInImage(bmp.Width(), bmp.Height(), tw, th, position);
-        int64_t x = int64_t{p.x} + item.OffsetX, y = int64_t{p.y} + item.OffsetY;
-        // Far outside the image there is nothing to draw.
-        if (x >= INT32_MIN / 2 && x <= INT32_MAX / 2 && y >= INT32_MIN / 2 && y <= INT32_MAX / 2)
-          out(static_cast<int>(x), static_cast<int>(y));
-        break;
-      }
-    }
+    if (!PlaceTextCopies(item, W, H, tw, th, out)) return false;
     if (notes) NoteWhatWasLeftOut(*renderer, canvas.Font().LogFont(), text, *notes);
     return true;
   } catch (const std::exception&) {

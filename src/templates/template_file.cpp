@@ -20,6 +20,23 @@ std::string FileNamePart(std::string_view path) {
   return std::string(cut == std::string_view::npos ? path : path.substr(cut + 1));
 }
 
+namespace {
+
+// Cuts a layer's text to the longest drawn, saying so in warnings.
+void CutTextWhenRead(std::u16string& text, std::vector<std::string>* warnings) {
+  if (CutLayerText(text) && warnings)
+    warnings->push_back("the text is longer than " + std::to_string(kMaxLayerTextChars) +
+                        " characters; only its first " + std::to_string(kMaxLayerTextChars) +
+                        " are drawn");
+}
+
+// A string value of a template line as it reads back, in UTF-8.
+std::string LineValueUtf8(const std::string& value) {
+  return Utf16ToUtf8(TemplateLineValue(Utf8ToUtf16(value)));
+}
+
+}  // namespace
+
 bool ReadMarkItem(const IniDocument& doc, std::u16string_view s, TMarkItem& item) {
   return ReadMarkItem(doc, s, item, nullptr);
 }
@@ -36,10 +53,7 @@ bool ReadMarkItem(const IniDocument& doc, std::u16string_view s, TMarkItem& item
     item.Desc = CutToChars(Utf16ToUtf8(doc.ReadString(s, u"Desc", u"Layer")), 255);
     item.Style = byte(u"Style", 0);
     item.Text = doc.ReadString(s, u"Text", u"");
-    if (CutLayerText(item.Text) && warnings)
-      warnings->push_back("the text is longer than " + std::to_string(kMaxLayerTextChars) +
-                          " characters; only its first " + std::to_string(kMaxLayerTextChars) +
-                          " are drawn");
+    CutTextWhenRead(item.Text, warnings);
     item.FontName = Utf16ToUtf8(doc.ReadString(s, u"FontName", u"Arial"));
     item.FontColor = integer(u"FontColor", 0xFFFFFF);
     item.FontSize = integer(u"FontSize", 28);
@@ -96,6 +110,16 @@ std::u16string TemplateLineValue(std::u16string_view value) {
   while (!out.empty() && (out.back() <= 0x20 || (out.back() >= 0x7F && out.back() <= 0x9F)))
     out.pop_back();
   return out;
+}
+
+TMarkItem StoredMarkItem(TMarkItem item, std::vector<std::string>* warnings) {
+  item.Desc = CutToChars(LineValueUtf8(item.Desc), 255);
+  item.Text = TemplateLineValue(item.Text);
+  CutTextWhenRead(item.Text, warnings);
+  item.FontName = LineValueUtf8(item.FontName);
+  item.Picture = CutToChars(FileNamePart(LineValueUtf8(item.Picture)), 255);
+  item.Texture = CutToChars(FileNamePart(LineValueUtf8(item.Texture)), 255);
+  return item;
 }
 
 namespace {

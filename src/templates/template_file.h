@@ -25,6 +25,12 @@ bool ReadMarkItem(const IniDocument& document, std::u16string_view section, TMar
 bool ReadMarkItem(const IniDocument& document, std::u16string_view section, TMarkItem& item,
                   std::vector<std::string>* warnings);
 
+// item as ReadMarkItem reads it back once WriteMarkItem has written it:
+// strings as a template line holds them (TemplateLineValue), Desc, Picture
+// and Texture cut to 255 characters (the two file names to their file name
+// part) and the text cut as when read, with the same line in warnings.
+TMarkItem StoredMarkItem(TMarkItem item, std::vector<std::string>* warnings = nullptr);
+
 // Writes item into the section (created at the end when missing) as
 // ReadMarkItem reads it back: the keys a layer of its kind uses, and every
 // other key whose value differs from its default or that the section holds

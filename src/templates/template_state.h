@@ -1,6 +1,6 @@
 // The working state of the selected template during a run or a preview: the
-// opened document, its layer sections, the logos loaded once per run and the
-// sequence number, and the application of every enabled layer to an image.
+// opened document, the template read from it once into typed layers, and
+// what the current picture's marks show (sequence number, EXIF values).
 #pragma once
 
 #include <cstdint>
@@ -9,22 +9,18 @@
 #include <string>
 #include <vector>
 
-#include "imageops/bitmap32.h"
 #include "ini/ini_document.h"
 #include "platform/bitmap.h"
 #include "render/text_variables.h"
+#include "templates/prepared_template.h"
 
 namespace imprimo {
 
 struct TTemplateState {
-  std::optional<IniDocument> TemplateDoc;     // none until a template is opened
-  std::vector<std::u16string> LayerSections;  // section names in file order
-  // Slot i belongs to section i and is never null; an empty (0 x 0) bitmap
-  // means no logo. Sections naming the same file share one loaded bitmap.
-  std::vector<std::shared_ptr<const TBitmap32>> LogoList;
-  // Slot i holds the texture of text section i, in the same way (empty: the
-  // layer names none, or its file is missing or unreadable).
-  std::vector<std::shared_ptr<const TBitmap32>> TextureList;
+  std::optional<IniDocument> TemplateDoc;  // none until a template is opened
+  // The document's layers with their logos and textures, read by
+  // PrepareLayers; copies of the state share it and never change it.
+  std::shared_ptr<const TPreparedTemplate> Prepared;
   int32_t WatermarkSequence = -1;  // -1: no enabled text layer holds a sequence
   TExifSummary ExifSummary;        // the current image's EXIF values
   // Set for outputs that drop alpha anyway: picture layers then draw on a
@@ -33,26 +29,25 @@ struct TTemplateState {
   bool RgbStaysRgb = false;
 };
 
-// Value of the first "{$S...}" sequence variable in text: its digits read as
-// a decimal integer (0 when they are not one); empty when there is none.
-std::optional<int32_t> FindSequenceStart(std::u16string_view text);
-
-// Prepares the opened template for a run: WatermarkSequence from the last
-// enabled text layer holding a sequence variable, LayerSections, and every
-// enabled picture layer's logo loaded from watermarkFolder (with a trailing
-// separator) into LogoList, each file decoded once; the textures of enabled
-// text layers go into TextureList the same way. Logos and textures that are
-// missing or do not load leave an empty slot.
+// Prepares the opened template for a run: reads its layers once
+// (PrepareTemplate, logos and textures from watermarkFolder, with a trailing
+// separator) into Prepared and sets WatermarkSequence to the template's
+// start. Without a document, Prepared holds no layer and the sequence is -1.
 void PrepareLayers(TTemplateState& state, const std::string& watermarkFolder);
 
-// Paints every enabled layer of the template on bitmap in file order. A layer
-// that fails is skipped; fileName is what the file-name variables show.
-// Returns one line per layer that could not be drawn (a missing or unreadable
-// logo, named by its file; a text that failed; a text whose texture is
-// missing or unreadable is drawn without it and named too; a text layer's
-// text cut when read, its characters left out, its size beyond the largest,
-// a text none of which falls on the picture), or a single line when the
-// template has no enabled layer at all; empty when every mark was drawn.
+// The prepared layers ApplyTemplate paints: Prepared, or for a document that
+// was not prepared, its layers read now without their pictures; without an
+// open document, no layer (painting it says the template has no enabled
+// layer). Never null.
+std::shared_ptr<const TPreparedTemplate> LayersToPaint(TTemplateState& state);
+
+// The marks of the current picture: fileName, the state's EXIF summary,
+// sequence number and RgbStaysRgb.
+TPictureMarks CurrentMarks(const TTemplateState& state, const std::string& fileName);
+
+// Paints the template's layers on bitmap (PaintTemplate) with the current
+// marks; fileName is what the file-name variables show. Without an open
+// document it paints nothing and says the template has no enabled layer.
 std::vector<std::string> ApplyTemplate(TTemplateState& state, TBitmap& bitmap,
                                        const std::string& fileName);
 

@@ -66,7 +66,7 @@ TEST(BatchCommand, HelpVersionAndUsageErrors) {
     if (line.rfind("  --", 0) == 0) ++options[line.substr(2, line.find_first_of(" ,", 2) - 2)];
   EXPECT_GT(options.size(), 20u);
   for (const auto& [option, count] : options) EXPECT_EQ(count, 1) << option;
-  std::ifstream page(std::string(IMPRIMO_SOURCE_DIR) + "/data/help/command-line.html");
+  std::ifstream page(std::string(IMPRIMO_BUILD_DIR) + "/help/command-line.html");
   const std::string html((std::istreambuf_iterator<char>(page)), std::istreambuf_iterator<char>());
   const size_t from = html.find("<pre id=\"usage\">\n");
   ASSERT_NE(from, std::string::npos);
@@ -77,7 +77,7 @@ TEST(BatchCommand, HelpVersionAndUsageErrors) {
   }
   for (size_t at = shown.find("&amp;"); at != std::string::npos; at = shown.find("&amp;", at + 1))
     shown.replace(at, 5, "&");
-  EXPECT_EQ(shown, text) << "data/help/command-line.html shows an old --help";
+  EXPECT_EQ(shown, text) << "the built command-line.html shows an old --help";
   text = env.Run("--version", &code, false);
   EXPECT_EQ(code, 0);
   EXPECT_EQ(text, std::string("imprimo-batch (Imprimo) ") + kProgramVersion + "\n");

@@ -62,8 +62,7 @@ TEST(CameraMetadataCorpus, OutputsGainNoExiftoolWarningAndKeepTheirMakerNotes) {
     std::vector<std::string> outputs;
     for (const std::string& source : sources) {
       const std::string out = (folder / (fs::path(source).stem().string() + "." + ext)).string();
-      ASSERT_TRUE(WriteImageFile(out, image)) << out;
-      WriteOutputMetadata(source, out, image, {});
+      SaveWithSourceMetadata(source, out, image, {});
       outputs.push_back(out);
     }
     const auto after = WarningsAndMakerNotes(outputs);

@@ -4,8 +4,12 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QFont>
+#include <QIcon>
+#include <QImage>
 #include <QLabel>
 #include <QListWidget>
+#include <QPalette>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QStackedWidget>
@@ -112,12 +116,15 @@ TEST(AboutBoxTest, LayoutVersionAndLinks) {
     EXPECT_FALSE(about.HasLeftPicture());
     EXPECT_TRUE(about.findChild<QLabel*>("ImageLeft")->isVisible());
 
-    // Links: blue, underlined, hand pointer, and every character visible.
+    // Links: the palette's link colour (blue here), underlined, hand pointer,
+    // and every character visible.
     for (const char* name : {"lbHomePage", "lbEmail"}) {
       auto* link = about.findChild<QLabel*>(name);
       ASSERT_NE(link, nullptr) << name;
       EXPECT_TRUE(link->font().underline()) << name;
-      EXPECT_EQ(link->palette().color(QPalette::WindowText), QColor(0, 0, 255)) << name;
+      EXPECT_EQ(link->palette().color(link->foregroundRole()),
+                link->palette().color(QPalette::Link))
+          << name;
       EXPECT_EQ(link->cursor().shape(), Qt::PointingHandCursor) << name;
       EXPECT_GE(link->width(), link->sizeHint().width()) << name;
       EXPECT_LE(link->geometry().right(), about.width()) << name;
@@ -167,6 +174,56 @@ TEST(AboutBoxTest, LayoutVersionAndLinks) {
     EXPECT_FALSE(about.HasLeftPicture());
   }
   fs::remove_all(folder);
+}
+
+// A dark scheme set while the program runs reaches the links, the welcome
+// page and the pictures we draw ourselves; a large font grows the About box.
+TEST_F(HelpCommandsTest, DarkSchemesAndLongTextsStayReadable) {
+  const QPalette light = QApplication::palette();
+  QPalette dark(QColor(45, 45, 48), QColor(30, 30, 32));
+  dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
+  dark.setColor(QPalette::ButtonText, QColor(235, 235, 235));
+  dark.setColor(QPalette::Text, QColor(230, 230, 230));
+  dark.setColor(QPalette::Base, QColor(25, 25, 28));
+  dark.setColor(QPalette::Link, QColor(120, 180, 255));
+  TfrmMain& w = OpenWithHooks();
+  QApplication::setPalette(dark);
+  QApplication::processEvents();
+  auto* welcome = w.findChild<QLabel*>("imgWelcome");
+  EXPECT_EQ(welcome->palette().color(welcome->backgroundRole()), QColor(25, 25, 28));
+  // The editor's drawn picture (no icon theme here) is outlined in the
+  // scheme's light text colour, not in a grey lost on the dark bar.
+  const QIcon editor = w.findChild<QAction*>("actPhotoEditor")->icon();
+  if (editor.name().isEmpty()) {
+    const QImage picture = editor.pixmap(QSize(32, 32)).toImage();
+    EXPECT_GT(qGray(picture.pixel(3, 15)), 150);
+  }
+  {
+    TfrmAbout about(folder_);
+    auto* link = about.findChild<QLabel*>("lbHomePage");
+    EXPECT_EQ(link->palette().color(link->foregroundRole()), QColor(120, 180, 255));
+  }
+  QApplication::setPalette(light);
+  QApplication::processEvents();
+  EXPECT_EQ(welcome->palette().color(welcome->backgroundRole()), light.color(QPalette::Base));
+
+  // A large font: the box grows to show every text whole.
+  const QFont font = QApplication::font();
+  QFont big = font;
+  big.setPointSizeF(font.pointSizeF() * 2);
+  QApplication::setFont(big);
+  {
+    TfrmAbout about(folder_);
+    about.show();
+    QApplication::processEvents();
+    EXPECT_GT(about.width(), TfrmAbout::kClientWidth);
+    for (QLabel* label : about.findChildren<QLabel*>()) {
+      if (label->text().isEmpty()) continue;
+      EXPECT_GE(label->width(), label->sizeHint().width()) << label->text().toStdString();
+      EXPECT_LE(label->geometry().right(), about.width()) << label->text().toStdString();
+    }
+  }
+  QApplication::setFont(font);
 }
 
 TEST_F(HelpCommandsTest, HelpHomePageUpdateAndAbout) {

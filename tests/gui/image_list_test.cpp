@@ -9,12 +9,15 @@
 #include <QMimeData>
 #include <QProcess>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QStackedWidget>
 #include <QTableWidget>
 #include <QTest>
+#include <QTimer>
 #include <QUrl>
 #include <algorithm>
 #include <cstdlib>
+#include <set>
 
 #include "app/settings.h"
 #include "gui/sel_dir.h"
@@ -322,8 +325,10 @@ TEST_F(ImageListTest, FilesAndFoldersDroppedOnThePagesBecomeRows) {
   EXPECT_TRUE(enter.isAccepted());
   QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(pages, &drop);
+  EXPECT_TRUE(drop.isAccepted());
   // A dropped folder gives its pictures; addresses that are not local
   // files are left out.
+  QTRY_COMPARE_WITH_TIMEOUT(w.RowCount(), 2, 10000);
   EXPECT_EQ(Rows(), (std::vector<std::string>{in + "a.jpg", in + "sub/b.png"}));
   EXPECT_EQ(w.RowColumn(1, 0), QStringLiteral("PNG"));
   EXPECT_EQ(w.AddedFolders(), std::vector<std::string>{in + "sub/"});
@@ -378,6 +383,61 @@ TEST_F(FolderDropTest, ADroppedFolderAddsItsPicturesAsTheCommandLineFindsThem) {
   for (int r = 0; r < w.RowCount(); ++r)
     EXPECT_NE(w.RowColumn(r, 0), QStringLiteral("UNKNOWN")) << w.RowText(r).toStdString();
   EXPECT_EQ(w.Settings().ScrPath, trip);
+}
+
+// 100,000 files in 100 folders, 1,000 of them pictures by name, a link
+// loop and a folder that cannot be read: the search keeps the window going,
+// shows its count, can be cancelled, and adds what it can.
+TEST_F(FolderDropTest, AHugeFolderIsSearchedWithProgressAndCancel) {
+  const fs::path big = root_ / "big";
+  for (int d = 0; d < 100; ++d) {
+    const fs::path dir = big / ("d" + std::to_string(100 + d));
+    fs::create_directories(dir);
+    for (int f = 0; f < 1000; ++f) {
+      // Empty files: the ".txt" ones are read to be told apart from pictures.
+      const std::string name = "f" + std::to_string(1000 + f) + (f % 100 == 0 ? ".jpg" : ".txt");
+      std::ofstream(dir / name, std::ios::binary);
+    }
+  }
+  fs::create_directory_symlink(big, big / "d100" / "loop");
+  const fs::path locked = big / "locked";
+  fs::create_directories(locked);
+  std::ofstream(locked / "hidden.jpg", std::ios::binary);
+  fs::permissions(locked, fs::perms::none);
+  // Root reads every folder whatever its permissions.
+  const int lockedPictures = ::geteuid() == 0 ? 1 : 0;
+  const QString folder = QString::fromStdString(big.string());
+  TfrmMain& w = Open();
+
+  // Cancelled from the status bar once it shows the count: nothing is added.
+  QString shown;
+  bool addDisabled = false;
+  QTimer watcher;
+  QObject::connect(&watcher, &QTimer::timeout, [&] {
+    auto* cancel = w.findChild<QPushButton*>("btnSearchCancel");
+    if (cancel == nullptr || !cancel->isVisible() || !shown.isEmpty()) return;
+    shown = w.StatusText(2);
+    addDisabled = !w.findChild<QAction*>("actAddFiles")->isEnabled();
+    cancel->click();
+  });
+  watcher.start(5);
+  w.DragDropMDrop({folder});
+  watcher.stop();
+  EXPECT_TRUE(shown.startsWith(QStringLiteral("Searching folders: "))) << shown.toStdString();
+  EXPECT_TRUE(addDisabled);
+  EXPECT_EQ(w.RowCount(), 0);
+  EXPECT_FALSE(w.findChild<QPushButton*>("btnSearchCancel")->isVisible());
+  EXPECT_TRUE(w.findChild<QAction*>("actAddFiles")->isEnabled());
+
+  // Searched to the end: every picture once, the loop entered no more.
+  w.DragDropMDrop({folder});
+  fs::permissions(locked, fs::perms::owner_all);
+  EXPECT_EQ(w.RowCount(), 1000 + lockedPictures);
+  std::set<std::string> unique;
+  for (int r = 0; r < w.RowCount(); ++r) unique.insert(w.RowText(r).toStdString());
+  EXPECT_EQ(unique.size(), size_t(w.RowCount()));
+  EXPECT_EQ(w.StatusText(1), QStringLiteral("Images: %1").arg(1000 + lockedPictures));
+  EXPECT_EQ(w.StatusText(2), QStringLiteral("File name: "));
 }
 
 #ifdef IMPRIMO_EXE

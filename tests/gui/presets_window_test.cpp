@@ -101,6 +101,55 @@ TEST_F(PresetsWindowTest, SavePickReplaceAndDelete) {
   EXPECT_EQ(IniDocument::Open(folder_ + "Setup.ini").ReadString(u"Other", u"Key", u""), u"kept");
 }
 
+// The list marks a preset whose values the panel no longer holds, in the
+// language's words, and drops the mark when they are back or picked again.
+TEST_F(PresetsWindowTest, APresetChangedSinceItWasPickedIsMarked) {
+  WriteTemplate("First");
+  WriteTemplate("Second");
+  TSettings settings;
+  settings.OutPath = out_;
+  settings.Quality = 70;
+  SavePreset(folder_, {"Web", settings, "First"});
+  TfrmMain& w = Open();
+  auto* presets = w.findChild<QComboBox*>("cbPreset");
+  auto* format = w.findChild<QComboBox*>("cbSaveFormat");
+  auto* quality = w.findChild<QSpinBox*>("seQuality");
+  auto* templates = w.findChild<QComboBox*>("cbListTpl");
+  ASSERT_TRUE(presets && format && quality && templates);
+  Pick(presets, 0);
+  EXPECT_EQ(presets->currentText(), QStringLiteral("Web"));
+  EXPECT_EQ(quality->value(), 70);
+
+  quality->setValue(71);
+  EXPECT_EQ(presets->currentText(), QStringLiteral("Web (changed)"));
+  quality->setValue(70);
+  EXPECT_EQ(presets->currentText(), QStringLiteral("Web"));
+  Pick(templates, 1);
+  EXPECT_EQ(presets->currentText(), QStringLiteral("Web (changed)"));
+  // Picking the preset again brings its values and drops the mark; the
+  // marked entry still names the preset for saving and deleting.
+  Pick(presets, 0);
+  EXPECT_EQ(presets->currentText(), QStringLiteral("Web"));
+  EXPECT_EQ(templates->currentText(), QStringLiteral("First"));
+  w.findChild<QRadioButton*>("cbRename")->setChecked(true);
+  EXPECT_EQ(presets->currentText(), QStringLiteral("Web (changed)"));
+  texts_ = {QStringLiteral("Web")};
+  answers_ = {QMessageBox::Yes};
+  w.findChild<QAction*>("pmnuPresetSave")->trigger();
+  EXPECT_EQ(proposed_.back(), QStringLiteral("Web"));
+  EXPECT_EQ(presets->count(), 1);
+  EXPECT_EQ(presets->currentText(), QStringLiteral("Web"));
+  EXPECT_TRUE(LoadPreset(folder_, "Web")->Settings.Rename);
+  // The serial number is not part of a preset.
+  w.findChild<QSpinBox*>("edtRenameNo")->setValue(42);
+  EXPECT_EQ(presets->currentText(), QStringLiteral("Web"));
+  format->setCurrentIndex(1);
+  answers_ = {QMessageBox::Yes};
+  w.findChild<QAction*>("pmnuPresetDel")->trigger();
+  EXPECT_EQ(messages_.back().text, QStringLiteral("Delete the preset \"Web\"?"));
+  EXPECT_TRUE(ListPresets(folder_).empty());
+}
+
 // A preset whose template has gone leaves no template chosen, and the run
 // says so with the template message.
 TEST_F(PresetsWindowTest, PresetWithAMissingTemplateFailsTheRun) {

@@ -100,7 +100,8 @@ TEST_F(PreviewWindowTest, PreviewStartsOnRowZeroAndStepsWithTheSequence) {
   EXPECT_EQ(Shown().size(), QSize(80, 60));
   EXPECT_FALSE(Find<QPushButton>("btnPrev")->isEnabled());
   EXPECT_TRUE(Find<QPushButton>("btnNext")->isEnabled());
-  EXPECT_EQ(w.StatusText(2), QString::fromStdString(in_ + "p0.png"));
+  EXPECT_EQ(w.StatusText(2),
+            QStringLiteral("File name: ") + QString::fromStdString(in_ + "p0.png"));
   EXPECT_TRUE(w.ListImgs()->item(0, 0)->isSelected());
   EXPECT_EQ(w.WorkingObjects().Template.WatermarkSequence, 1);
 
@@ -110,7 +111,8 @@ TEST_F(PreviewWindowTest, PreviewStartsOnRowZeroAndStepsWithTheSequence) {
   EXPECT_EQ(Shown().size(), QSize(100, 60));
   EXPECT_EQ(w.WorkingObjects().Template.WatermarkSequence, 3);
   EXPECT_TRUE(Find<QPushButton>("btnPrev")->isEnabled());
-  EXPECT_EQ(w.StatusText(2), QString::fromStdString(in_ + "p2.png"));
+  EXPECT_EQ(w.StatusText(2),
+            QStringLiteral("File name: ") + QString::fromStdString(in_ + "p2.png"));
   // Stepping moves the preview only; the selection stays the user's.
   EXPECT_FALSE(w.ListImgs()->item(1, 0)->isSelected());
   EXPECT_FALSE(w.ListImgs()->item(2, 0)->isSelected());
@@ -478,7 +480,8 @@ TEST_F(PreviewWindowTest, WelcomePageShowsLogoBmpOrStaysPlainWhite) {
   auto* welcome = Find<QLabel>("imgWelcome");
   EXPECT_EQ(welcome->pixmap().size(), QSize(64, 40));
   EXPECT_EQ(welcome->alignment(), Qt::AlignCenter);
-  EXPECT_EQ(welcome->palette().color(QPalette::Window), QColor(Qt::white));
+  EXPECT_EQ(welcome->backgroundRole(), QPalette::Base);
+  EXPECT_TRUE(welcome->autoFillBackground());
 }
 
 }  // namespace

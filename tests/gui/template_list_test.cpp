@@ -2,6 +2,8 @@
 #include <QAction>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QStackedWidget>
+#include <QTest>
 
 #include "window_fixture.h"
 
@@ -57,6 +59,43 @@ TEST_F(TemplateListTest, DeletingTemplatesUntilNoneIsLeft) {
   EXPECT_EQ(messages_[0].text,
             QStringLiteral("Unable to find selected template. Please choose a template first!"));
   EXPECT_EQ(w.RowIcon(0), 2);
+}
+
+// Templates saved or copied into the folder by another program appear in
+// the running window; the chosen one stays chosen and the page stays.
+TEST_F(TemplateListTest, TheListFollowsTheTemplateFolder) {
+  WriteTemplate("Middle");
+  TfrmMain& w = Open();
+  auto* list = w.findChild<QComboBox*>("cbListTpl");
+  ASSERT_EQ(list->count(), 1);
+  const int page = w.Pages()->currentIndex();
+
+  WriteTemplate("Zulu");
+  QTRY_COMPARE_WITH_TIMEOUT(list->count(), 2, 10000);
+  WriteTemplate("Alpha");
+  QTRY_COMPARE_WITH_TIMEOUT(list->count(), 3, 10000);
+  EXPECT_EQ(list->itemText(0), QStringLiteral("Alpha"));
+  EXPECT_EQ(list->currentText(), QStringLiteral("Middle"));
+  EXPECT_EQ(w.Settings().SaveFormat, 0);
+  EXPECT_EQ(w.ProgramValues().TplIndex, 1);
+  EXPECT_EQ(w.SelectedTemplatePath(), folder_ + "Watermarks/Middle.wg");
+  EXPECT_EQ(w.Pages()->currentIndex(), page);
+
+  // The chosen template removed by another program: another is chosen.
+  fs::remove(folder_ + "Watermarks/Middle.wg");
+  QTRY_COMPARE_WITH_TIMEOUT(list->count(), 2, 10000);
+  EXPECT_GE(list->currentIndex(), 0);
+  EXPECT_EQ(fs::path(w.SelectedTemplatePath()).stem().string(), list->currentText().toStdString());
+
+  // A Watermarks folder made again after it was removed is followed.
+  fs::remove_all(folder_ + "Watermarks");
+  QTRY_COMPARE_WITH_TIMEOUT(list->count(), 0, 10000);
+  EXPECT_FALSE(w.findChild<QAction*>("actTplEdit")->isEnabled());
+  fs::create_directories(folder_ + "Watermarks");
+  WriteTemplate("Back");
+  QTRY_COMPARE_WITH_TIMEOUT(list->count(), 1, 10000);
+  EXPECT_EQ(list->currentText(), QStringLiteral("Back"));
+  EXPECT_TRUE(w.findChild<QAction*>("actTplEdit")->isEnabled());
 }
 
 }  // namespace

@@ -63,7 +63,8 @@ if [[ "$with_gui" == 1 ]]; then
   if [[ ! -f "$desktop" ]]; then
     fail "no desktop entry"
   else
-    grep -qx "Exec=$prefix/bin/imprimo" "$desktop" || fail "the desktop entry does not start $prefix/bin/imprimo"
+    grep -qx "Exec=$prefix/bin/imprimo %F" "$desktop" || fail "the desktop entry does not start $prefix/bin/imprimo"
+    grep -q "^MimeType=.*image/jpeg;.*inode/directory;" "$desktop" || fail "the desktop entry lists no picture types"
     grep -qx "Icon=$app_id" "$desktop" || fail "the desktop entry names another icon"
     if have desktop-file-validate; then
       desktop-file-validate "$desktop" >"$work/desktop.log" 2>&1 || {
@@ -119,8 +120,74 @@ if [[ "$with_gui" == 1 ]]; then
       ! grep -q "error:" "$work/designer-desktop.log" || fail "desktop-file-validate reports errors"
     fi
   fi
+  grep -qx "MimeType=application/x-imprimo-template;" "$designer_desktop" ||
+    fail "the MarkDesigner entry does not open templates"
   ls "$program"/samples/*.jpg >/dev/null 2>&1 || fail "no sample photos for the template editor"
 fi
+
+# Man pages and shell completions, written from the option descriptions.
+programs=(imprimo-batch $([[ "$with_gui" == 1 ]] && echo imprimo MarkDesigner))
+for exe in "${programs[@]}"; do
+  page="$prefix/share/man/man1/$exe.1"
+  if [[ ! -f "$page" ]]; then
+    fail "no man page for $exe"
+  elif have man; then
+    rendered="$(MANWIDTH=80 man --warnings -l "$page" 2>"$work/man.err")" || fail "man -l $page"
+    [[ ! -s "$work/man.err" ]] || fail "man warns about $exe.1: $(cat "$work/man.err")"
+    grep -q -- "--help" <<<"$rendered" || fail "the man page of $exe lists no options"
+  fi
+  bash_file="$prefix/share/bash-completion/completions/$exe"
+  [[ -f "$bash_file" ]] || fail "no bash completion for $exe"
+  zsh_file="$(ls "$prefix"/share/zsh/*/_"$exe" 2>/dev/null | head -1)"
+  [[ -n "$zsh_file" ]] || fail "no zsh completion for $exe"
+  fish_file="$prefix/share/fish/vendor_completions.d/$exe.fish"
+  [[ -f "$fish_file" ]] || fail "no fish completion for $exe"
+done
+if [[ -f "$prefix/share/bash-completion/completions/imprimo-batch" ]]; then
+  got="$(bash -c 'source "$1" && complete -p imprimo-batch &&
+    COMP_WORDS=(imprimo-batch --qual) COMP_CWORD=1 && _imprimo_batch &&
+    printf "%s\n" "${COMPREPLY[@]}"' _ "$prefix/share/bash-completion/completions/imprimo-batch")"
+  [[ "$got" == $'complete -F _imprimo_batch imprimo-batch\n--quality' ]] ||
+    fail "bash completion of imprimo-batch: '$got'"
+fi
+if have zsh; then
+  got="$(zsh -fc 'fpath=("$1" $fpath); autoload -Uz compinit && compinit -u -D &&
+    print -r -- $_comps[imprimo-batch] && autoload -Uz +X _imprimo-batch && print loaded' _ \
+    "$(dirname "$(ls "$prefix"/share/zsh/*/_imprimo-batch | head -1)")" 2>&1)"
+  [[ "$got" == $'_imprimo-batch\nloaded' ]] || fail "zsh completion of imprimo-batch: '$got'"
+else
+  note "zsh not installed: zsh completion not loaded"
+fi
+if have fish; then
+  got="$(fish -c 'source $argv[1]; complete -C"imprimo-batch --jpeg-s"' \
+    "$prefix/share/fish/vendor_completions.d/imprimo-batch.fish" 2>&1)"
+  [[ "$got" == --jpeg-subsampling* ]] || fail "fish completion of imprimo-batch: '$got'"
+else
+  note "fish not installed: fish completion not loaded"
+fi
+
+# The templates' file type, and the file managers' menu entries.
+grep -qx "50:application/x-imprimo-template:\*.wg" "$prefix/share/mime/globs2" 2>/dev/null ||
+  fail "the .wg file type is not in the installed MIME database"
+servicemenu="$prefix/share/kio/servicemenus/$app_id.servicemenu.desktop"
+if [[ ! -f "$servicemenu" ]]; then
+  fail "no Dolphin service menu"
+else
+  grep -qx "Exec=\"$program/imprimo-watermark\" -- %F" "$servicemenu" ||
+    fail "the service menu does not run $program/imprimo-watermark"
+  if have desktop-file-validate; then
+    # MimeType and Actions belong to the service menu format.
+    desktop-file-validate "$servicemenu" 2>&1 |
+      grep -v 'key "\(MimeType\|Actions\)" is present in group "Desktop Entry", but the type is "Service"' \
+        >"$work/servicemenu.log"
+    [[ ! -s "$work/servicemenu.log" ]] || fail "desktop-file-validate (service menu): $(cat "$work/servicemenu.log")"
+  fi
+fi
+for manager in nautilus caja nemo; do
+  extension="$prefix/share/$manager-python/extensions/imprimo_file_manager.py"
+  grep -qF "WATERMARK = \"$program/imprimo-watermark\"" "$extension" 2>/dev/null ||
+    fail "no $manager extension naming $program/imprimo-watermark"
+done
 
 # The installed programs run with their own per-user folders; the program
 # folder must be left exactly as installed.
@@ -147,6 +214,50 @@ for photo in "$source"/data/samples/*.jpg; do
   fi
 done
 [[ -f "$data/Log.dat" ]] || fail "the run log is not in $data"
+
+# The file manager command hands every path over as it is, and reports the
+# run as notifications; without a notification service it still runs.
+odd="$work/odd names"
+mkdir -p "$odd" "$work/odd-out"
+sample="$(ls "$source"/data/samples/*.jpg | head -1)"
+names=("sp ace.jpg" "it's \"q\".jpg" $'new\nline.jpg' "-dash.jpg" '$(touch x).jpg')
+for name in "${names[@]}"; do cp "$sample" "$odd/$name"; done
+cat >"$work/batch-wrapper" <<WRAP
+#!/usr/bin/env bash
+exec "$prefix/bin/imprimo-batch" --template "${shipped[0]}" --out "$work/odd-out" "\$@"
+WRAP
+chmod +x "$work/batch-wrapper"
+declare -p names >"$work/names.sh"
+cat >"$work/run-action" <<RUN
+#!/usr/bin/env bash
+source "$work/names.sh"
+cd "$odd" && IMPRIMO_BATCH="$work/batch-wrapper" exec "$program/imprimo-watermark" -- "\${names[@]}"
+RUN
+chmod +x "$work/run-action"
+if have dbus-run-session && have dbus-monitor && have gdbus; then
+  # shellcheck disable=SC2016
+  dbus-run-session -- bash -c '
+    dbus-monitor --session "interface=org.freedesktop.Notifications" >"$1/notify.log" 2>&1 &
+    monitor=$!
+    sleep 0.5
+    "$1/run-action"
+    echo "status $?" >"$1/action.status"
+    sleep 0.5
+    kill $monitor' _ "$work" 2>/dev/null
+  grep -qx "status 0" "$work/action.status" 2>/dev/null || fail "imprimo-watermark: $(cat "$work/action.status" 2>/dev/null)"
+  grep -q 'string "Watermarking pictures"' "$work/notify.log" && grep -q 'string "[0-5] of 5' "$work/notify.log" ||
+    fail "no progress notification (n of N) during the action's run"
+  grep -q 'string "Watermarking finished"' "$work/notify.log" || fail "no notification at the end of the action's run"
+  grep -q 'string "Processed 5 of 5 image(s): 5 succeeded, 0 failed."' "$work/notify.log" ||
+    fail "the end notification does not give the counts"
+else
+  note "dbus-run-session, dbus-monitor or gdbus missing: the action's notifications not checked"
+  "$work/run-action" >/dev/null 2>&1 || fail "imprimo-watermark failed"
+fi
+for name in "${names[@]}"; do
+  [[ -s "$work/odd-out/$name" ]] || fail "imprimo-watermark wrote no output for '$name'"
+done
+[[ ! -e "$odd/x" && ! -e x ]] || fail "a file name ran as a command"
 
 if [[ "$with_gui" == 1 ]]; then
   # A template of the user's own is listed beside the shipped ones.

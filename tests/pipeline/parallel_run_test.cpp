@@ -267,19 +267,22 @@ TEST(ParallelRun, AFullDiskStopsTheRunWithOneMessage) {
   EXPECT_NE(host.errors[0].find("No space left on device"), std::string::npos) << host.errors[0];
   // s0..s4 come first and fit; after the big one, only rows already under
   // way were done: written, or failed for want of the room the big one's
-  // partial file held meanwhile. The rest were never started.
-  int written = 0, failed = 0;
+  // partial file held meanwhile. The rest were never started. With two
+  // workers the big one starts once a worker is free, so at most one row
+  // before it can still be under way beside it and lose its room.
+  int written = 0, failed = 0, failedBefore = 0;
   for (const ImageListEntry& row : host.rows) {
     if (row.Path.ends_with("s4big.png"))
       EXPECT_EQ(row.Icon, kIconFailed);
     else if (row.Path < env.Src("s4big.png"))
-      EXPECT_EQ(row.Icon, kIconSucceeded) << row.Path;
+      failedBefore += row.Icon == kIconSucceeded ? 0 : 1;
     else
       EXPECT_TRUE(row.Icon == kIconSucceeded || row.Icon == kIconWaiting || row.Icon == kIconFailed)
           << row.Path;
     written += row.Icon == kIconSucceeded ? 1 : 0;
     failed += row.Icon == kIconFailed ? 1 : 0;
   }
+  EXPECT_LE(failedBefore, 1);
   EXPECT_EQ(summary.Succeeded, written);
   EXPECT_EQ(summary.Failed, failed);
   // No partial file is left behind.

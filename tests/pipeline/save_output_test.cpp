@@ -62,7 +62,8 @@ TEST(FullDisk, AFailedMetadataWriteFailsTheRowAndStopsTheRun) {
     run.env.context.Jobs = jobs;
     TRunSummary summary;
     {
-      TDiskRoom room(pixels + whole / 2);
+      // Room for the picture alone, not for the picture with its metadata.
+      TDiskRoom room((pixels + whole) / 2);
       summary = RunBatch(run.env.context, host);
     }
     EXPECT_EQ(summary.Outcome, TRunOutcome::Stopped);

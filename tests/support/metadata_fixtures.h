@@ -181,8 +181,7 @@ inline std::string CarryMetadata(const std::string& sourceBytes, const std::stri
   const std::string source = TempPath("metadata", "source." + sourceExt);
   std::ofstream(source, std::ios::binary) << sourceBytes;
   const std::string out = TempPath("metadata", "out_" + sourceExt + "." + ext);
-  EXPECT_TRUE(WriteImageFile(out, image)) << ext;
-  std::vector<std::string> w = WriteOutputMetadata(source, out, image, options);
+  std::vector<std::string> w = SaveWithSourceMetadata(source, out, image, options);
   if (warnings) *warnings = std::move(w);
   return out;
 }

@@ -58,6 +58,10 @@ class TemplateFiles : public testing::Test {
     return n;
   }
 
+  const std::vector<TPreparedLayer>& Layers() const { return state_.Prepared->Layers; }
+  const TBitmap32& Logo(size_t i) const { return *Layers().at(i).Logo; }
+  const TBitmap32& Texture(size_t i) const { return *Layers().at(i).Texture; }
+
   fs::path dir_;
   std::string folder_;
   TTemplateState state_;
@@ -84,12 +88,11 @@ TEST_F(TemplateFiles, LogosLoadOncePerSlotAndMissingOnesSkipOnlyTheirLayer) {
       "[Text]\r\nText=\r\n"
       "[Logo]\r\nStyle=1\r\nPicture=C:\\Elsewhere\\logo.png\r\nAlpha=100\r\nPosition=1\r\n"
       "[Off]\r\nEnabled=0\r\nStyle=1\r\nPicture=logo.png\r\n");
-  ASSERT_EQ(state_.LayerSections.size(), 4u);
-  ASSERT_EQ(state_.LogoList.size(), 4u);
-  EXPECT_TRUE(state_.LogoList[0]->Empty());
-  EXPECT_TRUE(state_.LogoList[1]->Empty());
-  EXPECT_EQ(state_.LogoList[2]->Width(), 6);
-  EXPECT_TRUE(state_.LogoList[3]->Empty());
+  ASSERT_EQ(Layers().size(), 4u);
+  EXPECT_TRUE(Logo(0).Empty());
+  EXPECT_TRUE(Logo(1).Empty());
+  EXPECT_EQ(Logo(2).Width(), 6);
+  EXPECT_TRUE(Logo(3).Empty());
 
   TBitmap img = Black(20, 10);
   // Only the missing logo is named, by its file, so the template can be mended.
@@ -119,7 +122,7 @@ TEST_F(TemplateFiles, LogoAlphaFromThePngMultipliesWithTheLayerAlpha) {
 
 TEST_F(TemplateFiles, EmptyAndMissingTemplatesPaintNothing) {
   Open("; nothing but a comment\r\n");
-  EXPECT_TRUE(state_.LayerSections.empty());
+  EXPECT_TRUE(Layers().empty());
   TBitmap img = Black(8, 8);
   const TBitmap before = img;
   ApplyTemplate(state_, img, "x.jpg");
@@ -181,8 +184,8 @@ TEST_F(TemplateFiles, BadLogosAndManySections) {
   Open(
       "[A]\r\nStyle=1\r\nPicture=corrupt.png\r\n[B]\r\nStyle=1\r\nPicture=folder.png\r\n"
       "[C]\r\nStyle=1\r\nPicture=\r\n");
-  ASSERT_EQ(state_.LogoList.size(), 3u);
-  for (const auto& logo : state_.LogoList) EXPECT_TRUE(logo->Empty());
+  ASSERT_EQ(Layers().size(), 3u);
+  for (const TPreparedLayer& layer : Layers()) EXPECT_TRUE(layer.Logo->Empty());
 
   // Ten thousand layers naming one logo share a single decoded bitmap.
   WriteLogo("logo.png");
@@ -190,10 +193,9 @@ TEST_F(TemplateFiles, BadLogosAndManySections) {
   for (int i = 0; i < 10000; ++i)
     many += "[L" + std::to_string(i) + "]\r\nStyle=1\r\nPicture=logo.png\r\nAlpha=100\r\n";
   Open(many);
-  EXPECT_EQ(state_.LayerSections.size(), 10000u);
-  ASSERT_EQ(state_.LogoList.size(), 10000u);
-  EXPECT_EQ(state_.LogoList[0]->Width(), 6);
-  EXPECT_EQ(state_.LogoList[0].get(), state_.LogoList[9999].get());
+  ASSERT_EQ(Layers().size(), 10000u);
+  EXPECT_EQ(Logo(0).Width(), 6);
+  EXPECT_EQ(&Logo(0), &Logo(9999));
   TBitmap img = Black(4, 4);
   ApplyTemplate(state_, img, "x.jpg");
   EXPECT_EQ(CountRed(img), 16);
@@ -250,8 +252,8 @@ TEST_F(TemplateFiles, TexturedTextTakesTheTexturesColours) {
                             "Gradient=1\r\nGradientStartColor=0xFF0000\r\n"
                             "GradientEndColor=0xFF0000\r\n"}) {
     Open(layer + "Texture=stripes.png\r\nTextureMode=0\r\n" + extra);
-    ASSERT_EQ(state_.TextureList.size(), 1u);
-    EXPECT_EQ(state_.TextureList[0]->Width(), 4);
+    ASSERT_EQ(Layers().size(), 1u);
+    EXPECT_EQ(Texture(0).Width(), 4);
     TBitmap textured = Black(140, 50);
     EXPECT_TRUE(ApplyTemplate(state_, textured, "x.jpg").empty());
     const TInk t = CountInk(textured);
@@ -286,12 +288,13 @@ TEST_F(TemplateFiles, TexturesShareTheDecodedFileAndSkipDisabledLayers) {
       "[A]\r\nText=a\r\nTexture=logo.png\r\n[P]\r\nStyle=1\r\nPicture=logo.png\r\n"
       "[Off]\r\nEnabled=0\r\nText=b\r\nTexture=logo.png\r\n"
       "[Pic]\r\nStyle=1\r\nPicture=logo.png\r\nTexture=logo.png\r\n");
-  ASSERT_EQ(state_.TextureList.size(), 4u);
-  EXPECT_EQ(state_.TextureList[0].get(), state_.LogoList[1].get());
-  EXPECT_EQ(state_.TextureList[0]->Width(), 6);
-  EXPECT_TRUE(state_.TextureList[1]->Empty());
-  EXPECT_TRUE(state_.TextureList[2]->Empty());
-  EXPECT_TRUE(state_.TextureList[3]->Empty());  // a picture layer has no texture
+  ASSERT_EQ(Layers().size(), 4u);
+  EXPECT_EQ(&Texture(0), &Logo(1));
+  EXPECT_EQ(Texture(0).Width(), 6);
+  EXPECT_TRUE(Texture(1).Empty());
+  EXPECT_TRUE(Texture(2).Empty());
+  EXPECT_TRUE(Texture(3).Empty());  // a picture layer has no texture
+  EXPECT_TRUE(Logo(0).Empty());     // nor a text layer a logo
 }
 
 // What a text layer leaves out reaches the row as one line each, and the

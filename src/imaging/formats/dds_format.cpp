@@ -388,7 +388,7 @@ std::vector<TColor32Rec> ReadDdsPalette(TByteReader& r, const TSurfaceFormat& sf
 
 TDynImageDataArray DecodeDds(std::span<const uint8_t> data, bool onlyFirst,
                              TDdsLayoutInfo* info) try {
-  InstallBlockCodecs();
+  EnsureBlockCodecs();
   TByteReader r(data);
   const TDdsHeader hd = ReadDdsHeader(r);
   bool cube = false;
@@ -440,7 +440,7 @@ TDynImageDataArray DecodeDds(std::span<const uint8_t> data, bool onlyFirst,
 
 std::vector<uint8_t> EncodeDds(const std::vector<const RasterImage*>& images,
                                const TDdsLayoutInfo& layout) {
-  InstallBlockCodecs();
+  EnsureBlockCodecs();
   if (images.empty()) throw EImagingError("No image to save");
   const RasterImage& first = *images[0];
   const TImageFormat format = first.Format;
@@ -552,7 +552,7 @@ namespace {
 class TDDSFileFormat : public TSimpleFileFormat {
  public:
   TDDSFileFormat() {
-    InstallBlockCodecs();
+    EnsureBlockCodecs();
     SetName("DirectDraw Surface");
     AddMasks("*.dds");
     SetCapabilities(true, true, true);

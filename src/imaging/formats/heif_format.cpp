@@ -560,6 +560,9 @@ class TAvifFileFormat : public TSimpleFileFormat {
     TAvifEncodeOptions o;
     o.Quality = quality_;
     o.Speed = speed_;
+    o.Exif = SaveMetadata().Exif;
+    o.Icc = SaveMetadata().Icc;
+    o.Xmp = SaveMetadata().Xmp;
     stream.Write(EncodeAvif(*images[0], o));
     return true;
   }

@@ -436,6 +436,120 @@ std::vector<TChannelRows> MergedChannels(TByteReader& r, const TPsdHeader& p, si
   return rows;
 }
 
+// One row of every used channel of the merged image, channel after channel.
+struct TSampleRow {
+  std::vector<uint8_t> Data;
+  size_t RowBytes = 0;
+  int Depth = 8;
+  const uint8_t* At(int c, size_t x) const { return &Data[c * RowBytes + x * (Depth / 8)]; }
+  uint32_t Value(int c, size_t x) const { return Depth == 8 ? *At(c, x) : LoadU16BE(At(c, x)); }
+};
+
+bool IsGrayMode(int mode) {
+  return mode != kRgb && mode != kCmyk && mode != kIndexed && mode != kLab;
+}
+
+// 32-bit floats: gray spread over the colour slots, B, G, R, A in the record.
+void StoreFloatPixel(const TPsdHeader& p, const TSampleRow& s, size_t x, uint8_t* px) {
+  float v[4] = {0, 0, 0, 1};
+  for (int c = 0; c < p.used; ++c) v[c] = BeFloat(s.At(c, x));
+  if (IsGrayMode(p.mode)) {
+    if (p.alpha) v[3] = v[1];
+    v[1] = v[2] = v[0];
+  }
+  if (p.format == ifR32F) {
+    std::memcpy(px, &v[0], 4);
+  } else {  // B, G, R, A floats
+    const float bgra[4] = {v[2], v[1], v[0], v[3]};
+    std::memcpy(px, bgra, 16);
+  }
+}
+
+// L* 0..100 and a*, b* centred on the middle code value, to sRGB.
+void StoreLabPixel(const TPsdHeader& p, const TSampleRow& s, size_t x, uint8_t* px) {
+  const int depth = p.depth;
+  const double scale = depth == 8 ? 255.0 : 65535.0;
+  double v[4];
+  for (int c = 0; c < p.used; ++c) v[c] = s.Value(c, x);
+  double rgb[3];
+  LabToSrgb(v[0] / scale * 100.0, (v[1] - (scale + 1) / 2) * 256.0 / (scale + 1),
+            (v[2] - (scale + 1) / 2) * 256.0 / (scale + 1), rgb);
+  for (int c = 0; c < 3; ++c) {
+    if (depth == 8)
+      px[2 - c] = static_cast<uint8_t>(std::lround(rgb[c] * 255.0));
+    else {
+      const uint16_t w16 = static_cast<uint16_t>(std::lround(rgb[c] * 65535.0));
+      std::memcpy(px + (2 - c) * 2, &w16, 2);
+    }
+  }
+  if (p.alpha) {
+    if (depth == 8)
+      px[3] = static_cast<uint8_t>(v[3]);
+    else {
+      const uint16_t a16 = static_cast<uint16_t>(v[3]);
+      std::memcpy(px + 6, &a16, 2);
+    }
+  }
+}
+
+// Stored samples are inverted ink amounts: 0 is full ink.
+void StoreCmykPixel(const TPsdHeader& p, const TSampleRow& s, size_t x, uint8_t* px) {
+  const int maxv = p.depth == 8 ? 255 : 65535;
+  uint32_t v[5];
+  for (int c = 0; c < p.used; ++c) v[c] = s.Value(c, x);
+  const uint32_t rgb[3] = {v[0] * v[3] / maxv, v[1] * v[3] / maxv, v[2] * v[3] / maxv};
+  if (p.depth == 8) {
+    px[0] = uint8_t(rgb[2]);
+    px[1] = uint8_t(rgb[1]);
+    px[2] = uint8_t(rgb[0]);
+    if (p.alpha) px[3] = uint8_t(v[4]);
+  } else {
+    const uint16_t out[4] = {uint16_t(rgb[2]), uint16_t(rgb[1]), uint16_t(rgb[0]),
+                             uint16_t(p.alpha ? v[4] : 0)};
+    std::memcpy(px, out, p.alpha ? 8 : 6);
+  }
+}
+
+// Gray, indexed and RGB at 8 or 16 bits: channel order of the record.
+void StorePlainPixel(const TPsdHeader& p, const TSampleRow& s, size_t x, uint8_t* px) {
+  static constexpr int kRgbOrder[4] = {2, 1, 0, 3};  // record B,G,R,A <- file R,G,B,A
+  for (int c = 0; c < p.used; ++c) {
+    const int slot = (p.mode == kRgb) ? kRgbOrder[c] : c;
+    if (p.depth == 8) {
+      px[slot] = *s.At(c, x);
+    } else {
+      const uint16_t v = LoadU16BE(s.At(c, x));
+      std::memcpy(px + slot * 2, &v, 2);
+    }
+  }
+}
+
+// One row of the record from the channels' samples.
+void StorePsdRow(const TPsdHeader& p, const TSampleRow& s, uint8_t* row, int bpp) {
+  for (size_t x = 0; x < p.width; ++x) {
+    uint8_t* px = row + x * bpp;
+    if (p.mode == kBitmap)
+      *px = ((s.Data[x / 8] >> (7 - x % 8)) & 1) ? 0 : 255;
+    else if (p.depth == 32)
+      StoreFloatPixel(p, s, x, px);
+    else if (p.mode == kLab)
+      StoreLabPixel(p, s, x, px);
+    else if (p.mode == kCmyk)
+      StoreCmykPixel(p, s, x, px);
+    else
+      StorePlainPixel(p, s, x, px);
+  }
+}
+
+// The palette of an indexed image, with the transparent index its
+// resources name.
+void StorePsdPalette(const TPsdHeader& p, RasterImage& image) {
+  for (int i = 0; i < 256; ++i)
+    image.Palette[i] = {p.modeData[512 + i], p.modeData[256 + i], p.modeData[i], 255};
+  const int t = TransparentIndex(p.resources);
+  if (t >= 0 && t < 256) image.Palette[t].A = 0;
+}
+
 }  // namespace
 
 RasterImage DecodePsd(std::span<const uint8_t> data) try {
@@ -443,118 +557,29 @@ RasterImage DecodePsd(std::span<const uint8_t> data) try {
   TPsdHeader p = ReadPsdHeader(r);
   ReadPsdSections(r, p);
   CheckImageLimits(p.width, p.height, p.format);
-  const int mode = p.mode, depth = p.depth, used = p.used;
-  const bool alpha = p.alpha;
-  const bool gray = mode != kRgb && mode != kCmyk && mode != kIndexed && mode != kLab;
-  const TImageFormat format = p.format;
   const size_t w = p.width, h = p.height;
-  const size_t rowBytes = (w * depth + 7) / 8;
-  std::vector<TChannelRows> channels = MergedChannels(r, p, rowBytes);
+  TSampleRow samples;
+  samples.Depth = p.depth;
+  samples.RowBytes = (w * p.depth + 7) / 8;
+  std::vector<TChannelRows> channels = MergedChannels(r, p, samples.RowBytes);
   if (p.layerAlphaCandidate) {
     std::vector<TChannelRows> exact =
-        PlainLayerChannels(p.layers, w, h, rowBytes, p.colourChannels);
+        PlainLayerChannels(p.layers, w, h, samples.RowBytes, p.colourChannels);
     if (!exact.empty()) channels = std::move(exact);
   }
 
   RasterImage image;
-  ImageCreate(image, static_cast<int32_t>(w), static_cast<int32_t>(h), format);
-  const int bpp = GetImageFormatInfo(format)->BytesPerPixel;
-  // One row of every used channel at a time.
-  CheckBufferLimit(uint64_t{rowBytes} * used);
-  std::vector<uint8_t> rowData(rowBytes * used);
-  auto sample = [&](int c, size_t x) -> const uint8_t* {
-    return &rowData[c * rowBytes + x * (depth / 8)];
-  };
-
+  ImageCreate(image, static_cast<int32_t>(w), static_cast<int32_t>(h), p.format);
+  const int bpp = GetImageFormatInfo(p.format)->BytesPerPixel;
+  CheckBufferLimit(uint64_t{samples.RowBytes} * p.used);
+  samples.Data.resize(samples.RowBytes * p.used);
+  const std::span<uint8_t> all(samples.Data);
   for (size_t y = 0; y < h; ++y) {
-    for (int c = 0; c < used; ++c)
-      ChannelRowData(channels[c], y, std::span<uint8_t>(rowData).subspan(c * rowBytes, rowBytes));
-    uint8_t* row = image.Row(static_cast<int>(y));
-    for (size_t x = 0; x < w; ++x) {
-      uint8_t* px = row + x * bpp;
-      if (mode == kBitmap) {
-        const uint8_t bit = (rowData[x / 8] >> (7 - x % 8)) & 1;
-        *px = bit ? 0 : 255;
-        continue;
-      }
-      if (depth == 32) {
-        float v[4] = {0, 0, 0, 1};
-        for (int c = 0; c < used; ++c) v[c] = BeFloat(sample(c, x));
-        if (gray) {
-          if (alpha) v[3] = v[1];
-          v[1] = v[2] = v[0];
-        }
-        if (format == ifR32F) {
-          std::memcpy(px, &v[0], 4);
-        } else {  // B, G, R, A floats
-          const float bgra[4] = {v[2], v[1], v[0], v[3]};
-          std::memcpy(px, bgra, 16);
-        }
-        continue;
-      }
-      if (mode == kLab) {
-        // L* 0..100 and a*, b* centred on the middle code value.
-        const double scale = depth == 8 ? 255.0 : 65535.0;
-        double v[4];
-        for (int c = 0; c < used; ++c) v[c] = depth == 8 ? *sample(c, x) : LoadU16BE(sample(c, x));
-        double rgb[3];
-        LabToSrgb(v[0] / scale * 100.0, (v[1] - (scale + 1) / 2) * 256.0 / (scale + 1),
-                  (v[2] - (scale + 1) / 2) * 256.0 / (scale + 1), rgb);
-        for (int c = 0; c < 3; ++c) {
-          if (depth == 8)
-            px[2 - c] = static_cast<uint8_t>(std::lround(rgb[c] * 255.0));
-          else {
-            const uint16_t w16 = static_cast<uint16_t>(std::lround(rgb[c] * 65535.0));
-            std::memcpy(px + (2 - c) * 2, &w16, 2);
-          }
-        }
-        if (alpha) {
-          if (depth == 8)
-            px[3] = static_cast<uint8_t>(v[3]);
-          else {
-            const uint16_t a16 = static_cast<uint16_t>(v[3]);
-            std::memcpy(px + 6, &a16, 2);
-          }
-        }
-        continue;
-      }
-      if (mode == kCmyk) {
-        // Stored samples are inverted ink amounts: 0 is full ink.
-        const int maxv = depth == 8 ? 255 : 65535;
-        uint32_t s[5];
-        for (int c = 0; c < used; ++c) s[c] = depth == 8 ? *sample(c, x) : LoadU16BE(sample(c, x));
-        const uint32_t rgb[3] = {s[0] * s[3] / maxv, s[1] * s[3] / maxv, s[2] * s[3] / maxv};
-        if (depth == 8) {
-          px[0] = uint8_t(rgb[2]);
-          px[1] = uint8_t(rgb[1]);
-          px[2] = uint8_t(rgb[0]);
-          if (alpha) px[3] = uint8_t(s[4]);
-        } else {
-          const uint16_t v[4] = {uint16_t(rgb[2]), uint16_t(rgb[1]), uint16_t(rgb[0]),
-                                 uint16_t(alpha ? s[4] : 0)};
-          std::memcpy(px, v, alpha ? 8 : 6);
-        }
-        continue;
-      }
-      // Gray, indexed and RGB at 8 or 16 bits: channel order of the record.
-      static constexpr int kRgbOrder[4] = {2, 1, 0, 3};  // record B,G,R,A <- file R,G,B,A
-      for (int c = 0; c < used; ++c) {
-        const int slot = (mode == kRgb) ? kRgbOrder[c] : c;
-        if (depth == 8) {
-          px[slot] = *sample(c, x);
-        } else {
-          const uint16_t v = LoadU16BE(sample(c, x));
-          std::memcpy(px + slot * 2, &v, 2);
-        }
-      }
-    }
+    for (int c = 0; c < p.used; ++c)
+      ChannelRowData(channels[c], y, all.subspan(c * samples.RowBytes, samples.RowBytes));
+    StorePsdRow(p, samples, image.Row(static_cast<int>(y)), bpp);
   }
-  if (mode == kIndexed) {
-    for (int i = 0; i < 256; ++i)
-      image.Palette[i] = {p.modeData[512 + i], p.modeData[256 + i], p.modeData[i], 255};
-    const int t = TransparentIndex(p.resources);
-    if (t >= 0 && t < 256) image.Palette[t].A = 0;
-  }
+  if (p.mode == kIndexed) StorePsdPalette(p, image);
   return image;
 } catch (const ETruncatedData& e) {
   RaiseTruncated(e);
