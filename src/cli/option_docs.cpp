@@ -197,7 +197,7 @@ std::string BashCompletion(const TProgramDoc& doc) {
 
 namespace {
 
-// A description inside a zsh _arguments spec, which is itself single-quoted.
+// A description inside one zsh _arguments entry, which is itself single-quoted.
 std::string ZshDescription(std::string_view help) {
   std::string out;
   for (char c : OneLine(help)) {
@@ -231,7 +231,7 @@ std::string ZshCompletion(const TProgramDoc& doc) {
     const std::string description = ZshDescription(option.Help);
     for (const std::string& name : option.Names) {
       const bool longName = name.starts_with("--");
-      std::string spec = name;
+      std::string entry = name;
       std::string action;
       switch (option.Value) {
         case TValueKind::None:
@@ -253,8 +253,8 @@ std::string ZshCompletion(const TProgramDoc& doc) {
           break;
       }
       // Long options take their value as "--x=V" or as the next word.
-      if (!action.empty() && longName) spec += "=";
-      s += " \\\n  '" + spec + "[" + description + "]" + action + "'";
+      if (!action.empty() && longName) entry += "=";
+      s += " \\\n  '" + entry + "[" + description + "]" + action + "'";
     }
   }
   if (doc.OperandPattern.empty())
